@@ -1,0 +1,6 @@
+# Warning flags and sanitizers shared by every target of the project.
+add_compile_options(-Wall -Wextra)
+if(QUOR_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
