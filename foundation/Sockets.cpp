@@ -10,6 +10,8 @@
 #include <climits>
 #include <cstring>
 
+#include "foundation/CStd/CStdFiles.h"
+
 namespace Vorn::Sockets {
 
 namespace {
@@ -100,6 +102,6 @@ bool Send(Socket& socket, const void* data, DWORD length, DWORD& sent) {
     return true;
 }
 
-int32_t GetLastError() { return errno; }
+int32_t GetLastError() { return std_errno(); }
 
 }  // namespace Vorn::Sockets

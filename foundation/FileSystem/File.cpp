@@ -2,13 +2,10 @@
 
 #include <sys/types.h>
 
+#include "foundation/CStd/CStdFiles.h"
 #include "foundation/EventMultiWaitable.h"
 
 namespace Vorn::FileSystem {
-
-namespace {
-FILE* OpenStream(const char* path, const char* mode) { return path ? fopen(path, mode) : nullptr; }
-}  // namespace
 
 File::~File() {
     if (m_stream) fclose(m_stream);
@@ -17,7 +14,7 @@ File::~File() {
 FilePtr_t File::Create(const char* path, DWORD access, DWORD /*share*/, DWORD /*open*/, DWORD /*flags*/) {
     const char* mode = (access & eFileAccessRead) ? "rb" : (access & eFileAccessWrite) ? "wb" : nullptr;
     if (!mode) return {};
-    FILE* stream = OpenStream(path, mode);
+    FILE* stream = path ? std_fopen(path, mode) : nullptr;
     if (!stream) return {};
     return FilePtr_t(new File(stream));
 }

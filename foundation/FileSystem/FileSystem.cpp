@@ -2,13 +2,14 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <fnmatch.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 
+#include "foundation/CStd/CStdPaths.h"
+#include "foundation/CStd/CStdStrings.h"
 #include "foundation/FileSystem/File.h"
 
 namespace Vorn::FileSystem {
@@ -16,8 +17,6 @@ namespace Vorn::FileSystem {
 namespace {
 
 constexpr size_t kPatternBuffer = 512;
-
-bool MatchSpec(const char* name, const char* spec) { return fnmatch(spec, name, FNM_CASEFOLD) == 0; }
 
 struct DirCloser {
     void operator()(DIR* d) const { closedir(d); }
@@ -47,8 +46,7 @@ bool GetFileModifiedTimeUTC(const char* path, uint64_t& time) {
 
 bool FindFiles(const char* pattern, std::vector<FindFileResult>& results) {
     char buffer[kPatternBuffer];
-    strncpy(buffer, pattern ? pattern : "", sizeof buffer - 1);
-    buffer[sizeof buffer - 1] = '\0';
+    std_strncpy(buffer, sizeof buffer, pattern ? pattern : "", TRUNCATE);
 
     std::string folder = "./";
     const char* spec = buffer;
@@ -63,7 +61,7 @@ bool FindFiles(const char* pattern, std::vector<FindFileResult>& results) {
     const std::string prefix = folder.empty() || folder.back() == '/' ? folder : folder + "/";
     while (dirent* entry = readdir(dir.get())) {
         // Matching first spares a stat of every entry that is not asked for.
-        if (!MatchSpec(entry->d_name, spec)) continue;
+        if (!std_path_match_spec(entry->d_name, spec)) continue;
         const std::string path = prefix + entry->d_name;
         struct stat st;
         if (stat(path.c_str(), &st) != 0) continue;  // e.g. a dangling symbolic link

@@ -54,6 +54,8 @@ TEST_F(FindFilesTest, PatternWithoutSlashListsTheWorkingFolder) {
     EXPECT_FALSE(all.at("gamma.bin"));
     EXPECT_FALSE(all.at("link")) << "a symbolic link to a folder is listed as a file";
     EXPECT_FALSE(all.count("dangling")) << "an entry whose status cannot be read is skipped";
+
+    EXPECT_EQ(List("*.*"), all) << "\"*.*\" matches every name, dotless ones too";
 }
 
 TEST_F(FindFilesTest, ThreeCharacterPatternWithASlashListsThatFolder) {

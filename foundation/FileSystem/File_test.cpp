@@ -33,6 +33,11 @@ TEST(File, CreateChoosesTheModeFromTheAccessBits) {
     EXPECT_TRUE(Open(dir / "old", eFileAccessWrite)) << "write access empties";
     EXPECT_EQ(QuorTest::ReadFile(dir / "old"), "");
 
+    QuorTest::MakeDirs(dir / "sub");
+    std::string backslashed = dir / "sub\\made";
+    EXPECT_TRUE(Open(backslashed, eFileAccessWrite)) << "a backslash separates folders";
+    EXPECT_TRUE(QuorTest::Exists(dir / "sub/made"));
+
     QuorTest::WriteFile(dir / "both", "kept");
     auto both = Open(dir / "both", eFileAccessRead | eFileAccessWrite);
     ASSERT_TRUE(both) << "the read bit wins: opened for reading";
