@@ -2,7 +2,8 @@
 
 #include <climits>
 #include <cstdint>
-#include <cstring>
+
+#include "foundation/CStd/CStd.h"
 
 namespace Vorn::Unicode {
 namespace {
@@ -35,7 +36,7 @@ template <typename Char, typename Measure>
 size_t SourceLength(const Char* src, int srcLength, Measure measure) {
     if (src == nullptr) return 0;
     if (srcLength == -1) {
-        const size_t length = measure(src);
+        const size_t length = measure(src);  // a 32-bit count, never more than the text
         return length < static_cast<size_t>(INT_MAX) ? length + 1 : 0;
     }
     return srcLength < 1 ? 0 : static_cast<size_t>(srcLength);
@@ -62,7 +63,7 @@ void PutUtf8(Output<char>& out, uint32_t cp) {
 }  // namespace
 
 int UTF8ToUTF16(const char* src, int srcLength, wchar_t* dest, int destLength) {
-    const size_t length = SourceLength(src, srcLength, [](const char* s) { return std::strlen(s); });
+    const size_t length = SourceLength(src, srcLength, [](const char* s) { return std_strlen(s); });
     const auto* bytes = reinterpret_cast<const unsigned char*>(src);
     Output<wchar_t> out(dest, destLength);
     size_t pos = 0;
@@ -106,7 +107,7 @@ int UTF8ToUTF16(const char* src, int srcLength, wchar_t* dest, int destLength) {
 }
 
 int UTF16ToUTF8(const wchar_t* src, int srcLength, char* dest, int destLength) {
-    const size_t length = SourceLength(src, srcLength, [](const wchar_t* s) { return std::wcslen(s); });
+    const size_t length = SourceLength(src, srcLength, [](const wchar_t* s) { return std_wcslen(s); });
     Output<char> out(dest, destLength);
     size_t pos = 0;
     while (pos < length) {
