@@ -6,18 +6,13 @@
 
 #include "common/Log.h"
 #include "common/SystemErrorText.h"
+#include "foundation/CStd/CStd.h"
 
 namespace Quor::Common {
 
 namespace {
 
-// TODO(foundation): Vorn::std_fopen once the bounded runtime has landed.
-FILE* OpenNative(const char* path, const char* mode) {
-    std::string native = path;
-    for (char& c : native)
-        if (c == '\\') c = '/';
-    return std::fopen(native.c_str(), mode);
-}
+FILE* OpenNative(const char* path, const char* mode) { return Vorn::std_fopen(path, mode); }
 
 // The text for a failure: the system's text of the error number, or a description when the
 // failure left no error number.

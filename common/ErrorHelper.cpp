@@ -1,8 +1,7 @@
 #include "common/ErrorHelper.h"
 
-#include <cerrno>
-
 #include "common/ErrorMessageMap.h"
+#include "foundation/CStd/CStd.h"
 
 namespace Quor::Common {
 
@@ -30,7 +29,7 @@ HRESULT ErrorHelper::GetWindowsMessage(DWORD code, std::string& message) {
 }
 
 HRESULT ErrorHelper::GetLastErrorCodeAndMessage(HRESULT& code, std::string& message) {
-    const int error = errno;  // TODO(foundation): Vorn::std_errno()
+    const int error = Vorn::std_errno();
     if (error == 0) {
         if (code > 0) code = E_FAIL;
         return S_OK;

@@ -1,7 +1,5 @@
 #include "common/ErrorMessageMap.h"
 
-#include <strings.h>
-
 #include <iterator>
 
 #include "common/ErrorCodes.h"
@@ -9,6 +7,7 @@
 #include "common/Log.h"
 #include "common/SettingsFile.h"
 #include "common/StringHelper.h"
+#include "foundation/CStd/CStd.h"
 
 namespace Quor::Common {
 
@@ -58,7 +57,7 @@ const LocaleTexts OTHER_LOCALES[] = {
 
 const LocaleTexts& SelectLocale(const std::string& locale) {
     for (const LocaleTexts& texts : OTHER_LOCALES)
-        if (strcasecmp(locale.c_str(), texts.name) == 0) return texts;  // TODO(foundation): std_stricmp
+        if (Vorn::std_stricmp(locale.c_str(), texts.name) == 0) return texts;
     return EN_US;
 }
 

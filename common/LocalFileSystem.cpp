@@ -7,7 +7,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <mutex>
@@ -15,6 +14,7 @@
 #include "common/LastError.h"
 #include "common/LocalRootFolder.h"
 #include "common/Log.h"
+#include "foundation/CStd/CStd.h"
 #include "foundation/File/FileIterator.h"
 
 namespace Quor::Common {
@@ -23,52 +23,8 @@ const char* const LocalFileSystem::DefaultTempFilePrefix = "TMP";
 
 namespace {
 
-namespace fs = std::filesystem;
-
 // Serialises the creation of temporary files. TODO(foundation): a Vorn::Mutex once threads land.
 std::mutex tempFileMutex;
-
-// Stand-ins for the bounded runtime's file-system functions, each reporting failure through errno.
-// TODO(foundation): Vorn::std_chdir, std_mkdir_tree, std_rmdir, std_remove, std_dir_exists,
-// std_file_exists, std_copy_file, std_move_file and std_chmod once the bounded runtime has landed.
-bool SetErrno(const std::error_code& ec) {
-    if (!ec) return true;
-    errno = ec.value() != 0 ? ec.value() : EIO;
-    return false;
-}
-
-bool MakeDirectoryTree(const std::string& path) {
-    if (path.empty()) return true;
-    std::error_code ec;
-    fs::create_directories(path, ec);
-    return SetErrno(ec);
-}
-
-bool IsDirectory(const std::string& path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool IsRegularFile(const std::string& path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-bool CopyWithMetadata(const std::string& from, const std::string& to, bool failIfExists) {
-    if (failIfExists && IsRegularFile(to)) {
-        errno = EEXIST;
-        return false;
-    }
-    fs::path target = to;
-    std::error_code ec;
-    if (IsDirectory(to)) {
-        target /= fs::path(from).filename();
-    } else if (target.has_parent_path() && !MakeDirectoryTree(target.parent_path().string())) {
-        return false;
-    }
-    fs::copy_file(from, target, fs::copy_options::overwrite_existing, ec);
-    return SetErrno(ec);
-}
 
 // The process's file-creation mask, read without changing it (umask() would change it for every
 // thread for a moment).
@@ -107,14 +63,15 @@ HRESULT LocalFileSystem::SetCurrentDirectory(const std::string& path) {
     static const char* const TAG = "static HRESULT Quor::Common::LocalFileSystem::SetCurrentDirectory(const std::string &)";
     QUOR_LOG_TAG(Log::DEBUG, TAG, "(%s)", path.c_str());
     errno = 0;
-    if (chdir(path.c_str()) == 0) return S_OK;
+    if (Vorn::std_chdir(path.c_str())) return S_OK;
     return LastErrorFailure(TAG);
 }
 
 HRESULT LocalFileSystem::GetCurrentDirectory(std::string& out) {
     QUOR_LOG_TAG(Log::DEBUG, "static HRESULT Quor::Common::LocalFileSystem::GetCurrentDirectory(std::string &)", "()");
-    std::unique_ptr<char, decltype(&std::free)> cwd(getcwd(nullptr, 0), &std::free);
-    out = cwd ? cwd.get() : "";
+    char buffer[1024];
+    buffer[0] = '\0';
+    out = Vorn::std_getcwd(sizeof buffer, buffer) ? buffer : "";
     return S_OK;
 }
 
@@ -122,7 +79,7 @@ HRESULT LocalFileSystem::CreateDirectory(const std::string& path) {
     static const char* const TAG = "static HRESULT Quor::Common::LocalFileSystem::CreateDirectory(const std::string &)";
     QUOR_LOG_TAG(Log::DEBUG, TAG, "(%s)", path.c_str());
     errno = 0;
-    if (MakeDirectoryTree(path)) return S_OK;
+    if (Vorn::std_mkdir_tree(path.c_str())) return S_OK;
     return LastErrorFailure(TAG);
 }
 
@@ -130,7 +87,7 @@ HRESULT LocalFileSystem::RemoveDirectory(const std::string& path) {
     static const char* const TAG = "static HRESULT Quor::Common::LocalFileSystem::RemoveDirectory(const std::string &)";
     QUOR_LOG_TAG(Log::DEBUG, TAG, "(%s)", path.c_str());
     errno = 0;
-    if (rmdir(path.c_str()) == 0) return S_OK;
+    if (Vorn::std_rmdir(path.c_str())) return S_OK;
     return LastErrorFailure(TAG);
 }
 
@@ -173,12 +130,12 @@ HRESULT LocalFileSystem::DeleteFile(const std::string& path) {
     static const char* const TAG = "static HRESULT Quor::Common::LocalFileSystem::DeleteFile(const std::string &)";
     QUOR_LOG_TAG(Log::VERBOSE, TAG, "(\"%s\")", path.c_str());
     errno = 0;
-    if (std::remove(path.c_str()) == 0) return S_OK;
+    if (Vorn::std_remove(path.c_str())) return S_OK;
     return LastErrorFailure(TAG);
 }
 
 bool LocalFileSystem::DoesFileOrDirectoryExist(const std::string& path) {
-    return IsDirectory(path) || IsRegularFile(path);
+    return Vorn::std_dir_exists(path.c_str()) || Vorn::std_file_exists(path.c_str());
 }
 
 HRESULT LocalFileSystem::CopyFile(const std::string& from, const std::string& to, bool failIfExists) {
@@ -186,7 +143,7 @@ HRESULT LocalFileSystem::CopyFile(const std::string& from, const std::string& to
         "static HRESULT Quor::Common::LocalFileSystem::CopyFile(const std::string &, const std::string &, bool)";
     QUOR_LOG_TAG(Log::VERBOSE, TAG, "(\"%s\", \"%s\", %s)", from.c_str(), to.c_str(), failIfExists ? "TRUE" : "FALSE");
     errno = 0;
-    if (CopyWithMetadata(from, to, failIfExists)) return S_OK;
+    if (Vorn::std_copy_file(from.c_str(), to.c_str(), failIfExists)) return S_OK;
     return LastErrorFailure(TAG);
 }
 
@@ -195,7 +152,7 @@ HRESULT LocalFileSystem::MoveFile(const std::string& from, const std::string& to
         "static HRESULT Quor::Common::LocalFileSystem::MoveFile(const std::string &, const std::string &, DWORD)";
     QUOR_LOG_TAG(Log::VERBOSE, TAG, "(\"%s\", \"%s\", %d)", from.c_str(), to.c_str(), static_cast<int>(flags));
     errno = 0;
-    if (std::rename(from.c_str(), to.c_str()) == 0) return S_OK;
+    if (Vorn::std_move_file(from.c_str(), to.c_str(), flags)) return S_OK;
     HRESULT hr = LastErrorFailure(TAG);
     QUOR_LOG_TAG(Log::ERROR, TAG, "Error moving file \"%s\" to \"%s\" with flags 0x%08lx - return value %d", from.c_str(),
                  to.c_str(), static_cast<unsigned long>(flags), 0);
@@ -207,7 +164,7 @@ HRESULT LocalFileSystem::RemoveReadOnly(const std::string& path) {
     QUOR_LOG_TAG(Log::DEBUG, TAG, "Path <%s>", path.c_str());
     struct stat st;
     if (stat(path.c_str(), &st) != 0) return E_FAIL;
-    return chmod(path.c_str(), st.st_mode | 0666) == 0 ? S_OK : E_FAIL;
+    return Vorn::std_chmod(path.c_str(), (st.st_mode & 07777) | 0666) ? S_OK : E_FAIL;
 }
 
 }  // namespace Quor::Common

@@ -1,11 +1,10 @@
 #include "common/LocalRootFolder.h"
 
-#include <unistd.h>
-
-#include <cstdlib>
-#include <memory>
+#include <cerrno>
+#include <vector>
 
 #include "common/Log.h"
+#include "foundation/CStd/CStd.h"
 
 namespace Quor::Common {
 
@@ -19,15 +18,18 @@ std::string LocalRootFolder::FromWorkingFolder(const std::string& workingFolder)
 }
 
 std::string LocalRootFolder::Get() {
-    // The working folder of any length (a fixed 1024-byte buffer would lose a deep one).
-    // TODO(foundation): Vorn::std_getcwd once the bounded runtime has landed.
-    std::unique_ptr<char, decltype(&std::free)> cwd(getcwd(nullptr, 0), &std::free);
+    // The working folder, also one deeper than 1023 bytes (the buffer grows for it).
+    std::vector<char> buffer(1024);
+    char* cwd = nullptr;
+    while (!(cwd = Vorn::std_getcwd(static_cast<uint_size>(buffer.size()), buffer.data())) && errno == ERANGE &&
+           buffer.size() < (1u << 20))
+        buffer.resize(buffer.size() * 2);
     if (!cwd) {
         QUOR_LOG_TAG(Log::ERROR, "static std::string Quor::Common::LocalRootFolder::Get()",
                      "Cannot read the working folder");
         return ".";
     }
-    return FromWorkingFolder(cwd.get());
+    return FromWorkingFolder(cwd);
 }
 
 HRESULT LocalRootFolder::Set(const std::string&) { return S_OK; }

@@ -10,6 +10,7 @@
 
 #include "common/LogFile.h"
 #include "common/LogLine.h"
+#include "foundation/CStd/CStd.h"
 
 namespace Quor::Log {
 
@@ -78,13 +79,9 @@ void DefaultWrite(TYPE type, const char* function, const char* text) {
         const std::shared_ptr<LogFile>& file = State().file;
         if (file && file->Stream()) {
             fileOpen = true;
-            // TODO(foundation): failures go to Vorn::dbg_output, which does nothing.
-            if (std::fwrite(line, 1, length, file->Stream()) != length) {
-                // "Unable to log: fprintf failed\n": nowhere to report it.
-            }
-            if (std::fflush(file->Stream()) != 0) {
-                // "Unable to log: fflush failed\n": nowhere to report it.
-            }
+            if (std::fwrite(line, 1, length, file->Stream()) != length)
+                Vorn::dbg_output("Unable to log: fprintf failed\n");
+            if (std::fflush(file->Stream()) != 0) Vorn::dbg_output("Unable to log: fflush failed\n");
         }
     }
     if (!fileOpen || g_ShouldLogToConsole.load(std::memory_order_relaxed)) WriteTo(stdout, line, length);
@@ -156,8 +153,7 @@ void PrintFTagged(TYPE type, const char* function, const char* format, ...) {
     char text[LINE_BUFFER_SIZE];
     va_list args;
     va_start(args, format);
-    // TODO(foundation): Vorn::std_vsprintf once the bounded runtime has landed.
-    int n = format ? std::vsnprintf(text, sizeof text, format, args) : -1;
+    int n = format ? Vorn::std_vsprintf(text, sizeof text, format, args) : -1;
     va_end(args);
     if (n < 0) text[0] = '\0';
     PrintTagged(type, function, text);
@@ -175,7 +171,7 @@ void PrintF(const char* format, ...) {
     char text[LINE_BUFFER_SIZE];
     va_list args;
     va_start(args, format);
-    int n = format ? std::vsnprintf(text, sizeof text, format, args) : -1;
+    int n = format ? Vorn::std_vsprintf(text, sizeof text, format, args) : -1;
     va_end(args);
     if (n < 0) text[0] = '\0';
     PrintTagged(type, t_pFunctionName, text);

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "common/LocalFileSystem.h"
+#include "foundation/CStd/CStd.h"
 
 namespace Quor::Log::_Internal {
 
@@ -11,17 +12,12 @@ const char* const SECONDARY_EXTENSION = ".secondary";
 
 namespace {
 
-// Opens a log stream. The share flag (32, deny writing to others) has no meaning here.
-// TODO(foundation): Vorn::std_fsopen(path, mode, 32) once the bounded runtime has landed.
-FILE* OpenShared(const std::string& path, const char* mode) {
-    std::string native = path;
-    for (char& c : native)
-        if (c == '\\') c = '/';
-    return std::fopen(native.c_str(), mode);
-}
+// Opens a log stream with share flag 32 (deny writing to others; no effect on this platform).
+FILE* OpenShared(const std::string& path, const char* mode) { return Vorn::std_fsopen(path.c_str(), mode, 32); }
 
-// TODO(foundation): Vorn::std_move_file(from, to, flags) once the bounded runtime has landed.
-bool MoveFile(const std::string& from, const std::string& to) { return std::rename(from.c_str(), to.c_str()) == 0; }
+bool MoveFile(const std::string& from, const std::string& to, uint32_t flags) {
+    return Vorn::std_move_file(from.c_str(), to.c_str(), flags);
+}
 
 bool Exists(const std::string& path) { return Quor::Common::LocalFileSystem::DoesFileOrDirectoryExist(path); }
 
@@ -49,7 +45,7 @@ LogFile::~LogFile() {
     FILE* main = OpenShared(m_name, "at");
     if (!main) return;
     std::fclose(main);
-    if (SUCCEEDED(RotateLogFiles())) MoveFile(m_name + SECONDARY_EXTENSION, m_name);
+    if (SUCCEEDED(RotateLogFiles())) MoveFile(m_name + SECONDARY_EXTENSION, m_name, 1);
 }
 
 HRESULT LogFile::RotateLogFiles() {
@@ -59,7 +55,7 @@ HRESULT LogFile::RotateLogFiles() {
         const std::string source = i == 0 ? m_name : m_name + std::to_string(i);
         const std::string destination = m_name + std::to_string(i + 1);
         if (!Exists(source)) continue;
-        if (!MoveFile(source, destination) && i == 0) result = E_FAIL;
+        if (!MoveFile(source, destination, 3) && i == 0) result = E_FAIL;
     }
     return result;
 }

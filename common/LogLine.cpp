@@ -1,23 +1,21 @@
 #include "common/LogLine.h"
 
-#include <time.h>
-
 #include <cstdio>
+
+#include "foundation/CStd/CStd.h"
 
 namespace Quor::Log::_Internal {
 
 namespace {
 
-// Local time of day; the milliseconds are reported as 0, as the log has always shown them.
-// TODO(foundation): Vorn::std_sys_local_time once the bounded runtime has landed.
+// Local time of day (the runtime reports the milliseconds as 0).
 void LocalTimeOfDay(int& hour, int& minute, int& second, int& millisecond) {
-    time_t now = time(nullptr);
-    struct tm local {};
-    if (!localtime_r(&now, &local)) local = tm{};
-    hour = local.tm_hour;
-    minute = local.tm_min;
-    second = local.tm_sec;
-    millisecond = 0;
+    uint32_t year, month, day, h, m, s, ms;
+    Vorn::std_sys_local_time(year, month, day, h, m, s, ms);
+    hour = static_cast<int>(h);
+    minute = static_cast<int>(m);
+    second = static_cast<int>(s);
+    millisecond = static_cast<int>(ms);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "common/LocalRootFolder.h"
 #include "common/Log.h"
 #include "common/UniqueFile.h"
+#include "foundation/CStd/CStd.h"
 
 namespace Quor::Common::SettingsFile {
 
@@ -73,7 +74,7 @@ HRESULT SettingsFile::Load() {
     }
 
     errno = 0;
-    UniqueFile stream(std::fopen(m_path.c_str(), "rt"));  // TODO(foundation): Vorn::std_fopen
+    UniqueFile stream(Vorn::std_fopen(m_path.c_str(), "rt"));
     if (!stream) {
         HRESULT hr = LastErrorFailure(LOAD_TAG);
         QUOR_LOG_TAG(Log::ERROR, LOAD_TAG, "Failed to open settings file \"%s\" for input.", m_path.c_str());
@@ -110,7 +111,7 @@ void SettingsFile::Set(const std::string& key, const std::string& value) { m_map
 
 HRESULT SettingsFile::Save() {
     errno = 0;
-    UniqueFile stream(std::fopen(m_path.c_str(), "wt"));  // TODO(foundation): Vorn::std_fopen
+    UniqueFile stream(Vorn::std_fopen(m_path.c_str(), "wt"));
     if (!stream) {
         HRESULT hr = LastErrorFailure(SAVE_TAG);
         QUOR_LOG_TAG(Log::ERROR, SAVE_TAG, "Failed to open settings file \"%s\" for output.", m_path.c_str());

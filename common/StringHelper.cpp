@@ -1,13 +1,12 @@
 #include "common/StringHelper.h"
 
-#include <strings.h>
-
 #include <boost/algorithm/string/classification.hpp>
 #include <boost/algorithm/string/trim.hpp>
 #include <cctype>
 #include <vector>
 
 #include "common/Log.h"
+#include "foundation/CStd/CStd.h"
 
 namespace Quor::Common::StringHelper {
 
@@ -262,7 +261,7 @@ void ConvertHTMLEcsapeNameToCode(const std::string& text, std::string& result) {
 }
 
 bool CaseInsensitiveCompare::operator()(const std::string& a, const std::string& b) const {
-    return strcasecmp(a.c_str(), b.c_str()) < 0;  // TODO(foundation): Vorn::std_stricmp
+    return Vorn::std_stricmp(a.c_str(), b.c_str()) < 0;
 }
 
 }  // namespace Quor::Common::StringHelper

@@ -8,6 +8,7 @@
 #include "common/ConvertVersion.h"
 #include "common/LastError.h"
 #include "common/Log.h"
+#include "foundation/CStd/CStd.h"
 
 namespace Quor::Common {
 
@@ -115,8 +116,13 @@ HRESULT TextFileHelper::ReadDWORD(FILE* stream, DWORD& value) {
 
 HRESULT TextFileHelper::WriteDWORD(FILE* stream, DWORD value) {
     char digits[64];
-    std::snprintf(digits, sizeof digits, "%u\n", value);  // TODO(foundation): Vorn::std_utoa
-    return WriteLine(stream, digits, WRITE_DWORD_TAG);
+    errno = 0;
+    if (Vorn::std_utoa(value, digits, sizeof digits, 10) != 0) {
+        HRESULT hr = LastErrorFailure(WRITE_DWORD_TAG);
+        QUOR_LOG_TAG(Log::ERROR, WRITE_DWORD_TAG, "_ultoa_s failed");
+        return hr;
+    }
+    return WriteLine(stream, std::string(digits) + "\n", WRITE_DWORD_TAG);
 }
 
 HRESULT TextFileHelper::ReadVersion(FILE* stream, DWORD& version) {

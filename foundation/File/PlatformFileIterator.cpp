@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "foundation/CStd/CStd.h"
 #include "foundation/File/FileIterator.h"
 
 namespace Vorn::File {
@@ -14,10 +15,8 @@ class FileIteratorMacOSX final : public FileIterator {
 public:
     FileIteratorMacOSX(const char* pattern, unsigned flags) : m_flags(flags) {
         // The pattern with "\" turned into "/", built per call (no shared buffer).
-        // TODO(foundation): Vorn::std_get_native_path once the bounded runtime has landed.
         std::string native = pattern ? pattern : "";
-        for (char& c : native)
-            if (c == '\\') c = '/';
+        Vorn::std_get_native_path(native.data(), native.c_str(), 0);
         m_globbed = !native.empty() && glob(native.c_str(), GLOB_NOSORT, nullptr, &m_glob) == 0;
         m_index = -1;
         MoveToNextMatch();
@@ -48,10 +47,12 @@ private:
             m_isDirectory = stat(path, &st) == 0 && S_ISDIR(st.st_mode);
             if ((m_flags & FILE_ITERATOR_FOLDERS_ONLY) && !m_isDirectory) continue;
             // File name and extension of the match, without its folder.
-            // TODO(foundation): Vorn::std_splitpath once the bounded runtime has landed.
-            std::string match = path;
-            const size_t slash = match.find_last_of("/\\");
-            m_name = slash == std::string::npos ? match : match.substr(slash + 1);
+            char name[1024];
+            char extension[1024];
+            if (Vorn::std_splitpath(path, nullptr, 0, nullptr, 0, name, sizeof name, extension, sizeof extension)) {
+                m_name = name;
+                m_name += extension;
+            }
             return;
         }
         m_isDirectory = false;
