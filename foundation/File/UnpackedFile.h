@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/IFile.h"
+#include "foundation/File/IFile.h"
 
 namespace Vorn::File {
 

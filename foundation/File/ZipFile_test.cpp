@@ -1,4 +1,4 @@
-#include "foundation/ZipFile.h"
+#include "foundation/File/ZipFile.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/ZipFileProvider.h"
+#include "foundation/File/ZipFileProvider.h"
 #include "tests/kit/TempDir.h"
 #include "tests/kit/ZipBuilder.h"
 

@@ -1,4 +1,4 @@
-#include "foundation/UnpackedFile.h"
+#include "foundation/File/UnpackedFile.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "foundation/FileSysHelper.h"
+#include "foundation/File/FileSysHelper.h"
 
 #include <gtest/gtest.h>
 

@@ -13,9 +13,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "foundation/IFile.h"
+#include "foundation/File/IFile.h"
 #include "foundation/Singleton.h"
-#include "foundation/ZipFile.h"
+#include "foundation/File/ZipFile.h"
 
 namespace Vorn::File {
 

@@ -1,11 +1,11 @@
-#include "foundation/ZipFileProvider.h"
+#include "foundation/File/ZipFileProvider.h"
 
 #include <strings.h>
 
 #include <cctype>
 
-#include "foundation/FileSysHelper.h"
-#include "foundation/UnpackedFile.h"
+#include "foundation/File/FileSysHelper.h"
+#include "foundation/File/UnpackedFile.h"
 
 namespace Vorn::File {
 

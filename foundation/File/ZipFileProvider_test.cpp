@@ -1,4 +1,4 @@
-#include "foundation/ZipFileProvider.h"
+#include "foundation/File/ZipFileProvider.h"
 
 #include <gtest/gtest.h>
 

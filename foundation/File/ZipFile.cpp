@@ -1,4 +1,4 @@
-#include "foundation/ZipFile.h"
+#include "foundation/File/ZipFile.h"
 
 #include <algorithm>
 #include <cstring>
