@@ -1,10 +1,10 @@
 #include "foundation/File/FileSysHelper.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+
+#include "foundation/CStd/CStd.h"
 
 namespace Vorn::File {
 
@@ -20,16 +20,6 @@ std::vector<std::string> TokenizeStandIn(const std::string& text, const std::str
         pos = end;
     }
     return tokens;
-}
-
-// TODO(dep): Vorn::std_mkdir_tree once the runtime lands.
-bool MkdirTreeStandIn(const std::string& path) {
-    std::string prefix = !path.empty() && path[0] == '/' ? "/" : "";
-    for (const auto& part : TokenizeStandIn(path, "/")) {
-        prefix += part + "/";
-        if (mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) return false;
-    }
-    return true;
 }
 
 // Position of the last "/", "\" or ":" in spec, or npos.
@@ -131,10 +121,10 @@ void FileSysHelper::FormatPath(std::string& path) {
 void FileSysHelper::CreatePathDirectories(std::string& path) {
     FormatPath(path);
     for (size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash + 1))
-        if (slash) MkdirTreeStandIn(path.substr(0, slash));
+        if (slash) std_mkdir_tree(path.substr(0, slash).c_str());
     const size_t last = path.rfind('/');
     const size_t fileStart = last == std::string::npos ? 0 : last + 1;
-    if (path.find('.', fileStart) == std::string::npos) MkdirTreeStandIn(path);
+    if (path.find('.', fileStart) == std::string::npos) std_mkdir_tree(path.c_str());
 }
 
 std::vector<std::string> FileSysHelper::DividePath(const std::string& path) { return TokenizeStandIn(path, "\\/"); }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "foundation/ByteOrder.h"
+#include "foundation/CStd/CStd.h"
 #include "foundation/ZStream.h"
 
 namespace Vorn::File {
@@ -68,8 +69,7 @@ bool ZipFile::ReadName(WORD length, std::string& name) {
 bool ZipFile::Open(const char* path) {
     Close();
     if (!path) return false;
-    // TODO(dep): open through Vorn::std_fopen (backslash-tolerant) once the runtime lands.
-    FILE* file = fopen(path, "rb");
+    FILE* file = std_fopen(path, "rb");
     if (!file) return false;
     m_stream.reset(file);
 
