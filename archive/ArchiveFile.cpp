@@ -1,0 +1,418 @@
+#include "archive/ArchiveFile.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "archive/ArchiveFileBuilder.h"
+#include "archive/PairCommit.h"
+#include "common/LocalFileSystem.h"
+#include "common/Log.h"
+#include "foundation/CStd/CStd.h"
+
+namespace Quor::FileSystem::Impl {
+
+namespace {
+
+using Progress = User::AutoUpdateProgress;
+
+bool LessNoCase(const std::string& a, const std::string& b) { return Vorn::std_stricmp(a.c_str(), b.c_str()) < 0; }
+
+bool IsCancelled(const User::AutoUpdateProgress::AutoTimer* timer) {
+    if (!timer) return false;
+    const signed char* flag = timer->m_AutoUpdateProgress.GetCancelFlag();
+    return flag && *flag;
+}
+
+unsigned long Address(const void* p) { return static_cast<unsigned long>(reinterpret_cast<uintptr_t>(p)); }
+
+}  // namespace
+
+std::string GetCurrentDirectory() {
+    char buffer[512];
+    if (!Vorn::std_getcwd(sizeof buffer, buffer)) return {};
+    return buffer;
+}
+
+bool ArchiveFile::FileToAdd_t::PredicateByFilename::operator()(const FileToAdd_t& a, const FileToAdd_t& b) const {
+    return LessNoCase(a.path, b.path);
+}
+
+ArchiveFile::ArchiveFile(const std::string& filename, const std::string& rootDirectory, uint8_t flags)
+    : mFilename(filename), m_RootDirectory(rootDirectory) {
+    QUOR_LOG(Log::VERBOSE, "(%s, %s, %u) [this->mFilename = %s]", filename.c_str(), rootDirectory.c_str(),
+             unsigned{flags}, mFilename.c_str());
+}
+
+ArchiveFile::ArchiveFile(const ArchiveFile& other)
+    : m_Searchable(other.m_Searchable),
+      m_Dirty(other.m_Dirty),
+      m_Stale(other.m_Stale),
+      m_ReadLock(other.m_ReadLock),
+      m_WriteLock(other.m_WriteLock),
+      m_ArchiveId(other.m_ArchiveId),
+      m_Index(other.m_Index),
+      mFilename(other.mFilename),
+      m_RootDirectory(other.m_RootDirectory),
+      m_TotalSize(other.m_TotalSize),
+      m_MustReread(other.m_MustReread),
+      m_ReadFailure(other.m_ReadFailure) {}
+
+ArchiveFile& ArchiveFile::operator=(const ArchiveFile& other) {
+    if (this == &other) return *this;
+    m_Searchable = other.m_Searchable;
+    m_Dirty = other.m_Dirty;
+    m_Stale = other.m_Stale;
+    m_ReadLock = other.m_ReadLock;
+    m_WriteLock = other.m_WriteLock;
+    m_ArchiveId = other.m_ArchiveId;
+    m_Index = other.m_Index;
+    mFilename = other.mFilename;
+    m_RootDirectory = other.m_RootDirectory;
+    m_TotalSize = other.m_TotalSize;
+    m_MustReread = other.m_MustReread;
+    m_ReadFailure = other.m_ReadFailure;
+    return *this;
+}
+
+void ArchiveFile::Reset() {
+    QUOR_LOG(Log::VERBOSE, "[this->mFilename = %s]", mFilename.c_str());
+    m_Searchable = true;
+    m_Dirty = false;
+    m_Stale = false;
+}
+
+bool ArchiveFile::IsUpTodate() const { return !m_Dirty && !m_Stale; }
+
+bool ArchiveFile::SetRootDirectory(const std::string& rootDirectory) {
+    QUOR_LOG(Log::VERBOSE, "(%s) [this->mFilename = %s]", rootDirectory.c_str(), mFilename.c_str());
+    m_RootDirectory = rootDirectory;
+    return true;
+}
+
+std::string ArchiveFile::Folder(const std::string& rootDirectory) const {
+    return rootDirectory.empty() ? std::string(".") : rootDirectory;
+}
+
+bool ArchiveFile::Read(bool* invalid) { return Read(m_RootDirectory, invalid); }
+
+bool ArchiveFile::Read(const std::string& rootDirectory, bool* invalid) {
+    QUOR_LOG(Log::VERBOSE, "(%s, 0x%08lx) [this->mFilename = %s]", rootDirectory.c_str(), Address(invalid),
+             mFilename.c_str());
+    const std::string path = Folder(rootDirectory) + "/" + mFilename;
+    std::shared_ptr<API::IBuffer> image;
+    if (FAILED(Common::FileSysHelper::ReadFileIntoBuffer(path, image)) || !image) {
+        QUOR_LOG(Log::ERROR, "Failed to read our archive directory");
+        m_ReadFailure = ReadFailure::kUnreadable;
+        return false;
+    }
+    auto parsed = std::make_shared<FileFormat::ParsedIndex>();
+    std::string why;
+    switch (FileFormat::ParseIndex(image, *parsed, why)) {
+        case FileFormat::ParseResult::kOk:
+            break;
+        case FileFormat::ParseResult::kWrongMagicOrVersion:
+            QUOR_LOG(Log::ERROR, "Incorrect magic value or version, invalid archive %s", path.c_str());
+            if (invalid) *invalid = true;
+            m_ReadFailure = ReadFailure::kInvalid;
+            return false;
+        case FileFormat::ParseResult::kDamaged:
+            QUOR_LOG(Log::ERROR, "Damaged archive index %s (%s)", path.c_str(), why.c_str());
+            if (invalid) *invalid = true;
+            m_ReadFailure = ReadFailure::kInvalid;
+            return false;
+    }
+    if (FileFormat::CheckDataFile(path + "." + FileFormat::skDataFileNameExtension, *parsed, why) !=
+        FileFormat::DataCheck::kOk) {
+        QUOR_LOG(Log::ERROR, "Archive %s does not match its data file (%s)", path.c_str(), why.c_str());
+        m_ReadFailure = ReadFailure::kDataMismatch;
+        return false;
+    }
+    m_Index = std::move(parsed);
+    m_ArchiveId = m_Index->header.archiveId;
+    m_ReadFailure = ReadFailure::kNone;
+    m_MustReread = false;
+    GetSize();
+    m_Searchable = true;
+    m_Dirty = false;
+    m_Stale = false;
+    return true;
+}
+
+bool ArchiveFile::Write(bool force, User::AutoUpdateProgress::AutoTimer* timer) {
+    QUOR_LOG(Log::VERBOSE, "(%s, 0x%08lx) [this->mFilename = %s]", force ? "true" : "false", Address(timer),
+             mFilename.c_str());
+    if (force) m_Dirty = true;
+    return Write(m_RootDirectory, timer);
+}
+
+bool ArchiveFile::Write(const std::string& rootDirectory, User::AutoUpdateProgress::AutoTimer* timer) {
+    QUOR_LOG(Log::VERBOSE, "(%s, 0x%08lx) [this->mFilename = %s]", rootDirectory.c_str(), Address(timer),
+             mFilename.c_str());
+    if (!m_Dirty) {
+        QUOR_LOG(Log::VERBOSE, "Archive files does not need to be written");
+        return true;
+    }
+    if (!m_Handles.empty()) {
+        QUOR_LOG(Log::ERROR, "Files in the archive are still locked.");
+        return false;
+    }
+    if (m_MustReread) {
+        // A committed rewrite was not read back: finish it and read it before building on it.
+        PairCommit::Recover(Folder(rootDirectory), mFilename);
+        if (!Read(rootDirectory, nullptr)) {
+            QUOR_LOG(Log::ERROR, "Failed to read archive after writing it out");
+            return false;
+        }
+        if (m_FilesToAdd.empty() && m_FilesToDelete.empty()) return true;
+        m_Dirty = true;
+        m_Searchable = false;
+    }
+    return Rewrite(rootDirectory, timer);
+}
+
+bool ArchiveFile::Rewrite(const std::string& rootDirectory, User::AutoUpdateProgress::AutoTimer* timer) {
+    const std::string folder = Folder(rootDirectory);
+    const std::string indexPath = folder + "/" + mFilename;
+    const std::string dataPath = indexPath + "." + FileFormat::skDataFileNameExtension;
+    ArchiveFileBuilder builder(m_ArchiveId);
+    if (timer) {
+        User::AutoUpdateProgressHelper::SetStringDataToFilenameFromPath(timer->m_AutoUpdateProgress, indexPath);
+        timer->m_AutoUpdateProgress.Tick(0);
+    }
+
+    HRESULT hr = S_OK;
+    const uint32_t count = GetCount();
+    for (uint32_t i = 0; i < count && SUCCEEDED(hr); ++i) {
+        if (IsCancelled(timer)) {
+            QUOR_LOG(Log::ERROR, "Cancellation request detected, aborting");
+            hr = E_ABORT;
+            break;
+        }
+        const FileFormat::FileListEntry_t& entry = m_Index->entries[i];
+        const char* path = m_Index->PathOf(i);
+        if (!IsMarkedForDeletion(path)) hr = builder.AddStretch(path, dataPath, entry.dataOffset, entry.dataSize);
+    }
+    // Every queued addition is stored, also one whose path was deleted first: that is how a stored
+    // file is replaced.
+    for (size_t i = 0; i < m_FilesToAdd.size() && SUCCEEDED(hr); ++i) {
+        if (IsCancelled(timer)) {
+            QUOR_LOG(Log::ERROR, "Cancellation request detected, aborting");
+            hr = E_ABORT;
+            break;
+        }
+        hr = builder.Add(m_FilesToAdd[i].path, m_FilesToAdd[i].diskPath, 0, 0);
+    }
+    if (FAILED(hr)) return false;
+
+    std::string temp;
+    if (FAILED(Common::LocalFileSystem::CreateTempFileInDirectory(temp, folder.c_str()))) {
+        QUOR_LOG(Log::ERROR, "Failed to create temporary file.");
+        return false;
+    }
+    if (FAILED(builder.Write(temp, timer))) {
+        QUOR_LOG(Log::ERROR, "Failed to write archive file");
+        ::unlink(temp.c_str());
+        ::unlink((temp + "." + FileFormat::skDataFileNameExtension).c_str());
+        return false;
+    }
+    const PairCommit::CommitResult committed = PairCommit::Commit(folder, mFilename, temp);
+    if (committed != PairCommit::CommitResult::kCommitted) {
+        Log::Internal::LogGetLastError(__PRETTY_FUNCTION__);
+        QUOR_LOG(Log::ERROR, "Failed to rename built archive to replace existing one");
+        if (committed == PairCommit::CommitResult::kNotStarted) return false;
+    }
+
+    // From the commit on, the queued changes are part of the pair on disk.
+    m_FilesToAdd.clear();
+    m_FilesToDelete.clear();
+    m_BytesToAdd = 0;
+    m_Stale = true;
+    if (committed != PairCommit::CommitResult::kCommitted) {
+        m_MustReread = true;
+        m_Searchable = false;
+        return false;
+    }
+    if (!Read(rootDirectory, nullptr)) {
+        QUOR_LOG(Log::ERROR, "Failed to read archive after writing it out");
+        m_MustReread = true;
+        m_Searchable = false;
+        return false;
+    }
+    if (IsCancelled(timer)) {
+        // The new pair is in place and read; the job still learns that it was cancelled.
+        QUOR_LOG(Log::ERROR, "Cancellation request detected, aborting");
+        return false;
+    }
+    return true;
+}
+
+bool ArchiveFile::Find(const std::string& path) {
+    QUOR_LOG(Log::VERBOSE, "(%s) [this->mFilename = %s]", path.c_str(), mFilename.c_str());
+    return Find(FileFormat::HashString(path.c_str()), path) >= 0;
+}
+
+int32_t ArchiveFile::Find(uint32_t hash, const std::string& path) const {
+    if (!m_Index) return -1;
+    FileFormat::FileListEntry_t probe;
+    probe.hash = hash;
+    probe.pathIndex = FileFormat::FileListEntry_t::skProbeIndex;
+    const auto& entries = m_Index->entries;
+    auto range = std::equal_range(entries.begin(), entries.end(), probe,
+                                  FileFormat::FileListEntryPredicate(m_Index->pathList, path.c_str()));
+    if (range.first == range.second) return -1;
+    return static_cast<int32_t>(range.first - entries.begin());
+}
+
+bool ArchiveFile::Search(const std::string& path, uint32_t& offset, uint32_t& size) {
+    QUOR_LOG(Log::VERBOSE, "(%s) [this->mFilename = %s]", path.c_str(), mFilename.c_str());
+    if (path.empty()) {
+        QUOR_LOG(Log::ERROR, "Empty file name");
+        offset = 0;
+        size = 0;
+        return false;
+    }
+    if (!m_Searchable) {
+        QUOR_LOG(Log::ERROR, "Must flush archive file before it can be searched.");
+        return false;
+    }
+    const uint32_t hash = FileFormat::HashString(path.c_str());
+    int32_t position = Find(hash, path);
+    if (position < 0) return false;
+    if (m_Dirty && m_TotalSize != 0) {
+        // A forced rewrite is due: do it, then answer from the pair as written.
+        if (!Write(m_RootDirectory, nullptr)) return false;
+        position = Find(hash, path);
+        if (position < 0) return false;
+    }
+    offset = m_Index->entries[position].dataOffset;
+    size = m_Index->entries[position].dataSize;
+    return true;
+}
+
+uint32_t ArchiveFile::GetSize() {
+    uint64_t total = 0;
+    if (m_Index)
+        for (const auto& entry : m_Index->entries) total += entry.dataSize;
+    m_TotalSize = static_cast<uint32_t>(std::min<uint64_t>(total, 0xFFFFFFFFull));
+    return m_TotalSize;
+}
+
+uint32_t ArchiveFile::GetSizeOfFile(const std::string& path) const {
+    const int32_t position = Find(FileFormat::HashString(path.c_str()), path);
+    return position < 0 ? 0 : m_Index->entries[position].dataSize;
+}
+
+uint64_t ArchiveFile::GetProjectedSize() { return uint64_t{GetSize()} + m_BytesToAdd; }
+
+bool ArchiveFile::IsMarkedForDeletion(const std::string& path) const {
+    return std::binary_search(m_FilesToDelete.begin(), m_FilesToDelete.end(), path, LessNoCase);
+}
+
+bool ArchiveFile::IsMarkedForAdding(const std::string& path) const {
+    return std::binary_search(m_FilesToAdd.begin(), m_FilesToAdd.end(), FileToAdd_t{path, {}},
+                              FileToAdd_t::PredicateByFilename());
+}
+
+void ArchiveFile::AddToProgressTotal(User::AutoUpdateProgress* progress, int64_t delta) {
+    progress->DeltaBytesTotal(Progress::WORK_TYPE_DISK_ACCESS, delta);
+    progress->Tick(0);
+}
+
+bool ArchiveFile::Add(const std::string& path, const std::string& diskPath, User::AutoUpdateProgress* progress) {
+    QUOR_LOG(Log::VERBOSE, "(%s, %s, 0x%08lx) [this->mFilename = %s]", path.c_str(), diskPath.c_str(),
+             Address(progress), mFilename.c_str());
+    if (path.empty()) {
+        QUOR_LOG(Log::ERROR, "Empty file name");
+        return false;
+    }
+    if (!Common::IsValidRelativeName(path)) {
+        QUOR_LOG(Log::ERROR, "Invalid file name \"%s\"", path.c_str());
+        return false;
+    }
+    if (Find(path)) {
+        QUOR_LOG(Log::ERROR, "Filed already in archive");
+        return false;
+    }
+    FileToAdd_t file{path, diskPath};
+    auto at = std::lower_bound(m_FilesToAdd.begin(), m_FilesToAdd.end(), file, FileToAdd_t::PredicateByFilename());
+    if (at != m_FilesToAdd.end() && Vorn::std_stricmp(at->path.c_str(), path.c_str()) == 0) {
+        QUOR_LOG(Log::ERROR, "File already marked for adding");
+        return false;
+    }
+    m_FilesToAdd.insert(at, std::move(file));
+
+    struct stat st;
+    const bool measured = ::stat(diskPath.c_str(), &st) == 0;
+    if (measured) m_BytesToAdd += static_cast<uint64_t>(st.st_size);
+    if (progress) {
+        if (!m_Dirty) AddToProgressTotal(progress, GetSize());
+        if (measured)
+            AddToProgressTotal(progress, static_cast<int64_t>(st.st_size));
+        else
+            QUOR_LOG(Log::ERROR, "Failed to get file size");
+    }
+    m_Searchable = false;
+    m_Dirty = true;
+    return true;
+}
+
+bool ArchiveFile::Delete(const std::string& path, User::AutoUpdateProgress* progress) {
+    QUOR_LOG(Log::VERBOSE, "(%s, 0x%08lx) [this->mFilename = %s]", path.c_str(), Address(progress),
+             mFilename.c_str());
+    if (path.empty()) {
+        QUOR_LOG(Log::ERROR, "Empty file name");
+        return false;
+    }
+    auto at = std::lower_bound(m_FilesToDelete.begin(), m_FilesToDelete.end(), path, LessNoCase);
+    if (at != m_FilesToDelete.end() && Vorn::std_stricmp(at->c_str(), path.c_str()) == 0) {
+        QUOR_LOG(Log::ERROR, "File already marked for deleteing");
+        return false;
+    }
+    m_FilesToDelete.insert(at, path);
+    if (progress) {
+        if (!m_Dirty) AddToProgressTotal(progress, GetSize());
+        AddToProgressTotal(progress, -static_cast<int64_t>(GetSizeOfFile(path)));
+    }
+    m_Searchable = false;
+    m_Dirty = true;
+    return true;
+}
+
+void ArchiveFile::GetContents(std::vector<std::string>& contents) const {
+    const uint32_t count = GetCount();
+    for (uint32_t i = 0; i < count; ++i) contents.emplace_back(m_Index->PathOf(i));
+}
+
+const FileFormat::FileListEntry_t* ArchiveFile::GetFileListEntry(unsigned index) const {
+    return m_Index ? &m_Index->entries[index] : nullptr;
+}
+
+uint32_t ArchiveFile::GetCount() const { return m_Index ? static_cast<uint32_t>(m_Index->entries.size()) : 0; }
+
+const char* ArchiveFile::GetPath(unsigned index) const { return m_Index ? m_Index->PathOf(index) : nullptr; }
+
+bool ArchiveFile::AddFileHandle(uint32_t& handle) {
+    if (HasFileHandle(handle)) {
+        handle = 0;
+        return false;
+    }
+    m_Handles.push_back(handle);
+    return true;
+}
+
+bool ArchiveFile::RemoveFileHandle(uint32_t handle) {
+    auto at = std::find(m_Handles.begin(), m_Handles.end(), handle);
+    if (at == m_Handles.end()) return false;
+    m_Handles.erase(at);
+    return true;
+}
+
+bool ArchiveFile::HasFileHandle(uint32_t handle) const {
+    return std::find(m_Handles.begin(), m_Handles.end(), handle) != m_Handles.end();
+}
+
+int32_t ArchiveFile::GetNumHandles() const { return static_cast<int32_t>(m_Handles.size()); }
+
+}  // namespace Quor::FileSystem::Impl

@@ -1,0 +1,126 @@
+#pragma once
+// ArchiveFile: one archive pair (FileFormat.h) in memory: the index as last read from disk, plus
+// the additions and deletions queued since; lookups run against the index read, queued changes
+// take effect when the pair is rewritten.
+//
+// - State: "constructed" (not read), "current" (read, nothing queued: searchable), "changed"
+//   (changes queued: not searchable until rewritten). A rewrite builds a complete new pair beside
+//   the old one and puts it in place through PairCommit, so that a crash leaves the old pair or
+//   the new one; afterwards the pair is read again and is searchable at once.
+// - A rewrite is refused while a reader's handle is held ("Files in the archive are still
+//   locked."); the queued changes are then kept for a later rewrite. A failed rewrite leaves the
+//   old pair on disk and the object as it was, unless the new pair was already committed: then the
+//   changes count as written and the object must be read again before it is searched or rewritten
+//   (it refuses both until a Read succeeds).
+// - Read checks the whole index (FileFormat::ParseIndex) and its data file; GetReadFailure tells
+//   a damaged index from a data file that does not belong to it and from an unreadable file.
+// - Errors: false (or 0, or -1) with one log line; nothing throws except allocation failures.
+// - Threads: none of its own and no lock; its manager's callers serialise every call.
+// - Copies share the index read (immutable) and start without queued changes or handles; moves
+//   keep everything.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archive/FileFormat.h"
+#include "archive/PendingDeps.h"  // TODO(dep): AutoUpdateProgress
+#include "foundation/Types.h"
+
+namespace Quor::FileSystem::Impl {
+
+// The process's working folder ("" when it cannot be read).
+std::string GetCurrentDirectory();
+
+class ArchiveFile {
+public:
+    struct FileToAdd_t {
+        std::string path;      // stored path
+        std::string diskPath;  // file that supplies the bytes
+        struct PredicateByFilename {
+            bool operator()(const FileToAdd_t& a, const FileToAdd_t& b) const;
+        };
+    };
+
+    enum class ReadFailure {
+        kNone,
+        kUnreadable,     // the index file could not be read
+        kInvalid,        // wrong magic or version, or a damaged structure
+        kDataMismatch,   // the index is sound but its data file is missing or belongs to another write
+    };
+
+    ArchiveFile(const std::string& filename, const std::string& rootDirectory, uint8_t flags);
+    ArchiveFile(const ArchiveFile& other);
+    ArchiveFile& operator=(const ArchiveFile& other);
+    ArchiveFile(ArchiveFile&&) noexcept = default;
+    ArchiveFile& operator=(ArchiveFile&&) noexcept = default;
+    ~ArchiveFile() = default;
+
+    // The state of a new, empty, written pair.
+    void Reset();
+    bool IsUpTodate() const;
+    bool SetRootDirectory(const std::string& rootDirectory);
+
+    bool Read(bool* invalid);
+    bool Read(const std::string& rootDirectory, bool* invalid);
+    bool Write(bool force, User::AutoUpdateProgress::AutoTimer* timer);
+    bool Write(const std::string& rootDirectory, User::AutoUpdateProgress::AutoTimer* timer);
+
+    bool Find(const std::string& path);
+    int32_t Find(uint32_t hash, const std::string& path) const;
+    bool Search(const std::string& path, uint32_t& offset, uint32_t& size);
+    uint32_t GetSize();
+    uint32_t GetSizeOfFile(const std::string& path) const;
+    bool Add(const std::string& path, const std::string& diskPath, User::AutoUpdateProgress* progress);
+    bool Delete(const std::string& path, User::AutoUpdateProgress* progress);
+    void GetContents(std::vector<std::string>& contents) const;
+    const FileFormat::FileListEntry_t* GetFileListEntry(unsigned index) const;
+
+    bool AddFileHandle(uint32_t& handle);
+    bool RemoveFileHandle(uint32_t handle);
+    bool HasFileHandle(uint32_t handle) const;
+    int32_t GetNumHandles() const;
+    void SetReadLock(bool on) { m_ReadLock = on; }
+    void SetWriteLock(bool on) { m_WriteLock = on; }
+
+    // Beyond the basic interface: what the manager and the operator tool need to see.
+    const std::string& GetFilename() const { return mFilename; }
+    const std::string& GetRootDirectory() const { return m_RootDirectory; }
+    uint32_t GetArchiveId() const { return m_ArchiveId; }
+    bool IsDirty() const { return m_Dirty; }
+    ReadFailure GetReadFailure() const { return m_ReadFailure; }
+    // Entries of the index read, and the stored path of entry `index` (below GetCount()).
+    uint32_t GetCount() const;
+    const char* GetPath(unsigned index) const;
+    // Stored bytes after the queued additions (deletions not subtracted).
+    uint64_t GetProjectedSize();
+    bool IsMarkedForDeletion(const std::string& path) const;
+    bool IsMarkedForAdding(const std::string& path) const;
+    // The parsed index (null before the first successful Read or Reset).
+    const FileFormat::ParsedIndex* GetIndex() const { return m_Index.get(); }
+
+private:
+    std::string Folder(const std::string& rootDirectory) const;
+    bool Rewrite(const std::string& rootDirectory, User::AutoUpdateProgress::AutoTimer* timer);
+    void AddToProgressTotal(User::AutoUpdateProgress* progress, int64_t delta);
+
+    bool m_Searchable = false;
+    bool m_Dirty = false;
+    bool m_Stale = true;
+    bool m_ReadLock = false;
+    bool m_WriteLock = false;
+    uint32_t m_ArchiveId = 0;
+    std::shared_ptr<const FileFormat::ParsedIndex> m_Index;
+    std::string mFilename;
+    std::string m_RootDirectory;
+    uint32_t m_TotalSize = 0;
+    std::vector<FileToAdd_t> m_FilesToAdd;
+    std::vector<std::string> m_FilesToDelete;
+    std::vector<uint32_t> m_Handles;
+
+    uint64_t m_BytesToAdd = 0;  // sizes of the queued additions' disk files when they were queued
+    bool m_MustReread = false;  // a committed rewrite could not be read back
+    ReadFailure m_ReadFailure = ReadFailure::kNone;
+};
+
+}  // namespace Quor::FileSystem::Impl

@@ -1,0 +1,276 @@
+#include "archive/ArchiveFileBuilder.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <stdexcept>
+
+#include "archive/Crc32.h"
+#include "archive/FileFormat.h"
+#include "archive/PairCommit.h"
+#include "archive/PairLimit.h"
+#include "common/CRT.h"
+#include "common/Log.h"
+#include "common/SystemErrorText.h"
+#include "common/UniqueFile.h"
+#include "foundation/ByteOrder.h"
+#include "foundation/CStd/CStd.h"
+
+namespace Quor::FileSystem::Impl {
+
+namespace {
+
+constexpr size_t kCopyChunk = 0xA00000;  // 10 MiB
+
+// Fallback copy buffer, made on first use and kept for the life of the process.
+struct CopyBuffer {
+    std::mutex mutex;
+    std::vector<uint8_t> bytes;
+};
+CopyBuffer& GetCopyBuffer() {
+    static CopyBuffer* buffer = new CopyBuffer;
+    return *buffer;
+}
+
+void ThrowOnTRUE(const signed char* flag) {
+    if (flag && *flag) throw std::runtime_error("Cancelled.");
+}
+
+[[noreturn]] void ThrowSystem(const char* what) {
+    const std::string text = std::string(what) + ": " + Common::SystemErrorText(errno);
+    QUOR_LOG(Log::ERROR, "%s", text.c_str());
+    throw std::runtime_error(text);
+}
+
+void WriteAll(int fd, const uint8_t* data, size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) ThrowSystem("Failed to write to the archive data file");
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+}
+
+// Copies `length` bytes at `offset` of the source to the current end of the destination, in
+// chunks of at most 10 MiB, checking the cancel flag before each chunk. The kernel copies when it
+// can (copy_file_range); otherwise the bytes go through the shared buffer.
+void CopyRun(FILE* source, uint64_t offset, uint64_t length, FILE* destination, const signed char* cancel) {
+    const int in = fileno(source);
+    const int out = fileno(destination);
+    bool kernelCopy = true;
+    while (length > 0) {
+        ThrowOnTRUE(cancel);
+        const size_t chunk = static_cast<size_t>(std::min<uint64_t>(length, kCopyChunk));
+        size_t done = 0;
+        if (kernelCopy) {
+            while (done < chunk) {
+                loff_t from = static_cast<loff_t>(offset + done);
+                const ssize_t n = ::copy_file_range(in, &from, out, nullptr, chunk - done, 0);
+                if (n > 0) {
+                    done += static_cast<size_t>(n);
+                    continue;
+                }
+                if (n == 0) throw std::runtime_error("Source file ended before the stretch to copy");
+                if (errno == EINTR) continue;
+                if (done == 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP ||
+                                  errno == EPERM || errno == EBADF)) {
+                    kernelCopy = false;
+                    break;
+                }
+                ThrowSystem("Failed to copy into the archive data file");
+            }
+        }
+        if (!kernelCopy) {
+            CopyBuffer& buffer = GetCopyBuffer();
+            std::lock_guard<std::mutex> lock(buffer.mutex);
+            if (buffer.bytes.empty()) buffer.bytes.assign(kCopyChunk, 0);
+            while (done < chunk) {
+                const ssize_t n = ::pread(in, buffer.bytes.data() + done, chunk - done, static_cast<off_t>(offset + done));
+                if (n < 0 && errno == EINTR) continue;
+                if (n < 0) ThrowSystem("Failed to read a source file");
+                if (n == 0) throw std::runtime_error("Source file ended before the stretch to copy");
+                done += static_cast<size_t>(n);
+            }
+            ThrowOnTRUE(cancel);
+            WriteAll(out, buffer.bytes.data(), chunk);
+        }
+        offset += chunk;
+        length -= chunk;
+    }
+}
+
+void AppendBinaryFile(FILE* source, uint64_t offset, uint64_t length, FILE* destination, const signed char* cancel) {
+    try {
+        CopyRun(source, offset, length, destination, cancel);
+    } catch (const std::exception&) {
+        QUOR_LOG_TAG(Log::ERROR,
+                     "void Quor::FileSystem::Impl::{anonymous}::AppendBinaryFile(FILE *, SIZE_T, SIZE_T, FILE *, "
+                     "const BOOL *)",
+                     "(0x%08lx, %d, 0x%08lx)", static_cast<unsigned long>(reinterpret_cast<uintptr_t>(source)),
+                     static_cast<int>(length), static_cast<unsigned long>(reinterpret_cast<uintptr_t>(destination)));
+        throw;
+    }
+}
+
+}  // namespace
+
+bool ArchiveFileBuilder::FileToAdd_t::PredicateByFilename::operator()(const FileToAdd_t& a, const FileToAdd_t& b) const {
+    return Vorn::std_stricmp(a.path.c_str(), b.path.c_str()) < 0;
+}
+
+bool ArchiveFileBuilder::FileToAdd_t::PredicateByDiskLocation::operator()(const FileToAdd_t& a,
+                                                                          const FileToAdd_t& b) const {
+    const int order = a.diskPath.compare(b.diskPath);
+    return order < 0 || (order == 0 && a.offset < b.offset);
+}
+
+ArchiveFileBuilder::ArchiveFileBuilder(unsigned archiveId) : m_ArchiveId(archiveId) {}
+
+HRESULT ArchiveFileBuilder::Register(FileToAdd_t file) {
+    if (file.path.empty()) {
+        QUOR_LOG(Log::ERROR, "Empty file name");
+        return E_FAIL;
+    }
+    auto at = std::lower_bound(m_Files.begin(), m_Files.end(), file, FileToAdd_t::PredicateByFilename());
+    if (at != m_Files.end() && Vorn::std_stricmp(at->path.c_str(), file.path.c_str()) == 0) {
+        QUOR_LOG(Log::ERROR, "File already marked for adding");
+        return E_FAIL;
+    }
+    m_Files.insert(at, std::move(file));
+    return S_OK;
+}
+
+HRESULT ArchiveFileBuilder::Add(const std::string& path, const std::string& diskPath, unsigned offset, unsigned size) {
+    FileToAdd_t file{path, diskPath, offset, size, size == 0};
+    if (file.wholeFile) file.offset = 0;
+    return Register(std::move(file));
+}
+
+HRESULT ArchiveFileBuilder::AddStretch(const std::string& path, const std::string& diskPath, unsigned offset,
+                                       unsigned size) {
+    return Register(FileToAdd_t{path, diskPath, offset, size, false});
+}
+
+HRESULT ArchiveFileBuilder::Write(const std::string& indexPath, User::AutoUpdateProgress::AutoTimer* timer) {
+    using FileFormat::FileListEntry_t;
+    m_BytesWritten = 0;
+    const signed char* cancel = timer ? timer->m_AutoUpdateProgress.GetCancelFlag() : nullptr;
+    const std::string dataPath = indexPath + "." + FileFormat::skDataFileNameExtension;
+    Common::UniqueFile index;
+    Common::UniqueFile data;
+    try {
+        index.reset(Common::CRTThrows::fopen(indexPath.c_str(), "wb"));
+        data.reset(Common::CRTThrows::fopen(dataPath.c_str(), "wb"));
+        ThrowOnTRUE(cancel);
+
+        std::vector<FileToAdd_t> files = m_Files;
+        std::sort(files.begin(), files.end(), FileToAdd_t::PredicateByDiskLocation());
+
+        const uint64_t limit = GetMaxPairDataSize();
+        std::vector<FileListEntry_t> entries;
+        entries.reserve(files.size());
+        Common::StringTable::Builder paths;
+        const std::string* sourcePath = nullptr;
+        Common::UniqueFile source;
+        uint64_t runStart = 0, runLength = 0, dataOffset = 0;
+        for (const FileToAdd_t& file : files) {
+            ThrowOnTRUE(cancel);
+            const bool sameSource = sourcePath && file.diskPath == *sourcePath;
+            const bool contiguous = sameSource && runStart + runLength == file.offset;
+            if (!contiguous && runLength != 0) AppendBinaryFile(source.get(), runStart, runLength, data.get(), cancel);
+            if (!sameSource) {
+                source.reset(Common::CRTThrows::fopen(file.diskPath.c_str(), "rb"));
+                sourcePath = &file.diskPath;
+            }
+            uint64_t size = file.size;
+            if (file.wholeFile) {
+                struct stat st;
+                if (::fstat(fileno(source.get()), &st) != 0) ThrowSystem("Failed to measure a source file");
+                size = static_cast<uint64_t>(st.st_size);
+                if (size > FileFormat::skMaxDataSize) throw std::runtime_error("Source file larger than 4 GiB");
+            }
+            if (dataOffset + size > limit) throw std::runtime_error("Archive data would pass its size limit");
+            if (timer) {
+                timer->DeltaBytesCompleted(static_cast<int64_t>(size));
+                timer->m_AutoUpdateProgress.Tick(0);
+            }
+            m_BytesWritten += size;
+            if (contiguous) {
+                runLength += size;
+            } else {
+                runStart = file.offset;
+                runLength = size;
+            }
+            FileListEntry_t entry;
+            entry.hash = FileFormat::HashString(file.path.c_str());
+            entry.dataOffset = static_cast<uint32_t>(dataOffset);
+            entry.dataSize = static_cast<uint32_t>(size);
+            entry.pathIndex = paths.Add(file.path);
+            entries.push_back(entry);
+            dataOffset += size;
+        }
+        if (runLength != 0) AppendBinaryFile(source.get(), runStart, runLength, data.get(), cancel);
+        source.reset();
+
+        std::shared_ptr<API::IBuffer> table = paths.Build();
+        ThrowOnTRUE(cancel);
+        const auto* tableBytes = static_cast<const uint8_t*>(table->GetBufferPointer());
+        std::sort(entries.begin(), entries.end(), FileFormat::FileListEntryPredicate(tableBytes, nullptr));
+
+        const bool sealed = !entries.empty();
+        const uint64_t pathListOffset = 24 + uint64_t{FileListEntry_t::skSize} * entries.size();
+        const uint64_t indexSize =
+            pathListOffset + table->GetBufferSize() + (sealed ? FileFormat::Seal_t::skSize : 0);
+        if (indexSize > 0xFFFFFFFFull) throw std::runtime_error("Archive index would pass 4 GiB");
+        std::vector<uint8_t> image(static_cast<size_t>(indexSize));
+        FileFormat::Header_t header;
+        header.archiveId = m_ArchiveId;
+        header.fileListOffset = 20;
+        header.pathListOffset = static_cast<uint32_t>(pathListOffset);
+        FileFormat::StoreHeader(image.data(), header);
+        Vorn::Bytes::StoreLE32(image.data() + 20, static_cast<uint32_t>(entries.size()));
+        uint8_t* at = image.data() + 24;
+        for (const FileListEntry_t& entry : entries) {
+            Vorn::Bytes::StoreLE32(at, entry.hash);
+            Vorn::Bytes::StoreLE32(at + 4, entry.dataOffset);
+            Vorn::Bytes::StoreLE32(at + 8, entry.dataSize);
+            Vorn::Bytes::StoreLE32(at + 12, entry.pathIndex);
+            at += FileListEntry_t::skSize;
+        }
+        ThrowOnTRUE(cancel);
+        std::memcpy(at, tableBytes, table->GetBufferSize());
+        at += table->GetBufferSize();
+        if (sealed) {
+            FileFormat::Seal_t seal;
+            seal.pairId = FileFormat::NewPairId();
+            seal.dataSize = static_cast<uint32_t>(dataOffset);
+            FileFormat::StoreSeal(at, seal, Crc32(0, image.data(), static_cast<size_t>(at - image.data())));
+            uint8_t trailer[FileFormat::DataTrailer_t::skSize];
+            FileFormat::StoreDataTrailer(trailer, seal.pairId, seal.dataSize);
+            WriteAll(fileno(data.get()), trailer, sizeof trailer);
+        }
+
+        if (!PairCommit::SyncFile(fileno(data.get()), dataPath) || !data.Close())
+            throw std::runtime_error("Failed to close the archive data file");
+        Common::CRTThrows::fwrite(image.data(), 1, image.size(), index.get());
+        if (std::fflush(index.get()) != 0 || !PairCommit::SyncFile(fileno(index.get()), indexPath) || !index.Close())
+            throw std::runtime_error("Failed to close the archive index file");
+        return S_OK;
+    } catch (const std::exception& e) {
+        data.reset();
+        index.reset();
+        QUOR_LOG_TAG(Log::ERROR,
+                     "HRESULT Quor::FileSystem::Impl::ArchiveFileBuilder::Write(const std::string &, "
+                     "User::AutoUpdateProgress::AutoTimer *const)",
+                     "(%s, 0x%08lx) %s", indexPath.c_str(),
+                     static_cast<unsigned long>(reinterpret_cast<uintptr_t>(timer)), e.what());
+        return E_FAIL;
+    }
+}
+
+}  // namespace Quor::FileSystem::Impl

@@ -1,0 +1,67 @@
+#pragma once
+// ArchiveFileBuilder: writes one complete archive pair (index and data file, see FileFormat.h)
+// from a list of files, each a stretch of some file on disk.
+//
+// - Add registers a file (case-insensitive unique stored paths); Write writes index path and
+//   index path + ".dat" from scratch. Files are copied grouped by source (disk paths compared byte
+//   for byte) in source order, and stretches that follow each other in one source are copied as
+//   one run, so the surviving part of an old data file is read sequentially.
+// - A pair with files is sealed (pair id and data size in the index, the same in a trailer of the
+//   data file); both files are flushed to the disk before Write returns S_OK. A pair whose stored
+//   bytes would pass GetMaxPairDataSize(), or a source that is larger than 0xFFFFFFFF bytes, is
+//   refused.
+// - Errors: Write turns every failure (an I/O error, a short source, the size limit, the job's
+//   cancel flag) into E_FAIL after one ERROR line; the files written so far are left for the
+//   caller to remove. Nothing throws out of the builder.
+// - Threads: one builder per thread; builders of several threads may run at once (the shared copy
+//   buffer is locked while in use).
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "archive/PendingDeps.h"  // TODO(dep): AutoUpdateProgress
+#include "foundation/Types.h"
+
+namespace Quor::FileSystem::Impl {
+
+class ArchiveFileBuilder {
+public:
+    struct FileToAdd_t {
+        std::string path;      // stored path
+        std::string diskPath;  // source file
+        uint32_t offset = 0;   // first byte in the source
+        uint32_t size = 0;     // bytes; unused for a whole file
+        bool wholeFile = false;  // the whole source, measured when it is copied
+
+        // Stored path without regard to case.
+        struct PredicateByFilename {
+            bool operator()(const FileToAdd_t& a, const FileToAdd_t& b) const;
+        };
+        // Disk path byte for byte, then offset.
+        struct PredicateByDiskLocation {
+            bool operator()(const FileToAdd_t& a, const FileToAdd_t& b) const;
+        };
+    };
+
+    explicit ArchiveFileBuilder(unsigned archiveId);
+
+    // Registers a file: size 0 means the whole disk file (given with offset 0). E_FAIL for an
+    // empty path or a path already registered (without regard to case).
+    HRESULT Add(const std::string& path, const std::string& diskPath, unsigned offset, unsigned size);
+    // Registers exactly `size` bytes (0 included: an empty file) at `offset` of the disk file.
+    HRESULT AddStretch(const std::string& path, const std::string& diskPath, unsigned offset, unsigned size);
+
+    HRESULT Write(const std::string& indexPath, User::AutoUpdateProgress::AutoTimer* timer);
+
+    // Stored bytes copied by the last Write.
+    uint64_t GetBytesWritten() const { return m_BytesWritten; }
+
+private:
+    HRESULT Register(FileToAdd_t file);
+
+    unsigned m_ArchiveId;
+    uint64_t m_BytesWritten = 0;
+    std::vector<FileToAdd_t> m_Files;
+};
+
+}  // namespace Quor::FileSystem::Impl

@@ -1,0 +1,39 @@
+#pragma once
+// Quor::FileSystem::IManager: the archive pairs of one folder, as the rest of the system sees
+// them. Callers name a pair by its data file's name (index file name + ".dat"), as Find reports
+// it, relative to the manager's root folder.
+//
+// Failures are reported as false, an empty result or handle 0, with one log line; nothing throws
+// except allocation failures. No lock: one thread at a time per manager. Handles given out by
+// OpenFileHandle keep the pair from being rewritten until CloseFileHandle.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "archive/PendingDeps.h"  // TODO(dep): AutoUpdateProgress
+
+namespace Quor::FileSystem {
+
+class IManager {
+public:
+    virtual ~IManager() = default;
+
+    // Queues a file for storing under path; diskPath null: the path itself is the disk file.
+    virtual bool Add(const std::string& path, const std::string* diskPath, User::AutoUpdateProgress* progress) = 0;
+    // Queues the removal of a stored file.
+    virtual bool Delete(const std::string& path, User::AutoUpdateProgress* progress) = 0;
+    // The data file name, data offset and size of a stored file.
+    virtual bool Find(const std::string& path, std::string& archiveName, uint32_t& offset, uint32_t& size) = 0;
+    virtual uint32_t OpenFileHandle(const std::string& archiveName) = 0;
+    virtual bool CloseFileHandle(const std::string& archiveName, uint32_t handle) = 0;
+    virtual std::string GetRootDirectory() const = 0;
+    virtual bool SetRootDirectory(const std::string& rootDirectory, const std::string& namePrefix) = 0;
+    // Rewrites every changed pair (every pair when force is set).
+    virtual bool WriteArchiveFiles(bool force, User::AutoUpdateProgress* progress) = 0;
+    virtual bool IsArchiveUpToDate(std::string& archiveName) = 0;
+    virtual bool FlushArchive(std::string& archiveName, bool force, User::AutoUpdateProgress* progress) = 0;
+    // Appends the stored paths of every pair.
+    virtual void GetContents(std::vector<std::string>& contents) const = 0;
+};
+
+}  // namespace Quor::FileSystem

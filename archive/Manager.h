@@ -1,0 +1,74 @@
+#pragma once
+// Manager: owns every archive pair of one folder (Quor::FileSystem::IManager).
+//
+// - Loading (SetRootDirectory): first finishes any rewrite that a crash interrupted after it was
+//   committed, removes temporary files of rewrites that never committed, then reads every
+//   "*.zef" index of the folder. An index holding no file, or one that is not a sound index of
+//   this format, is deleted and ignored; an index whose data file does not belong to it is
+//   ignored and left on disk (its name is never given to a new pair); an index that cannot be
+//   read at all fails the load.
+// - Add puts a file into the first pair that has room for it below GetMaxPairDataSize() and
+//   starts a new pair ("<prefix>_<number>.zef") when none has; a path that a pair stores (and
+//   does not delete) or already queues is refused. Delete goes to the pair that stores the path.
+// - Handles: OpenFileHandle gives a random non-zero number per reader, refused for a pair with
+//   queued changes; a pair with handles is not rewritten (its changes stay queued).
+// - WriteArchiveFiles rewrites every changed pair and goes on past a pair that cannot be written;
+//   the result says whether all were written. The destructor writes whatever is still queued.
+// - Errors: false, an empty name or handle 0, with one log line. No lock: one thread at a time.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "archive/ArchiveFile.h"
+#include "archive/IManager.h"
+
+namespace Quor::FileSystem::Impl {
+
+class Manager final : public IManager {
+public:
+    struct KeyArchiveFilePair_t {
+        uint32_t key;  // HashString of the index file name
+        ArchiveFile file;
+    };
+
+    Manager() = default;
+    ~Manager() override;
+    Manager(const Manager&) = delete;
+    Manager& operator=(const Manager&) = delete;
+
+    // False for an empty text; else whether the folder exists or could be created.
+    static bool CheckRootDirectory(const std::string& rootDirectory);
+
+    bool Add(const std::string& path, const std::string* diskPath, User::AutoUpdateProgress* progress) override;
+    bool Delete(const std::string& path, User::AutoUpdateProgress* progress) override;
+    bool Find(const std::string& path, std::string& archiveName, uint32_t& offset, uint32_t& size) override;
+    uint32_t OpenFileHandle(const std::string& archiveName) override;
+    bool CloseFileHandle(const std::string& archiveName, uint32_t handle) override;
+    std::string GetRootDirectory() const override { return m_RootDirectory; }
+    bool SetRootDirectory(const std::string& rootDirectory, const std::string& namePrefix) override;
+    bool WriteArchiveFiles(bool force, User::AutoUpdateProgress* progress) override;
+    bool IsArchiveUpToDate(std::string& archiveName) override;
+    bool FlushArchive(std::string& archiveName, bool force, User::AutoUpdateProgress* progress) override;
+    void GetContents(std::vector<std::string>& contents) const override;
+
+    bool FileExists(const std::string& path);
+
+    // The pairs of the folder, in load and creation order.
+    const std::vector<KeyArchiveFilePair_t>& GetArchives() const { return m_Archives[0]; }
+
+private:
+    bool Initialize(const std::string& namePrefix);
+    bool LoadArchiveFile(const std::string& name);
+    ArchiveFile* FindArchive(uint32_t hash, const std::string& name);
+    ArchiveFile* FindArchiveByDataName(const std::string& archiveName);
+    ArchiveFile* CreateArchiveFile(const std::string& name, unsigned archiveId);
+    ArchiveFile* CreateArchiveFile(const std::string& path);
+    std::string Folder() const;
+
+    std::vector<std::vector<KeyArchiveFilePair_t>> m_Archives{1};
+    std::string m_RootDirectory;
+    std::string m_NamePrefix;
+    uint32_t m_NameCounter = 0;
+};
+
+}  // namespace Quor::FileSystem::Impl

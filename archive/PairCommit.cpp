@@ -1,0 +1,191 @@
+#include "archive/PairCommit.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "archive/Crc32.h"
+#include "common/Log.h"
+#include "common/SystemErrorText.h"
+#include "foundation/ByteOrder.h"
+#include "foundation/CStd/CStd.h"
+#include "foundation/UniqueFd.h"
+
+namespace Quor::FileSystem::Impl::PairCommit {
+
+namespace {
+
+constexpr uint32_t kJournalMagic = 0x314A4151;  // "QAJ1"
+constexpr size_t kTempNameLength = 9;           // "TMP" + 6
+
+std::string Join(const std::string& folder, const std::string& name) { return folder + "/" + name; }
+
+std::string BaseName(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool Exists(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+bool Rename(const std::string& from, const std::string& to) {
+    if (::rename(from.c_str(), to.c_str()) == 0) return true;
+    const int error = errno;
+    QUOR_LOG(Log::ERROR, "rename(\"%s\", \"%s\") failed: %s", from.c_str(), to.c_str(),
+             Common::SystemErrorText(error).c_str());
+    errno = error;
+    return false;
+}
+
+void RemoveQuietly(const std::string& path) { ::unlink(path.c_str()); }
+
+bool WriteAll(int fd, const void* data, size_t size) {
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, bytes, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool WriteJournal(const std::string& path, const std::string& tempName) {
+    std::vector<uint8_t> bytes;
+    Vorn::Bytes::ByteWriter writer(bytes);
+    writer.U32(kJournalMagic);
+    writer.U32(static_cast<uint32_t>(tempName.size()));
+    writer.Raw(tempName.data(), tempName.size());
+    writer.U32(Crc32(0, bytes.data(), bytes.size()));
+    Vorn::UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (!fd.IsValid() || !WriteAll(fd.Get(), bytes.data(), bytes.size())) {
+        QUOR_LOG(Log::ERROR, "Failed to write the commit journal \"%s\": %s", path.c_str(),
+                 Common::SystemErrorText(errno).c_str());
+        return false;
+    }
+    return SyncFile(fd.Get(), path);
+}
+
+// The temporary index name a journal holds, or "" when the journal is not whole and sound.
+std::string ReadJournal(const std::string& path) {
+    Vorn::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.IsValid()) return {};
+    uint8_t bytes[64];
+    ssize_t n = 0;
+    size_t size = 0;
+    while (size < sizeof bytes && (n = ::read(fd.Get(), bytes + size, sizeof bytes - size)) > 0)
+        size += static_cast<size_t>(n);
+    if (n < 0 || size == sizeof bytes) return {};
+    Vorn::Bytes::ByteReader reader(bytes, size);
+    uint32_t magic = 0, length = 0, crc = 0;
+    if (!reader.U32(magic) || magic != kJournalMagic || !reader.U32(length) || length != kTempNameLength) return {};
+    std::string name(length, '\0');
+    if (!reader.Raw(name.data(), length)) return {};
+    const size_t covered = reader.Position();
+    if (!reader.U32(crc) || reader.Remaining() != 0 || Crc32(0, bytes, covered) != crc) return {};
+    return IsTemporaryName(name) ? name : std::string();
+}
+
+}  // namespace
+
+std::string JournalName(const std::string& indexName) { return indexName + ".commit"; }
+
+bool IsTemporaryName(const std::string& name) {
+    if (name.size() != kTempNameLength || name.compare(0, 3, "TMP") != 0) return false;
+    for (size_t i = 3; i < name.size(); ++i)
+        if (!std::isalnum(static_cast<unsigned char>(name[i]))) return false;
+    return true;
+}
+
+bool SyncFile(int fd, const std::string& pathForLog) {
+    if (::fsync(fd) == 0) return true;
+    QUOR_LOG(Log::ERROR, "Failed to flush \"%s\" to the disk: %s", pathForLog.c_str(),
+             Common::SystemErrorText(errno).c_str());
+    return false;
+}
+
+bool SyncDirectory(const std::string& folder) {
+    Vorn::UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd.IsValid()) {
+        QUOR_LOG(Log::ERROR, "Failed to open the folder \"%s\": %s", folder.c_str(),
+                 Common::SystemErrorText(errno).c_str());
+        return false;
+    }
+    return SyncFile(fd.Get(), folder);
+}
+
+CommitResult Commit(const std::string& folder, const std::string& indexName, const std::string& tempIndex) {
+    const std::string tempName = BaseName(tempIndex);
+    const std::string tempData = tempIndex + ".dat";
+    const std::string indexPath = Join(folder, indexName);
+    const std::string dataPath = indexPath + ".dat";
+    const std::string journal = Join(folder, JournalName(indexName));
+
+    if (!IsTemporaryName(tempName) || !WriteJournal(journal, tempName) || !SyncDirectory(folder)) {
+        RemoveQuietly(journal);
+        RemoveQuietly(tempIndex);
+        RemoveQuietly(tempData);
+        return CommitResult::kNotStarted;
+    }
+    if (!Rename(tempData, dataPath)) {
+        // Nothing was replaced yet: withdraw the commit and keep the old pair.
+        const int error = errno;
+        RemoveQuietly(journal);
+        RemoveQuietly(tempIndex);
+        RemoveQuietly(tempData);
+        errno = error;
+        return CommitResult::kNotStarted;
+    }
+    if (!Rename(tempIndex, indexPath) && !Rename(tempIndex, indexPath)) return CommitResult::kUnfinished;
+    SyncDirectory(folder);
+    RemoveQuietly(journal);
+    return CommitResult::kCommitted;
+}
+
+RecoverResult Recover(const std::string& folder, const std::string& indexName) {
+    const std::string journal = Join(folder, JournalName(indexName));
+    if (!Exists(journal)) return RecoverResult::kNothing;
+    const std::string tempName = ReadJournal(journal);
+    if (tempName.empty()) {
+        QUOR_LOG(Log::WARNING, "Incomplete commit journal \"%s\" removed; the previous archive stands",
+                 journal.c_str());
+        RemoveQuietly(journal);
+        return RecoverResult::kDiscarded;
+    }
+    const std::string tempIndex = Join(folder, tempName);
+    const std::string indexPath = Join(folder, indexName);
+    if (Exists(tempIndex + ".dat") && !Rename(tempIndex + ".dat", indexPath + ".dat")) return RecoverResult::kFailed;
+    if (Exists(tempIndex) && !Rename(tempIndex, indexPath)) return RecoverResult::kFailed;
+    SyncDirectory(folder);
+    RemoveQuietly(journal);
+    QUOR_LOG(Log::WARNING, "Finished the interrupted rewrite of \"%s\"", indexPath.c_str());
+    return RecoverResult::kRolledForward;
+}
+
+void RemoveLeftovers(const std::string& folder) {
+    char* list = nullptr;
+    if (!Vorn::std_get_dir_listing(folder.c_str(), list)) return;
+    for (const char* name = list; *name; name += std::strlen(name) + 1) {
+        std::string entry = name;
+        std::string base = entry;
+        if (base.size() == kTempNameLength + 4 && base.compare(kTempNameLength, 4, ".dat") == 0)
+            base.resize(kTempNameLength);
+        if (!IsTemporaryName(base)) continue;
+        const std::string path = Join(folder, entry);
+        struct stat st;
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        QUOR_LOG(Log::WARNING, "Removing \"%s\", left over by an archive rewrite that did not finish", path.c_str());
+        RemoveQuietly(path);
+    }
+    Vorn::std_free_dir_listing(list);
+}
+
+}  // namespace Quor::FileSystem::Impl::PairCommit

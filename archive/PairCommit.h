@@ -1,0 +1,55 @@
+#pragma once
+// Putting a newly built archive pair in place of the old one so that a crash at any instant
+// leaves either the old pair or the new pair, never a mix of the two.
+//
+// The new pair is built under a temporary name T (index) and T + ".dat" (data) in the archive
+// folder itself, and both files are flushed to the disk. Then:
+//   1. the commit journal "<index name>.commit" is written and flushed: it names T. From this
+//      moment the new pair is the pair;
+//   2. T.dat is renamed onto the data file, then T onto the index file;
+//   3. the journal is removed.
+// Recover() finishes step 2 for a journal found later (a crash or a failed rename in between):
+// it renames whichever of T.dat and T still exists and removes the journal. A journal that
+// cannot be read whole (a crash while it was written, before step 2 began) is removed and the
+// old pair stands. Temporary files that no journal names are leftovers of a build that never
+// committed; RemoveLeftovers deletes them.
+//
+// Journal: magic 0x314A4151 ("QAJ1"), name length, the name T relative to the folder (bytes
+// "TMP" and six letters or digits), CRC-32 of the bytes before it; numbers u32 little-endian.
+//
+// Every function logs its failures at ERROR and reports them through its result; none throws.
+// No lock: one writer per archive folder at a time (the archive manager's rule).
+#include <string>
+
+namespace Quor::FileSystem::Impl::PairCommit {
+
+// "<indexName>.commit"
+std::string JournalName(const std::string& indexName);
+
+// True when name has the shape of a temporary index name ("TMP" + six letters or digits).
+bool IsTemporaryName(const std::string& name);
+
+enum class CommitResult {
+    kCommitted,   // the new pair is in place
+    kNotStarted,  // nothing on disk changed: the old pair stands (temporary files removed)
+    kUnfinished,  // committed but a rename failed: the journal stays, Recover() finishes it
+};
+
+// Steps 1 to 3 for the pair whose index is folder/indexName, built at the temporary index path
+// tempIndex (a file directly in folder).
+CommitResult Commit(const std::string& folder, const std::string& indexName, const std::string& tempIndex);
+
+enum class RecoverResult { kNothing, kRolledForward, kDiscarded, kFailed };
+
+// Finishes (or discards) a commit of folder/indexName that a journal shows as begun.
+RecoverResult Recover(const std::string& folder, const std::string& indexName);
+
+// Deletes the temporary files of builds that never committed (regular files named like
+// IsTemporaryName, with or without ".dat"). Call after Recover for every journal of the folder.
+void RemoveLeftovers(const std::string& folder);
+
+// Flushes a file's data / a folder's entries to the disk; false (logged) on failure.
+bool SyncFile(int fd, const std::string& pathForLog);
+bool SyncDirectory(const std::string& folder);
+
+}  // namespace Quor::FileSystem::Impl::PairCommit
