@@ -331,7 +331,7 @@ bool ArchiveFile::Add(const std::string& path, const std::string& diskPath, User
         QUOR_LOG(Log::ERROR, "Invalid file name \"%s\"", path.c_str());
         return false;
     }
-    if (Find(path)) {
+    if (Find(path) && !IsMarkedForDeletion(path)) {
         QUOR_LOG(Log::ERROR, "Filed already in archive");
         return false;
     }

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -22,6 +23,12 @@ namespace {
 
 constexpr uint32_t kJournalMagic = 0x314A4151;  // "QAJ1"
 constexpr size_t kTempNameLength = 9;           // "TMP" + 6
+
+std::atomic<StepHook> g_StepHook{nullptr};
+
+void Passed(Step step) {
+    if (StepHook hook = g_StepHook.load()) hook(step);
+}
 
 std::string Join(const std::string& folder, const std::string& name) { return folder + "/" + name; }
 
@@ -98,6 +105,8 @@ std::string ReadJournal(const std::string& path) {
 
 std::string JournalName(const std::string& indexName) { return indexName + ".commit"; }
 
+void SetStepHookForTesting(StepHook hook) { g_StepHook.store(hook); }
+
 bool IsTemporaryName(const std::string& name) {
     if (name.size() != kTempNameLength || name.compare(0, 3, "TMP") != 0) return false;
     for (size_t i = 3; i < name.size(); ++i)
@@ -135,6 +144,7 @@ CommitResult Commit(const std::string& folder, const std::string& indexName, con
         RemoveQuietly(tempData);
         return CommitResult::kNotStarted;
     }
+    Passed(Step::kJournalWritten);
     if (!Rename(tempData, dataPath)) {
         // Nothing was replaced yet: withdraw the commit and keep the old pair.
         const int error = errno;
@@ -144,9 +154,12 @@ CommitResult Commit(const std::string& folder, const std::string& indexName, con
         errno = error;
         return CommitResult::kNotStarted;
     }
+    Passed(Step::kDataRenamed);
     if (!Rename(tempIndex, indexPath) && !Rename(tempIndex, indexPath)) return CommitResult::kUnfinished;
     SyncDirectory(folder);
+    Passed(Step::kIndexRenamed);
     RemoveQuietly(journal);
+    Passed(Step::kJournalRemoved);
     return CommitResult::kCommitted;
 }
 

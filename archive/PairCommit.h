@@ -48,6 +48,12 @@ RecoverResult Recover(const std::string& folder, const std::string& indexName);
 // IsTemporaryName, with or without ".dat"). Call after Recover for every journal of the folder.
 void RemoveLeftovers(const std::string& folder);
 
+// Steps of Commit, reported to the test hook as they are passed.
+enum class Step { kJournalWritten = 1, kDataRenamed = 2, kIndexRenamed = 3, kJournalRemoved = 4 };
+using StepHook = void (*)(Step step);
+// Calls hook after each step of every later Commit (null: none); for crash tests only.
+void SetStepHookForTesting(StepHook hook);
+
 // Flushes a file's data / a folder's entries to the disk; false (logged) on failure.
 bool SyncFile(int fd, const std::string& pathForLog);
 bool SyncDirectory(const std::string& folder);

@@ -1,0 +1,314 @@
+#include "archive/Manager.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <tuple>
+
+#include "archive/ArchiveFileBuilder.h"
+#include "archive/Crc32.h"
+#include "archive/IMain.h"
+#include "archive/PairCommit.h"
+#include "archive/PairLimit.h"
+#include "archive/testing/ArchiveTesting.h"
+#include "foundation/ByteOrder.h"
+
+namespace Quor::FileSystem::Impl {
+namespace {
+
+using ArchiveTesting::Content;
+using ArchiveTesting::LogRecorder;
+using ArchiveTesting::ReadStretch;
+using QuorTest::Exists;
+using QuorTest::ReadFile;
+using QuorTest::TempDir;
+using QuorTest::WriteFile;
+
+// An archive folder <tmp>/arch, source files under <tmp>/src, and the manager of the folder.
+class ManagerTest : public ::testing::Test {
+protected:
+    std::shared_ptr<IManager> Open() {
+        std::shared_ptr<IManager> manager;
+        EXPECT_TRUE(Instance().CreateManager(manager, folder, "")) << "CreateManager(" << folder << ")";
+        return manager;
+    }
+    std::string Source(const std::string& name, const std::string& bytes) {
+        WriteFile(dir / ("src/" + name), bytes);
+        return dir / ("src/" + name);
+    }
+    bool Add(IManager& manager, const std::string& path, const std::string& bytes) {
+        const std::string source = Source(path, bytes);
+        return manager.Add(path, &source, nullptr);
+    }
+    // The bytes of a stored file as a reader gets them: Find, then the data file.
+    std::string Stored(IManager& manager, const std::string& path) {
+        std::string name;
+        uint32_t offset = 0, size = 0;
+        if (!manager.Find(path, name, offset, size)) return "<absent>";
+        return size == 0 ? std::string() : ReadStretch(folder + "/" + name, offset, size);
+    }
+    // The name the manager gives its n-th new pair.
+    std::string PairName(unsigned n) const {
+        const std::string text = "Archive" + std::to_string(n) + "_" + folder + std::to_string(n);
+        return "Archive_" + std::to_string(FileFormat::HashString(text.c_str())) + ".zef";
+    }
+    std::vector<std::string> Indexes() const {
+        std::vector<std::string> names;
+        char* list = nullptr;
+        if (!Vorn::std_get_dir_listing(folder.c_str(), list)) return names;
+        for (const char* n = list; *n; n += strlen(n) + 1)
+            if (std::string(n).ends_with(".zef")) names.emplace_back(n);
+        Vorn::std_free_dir_listing(list);
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    TempDir dir;
+    std::string folder = dir / "arch";
+};
+
+TEST_F(ManagerTest, ThreeFilesFlushedAndListed) {
+    auto manager = Open();
+    ASSERT_TRUE(Add(*manager, "a.txt", "alpha"));
+    ASSERT_TRUE(Add(*manager, "dir/b.bin", Content(1, 3000)));
+    ASSERT_TRUE(Add(*manager, "dir/sub/c", ""));
+    ASSERT_TRUE(manager->WriteArchiveFiles(false, nullptr));
+
+    std::vector<std::string> contents;
+    manager->GetContents(contents);
+    std::sort(contents.begin(), contents.end());
+    EXPECT_EQ(contents, (std::vector<std::string>{"a.txt", "dir/b.bin", "dir/sub/c"}));
+    ASSERT_EQ(Indexes(), std::vector<std::string>{PairName(0)});
+    const std::string index = ReadFile(folder + "/" + PairName(0));
+    EXPECT_EQ(index.substr(0, 8), std::string("\xF0\x0E\xBE\x18\x01\x00\x00\x00", 8));
+    EXPECT_TRUE(Exists(folder + "/" + PairName(0) + ".dat"));
+}
+
+TEST_F(ManagerTest, NewPairIsFoundAndLockableRightAfterItsFirstFlush) {
+    auto manager = Open();
+    ASSERT_TRUE(Add(*manager, "a.txt", "alpha"));
+    std::string name;
+    uint32_t offset = 0, size = 0;
+    {
+        LogRecorder log;
+        EXPECT_FALSE(manager->Find("a.txt", name, offset, size));
+        EXPECT_EQ(manager->OpenFileHandle(PairName(0) + ".dat"), 0u);  // queued changes: no handle
+    }
+    ASSERT_TRUE(manager->WriteArchiveFiles(false, nullptr));
+    ASSERT_TRUE(manager->Find("a.txt", name, offset, size));
+    EXPECT_EQ(name, PairName(0) + ".dat");
+    EXPECT_EQ(size, 5u);
+    const uint32_t handle = manager->OpenFileHandle(name);
+    EXPECT_NE(handle, 0u);
+    EXPECT_TRUE(manager->CloseFileHandle(name, handle));
+    EXPECT_FALSE(manager->CloseFileHandle(name, handle));
+    EXPECT_TRUE(manager->IsArchiveUpToDate(name));
+}
+
+TEST_F(ManagerTest, PairsAreReadBackByTheNextManager) {
+    {
+        auto manager = Open();
+        ASSERT_TRUE(Add(*manager, "a.txt", "alpha"));
+        ASSERT_TRUE(Add(*manager, "b.txt", "bravo"));
+        // Not flushed: the manager writes its queued changes when it goes.
+    }
+    auto manager = Open();
+    EXPECT_EQ(Stored(*manager, "A.TXT"), "alpha");
+    EXPECT_EQ(Stored(*manager, "b.txt"), "bravo");
+    EXPECT_EQ(Stored(*manager, "c.txt"), "<absent>");
+}
+
+TEST_F(ManagerTest, OneLiveManagerPerFolder) {
+    auto first = Open();
+    std::shared_ptr<IManager> second;
+    EXPECT_FALSE(Instance().CreateManager(second, folder, ""));
+    EXPECT_FALSE(second);
+    LogRecorder log;
+    EXPECT_FALSE(Instance().CreateManager(second, "", ""));
+    EXPECT_TRUE(log.Contains("Empty directory name"));
+    first.reset();
+    EXPECT_TRUE(Instance().CreateManager(second, folder, ""));
+}
+
+TEST_F(ManagerTest, EmptyAndInvalidIndexesAreRemovedAtLoad) {
+    QuorTest::MakeDirs(folder);
+    // An empty pair: 24-byte header and count, and an empty string table.
+    ArchiveFileBuilder empty(0);
+    ASSERT_EQ(empty.Write(folder + "/Empty.zef", nullptr), S_OK);
+    WriteFile(folder + "/Magic.zef", std::string(40, 'x'));
+    LogRecorder log(Log::WARNING);
+    auto manager = Open();
+    EXPECT_TRUE(log.Contains("Zero sized archive will be deleted and ignored"));
+    EXPECT_TRUE(log.Contains("archive will be deleted and ignored"));
+    EXPECT_TRUE(Indexes().empty());
+}
+
+TEST_F(ManagerTest, UnreadableIndexFailsTheManager) {
+    QuorTest::MakeDirs(folder);
+    ASSERT_EQ(symlink("nowhere", (folder + "/Broken.zef").c_str()), 0);
+    std::shared_ptr<IManager> manager;
+    LogRecorder log(Log::WARNING);
+    EXPECT_FALSE(Instance().CreateManager(manager, folder, ""));
+    EXPECT_TRUE(log.Contains("Failed to load the following archive: Broken.zef"));
+    EXPECT_TRUE(log.Contains("Failed to set root directory"));
+}
+
+TEST_F(ManagerTest, DamagedIndexIsRemovedAndMismatchedPairIsKept) {
+    {
+        auto manager = Open();
+        ASSERT_TRUE(Add(*manager, "a.txt", "alpha"));
+        ASSERT_TRUE(manager->WriteArchiveFiles(false, nullptr));
+    }
+    const std::string index = folder + "/" + PairName(0);
+    const std::string good = ReadFile(index);
+    // A data file of another write of the pair: ignored, left on disk, its name never reused.
+    WriteFile(index + ".dat", "ALPHA" + std::string(16, 'x'));
+    {
+        LogRecorder log(Log::WARNING);
+        auto manager = Open();
+        EXPECT_TRUE(log.Contains("does not match its data file"));
+        EXPECT_EQ(Stored(*manager, "a.txt"), "<absent>");
+        ASSERT_TRUE(Add(*manager, "b.txt", "bravo"));
+        ASSERT_TRUE(manager->WriteArchiveFiles(false, nullptr));
+        EXPECT_EQ(Stored(*manager, "b.txt"), "bravo");
+    }
+    EXPECT_EQ(ReadFile(index), good);
+    EXPECT_EQ(Indexes().size(), 2u);
+    // One flipped bit anywhere in an index makes it damaged: removed at load.
+    std::string flipped = good;
+    flipped[good.size() / 2] ^= 0x10;
+    WriteFile(index, flipped);
+    LogRecorder log(Log::WARNING);
+    auto manager = Open();
+    EXPECT_TRUE(log.Contains("archive will be deleted and ignored"));
+    EXPECT_FALSE(Exists(index));
+}
+
+TEST_F(ManagerTest, FullPairsMakeNewPairsAndKeepTheirQueues) {
+    SetMaxPairDataSizeForTesting(100);
+    auto manager = Open();
+    ASSERT_TRUE(Add(*manager, "a", Content(1, 60)));
+    ASSERT_TRUE(Add(*manager, "b", Content(2, 60)));  // no room in the first pair
+    ASSERT_TRUE(Add(*manager, "c", Content(3, 40)));  // fits the first pair
+    {
+        LogRecorder log;
+        EXPECT_FALSE(Add(*manager, "huge", Content(4, 101)));
+        EXPECT_TRUE(log.Contains("too large for an archive"));
+    }
+    ASSERT_TRUE(manager->WriteArchiveFiles(false, nullptr));
+    EXPECT_EQ(Indexes().size(), 2u);
+    for (const auto& [path, seed, size] : {std::tuple{"a", 1, 60}, {"b", 2, 60}, {"c", 3, 40}})
+        EXPECT_EQ(Stored(*manager, path), Content(seed, size)) << path;
+    std::string name;
+    uint32_t offset = 0, size = 0;
+    ASSERT_TRUE(manager->Find("b", name, offset, size));
+    EXPECT_EQ(name, PairName(1) + ".dat");
+}
+
+TEST_F(ManagerTest, ReplaceGoesToThePairThatStoresThePath) {
+    SetMaxPairDataSizeForTesting(100);
+    {
+        auto manager = Open();
+        ASSERT_TRUE(Add(*manager, "a", Content(1, 90)));
+        ASSERT_TRUE(Add(*manager, "b", Content(2, 90)));
+        ASSERT_TRUE(manager->WriteArchiveFiles(false, nullptr));
+    }
+    auto manager = Open();
+    ASSERT_TRUE(manager->Delete("b", nullptr));
+    const std::string source = Source("b2", Content(5, 50));
+    {
+        LogRecorder log;
+        EXPECT_FALSE(manager->Add("a", &source, nullptr));
+        EXPECT_TRUE(log.Contains("Filed already in archive"));
+    }
+    ASSERT_TRUE(manager->Add("b", &source, nullptr));
+    ASSERT_TRUE(manager->WriteArchiveFiles(false, nullptr));
+    EXPECT_EQ(Stored(*manager, "b"), Content(5, 50));
+    EXPECT_EQ(Stored(*manager, "a"), Content(1, 90));
+    std::vector<std::string> contents;
+    manager->GetContents(contents);
+    EXPECT_EQ(std::count(contents.begin(), contents.end(), "b"), 1);
+}
+
+TEST_F(ManagerTest, LockedPairDoesNotStopTheOtherPairs) {
+    SetMaxPairDataSizeForTesting(100);
+    auto manager = Open();
+    ASSERT_TRUE(Add(*manager, "a", Content(1, 90)));
+    ASSERT_TRUE(Add(*manager, "b", Content(2, 90)));
+    ASSERT_TRUE(manager->WriteArchiveFiles(false, nullptr));
+    std::string first;
+    uint32_t offset = 0, size = 0;
+    ASSERT_TRUE(manager->Find("a", first, offset, size));
+    const uint32_t handle = manager->OpenFileHandle(first);
+    ASSERT_NE(handle, 0u);
+    // Both pairs change; the locked one cannot be written, the other is.
+    ASSERT_TRUE(manager->Delete("a", nullptr));
+    ASSERT_TRUE(manager->Delete("b", nullptr));
+    {
+        LogRecorder log;
+        EXPECT_FALSE(manager->WriteArchiveFiles(false, nullptr));
+        EXPECT_TRUE(log.Contains("Files in the archive are still locked."));
+    }
+    std::vector<std::string> contents;
+    manager->GetContents(contents);
+    EXPECT_EQ(contents, std::vector<std::string>{"a"});
+    ASSERT_TRUE(manager->CloseFileHandle(first, handle));
+    ASSERT_TRUE(manager->WriteArchiveFiles(false, nullptr));
+    contents.clear();
+    manager->GetContents(contents);
+    EXPECT_TRUE(contents.empty());
+}
+
+TEST_F(ManagerTest, InterruptedCommitIsFinishedAtLoad) {
+    {
+        auto manager = Open();
+        ASSERT_TRUE(Add(*manager, "a.txt", "old"));
+        ASSERT_TRUE(manager->WriteArchiveFiles(false, nullptr));
+    }
+    // A new pair built under a temporary name and committed, then cut off after its data file
+    // was renamed: the folder holds the new data file, the old index and the journal.
+    const std::string index = folder + "/" + PairName(0);
+    ArchiveFileBuilder builder(0);
+    ASSERT_EQ(builder.Add("a.txt", Source("new", "new!"), 0, 0), S_OK);
+    ASSERT_EQ(builder.Write(folder + "/TMPabc123", nullptr), S_OK);
+    std::string journal;
+    {
+        std::vector<uint8_t> bytes;
+        Vorn::Bytes::ByteWriter w(bytes);
+        w.U32(0x314A4151);
+        w.U32(9);
+        w.Raw("TMPabc123", 9);
+        w.U32(Crc32(0, bytes.data(), bytes.size()));
+        journal.assign(bytes.begin(), bytes.end());
+    }
+    WriteFile(index + ".commit", journal);
+    ASSERT_EQ(rename((folder + "/TMPabc123.dat").c_str(), (index + ".dat").c_str()), 0);
+    WriteFile(folder + "/TMPzzz999", "leftover of a build that never committed");
+    WriteFile(folder + "/TMPzzz999.dat", "leftover");
+
+    auto manager = Open();
+    EXPECT_EQ(Stored(*manager, "a.txt"), "new!");
+    EXPECT_FALSE(Exists(index + ".commit"));
+    EXPECT_FALSE(Exists(folder + "/TMPabc123"));
+    EXPECT_FALSE(Exists(folder + "/TMPzzz999"));
+    EXPECT_FALSE(Exists(folder + "/TMPzzz999.dat"));
+}
+
+TEST_F(ManagerTest, TornJournalLeavesTheOldPair) {
+    {
+        auto manager = Open();
+        ASSERT_TRUE(Add(*manager, "a.txt", "old"));
+        ASSERT_TRUE(manager->WriteArchiveFiles(false, nullptr));
+    }
+    WriteFile(folder + "/" + PairName(0) + ".commit", std::string("QAJ1\x09\0\0\0TMPab", 13));
+    WriteFile(folder + "/TMPab1234", "half-built index");
+    auto manager = Open();
+    EXPECT_EQ(Stored(*manager, "a.txt"), "old");
+    EXPECT_FALSE(Exists(folder + "/" + PairName(0) + ".commit"));
+    EXPECT_FALSE(Exists(folder + "/TMPab1234"));
+}
+
+}  // namespace
+}  // namespace Quor::FileSystem::Impl
