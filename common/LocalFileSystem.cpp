@@ -9,13 +9,13 @@
 #include <cstdio>
 #include <fstream>
 #include <memory>
-#include <mutex>
 
 #include "common/LastError.h"
 #include "common/LocalRootFolder.h"
 #include "common/Log.h"
 #include "foundation/CStd/CStd.h"
 #include "foundation/File/FileIterator.h"
+#include "foundation/Mutex.h"
 
 namespace Quor::Common {
 
@@ -23,8 +23,13 @@ const char* const LocalFileSystem::DefaultTempFilePrefix = "TMP";
 
 namespace {
 
-// Serialises the creation of temporary files. TODO(foundation): a Vorn::Mutex once threads land.
-std::mutex tempFileMutex;
+// Serialises the creation of temporary files, so that two threads never race for one name.
+Vorn::Mutex tempFileMutex(false);
+
+struct TempFileLock {
+    TempFileLock() { tempFileMutex.Lock(); }
+    ~TempFileLock() { tempFileMutex.Unlock(); }
+};
 
 // The process's file-creation mask, read without changing it (umask() would change it for every
 // thread for a moment).
@@ -45,6 +50,10 @@ struct FdCloser {
 };
 
 }  // namespace
+
+HRESULT LocalFileSystem::FindFiles(std::vector<Vorn::FileSystem::FindFileResult>& out, const char* pattern) {
+    return Vorn::FileSystem::FindFiles(pattern ? pattern : "*", out) ? S_OK : E_FAIL;
+}
 
 HRESULT LocalFileSystem::FindFiles(std::vector<std::string>& out, const char* pattern, bool directories,
                                    bool others) {
@@ -96,7 +105,7 @@ HRESULT LocalFileSystem::CreateTempFile(std::string& out) { return CreateTempFil
 HRESULT LocalFileSystem::CreateTempFileInDirectory(std::string& out, const char* folder) {
     static const char* const TAG =
         "static HRESULT Quor::Common::LocalFileSystem::CreateTempFileInDirectory(std::string &, const char *)";
-    std::lock_guard<std::mutex> lock(tempFileMutex);
+    TempFileLock lock;
     out.clear();
     std::string directory;
     if (folder) {
@@ -157,6 +166,18 @@ HRESULT LocalFileSystem::MoveFile(const std::string& from, const std::string& to
     QUOR_LOG_TAG(Log::ERROR, TAG, "Error moving file \"%s\" to \"%s\" with flags 0x%08lx - return value %d", from.c_str(),
                  to.c_str(), static_cast<unsigned long>(flags), 0);
     return hr;
+}
+
+HRESULT LocalFileSystem::CreateFile(Vorn::FileSystem::FilePtr_t& out, const char* path, DWORD access, DWORD share,
+                                    DWORD open, DWORD flags, void* /*templateFile*/) {
+    static const char* const TAG =
+        "static HRESULT Quor::Common::LocalFileSystem::CreateFile(Vorn::FileSystem::FilePtr_t &, const char *, "
+        "DWORD, DWORD, DWORD, DWORD, void *)";
+    QUOR_LOG_TAG(Log::DEBUG, TAG, "%s, %d", path ? path : "", static_cast<int>(access));
+    errno = 0;
+    out = path ? Vorn::FileSystem::File::Create(path, access, share, open, flags) : Vorn::FileSystem::FilePtr_t();
+    if (out) return S_OK;
+    return LastErrorFailure(TAG);
 }
 
 HRESULT LocalFileSystem::RemoveReadOnly(const std::string& path) {

@@ -255,3 +255,28 @@ TEST(LastError, AFailureThatLeftNoErrorNumberIsStillAFailure) {
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("HRESULT Op(): The operation failed without a system error number."), std::string::npos) << err;
 }
+
+TEST(LocalFileSystem, FindFilesWithResultsAndCreateFileUseTheFoundationsFiles) {
+    TempDir dir;
+    WriteFile(dir / "d/a.txt", "a");
+    MakeDirs(dir / "d/sub");
+    std::vector<Vorn::FileSystem::FindFileResult> found;
+    ASSERT_EQ(LocalFileSystem::FindFiles(found, (dir / "d/*").c_str()), S_OK);
+    std::vector<std::string> names;
+    for (const auto& entry : found)
+        if (entry.name != "." && entry.name != "..") names.push_back(entry.name + (entry.isDirectory ? "/" : ""));
+    EXPECT_THAT(names, testing::UnorderedElementsAre("a.txt", "sub/"));
+    EXPECT_EQ(LocalFileSystem::FindFiles(found, (dir / "missing/*").c_str()), E_FAIL);
+
+    Vorn::FileSystem::FilePtr_t file;
+    ASSERT_EQ(LocalFileSystem::CreateFile(file, (dir / "new.bin").c_str(), Vorn::FileSystem::eFileAccessWrite, 0, 0, 0,
+                                          nullptr),
+              S_OK);
+    EXPECT_TRUE(file);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(LocalFileSystem::CreateFile(file, (dir / "none.bin").c_str(), Vorn::FileSystem::eFileAccessRead, 0, 0,
+                                          0, nullptr),
+              E_FAIL);
+    testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(file);
+}
