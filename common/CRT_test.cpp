@@ -53,8 +53,8 @@ TEST(CRT, FopenReportsAMissingFileWithItsErrorNumber) {
     EXPECT_EQ(stream, nullptr);
     EXPECT_EQ(CRT::fopen((dir / "missing").c_str(), "rb"), nullptr);
     const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("errno_t Quor::Common::CRT::fopen_s(FILE **, const char *, const char *): (\"" + dir.path() +
-                       "/missing\", \"rb\") failed: No such file or directory\n"),
+    EXPECT_NE(err.find("errno_t Quor::Common::CRT::fopen_s(FILE **, const char *, const char *): (\"" +
+                       dir.path() + "/missing\", \"rb\") failed: No such file or directory\n"),
               std::string::npos)
         << err;
 
@@ -73,7 +73,8 @@ TEST(CRTThrows, AShortReadThrowsAfterDeliveringWhatWasThere) {
     EXPECT_THROW(CRTThrows::fread(data, 1, 10, in.get()), std::runtime_error);
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(std::string(data, 3), "abc");
-    EXPECT_NE(err.find("fread(void *, SIZE_T, SIZE_T, FILE *): unexpected end of file\n"), std::string::npos) << err;
+    EXPECT_NE(err.find("fread(void *, SIZE_T, SIZE_T, FILE *): unexpected end of file\n"), std::string::npos)
+        << err;
     EXPECT_NE(err.find(", 1, 10, 0x"), std::string::npos) << err;
 }
 

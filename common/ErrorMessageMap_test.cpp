@@ -28,10 +28,17 @@ std::string Text(HRESULT code) {
 }
 
 const HRESULT ALL_CODES[] = {
-    INFO_QUOR_ERROR_BOX_TITLE,      E_QUOR_FAILED_TO_PARSE_COMMANDLINE, E_QUOR_FTP_CONNECTION_FAILED,
-    E_QUOR_HTTP_CONNECTION_FAILED,  E_QUOR_HTTP_CONNECTION_LOST,        E_QUOR_DOWNLOAD_AND_EXTRACT_FAILED,
-    E_QUOR_ALREADY_RUNNING,         E_QUOR_REGION_BLOCKED,              E_FAIL,
-    E_QUOR_NO_CDN_CONNECTION,       E_FAILED_TO_START_KIV_LAUNCHER,
+    INFO_QUOR_ERROR_BOX_TITLE,
+    E_QUOR_FAILED_TO_PARSE_COMMANDLINE,
+    E_QUOR_FTP_CONNECTION_FAILED,
+    E_QUOR_HTTP_CONNECTION_FAILED,
+    E_QUOR_HTTP_CONNECTION_LOST,
+    E_QUOR_DOWNLOAD_AND_EXTRACT_FAILED,
+    E_QUOR_ALREADY_RUNNING,
+    E_QUOR_REGION_BLOCKED,
+    E_FAIL,
+    E_QUOR_NO_CDN_CONNECTION,
+    E_FAILED_TO_START_KIV_LAUNCHER,
 };
 
 }  // namespace
@@ -45,21 +52,25 @@ TEST(ErrorMessageMap, WithoutLocaleFileTheLocaleIsEmptyAndTheEnglishTextsAreChos
     EXPECT_EQ(locale, "");
     Text(E_FAIL);
     const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_NE(out.find("Quor::Common::ErrorMessageMap::ErrorMessageMap(): locale: \n"), std::string::npos) << out;
+    EXPECT_NE(out.find("Quor::Common::ErrorMessageMap::ErrorMessageMap(): locale: \n"), std::string::npos)
+        << out;
 
     EXPECT_EQ(Text(INFO_QUOR_ERROR_BOX_TITLE), "Quor Error");
     EXPECT_EQ(Text(E_FAIL), EN_US_FAIL);
-    EXPECT_EQ(Text(E_QUOR_ALREADY_RUNNING), "Another instance of the launcher is running.  Do you want to terminate it?");
+    EXPECT_EQ(Text(E_QUOR_ALREADY_RUNNING),
+              "Another instance of the launcher is running.  Do you want to terminate it?");
     EXPECT_EQ(Text(E_QUOR_REGION_BLOCKED), EN_US_REGION);
-    EXPECT_EQ(Text(E_QUOR_NO_CDN_CONNECTION),
-              "Failed to check for updates. Please check that your Internet connection is enabled and that your "
-              "firewall is not blocking access.\n\nIf you still get this message, patching may be temporarily "
-              "unavailable. Try a custom game to make sure you have the latest version.");
+    EXPECT_EQ(
+        Text(E_QUOR_NO_CDN_CONNECTION),
+        "Failed to check for updates. Please check that your Internet connection is enabled and that your "
+        "firewall is not blocking access.\n\nIf you still get this message, patching may be temporarily "
+        "unavailable. Try a custom game to make sure you have the latest version.");
     EXPECT_EQ(Text(E_QUOR_CASE_SENSITIVE_ERROR),
               "Patcher has detected that the local file system is case sensitive. Kindrel must run on a "
               "non-case-sensitive file system.");
     for (HRESULT code : ALL_CODES) EXPECT_NE(Text(code), "<none>") << std::hex << code;
-    EXPECT_EQ(ErrorMessageMap::GetErrorMessageMap().GetErrorMessage(static_cast<HRESULT>(0xC1E9000Bu)), nullptr);
+    EXPECT_EQ(ErrorMessageMap::GetErrorMessageMap().GetErrorMessage(static_cast<HRESULT>(0xC1E9000Bu)),
+              nullptr);
 }
 
 TEST(ErrorMessageMap, LocaleInCapitalsSelectsTheFrenchTexts) {
@@ -73,7 +84,9 @@ TEST(ErrorMessageMap, LocaleInCapitalsSelectsTheFrenchTexts) {
     EXPECT_EQ(Text(E_QUOR_CASE_SENSITIVE_ERROR), "<none>");
     std::string message;
     EXPECT_EQ(ErrorHelper::GetWindowsMessage(static_cast<DWORD>(E_QUOR_CASE_SENSITIVE_ERROR), message), S_OK);
-    EXPECT_EQ(message, "Une erreur inconnue s'est produite. Veuillez consulter les journaux pour plus d'informations.");
+    EXPECT_EQ(
+        message,
+        "Une erreur inconnue s'est produite. Veuillez consulter les journaux pour plus d'informations.");
 }
 
 // Every locale: its quoted texts, the number of its entries, and the region text pattern.
@@ -88,16 +101,33 @@ TEST_P(EveryLocale, HasItsTextsAndOnlyItsTexts) {
         const char* alreadyRunning;
         const char* cdnPrefix;
     };
-    const Expected expected = locale == "en_gb"   ? Expected{"Quor Error", "Another instance of the launcher is running.  Do you want to terminate it?", "EN_GB Failed to check for updates."}
-                              : locale == "fr_fr" ? Expected{"Erreur Quor", "Une autre instance du jeu est déjà en cours d'utilisation. Voulez-vous y mettre fin ?", "ES_ES "}
-                              : locale == "es_es" ? Expected{"Error de Quor", "Hay otro proceso de la aplicación de inicio en ejecución. ¿Quieres terminarlo?", "ES_ES "}
-                              : locale == "de_de" ? Expected{"Patcher-Fehler", "Das Startprogramm läuft bereits. Soll es beendet werden?", "ES_ES "}
-                              : locale == "pl_pl" ? Expected{"Błąd Quor", "Działa już inna kopia programu startowego. Czy chcesz ją zamknąć?", "ES_ES "}
-                              : locale == "ko_kr" ? Expected{"Quor Error", "다른 런처가 실행 중입니다. 해당 런처를 종료하시겠습니까?", ""}
-                                                  : Expected{"Quor Error", "Another instance of the launcher is running.  Do you want to terminate it?", "Failed to check for updates."};
+    const Expected expected =
+        locale == "en_gb"
+            ? Expected{"Quor Error",
+                       "Another instance of the launcher is running.  Do you want to terminate it?",
+                       "EN_GB Failed to check for updates."}
+        : locale == "fr_fr" ? Expected{"Erreur Quor",
+                                       "Une autre instance du jeu est déjà en cours d'utilisation. "
+                                       "Voulez-vous y mettre fin ?",
+                                       "ES_ES "}
+        : locale == "es_es"
+            ? Expected{"Error de Quor",
+                       "Hay otro proceso de la aplicación de inicio en ejecución. ¿Quieres terminarlo?",
+                       "ES_ES "}
+        : locale == "de_de"
+            ? Expected{"Patcher-Fehler", "Das Startprogramm läuft bereits. Soll es beendet werden?", "ES_ES "}
+        : locale == "pl_pl"
+            ? Expected{"Błąd Quor", "Działa już inna kopia programu startowego. Czy chcesz ją zamknąć?",
+                       "ES_ES "}
+        : locale == "ko_kr"
+            ? Expected{"Quor Error", "다른 런처가 실행 중입니다. 해당 런처를 종료하시겠습니까?", ""}
+            : Expected{"Quor Error",
+                       "Another instance of the launcher is running.  Do you want to terminate it?",
+                       "Failed to check for updates."};
     EXPECT_EQ(Text(INFO_QUOR_ERROR_BOX_TITLE), expected.title);
     EXPECT_EQ(Text(E_QUOR_ALREADY_RUNNING), expected.alreadyRunning);
-    EXPECT_EQ(Text(E_QUOR_NO_CDN_CONNECTION).rfind(expected.cdnPrefix, 0), 0u) << Text(E_QUOR_NO_CDN_CONNECTION);
+    EXPECT_EQ(Text(E_QUOR_NO_CDN_CONNECTION).rfind(expected.cdnPrefix, 0), 0u)
+        << Text(E_QUOR_NO_CDN_CONNECTION);
     for (HRESULT code : ALL_CODES) EXPECT_NE(Text(code), "<none>") << std::hex << code;
 
     const bool english = locale == "en_US" || locale == "en_AU" || locale == "de" || locale.empty();
@@ -112,9 +142,11 @@ TEST_P(EveryLocale, HasItsTextsAndOnlyItsTexts) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Locales, EveryLocale,
-                         testing::Values("en_US", "en_gb", "fr_fr", "es_es", "de_de", "pl_pl", "ko_kr", "en_AU",
-                                         "de"),
-                         [](const testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
+                         testing::Values("en_US", "en_gb", "fr_fr", "es_es", "de_de", "pl_pl", "ko_kr",
+                                         "en_AU", "de"),
+                         [](const testing::TestParamInfo<const char*>& info) {
+                             return std::string(info.param);
+                         });
 
 TEST(ErrorMessageMap, ALocaleFileThatCannotBeReadSelectsEnglishWithoutRecursingIntoTheMap) {
     QuorTest::QuorTree tree;
@@ -200,5 +232,6 @@ TEST(ErrorHelper, LogGetLastErrorLogsTheLocalizedTextAndReturnsTheCode) {
     errno = 0;
     EXPECT_EQ(Quor::Log::Internal::LogGetLastError("HRESULT Caller()"), S_OK);
     const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("HRESULT Caller(): Ein unbekannter Fehler ist aufgetreten."), std::string::npos) << err;
+    EXPECT_NE(err.find("HRESULT Caller(): Ein unbekannter Fehler ist aufgetreten."), std::string::npos)
+        << err;
 }

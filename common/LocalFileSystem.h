@@ -29,10 +29,11 @@ public:
     // Names of the entries matching pattern (null: "*") from Vorn::File::CreateFileIterator:
     // folders when `directories` is set, other entries (folders too) when `others` is set; "."
     // and ".." when the iterator yields them. Always S_OK.
-    static HRESULT FindFiles(std::vector<std::string>& out, const char* pattern, bool directories, bool others);
+    static HRESULT FindFiles(std::vector<std::string>& out, const char* pattern, bool directories,
+                             bool others);
 
     static HRESULT SetCurrentDirectory(const std::string& path);
-    static HRESULT GetCurrentDirectory(std::string& out);  // out empty when it cannot be read; S_OK
+    static HRESULT GetCurrentDirectory(std::string& out);     // out empty when it cannot be read; S_OK
     static HRESULT CreateDirectory(const std::string& path);  // with every missing parent
     static HRESULT RemoveDirectory(const std::string& path);  // an empty folder
     static HRESULT CreateTempFile(std::string& out);          // in {root}/temp

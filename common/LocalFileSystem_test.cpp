@@ -27,14 +27,10 @@ TEST(LocalRootFolder, IsTheWorkingFolderCutAfterTheLastQuorComponent) {
         const char* cwd;
         const char* root;
     } cases[] = {
-        {"/x/QUOR/system", "/x/QUOR"},
-        {"/x/QUOR/projects/p/releases/0.0.0.1/deploy", "/x/QUOR"},
-        {"/x/QUOR", "/x/QUOR"},
-        {"/a/QUOR/b/QUOR/c", "/a/QUOR/b/QUOR"},
-        {"/a/XQUOR/b", "/a/XQUOR"},
-        {"/a/quor/b", "/a/quor/b"},
-        {"\\a\\QUOR\\b", "/a/QUOR"},
-        {"/elsewhere", "/elsewhere"},
+        {"/x/QUOR/system", "/x/QUOR"}, {"/x/QUOR/projects/p/releases/0.0.0.1/deploy", "/x/QUOR"},
+        {"/x/QUOR", "/x/QUOR"},        {"/a/QUOR/b/QUOR/c", "/a/QUOR/b/QUOR"},
+        {"/a/XQUOR/b", "/a/XQUOR"},    {"/a/quor/b", "/a/quor/b"},
+        {"\\a\\QUOR\\b", "/a/QUOR"},   {"/elsewhere", "/elsewhere"},
     };
     for (const auto& c : cases) EXPECT_EQ(LocalRootFolder::FromWorkingFolder(c.cwd), c.root) << c.cwd;
 }
@@ -83,8 +79,8 @@ TEST(LocalDirectoryStructure, BuildsEveryInstallTreePath) {
          "/projects/p/releases/1.2.3.4/deploy"},
         {&LocalDirectoryStructure::GetSolutionReleasePath, &LocalDirectoryStructure::GetSolutionReleasePath,
          "/solutions/p/releases/1.2.3.4"},
-        {&LocalDirectoryStructure::GetSolutionReleaseOkPath, &LocalDirectoryStructure::GetSolutionReleaseOkPath,
-         "/solutions/p/releases/1.2.3.4/S_OK"},
+        {&LocalDirectoryStructure::GetSolutionReleaseOkPath,
+         &LocalDirectoryStructure::GetSolutionReleaseOkPath, "/solutions/p/releases/1.2.3.4/S_OK"},
         {&LocalDirectoryStructure::GetSolutionDeployPath, &LocalDirectoryStructure::GetSolutionDeployPath,
          "/solutions/p/releases/1.2.3.4/deploy"},
     };
@@ -96,7 +92,8 @@ TEST(LocalDirectoryStructure, BuildsEveryInstallTreePath) {
         ASSERT_EQ(c.byText("p", "1.2.3.4", path), S_OK);
         EXPECT_EQ(path, root + c.expected);
     }
-    ASSERT_EQ(LocalDirectoryStructure::GetSolutionReleaseOkPath("kiv_game_client_sln", "0.0.0.130", path), S_OK);
+    ASSERT_EQ(LocalDirectoryStructure::GetSolutionReleaseOkPath("kiv_game_client_sln", "0.0.0.130", path),
+              S_OK);
     EXPECT_EQ(path, root + "/solutions/kiv_game_client_sln/releases/0.0.0.130/S_OK");
 }
 
@@ -180,9 +177,12 @@ TEST(LocalFileSystem, AFailedMoveWritesTheErrorTextThenTheMoveLine) {
     EXPECT_EQ(LocalFileSystem::MoveFile("missing", "other", 3), E_FAIL);
     const std::string err = testing::internal::GetCapturedStderr();
     const std::string tag =
-        "static HRESULT Quor::Common::LocalFileSystem::MoveFile(const std::string &, const std::string &, DWORD): ";
-    const size_t text = err.find(tag + "Unspecified error occurred. Please check the logs for more information.\n");
-    const size_t move = err.find(tag + "Error moving file \"missing\" to \"other\" with flags 0x00000003 - return value 0\n");
+        "static HRESULT Quor::Common::LocalFileSystem::MoveFile(const std::string &, const std::string &, "
+        "DWORD): ";
+    const size_t text =
+        err.find(tag + "Unspecified error occurred. Please check the logs for more information.\n");
+    const size_t move =
+        err.find(tag + "Error moving file \"missing\" to \"other\" with flags 0x00000003 - return value 0\n");
     ASSERT_NE(text, std::string::npos) << err;
     ASSERT_NE(move, std::string::npos) << err;
     EXPECT_LT(text, move);
@@ -253,7 +253,9 @@ TEST(LastError, AFailureThatLeftNoErrorNumberIsStillAFailure) {
     errno = EACCES;
     EXPECT_EQ(LastErrorFailure("HRESULT Op()"), E_FAIL);
     const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("HRESULT Op(): The operation failed without a system error number."), std::string::npos) << err;
+    EXPECT_NE(err.find("HRESULT Op(): The operation failed without a system error number."),
+              std::string::npos)
+        << err;
 }
 
 TEST(LocalFileSystem, FindFilesWithResultsAndCreateFileUseTheFoundationsFiles) {
@@ -264,18 +266,19 @@ TEST(LocalFileSystem, FindFilesWithResultsAndCreateFileUseTheFoundationsFiles) {
     ASSERT_EQ(LocalFileSystem::FindFiles(found, (dir / "d/*").c_str()), S_OK);
     std::vector<std::string> names;
     for (const auto& entry : found)
-        if (entry.name != "." && entry.name != "..") names.push_back(entry.name + (entry.isDirectory ? "/" : ""));
+        if (entry.name != "." && entry.name != "..")
+            names.push_back(entry.name + (entry.isDirectory ? "/" : ""));
     EXPECT_THAT(names, testing::UnorderedElementsAre("a.txt", "sub/"));
     EXPECT_EQ(LocalFileSystem::FindFiles(found, (dir / "missing/*").c_str()), E_FAIL);
 
     Vorn::FileSystem::FilePtr_t file;
-    ASSERT_EQ(LocalFileSystem::CreateFile(file, (dir / "new.bin").c_str(), Vorn::FileSystem::eFileAccessWrite, 0, 0, 0,
-                                          nullptr),
+    ASSERT_EQ(LocalFileSystem::CreateFile(file, (dir / "new.bin").c_str(), Vorn::FileSystem::eFileAccessWrite,
+                                          0, 0, 0, nullptr),
               S_OK);
     EXPECT_TRUE(file);
     testing::internal::CaptureStderr();
-    EXPECT_EQ(LocalFileSystem::CreateFile(file, (dir / "none.bin").c_str(), Vorn::FileSystem::eFileAccessRead, 0, 0,
-                                          0, nullptr),
+    EXPECT_EQ(LocalFileSystem::CreateFile(file, (dir / "none.bin").c_str(), Vorn::FileSystem::eFileAccessRead,
+                                          0, 0, 0, nullptr),
               E_FAIL);
     testing::internal::GetCapturedStderr();
     EXPECT_FALSE(file);

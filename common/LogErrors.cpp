@@ -26,7 +26,9 @@ HRESULT LogERRNO(const char* function) {
     return errno != 0 ? E_FAIL : S_OK;
 }
 
-HRESULT LogDOSERRNO(const char* function) { return LogErrnoReading(function, errno); }
+HRESULT LogDOSERRNO(const char* function) {
+    return LogErrnoReading(function, errno);
+}
 
 HRESULT LogFError(const char* function, FILE* stream) {
     const int error = errno;

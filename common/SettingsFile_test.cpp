@@ -36,9 +36,11 @@ TEST(SettingsFile, ReadsEntriesSkipsCommentsAndInvalidLinesAndSavesSortedEntries
     const std::string err = testing::internal::GetCapturedStderr();
     ASSERT_EQ(hr, S_OK);
     EXPECT_EQ(settings.GetPath(), tree.root() + "system/system.cfg");
-    EXPECT_NE(err.find("HRESULT Quor::Common::SettingsFile::SettingsFile::Load(): Skipping invalid line in launcher "
-                       "config file: novalue\n"),
-              std::string::npos)
+    EXPECT_NE(
+        err.find(
+            "HRESULT Quor::Common::SettingsFile::SettingsFile::Load(): Skipping invalid line in launcher "
+            "config file: novalue\n"),
+        std::string::npos)
         << err;
 
     EXPECT_EQ(settings.Get("region"), "NORTHW");
@@ -91,8 +93,9 @@ TEST(SettingsFile, AMissingFileIsNoErrorButIsLogged) {
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(hr, S_OK);
     EXPECT_EQ(settings.Get("disableP2P"), "");
-    EXPECT_NE(err.find("Settings file \"" + tree.root() + "system/user.cfg\" does not exist, and was not opened."),
-              std::string::npos)
+    EXPECT_NE(
+        err.find("Settings file \"" + tree.root() + "system/user.cfg\" does not exist, and was not opened."),
+        std::string::npos)
         << err;
 }
 
@@ -106,9 +109,10 @@ TEST(SettingsFile, ANameWithoutCfgWarnsAndStillLoads) {
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(hr, S_OK);
     EXPECT_EQ(settings.Get("key"), "value");
-    EXPECT_NE(out.find("Did not find \".cfg\" in settings filename \"settings.txt\". Suspicious, but attempting to "
-                       "continue with load."),
-              std::string::npos)
+    EXPECT_NE(
+        out.find("Did not find \".cfg\" in settings filename \"settings.txt\". Suspicious, but attempting to "
+                 "continue with load."),
+        std::string::npos)
         << out;
 }
 

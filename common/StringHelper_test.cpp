@@ -10,16 +10,19 @@ TEST(StringHelper, ReplaceAllFixPathStringTrimAndToLower) {
     struct {
         const char *text, *from, *to, *expected;
     } replaces[] = {
-        {"aaa", "aa", "b", "ba"},     {"a.b.c", ".", "::", "a::b::c"}, {"abc", "", "x", "abc"},
-        {"abc", "b", "b", "abc"},     {"", "a", "b", ""},              {"abc", "z", "y", "abc"},
+        {"aaa", "aa", "b", "ba"}, {"a.b.c", ".", "::", "a::b::c"},
+        {"abc", "", "x", "abc"},  {"abc", "b", "b", "abc"},
+        {"", "a", "b", ""},       {"abc", "z", "y", "abc"},
         {"xabx", "x", "", "ab"},
     };
-    for (const auto& c : replaces) EXPECT_EQ(StringHelper::ReplaceAll(c.text, c.from, c.to), c.expected) << c.text;
+    for (const auto& c : replaces)
+        EXPECT_EQ(StringHelper::ReplaceAll(c.text, c.from, c.to), c.expected) << c.text;
 
     struct {
         const char *path, *expected;
     } paths[] = {
-        {"a\\/b", "a/b"}, {"////", "/"}, {"\\\\server\\share", "/server/share"}, {"a//b///c/", "a/b/c/"}, {"", ""},
+        {"a\\/b", "a/b"},        {"////", "/"}, {"\\\\server\\share", "/server/share"},
+        {"a//b///c/", "a/b/c/"}, {"", ""},
     };
     for (const auto& c : paths) {
         EXPECT_EQ(StringHelper::FixPathString(c.path), c.expected) << c.path;
@@ -54,7 +57,9 @@ TEST(StringHelper, ConvertsBetweenUtf8AndWideUnits) {
     EXPECT_TRUE(StringHelper::ConvertToMultiByte(L"", back));
     EXPECT_EQ(back, "");
     ASSERT_TRUE(StringHelper::ConvertToMultiByte(L"Błąd Quor", back));
-    EXPECT_EQ(back, "B\xC5\x82\xC4\x85" "d Quor");
+    EXPECT_EQ(back,
+              "B\xC5\x82\xC4\x85"
+              "d Quor");
 }
 
 TEST(StringHelper, ParseUnicodeValuesTurnsEscapesIntoUtf8) {
@@ -66,9 +71,9 @@ TEST(StringHelper, ParseUnicodeValuesTurnsEscapesIntoUtf8) {
         {"caf\\u00e9", "caf\xC3\xA9", true},
         {"\\u20AC and \\u0041", "\xE2\x82\xAC and A", true},
         {"short", "short", true},
-        {"\\u12", "\\u12", true},           // an escape needs six characters
-        {"ab\\u123", "ab\\u123", true},     // starts within the last five characters
-        {"\\uZZZZ!", "\\uZZZZ!", false},    // not hexadecimal: copied, reported
+        {"\\u12", "\\u12", true},         // an escape needs six characters
+        {"ab\\u123", "ab\\u123", true},   // starts within the last five characters
+        {"\\uZZZZ!", "\\uZZZZ!", false},  // not hexadecimal: copied, reported
         {"\\\\u0041", "\\A", true},
         {"", "", true},
     };

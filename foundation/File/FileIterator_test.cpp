@@ -40,8 +40,12 @@ private:
 FileIteratorPtr QuorFactory(const char*, unsigned) {
     return std::make_shared<ListIterator>(Entries{{"from-client-api", false}});
 }
-FileIteratorPtr ZipFactory(const char*, unsigned) { return std::make_shared<ListIterator>(Entries{{"from-zip", false}}); }
-FileIteratorPtr NothingFactory(const char*, unsigned) { return nullptr; }
+FileIteratorPtr ZipFactory(const char*, unsigned) {
+    return std::make_shared<ListIterator>(Entries{{"from-zip", false}});
+}
+FileIteratorPtr NothingFactory(const char*, unsigned) {
+    return nullptr;
+}
 
 class PlatformTree : public testing::Test {
 protected:
@@ -75,9 +79,11 @@ TEST_F(PlatformTree, FoldersOnlyStartsOnTheFirstFolderAndYieldsNothingForFiles) 
     auto iterator = CreatePlatformFileIterator((m_dir / "d/*").c_str(), FILE_ITERATOR_FOLDERS_ONLY);
     ASSERT_TRUE(iterator->HasFile());
     EXPECT_TRUE(iterator->IsCurrentFileDirectory());
-    EXPECT_THAT(Collect(iterator), testing::UnorderedElementsAre(std::pair<std::string, bool>("sub1", true),
-                                                                 std::pair<std::string, bool>("sub2.x", true)));
-    EXPECT_TRUE(Collect(CreatePlatformFileIterator((m_dir / "d/*.txt").c_str(), FILE_ITERATOR_FOLDERS_ONLY)).empty());
+    EXPECT_THAT(Collect(iterator),
+                testing::UnorderedElementsAre(std::pair<std::string, bool>("sub1", true),
+                                              std::pair<std::string, bool>("sub2.x", true)));
+    EXPECT_TRUE(
+        Collect(CreatePlatformFileIterator((m_dir / "d/*.txt").c_str(), FILE_ITERATOR_FOLDERS_ONLY)).empty());
 }
 
 TEST_F(PlatformTree, NoMatchGivesAnIteratorWithoutFiles) {
