@@ -104,8 +104,10 @@ ErrorMessageMap::ErrorMessageMap() : m_messages(100) {
 }
 
 ErrorMessageMap& ErrorMessageMap::GetErrorMessageMap() {
-    static ErrorMessageMap map;
-    return map;
+    // Never destroyed: a thread that still runs while the process exits (threads that do not stop
+    // in time are detached) may still log an error text.
+    static ErrorMessageMap* map = new ErrorMessageMap;
+    return *map;
 }
 
 const ErrorMessageMap* ErrorMessageMap::TryGetErrorMessageMap() {

@@ -129,10 +129,6 @@ void SetLogLevel(TYPE level) {
     g_CurrentLevel.store(level, std::memory_order_relaxed);
 }
 
-TYPE GetLogLevel() {
-    return static_cast<TYPE>(g_CurrentLevel.load(std::memory_order_relaxed));
-}
-
 void SetLogToConsole(bool on) {
     g_ShouldLogToConsole.store(on, std::memory_order_relaxed);
 }

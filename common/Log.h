@@ -59,7 +59,6 @@ HRESULT SetLogFile(const char* name);
 HRESULT SetLogFile(const char* name, int count);
 void SetIWrite(IWrite* writer);  // null removes the writer
 void SetLogLevel(TYPE level);
-TYPE GetLogLevel();
 void SetLogToConsole(bool on);
 
 // Writes one formatted line to the standard error, without a level test; the bytes written or -1.
