@@ -362,3 +362,43 @@ TEST(Log, ConcurrentStatementsKeepTheirOwnLevelAndTagAndLinesStayWhole) {
     }
     EXPECT_GT(checked, 100u);
 }
+
+TEST(Log, ErrorFunctionsLogTheErrorStateAndReturnItsResult) {
+    QuorTest::QuorTree tree;
+    SetLogLevel(DEBUG);
+    std::string out, err;
+    {
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        errno = ENOENT;
+        EXPECT_EQ(Internal::LogERRNO("t1"), E_FAIL);
+        EXPECT_EQ(Internal::LogDOSERRNO("t2"), E_FAIL);
+        errno = 0;
+        EXPECT_EQ(Internal::LogERRNO("t3"), S_OK);
+        EXPECT_EQ(Internal::WSAGetLastError("t4"), S_OK);
+        errno = ECONNREFUSED;
+        EXPECT_EQ(Internal::WSAGetLastError("t5"), E_FAIL);
+
+        QuorTest::WriteFile(tree.root() + "f", "x");
+        FILE* reading = std::fopen((tree.root() + "f").c_str(), "r");
+        ASSERT_NE(reading, nullptr);
+        EXPECT_EQ(Internal::LogFError("t6", reading), S_OK);
+        std::fputc('x', reading);  // writing a stream opened for reading sets its error flag
+        EXPECT_EQ(Internal::LogFError("t7", reading), E_FAIL);
+        std::fclose(reading);
+        EXPECT_EQ(Internal::LogFError("t8", nullptr), E_FAIL);
+        std::fflush(stdout);
+        err = testing::internal::GetCapturedStderr();
+        out = testing::internal::GetCapturedStdout();
+    }
+    EXPECT_NE(err.find("] t1: No such file or directory\n"), std::string::npos) << err;
+    EXPECT_NE(err.find("] t2: No such file or directory\n"), std::string::npos) << err;
+    EXPECT_NE(MaskTime(out).find("(  DEBUG)[hh:mm:ss.000] t3: Success\n"), std::string::npos) << out;
+    EXPECT_EQ(MaskTime(out).find("t4"), std::string::npos) << "no socket error, nothing logged";
+    EXPECT_NE(err.find("] t5: Unspecified error occurred. Please check the logs for more information.\n"),
+              std::string::npos)
+        << err;
+    EXPECT_NE(MaskTime(out).find("(  DEBUG)[hh:mm:ss.000] t6: "), std::string::npos) << out;
+    EXPECT_NE(err.find("] t7: Stream error"), std::string::npos) << err;
+    EXPECT_NE(err.find("] t8: "), std::string::npos) << err;
+}
