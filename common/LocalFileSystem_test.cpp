@@ -283,3 +283,16 @@ TEST(LocalFileSystem, FindFilesWithResultsAndCreateFileUseTheFoundationsFiles) {
     testing::internal::GetCapturedStderr();
     EXPECT_FALSE(file);
 }
+
+TEST(LocalRootFolder, AnUnreadableWorkingFolderGivesARelativeRootNotTheFileSystemRoot) {
+    TempDir dir;
+    MakeDirs(dir / "gone/QUOR/system");
+    QuorTest::ScopedCwd cwd(dir / "gone/QUOR/system");
+    QuorTest::RemoveTree(dir / "gone");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(LocalRootFolder::Get(), ".");
+    std::string path;
+    EXPECT_EQ(LocalDirectoryStructure::GetProjectPath("p", path), S_OK);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(path, "./projects/p");
+}
