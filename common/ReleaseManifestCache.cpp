@@ -1,0 +1,37 @@
+#include "common/ReleaseManifestCache.h"
+
+#include "common/RelativeName.h"
+
+namespace Quor::Common {
+
+HRESULT ReleaseManifestCache::Get(const std::string& project, const DWORD version, const ReleaseManifest*& manifest) {
+    QUOR_LOG(Log::VERBOSE, "(\"%s\", 0x%08lx)", project.c_str(), static_cast<unsigned long>(version));
+    manifest = nullptr;
+
+    Key key(project, version);
+    auto found = m_Manifests.find(key);
+    if (found != m_Manifests.end()) {
+        manifest = found->second.get();
+        return S_OK;
+    }
+
+    if (!IsValidRelativeName(project) || project.find('/') != std::string::npos) {
+        QUOR_LOG(Log::ERROR, "Invalid project name \"%s\"", project.c_str());
+        return E_FAIL;
+    }
+    std::string versionText;
+    const std::string path = LocalRootFolder::Get() + "/projects/" + project + "/releases/" +
+                             ConvertVersion::ToString(version, versionText) + "/releasemanifest";
+
+    auto loaded = std::make_unique<ReleaseManifest>();
+    const HRESULT hr = loaded->Load(path, nullptr);
+    if (FAILED(hr)) {
+        QUOR_LOG(Log::ERROR, "Failure to load manifest \"%s\".", path.c_str());
+        return hr;
+    }
+    manifest = loaded.get();
+    m_Manifests.emplace(std::move(key), std::move(loaded));
+    return S_OK;
+}
+
+}  // namespace Quor::Common
