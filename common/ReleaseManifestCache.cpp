@@ -1,6 +1,6 @@
 #include "common/ReleaseManifestCache.h"
 
-#include "common/RelativeName.h"
+#include "common/ProjectName.h"
 
 namespace Quor::Common {
 
@@ -15,7 +15,7 @@ HRESULT ReleaseManifestCache::Get(const std::string& project, const DWORD versio
         return S_OK;
     }
 
-    if (!IsValidRelativeName(project) || project.find('/') != std::string::npos) {
+    if (!IsValidProjectName(project)) {
         QUOR_LOG(Log::ERROR, "Invalid project name \"%s\"", project.c_str());
         return E_FAIL;
     }

@@ -1,0 +1,47 @@
+#include "common/SolutionManifestHelper.h"
+
+#include <algorithm>
+
+namespace Quor::Common::SolutionManifestHelper {
+
+HRESULT GatherProjects(const std::vector<std::string>& names, const SolutionManifest& solution,
+                       std::vector<SolutionManifest::PROJECT>& projects) {
+    using PROJECT = SolutionManifest::PROJECT;
+    for (const std::string& name : names) {
+        PROJECT key;
+        key.name = name;
+        auto found = std::lower_bound(solution.m_Projects.begin(), solution.m_Projects.end(), key,
+                                      PROJECT::PredicateByName);
+        if (found == solution.m_Projects.end() || PROJECT::PredicateByName(key, *found)) {
+            QUOR_LOG(Log::ERROR, "Failed to find project %s", name.c_str());
+            return E_FAIL;
+        }
+        projects.insert(std::lower_bound(projects.begin(), projects.end(), *found, PROJECT::PredicateByName), *found);
+    }
+    return S_OK;
+}
+
+HRESULT GatherProjects(const std::string& configuration, const SolutionManifest& solution,
+                       std::vector<SolutionManifest::PROJECT>& projects) {
+    using CONFIGURATION = SolutionManifest::CONFIGURATION;
+    CONFIGURATION key;
+    key.name = configuration;
+    auto found = std::lower_bound(solution.m_Configurations.begin(), solution.m_Configurations.end(), key,
+                                  CONFIGURATION::PredicateByName);
+    if (found == solution.m_Configurations.end() || CONFIGURATION::PredicateByName(key, *found)) {
+        QUOR_LOG(Log::ERROR, "Failed to find configuration");
+        return E_FAIL;
+    }
+    const HRESULT hr = GatherProjects(found->projects, solution, projects);
+    if (FAILED(hr)) QUOR_LOG(Log::ERROR, "Failed to gather projects for configuration %s", configuration.c_str());
+    return hr;
+}
+
+HRESULT GatherProjects(const ConfigurationManifest& configuration, const SolutionManifest& solution,
+                       std::vector<SolutionManifest::PROJECT>& projects) {
+    const HRESULT hr = GatherProjects(configuration.m_Projects, solution, projects);
+    if (FAILED(hr)) QUOR_LOG(Log::ERROR, "Failed to gather projects for user supplied project list");
+    return hr;
+}
+
+}  // namespace Quor::Common::SolutionManifestHelper
