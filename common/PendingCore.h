@@ -1,7 +1,6 @@
 #pragma once
 // TODO(core): temporary stand-ins for the log, version texts, text-line helpers, buffers, stdio
-// wrappers and the root folder that are being written on branch `core`, and for the bounded
-// runtime of branch `cstd`. Only the manifest files include this header; it is deleted as soon as
+// wrappers and the root folder that are being written on branch `core`. Only the manifest files include this header; it is deleted as soon as
 // the real ones land on main. Each stand-in has the name and signature of the real one.
 #include <strings.h>
 
@@ -14,22 +13,12 @@
 #include <string>
 #include <unistd.h>
 
+#include "foundation/CStd/CStdFiles.h"
+#include "foundation/CStd/CStdStrings.h"
 #include "foundation/Types.h"
 
 typedef size_t SIZE_T;
 
-namespace Vorn {
-inline int std_stricmp(const char* a, const char* b) {
-    if (!a || !b) return (a == b) ? 0 : 1;
-    return strcasecmp(a, b);
-}
-inline FILE* std_fopen(const char* path, const char* mode) {
-    std::string p(path ? path : "");
-    for (char& c : p)
-        if (c == '\\') c = '/';
-    return ::fopen(p.c_str(), mode);
-}
-}  // namespace Vorn
 
 namespace Quor::Log {
 typedef int32_t TYPE;
