@@ -15,17 +15,12 @@ constexpr SIZE_T MAX_LINE = 1024;
 }  // namespace
 }  // namespace File
 
-namespace {
-HRESULT SystemErrorOrFail(const char* function) {
-    const HRESULT hr = Log::Internal::LogGetLastError(function);
-    return FAILED(hr) ? hr : E_FAIL;
-}
-}  // namespace
-
 HRESULT ConfigurationManifest::AddProject(const std::string& name) {
+    static const char* const TAG =
+        "HRESULT Quor::Common::ConfigurationManifest::AddProject(const std::string &)";
     auto range = std::equal_range(m_Projects.begin(), m_Projects.end(), name);
     if (range.first != range.second) {
-        QUOR_LOG(Log::ERROR, "Duplicate entry");
+        QUOR_LOG_TAG(Log::ERROR, TAG, "Duplicate entry");
         return E_FAIL;
     }
     m_Projects.insert(range.first, name);
@@ -33,12 +28,15 @@ HRESULT ConfigurationManifest::AddProject(const std::string& name) {
 }
 
 HRESULT ConfigurationManifest::Load(const std::string& path) {
+    static const char* const TAG = "HRESULT Quor::Common::ConfigurationManifest::Load(const std::string &)";
     m_Projects.clear();
-    FILE* stream = nullptr;
-    CRT::fopen_s(&stream, path.c_str(), "rt");
+    FILE* opened = nullptr;
+    CRT::fopen_s(&opened, path.c_str(), "rt");
+    UniqueFile file(opened);
+    FILE* const stream = file.get();
     if (!stream) {
-        const HRESULT error = Log::Internal::LogERRNO(__PRETTY_FUNCTION__);
-        QUOR_LOG(Log::ERROR, "Failed to open configuration file \"%s\".", path.c_str());
+        const HRESULT error = Log::Internal::LogERRNO(TAG);
+        QUOR_LOG_TAG(Log::ERROR, TAG, "Failed to open configuration file \"%s\".", path.c_str());
         return FAILED(error) ? error : E_FAIL;
     }
 
@@ -46,43 +44,43 @@ HRESULT ConfigurationManifest::Load(const std::string& path) {
     do {
         std::string line;
         if (FAILED(hr = TextFileHelper::ReadString(stream, line, File::MAX_LINE))) {
-            QUOR_LOG(Log::ERROR, "Failure while getting magic string");
+            QUOR_LOG_TAG(Log::ERROR, TAG, "Failure while getting magic string");
             break;
         }
         if (Vorn::std_stricmp(line.c_str(), File::MAGIC) != 0) {
-            QUOR_LOG(Log::ERROR, "Magic string does not match");
+            QUOR_LOG_TAG(Log::ERROR, TAG, "Magic string does not match");
             hr = E_FAIL;
             break;
         }
         DWORD version = 0;
         if (FAILED(hr = TextFileHelper::ReadVersion(stream, version))) {
-            QUOR_LOG(Log::ERROR, "Failed to read version");
+            QUOR_LOG_TAG(Log::ERROR, TAG, "Failed to read version");
             break;
         }
         if (version != File::FILE_VERSION) {
-            QUOR_LOG(Log::ERROR, "File version mismatch");
+            QUOR_LOG_TAG(Log::ERROR, TAG, "File version mismatch");
             hr = E_FAIL;
             break;
         }
         if (FAILED(hr = TextFileHelper::ReadString(stream, m_Name, File::MAX_LINE))) {
-            QUOR_LOG(Log::ERROR, "Failed to read configuration name");
+            QUOR_LOG_TAG(Log::ERROR, TAG, "Failed to read configuration name");
             break;
         }
         DWORD count = 0;
         if (FAILED(hr = TextFileHelper::ReadDWORD(stream, count))) {
-            QUOR_LOG(Log::ERROR, "Failed to read project count");
+            QUOR_LOG_TAG(Log::ERROR, TAG, "Failed to read project count");
             break;
         }
         // The count only bounds the loop: a file that ends early fails on its first missing line.
         for (DWORD i = 0; i < count; ++i) {
             std::string name;
             if (FAILED(hr = TextFileHelper::ReadString(stream, name, File::MAX_LINE))) {
-                QUOR_LOG(Log::ERROR, "Failed to read project name %d of %d", static_cast<int>(i),
-                         static_cast<int>(count));
+                QUOR_LOG_TAG(Log::ERROR, TAG, "Failed to read project name %d of %d", static_cast<int>(i),
+                             static_cast<int>(count));
                 break;
             }
             if (!IsValidProjectName(name)) {
-                QUOR_LOG(Log::ERROR, "Invalid project name \"%s\"", name.c_str());
+                QUOR_LOG_TAG(Log::ERROR, TAG, "Invalid project name \"%s\"", name.c_str());
                 hr = E_FAIL;
                 break;
             }
@@ -91,51 +89,54 @@ HRESULT ConfigurationManifest::Load(const std::string& path) {
     } while (false);
 
     errno = 0;
-    if (fclose(stream) != 0) {
-        const HRESULT error = SystemErrorOrFail(__PRETTY_FUNCTION__);
+    if (!file.Close()) {
+        const HRESULT error = LastErrorFailure(TAG);
         if (SUCCEEDED(hr)) hr = error;
     }
     return hr;
 }
 
 HRESULT ConfigurationManifest::Save(const std::string& path) {
-    FILE* stream = nullptr;
-    CRT::fopen_s(&stream, path.c_str(), "wt");
+    static const char* const TAG = "HRESULT Quor::Common::ConfigurationManifest::Save(const std::string &)";
+    FILE* opened = nullptr;
+    CRT::fopen_s(&opened, path.c_str(), "wt");
+    UniqueFile file(opened);
+    FILE* const stream = file.get();
     if (!stream) {
-        const HRESULT error = SystemErrorOrFail(__PRETTY_FUNCTION__);
-        QUOR_LOG(Log::ERROR, "Failed to open configuration file \"%s\".", path.c_str());
+        const HRESULT error = LastErrorFailure(TAG);
+        QUOR_LOG_TAG(Log::ERROR, TAG, "Failed to open configuration file \"%s\".", path.c_str());
         return error;
     }
 
     HRESULT hr = S_OK;
     do {
         if (FAILED(hr = TextFileHelper::WriteString(stream, File::MAGIC))) {
-            QUOR_LOG(Log::ERROR, "Failure while writing magic string");
+            QUOR_LOG_TAG(Log::ERROR, TAG, "Failure while writing magic string");
             break;
         }
         if (FAILED(hr = TextFileHelper::WriteVersion(stream, File::FILE_VERSION))) {
-            QUOR_LOG(Log::ERROR, "Failed to write file version");
+            QUOR_LOG_TAG(Log::ERROR, TAG, "Failed to write file version");
             break;
         }
         if (FAILED(hr = TextFileHelper::WriteString(stream, m_Name))) {
-            QUOR_LOG(Log::ERROR, "Failed to write configuration name");
+            QUOR_LOG_TAG(Log::ERROR, TAG, "Failed to write configuration name");
             break;
         }
         if (FAILED(hr = TextFileHelper::WriteDWORD(stream, static_cast<DWORD>(m_Projects.size())))) {
-            QUOR_LOG(Log::ERROR, "Failed to write project count");
+            QUOR_LOG_TAG(Log::ERROR, TAG, "Failed to write project count");
             break;
         }
         for (const std::string& name : m_Projects) {
             if (FAILED(hr = TextFileHelper::WriteString(stream, name))) {
-                QUOR_LOG(Log::ERROR, "Failed to write project name %s", name.c_str());
+                QUOR_LOG_TAG(Log::ERROR, TAG, "Failed to write project name %s", name.c_str());
                 break;
             }
         }
     } while (false);
 
     errno = 0;
-    if (fclose(stream) != 0) {
-        const HRESULT error = SystemErrorOrFail(__PRETTY_FUNCTION__);
+    if (!file.Close()) {
+        const HRESULT error = LastErrorFailure(TAG);
         if (SUCCEEDED(hr)) hr = error;
     }
     return hr;

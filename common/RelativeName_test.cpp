@@ -14,7 +14,8 @@ TEST(RelativeName, AcceptsPlainRelativePaths) {
 
 TEST(RelativeName, RefusesNamesThatCouldLeaveTheirFolder) {
     const std::string withNul("a/\0b", 4);
-    for (const std::string& name : std::vector<std::string>{"", "/", "/a", "a/", "a//b", ".", "..", "../x", "a/../b", "a/..",
-                                   "./a", "a/./b", "a\\b", "..\\x", withNul})
+    for (const std::string& name :
+         std::vector<std::string>{"", "/", "/a", "a/", "a//b", ".", "..", "../x", "a/../b", "a/..", "./a",
+                                  "a/./b", "a\\b", "..\\x", withNul})
         EXPECT_FALSE(IsValidRelativeName(name)) << '"' << name << '"';
 }

@@ -8,6 +8,10 @@
 namespace Quor::Common {
 
 namespace {
+const char* const PREDICATE_TAG =
+    "bool Quor::Common::PredicateByNameWithCancel::operator()(const ReleaseManifest::ENTRY &, "
+    "const ReleaseManifest::ENTRY &)";
+
 int CompareNames(const ReleaseManifest::ENTRY& a, const ReleaseManifest::ENTRY& b) {
     return Vorn::std_stricmp(a.name.c_str(), b.name.c_str());
 }
@@ -30,7 +34,9 @@ bool IsCancelRequested(const signed char* cancel) {
     return cancel && __atomic_load_n(cancel, __ATOMIC_RELAXED) != 0;
 }
 
-bool ReleaseManifest::ENTRY::PredicateByName(const ENTRY& a, const ENTRY& b) { return CompareNames(a, b) < 0; }
+bool ReleaseManifest::ENTRY::PredicateByName(const ENTRY& a, const ENTRY& b) {
+    return CompareNames(a, b) < 0;
+}
 
 bool ReleaseManifest::ENTRY::PredicateByNameThenFlags(const ENTRY& a, const ENTRY& b) {
     const int byName = CompareNames(a, b);
@@ -45,9 +51,10 @@ bool ReleaseManifest::ENTRY::PredicateByNameThenVersionThenFlags(const ENTRY& a,
     return a.flags < b.flags;
 }
 
-bool PredicateByNameWithCancel::operator()(const ReleaseManifest::ENTRY& a, const ReleaseManifest::ENTRY& b) const {
+bool PredicateByNameWithCancel::operator()(const ReleaseManifest::ENTRY& a,
+                                           const ReleaseManifest::ENTRY& b) const {
     if (IsCancelRequested(m_Cancel)) {
-        QUOR_LOG(Log::ERROR, "Cancel detected, aborting by throwing an exception");
+        QUOR_LOG_TAG(Log::ERROR, PREDICATE_TAG, "Cancel detected, aborting by throwing an exception");
         throw std::exception();
     }
     return ReleaseManifest::ENTRY::PredicateByName(a, b);
@@ -55,8 +62,8 @@ bool PredicateByNameWithCancel::operator()(const ReleaseManifest::ENTRY& a, cons
 
 ReleaseManifest::ReleaseManifest() : m_ReleaseVersion(0xFFFFFFFF) {}
 
-HRESULT ReleaseManifest::Add(const std::string& name, DWORD version, const unsigned char (&md5)[16], DWORD flags,
-                             DWORD size, DWORD compressedSize) {
+HRESULT ReleaseManifest::Add(const std::string& name, DWORD version, const unsigned char (&md5)[16],
+                             DWORD flags, DWORD size, DWORD compressedSize) {
     ENTRY entry = MakeEntry(name, version, md5, flags, size, compressedSize);
     auto range = std::equal_range(m_Entries.begin(), m_Entries.end(), entry, ENTRY::PredicateByName);
     if (range.first != range.second) return E_FAIL;

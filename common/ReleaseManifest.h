@@ -25,10 +25,10 @@ namespace Quor::Common {
 class ReleaseManifest {
 public:
     // Entry flags.
-    static constexpr DWORD FLAG_MANAGED = 0x01;            // managedfiles/{entry version}/{name}
-    static constexpr DWORD FLAG_ARCHIVED = 0x02;           // in an archive pair of filearchives/{entry version}/
-    static constexpr DWORD FLAG_ZLIB = 0x04;               // served as name + ".compressed"
-    static constexpr DWORD FLAG_RUN_ONCE = 0x08;           // started once after the files are in place
+    static constexpr DWORD FLAG_MANAGED = 0x01;   // managedfiles/{entry version}/{name}
+    static constexpr DWORD FLAG_ARCHIVED = 0x02;  // in an archive pair of filearchives/{entry version}/
+    static constexpr DWORD FLAG_ZLIB = 0x04;      // served as name + ".compressed"
+    static constexpr DWORD FLAG_RUN_ONCE = 0x08;  // started once after the files are in place
     static constexpr DWORD FLAG_STORED_COMPRESSED = 0x10;  // the stored copy holds compressedSize bytes
     static constexpr DWORD FLAG_LZMA = 0x20;               // served as name + ".lzma2"
 
@@ -36,7 +36,7 @@ public:
     static constexpr size_t MAX_ENTRY_NAME_LENGTH = 1023;
 
     struct ENTRY {
-        std::string name;  // path inside the release, "/"-separated, no leading "/"
+        std::string name;   // path inside the release, "/"-separated, no leading "/"
         DWORD version = 0;  // release version that published this content
         unsigned char md5[16] = {};
         DWORD flags = 0;
@@ -60,8 +60,8 @@ public:
     HRESULT Add(const std::string& name, DWORD version, const unsigned char (&md5)[16], DWORD flags,
                 DWORD size, DWORD compressedSize);
     // Appends; always S_OK.
-    HRESULT AddUnsorted(const std::string& name, DWORD version, const unsigned char (&md5)[16],
-                        DWORD flags, DWORD size, DWORD compressedSize);
+    HRESULT AddUnsorted(const std::string& name, DWORD version, const unsigned char (&md5)[16], DWORD flags,
+                        DWORD size, DWORD compressedSize);
     // Sorts by PredicateByName. E_ABORT when the flag is set after sorting (the entries are then
     // all still present, in an unspecified order), else S_OK.
     HRESULT SortEntries(const signed char* cancel);

@@ -4,8 +4,16 @@
 
 namespace Quor::Common {
 
-HRESULT ReleaseManifestCache::Get(const std::string& project, const DWORD version, const ReleaseManifest*& manifest) {
-    QUOR_LOG(Log::VERBOSE, "(\"%s\", 0x%08lx)", project.c_str(), static_cast<unsigned long>(version));
+namespace {
+const char* const GET_TAG =
+    "HRESULT Quor::Common::ReleaseManifestCache::Get(const std::string &, const DWORD, "
+    "const Quor::Common::ReleaseManifest *&)";
+}  // namespace
+
+HRESULT ReleaseManifestCache::Get(const std::string& project, const DWORD version,
+                                  const ReleaseManifest*& manifest) {
+    QUOR_LOG_TAG(Log::VERBOSE, GET_TAG, "(\"%s\", 0x%08lx)", project.c_str(),
+                 static_cast<unsigned long>(version));
     manifest = nullptr;
 
     Key key(project, version);
@@ -16,17 +24,16 @@ HRESULT ReleaseManifestCache::Get(const std::string& project, const DWORD versio
     }
 
     if (!IsValidProjectName(project)) {
-        QUOR_LOG(Log::ERROR, "Invalid project name \"%s\"", project.c_str());
+        QUOR_LOG_TAG(Log::ERROR, GET_TAG, "Invalid project name \"%s\"", project.c_str());
         return E_FAIL;
     }
-    std::string versionText;
     const std::string path = LocalRootFolder::Get() + "/projects/" + project + "/releases/" +
-                             ConvertVersion::ToString(version, versionText) + "/releasemanifest";
+                             ConvertVersion::ToString(version) + "/releasemanifest";
 
     auto loaded = std::make_unique<ReleaseManifest>();
     const HRESULT hr = loaded->Load(path, nullptr);
     if (FAILED(hr)) {
-        QUOR_LOG(Log::ERROR, "Failure to load manifest \"%s\".", path.c_str());
+        QUOR_LOG_TAG(Log::ERROR, GET_TAG, "Failure to load manifest \"%s\".", path.c_str());
         return hr;
     }
     manifest = loaded.get();

@@ -11,8 +11,8 @@ using Quor::Common::ReleaseManifestCache;
 namespace {
 
 // Writes a manifest with one entry named `file` for project/version under the tree's root.
-std::string WriteManifest(const QuorTest::QuorTree& tree, const std::string& project, const std::string& version,
-                          const std::string& file) {
+std::string WriteManifest(const QuorTest::QuorTree& tree, const std::string& project,
+                          const std::string& version, const std::string& file) {
     const std::string folder = tree.root() + "projects/" + project + "/releases/" + version;
     QuorTest::MakeDirs(folder);
     ReleaseManifest m;

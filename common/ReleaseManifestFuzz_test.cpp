@@ -66,9 +66,11 @@ TEST(ReleaseManifestFuzz, DamagedFilesLoadOrFailCleanly) {
         ++loaded;
         ASSERT_LE(m.m_Entries.size(), input.size() / 36) << "iteration " << i;
         for (const auto& e : m.m_Entries)
-            ASSERT_TRUE(Quor::Common::IsValidRelativeName(e.name) && e.name.size() <= ReleaseManifest::MAX_ENTRY_NAME_LENGTH)
+            ASSERT_TRUE(Quor::Common::IsValidRelativeName(e.name) &&
+                        e.name.size() <= ReleaseManifest::MAX_ENTRY_NAME_LENGTH)
                 << "iteration " << i << ": " << e.name;
-        ASSERT_TRUE(std::is_sorted(m.m_Entries.begin(), m.m_Entries.end(), ReleaseManifest::ENTRY::PredicateByName));
+        ASSERT_TRUE(
+            std::is_sorted(m.m_Entries.begin(), m.m_Entries.end(), ReleaseManifest::ENTRY::PredicateByName));
     }
     // Some damage (a flipped digest bit, a changed size) leaves a loadable file; most does not.
     EXPECT_GT(loaded, 0);

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstring>
 #include <deque>
-#include <memory>
 #include <string_view>
 
 #include "common/RelativeName.h"
@@ -19,12 +18,11 @@ namespace {
 
 using Vorn::Bytes::ByteReader;
 
-struct FileCloser {
-    void operator()(FILE* f) const {
-        if (f) fclose(f);
-    }
-};
-using FilePtr = std::unique_ptr<FILE, FileCloser>;
+const char* const LOAD_TAG =
+    "HRESULT Quor::Common::ReleaseManifest::Load(const std::string &, const BOOL *const)";
+const char* const READ_FILE_TABLE_TAG =
+    "bool Quor::Common::<anonymous namespace>::ReadFileTableEntriesFromFile(FILE *, unsigned int, DWORD, "
+    "std::vector<File::FileTableEntry> &)";
 
 // Reads the rest of the stream. What could be read stays in `out` also after a read error; the
 // stream's error indicator tells the caller about it.
@@ -46,9 +44,10 @@ void ReadWholeStream(FILE* stream, std::vector<uint8_t>& out) {
 bool ReadFileTableEntriesFromFile(FILE* stream, ByteReader& reader, unsigned int recordSize, DWORD count,
                                   std::vector<File::FileTableEntry>& entries) {
     if (static_cast<uint64_t>(count) * recordSize > reader.Remaining()) {
-        Log::Internal::LogFError(__PRETTY_FUNCTION__, stream);
-        QUOR_LOG(Log::ERROR, recordSize == File::FILE_RECORD_SIZE ? "Failed to read in file table entries"
-                                                                  : "Failed to read in file table entries (v0)");
+        Log::Internal::LogFError(READ_FILE_TABLE_TAG, stream);
+        QUOR_LOG_TAG(Log::ERROR, READ_FILE_TABLE_TAG, "%s",
+                     recordSize == File::FILE_RECORD_SIZE ? "Failed to read in file table entries"
+                                                          : "Failed to read in file table entries (v0)");
         return false;
     }
     entries.resize(count);
@@ -77,12 +76,12 @@ bool RangeInside(DWORD first, DWORD count, size_t size) {
 }  // namespace
 
 HRESULT ReleaseManifest::Load(const std::string& path, const signed char* cancel) {
-    QUOR_LOG(Log::DEBUG, "(\"%s\")", path.c_str());
+    QUOR_LOG_TAG(Log::DEBUG, LOAD_TAG, "(\"%s\")", path.c_str());
     m_Entries.clear();
 
-    FilePtr file(Vorn::std_fopen(path.c_str(), "rb"));
+    UniqueFile file(Vorn::std_fopen(path.c_str(), "rb"));
     if (!file) {
-        QUOR_LOG(Log::ERROR, "Failed to open \"%s\".", path.c_str());
+        QUOR_LOG_TAG(Log::ERROR, LOAD_TAG, "Failed to open \"%s\".", path.c_str());
         return E_FAIL;
     }
     FILE* const stream = file.get();
@@ -92,7 +91,7 @@ HRESULT ReleaseManifest::Load(const std::string& path, const signed char* cancel
     // One pass that stops at the first failure; every step sets hr and breaks out.
     do {
         if (IsCancelRequested(cancel)) {
-            QUOR_LOG(Log::ERROR, "Cancellation request detected, aborting");
+            QUOR_LOG_TAG(Log::ERROR, LOAD_TAG, "Cancellation request detected, aborting");
             hr = E_ABORT;
             break;
         }
@@ -107,13 +106,14 @@ HRESULT ReleaseManifest::Load(const std::string& path, const signed char* cancel
             break;
         }
         if (magic != File::MAGIC) {
-            QUOR_LOG(Log::ERROR, "Failed to find magic value");
+            QUOR_LOG_TAG(Log::ERROR, LOAD_TAG, "Failed to find magic value");
             hr = E_FAIL;
             break;
         }
         if (!IsReadableVersion(version)) {
-            QUOR_LOG(Log::ERROR, "Invalid version.  Current version is 0x%08lx, found 0x%08lx",
-                     static_cast<unsigned long>(File::CURRENT_VERSION), static_cast<unsigned long>(version));
+            QUOR_LOG_TAG(Log::ERROR, LOAD_TAG, "Invalid version.  Current version is 0x%08lx, found 0x%08lx",
+                         static_cast<unsigned long>(File::CURRENT_VERSION),
+                         static_cast<unsigned long>(version));
             hr = E_FAIL;
             break;
         }
@@ -178,7 +178,7 @@ HRESULT ReleaseManifest::Load(const std::string& path, const signed char* cancel
         }
 
         if (projectNameIndex >= strings.size()) {
-            QUOR_LOG(Log::ERROR, "Project name is invalid");
+            QUOR_LOG_TAG(Log::ERROR, LOAD_TAG, "Project name is invalid");
             hr = E_FAIL;
             break;
         }
@@ -190,7 +190,7 @@ HRESULT ReleaseManifest::Load(const std::string& path, const signed char* cancel
         m_Entries.reserve(static_cast<size_t>(std::min<uint64_t>(announced, fileCount)));
 
         if (directories.empty()) {
-            QUOR_LOG(Log::ERROR, "The directory table has no root directory");
+            QUOR_LOG_TAG(Log::ERROR, LOAD_TAG, "The directory table has no root directory");
             hr = E_FAIL;
             break;
         }
@@ -215,24 +215,26 @@ HRESULT ReleaseManifest::Load(const std::string& path, const signed char* cancel
             const Pending item = queue.front();
             queue.pop_front();
             if (IsCancelRequested(cancel)) {
-                QUOR_LOG(Log::ERROR, "Cancellation request detected, aborting");
+                QUOR_LOG_TAG(Log::ERROR, LOAD_TAG, "Cancellation request detected, aborting");
                 hr = E_ABORT;
                 break;
             }
             if (item.parent != NONE && item.parent >= item.directory) {
-                QUOR_LOG(Log::ERROR, "Parent directory ordering failure");
+                QUOR_LOG_TAG(Log::ERROR, LOAD_TAG, "Parent directory ordering failure");
                 hr = E_FAIL;
                 break;
             }
             const File::DirectoryTableEntry& dir = directories[item.directory];
             if (dir.nameIndex != File::NO_NAME && dir.nameIndex >= strings.size()) {
-                QUOR_LOG(Log::ERROR, "Directory record %u has an invalid name index", item.directory);
+                QUOR_LOG_TAG(Log::ERROR, LOAD_TAG, "Directory record %u has an invalid name index",
+                             item.directory);
                 hr = E_FAIL;
                 break;
             }
             if (!RangeInside(dir.firstSubdirectory, dir.subdirectoryCount, directories.size()) ||
                 !RangeInside(dir.firstFile, dir.fileCount, files.size())) {
-                QUOR_LOG(Log::ERROR, "Directory record %u lists records outside the tables", item.directory);
+                QUOR_LOG_TAG(Log::ERROR, LOAD_TAG, "Directory record %u lists records outside the tables",
+                             item.directory);
                 hr = E_FAIL;
                 break;
             }
@@ -245,8 +247,9 @@ HRESULT ReleaseManifest::Load(const std::string& path, const signed char* cancel
             if (dir.nameIndex != File::NO_NAME) {
                 const std::string_view name = strings[dir.nameIndex];
                 if (directoryPath.size() + 1 + name.size() > MAX_ENTRY_NAME_LENGTH) {
-                    QUOR_LOG(Log::ERROR, "Directory record %u has a path longer than %zu characters",
-                             item.directory, MAX_ENTRY_NAME_LENGTH);
+                    QUOR_LOG_TAG(Log::ERROR, LOAD_TAG,
+                                 "Directory record %u has a path longer than %zu characters", item.directory,
+                                 MAX_ENTRY_NAME_LENGTH);
                     hr = E_FAIL;
                     break;
                 }
@@ -258,7 +261,8 @@ HRESULT ReleaseManifest::Load(const std::string& path, const signed char* cancel
 
             for (DWORD f = dir.firstFile; f < dir.firstFile + dir.fileCount && SUCCEEDED(hr); ++f) {
                 if (fileUsed[f]) {
-                    QUOR_LOG(Log::ERROR, "File record %u is listed by more than one directory", f);
+                    QUOR_LOG_TAG(Log::ERROR, LOAD_TAG, "File record %u is listed by more than one directory",
+                                 f);
                     hr = E_FAIL;
                     break;
                 }
@@ -266,10 +270,11 @@ HRESULT ReleaseManifest::Load(const std::string& path, const signed char* cancel
                 const File::FileTableEntry& record = files[f];
                 if (record.nameIndex >= strings.size()) continue;  // left out without a message
                 const std::string_view fileName = strings[record.nameIndex];
-                const size_t length = directoryPath.empty() ? fileName.size() : directoryPath.size() + 1 + fileName.size();
+                const size_t length =
+                    directoryPath.empty() ? fileName.size() : directoryPath.size() + 1 + fileName.size();
                 if (length > MAX_ENTRY_NAME_LENGTH) {
-                    QUOR_LOG(Log::ERROR, "File record %u has a name longer than %zu characters", f,
-                             MAX_ENTRY_NAME_LENGTH);
+                    QUOR_LOG_TAG(Log::ERROR, LOAD_TAG, "File record %u has a name longer than %zu characters",
+                                 f, MAX_ENTRY_NAME_LENGTH);
                     hr = E_FAIL;
                     break;
                 }
@@ -279,7 +284,7 @@ HRESULT ReleaseManifest::Load(const std::string& path, const signed char* cancel
                 if (!directoryPath.empty()) entry.name += '/';
                 entry.name += fileName;
                 if (!IsValidRelativeName(entry.name)) {
-                    QUOR_LOG(Log::ERROR, "Invalid entry name \"%s\"", entry.name.c_str());
+                    QUOR_LOG_TAG(Log::ERROR, LOAD_TAG, "Invalid entry name \"%s\"", entry.name.c_str());
                     hr = E_FAIL;
                     break;
                 }
@@ -294,7 +299,7 @@ HRESULT ReleaseManifest::Load(const std::string& path, const signed char* cancel
 
             for (DWORD s = dir.firstSubdirectory; s < dir.firstSubdirectory + dir.subdirectoryCount; ++s) {
                 if (queued[s]) {
-                    QUOR_LOG(Log::ERROR, "Directory record %u is listed more than once", s);
+                    QUOR_LOG_TAG(Log::ERROR, LOAD_TAG, "Directory record %u is listed more than once", s);
                     hr = E_FAIL;
                     break;
                 }
@@ -311,20 +316,21 @@ HRESULT ReleaseManifest::Load(const std::string& path, const signed char* cancel
 
         hr = SortEntries(cancel);
         if (FAILED(hr)) {
-            QUOR_LOG(Log::ERROR, "Failure while sorting the newly loaded Manifest");
+            QUOR_LOG_TAG(Log::ERROR, LOAD_TAG, "Failure while sorting the newly loaded Manifest");
             break;
         }
-        QUOR_LOG(Log::DEBUG, "Succeeded");
+        QUOR_LOG_TAG(Log::DEBUG, LOAD_TAG, "Succeeded");
     } while (false);
     if (shortRead) {
-        Log::Internal::LogFError(__PRETTY_FUNCTION__, stream);
-        QUOR_LOG(Log::ERROR, "%s", shortRead);
+        Log::Internal::LogFError(LOAD_TAG, stream);
+        QUOR_LOG_TAG(Log::ERROR, LOAD_TAG, "%s", shortRead);
         hr = E_FAIL;
     }
 
     // A closed stream cannot be asked for its state; a failed close reports the system error.
-    if (fclose(file.release()) != 0) {
-        Log::Internal::LogERRNO(__PRETTY_FUNCTION__);
+    errno = 0;
+    if (!file.Close()) {
+        LastErrorFailure(LOAD_TAG);
         if (SUCCEEDED(hr)) hr = E_FAIL;
     }
     return hr;

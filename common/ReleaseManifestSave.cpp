@@ -14,6 +14,8 @@ namespace {
 
 using Vorn::Bytes::ByteWriter;
 
+const char* const SAVE_TAG = "HRESULT Quor::Common::ReleaseManifest::Save(const std::string &)";
+
 // Directory names compare without regard to (ASCII) case, as Vorn::std_stricmp does; the key of a
 // child is its lower-cased name.
 std::string FoldCase(std::string_view text) {
@@ -23,10 +25,10 @@ std::string FoldCase(std::string_view text) {
 }
 
 struct Node {
-    std::string name;                                   // first spelling wins
-    std::vector<size_t> children;                       // node indices, in order of creation
+    std::string name;                                    // first spelling wins
+    std::vector<size_t> children;                        // node indices, in order of creation
     std::unordered_map<std::string, size_t> childByKey;  // folded name -> node index
-    std::vector<std::pair<size_t, std::string>> files;  // (entry index, file name)
+    std::vector<std::pair<size_t, std::string>> files;   // (entry index, file name)
 };
 
 // The string list: the index of a name is that of the first equal string (byte for byte).
@@ -84,7 +86,8 @@ struct Tables {
 // Numbers the tree: a node's record gets its name, its block of child records and its files; its
 // children take the block from the last child to the first, each whole subtree numbered before
 // the next child. An explicit stack keeps deep trees off the call stack.
-void NumberTree(const std::vector<Node>& nodes, const std::vector<ReleaseManifest::ENTRY>& entries, Tables& t) {
+void NumberTree(const std::vector<Node>& nodes, const std::vector<ReleaseManifest::ENTRY>& entries,
+                Tables& t) {
     t.directories.push_back(File::DirectoryTableEntry{});
     std::vector<std::pair<size_t, size_t>> stack{{0, 0}};  // (node, record index)
     while (!stack.empty()) {
@@ -119,7 +122,7 @@ void NumberTree(const std::vector<Node>& nodes, const std::vector<ReleaseManifes
 }  // namespace
 
 HRESULT ReleaseManifest::Save(const std::string& path) {
-    QUOR_LOG(Log::DEBUG, "(\"%s\")", path.c_str());
+    QUOR_LOG_TAG(Log::DEBUG, SAVE_TAG, "(\"%s\")", path.c_str());
 
     Tables tables;
     NumberTree(BuildTree(m_Entries), m_Entries, tables);
@@ -127,12 +130,13 @@ HRESULT ReleaseManifest::Save(const std::string& path) {
     const std::vector<uint8_t>& stringData = tables.strings.Data();
     if (tables.directories.size() > 0xFFFFFFFFu || tables.files.size() > 0xFFFFFFFFu ||
         stringData.size() > 0xFFFFFFFFu) {
-        QUOR_LOG(Log::ERROR, "The manifest is too large for its file format");
+        QUOR_LOG_TAG(Log::ERROR, SAVE_TAG, "The manifest is too large for its file format");
         return E_FAIL;
     }
 
     // The parts of the file, each written with its own message on failure.
-    std::vector<uint8_t> header, projectInfo, directoryHeader, directoryTable, fileHeader, fileTable, stringHeader;
+    std::vector<uint8_t> header, projectInfo, directoryHeader, directoryTable, fileHeader, fileTable,
+        stringHeader;
     ByteWriter(header).U32(File::MAGIC);
     ByteWriter(header).U32(File::CURRENT_VERSION);
     ByteWriter(projectInfo).U32(projectNameIndex);
@@ -161,10 +165,11 @@ HRESULT ReleaseManifest::Save(const std::string& path) {
     ByteWriter(stringHeader).U32(static_cast<uint32_t>(tables.strings.Count()));
     ByteWriter(stringHeader).U32(static_cast<uint32_t>(stringData.size()));
 
-    FILE* stream = nullptr;
-    CRT::fopen_s(&stream, path.c_str(), "wb");
-    if (!stream) {
-        QUOR_LOG(Log::ERROR, "Failed to open \"%s\".", path.c_str());
+    FILE* opened = nullptr;
+    CRT::fopen_s(&opened, path.c_str(), "wb");
+    UniqueFile file(opened);
+    if (!file) {
+        QUOR_LOG_TAG(Log::ERROR, SAVE_TAG, "Failed to open \"%s\".", path.c_str());
         return E_FAIL;
     }
 
@@ -186,18 +191,17 @@ HRESULT ReleaseManifest::Save(const std::string& path) {
     for (const Part& part : parts) {
         if (part.bytes->empty()) continue;  // no file records, or no string data
         errno = 0;
-        if (fwrite(part.bytes->data(), 1, part.bytes->size(), stream) != part.bytes->size()) {
-            hr = Log::Internal::LogGetLastError(__PRETTY_FUNCTION__);
-            if (SUCCEEDED(hr)) hr = E_FAIL;
-            QUOR_LOG(Log::ERROR, "%s", part.failure);
+        if (fwrite(part.bytes->data(), 1, part.bytes->size(), file.get()) != part.bytes->size()) {
+            hr = LastErrorFailure(SAVE_TAG);
+            QUOR_LOG_TAG(Log::ERROR, SAVE_TAG, "%s", part.failure);
             break;
         }
     }
 
     errno = 0;
-    if (fclose(stream) != 0) {
-        const HRESULT error = Log::Internal::LogGetLastError(__PRETTY_FUNCTION__);
-        if (SUCCEEDED(hr)) hr = FAILED(error) ? error : E_FAIL;
+    if (!file.Close()) {
+        const HRESULT error = LastErrorFailure(SAVE_TAG);
+        if (SUCCEEDED(hr)) hr = error;
     }
     return hr;
 }

@@ -81,12 +81,12 @@ TEST_F(ReleaseManifestTest, SaveWritesTheNumberedImageByteForByte) {
     for (uint32_t v : {1u, 3u, 0u, 0u, 1u}) Append32(expected, v);
     // record 2 is a: no subdirectories, files 1..2
     for (uint32_t v : {3u, 3u, 0u, 1u, 2u}) Append32(expected, v);
-    Append32(expected, 3);  // files
+    Append32(expected, 3);                                           // files
     AppendFileRecord(expected, 2, 0x01000000, 0x33, 0x00, 3, 3);     // y
     AppendFileRecord(expected, 4, 0x01000001, 0x11, 0x01, 100, 50);  // x
     AppendFileRecord(expected, 5, 0x01000002, 0x22, 0x06, 200, 80);  // z
-    Append32(expected, 7);   // strings: "", b, y, a, x, z, game
-    Append32(expected, 16);  // their bytes with the zeros
+    Append32(expected, 7);                                           // strings: "", b, y, a, x, z, game
+    Append32(expected, 16);                                          // their bytes with the zeros
     expected += std::string("\0b\0y\0a\0x\0z\0game\0", 16);
 
     EXPECT_EQ(SaveBytes(m), expected);
@@ -124,7 +124,8 @@ TEST_F(ReleaseManifestTest, SaveThenLoadKeepsEveryEntryAndField) {
     EXPECT_EQ(manifest.m_ReleaseVersion, 0x00000105u);
 
     // DATA and data are one directory spelled as first seen; backslashes read back as "/".
-    const std::vector<std::string> names = {"DATA/f", "DATA/g", "DATA/tex/a.dds", "deep/a/b/c/d/e.bin", "top.txt"};
+    const std::vector<std::string> names = {"DATA/f", "DATA/g", "DATA/tex/a.dds", "deep/a/b/c/d/e.bin",
+                                            "top.txt"};
     ASSERT_EQ(manifest.m_Entries.size(), names.size());
     for (size_t i = 0; i < names.size(); ++i) {
         const ReleaseManifest::ENTRY& e = manifest.m_Entries[i];
@@ -195,14 +196,22 @@ TEST_F(ReleaseManifestTest, InconsistentFilesFailWithTheirMessage) {
          "Invalid version.  Current version is 0x00010002, found 0x00010003"},
         {"project name index equal to the string count", [](ManifestImage& i) { i.projectName = 5; },
          "Project name is invalid"},
-        {"subdirectory not after its parent", [](ManifestImage& i) { i.directories[1] = {2, 1, 1, 1, 1}; },
+        {"subdirectory not after its parent",
+         [](ManifestImage& i) {
+             i.directories[1] = {2, 1, 1, 1, 1};
+         },
          "Directory record 1 is listed more than once"},
-        {"entry ../x", [](ManifestImage& i) { i.strings[2] = ".."; i.strings[3] = "x"; },
+        {"entry ../x",
+         [](ManifestImage& i) {
+             i.strings[2] = "..";
+             i.strings[3] = "x";
+         },
          "Invalid entry name \"../x\""},
         {"absolute entry", [](ManifestImage& i) { i.strings[1] = "/etc/passwd"; },
          "Invalid entry name \"/etc/passwd\""},
         {"dot segment", [](ManifestImage& i) { i.strings[2] = "."; }, "Invalid entry name \"./f\""},
-        {"backslash in a name", [](ManifestImage& i) { i.strings[3] = "a\\b"; }, "Invalid entry name \"data/a\\b\""},
+        {"backslash in a name", [](ManifestImage& i) { i.strings[3] = "a\\b"; },
+         "Invalid entry name \"data/a\\b\""},
         {"empty file name", [](ManifestImage& i) { i.strings[3] = ""; }, "Invalid entry name \"data/\""},
         {"subdirectory range outside the table", [](ManifestImage& i) { i.directories[0][2] = 2; },
          "Directory record 0 lists records outside the tables"},
@@ -343,7 +352,8 @@ TEST(ReleaseManifestEntries, CancelledSortKeepsEveryEntry) {
     EXPECT_EQ(after, names);
 
     EXPECT_EQ(m.SortEntries(nullptr), S_OK);
-    EXPECT_TRUE(std::is_sorted(m.m_Entries.begin(), m.m_Entries.end(), ReleaseManifest::ENTRY::PredicateByName));
+    EXPECT_TRUE(
+        std::is_sorted(m.m_Entries.begin(), m.m_Entries.end(), ReleaseManifest::ENTRY::PredicateByName));
 }
 
 TEST(ReleaseManifestEntries, PredicatesOrderByNameThenVersionThenFlags) {

@@ -40,7 +40,8 @@ TEST(SolutionManifestFuzz, SolutionManifests) {
         "alpha\n1.0.0.1\n5\n0\nBeta\n1.0.0.2\n10\n4294967295\ngamma\n0.0.0.1\n0x10\n010\n"
         "2\nde_DE\n0\n1\nalpha\nen_US\n7\n3\nBeta\nalpha\ngamma\n";
     Fuzz<SolutionManifest>(seed, 3, 3000, [](const SolutionManifest& m, const std::string&, int i) {
-        ASSERT_TRUE(std::is_sorted(m.m_Projects.begin(), m.m_Projects.end(), SolutionManifest::PROJECT::PredicateByName));
+        ASSERT_TRUE(std::is_sorted(m.m_Projects.begin(), m.m_Projects.end(),
+                                   SolutionManifest::PROJECT::PredicateByName));
         for (const auto& p : m.m_Projects) ASSERT_TRUE(Quor::Common::IsValidProjectName(p.name)) << i;
         for (const auto& c : m.m_Configurations)
             for (const auto& name : c.projects) {
@@ -56,9 +57,12 @@ TEST(SolutionManifestFuzz, SolutionManifests) {
 TEST(SolutionManifestFuzz, ConfigurationManifests) {
     using Quor::Common::ConfigurationManifest;
     const std::string seed = "Quor Configuration Manifest\n1.0.0.0\nen_US\n3\nalpha\nBeta\ngamma\n";
-    Fuzz<ConfigurationManifest>(seed, 5, 3000, [](const ConfigurationManifest& m, const std::string& input, int i) {
-        // Every name loaded is a line of the file: nothing was repeated to make up the count.
-        ASSERT_LE(m.m_Projects.size(), static_cast<size_t>(std::count(input.begin(), input.end(), '\n')) + 1) << i;
-        for (const auto& p : m.m_Projects) ASSERT_TRUE(Quor::Common::IsValidProjectName(p)) << i;
-    });
+    Fuzz<ConfigurationManifest>(
+        seed, 5, 3000, [](const ConfigurationManifest& m, const std::string& input, int i) {
+            // Every name loaded is a line of the file: nothing was repeated to make up the count.
+            ASSERT_LE(m.m_Projects.size(),
+                      static_cast<size_t>(std::count(input.begin(), input.end(), '\n')) + 1)
+                << i;
+            for (const auto& p : m.m_Projects) ASSERT_TRUE(Quor::Common::IsValidProjectName(p)) << i;
+        });
 }

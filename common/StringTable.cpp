@@ -50,7 +50,8 @@ const char* StringTable::GetString(const void* image, unsigned int index) {
     if (!image) return nullptr;
     const auto* bytes = static_cast<const uint8_t*>(image);
     if (index >= Vorn::Bytes::LoadLE32(bytes + 4)) return nullptr;
-    const uint32_t offset = Vorn::Bytes::LoadLE32(bytes + HEADER_SIZE + ENTRY_SIZE * static_cast<size_t>(index));
+    const uint32_t offset =
+        Vorn::Bytes::LoadLE32(bytes + HEADER_SIZE + ENTRY_SIZE * static_cast<size_t>(index));
     return reinterpret_cast<const char*>(bytes + offset);
 }
 

@@ -28,11 +28,10 @@ TEST(StringTable, StoresEachDistinctStringOnceInOrderOfFirstAddition) {
     EXPECT_EQ(builder.Add("b"), 1u);
     EXPECT_EQ(builder.Add("a"), 0u);
     auto image = builder.Build();
-    const std::vector<uint8_t> expected = {
-        28, 0, 0, 0,  2, 0, 0, 0,     // total size, count
-        24, 0, 0, 0,  2, 0, 0, 0,     // string 0: offset 24, length 2
-        26, 0, 0, 0,  2, 0, 0, 0,     // string 1: offset 26, length 2
-        'a', 0, 'b', 0};
+    const std::vector<uint8_t> expected = {28,  0, 0,   0, 2, 0, 0, 0,  // total size, count
+                                           24,  0, 0,   0, 2, 0, 0, 0,  // string 0: offset 24, length 2
+                                           26,  0, 0,   0, 2, 0, 0, 0,  // string 1: offset 26, length 2
+                                           'a', 0, 'b', 0};
     EXPECT_EQ(Bytes(image), expected);
     EXPECT_STREQ(StringTable::GetString(image->GetBufferPointer(), 0), "a");
     EXPECT_STREQ(StringTable::GetString(image->GetBufferPointer(), 1), "b");

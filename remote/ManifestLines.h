@@ -1,21 +1,11 @@
 #pragma once
 // Helpers shared by the readers of the comma-separated manifest lines (package and patch
 // manifests). Stateless; thread-safe.
-#include <cstdio>
 #include <cstdlib>
 
 #include "foundation/Types.h"
 
 namespace Quor::Common::ManifestLines {
-
-// True when the next read of `stream` would find the end of the file (or a read error, which
-// the stream's error indicator then shows); reads nothing otherwise.
-inline bool AtEnd(FILE* stream) {
-    const int c = fgetc(stream);
-    if (c == EOF) return true;
-    ungetc(c, stream);
-    return false;
-}
 
 // A decimal field as the C library's atoi reads it (white space first, an optional sign, digits
 // up to the first other character, 0 without digits), kept as the 32-bit pattern of the number:

@@ -40,9 +40,10 @@ TEST(ManifestTextFuzz, PackageManifests) {
         "PKG1\n/projects/p/releases/0.0.0.1/files/a.bin,bin0,0,100,0\nb/c.dds,bin0,100,50,7\n\n"
         "d,BIN1,0,3000000000,1\ne.txt,bin1,5,5,5\n";
     Fuzz<PackageManifest>(seed, 7, 3000, [](const PackageManifest& m, int i) {
-        ASSERT_TRUE(std::is_sorted(m.m_Entries.begin(), m.m_Entries.end(),
-                                   static_cast<bool (*)(const PackageManifest::ENTRY&, const PackageManifest::ENTRY&)>(
-                                       PackageManifest::PredicateByName)))
+        ASSERT_TRUE(std::is_sorted(
+            m.m_Entries.begin(), m.m_Entries.end(),
+            static_cast<bool (*)(const PackageManifest::ENTRY&, const PackageManifest::ENTRY&)>(
+                PackageManifest::PredicateByName)))
             << i;
         for (const auto& e : m.m_Entries) {
             PackageManifest::PACKAGE p;
@@ -58,7 +59,10 @@ TEST(ManifestTextFuzz, PatchManifests) {
         "kiv_game\n0.0.0.1,0.0.0.2\na,0.0.0.1,0.0.0.2\nb/c.bin,0.0.0.1,0.0.0.2,300\n"
         "d,0.0.0.1,0.0.0.2,-1,13\ne,1.2.3.4,5.6.7.8,5,8\n";
     Fuzz<PatchManifest>(seed, 11, 3000, [](const PatchManifest& m, int i) {
-        ASSERT_TRUE(std::is_sorted(m.m_Entries.begin(), m.m_Entries.end(), PatchManifest::ENTRY::PredicateByName)) << i;
-        for (const auto& e : m.m_Entries) ASSERT_TRUE(Quor::Common::IsValidRelativeName(e.name)) << i << ": " << e.name;
+        ASSERT_TRUE(
+            std::is_sorted(m.m_Entries.begin(), m.m_Entries.end(), PatchManifest::ENTRY::PredicateByName))
+            << i;
+        for (const auto& e : m.m_Entries)
+            ASSERT_TRUE(Quor::Common::IsValidRelativeName(e.name)) << i << ": " << e.name;
     });
 }

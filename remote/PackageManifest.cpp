@@ -12,11 +12,8 @@ namespace {
 
 constexpr SIZE_T MAX_LINE = 1024;
 
-int CompareNames(const std::string& a, const std::string& b) { return Vorn::std_stricmp(a.c_str(), b.c_str()); }
-
-HRESULT SystemErrorOrFail(const char* function) {
-    const HRESULT hr = Log::Internal::LogGetLastError(function);
-    return FAILED(hr) ? hr : E_FAIL;
+int CompareNames(const std::string& a, const std::string& b) {
+    return Vorn::std_stricmp(a.c_str(), b.c_str());
 }
 
 // A packaged file's name is its server path below the download path, so it may begin with one
@@ -27,9 +24,13 @@ bool IsValidPackagedName(const std::string& name) {
 
 }  // namespace
 
-bool PackageManifest::PredicateByName(const ENTRY& a, const ENTRY& b) { return CompareNames(a.name, b.name) < 0; }
+bool PackageManifest::PredicateByName(const ENTRY& a, const ENTRY& b) {
+    return CompareNames(a.name, b.name) < 0;
+}
 
-bool PackageManifest::PredicateByName(const PACKAGE& a, const PACKAGE& b) { return CompareNames(a.bin, b.bin) < 0; }
+bool PackageManifest::PredicateByName(const PACKAGE& a, const PACKAGE& b) {
+    return CompareNames(a.bin, b.bin) < 0;
+}
 
 HRESULT PackageManifest::AddEntry(const std::string& name, const std::string& bin, DWORD offset, DWORD length,
                                   DWORD value) {
@@ -42,7 +43,8 @@ HRESULT PackageManifest::AddEntry(const std::string& name, const std::string& bi
     PACKAGE key{bin, 0, 0};
     auto package = std::lower_bound(m_Packages.begin(), m_Packages.end(), key,
                                     static_cast<bool (*)(const PACKAGE&, const PACKAGE&)>(PredicateByName));
-    if (package == m_Packages.end() || PredicateByName(key, *package)) package = m_Packages.insert(package, key);
+    if (package == m_Packages.end() || PredicateByName(key, *package))
+        package = m_Packages.insert(package, key);
     package->total += length;
     return S_OK;
 }
@@ -67,28 +69,28 @@ HRESULT PackageManifest::FindPackage(const std::string& bin, PACKAGE& package) c
 }
 
 HRESULT PackageManifest::Load(const std::string& path) {
-    QUOR_LOG(Log::DEBUG, "(\"%s\")", path.c_str());
-    FILE* stream = nullptr;
-    CRT::fopen_s(&stream, path.c_str(), "rt");
+    static const char* const TAG = "HRESULT Quor::Common::PackageManifest::Load(const std::string &)";
+    QUOR_LOG_TAG(Log::DEBUG, TAG, "(\"%s\")", path.c_str());
+    FILE* opened = nullptr;
+    CRT::fopen_s(&opened, path.c_str(), "rt");
+    UniqueFile file(opened);
+    FILE* const stream = file.get();
     if (!stream) {
-        const HRESULT error = SystemErrorOrFail(__PRETTY_FUNCTION__);
-        QUOR_LOG(Log::ERROR, "Failed to open \"%s\".", path.c_str());
+        const HRESULT error = LastErrorFailure(TAG);
+        QUOR_LOG_TAG(Log::ERROR, TAG, "Failed to open \"%s\".", path.c_str());
         return error;
     }
 
     HRESULT hr = S_OK;
     for (int n = 1; SUCCEEDED(hr); ++n) {
-        if (ManifestLines::AtEnd(stream)) {
-            if (ferror(stream)) {
-                QUOR_LOG(Log::ERROR, "Failure while reading from \"%s\" line %d.", path.c_str(), n);
-                hr = E_FAIL;
-            }
-            break;
-        }
         std::string line;
         hr = TextFileHelper::ReadString(stream, line, MAX_LINE);
+        if (hr == TextFileHelper::E_END_OF_FILE) {
+            hr = S_OK;
+            break;
+        }
         if (FAILED(hr)) {
-            QUOR_LOG(Log::ERROR, "Failure while reading from \"%s\" line %d.", path.c_str(), n);
+            QUOR_LOG_TAG(Log::ERROR, TAG, "Failure while reading from \"%s\" line %d.", path.c_str(), n);
             break;
         }
         if (n == 1 || line.empty()) continue;  // the magic line is not checked
@@ -98,9 +100,10 @@ HRESULT PackageManifest::Load(const std::string& path) {
         for (size_t at = line.find(','); at != std::string::npos && found < 4; at = line.find(',', at + 1))
             commas[found++] = at;
         const std::string name = line.substr(0, found ? commas[0] : 0);
-        const std::string bin = found >= 2 ? line.substr(commas[0] + 1, commas[1] - commas[0] - 1) : std::string();
+        const std::string bin =
+            found >= 2 ? line.substr(commas[0] + 1, commas[1] - commas[0] - 1) : std::string();
         if (found < 4 || !IsValidPackagedName(name) || !IsValidRelativeName(bin)) {
-            QUOR_LOG(Log::ERROR, "Failure while parsing \"%s\" line %d.", path.c_str(), n);
+            QUOR_LOG_TAG(Log::ERROR, TAG, "Failure while parsing \"%s\" line %d.", path.c_str(), n);
             hr = E_FAIL;
             break;
         }
@@ -109,48 +112,51 @@ HRESULT PackageManifest::Load(const std::string& path) {
         const DWORD value = ManifestLines::ParseDecimal(line.c_str() + commas[3] + 1);
         hr = AddEntry(name, bin, offset, length, value);
         if (FAILED(hr)) {
-            QUOR_LOG(Log::ERROR, "Failed to add a file.");
+            QUOR_LOG_TAG(Log::ERROR, TAG, "Failed to add a file.");
             break;
         }
     }
 
     errno = 0;
-    if (fclose(stream) != 0) {
-        const HRESULT error = SystemErrorOrFail(__PRETTY_FUNCTION__);
+    if (!file.Close()) {
+        const HRESULT error = LastErrorFailure(TAG);
         if (SUCCEEDED(hr)) hr = error;
     }
     return hr;
 }
 
 HRESULT PackageManifest::Save(const std::string& path) {
-    QUOR_LOG(Log::DEBUG, "(\"%s\")", path.c_str());
-    FILE* stream = nullptr;
-    CRT::fopen_s(&stream, path.c_str(), "wt");
+    static const char* const TAG = "HRESULT Quor::Common::PackageManifest::Save(const std::string &)";
+    QUOR_LOG_TAG(Log::DEBUG, TAG, "(\"%s\")", path.c_str());
+    FILE* opened = nullptr;
+    CRT::fopen_s(&opened, path.c_str(), "wt");
+    UniqueFile file(opened);
+    FILE* const stream = file.get();
     if (!stream) {
-        const HRESULT error = SystemErrorOrFail(__PRETTY_FUNCTION__);
-        QUOR_LOG(Log::ERROR, "Failed to open \"%s\".", path.c_str());
+        const HRESULT error = LastErrorFailure(TAG);
+        QUOR_LOG_TAG(Log::ERROR, TAG, "Failed to open \"%s\".", path.c_str());
         return error;
     }
 
     HRESULT hr = S_OK;
     errno = 0;
     if (fprintf(stream, "PKG1\n") < 0) {
-        hr = SystemErrorOrFail(__PRETTY_FUNCTION__);
-        QUOR_LOG(Log::ERROR, "Failed to write magic string.");
+        hr = LastErrorFailure(TAG);
+        QUOR_LOG_TAG(Log::ERROR, TAG, "Failed to write magic string.");
     }
     for (size_t i = 0; i < m_Entries.size() && SUCCEEDED(hr); ++i) {
         const ENTRY& e = m_Entries[i];
         // Numbers are written signed, as the format has them; ParseDecimal reads them back whole.
         if (fprintf(stream, "%s,%s,%d,%d,%d\n", e.name.c_str(), e.bin.c_str(), static_cast<int>(e.offset),
                     static_cast<int>(e.length), static_cast<int>(e.value)) < 0) {
-            hr = SystemErrorOrFail(__PRETTY_FUNCTION__);
-            QUOR_LOG(Log::ERROR, "Failed to write entry");
+            hr = LastErrorFailure(TAG);
+            QUOR_LOG_TAG(Log::ERROR, TAG, "Failed to write entry");
         }
     }
 
     errno = 0;
-    if (fclose(stream) != 0) {
-        const HRESULT error = SystemErrorOrFail(__PRETTY_FUNCTION__);
+    if (!file.Close()) {
+        const HRESULT error = LastErrorFailure(TAG);
         if (SUCCEEDED(hr)) hr = error;
     }
     return hr;

@@ -40,7 +40,8 @@ public:
     HRESULT Save(const std::string& path);
     // E_FAIL when an entry of that name (without regard to case) exists; otherwise inserts it and
     // adds its length to its bin's record (created when new).
-    HRESULT AddEntry(const std::string& name, const std::string& bin, DWORD offset, DWORD length, DWORD value);
+    HRESULT AddEntry(const std::string& name, const std::string& bin, DWORD offset, DWORD length,
+                     DWORD value);
     // S_OK and a copy of the record, or E_FAIL when there is none; nothing is logged.
     HRESULT FindEntry(const std::string& name, ENTRY& entry) const;
     HRESULT FindPackage(const std::string& bin, PACKAGE& package) const;

@@ -67,12 +67,9 @@ TEST_F(PackageManifestTest, BadLinesFailWithTheirLineNumber) {
         const char* text;
         const char* message;  // after the path
     } cases[] = {
-        {"PKG1\na,bin0,0,100\n", " line 2."},
-        {"PKG1\n\na,b,1,2,3\nno commas\n", " line 4."},
-        {"PKG1\n../x,bin0,0,1,0\n", " line 2."},
-        {"PKG1\na/./b,bin0,0,1,0\n", " line 2."},
-        {"PKG1\na,../bin0,0,1,0\n", " line 2."},
-        {"PKG1\n,bin0,0,1,0\n", " line 2."},
+        {"PKG1\na,bin0,0,100\n", " line 2."},    {"PKG1\n\na,b,1,2,3\nno commas\n", " line 4."},
+        {"PKG1\n../x,bin0,0,1,0\n", " line 2."}, {"PKG1\na/./b,bin0,0,1,0\n", " line 2."},
+        {"PKG1\na,../bin0,0,1,0\n", " line 2."}, {"PKG1\n,bin0,0,1,0\n", " line 2."},
         {"PKG1\na,,0,1,0\n", " line 2."},
     };
     for (const Case& c : cases) {
@@ -80,12 +77,15 @@ TEST_F(PackageManifestTest, BadLinesFailWithTheirLineNumber) {
         PackageManifest m;
         QuorTest::WriteFile(path, c.text);
         EXPECT_EQ(m.Load(path), E_FAIL) << c.text;
-        EXPECT_TRUE(log.HasError("Failure while parsing \"" + path + "\"" + c.message)) << c.text << log.Errors();
+        EXPECT_TRUE(log.HasError("Failure while parsing \"" + path + "\"" + c.message))
+            << c.text << log.Errors();
     }
 }
 
 TEST_F(PackageManifestTest, NumbersReadAsTheFormatWritesThem) {
-    ASSERT_EQ(LoadText("PKG1\nx,b,10,20,7,extra\n/projects/p/releases/0.0.0.1/files/big,b, 3000000000,-1,abc\n"), S_OK);
+    ASSERT_EQ(
+        LoadText("PKG1\nx,b,10,20,7,extra\n/projects/p/releases/0.0.0.1/files/big,b, 3000000000,-1,abc\n"),
+        S_OK);
     PackageManifest::ENTRY e;
     ASSERT_EQ(manifest.FindEntry("x", e), S_OK);
     EXPECT_EQ(e.value, 7u) << "the number stops at the comma";

@@ -12,26 +12,17 @@ namespace {
 
 constexpr SIZE_T MAX_LINE = 1024;
 
-HRESULT SystemErrorOrFail(const char* function) {
-    const HRESULT hr = Log::Internal::LogGetLastError(function);
-    return FAILED(hr) ? hr : E_FAIL;
-}
-
-std::string VersionText(DWORD version) {
-    std::string text;
-    ConvertVersion::ToString(version, text);
-    return text;
-}
-
 }  // namespace
 
 bool PatchManifest::ENTRY::PredicateByName(const ENTRY& a, const ENTRY& b) {
     return Vorn::std_stricmp(a.name.c_str(), b.name.c_str()) < 0;
 }
 
-PatchManifest::PatchManifest() : m_SourceReleaseVersion(0xFFFFFFFF), m_DestinationReleaseVersion(0xFFFFFFFF) {}
+PatchManifest::PatchManifest()
+    : m_SourceReleaseVersion(0xFFFFFFFF), m_DestinationReleaseVersion(0xFFFFFFFF) {}
 
-HRESULT PatchManifest::AddEntry(const std::string& name, DWORD source, DWORD destination, DWORD size, DWORD flags) {
+HRESULT PatchManifest::AddEntry(const std::string& name, DWORD source, DWORD destination, DWORD size,
+                                DWORD flags) {
     ENTRY entry{name, source, destination, size, flags};
     auto range = std::equal_range(m_Entries.begin(), m_Entries.end(), entry, ENTRY::PredicateByName);
     if (range.first != range.second) return E_FAIL;
@@ -40,30 +31,30 @@ HRESULT PatchManifest::AddEntry(const std::string& name, DWORD source, DWORD des
 }
 
 HRESULT PatchManifest::Load(const std::string& path) {
-    QUOR_LOG(Log::DEBUG, "(\"%s\")", path.c_str());
+    static const char* const TAG = "HRESULT Quor::Common::PatchManifest::Load(const std::string &)";
+    QUOR_LOG_TAG(Log::DEBUG, TAG, "(\"%s\")", path.c_str());
     m_Entries.clear();
-    FILE* stream = nullptr;
-    CRT::fopen_s(&stream, path.c_str(), "rt");
+    FILE* opened = nullptr;
+    CRT::fopen_s(&opened, path.c_str(), "rt");
+    UniqueFile file(opened);
+    FILE* const stream = file.get();
     if (!stream) {
-        const HRESULT error = SystemErrorOrFail(__PRETTY_FUNCTION__);
-        QUOR_LOG(Log::ERROR, "Failed to open \"%s\".", path.c_str());
+        const HRESULT error = LastErrorFailure(TAG);
+        QUOR_LOG_TAG(Log::ERROR, TAG, "Failed to open \"%s\".", path.c_str());
         return error;
     }
 
-    const char* const file = path.c_str();
+    const char* const where = path.c_str();
     HRESULT hr = S_OK;
     for (int n = 1; SUCCEEDED(hr); ++n) {
-        if (ManifestLines::AtEnd(stream)) {
-            if (ferror(stream)) {
-                QUOR_LOG(Log::ERROR, "Failure while reading from \"%s\" line %d.", file, n);
-                hr = E_FAIL;
-            }
-            break;
-        }
         std::string line;
         hr = TextFileHelper::ReadString(stream, line, MAX_LINE);
+        if (hr == TextFileHelper::E_END_OF_FILE) {
+            hr = S_OK;
+            break;
+        }
         if (FAILED(hr)) {
-            QUOR_LOG(Log::ERROR, "Failure while reading from \"%s\" line %d.", file, n);
+            QUOR_LOG_TAG(Log::ERROR, TAG, "Failure while reading from \"%s\" line %d.", where, n);
             break;
         }
         if (line.empty()) continue;
@@ -76,17 +67,19 @@ HRESULT PatchManifest::Load(const std::string& path) {
         if (n == 2) {
             const size_t comma = line.find(',');
             if (comma == std::string::npos) {
-                QUOR_LOG(Log::ERROR, "Failure while parsing \"%s\" line %d.", file, n);
+                QUOR_LOG_TAG(Log::ERROR, TAG, "Failure while parsing \"%s\" line %d.", where, n);
                 hr = E_FAIL;
                 break;
             }
             DWORD source = 0, destination = 0;
             if (FAILED(hr = ConvertVersion::ToNumber(line.substr(0, comma), source))) {
-                QUOR_LOG(Log::ERROR, "Invalid src release version while parsing \"%s\" line %d.", file, n);
+                QUOR_LOG_TAG(Log::ERROR, TAG, "Invalid src release version while parsing \"%s\" line %d.",
+                             where, n);
                 break;
             }
             if (FAILED(hr = ConvertVersion::ToNumber(line.substr(comma + 1), destination))) {
-                QUOR_LOG(Log::ERROR, "Invalid dest release version while parsing \"%s\" line %d.", file, n);
+                QUOR_LOG_TAG(Log::ERROR, TAG, "Invalid dest release version while parsing \"%s\" line %d.",
+                             where, n);
                 break;
             }
             m_SourceReleaseVersion = source;
@@ -100,13 +93,14 @@ HRESULT PatchManifest::Load(const std::string& path) {
         for (size_t at = line.find(','); at != std::string::npos && found < 4; at = line.find(',', at + 1))
             commas[found++] = at;
         if (found < 2) {
-            QUOR_LOG(Log::ERROR, "Failure while parsing \"%s\" line %d.", file, n);
+            QUOR_LOG_TAG(Log::ERROR, TAG, "Failure while parsing \"%s\" line %d.", where, n);
             hr = E_FAIL;
             break;
         }
         const std::string name = line.substr(0, commas[0]);
         if (!IsValidRelativeName(name)) {
-            QUOR_LOG(Log::ERROR, "Invalid name \"%s\" while parsing \"%s\" line %d.", name.c_str(), file, n);
+            QUOR_LOG_TAG(Log::ERROR, TAG, "Invalid name \"%s\" while parsing \"%s\" line %d.", name.c_str(),
+                         where, n);
             hr = E_FAIL;
             break;
         }
@@ -115,77 +109,84 @@ HRESULT PatchManifest::Load(const std::string& path) {
         const std::string destinationText = line.substr(commas[1] + 1, destinationEnd - commas[1] - 1);
         DWORD source = 0, destination = 0;
         if (FAILED(hr = ConvertVersion::ToNumber(sourceText, source))) {
-            QUOR_LOG(Log::ERROR, "Invalid src version \"%s\" while parsing \"%s\" line %d.", sourceText.c_str(), file, n);
+            QUOR_LOG_TAG(Log::ERROR, TAG, "Invalid src version \"%s\" while parsing \"%s\" line %d.",
+                         sourceText.c_str(), where, n);
             break;
         }
         if (FAILED(hr = ConvertVersion::ToNumber(destinationText, destination))) {
-            QUOR_LOG(Log::ERROR, "Invalid dest version \"%s\" while parsing \"%s\" line %d.", destinationText.c_str(),
-                     file, n);
+            QUOR_LOG_TAG(Log::ERROR, TAG, "Invalid dest version \"%s\" while parsing \"%s\" line %d.",
+                         destinationText.c_str(), where, n);
             break;
         }
         const DWORD size = found >= 3 ? ManifestLines::ParseDecimal(line.c_str() + commas[2] + 1) : 1;
         const DWORD flags = found >= 4 ? ManifestLines::ParseDecimal(line.c_str() + commas[3] + 1) : 0;
         if (FAILED(AddEntry(name, source, destination, size, flags))) {
-            QUOR_LOG(Log::ERROR, "Duplicate entry for \"%s\" while parsing \"%s\" line %d.", name.c_str(), file, n);
+            QUOR_LOG_TAG(Log::ERROR, TAG, "Duplicate entry for \"%s\" while parsing \"%s\" line %d.",
+                         name.c_str(), where, n);
             hr = E_FAIL;
             break;
         }
     }
 
     errno = 0;
-    if (fclose(stream) != 0) {
-        const HRESULT error = SystemErrorOrFail(__PRETTY_FUNCTION__);
+    if (!file.Close()) {
+        const HRESULT error = LastErrorFailure(TAG);
         if (SUCCEEDED(hr)) hr = error;
     }
     return hr;
 }
 
 HRESULT PatchManifest::Save(const std::string& path) {
-    QUOR_LOG(Log::DEBUG, "(\"%s\")", path.c_str());
-    FILE* stream = nullptr;
-    CRT::fopen_s(&stream, path.c_str(), "wt");
+    static const char* const TAG = "HRESULT Quor::Common::PatchManifest::Save(const std::string &)";
+    QUOR_LOG_TAG(Log::DEBUG, TAG, "(\"%s\")", path.c_str());
+    FILE* opened = nullptr;
+    CRT::fopen_s(&opened, path.c_str(), "wt");
+    UniqueFile file(opened);
+    FILE* const stream = file.get();
     if (!stream) {
-        const HRESULT error = SystemErrorOrFail(__PRETTY_FUNCTION__);
-        QUOR_LOG(Log::ERROR, "Failed to open \"%s\".", path.c_str());
+        const HRESULT error = LastErrorFailure(TAG);
+        QUOR_LOG_TAG(Log::ERROR, TAG, "Failed to open \"%s\".", path.c_str());
         return error;
     }
 
     HRESULT hr = S_OK;
     errno = 0;
     if (fprintf(stream, "%s\n", m_ProjectName.c_str()) < 0) {
-        hr = SystemErrorOrFail(__PRETTY_FUNCTION__);
-        QUOR_LOG(Log::ERROR, "Failed to write project name.");
-    } else if (fprintf(stream, "%s,%s\n", VersionText(m_SourceReleaseVersion).c_str(),
-                       VersionText(m_DestinationReleaseVersion).c_str()) < 0) {
-        hr = SystemErrorOrFail(__PRETTY_FUNCTION__);
-        QUOR_LOG(Log::ERROR, "Failed to write source and destination versions.");
+        hr = LastErrorFailure(TAG);
+        QUOR_LOG_TAG(Log::ERROR, TAG, "Failed to write project name.");
+    } else if (fprintf(stream, "%s,%s\n", ConvertVersion::ToString(m_SourceReleaseVersion).c_str(),
+                       ConvertVersion::ToString(m_DestinationReleaseVersion).c_str()) < 0) {
+        hr = LastErrorFailure(TAG);
+        QUOR_LOG_TAG(Log::ERROR, TAG, "Failed to write source and destination versions.");
     }
     for (size_t i = 0; i < m_Entries.size() && SUCCEEDED(hr); ++i) {
         const ENTRY& e = m_Entries[i];
-        const std::string source = VersionText(e.source), destination = VersionText(e.destination);
+        const std::string source = ConvertVersion::ToString(e.source),
+                          destination = ConvertVersion::ToString(e.destination);
         if (fprintf(stream, "%s,%s,%s,%d,%d\n", e.name.c_str(), source.c_str(), destination.c_str(),
                     static_cast<int>(e.size), static_cast<int>(e.flags)) < 0) {
-            hr = SystemErrorOrFail(__PRETTY_FUNCTION__);
-            QUOR_LOG(Log::ERROR, "Failed to write entry \"%s, %s, %s, %d, %d\".", e.name.c_str(), source.c_str(),
-                     destination.c_str(), static_cast<int>(e.size), static_cast<int>(e.flags));
+            hr = LastErrorFailure(TAG);
+            QUOR_LOG_TAG(Log::ERROR, TAG, "Failed to write entry \"%s, %s, %s, %d, %d\".", e.name.c_str(),
+                         source.c_str(), destination.c_str(), static_cast<int>(e.size),
+                         static_cast<int>(e.flags));
         }
     }
 
     errno = 0;
-    if (fclose(stream) != 0) {
-        const HRESULT error = SystemErrorOrFail(__PRETTY_FUNCTION__);
+    if (!file.Close()) {
+        const HRESULT error = LastErrorFailure(TAG);
         if (SUCCEEDED(hr)) hr = error;
     }
     return hr;
 }
 
 std::string GetRemoteFilePath(const std::string& project, const PatchManifest::ENTRY& entry) {
-    std::string path = "/projects/" + project + "/releases/" + VersionText(entry.destination);
+    std::string path = "/projects/" + project + "/releases/" + ConvertVersion::ToString(entry.destination);
     if (entry.flags & PatchManifest::FLAG_WHOLE_FILE) {
         path += "/files/" + entry.name;
         if (entry.flags & PatchManifest::FLAG_ZLIB) path += ".compressed";
     } else {
-        path += "/patches/" + VersionText(entry.source) + "/" + entry.name;
+        path += "/patches/" + ConvertVersion::ToString(entry.source) + "/" + entry.name;
         if (entry.flags & PatchManifest::FLAG_ZLIB) path += ".z";
     }
     if (entry.flags & PatchManifest::FLAG_LZMA) path += ".lzma2";

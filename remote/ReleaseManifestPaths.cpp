@@ -6,16 +6,15 @@ namespace Quor::Common {
 
 void GetLocalFilePath(std::string& path, const std::string& project, DWORD releaseVersion,
                       const ReleaseManifest::ENTRY& entry) {
-    std::string version;
     if (entry.flags & ReleaseManifest::FLAG_MANAGED) {
-        path = "/projects/" + project + "/managedfiles/" + ConvertVersion::ToString(entry.version, version) + "/" +
+        path = "/projects/" + project + "/managedfiles/" + ConvertVersion::ToString(entry.version) + "/" +
                entry.name;
     } else if (entry.flags & ReleaseManifest::FLAG_ARCHIVED) {
-        path = "/projects/" + project + "/filearchives/" + ConvertVersion::ToString(entry.version, version) + "/" +
+        path = "/projects/" + project + "/filearchives/" + ConvertVersion::ToString(entry.version) + "/" +
                entry.name;
     } else {
-        path = "/projects/" + project + "/releases/" + ConvertVersion::ToString(releaseVersion, version) +
-               "/deploy/" + entry.name;
+        path = "/projects/" + project + "/releases/" + ConvertVersion::ToString(releaseVersion) + "/deploy/" +
+               entry.name;
     }
 }
 
@@ -26,7 +25,8 @@ const ReleaseManifest::ENTRY* FindReleaseManifestEntryInFolder(const std::string
     ReleaseManifest::ENTRY key;
     key.name = name;
     const auto& entries = manifest->m_Entries;
-    auto [first, last] = std::equal_range(entries.begin(), entries.end(), key, ReleaseManifest::ENTRY::PredicateByName);
+    auto [first, last] =
+        std::equal_range(entries.begin(), entries.end(), key, ReleaseManifest::ENTRY::PredicateByName);
     for (auto it = first; it != last; ++it) {
         if ((it->flags & requiredFlags) != requiredFlags) continue;
         if (it->flags & excludedFlags) continue;
@@ -36,8 +36,9 @@ const ReleaseManifest::ENTRY* FindReleaseManifestEntryInFolder(const std::string
     return nullptr;
 }
 
-const ReleaseManifest::ENTRY* FindReleaseManifestEntry(const std::string& name, DWORD version, DWORD requiredFlags,
-                                                       DWORD excludedFlags, const ReleaseManifestCache& cache) {
+const ReleaseManifest::ENTRY* FindReleaseManifestEntry(const std::string& name, DWORD version,
+                                                       DWORD requiredFlags, DWORD excludedFlags,
+                                                       const ReleaseManifestCache& cache) {
     for (const auto& [key, manifest] : cache.Manifests()) {
         if (const ReleaseManifest::ENTRY* found =
                 FindReleaseManifestEntryInFolder(name, version, requiredFlags, excludedFlags, manifest.get()))

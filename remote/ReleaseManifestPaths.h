@@ -30,7 +30,8 @@ const ReleaseManifest::ENTRY* FindReleaseManifestEntryInFolder(const std::string
 
 // FindReleaseManifestEntryInFolder over the cache's manifests in key order (project, then version
 // ascending); the first answer, or null.
-const ReleaseManifest::ENTRY* FindReleaseManifestEntry(const std::string& name, DWORD version, DWORD requiredFlags,
-                                                       DWORD excludedFlags, const ReleaseManifestCache& cache);
+const ReleaseManifest::ENTRY* FindReleaseManifestEntry(const std::string& name, DWORD version,
+                                                       DWORD requiredFlags, DWORD excludedFlags,
+                                                       const ReleaseManifestCache& cache);
 
 }  // namespace Quor::Common

@@ -46,16 +46,19 @@ TEST(FindReleaseManifestEntryInFolder, MatchesNameWithoutCaseThenFlagsAndVersion
     ASSERT_EQ(m.SortEntries(nullptr), S_OK);
     using Quor::Common::FindReleaseManifestEntryInFolder;
 
-    const ReleaseManifest::ENTRY* any = FindReleaseManifestEntryInFolder("DATA/A.BIN", INVALID_RELEASE_VERSION, 0, 0, &m);
+    const ReleaseManifest::ENTRY* any =
+        FindReleaseManifestEntryInFolder("DATA/A.BIN", INVALID_RELEASE_VERSION, 0, 0, &m);
     ASSERT_NE(any, nullptr);
     EXPECT_EQ(any, &*std::lower_bound(m.m_Entries.begin(), m.m_Entries.end(), Entry("data/a.bin", 0, 0),
                                       ReleaseManifest::ENTRY::PredicateByName))
         << "required 0 and excluded 0 take the first entry of the run";
 
-    const ReleaseManifest::ENTRY* managed = FindReleaseManifestEntryInFolder("data/a.bin", INVALID_RELEASE_VERSION, 1, 0, &m);
+    const ReleaseManifest::ENTRY* managed =
+        FindReleaseManifestEntryInFolder("data/a.bin", INVALID_RELEASE_VERSION, 1, 0, &m);
     ASSERT_NE(managed, nullptr);
     EXPECT_EQ(managed->version, 5u);
-    const ReleaseManifest::ENTRY* deploy = FindReleaseManifestEntryInFolder("data/a.bin", INVALID_RELEASE_VERSION, 0, 3, &m);
+    const ReleaseManifest::ENTRY* deploy =
+        FindReleaseManifestEntryInFolder("data/a.bin", INVALID_RELEASE_VERSION, 0, 3, &m);
     ASSERT_NE(deploy, nullptr);
     EXPECT_EQ(deploy->version, 7u);
     const ReleaseManifest::ENTRY* v6 = FindReleaseManifestEntryInFolder("data/a.bin", 6, 0, 0, &m);
@@ -65,7 +68,8 @@ TEST(FindReleaseManifestEntryInFolder, MatchesNameWithoutCaseThenFlagsAndVersion
     EXPECT_EQ(FindReleaseManifestEntryInFolder("data/a.bin", 8, 0, 0, &m), nullptr);
     EXPECT_EQ(FindReleaseManifestEntryInFolder("data/a.bin", 7, 1, 0, &m), nullptr);
     EXPECT_EQ(FindReleaseManifestEntryInFolder("data/b.bin", INVALID_RELEASE_VERSION, 0, 0, &m), nullptr);
-    EXPECT_EQ(FindReleaseManifestEntryInFolder("data/a.bin", INVALID_RELEASE_VERSION, 0, 0, nullptr), nullptr);
+    EXPECT_EQ(FindReleaseManifestEntryInFolder("data/a.bin", INVALID_RELEASE_VERSION, 0, 0, nullptr),
+              nullptr);
 }
 
 TEST(FindReleaseManifestEntry, WalksTheCacheInKeyOrder) {
@@ -90,6 +94,8 @@ TEST(FindReleaseManifestEntry, WalksTheCacheInKeyOrder) {
     found = Quor::Common::FindReleaseManifestEntry("shared.bin", 2, 1, 0, cache);
     ASSERT_NE(found, nullptr);
     EXPECT_EQ(found->version, 2u);
-    EXPECT_EQ(Quor::Common::FindReleaseManifestEntry("shared.bin", INVALID_RELEASE_VERSION, 2, 0, cache), nullptr);
-    EXPECT_EQ(Quor::Common::FindReleaseManifestEntry("missing", INVALID_RELEASE_VERSION, 0, 0, cache), nullptr);
+    EXPECT_EQ(Quor::Common::FindReleaseManifestEntry("shared.bin", INVALID_RELEASE_VERSION, 2, 0, cache),
+              nullptr);
+    EXPECT_EQ(Quor::Common::FindReleaseManifestEntry("missing", INVALID_RELEASE_VERSION, 0, 0, cache),
+              nullptr);
 }

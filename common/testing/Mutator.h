@@ -28,14 +28,17 @@ public:
                     break;
                 case 3: {
                     if (out.size() < 4) break;
-                    static const uint32_t values[] = {0, 1, 2, 3, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF, 0xFFFFFFFE, 20, 36, 44};
-                    const uint32_t v = Next(3) == 0 ? static_cast<uint32_t>(m_Random()) : values[Next(std::size(values))];
+                    static const uint32_t values[] = {0,          1,          2,  3,  0x7FFFFFFF, 0x80000000,
+                                                      0xFFFFFFFF, 0xFFFFFFFE, 20, 36, 44};
+                    const uint32_t v =
+                        Next(3) == 0 ? static_cast<uint32_t>(m_Random()) : values[Next(std::size(values))];
                     const size_t at = (Next(out.size() - 3) / 4) * 4;
                     for (int i = 0; i < 4; ++i) out[at + i] = static_cast<char>(v >> (8 * i));
                     break;
                 }
                 case 4: {
-                    static const char* pieces[] = {"\n", ",", "\r\n", "..", "/", "\\", "0", "-1", "4294967296", "\0", "\n\n"};
+                    static const char* pieces[] = {"\n", ",",  "\r\n",       "..", "/",   "\\",
+                                                   "0",  "-1", "4294967296", "\0", "\n\n"};
                     const std::string piece = pieces[Next(std::size(pieces))];
                     out.insert(Next(out.size() + 1), piece.empty() ? std::string(1, '\0') : piece);
                     break;
@@ -52,9 +55,7 @@ public:
     }
 
 private:
-    uint32_t Next(size_t bound) {
-        return bound == 0 ? 0 : static_cast<uint32_t>(m_Random() % bound);
-    }
+    uint32_t Next(size_t bound) { return bound == 0 ? 0 : static_cast<uint32_t>(m_Random() % bound); }
     std::mt19937 m_Random;
 };
 
