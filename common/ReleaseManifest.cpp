@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
-#include <numeric>
 
 namespace Quor::Common {
 
@@ -51,12 +50,16 @@ bool ReleaseManifest::ENTRY::PredicateByNameThenVersionThenFlags(const ENTRY& a,
     return a.flags < b.flags;
 }
 
-bool PredicateByNameWithCancel::operator()(const ReleaseManifest::ENTRY& a,
-                                           const ReleaseManifest::ENTRY& b) const {
+void PredicateByNameWithCancel::CheckCancel() const {
     if (IsCancelRequested(m_Cancel)) {
         QUOR_LOG_TAG(Log::ERROR, PREDICATE_TAG, "Cancel detected, aborting by throwing an exception");
         throw std::exception();
     }
+}
+
+bool PredicateByNameWithCancel::operator()(const ReleaseManifest::ENTRY& a,
+                                           const ReleaseManifest::ENTRY& b) const {
+    CheckCancel();
     return ReleaseManifest::ENTRY::PredicateByName(a, b);
 }
 
@@ -78,22 +81,31 @@ HRESULT ReleaseManifest::AddUnsorted(const std::string& name, DWORD version, con
 }
 
 HRESULT ReleaseManifest::SortEntries(const signed char* cancel) {
-    // The sort works on a permutation so that a cancellation, which throws out of the middle of
-    // std::sort, can never lose or duplicate an entry: the entries move only once it is complete.
-    std::vector<size_t> order(m_Entries.size());
-    std::iota(order.begin(), order.end(), size_t{0});
+    // The sort works on (name, position) keys so that a cancellation, which throws out of the
+    // middle of std::sort, can never lose or duplicate an entry: the entries move only once the
+    // order is complete. The keys are small and hold the name pointer, which keeps the sort fast.
+    struct Key {
+        const ENTRY* entry;
+        const char* name;
+    };
+    std::vector<Key> keys;
+    keys.reserve(m_Entries.size());
+    for (const ENTRY& e : m_Entries) keys.push_back({&e, e.name.c_str()});
     std::vector<ENTRY> sorted;
     sorted.reserve(m_Entries.size());
 
     const PredicateByNameWithCancel predicate(cancel);
     try {
-        std::sort(order.begin(), order.end(),
-                  [&](size_t a, size_t b) { return predicate(m_Entries[a], m_Entries[b]); });
+        std::sort(keys.begin(), keys.end(), [&](const Key& a, const Key& b) {
+            predicate.CheckCancel();
+            return Vorn::std_stricmp(a.name, b.name) < 0;
+        });
     } catch (...) {
-        // Only a cancellation throws out of the predicate; the entries stay as they were.
+        // Only a cancellation throws out of the comparison; the entries stay as they were.
         return E_ABORT;
     }
-    for (size_t i : order) sorted.push_back(std::move(m_Entries[i]));
+    for (const Key& k : keys)
+        sorted.push_back(std::move(m_Entries[static_cast<size_t>(k.entry - m_Entries.data())]));
     m_Entries.swap(sorted);
     return IsCancelRequested(cancel) ? E_ABORT : S_OK;
 }

@@ -76,6 +76,8 @@ class PredicateByNameWithCancel {
 public:
     explicit PredicateByNameWithCancel(const signed char* cancel) : m_Cancel(cancel) {}
     bool operator()(const ReleaseManifest::ENTRY& a, const ReleaseManifest::ENTRY& b) const;
+    // Throws (after the ERROR line) when the flag is set; what operator() does before comparing.
+    void CheckCancel() const;
 
 private:
     const signed char* m_Cancel;
