@@ -7,7 +7,7 @@
 // - The cache owns the manifests; the pointers it hands out stay valid until it is destroyed and
 //   must not be deleted. Only successful loads are kept, so a failed Get is tried again next time.
 // - Changes to a manifest file after it was cached are not seen.
-// - A project name that is not one plain folder name (see IsValidRelativeName, without "/") is
+// - A project name that is not one plain folder name (IsValidProjectName) is
 //   refused with E_FAIL: it could name a file outside the install tree.
 // - No lock: one thread uses a cache at a time; the manifests handed out are read-only.
 #include <map>
