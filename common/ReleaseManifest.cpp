@@ -4,6 +4,9 @@
 #include <cstring>
 #include <exception>
 
+#include "common/Log.h"
+#include "foundation/CStd/CStdStrings.h"
+
 namespace Quor::Common {
 
 namespace {

@@ -1,5 +1,8 @@
 #include "common/ReleaseManifestCache.h"
 
+#include "common/ConvertVersion.h"
+#include "common/LocalRootFolder.h"
+#include "common/Log.h"
 #include "common/ProjectName.h"
 
 namespace Quor::Common {

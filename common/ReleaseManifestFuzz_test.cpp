@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include "common/Log.h"
 #include "common/RelativeName.h"
 #include "common/ReleaseManifest.h"
 #include "common/testing/LogCapture.h"

@@ -7,10 +7,14 @@
 #include <deque>
 #include <string_view>
 
+#include "common/LastError.h"
+#include "common/Log.h"
 #include "common/RelativeName.h"
 #include "common/ReleaseManifest.h"
 #include "common/ReleaseManifestFormat.h"
+#include "common/UniqueFile.h"
 #include "foundation/ByteOrder.h"
+#include "foundation/CStd/CStdFiles.h"
 
 namespace Quor::Common {
 

@@ -4,9 +4,14 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "common/CRT.h"
+#include "common/LastError.h"
+#include "common/Log.h"
 #include "common/ReleaseManifest.h"
 #include "common/ReleaseManifestFormat.h"
+#include "common/UniqueFile.h"
 #include "foundation/ByteOrder.h"
+#include "foundation/CStd/CStdStrings.h"
 
 namespace Quor::Common {
 

@@ -3,8 +3,15 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "common/CRT.h"
 #include "common/CaseInsensitivePredicate.h"
+#include "common/ConvertVersion.h"
+#include "common/LastError.h"
+#include "common/Log.h"
 #include "common/ProjectName.h"
+#include "common/TextFileHelper.h"
+#include "common/UniqueFile.h"
+#include "foundation/CStd/CStdStrings.h"
 
 namespace Quor::Common {
 

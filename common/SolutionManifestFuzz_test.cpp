@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "common/ConfigurationManifest.h"
+#include "common/Log.h"
 #include "common/ProjectName.h"
 #include "common/SolutionManifest.h"
 #include "common/testing/LogCapture.h"

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "common/Log.h"
+
 namespace Quor::Common::SolutionManifestHelper {
 
 HRESULT GatherProjects(const std::vector<std::string>& names, const SolutionManifest& solution,

@@ -4,7 +4,9 @@
 #include <new>
 #include <stdexcept>
 
+#include "common/BufferMalloc.h"
 #include "foundation/ByteOrder.h"
+#include "foundation/api/IBuffer.h"
 
 namespace Quor::Common {
 

@@ -13,8 +13,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "common/PendingCore.h"  // TODO(core): Quor::API::IBuffer, BufferMalloc
 #include "foundation/Types.h"
+#include "foundation/api/IBuffer.h"
 
 namespace Quor::Common {
 

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <vector>
 
+#include "foundation/api/IBuffer.h"
+
 using Quor::Common::StringTable;
 
 namespace {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "common/Log.h"
 #include "common/RelativeName.h"
 #include "common/testing/LogCapture.h"
 #include "common/testing/Mutator.h"

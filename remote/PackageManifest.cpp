@@ -3,7 +3,13 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "common/CRT.h"
+#include "common/LastError.h"
+#include "common/Log.h"
 #include "common/RelativeName.h"
+#include "common/TextFileHelper.h"
+#include "common/UniqueFile.h"
+#include "foundation/CStd/CStdStrings.h"
 #include "remote/ManifestLines.h"
 
 namespace Quor::Common {

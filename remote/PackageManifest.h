@@ -13,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "common/PendingCore.h"  // TODO(core)
 #include "foundation/Types.h"
 
 namespace Quor::Common {

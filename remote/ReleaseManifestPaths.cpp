@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "common/ConvertVersion.h"
+
 namespace Quor::Common {
 
 void GetLocalFilePath(std::string& path, const std::string& project, DWORD releaseVersion,

@@ -104,15 +104,16 @@ int main(int argc, char** argv) {
         if (fread(data.data(), 1, data.size(), in) != data.size()) std::abort();
         fclose(in);
         std::vector<std::string> copy = names;
-        std::sort(copy.begin(), copy.end(),
-                  [](const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) < 0; });
+        std::sort(copy.begin(), copy.end(), [](const std::string& a, const std::string& b) {
+            return strcasecmp(a.c_str(), b.c_str()) < 0;
+        });
     });
     if (loaded != entries) {
         fprintf(stderr, "loaded %zu entries of %zu\n", loaded, entries);
         return 1;
     }
-    printf("load   %-8zu ours %8.3f s   peer (read + sort names) %8.3f s   ratio ours/peer %.2f\n", entries, ours,
-           peer, ours / peer);
+    printf("load   %-8zu ours %8.3f s   peer (read + sort names) %8.3f s   ratio ours/peer %.2f\n", entries,
+           ours, peer, ours / peer);
 
     // AddUnsorted + SortEntries against std::sort with the plain predicate.
     printf("\nbuild  entries     ours (s)   ns per n*log2(n)   peer std::sort (s)   ratio ours/peer\n");

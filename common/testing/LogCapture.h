@@ -1,11 +1,12 @@
 #pragma once
-// Test helper: records every log line that passes the level while it lives, and silences the
-// standard streams' copies only in the sense that tests read the lines from here.
-// Installs itself as the log's writer; one capture at a time; not thread-safe.
+// Test helper: while it lives, sets the log level (VERBOSE unless told) and records every line that
+// passes it, through the log's writer hook, so that tests can check the messages they expect.
+// A level of USER keeps a test that fails many loads on purpose quiet. One capture at a time;
+// not thread-safe.
 #include <string>
 #include <vector>
 
-#include "common/PendingCore.h"  // TODO(core): Quor::Log
+#include "common/Log.h"
 
 namespace QuorTest {
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/Log.h"
 #include "common/ReleaseManifest.h"
 #include "common/testing/LogCapture.h"
 #include "tests/kit/TempDir.h"
