@@ -6,6 +6,7 @@
 
 #include "foundation/File/FileSysHelper.h"
 #include "foundation/File/UnpackedFile.h"
+#include "foundation/File/ZipFileIterator.h"
 #include "foundation/HashFunctions.h"
 
 namespace Vorn::File {
@@ -69,6 +70,8 @@ bool ZipFileProvider::AddZip(const char* path) {
     }
     m_zips[archive] = std::move(zip);
     ++m_zipCount;
+    // From now on CreateFileIterator asks the zip archives before the disk.
+    RegisterZipFileIterator();
     return true;
 }
 
