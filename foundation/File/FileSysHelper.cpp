@@ -5,22 +5,11 @@
 #include <cstring>
 
 #include "foundation/CStd/CStd.h"
+#include "foundation/String_t.h"
 
 namespace Vorn::File {
 
 namespace {
-
-// TODO(dep): Vorn::String_t::Tokenize once the string wrapper lands.
-std::vector<std::string> TokenizeStandIn(const std::string& text, const std::string& delimiters) {
-    std::vector<std::string> tokens;
-    size_t pos = 0;
-    while ((pos = text.find_first_not_of(delimiters, pos)) != std::string::npos) {
-        const size_t end = text.find_first_of(delimiters, pos);
-        tokens.push_back(text.substr(pos, end == std::string::npos ? std::string::npos : end - pos));
-        pos = end;
-    }
-    return tokens;
-}
 
 // Position of the last "/", "\" or ":" in spec, or npos.
 size_t LastSeparator(const std::string& spec) { return spec.find_last_of("/\\:"); }
@@ -127,7 +116,7 @@ void FileSysHelper::CreatePathDirectories(std::string& path) {
     if (path.find('.', fileStart) == std::string::npos) std_mkdir_tree(path.c_str());
 }
 
-std::vector<std::string> FileSysHelper::DividePath(const std::string& path) { return TokenizeStandIn(path, "\\/"); }
+std::vector<std::string> FileSysHelper::DividePath(const std::string& path) { return String_t::Tokenize(path, "\\/"); }
 
 void test() {}
 

@@ -6,18 +6,12 @@
 
 #include "foundation/File/FileSysHelper.h"
 #include "foundation/File/UnpackedFile.h"
+#include "foundation/File/ZipFileIterator.h"
+#include "foundation/HashFunctions.h"
 
 namespace Vorn::File {
 
 namespace {
-
-// TODO(dep): Vorn::HashFunctions::HashString_SDBM once the hashes land.
-uint32_t SdbmStandIn(const char* text) {
-    uint32_t h = 0;
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p)
-        h = static_cast<uint32_t>(std::tolower(*p)) + h * 65599u;
-    return h;
-}
 
 std::string Lowered(std::string text) {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -26,7 +20,7 @@ std::string Lowered(std::string text) {
 
 }  // namespace
 
-size_t ZipFileNameHashCompare::operator()(const std::string& name) const { return SdbmStandIn(name.c_str()); }
+size_t ZipFileNameHashCompare::operator()(const std::string& name) const { return HashFunctions::HashString_SDBM(name.c_str()); }
 
 bool ZipFileNameHashCompare::operator()(const std::string& a, const std::string& b) const {
     return a.size() == b.size() && strcasecmp(a.c_str(), b.c_str()) == 0;
@@ -76,6 +70,8 @@ bool ZipFileProvider::AddZip(const char* path) {
     }
     m_zips[archive] = std::move(zip);
     ++m_zipCount;
+    // From now on CreateFileIterator asks the zip archives before the disk.
+    RegisterZipFileIterator();
     return true;
 }
 

@@ -4,7 +4,8 @@
 // zip file iterator walks).
 //
 // Reached as ZipFileProviderSingleton::Instance(): made on first use, destroyed at process exit,
-// which closes every archive. A 41st archive is refused. Files handed out by Open are owned by the
+// which closes every archive. A 41st archive is refused. Once an archive is added,
+// Vorn::File::CreateFileIterator lists the archives' folders before the disk. Files handed out by Open are owned by the
 // caller and hold their own bytes. The provider takes no lock: one thread at a time uses it.
 #include <array>
 #include <cstdint>
