@@ -1,0 +1,213 @@
+// Decompression of a 256 MiB LZMA2 container through Quor::Common::LZMA, side by side with the
+// bare liblzma loop (one raw LZMA2 decode from memory into a preallocated block, through the
+// LzmaStream adapter) and with `xz --format=raw -d`. Rounds alternate; the best of each is kept.
+// The content mixes text, structured binary records and random blocks (1 MiB each); its LZMA2
+// stream is made once with xz (fast preset). Files live in $TMPDIR (or /tmp) and are removed.
+//
+//   quor_bench_decompress [rounds]
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/LZMA.h"
+#include "common/Log.h"
+#include "common/LzmaContainer.h"
+#include "common/LzmaStream.h"
+#include "foundation/ByteOrder.h"
+#include "foundation/api/IBuffer.h"
+
+extern char** environ;
+
+namespace {
+
+constexpr size_t kSize = 256u << 20;
+
+double Now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
+
+std::string MakeContent() {
+    static const char* const kWords[] = {"texture", "model", "sound", "level", "script", "shader", "map",
+                                         "entity", "weapon", "player", "light", "mesh", "anim", "font"};
+    std::string data;
+    data.reserve(kSize);
+    uint64_t x = 0x9E3779B97F4A7C15ull;
+    auto next = [&x] {
+        x ^= x << 13;
+        x ^= x >> 7;
+        x ^= x << 17;
+        return x;
+    };
+    for (size_t block = 0; data.size() < kSize; ++block) {
+        const size_t end = data.size() + (1u << 20);
+        switch (block % 4) {
+            case 0:
+            case 1:  // text
+                while (data.size() < end) {
+                    data += kWords[next() % 14];
+                    data += (next() % 9 == 0) ? '\n' : ' ';
+                    if (next() % 4 == 0) data += std::to_string(next() % 1000000) + ' ';
+                }
+                break;
+            case 2: {  // records: id, offset, size, flags
+                uint32_t id = static_cast<uint32_t>(block * 1000), offset = 0;
+                while (data.size() < end) {
+                    char record[16];
+                    const uint32_t size = static_cast<uint32_t>(next() % 70000);
+                    Vorn::Bytes::StoreLE32(record, id++);
+                    Vorn::Bytes::StoreLE32(record + 4, offset);
+                    Vorn::Bytes::StoreLE32(record + 8, size);
+                    Vorn::Bytes::StoreLE32(record + 12, static_cast<uint32_t>(next() % 4));
+                    offset += size;
+                    data.append(record, 16);
+                }
+                break;
+            }
+            default:  // random
+                while (data.size() < end) {
+                    const uint64_t v = next();
+                    data.append(reinterpret_cast<const char*>(&v), 8);
+                }
+        }
+        data.resize(end);
+    }
+    data.resize(kSize);
+    return data;
+}
+
+bool WriteAll(const std::string& path, const std::string& bytes) {
+    FILE* f = fopen(path.c_str(), "wb");
+    if (!f) return false;
+    const bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return fclose(f) == 0 && ok;
+}
+
+std::string ReadAll(const std::string& path) {
+    std::string bytes;
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f) return bytes;
+    char buffer[1 << 16];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, n);
+    fclose(f);
+    return bytes;
+}
+
+// Runs argv with stdin and stdout redirected to files; the exit status, or -1.
+int Run(std::vector<std::string> args, const std::string& in, const std::string& out) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid;
+    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) return -1;
+    int status = 0;
+    if (waitpid(pid, &status, 0) < 0) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The bare loop: the whole container in memory, one raw LZMA2 decode into a preallocated block.
+bool BareLzma(const std::string& path, std::vector<char>& out) {
+    const std::string container = ReadAll(path);
+    if (container.size() < 9) return false;
+    Quor::Common::LzmaStream stream;
+    if (stream.InitRawDecoder(static_cast<uint8_t>(container[0])) != Quor::Common::LzmaStream::kOk) return false;
+    out.resize(Vorn::Bytes::LoadLE64(container.data() + 1));
+    stream.SetInput(container.data() + 9, container.size() - 9);
+    stream.SetOutput(out.data(), out.size());
+    const int ret = stream.Code(Quor::Common::LzmaStream::kRun);
+    return (ret == Quor::Common::LzmaStream::kOk || ret == Quor::Common::LzmaStream::kStreamEnd) && stream.AvailOut() == 0;
+}
+
+void Report(const char* what, double mine, double peer) {
+    std::printf("%-48s ours %7.1f MiB/s   peer %7.1f MiB/s   ratio %.3f\n", what, kSize / mine / (1 << 20),
+                kSize / peer / (1 << 20), peer / mine);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int rounds = argc > 1 ? std::atoi(argv[1]) : 5;
+    Quor::Log::SetLogLevel(Quor::Log::ERROR);
+    const char* tmp = std::getenv("TMPDIR");
+    const std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/quor_bench_decompress_" + std::to_string(getpid());
+    if (mkdir(dir.c_str(), 0700) != 0) {
+        std::perror("mkdir");
+        return 1;
+    }
+    const std::string plainPath = dir + "/plain", rawPath = dir + "/raw", lzmaPath = dir + "/plain.lzma2",
+                      outPath = dir + "/out";
+    std::printf("making %zu MiB of content ...\n", kSize >> 20);
+    const std::string plain = MakeContent();
+    int status = 1;
+    do {
+        if (!WriteAll(plainPath, plain)) break;
+        if (Run({"xz", "--format=raw", "--lzma2=preset=1,dict=8MiB", "-c"}, plainPath, rawPath) != 0) {
+            std::fprintf(stderr, "xz failed (is xz-utils installed?)\n");
+            break;
+        }
+        std::string header(9, '\0');
+        header[0] = 22;  // 8 MiB dictionary
+        Vorn::Bytes::StoreLE64(&header[1], plain.size());
+        if (!WriteAll(lzmaPath, header + ReadAll(rawPath))) break;
+        std::printf("LZMA2 container: %.1f MiB\n", ReadAll(lzmaPath).size() / double(1 << 20));
+
+        double oursFile = 1e9, oursMemory = 1e9, bare = 1e9, xz = 1e9;
+        bool ok = true;
+        const auto containerBytes = ReadAll(lzmaPath);
+        struct Bytes final : Quor::API::IBuffer {
+            const std::string& b;
+            explicit Bytes(const std::string& bytes) : b(bytes) {}
+            void* GetBufferPointer() override { return const_cast<char*>(b.data()); }
+            const void* GetBufferPointer() const override { return b.data(); }
+            uint32_t GetBufferSize() const override { return static_cast<uint32_t>(b.size()); }
+        };
+        auto input = std::make_shared<Bytes>(containerBytes);
+        for (int r = 0; r < rounds && ok; ++r) {
+            double t = Now();
+            std::shared_ptr<Quor::API::IBuffer> out;
+            ok &= Quor::Common::LZMA::DecompressFile(lzmaPath, out) == S_OK && out->GetBufferSize() == plain.size();
+            oursFile = std::min(oursFile, Now() - t);
+            ok &= std::memcmp(out->GetBufferPointer(), plain.data(), plain.size()) == 0;
+            out.reset();
+
+            t = Now();
+            ok &= Quor::Common::LZMA::Decompress(input, out, 0) == S_OK && out->GetBufferSize() == plain.size();
+            oursMemory = std::min(oursMemory, Now() - t);
+            out.reset();
+
+            t = Now();
+            std::vector<char> bareOut;
+            ok &= BareLzma(lzmaPath, bareOut);
+            bare = std::min(bare, Now() - t);
+
+            t = Now();
+            ok &= Run({"xz", "--format=raw", "--lzma2=dict=8MiB", "-dc"}, rawPath, "/dev/null") == 0;
+            xz = std::min(xz, Now() - t);
+        }
+        if (!ok) {
+            std::fprintf(stderr, "a decode failed or gave other bytes\n");
+            break;
+        }
+        Report("LZMA2 file->buffer vs bare liblzma loop", oursFile, bare);
+        Report("LZMA2 buffer->buffer vs bare liblzma loop", oursMemory, bare);
+        Report("LZMA2 file->buffer vs xz --format=raw -d", oursFile, xz);
+        status = 0;
+    } while (false);
+    for (const std::string& p : {plainPath, rawPath, lzmaPath, outPath}) unlink(p.c_str());
+    rmdir(dir.c_str());
+    return status;
+}

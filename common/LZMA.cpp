@@ -1,0 +1,146 @@
+#include "common/LZMA.h"
+
+#include "common/BufferMalloc.h"
+#include "common/CRT.h"
+#include "common/Log.h"
+#include "common/LzmaAdapters.h"
+#include "common/UniqueFile.h"
+#include "foundation/CStd/CStdFiles.h"
+
+namespace Quor::Common::LZMA {
+
+namespace LC = LzmaContainer;
+
+namespace {
+
+// Opens a file; an open failure is reported as E_FAIL (the error number is logged by CRT), never
+// as the positive error number, which would read as success.
+errno_t Open(UniqueFile& file, const std::string& path, const char* mode) {
+    FILE* stream = nullptr;
+    const errno_t error = CRT::fopen_s(&stream, path.c_str(), mode);
+    file.reset(stream);
+    return error != 0 ? error : (stream ? 0 : -1);
+}
+
+// Closes a file and reports a failed close (lost data of a writer) as E_FAIL.
+HRESULT CloseInto(UniqueFile& file, HRESULT result) {
+    if (!file) return result;
+    const bool closed = file.Close();
+    return closed || FAILED(result) ? result : E_FAIL;
+}
+
+// The 64-bit length of an open file; the position is left at the start.
+bool MeasureLength(FILE* file, uint64_t& length) {
+    if (Vorn::std_fseek(file, 0, SEEK_END) != 0) return false;
+    const int64_t end = Vorn::std_ftell(file);
+    if (end < 0 || Vorn::std_fseek(file, 0, SEEK_SET) != 0) return false;
+    length = static_cast<uint64_t>(end);
+    return true;
+}
+
+std::shared_ptr<Quor::API::IBuffer> TakeBuffer(LC::HeapWriter& writer) {
+    const auto size = static_cast<uint32_t>(writer.Size());
+    return std::make_shared<BufferMalloc>(size, writer.Release());
+}
+
+}  // namespace
+
+HRESULT CompressFile(const std::string& sourcePath, const std::string& destinationPath, DWORD flags) {
+    QUOR_LOG(Log::VERBOSE, "%s, %s, %d", sourcePath.c_str(), destinationPath.c_str(), static_cast<int>(flags));
+    UniqueFile source;
+    if (Open(source, sourcePath, "rb") != 0) {
+        QUOR_LOG(Log::ERROR, "Failed to open source file \"%s\" for reading.", sourcePath.c_str());
+        return E_FAIL;
+    }
+    const char* mode = (flags & kAppend) ? "ab" : "wb";
+    UniqueFile destination;
+    if (Open(destination, destinationPath, mode) != 0) {
+        QUOR_LOG(Log::ERROR, "Failed to open destination file \"%s\" with mode \"%s\".", destinationPath.c_str(), mode);
+        return E_FAIL;
+    }
+    HRESULT result = S_OK;
+    uint64_t length = 0;
+    if (!MeasureLength(source.get(), length)) {
+        QUOR_LOG(Log::ERROR, "Failed to measure source file \"%s\".", sourcePath.c_str());
+        result = E_FAIL;
+    } else {
+        LC::FileReader reader(source.get());
+        LC::FileWriter writer(destination.get());
+        const int coded = LC::Encode(reader, length, writer);
+        if (coded != LC::kOk) {
+            result = E_FAIL;
+            QUOR_LOG(Log::ERROR, "Failed to do deflate operation (%d)", static_cast<int>(result));
+        }
+    }
+    result = CloseInto(destination, result);
+    return CloseInto(source, result);
+}
+
+HRESULT DecompressFile(const std::string& sourcePath, const std::string& destinationPath) {
+    QUOR_LOG(Log::VERBOSE, "%s, %s", sourcePath.c_str(), destinationPath.c_str());
+    UniqueFile source;
+    if (const errno_t error = Open(source, sourcePath, "rb")) {
+        QUOR_LOG(Log::ERROR, "Failed to open source file \"%s\" for reading with return value %d.", sourcePath.c_str(),
+                 error);
+        return E_FAIL;
+    }
+    UniqueFile destination;
+    if (const errno_t error = Open(destination, destinationPath, "wb")) {
+        QUOR_LOG(Log::ERROR, "Failed to open destination file \"%s\" for writing with return value %d.",
+                 destinationPath.c_str(), error);
+        return E_FAIL;
+    }
+    LC::FileReader reader(source.get());
+    LC::FileWriter writer(destination.get());
+    HRESULT result = S_OK;
+    if (LC::Decode(reader, &writer) != LC::kOk) {
+        result = E_FAIL;
+        QUOR_LOG(Log::ERROR, "Failed to do inflate operation (%d) with return value %d", static_cast<int>(result),
+                 static_cast<int>(result));
+    }
+    result = CloseInto(destination, result);
+    return CloseInto(source, result);
+}
+
+HRESULT DecompressFile(const std::string& sourcePath, std::shared_ptr<Quor::API::IBuffer>& out) {
+    QUOR_LOG(Log::VERBOSE, "%s", sourcePath.c_str());
+    UniqueFile source;
+    if (const errno_t error = Open(source, sourcePath, "rb")) {
+        QUOR_LOG(Log::ERROR, "Failed to open source file \"%s\" for reading with return value %d.", sourcePath.c_str(),
+                 error);
+        return E_FAIL;
+    }
+    LC::FileReader reader(source.get());
+    LC::HeapWriter writer;
+    HRESULT result = S_OK;
+    if (LC::Decode(reader, &writer) != LC::kOk) {
+        result = E_FAIL;
+        QUOR_LOG(Log::ERROR, "Failed to do inflate operation (%d) with return value %d", static_cast<int>(result),
+                 static_cast<int>(result));
+    }
+    result = CloseInto(source, result);
+    if (SUCCEEDED(result)) out = TakeBuffer(writer);
+    return result;
+}
+
+HRESULT Decompress(const std::shared_ptr<Quor::API::IBuffer>& input, std::shared_ptr<Quor::API::IBuffer>& out,
+                   DWORD /*sizeHint*/) {
+    const void* data = input ? input->GetBufferPointer() : nullptr;
+    LC::MemoryReader reader(data, input ? input->GetBufferSize() : 0);
+    LC::HeapWriter writer;
+    if (LC::Decode(reader, &writer) != LC::kOk) {
+        QUOR_LOG(Log::ERROR, "Failed to do inflate operation with return value %d", static_cast<int>(E_FAIL));
+        return E_FAIL;
+    }
+    out = TakeBuffer(writer);
+    return S_OK;
+}
+
+DecompressCooperativeTask::DecompressCooperativeTask(std::shared_ptr<Quor::API::IBuffer> input)
+    : m_Input(std::move(input)) {}
+
+DWORD DecompressCooperativeTask::DoWork(DWORD /*budget*/) {
+    return SUCCEEDED(Decompress(m_Input, m_Output, 0)) ? kDone : kFailed;
+}
+
+}  // namespace Quor::Common::LZMA

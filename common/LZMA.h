@@ -1,0 +1,42 @@
+#pragma once
+// Quor::Common::LZMA: files and buffers in the LZMA2 container of stored files (see
+// LzmaContainer.h), and a cooperative task that decodes a buffer on a pool thread.
+//
+// Results: S_OK, or E_FAIL after one ERROR log line (a file that cannot be opened, a corrupt,
+// truncated or inconsistent container, a failed write or close). A decoded buffer is a
+// BufferMalloc of exactly the decoded size (at most 0xFFFFFFFF bytes); the out pointer is set only
+// on success. Decoding into a file that fails leaves the partial output in place. The compressor
+// states the source's 64-bit length in the header and fails when the source does not deliver that
+// many bytes. Reentrant: calls on different files may run at once.
+#include <memory>
+#include <string>
+
+#include "common/ICooperativeTask.h"
+#include "foundation/Types.h"
+#include "foundation/api/IBuffer.h"
+
+namespace Quor::Common::LZMA {
+
+constexpr DWORD kAppend = 1;  // CompressFile flag: append the container to the destination
+
+HRESULT CompressFile(const std::string& sourcePath, const std::string& destinationPath, DWORD flags);
+HRESULT DecompressFile(const std::string& sourcePath, const std::string& destinationPath);
+HRESULT DecompressFile(const std::string& sourcePath, std::shared_ptr<Quor::API::IBuffer>& out);
+// sizeHint is not used (the container states the size).
+HRESULT Decompress(const std::shared_ptr<Quor::API::IBuffer>& input, std::shared_ptr<Quor::API::IBuffer>& out,
+                   DWORD sizeHint);
+
+// Decodes its input in one step: DoWork answers kDone (output set) or kFailed; the budget is not
+// used. The owner reads the output after completion.
+class DecompressCooperativeTask final : public ICooperativeTask {
+public:
+    explicit DecompressCooperativeTask(std::shared_ptr<Quor::API::IBuffer> input);
+    DWORD DoWork(DWORD budget) override;
+    const std::shared_ptr<Quor::API::IBuffer>& GetOutput() const { return m_Output; }
+
+private:
+    std::shared_ptr<Quor::API::IBuffer> m_Input;
+    std::shared_ptr<Quor::API::IBuffer> m_Output;
+};
+
+}  // namespace Quor::Common::LZMA

@@ -1,0 +1,28 @@
+#pragma once
+// Quor::Common::Lock: a plain (non-recursive) mutex of one process.
+//
+// Aquire blocks until the lock is held; Release gives it back from the holding thread. Both return
+// the POSIX result (0 = success). A thread must not take the lock twice. Not copyable.
+#include <memory>
+
+namespace Vorn {
+class Mutex;
+}
+
+namespace Quor::Common {
+
+class Lock {
+public:
+    Lock();
+    ~Lock();
+    Lock(const Lock&) = delete;
+    Lock& operator=(const Lock&) = delete;
+
+    int Aquire();
+    int Release();
+
+private:
+    std::unique_ptr<Vorn::Mutex> m_mutex;
+};
+
+}  // namespace Quor::Common
