@@ -7,21 +7,22 @@
 
 #include "archive/ArchiveFileBuilder.h"
 #include "archive/PairCommit.h"
+#include "common/AutoUpdateProgressHelper.h"
+#include "common/FileSysHelper.h"
 #include "common/LocalFileSystem.h"
 #include "common/Log.h"
+#include "common/RelativeName.h"
 #include "foundation/CStd/CStd.h"
 
 namespace Quor::FileSystem::Impl {
 
 namespace {
 
-using Progress = User::AutoUpdateProgress;
-
 bool LessNoCase(const std::string& a, const std::string& b) { return Vorn::std_stricmp(a.c_str(), b.c_str()) < 0; }
 
 bool IsCancelled(const User::AutoUpdateProgress::AutoTimer* timer) {
     if (!timer) return false;
-    const signed char* flag = timer->m_AutoUpdateProgress.GetCancelFlag();
+    const signed char* flag = timer->GetAutoUpdateProgress().GetCancelFlag();
     return flag && *flag;
 }
 
@@ -178,8 +179,8 @@ bool ArchiveFile::Rewrite(const std::string& rootDirectory, User::AutoUpdateProg
     const std::string dataPath = indexPath + "." + FileFormat::skDataFileNameExtension;
     ArchiveFileBuilder builder(m_ArchiveId);
     if (timer) {
-        User::AutoUpdateProgressHelper::SetStringDataToFilenameFromPath(timer->m_AutoUpdateProgress, indexPath);
-        timer->m_AutoUpdateProgress.Tick(0);
+        User::AutoUpdateProgressHelper::SetStringDataToFilenameFromPath(timer->GetAutoUpdateProgress(), indexPath);
+        timer->GetAutoUpdateProgress().Tick(0);
     }
 
     HRESULT hr = S_OK;
@@ -316,7 +317,7 @@ bool ArchiveFile::IsMarkedForAdding(const std::string& path) const {
 }
 
 void ArchiveFile::AddToProgressTotal(User::AutoUpdateProgress* progress, int64_t delta) {
-    progress->DeltaBytesTotal(Progress::WORK_TYPE_DISK_ACCESS, delta);
+    progress->DeltaBytesTotal(User::WORK_TYPE_DISK_ACCESS, delta);
     progress->Tick(0);
 }
 

@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "archive/FileFormat.h"
-#include "archive/PendingDeps.h"  // TODO(dep): AutoUpdateProgress
+#include "common/AutoUpdateProgress.h"
 #include "foundation/Types.h"
 
 namespace Quor::FileSystem::Impl {

@@ -15,6 +15,7 @@
 #include "archive/PairLimit.h"
 #include "common/CRT.h"
 #include "common/Log.h"
+#include "common/StringTable.h"
 #include "common/SystemErrorText.h"
 #include "common/UniqueFile.h"
 #include "foundation/ByteOrder.h"
@@ -159,7 +160,7 @@ HRESULT ArchiveFileBuilder::AddStretch(const std::string& path, const std::strin
 HRESULT ArchiveFileBuilder::Write(const std::string& indexPath, User::AutoUpdateProgress::AutoTimer* timer) {
     using FileFormat::FileListEntry_t;
     m_BytesWritten = 0;
-    const signed char* cancel = timer ? timer->m_AutoUpdateProgress.GetCancelFlag() : nullptr;
+    const signed char* cancel = timer ? timer->GetAutoUpdateProgress().GetCancelFlag() : nullptr;
     const std::string dataPath = indexPath + "." + FileFormat::skDataFileNameExtension;
     Common::UniqueFile index;
     Common::UniqueFile data;
@@ -197,7 +198,7 @@ HRESULT ArchiveFileBuilder::Write(const std::string& indexPath, User::AutoUpdate
             if (dataOffset + size > limit) throw std::runtime_error("Archive data would pass its size limit");
             if (timer) {
                 timer->DeltaBytesCompleted(static_cast<int64_t>(size));
-                timer->m_AutoUpdateProgress.Tick(0);
+                timer->GetAutoUpdateProgress().Tick(0);
             }
             m_BytesWritten += size;
             if (contiguous) {

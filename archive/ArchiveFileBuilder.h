@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/PendingDeps.h"  // TODO(dep): AutoUpdateProgress
+#include "common/AutoUpdateProgress.h"
 #include "foundation/Types.h"
 
 namespace Quor::FileSystem::Impl {

@@ -112,7 +112,7 @@ TEST_P(ArchiveFileBuilderFailure, WriteReportsEFail) {
     SetMaxPairDataSizeForTesting(c.limit);
     signed char cancel = c.cancelled ? 1 : 0;
     User::AutoUpdateProgress progress(nullptr, &cancel, 100);
-    User::AutoUpdateProgress::AutoTimer timer(progress, User::AutoUpdateProgress::WORK_TYPE_DISK_ACCESS);
+    User::AutoUpdateProgress::AutoTimer timer(progress, User::WORK_TYPE_DISK_ACCESS);
     ArchiveFileBuilder builder(0);
     ASSERT_EQ(builder.AddStretch("a", dir / "src.bin", 0, c.stretch), S_OK);
     ASSERT_EQ(builder.AddStretch("b", dir / "src.bin", 0, 60), S_OK);

@@ -8,7 +8,8 @@
 #include <random>
 
 #include "archive/Crc32.h"
-#include "archive/PendingDeps.h"  // TODO(dep): StringTable, IsValidRelativeName
+#include "common/RelativeName.h"
+#include "common/StringTable.h"
 #include "foundation/ByteOrder.h"
 #include "foundation/CStd/CStd.h"
 #include "foundation/HashFunctions.h"

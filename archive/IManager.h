@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/PendingDeps.h"  // TODO(dep): AutoUpdateProgress
+#include "common/AutoUpdateProgress.h"
 
 namespace Quor::FileSystem {
 

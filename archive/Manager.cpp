@@ -271,7 +271,7 @@ bool Manager::WriteArchiveFiles(bool force, User::AutoUpdateProgress* progress) 
     QUOR_LOG(Log::VERBOSE, "%s, 0x%08lx)", force ? "true" : "false",
              static_cast<unsigned long>(reinterpret_cast<uintptr_t>(progress)));
     std::optional<User::AutoUpdateProgress::AutoTimer> timer;
-    if (progress) timer.emplace(*progress, User::AutoUpdateProgress::WORK_TYPE_DISK_ACCESS);
+    if (progress) timer.emplace(*progress, User::WORK_TYPE_DISK_ACCESS);
     bool result = true;
     for (KeyArchiveFilePair_t& pair : m_Archives[0]) {
         // A pair that cannot be written keeps its queued changes; the others are written all the same.
@@ -298,7 +298,7 @@ bool Manager::IsArchiveUpToDate(std::string& archiveName) {
 bool Manager::FlushArchive(std::string& archiveName, bool force, User::AutoUpdateProgress* progress) {
     QUOR_LOG(Log::VERBOSE, "(%s, %s)", archiveName.c_str(), force ? "true" : "false");
     std::optional<User::AutoUpdateProgress::AutoTimer> timer;
-    if (progress) timer.emplace(*progress, User::AutoUpdateProgress::WORK_TYPE_DISK_ACCESS);
+    if (progress) timer.emplace(*progress, User::WORK_TYPE_DISK_ACCESS);
     bool result = false;
     if (!archiveName.empty())
         if (ArchiveFile* pair = FindArchiveByDataName(archiveName)) result = pair->Write(force, timer ? &*timer : nullptr);

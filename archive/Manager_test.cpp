@@ -13,6 +13,7 @@
 #include "archive/PairCommit.h"
 #include "archive/PairLimit.h"
 #include "archive/testing/ArchiveTesting.h"
+#include "foundation/CStd/CStd.h"
 #include "foundation/ByteOrder.h"
 
 namespace Quor::FileSystem::Impl {

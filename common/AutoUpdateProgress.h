@@ -51,6 +51,8 @@ public:
         AutoTimer& operator=(const AutoTimer&) = delete;
 
         void DeltaBytesCompleted(int64_t delta);
+        // The progress object the timer reports to.
+        AutoUpdateProgress& GetAutoUpdateProgress() const { return m_AutoUpdateProgress; }
         bool IsThreadIndexValid() const { return m_ThreadIndex < static_cast<DWORD>(kThreadSlots); }
 
     private:
@@ -80,6 +82,9 @@ public:
     // The calling thread's slot (taking a free one), or -1 when three other threads hold them.
     int GetCurrentThreadIndex();
     void CreateEstimateString(unsigned int type, std::string& out);
+
+    // The job's cancel flag as given at construction (may be null).
+    const signed char* GetCancelFlag() const { return m_Cancel; }
 
     // Lets the job's owner set the record's other fields (operation and step types, counters 1-4)
     // under the mutex.

@@ -11,16 +11,17 @@
 
 namespace ArchiveTesting {
 
-// Records every log line of ERROR level (or the level given) and below while it lives.
+// Records every log line of ERROR level (or the level given) and below while it lives; the level
+// is ERROR again afterwards.
 class LogRecorder final : public Quor::Log::IWrite {
 public:
-    explicit LogRecorder(Quor::Log::TYPE level = Quor::Log::ERROR) : m_Previous(Quor::Log::GetLogLevel()) {
+    explicit LogRecorder(Quor::Log::TYPE level = Quor::Log::ERROR) {
         Quor::Log::SetLogLevel(level);
         Quor::Log::SetIWrite(this);
     }
     ~LogRecorder() {
         Quor::Log::SetIWrite(nullptr);
-        Quor::Log::SetLogLevel(m_Previous);
+        Quor::Log::SetLogLevel(Quor::Log::ERROR);
     }
     void Write(Quor::Log::TYPE, const char*, const char* text) override {
         std::lock_guard<std::mutex> lock(m_Mutex);
@@ -40,7 +41,6 @@ public:
     }
 
 private:
-    Quor::Log::TYPE m_Previous;
     mutable std::mutex m_Mutex;
     std::vector<std::string> m_Lines;
 };
