@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <mutex>
 #include <stdexcept>
 
+#include "archive/CopyStretch.h"
 #include "archive/Crc32.h"
 #include "archive/FileFormat.h"
 #include "archive/PairCommit.h"
@@ -24,18 +24,6 @@
 namespace Quor::FileSystem::Impl {
 
 namespace {
-
-constexpr size_t kCopyChunk = 0xA00000;  // 10 MiB
-
-// Fallback copy buffer, made on first use and kept for the life of the process.
-struct CopyBuffer {
-    std::mutex mutex;
-    std::vector<uint8_t> bytes;
-};
-CopyBuffer& GetCopyBuffer() {
-    static CopyBuffer* buffer = new CopyBuffer;
-    return *buffer;
-}
 
 void ThrowOnTRUE(const signed char* flag) {
     if (flag && *flag) throw std::runtime_error("Cancelled.");
@@ -57,57 +45,11 @@ void WriteAll(int fd, const uint8_t* data, size_t size) {
     }
 }
 
-// Copies `length` bytes at `offset` of the source to the current end of the destination, in
-// chunks of at most 10 MiB, checking the cancel flag before each chunk. The kernel copies when it
-// can (copy_file_range); otherwise the bytes go through the shared buffer.
-void CopyRun(FILE* source, uint64_t offset, uint64_t length, FILE* destination, const signed char* cancel) {
-    const int in = fileno(source);
-    const int out = fileno(destination);
-    bool kernelCopy = true;
-    while (length > 0) {
-        ThrowOnTRUE(cancel);
-        const size_t chunk = static_cast<size_t>(std::min<uint64_t>(length, kCopyChunk));
-        size_t done = 0;
-        if (kernelCopy) {
-            while (done < chunk) {
-                loff_t from = static_cast<loff_t>(offset + done);
-                const ssize_t n = ::copy_file_range(in, &from, out, nullptr, chunk - done, 0);
-                if (n > 0) {
-                    done += static_cast<size_t>(n);
-                    continue;
-                }
-                if (n == 0) throw std::runtime_error("Source file ended before the stretch to copy");
-                if (errno == EINTR) continue;
-                if (done == 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP ||
-                                  errno == EPERM || errno == EBADF)) {
-                    kernelCopy = false;
-                    break;
-                }
-                ThrowSystem("Failed to copy into the archive data file");
-            }
-        }
-        if (!kernelCopy) {
-            CopyBuffer& buffer = GetCopyBuffer();
-            std::lock_guard<std::mutex> lock(buffer.mutex);
-            if (buffer.bytes.empty()) buffer.bytes.assign(kCopyChunk, 0);
-            while (done < chunk) {
-                const ssize_t n = ::pread(in, buffer.bytes.data() + done, chunk - done, static_cast<off_t>(offset + done));
-                if (n < 0 && errno == EINTR) continue;
-                if (n < 0) ThrowSystem("Failed to read a source file");
-                if (n == 0) throw std::runtime_error("Source file ended before the stretch to copy");
-                done += static_cast<size_t>(n);
-            }
-            ThrowOnTRUE(cancel);
-            WriteAll(out, buffer.bytes.data(), chunk);
-        }
-        offset += chunk;
-        length -= chunk;
-    }
-}
-
+// Copies length bytes from offset of source to the current end of destination.
 void AppendBinaryFile(FILE* source, uint64_t offset, uint64_t length, FILE* destination, const signed char* cancel) {
     try {
-        CopyRun(source, offset, length, destination, cancel);
+        const CopyResult result = CopyStretch(fileno(source), offset, length, fileno(destination), cancel);
+        if (result != CopyResult::kOk) throw std::runtime_error(CopyResultText(result));
     } catch (const std::exception&) {
         QUOR_LOG_TAG(Log::ERROR,
                      "void Quor::FileSystem::Impl::{anonymous}::AppendBinaryFile(FILE *, SIZE_T, SIZE_T, FILE *, "

@@ -1,0 +1,57 @@
+#pragma once
+// Quor::User::ManagedFileHelper: the one door to the archive pairs of installed projects.
+//
+// - One archive manager per (project, release version), on the folder
+//   {root}/projects/{project}/filearchives/{a.b.c.d}, made on first use and cached until Release;
+//   project names compare without regard to case (the first caller's spelling names the folder)
+//   and must be plain folder names.
+// - Readers lock a stored file (LockFile) and get the data file's path (archive folder, "\" and
+//   data-file name; the foundation's file functions read "\" as "/"), the offset and size of its
+//   bytes and a global handle numbered 1, 2, 3, ... per process; the pair is not rewritten until
+//   UnlockFile. A lock entry keeps its manager alive, also after Release.
+// - ExtractFile copies a stored file (zlib: flag 0x01, LZMA: flag 0x02, zlib when both) to a
+//   destination, or, with an empty destination, to archive folder/path, never outside the folder.
+// - Flush rewrites the changed pairs of every cached manager; a manager that fails does not keep
+//   the others from being written.
+// - Results are HRESULTs with one ERROR log line per failure. No lock anywhere: the caches, the
+//   handle table and the progress pointer are process-wide and unsynchronised, so callers enter
+//   the helper from one thread at a time (the kernel's request worker).
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "archive/IManager.h"
+#include "common/AutoUpdateProgress.h"
+#include "foundation/Types.h"
+
+namespace Quor::User::ManagedFileHelper {
+
+// ExtractFile flags: how the stored bytes are compressed.
+constexpr DWORD kStoredZLib = 0x01;
+constexpr DWORD kStoredLZMA = 0x02;
+
+HRESULT GetFileSystemManager(const std::string& project, DWORD version, std::shared_ptr<FileSystem::IManager>& out);
+HRESULT ExtractFile(const std::string& project, DWORD version, const std::string& path, DWORD flags,
+                    const std::string& destination);
+HRESULT RemoveFile(const std::string& project, DWORD version, const std::string& path);
+HRESULT AddFile(const std::string& project, DWORD version, const std::string& path, const std::string& source);
+HRESULT ReplaceFile(const std::string& project, DWORD version, const std::string& path, const std::string& source);
+bool DoesFileOrDirectoryExist(const std::string& project, DWORD version, const std::string& path);
+HRESULT LockFile(const std::string& project, DWORD version, const std::string& path, std::string& archivePath,
+                 uint32_t& offset, uint32_t& size, uint32_t& handle);
+HRESULT UnlockFile(DWORD handle);
+void Release();
+// flags bit 0x01: rewrite every pair, changed or not.
+HRESULT Flush(DWORD flags);
+
+// While it lives, Add, Delete and archive writing report to `progress`. Scopes do not nest: the
+// destructor clears the pointer.
+class SetAutoUpdateProgress {
+public:
+    explicit SetAutoUpdateProgress(AutoUpdateProgress& progress);
+    ~SetAutoUpdateProgress();
+    SetAutoUpdateProgress(const SetAutoUpdateProgress&) = delete;
+    SetAutoUpdateProgress& operator=(const SetAutoUpdateProgress&) = delete;
+};
+
+}  // namespace Quor::User::ManagedFileHelper
