@@ -1,0 +1,268 @@
+#include "tools/archive/ArchiveTool.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <memory>
+
+#include "archive/ArchiveFile.h"
+#include "archive/CopyStretch.h"
+#include "archive/FileFormat.h"
+#include "archive/IMain.h"
+#include "archive/PairCommit.h"
+#include "archive/PendingZLib.h"  // TODO(dep): ZLibHelper
+#include "common/FileSysHelper.h"
+#include "common/LZMA.h"
+#include "foundation/CStd/CStd.h"
+#include "foundation/UniqueFd.h"
+
+namespace Quor::Tools {
+
+namespace {
+
+using FileSystem::Impl::ArchiveFile;
+namespace FileFormat = FileSystem::Impl::FileFormat;
+
+const char* const kUsage =
+    "usage: quor-archive list <folder>\n"
+    "       quor-archive verify <folder>\n"
+    "       quor-archive extract <folder> <path> <destination> [--zlib|--lzma]\n"
+    "       quor-archive add <folder> <path> <file> [<path> <file>...]\n"
+    "       quor-archive delete <folder> <path> [<path>...]\n";
+
+bool EndsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// The folder's entry names, sorted.
+std::vector<std::string> Entries(const std::string& folder) {
+    std::vector<std::string> names;
+    char* list = nullptr;
+    if (!Vorn::std_get_dir_listing(folder.c_str(), list)) return names;
+    for (const char* name = list; *name; name += std::strlen(name) + 1) names.emplace_back(name);
+    Vorn::std_free_dir_listing(list);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::string> IndexNames(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const std::string& name : Entries(folder))
+        if (EndsWith(name, "." + FileFormat::skDirectoryFileNameExtension)) names.push_back(name);
+    return names;
+}
+
+std::string Trimmed(std::string folder) {
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    return folder;
+}
+
+// Every pair of the folder that reads; the others are reported on err.
+std::vector<ArchiveFile> ReadPairs(const std::string& folder, std::ostream& err) {
+    std::vector<ArchiveFile> pairs;
+    for (const std::string& name : IndexNames(folder)) {
+        ArchiveFile pair(name, folder, 10);
+        if (pair.Read(nullptr))
+            pairs.push_back(std::move(pair));
+        else
+            err << name << ": cannot be read (see 'quor-archive verify')\n";
+    }
+    return pairs;
+}
+
+int List(const std::string& folder, std::ostream& out, std::ostream& err) {
+    if (!Vorn::std_dir_exists(folder.c_str())) {
+        err << folder << ": no such folder\n";
+        return 1;
+    }
+    for (const ArchiveFile& pair : ReadPairs(folder, err)) {
+        std::vector<std::pair<std::string, const FileFormat::FileListEntry_t*>> files;
+        for (uint32_t i = 0; i < pair.GetCount(); ++i) files.emplace_back(pair.GetPath(i), pair.GetFileListEntry(i));
+        std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (const auto& [path, entry] : files)
+            out << pair.GetFilename() << "." << FileFormat::skDataFileNameExtension << "\t" << entry->dataOffset << "\t"
+                << entry->dataSize << "\t" << path << "\n";
+    }
+    return 0;
+}
+
+// Reads the whole data file once; false on a read error or a short file.
+bool DataReadable(const std::string& path, uint64_t bytes) {
+    Vorn::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.IsValid()) return false;
+    std::vector<char> buffer(1 << 20);
+    uint64_t total = 0;
+    ssize_t n = 0;
+    while ((n = ::read(fd.Get(), buffer.data(), buffer.size())) > 0) total += static_cast<uint64_t>(n);
+    return n == 0 && total >= bytes;
+}
+
+int Verify(const std::string& folder, std::ostream& out) {
+    if (!Vorn::std_dir_exists(folder.c_str())) {
+        out << folder << ": no such folder\n";
+        return 1;
+    }
+    int problems = 0;
+    size_t files = 0;
+    std::map<std::string, std::string> stored;  // lower-cased path -> pair that stores it
+    const std::vector<std::string> indexes = IndexNames(folder);
+    for (const std::string& name : indexes) {
+        const std::string path = folder + "/" + name;
+        std::shared_ptr<API::IBuffer> image;
+        FileFormat::ParsedIndex index;
+        std::string why;
+        if (FAILED(Common::FileSysHelper::ReadFileIntoBuffer(path, image))) {
+            out << name << ": PROBLEM: the index cannot be read\n";
+            ++problems;
+            continue;
+        }
+        if (FileFormat::ParseIndex(image, index, why) != FileFormat::ParseResult::kOk) {
+            out << name << ": PROBLEM: damaged index (" << why << ")\n";
+            ++problems;
+            continue;
+        }
+        const std::string data = path + "." + FileFormat::skDataFileNameExtension;
+        if (FileFormat::CheckDataFile(data, index, why) != FileFormat::DataCheck::kOk) {
+            out << name << ": PROBLEM: " << why << "\n";
+            ++problems;
+            continue;
+        }
+        if (!index.entries.empty() && !DataReadable(data, index.entriesEnd)) {
+            out << name << ": PROBLEM: the data file cannot be read whole\n";
+            ++problems;
+            continue;
+        }
+        for (size_t i = 0; i < index.entries.size(); ++i) {
+            std::string key = index.PathOf(i);
+            std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) { return std::tolower(c); });
+            auto [at, inserted] = stored.emplace(key, name);
+            if (!inserted) {
+                out << name << ": PROBLEM: " << index.PathOf(i) << " is stored in " << at->second << " too\n";
+                ++problems;
+            }
+        }
+        files += index.entries.size();
+        out << name << ": ok, " << index.entries.size() << " files, " << index.entriesEnd << " bytes"
+            << (index.sealed ? "" : ", written without a seal") << "\n";
+    }
+    for (const std::string& name : Entries(folder)) {
+        const std::string journal = FileSystem::Impl::PairCommit::JournalName("");
+        if (EndsWith(name, journal)) {
+            out << name << ": PROBLEM: a rewrite was cut off after it was committed; 'add' or 'delete' (or the "
+                << "installer) finishes it\n";
+            ++problems;
+        } else if (FileSystem::Impl::PairCommit::IsTemporaryName(name) ||
+                   (name.size() > 4 && EndsWith(name, ".dat") &&
+                    FileSystem::Impl::PairCommit::IsTemporaryName(name.substr(0, name.size() - 4)))) {
+            out << name << ": PROBLEM: left over by a rewrite that did not finish\n";
+            ++problems;
+        } else if (EndsWith(name, "." + FileFormat::skDirectoryFileNameExtension + "." + FileFormat::skDataFileNameExtension) &&
+                   !std::binary_search(indexes.begin(), indexes.end(), name.substr(0, name.size() - 4))) {
+            out << name << ": PROBLEM: data file without an index\n";
+            ++problems;
+        }
+    }
+    out << indexes.size() << " archives, " << files << " files, " << problems << " problems\n";
+    return problems == 0 ? 0 : 1;
+}
+
+int Extract(const std::string& folder, const std::string& path, const std::string& destination,
+            const std::string& option, std::ostream& err) {
+    if (!option.empty() && option != "--zlib" && option != "--lzma") {
+        err << kUsage;
+        return 2;
+    }
+    for (ArchiveFile& pair : ReadPairs(folder, err)) {
+        uint32_t offset = 0, size = 0;
+        if (!pair.Search(path, offset, size)) continue;
+        const std::string data = folder + "/" + pair.GetFilename() + "." + FileFormat::skDataFileNameExtension;
+        Vorn::UniqueFd in(::open(data.c_str(), O_RDONLY | O_CLOEXEC));
+        const std::string stored = option.empty() ? destination : destination + ".stored";
+        Vorn::UniqueFd outFd(::open(stored.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+        if (!in.IsValid() || !outFd.IsValid()) {
+            err << (in.IsValid() ? stored : data) << ": " << std::strerror(errno) << "\n";
+            return 1;
+        }
+        const auto copied = FileSystem::Impl::CopyStretch(in.Get(), offset, size, outFd.Get(), nullptr);
+        outFd.Reset();
+        if (copied != FileSystem::Impl::CopyResult::kOk) {
+            err << path << ": " << FileSystem::Impl::CopyResultText(copied) << "\n";
+            return 1;
+        }
+        if (option.empty()) return 0;
+        const HRESULT hr = option == "--zlib" ? Common::ZLibHelper::DecompressFile(stored, destination)
+                                              : Common::LZMA::DecompressFile(stored, destination);
+        ::unlink(stored.c_str());
+        if (FAILED(hr)) {
+            err << path << ": the stored bytes do not decompress with " << option.substr(2) << "\n";
+            return 1;
+        }
+        return 0;
+    }
+    err << path << ": not stored in " << folder << "\n";
+    return 1;
+}
+
+int Change(bool add, const std::string& folder, const std::vector<std::string>& items, std::ostream& err) {
+    std::shared_ptr<FileSystem::IManager> manager;
+    if (!FileSystem::Instance().CreateManager(manager, folder, "")) {
+        err << folder << ": the archive folder cannot be opened\n";
+        return 1;
+    }
+    int failures = 0;
+    for (size_t i = 0; i < items.size(); i += add ? 2 : 1) {
+        const std::string& path = items[i];
+        if (add) {
+            struct stat st;
+            if (::stat(items[i + 1].c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+                err << items[i + 1] << ": not a file\n";
+                ++failures;
+            } else if (!manager->Add(path, &items[i + 1], nullptr)) {
+                err << path << ": refused (already stored, not a valid stored path, or too large)\n";
+                ++failures;
+            }
+        } else {
+            std::string name;
+            uint32_t offset = 0, size = 0;
+            if (!manager->Find(path, name, offset, size)) {
+                err << path << ": not stored\n";
+                ++failures;
+            } else if (!manager->Delete(path, nullptr)) {
+                err << path << ": refused\n";
+                ++failures;
+            }
+        }
+    }
+    // What was accepted is written (the manager would write it when it goes anyway).
+    if (!manager->WriteArchiveFiles(false, nullptr)) {
+        err << folder << ": the archives could not be written\n";
+        return 1;
+    }
+    return failures == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int RunArchiveTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.size() < 2) {
+        err << kUsage;
+        return 2;
+    }
+    const std::string& command = args[0];
+    const std::string folder = Trimmed(args[1]);
+    const std::vector<std::string> rest(args.begin() + 2, args.end());
+    if (command == "list" && rest.empty()) return List(folder, out, err);
+    if (command == "verify" && rest.empty()) return Verify(folder, out);
+    if (command == "extract" && (rest.size() == 2 || rest.size() == 3))
+        return Extract(folder, rest[0], rest[1], rest.size() == 3 ? rest[2] : std::string(), err);
+    if (command == "add" && !rest.empty() && rest.size() % 2 == 0) return Change(true, folder, rest, err);
+    if (command == "delete" && !rest.empty()) return Change(false, folder, rest, err);
+    err << kUsage;
+    return 2;
+}
+
+}  // namespace Quor::Tools

@@ -1,0 +1,25 @@
+#pragma once
+// quor-archive: lets an operator look into (and, when needed, change) the archive pairs of one
+// archive folder of an installed tree, e.g. {root}/projects/{project}/filearchives/{a.b.c.d}.
+//
+//   quor-archive list <folder>                         every stored file: pair, offset, size, path
+//   quor-archive verify <folder>                       checks every pair; exit 1 on any problem
+//   quor-archive extract <folder> <path> <dest> [--zlib|--lzma]
+//   quor-archive add <folder> <path> <file> [<path> <file>...]
+//   quor-archive delete <folder> <path> [<path>...]
+//
+// list, verify and extract only read: they open every "*.zef" of the folder themselves and
+// change nothing (a damaged index is reported, not removed; an unfinished rewrite is reported,
+// not finished). add and delete go through the archive manager, which also finishes an
+// interrupted rewrite and tidies the folder the way the installer does, and write the pairs.
+// Exit codes: 0 success, 1 failure or problems found, 2 wrong usage.
+// RunArchiveTool writes its output to `out` and its messages to `err`; one call at a time.
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace Quor::Tools {
+
+int RunArchiveTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+}  // namespace Quor::Tools
