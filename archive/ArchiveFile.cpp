@@ -40,6 +40,8 @@ bool ArchiveFile::FileToAdd_t::PredicateByFilename::operator()(const FileToAdd_t
     return LessNoCase(a.path, b.path);
 }
 
+bool ArchiveFile::PathLess::operator()(const std::string& a, const std::string& b) const { return LessNoCase(a, b); }
+
 ArchiveFile::ArchiveFile(const std::string& filename, const std::string& rootDirectory, uint8_t flags)
     : mFilename(filename), m_RootDirectory(rootDirectory) {
     QUOR_LOG(Log::VERBOSE, "(%s, %s, %u) [this->mFilename = %s]", filename.c_str(), rootDirectory.c_str(),
@@ -197,13 +199,13 @@ bool ArchiveFile::Rewrite(const std::string& rootDirectory, User::AutoUpdateProg
     }
     // Every queued addition is stored, also one whose path was deleted first: that is how a stored
     // file is replaced.
-    for (size_t i = 0; i < m_FilesToAdd.size() && SUCCEEDED(hr); ++i) {
+    for (auto addition = m_FilesToAdd.begin(); addition != m_FilesToAdd.end() && SUCCEEDED(hr); ++addition) {
         if (IsCancelled(timer)) {
             QUOR_LOG(Log::ERROR, "Cancellation request detected, aborting");
             hr = E_ABORT;
             break;
         }
-        hr = builder.Add(m_FilesToAdd[i].path, m_FilesToAdd[i].diskPath, 0, 0);
+        hr = builder.Add(addition->first, addition->second, 0, 0);
     }
     if (FAILED(hr)) return false;
 
@@ -308,12 +310,11 @@ uint32_t ArchiveFile::GetSizeOfFile(const std::string& path) const {
 uint64_t ArchiveFile::GetProjectedSize() { return uint64_t{GetSize()} + m_BytesToAdd; }
 
 bool ArchiveFile::IsMarkedForDeletion(const std::string& path) const {
-    return std::binary_search(m_FilesToDelete.begin(), m_FilesToDelete.end(), path, LessNoCase);
+    return m_FilesToDelete.count(path) != 0;
 }
 
 bool ArchiveFile::IsMarkedForAdding(const std::string& path) const {
-    return std::binary_search(m_FilesToAdd.begin(), m_FilesToAdd.end(), FileToAdd_t{path, {}},
-                              FileToAdd_t::PredicateByFilename());
+    return m_FilesToAdd.count(path) != 0;
 }
 
 void ArchiveFile::AddToProgressTotal(User::AutoUpdateProgress* progress, int64_t delta) {
@@ -336,13 +337,10 @@ bool ArchiveFile::Add(const std::string& path, const std::string& diskPath, User
         QUOR_LOG(Log::ERROR, "Filed already in archive");
         return false;
     }
-    FileToAdd_t file{path, diskPath};
-    auto at = std::lower_bound(m_FilesToAdd.begin(), m_FilesToAdd.end(), file, FileToAdd_t::PredicateByFilename());
-    if (at != m_FilesToAdd.end() && Vorn::std_stricmp(at->path.c_str(), path.c_str()) == 0) {
+    if (!m_FilesToAdd.emplace(path, diskPath).second) {
         QUOR_LOG(Log::ERROR, "File already marked for adding");
         return false;
     }
-    m_FilesToAdd.insert(at, std::move(file));
 
     struct stat st;
     const bool measured = ::stat(diskPath.c_str(), &st) == 0;
@@ -366,12 +364,10 @@ bool ArchiveFile::Delete(const std::string& path, User::AutoUpdateProgress* prog
         QUOR_LOG(Log::ERROR, "Empty file name");
         return false;
     }
-    auto at = std::lower_bound(m_FilesToDelete.begin(), m_FilesToDelete.end(), path, LessNoCase);
-    if (at != m_FilesToDelete.end() && Vorn::std_stricmp(at->c_str(), path.c_str()) == 0) {
+    if (!m_FilesToDelete.insert(path).second) {
         QUOR_LOG(Log::ERROR, "File already marked for deleteing");
         return false;
     }
-    m_FilesToDelete.insert(at, path);
     if (progress) {
         if (!m_Dirty) AddToProgressTotal(progress, GetSize());
         AddToProgressTotal(progress, -static_cast<int64_t>(GetSizeOfFile(path)));

@@ -19,6 +19,8 @@
 // - Copies share the index read (immutable) and start without queued changes or handles; moves
 //   keep everything.
 #include <cstdint>
+#include <map>
+#include <set>
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,6 +42,10 @@ public:
         struct PredicateByFilename {
             bool operator()(const FileToAdd_t& a, const FileToAdd_t& b) const;
         };
+    };
+    // Paths ordered without regard to case (Vorn::std_stricmp).
+    struct PathLess {
+        bool operator()(const std::string& a, const std::string& b) const;
     };
 
     enum class ReadFailure {
@@ -114,8 +120,8 @@ private:
     std::string mFilename;
     std::string m_RootDirectory;
     uint32_t m_TotalSize = 0;
-    std::vector<FileToAdd_t> m_FilesToAdd;
-    std::vector<std::string> m_FilesToDelete;
+    std::map<std::string, std::string, PathLess> m_FilesToAdd;  // stored path -> disk path, sorted
+    std::set<std::string, PathLess> m_FilesToDelete;           // sorted
     std::vector<uint32_t> m_Handles;
 
     uint64_t m_BytesToAdd = 0;  // sizes of the queued additions' disk files when they were queued

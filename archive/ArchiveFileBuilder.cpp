@@ -48,7 +48,7 @@ void WriteAll(int fd, const uint8_t* data, size_t size) {
 // Copies length bytes from offset of source to the current end of destination.
 void AppendBinaryFile(FILE* source, uint64_t offset, uint64_t length, FILE* destination, const signed char* cancel) {
     try {
-        const CopyResult result = CopyStretch(fileno(source), offset, length, fileno(destination), cancel);
+        const CopyResult result = CopyStretch(fileno(source), offset, length, fileno(destination), cancel, true);
         if (result != CopyResult::kOk) throw std::runtime_error(CopyResultText(result));
     } catch (const std::exception&) {
         QUOR_LOG_TAG(Log::ERROR,
@@ -79,12 +79,14 @@ HRESULT ArchiveFileBuilder::Register(FileToAdd_t file) {
         QUOR_LOG(Log::ERROR, "Empty file name");
         return E_FAIL;
     }
-    auto at = std::lower_bound(m_Files.begin(), m_Files.end(), file, FileToAdd_t::PredicateByFilename());
-    if (at != m_Files.end() && Vorn::std_stricmp(at->path.c_str(), file.path.c_str()) == 0) {
+    std::string lowered = file.path;
+    for (char& c : lowered)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (!m_Lowered.insert(std::move(lowered)).second) {
         QUOR_LOG(Log::ERROR, "File already marked for adding");
         return E_FAIL;
     }
-    m_Files.insert(at, std::move(file));
+    m_Files.push_back(std::move(file));
     return S_OK;
 }
 
@@ -112,7 +114,8 @@ HRESULT ArchiveFileBuilder::Write(const std::string& indexPath, User::AutoUpdate
         ThrowOnTRUE(cancel);
 
         std::vector<FileToAdd_t> files = m_Files;
-        std::sort(files.begin(), files.end(), FileToAdd_t::PredicateByDiskLocation());
+        std::stable_sort(files.begin(), files.end(), FileToAdd_t::PredicateByFilename());
+        std::stable_sort(files.begin(), files.end(), FileToAdd_t::PredicateByDiskLocation());
 
         const uint64_t limit = GetMaxPairDataSize();
         std::vector<FileListEntry_t> entries;

@@ -2,7 +2,7 @@
 // ArchiveFileBuilder: writes one complete archive pair (index and data file, see FileFormat.h)
 // from a list of files, each a stretch of some file on disk.
 //
-// - Add registers a file (case-insensitive unique stored paths); Write writes index path and
+// - Add registers a file (stored paths unique without regard to case); Write writes index path and
 //   index path + ".dat" from scratch. Files are copied grouped by source (disk paths compared byte
 //   for byte) in source order, and stretches that follow each other in one source are copied as
 //   one run, so the surviving part of an old data file is read sequentially.
@@ -17,6 +17,7 @@
 //   buffer is locked while in use).
 #include <cstdint>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "common/AutoUpdateProgress.h"
@@ -61,7 +62,8 @@ private:
 
     unsigned m_ArchiveId;
     uint64_t m_BytesWritten = 0;
-    std::vector<FileToAdd_t> m_Files;
+    std::vector<FileToAdd_t> m_Files;            // in the order they were added
+    std::unordered_set<std::string> m_Lowered;  // stored paths with "A"-"Z" lowered
 };
 
 }  // namespace Quor::FileSystem::Impl

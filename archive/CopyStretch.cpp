@@ -1,5 +1,6 @@
 #include "archive/CopyStretch.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -53,8 +54,10 @@ CopyResult CopyThroughBuffer(int source, uint64_t offset, size_t chunk, int dest
 
 }  // namespace
 
-CopyResult CopyStretch(int source, uint64_t offset, uint64_t length, int destination, const signed char* cancel) {
+CopyResult CopyStretch(int source, uint64_t offset, uint64_t length, int destination, const signed char* cancel,
+                       bool startWriteback) {
     bool kernelCopy = true;
+    off_t written = startWriteback ? ::lseek(destination, 0, SEEK_CUR) : 0;
     while (length > 0) {
         if (Cancelled(cancel)) return CopyResult::kCancelled;
         const size_t chunk = static_cast<size_t>(std::min(length, kCopyChunkSize));
@@ -79,6 +82,10 @@ CopyResult CopyStretch(int source, uint64_t offset, uint64_t length, int destina
         if (!kernelCopy) {
             const CopyResult result = CopyThroughBuffer(source, offset, chunk, destination, cancel);
             if (result != CopyResult::kOk) return result;
+        }
+        if (startWriteback && written >= 0) {
+            ::sync_file_range(destination, written, static_cast<off_t>(chunk), SYNC_FILE_RANGE_WRITE);
+            written += static_cast<off_t>(chunk);
         }
         offset += chunk;
         length -= chunk;

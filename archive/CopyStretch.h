@@ -18,7 +18,10 @@ enum class CopyResult {
 
 constexpr uint64_t kCopyChunkSize = 0xA00000;  // 10 MiB
 
-CopyResult CopyStretch(int source, uint64_t offset, uint64_t length, int destination, const signed char* cancel);
+// With startWriteback, the disk writes of each chunk are started at once (without waiting), so
+// that a later fsync of the destination finds little left to do.
+CopyResult CopyStretch(int source, uint64_t offset, uint64_t length, int destination, const signed char* cancel,
+                       bool startWriteback = false);
 
 // A short text for a result, for log lines and exceptions.
 const char* CopyResultText(CopyResult result);
