@@ -7,6 +7,7 @@
 #include "archive/ArchiveFile.h"
 #include "archive/PairLimit.h"
 #include "archive/testing/ArchiveTesting.h"
+#include "tests/kit/TempDir.h"
 #include "foundation/ByteOrder.h"
 
 namespace Quor::FileSystem::Impl {

@@ -4,6 +4,7 @@
 
 #include "archive/FileFormat.h"
 #include "archive/testing/ArchiveTesting.h"
+#include "tests/kit/TempDir.h"
 #include "foundation/ByteOrder.h"
 
 namespace Quor::FileSystem::Impl {

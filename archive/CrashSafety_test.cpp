@@ -13,6 +13,7 @@
 #include "archive/IMain.h"
 #include "archive/PairCommit.h"
 #include "archive/testing/ArchiveTesting.h"
+#include "tests/kit/TempDir.h"
 #include "foundation/CStd/CStd.h"
 
 namespace Quor::FileSystem::Impl {

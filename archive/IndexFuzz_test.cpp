@@ -9,6 +9,7 @@
 #include "archive/ArchiveFileBuilder.h"
 #include "archive/FileFormat.h"
 #include "archive/testing/ArchiveTesting.h"
+#include "tests/kit/TempDir.h"
 #include "foundation/ByteOrder.h"
 
 namespace Quor::FileSystem::Impl {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "archive/testing/ArchiveTesting.h"
+#include "tests/kit/TempDir.h"
 #include "common/LZMA.h"
 #include "common/LocalRootFolder.h"
 #include "foundation/CStd/CStd.h"

@@ -13,6 +13,7 @@
 #include "archive/PairCommit.h"
 #include "archive/PairLimit.h"
 #include "archive/testing/ArchiveTesting.h"
+#include "tests/kit/TempDir.h"
 #include "foundation/CStd/CStd.h"
 #include "foundation/ByteOrder.h"
 

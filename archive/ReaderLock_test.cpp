@@ -6,6 +6,7 @@
 
 #include "archive/ManagedFileHelper.h"
 #include "archive/testing/ArchiveTesting.h"
+#include "tests/kit/TempDir.h"
 #include "common/LocalRootFolder.h"
 #include "common/ReleaseManifest.h"
 

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "common/Log.h"
-#include "tests/kit/TempDir.h"
 
 namespace ArchiveTesting {
 

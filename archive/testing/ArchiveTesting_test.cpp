@@ -1,5 +1,6 @@
 // Helpers of the archive tests (compiled into the test program only).
 #include "archive/testing/ArchiveTesting.h"
+#include "tests/kit/TempDir.h"
 
 #include <gtest/gtest.h>
 
