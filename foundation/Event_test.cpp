@@ -1,0 +1,50 @@
+#include "foundation/Event.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "foundation/WaitResult.h"
+
+using namespace Vorn;
+using Clock = std::chrono::steady_clock;
+
+TEST(Event, ZeroWaitTakesAnAutoResetSignalAndClearsIt) {
+    auto autoReset = Event::Create(false, true);
+    ASSERT_TRUE(autoReset);
+    EXPECT_EQ(autoReset->Wait(0), WAIT_OBJECT_0);
+    EXPECT_EQ(autoReset->Wait(0), WAIT_TIMEOUT) << "an auto-reset event must be cleared by the wait";
+
+    auto manual = Event::Create(true, true);
+    EXPECT_EQ(manual->Wait(0), WAIT_OBJECT_0);
+    EXPECT_EQ(manual->Wait(0), WAIT_OBJECT_0) << "a manual-reset event stays signalled";
+    manual->Reset();
+    EXPECT_EQ(manual->Wait(0), WAIT_TIMEOUT);
+}
+
+TEST(Event, SetOnASignalledEventReportsTrue) {
+    auto event = Event::Create(true, false);
+    EXPECT_TRUE(event->Set());
+    EXPECT_TRUE(event->Set());
+    EXPECT_EQ(event->Wait(0), WAIT_OBJECT_0);
+}
+
+TEST(Event, TimedWaitRunsItsWholeTimeOut) {
+    auto event = Event::Create(false, false);
+    const auto start = Clock::now();
+    EXPECT_EQ(event->Wait(1500), WAIT_TIMEOUT);
+    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(1400)) << "a 1500 ms wait ended early";
+}
+
+TEST(Event, SetWakesAWaiterOnAnotherThread) {
+    auto event = Event::Create(false, false);
+    std::atomic<DWORD> result{12345};
+    std::thread waiter([&] { result = event->Wait(INFINITE); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_TRUE(event->Set());
+    waiter.join();
+    EXPECT_EQ(result.load(), WAIT_OBJECT_0);
+    EXPECT_EQ(event->Wait(0), WAIT_TIMEOUT) << "the waiter consumed the signal";
+}
