@@ -174,6 +174,15 @@ TYPED_TEST(CompressionHelpers, FilesThatCannotBeOpenedAreFailures) {
     EXPECT_FALSE(out);
 }
 
+TYPED_TEST(CompressionHelpers, OutputThatCannotBeFlushedIsAFailure) {
+    // /dev/full takes writes into the stream's buffer and fails when it is flushed at the close.
+    if (!QuorTest::Exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    QuorTest::WriteFile(this->dir / "plain", "a few bytes");
+    ASSERT_EQ(TypeParam::CompressFile(this->dir / "plain", this->dir / "packed", 0), S_OK);
+    EXPECT_EQ(TypeParam::CompressFile(this->dir / "plain", "/dev/full", 0), E_FAIL);
+    EXPECT_EQ(TypeParam::DecompressFile(this->dir / "packed", "/dev/full"), E_FAIL);
+}
+
 TYPED_TEST(CompressionHelpers, CooperativeTasksOnThePoolEndWithTheirResults) {
     const std::string plain = QuorTest::TextBytes(300000, 28);
     QuorTest::WriteFile(this->dir / "plain", plain);
