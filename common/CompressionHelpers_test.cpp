@@ -10,6 +10,7 @@
 #include "common/LZMA.h"
 #include "common/ThreadPool.h"
 #include "common/ThreadedCooperativeTask.h"
+#include "common/ZLibHelper.h"
 #include "tests/kit/TempDir.h"
 #include "tests/kit/TestData.h"
 
@@ -30,6 +31,23 @@ struct LzmaHelpers {
         return Quor::Common::LZMA::Decompress(in, out, 0);
     }
     using Task = Quor::Common::LZMA::DecompressCooperativeTask;
+};
+
+struct ZlibHelpers {
+    static constexpr const char* kName = "zlib";
+    static HRESULT CompressFile(const std::string& from, const std::string& to, DWORD flags) {
+        return Quor::Common::ZLibHelper::CompressFile(from, to, flags);
+    }
+    static HRESULT DecompressFile(const std::string& from, const std::string& to) {
+        return Quor::Common::ZLibHelper::DecompressFile(from, to);
+    }
+    static HRESULT DecompressFile(const std::string& from, std::shared_ptr<Quor::API::IBuffer>& out) {
+        return Quor::Common::ZLibHelper::DecompressFile(from, out);
+    }
+    static HRESULT Decompress(const std::shared_ptr<Quor::API::IBuffer>& in, std::shared_ptr<Quor::API::IBuffer>& out) {
+        return Quor::Common::ZLibHelper::Decompress(in, out, 0);
+    }
+    using Task = Quor::Common::ZLibHelper::DecompressCooperativeTask;
 };
 
 std::shared_ptr<Quor::API::IBuffer> BufferOf(const std::string& bytes) {
@@ -72,7 +90,7 @@ protected:
     }
 };
 
-using HelperTypes = ::testing::Types<LzmaHelpers>;
+using HelperTypes = ::testing::Types<LzmaHelpers, ZlibHelpers>;
 class HelperNames {
 public:
     template <class T>
@@ -154,6 +172,15 @@ TYPED_TEST(CompressionHelpers, FilesThatCannotBeOpenedAreFailures) {
     EXPECT_EQ(TypeParam::DecompressFile(this->dir / "packed", this->dir / "taken"), E_FAIL);
     EXPECT_EQ(TypeParam::DecompressFile(this->dir / "missing", out), E_FAIL);
     EXPECT_FALSE(out);
+}
+
+TYPED_TEST(CompressionHelpers, OutputThatCannotBeFlushedIsAFailure) {
+    // /dev/full takes writes into the stream's buffer and fails when it is flushed at the close.
+    if (!QuorTest::Exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    QuorTest::WriteFile(this->dir / "plain", "a few bytes");
+    ASSERT_EQ(TypeParam::CompressFile(this->dir / "plain", this->dir / "packed", 0), S_OK);
+    EXPECT_EQ(TypeParam::CompressFile(this->dir / "plain", "/dev/full", 0), E_FAIL);
+    EXPECT_EQ(TypeParam::DecompressFile(this->dir / "packed", "/dev/full"), E_FAIL);
 }
 
 TYPED_TEST(CompressionHelpers, CooperativeTasksOnThePoolEndWithTheirResults) {

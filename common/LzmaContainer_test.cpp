@@ -146,6 +146,14 @@ TEST(LzmaContainer, TruncatedOrCorruptInputIsADataError) {
         // Whatever came out before the failure is a prefix of the original.
         EXPECT_TRUE(plain.compare(0, decoded.bytes.size(), decoded.bytes) == 0);
     }
+    // The decoder's dictionary is kept to the stated size: a property byte asking for the largest
+    // dictionary (4 GiB) on a small stream decodes without such an allocation.
+    std::string hugeDictionary = EncodeBytes("small");
+    hugeDictionary[0] = 40;
+    const Decoded small = DecodeBytes(hugeDictionary);
+    EXPECT_EQ(small.result, LC::kOk);
+    EXPECT_EQ(small.bytes, "small");
+
     // A cut in the middle still delivered what could be decoded before it.
     EXPECT_GT(DecodeBytes(container.substr(0, container.size() / 2)).bytes.size(), 0u);
 }

@@ -129,6 +129,27 @@ TEST(ThreadPool, DestroyingThePoolEndsItsIdleWorkers) {
     EXPECT_EQ(ThreadCount(), before);
 }
 
+TEST(ThreadPool, JobsStartedAndReleasedFromSeveralThreadsAllRun) {
+    auto pool = TP::CreatePool(0, 0);
+    std::atomic<int> done{0};
+    std::vector<std::thread> starters;
+    for (int t = 0; t < 4; ++t) {
+        starters.emplace_back([&] {
+            for (int i = 0; i < 200; ++i) {
+                Job job;
+                job.value = static_cast<DWORD>(i);
+                auto handle = pool->CreateThread(&Job::Run, &job);
+                ASSERT_EQ(handle->GetLastError(), S_OK);
+                ASSERT_EQ(handle->GetDoneExecuteEventHandle()->Wait(10000), Vorn::WAIT_OBJECT_0);
+                EXPECT_EQ(handle->GetReturnValue(), static_cast<DWORD>(i));
+                ++done;
+            }
+        });
+    }
+    for (auto& starter : starters) starter.join();
+    EXPECT_EQ(done.load(), 800);
+}
+
 TEST(ThreadedCooperativeTask, EndsWithTheResultOfItsSteps) {
     auto pool = TP::CreatePool(0, 0);
     const struct {

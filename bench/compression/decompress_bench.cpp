@@ -1,8 +1,12 @@
-// Decompression of a 256 MiB LZMA2 container through Quor::Common::LZMA, side by side with the
-// bare liblzma loop (one raw LZMA2 decode from memory into a preallocated block, through the
-// LzmaStream adapter) and with `xz --format=raw -d`. Rounds alternate; the best of each is kept.
+// Decompression of 256 MiB through our helpers, side by side with the bare library loops:
+//  - an LZMA2 container through Quor::Common::LZMA, against one raw LZMA2 decode from memory into a
+//    preallocated block (through the LzmaStream adapter) and against `xz --format=raw -d`;
+//  - a zlib file through Quor::Common::ZLibHelper, against one inflate from memory into a
+//    preallocated block (through the ZStream adapter).
+// Rounds alternate; the best time of each is kept. The peers' times include reading the file.
 // The content mixes text, structured binary records and random blocks (1 MiB each); its LZMA2
-// stream is made once with xz (fast preset). Files live in $TMPDIR (or /tmp) and are removed.
+// stream is made once with xz (fast preset), the zlib file with our CompressFile. Files live in
+// $TMPDIR (or /tmp) and are removed.
 //
 //   quor_bench_decompress [rounds]
 #include <fcntl.h>
@@ -23,7 +27,9 @@
 #include "common/Log.h"
 #include "common/LzmaContainer.h"
 #include "common/LzmaStream.h"
+#include "common/ZLibHelper.h"
 #include "foundation/ByteOrder.h"
+#include "foundation/ZStream.h"
 #include "foundation/api/IBuffer.h"
 
 extern char** environ;
@@ -90,13 +96,16 @@ bool WriteAll(const std::string& path, const std::string& bytes) {
     return fclose(f) == 0 && ok;
 }
 
+// The whole file in one read into a block of its size.
 std::string ReadAll(const std::string& path) {
     std::string bytes;
     FILE* f = fopen(path.c_str(), "rb");
     if (!f) return bytes;
-    char buffer[1 << 16];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, n);
+    struct stat info;
+    if (fstat(fileno(f), &info) == 0) {
+        bytes.resize(static_cast<size_t>(info.st_size));
+        bytes.resize(fread(bytes.data(), 1, bytes.size(), f));
+    }
     fclose(f);
     return bytes;
 }
@@ -120,16 +129,28 @@ int Run(std::vector<std::string> args, const std::string& in, const std::string&
 }
 
 // The bare loop: the whole container in memory, one raw LZMA2 decode into a preallocated block.
-bool BareLzma(const std::string& path, std::vector<char>& out) {
+bool BareLzma(const std::string& path, std::unique_ptr<char[]>& out) {
     const std::string container = ReadAll(path);
     if (container.size() < 9) return false;
     Quor::Common::LzmaStream stream;
     if (stream.InitRawDecoder(static_cast<uint8_t>(container[0])) != Quor::Common::LzmaStream::kOk) return false;
-    out.resize(Vorn::Bytes::LoadLE64(container.data() + 1));
+    const size_t size = Vorn::Bytes::LoadLE64(container.data() + 1);
+    out.reset(new char[size]);
     stream.SetInput(container.data() + 9, container.size() - 9);
-    stream.SetOutput(out.data(), out.size());
+    stream.SetOutput(out.get(), size);
     const int ret = stream.Code(Quor::Common::LzmaStream::kRun);
     return (ret == Quor::Common::LzmaStream::kOk || ret == Quor::Common::LzmaStream::kStreamEnd) && stream.AvailOut() == 0;
+}
+
+// The bare zlib loop: the whole file in memory, one inflate into a preallocated block.
+bool BareZlib(const std::string& path, std::unique_ptr<char[]>& out, size_t size) {
+    const std::string packed = ReadAll(path);
+    Vorn::ZStream stream;
+    if (stream.InitInflate(Vorn::ZStream::kZlibFormat) != Vorn::ZStream::kOk) return false;
+    out.reset(new char[size]);
+    stream.SetInput(packed.data(), static_cast<uint32_t>(packed.size()));
+    stream.SetOutput(out.get(), static_cast<uint32_t>(size));
+    return stream.Inflate(Vorn::ZStream::kFinish) == Vorn::ZStream::kStreamEnd && stream.TotalOut() == size;
 }
 
 void Report(const char* what, double mine, double peer) {
@@ -149,7 +170,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     const std::string plainPath = dir + "/plain", rawPath = dir + "/raw", lzmaPath = dir + "/plain.lzma2",
-                      outPath = dir + "/out";
+                      zlibPath = dir + "/plain.z", outPath = dir + "/out";
     std::printf("making %zu MiB of content ...\n", kSize >> 20);
     const std::string plain = MakeContent();
     int status = 1;
@@ -165,6 +186,10 @@ int main(int argc, char** argv) {
         if (!WriteAll(lzmaPath, header + ReadAll(rawPath))) break;
         std::printf("LZMA2 container: %.1f MiB\n", ReadAll(lzmaPath).size() / double(1 << 20));
 
+        if (Quor::Common::ZLibHelper::CompressFile(plainPath, zlibPath, 0) != S_OK) break;
+        std::printf("zlib file: %.1f MiB\n", ReadAll(zlibPath).size() / double(1 << 20));
+
+        double zOursFile = 1e9, zOursMemory = 1e9, zBare = 1e9;
         double oursFile = 1e9, oursMemory = 1e9, bare = 1e9, xz = 1e9;
         bool ok = true;
         const auto containerBytes = ReadAll(lzmaPath);
@@ -176,6 +201,8 @@ int main(int argc, char** argv) {
             uint32_t GetBufferSize() const override { return static_cast<uint32_t>(b.size()); }
         };
         auto input = std::make_shared<Bytes>(containerBytes);
+        const auto zlibBytes = ReadAll(zlibPath);
+        auto zInput = std::make_shared<Bytes>(zlibBytes);
         for (int r = 0; r < rounds && ok; ++r) {
             double t = Now();
             std::shared_ptr<Quor::API::IBuffer> out;
@@ -190,13 +217,29 @@ int main(int argc, char** argv) {
             out.reset();
 
             t = Now();
-            std::vector<char> bareOut;
+            std::unique_ptr<char[]> bareOut;
             ok &= BareLzma(lzmaPath, bareOut);
             bare = std::min(bare, Now() - t);
 
             t = Now();
             ok &= Run({"xz", "--format=raw", "--lzma2=dict=8MiB", "-dc"}, rawPath, "/dev/null") == 0;
             xz = std::min(xz, Now() - t);
+
+            t = Now();
+            ok &= Quor::Common::ZLibHelper::DecompressFile(zlibPath, out) == S_OK && out->GetBufferSize() == plain.size();
+            zOursFile = std::min(zOursFile, Now() - t);
+            ok &= std::memcmp(out->GetBufferPointer(), plain.data(), plain.size()) == 0;
+            out.reset();
+
+            t = Now();
+            ok &= Quor::Common::ZLibHelper::Decompress(zInput, out, 0) == S_OK && out->GetBufferSize() == plain.size();
+            zOursMemory = std::min(zOursMemory, Now() - t);
+            out.reset();
+
+            t = Now();
+            std::unique_ptr<char[]> zBareOut;
+            ok &= BareZlib(zlibPath, zBareOut, plain.size());
+            zBare = std::min(zBare, Now() - t);
         }
         if (!ok) {
             std::fprintf(stderr, "a decode failed or gave other bytes\n");
@@ -205,9 +248,11 @@ int main(int argc, char** argv) {
         Report("LZMA2 file->buffer vs bare liblzma loop", oursFile, bare);
         Report("LZMA2 buffer->buffer vs bare liblzma loop", oursMemory, bare);
         Report("LZMA2 file->buffer vs xz --format=raw -d", oursFile, xz);
+        Report("zlib file->buffer vs bare zlib loop", zOursFile, zBare);
+        Report("zlib buffer->buffer vs bare zlib loop", zOursMemory, zBare);
         status = 0;
     } while (false);
-    for (const std::string& p : {plainPath, rawPath, lzmaPath, outPath}) unlink(p.c_str());
+    for (const std::string& p : {plainPath, rawPath, lzmaPath, zlibPath, outPath}) unlink(p.c_str());
     rmdir(dir.c_str());
     return status;
 }

@@ -1,13 +1,13 @@
 #include "tools/manifest/Description.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <sstream>
 #include <vector>
 
 #include "common/RelativeName.h"
+#include "remote/MD5.h"
 
 namespace Quor::Tools {
 
@@ -23,26 +23,12 @@ bool ParseNumber(const std::string& text, DWORD& value) {
     return true;
 }
 
-bool ParseDigest(const std::string& text, unsigned char (&md5)[16]) {
+bool ParseDigest(const std::string& text, MD5::DIGEST& md5) {
     if (text == "-") {
         std::fill(std::begin(md5), std::end(md5), 0);
         return true;
     }
-    if (text.size() != 32) return false;
-    for (size_t i = 0; i < 16; ++i) {
-        unsigned byte = 0;
-        for (size_t k = 0; k < 2; ++k) {
-            const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(text[2 * i + k])));
-            if (c >= '0' && c <= '9')
-                byte = byte * 16 + static_cast<unsigned>(c - '0');
-            else if (c >= 'a' && c <= 'f')
-                byte = byte * 16 + static_cast<unsigned>(c - 'a' + 10);
-            else
-                return false;
-        }
-        md5[i] = static_cast<unsigned char>(byte);
-    }
-    return true;
+    return SUCCEEDED(MD5::FromString(text, md5));
 }
 
 std::string Trim(const std::string& text) {
@@ -83,11 +69,11 @@ bool ParseVersion(const std::string& text, DWORD& version) {
 }
 
 std::string DescribeEntry(const Common::ReleaseManifest::ENTRY& entry) {
-    char digest[33];
-    for (int i = 0; i < 16; ++i) snprintf(digest + 2 * i, 3, "%02x", entry.md5[i]);
+    std::string digest;
+    MD5::ToString(entry.md5, digest);
     char fields[128];
     snprintf(fields, sizeof fields, " %s 0x%02x %u %u %s", VersionText(entry.version).c_str(), entry.flags,
-             entry.size, entry.compressedSize, digest);
+             entry.size, entry.compressedSize, digest.c_str());
     return entry.name + fields;
 }
 

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "common/RelativeName.h"
+#include "remote/MD5Helper.h"
 
 namespace Quor::Tools {
 
@@ -17,7 +18,6 @@ bool ScanFolder(const std::string& folder, DWORD version, DWORD flags, Common::R
         error = "cannot list \"" + folder + "\": " + ec.message();
         return false;
     }
-    const unsigned char noDigest[16] = {};  // TODO(fileutil): MD5Helper::ComputeMD5 once it is on main
     for (; it != end; it.increment(ec)) {
         if (ec) break;
         if (!it->is_regular_file(ec) || it->is_symlink(ec)) continue;
@@ -33,7 +33,12 @@ bool ScanFolder(const std::string& folder, DWORD version, DWORD flags, Common::R
             error = "\"" + name + "\" is 4 GiB or larger";
             return false;
         }
-        manifest.AddUnsorted(name, version, noDigest, flags, static_cast<DWORD>(size),
+        MD5::DIGEST digest;
+        if (FAILED(Common::MD5Helper::ComputeMD5(it->path().string(), digest))) {
+            error = "cannot read \"" + it->path().string() + "\"";
+            return false;
+        }
+        manifest.AddUnsorted(name, version, digest, flags, static_cast<DWORD>(size),
                              static_cast<DWORD>(size));
     }
     if (ec) {

@@ -9,6 +9,7 @@
 #include "common/Log.h"
 #include "common/ReleaseManifest.h"
 #include "common/testing/LogCapture.h"
+#include "remote/MD5.h"
 #include "tests/kit/TempDir.h"
 #include "tools/manifest/Description.h"
 #include "tools/manifest/FolderScan.h"
@@ -124,6 +125,12 @@ TEST(ManifestToolScan, DescribesEveryRegularFile) {
     EXPECT_EQ(m.m_Entries[0].flags, 0x01u);
     EXPECT_EQ(m.m_Entries[1].name, "data/deeper/empty");
     EXPECT_EQ(m.m_Entries[2].name, "top.txt");
+    // The digests are the MD5 of the files (the well-known digests of "" and "hello").
+    std::string digest;
+    MD5::ToString(m.m_Entries[1].md5, digest);
+    EXPECT_EQ(digest, "d41d8cd98f00b204e9800998ecf8427e");
+    MD5::ToString(m.m_Entries[2].md5, digest);
+    EXPECT_EQ(digest, "5d41402abc4b2a76b9719d911017c592");
 
     QuorTest::WriteFile(dir / "content/TOP.txt", "x");
     ReleaseManifest clash;

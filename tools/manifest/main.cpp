@@ -35,7 +35,7 @@ const char* const USAGE =
     "  quor-manifest scan <out> <project> <a.b.c.d> <folder> [flags]\n"
     "      Writes the release manifest <out> with one entry per regular file below <folder>:\n"
     "      version <a.b.c.d>, size and compressedSize the file's size, flags as given (default 0),\n"
-    "      md5 all zero.\n";
+    "      md5 of the file's bytes.\n";
 
 int Usage() {
     fputs(USAGE, stderr);

@@ -1,0 +1,44 @@
+#pragma once
+// Quor::Common::ZLibHelper: files and buffers as zlib streams (RFC 1950 header and Adler-32
+// trailer, no header of the system's own), and a cooperative task that decodes a buffer on a
+// pool thread. The stream loops are in ZPipe.h.
+//
+// Results: S_OK, or E_FAIL after one ERROR log line naming the zlib result (a file that cannot be
+// opened, a corrupt or truncated stream, a failed write or close). A decoded buffer is a
+// BufferMalloc of exactly the decoded size (at most 0xFFFFFFFF bytes); the out pointer is set only
+// on success. Decoding into a file that fails leaves the partial output in place. Bytes after the
+// end of the stream are ignored. Reentrant: calls on different files may run at once.
+#include <memory>
+#include <string>
+
+#include "common/ICooperativeTask.h"
+#include "common/ZPipe.h"
+#include "foundation/Types.h"
+#include "foundation/api/IBuffer.h"
+
+namespace Quor::Common::ZLibHelper {
+
+constexpr DWORD kAppend = 1;  // CompressFile flag: append the stream to the destination
+
+HRESULT CompressFile(const std::string& sourcePath, const std::string& destinationPath, DWORD flags);
+HRESULT DecompressFile(const std::string& sourcePath, const std::string& destinationPath);
+HRESULT DecompressFile(const std::string& sourcePath, std::shared_ptr<Quor::API::IBuffer>& out);
+// sizeHint: bytes of the first output block (0: the size of the first decoded piece); the
+// decoded size itself decodes without growing the block.
+HRESULT Decompress(const std::shared_ptr<Quor::API::IBuffer>& input, std::shared_ptr<Quor::API::IBuffer>& out,
+                   DWORD sizeHint);
+
+// Decodes its input in one step: DoWork answers kDone (output set) or kFailed; the budget is not
+// used. The owner reads the output after completion.
+class DecompressCooperativeTask final : public ICooperativeTask {
+public:
+    explicit DecompressCooperativeTask(std::shared_ptr<Quor::API::IBuffer> input);
+    DWORD DoWork(DWORD budget) override;
+    const std::shared_ptr<Quor::API::IBuffer>& GetOutput() const { return m_Output; }
+
+private:
+    std::shared_ptr<Quor::API::IBuffer> m_Input;
+    std::shared_ptr<Quor::API::IBuffer> m_Output;
+};
+
+}  // namespace Quor::Common::ZLibHelper
