@@ -6,7 +6,7 @@
 
 #include "archive/CopyStretch.h"
 #include "archive/IMain.h"
-#include "archive/PendingZLib.h"  // TODO(dep): ZLibHelper
+#include "common/ZLibHelper.h"
 #include "common/CRT.h"
 #include "common/ConvertVersion.h"
 #include "common/LZMA.h"

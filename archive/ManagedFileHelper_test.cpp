@@ -9,9 +9,9 @@
 #include "tests/kit/TempDir.h"
 #include "common/LZMA.h"
 #include "common/LocalRootFolder.h"
+#include "common/ZLibHelper.h"
 #include "foundation/CStd/CStd.h"
 #include "foundation/Random.h"
-#include "foundation/ZStream.h"
 
 namespace Quor::User::ManagedFileHelper {
 namespace {
@@ -24,17 +24,6 @@ using QuorTest::ReadFile;
 using QuorTest::WriteFile;
 
 constexpr DWORD kVersion = 0x01000003;  // 1.0.0.3
-
-std::string ZlibCompress(const std::string& bytes) {
-    Vorn::ZStream stream;
-    EXPECT_EQ(stream.InitDeflate(), Vorn::ZStream::kOk);
-    std::string out(Vorn::ZStream::DeflateBound(bytes.size()), '\0');
-    stream.SetInput(bytes.data(), static_cast<uint32_t>(bytes.size()));
-    stream.SetOutput(out.data(), static_cast<uint32_t>(out.size()));
-    EXPECT_EQ(stream.Deflate(Vorn::ZStream::kFinish), Vorn::ZStream::kStreamEnd);
-    out.resize(stream.TotalOut());
-    return out;
-}
 
 // A fresh install tree with the working folder in {root}/system.
 class ManagedFileHelperTest : public ::testing::Test {
@@ -87,7 +76,9 @@ TEST_F(ManagedFileHelperTest, ExtractWritesTheOriginalBytes) {
     const std::string plain = Content(1, 200000);
     const std::string lzmaSource = Source("lz.in", plain);
     ASSERT_EQ(Common::LZMA::CompressFile(lzmaSource, root + "/src/lz.out", 0), S_OK);
-    Store("game", kVersion, {{"plain.bin", plain}, {"zlib.bin", ZlibCompress(plain)}, {"lzma.bin", ReadFile(root + "/src/lz.out")}});
+    ASSERT_EQ(Common::ZLibHelper::CompressFile(lzmaSource, root + "/src/z.out", 0), S_OK);
+    Store("game", kVersion,
+          {{"plain.bin", plain}, {"zlib.bin", ReadFile(root + "/src/z.out")}, {"lzma.bin", ReadFile(root + "/src/lz.out")}});
 
     struct Case {
         const char* path;

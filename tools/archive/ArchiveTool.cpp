@@ -14,7 +14,7 @@
 #include "archive/FileFormat.h"
 #include "archive/IMain.h"
 #include "archive/PairCommit.h"
-#include "archive/PendingZLib.h"  // TODO(dep): ZLibHelper
+#include "common/ZLibHelper.h"
 #include "common/FileSysHelper.h"
 #include "common/LZMA.h"
 #include "foundation/CStd/CStd.h"
