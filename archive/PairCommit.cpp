@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "archive/Crc32.h"
+#include "archive/FolderEntries.h"
 #include "common/Log.h"
 #include "common/SystemErrorText.h"
 #include "foundation/ByteOrder.h"
@@ -184,10 +185,7 @@ RecoverResult Recover(const std::string& folder, const std::string& indexName) {
 }
 
 void RemoveLeftovers(const std::string& folder) {
-    char* list = nullptr;
-    if (!Vorn::std_get_dir_listing(folder.c_str(), list)) return;
-    for (const char* name = list; *name; name += std::strlen(name) + 1) {
-        std::string entry = name;
+    for (const std::string& entry : FolderEntries(folder)) {
         std::string base = entry;
         if (base.size() == kTempNameLength + 4 && base.compare(kTempNameLength, 4, ".dat") == 0)
             base.resize(kTempNameLength);
@@ -198,7 +196,6 @@ void RemoveLeftovers(const std::string& folder) {
         QUOR_LOG(Log::WARNING, "Removing \"%s\", left over by an archive rewrite that did not finish", path.c_str());
         RemoveQuietly(path);
     }
-    Vorn::std_free_dir_listing(list);
 }
 
 }  // namespace Quor::FileSystem::Impl::PairCommit

@@ -12,6 +12,7 @@
 #include "archive/ArchiveFile.h"
 #include "archive/CopyStretch.h"
 #include "archive/FileFormat.h"
+#include "archive/FolderEntries.h"
 #include "archive/IMain.h"
 #include "archive/PairCommit.h"
 #include "common/ZLibHelper.h"
@@ -38,20 +39,9 @@ bool EndsWith(const std::string& text, const std::string& end) {
     return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-// The folder's entry names, sorted.
-std::vector<std::string> Entries(const std::string& folder) {
-    std::vector<std::string> names;
-    char* list = nullptr;
-    if (!Vorn::std_get_dir_listing(folder.c_str(), list)) return names;
-    for (const char* name = list; *name; name += std::strlen(name) + 1) names.emplace_back(name);
-    Vorn::std_free_dir_listing(list);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 std::vector<std::string> IndexNames(const std::string& folder) {
     std::vector<std::string> names;
-    for (const std::string& name : Entries(folder))
+    for (const std::string& name : FileSystem::Impl::FolderEntries(folder))
         if (EndsWith(name, "." + FileFormat::skDirectoryFileNameExtension)) names.push_back(name);
     return names;
 }
@@ -149,7 +139,7 @@ int Verify(const std::string& folder, std::ostream& out) {
         out << name << ": ok, " << index.entries.size() << " files, " << index.entriesEnd << " bytes"
             << (index.sealed ? "" : ", written without a seal") << "\n";
     }
-    for (const std::string& name : Entries(folder)) {
+    for (const std::string& name : FileSystem::Impl::FolderEntries(folder)) {
         const std::string journal = FileSystem::Impl::PairCommit::JournalName("");
         if (EndsWith(name, journal)) {
             out << name << ": PROBLEM: a rewrite was cut off after it was committed; 'add' or 'delete' (or the "
