@@ -9,6 +9,7 @@
 
 #include "archive/ArchiveFileBuilder.h"
 #include "archive/Crc32.h"
+#include "archive/FolderEntries.h"
 #include "archive/IMain.h"
 #include "archive/PairCommit.h"
 #include "archive/PairLimit.h"
@@ -296,6 +297,35 @@ TEST_F(ManagerTest, InterruptedCommitIsFinishedAtLoad) {
     EXPECT_FALSE(Exists(folder + "/TMPabc123"));
     EXPECT_FALSE(Exists(folder + "/TMPzzz999"));
     EXPECT_FALSE(Exists(folder + "/TMPzzz999.dat"));
+}
+
+TEST_F(ManagerTest, FailedRenamesOfACommitAreUndoneOrFinished) {
+    auto manager = Open();
+    ASSERT_TRUE(Add(*manager, "a.txt", "alpha"));
+    const std::string index = folder + "/" + PairName(0);
+    // The data file's place is taken by a folder: nothing is replaced, the queue stays.
+    QuorTest::MakeDirs(index + ".dat");
+    {
+        LogRecorder log;
+        EXPECT_FALSE(manager->WriteArchiveFiles(false, nullptr));
+        EXPECT_TRUE(log.Contains("Failed to rename built archive to replace existing one"));
+    }
+    EXPECT_FALSE(Exists(index + ".commit"));
+    ASSERT_EQ(rmdir((index + ".dat").c_str()), 0);
+    // The index file's place is taken: the data file is in place, the commit stays unfinished.
+    QuorTest::MakeDirs(index);
+    {
+        LogRecorder log;
+        EXPECT_FALSE(manager->WriteArchiveFiles(false, nullptr));
+    }
+    EXPECT_TRUE(Exists(index + ".commit"));
+    EXPECT_EQ(Stored(*manager, "a.txt"), "<absent>");
+    ASSERT_EQ(rmdir(index.c_str()), 0);
+    // The next write finishes the commit and reads the pair.
+    ASSERT_TRUE(manager->WriteArchiveFiles(false, nullptr));
+    EXPECT_FALSE(Exists(index + ".commit"));
+    EXPECT_EQ(Stored(*manager, "a.txt"), "alpha");
+    for (const std::string& name : FolderEntries(folder)) EXPECT_FALSE(PairCommit::IsTemporaryName(name.substr(0, 9))) << name;
 }
 
 TEST_F(ManagerTest, TornJournalLeavesTheOldPair) {
