@@ -3,6 +3,7 @@
 //
 // Every number that is stored in a file or sent on the wire has one of the fixed widths below;
 // `long` and `unsigned long` are 64-bit on this platform and are never used for such fields.
+#include <cstddef>
 #include <cstdint>
 
 typedef uint32_t DWORD;
@@ -13,6 +14,7 @@ typedef uint8_t BYTE;
 typedef int32_t BOOL;
 typedef int32_t HRESULT;
 typedef uint64_t QWORD;
+typedef std::size_t SIZE_T;  // a size in memory (never stored or sent)
 
 #ifndef TRUE
 #define TRUE 1

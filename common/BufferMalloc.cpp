@@ -1,0 +1,32 @@
+#include "common/BufferMalloc.h"
+
+#include <cstdlib>
+
+namespace Quor::Common {
+
+BufferMalloc::BufferMalloc(uint32_t size, void* data) : m_data(data ? data : std::malloc(size)), m_size(size) {}
+
+BufferMalloc::~BufferMalloc() { std::free(m_data); }
+
+namespace {
+
+// TODO(foundation): Vorn::std_aligned_malloc / std_aligned_free once the bounded runtime has landed.
+void* AlignedAllocate(uint32_t size, uint32_t alignment) {
+    if (alignment < sizeof(void*)) alignment = sizeof(void*);
+    if ((alignment & (alignment - 1)) != 0) return nullptr;
+    void* block = nullptr;
+    return posix_memalign(&block, alignment, size ? size : 1) == 0 ? block : nullptr;
+}
+
+}  // namespace
+
+BufferMallocEx::BufferMallocEx(uint32_t blockSize, uint32_t dataSize, uint32_t dataOffset, uint32_t alignment)
+    : m_block(nullptr), m_blockSize(blockSize), m_dataSize(dataSize), m_dataOffset(dataOffset) {
+    // The data must lie inside the block.
+    if (static_cast<uint64_t>(dataOffset) + dataSize > blockSize) return;
+    m_block = AlignedAllocate(blockSize, alignment);
+}
+
+BufferMallocEx::~BufferMallocEx() { std::free(m_block); }
+
+}  // namespace Quor::Common

@@ -1,0 +1,45 @@
+#pragma once
+// Logged file operations on the local disk, each returning an HRESULT.
+//
+// Every operation is static (the object has no state; callers pass an instance to enumeration
+// functions of other layers). Operations log their call with their signature as tag; a failing
+// one logs the system's error text and returns the last-error result: E_FAIL (0x80004005) - also
+// when the failure left errno at 0, so a failure is never reported as success.
+// Temporary files are created with mkstemp in {root}/temp (or a given folder), named "TMP"
+// followed by six characters, one creation at a time (a process-wide lock).
+// Thread-safe; the working folder (SetCurrentDirectory) is process-wide and so is {root}.
+#include <string>
+#include <vector>
+
+#include "foundation/Types.h"
+
+namespace Quor::Common {
+
+class LocalFileSystem {
+public:
+    static const char* const DefaultTempFilePrefix;  // "TMP"
+
+    LocalFileSystem() = default;
+
+    // Names of the entries matching pattern (null: "*") from Vorn::File::CreateFileIterator:
+    // folders when `directories` is set, other entries (folders too) when `others` is set; "."
+    // and ".." when the iterator yields them. Always S_OK.
+    static HRESULT FindFiles(std::vector<std::string>& out, const char* pattern, bool directories, bool others);
+
+    static HRESULT SetCurrentDirectory(const std::string& path);
+    static HRESULT GetCurrentDirectory(std::string& out);  // out empty when it cannot be read; S_OK
+    static HRESULT CreateDirectory(const std::string& path);  // with every missing parent
+    static HRESULT RemoveDirectory(const std::string& path);  // an empty folder
+    static HRESULT CreateTempFile(std::string& out);          // in {root}/temp
+    // An empty file in folder (null: {root}/temp, created when missing); out = its path, or empty
+    // on failure.
+    static HRESULT CreateTempFileInDirectory(std::string& out, const char* folder);
+    static HRESULT DeleteFile(const std::string& path);
+    static bool DoesFileOrDirectoryExist(const std::string& path);  // a folder or a regular file
+    static HRESULT CopyFile(const std::string& from, const std::string& to, bool failIfExists);
+    static HRESULT MoveFile(const std::string& from, const std::string& to, DWORD flags);
+    // Adds read and write permission for everybody (mode | 0666); E_FAIL when the file is missing.
+    static HRESULT RemoveReadOnly(const std::string& path);
+};
+
+}  // namespace Quor::Common

@@ -1,0 +1,184 @@
+#include "common/Log.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdarg>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "common/LogFile.h"
+#include "common/LogLine.h"
+#include "foundation/CStd/CStd.h"
+
+namespace Quor::Log {
+
+namespace _Internal {
+
+const char* const TYPE_TO_STRING[5] = {"   USER", "  ERROR", "WARNING", "  DEBUG", "VERBOSE"};
+
+namespace {
+
+std::atomic<int32_t> g_CurrentLevel{ERROR};
+std::atomic<IWrite*> g_pWrite{nullptr};
+std::atomic<bool> g_ShouldLogToConsole{false};
+
+// The statement being logged through the two-call form, per thread.
+thread_local TYPE t_Type = USER;
+thread_local const char* t_pFunctionName = nullptr;
+
+// The open log file and the locks around it. They are never destroyed, so that a static object
+// that logs from its destructor at exit still finds them; the file itself is closed at exit by
+// LogFileCloser below.
+struct FileState {
+    std::mutex mutex;        // guards file (every write and the replacement)
+    std::mutex setterMutex;  // one SetLogFile at a time
+    std::shared_ptr<LogFile> file;
+};
+
+FileState& State() {
+    static FileState* state = new FileState;
+    return *state;
+}
+
+// Closes the log file when the program ends (the secondary file goes back to the main name).
+struct LogFileCloser {
+    ~LogFileCloser() {
+        std::shared_ptr<LogFile> closing;
+        {
+            std::lock_guard<std::mutex> lock(State().mutex);
+            closing.swap(State().file);
+        }
+    }
+} g_LogFileCloser;
+
+// Keeps the caller's errno across the log's own work.
+class ErrnoKeeper {
+public:
+    ErrnoKeeper() : m_saved(errno) {}
+    ~ErrnoKeeper() { errno = m_saved; }
+
+private:
+    int m_saved;
+};
+
+void WriteTo(FILE* stream, const char* line, size_t length) {
+    std::fwrite(line, 1, length, stream);
+}
+
+}  // namespace
+
+void DefaultWrite(TYPE type, const char* function, const char* text) {
+    char line[LINE_BUFFER_SIZE];
+    size_t length = FormatLine(line, sizeof line, type, function, text);
+
+    bool fileOpen = false;
+    {
+        std::lock_guard<std::mutex> lock(State().mutex);
+        const std::shared_ptr<LogFile>& file = State().file;
+        if (file && file->Stream()) {
+            fileOpen = true;
+            if (std::fwrite(line, 1, length, file->Stream()) != length)
+                Vorn::dbg_output("Unable to log: fprintf failed\n");
+            if (std::fflush(file->Stream()) != 0) Vorn::dbg_output("Unable to log: fflush failed\n");
+        }
+    }
+    if (!fileOpen || g_ShouldLogToConsole.load(std::memory_order_relaxed)) WriteTo(stdout, line, length);
+}
+
+}  // namespace _Internal
+
+using namespace _Internal;
+
+const char* ToString(TYPE type) {
+    if (type < USER || type > VERBOSE) return "UNKNOWN";
+    return TYPE_TO_STRING[type];
+}
+
+HRESULT SetLogFile(const char* name) { return SetLogFile(name, 0); }
+
+HRESULT SetLogFile(const char* name, int count) {
+    ErrnoKeeper keepErrno;
+    const char* effectiveName = name ? name : "quor.log";
+    std::lock_guard<std::mutex> setter(State().setterMutex);
+    {
+        std::lock_guard<std::mutex> lock(State().mutex);
+        if (State().file && State().file->Name() == effectiveName) return S_OK;
+    }
+    // Open the new file (with its rotation) outside the writers' lock, install it, and only then
+    // close the previous one, also outside the lock.
+    auto opened = std::make_shared<LogFile>(effectiveName, count < 0 ? 0u : static_cast<DWORD>(count));
+    std::shared_ptr<LogFile> previous;
+    {
+        std::lock_guard<std::mutex> lock(State().mutex);
+        previous = State().file;
+        State().file = opened;
+    }
+    previous.reset();
+    return S_OK;
+}
+
+void SetIWrite(IWrite* writer) { g_pWrite.store(writer); }
+
+void SetLogLevel(TYPE level) { g_CurrentLevel.store(level, std::memory_order_relaxed); }
+
+TYPE GetLogLevel() { return static_cast<TYPE>(g_CurrentLevel.load(std::memory_order_relaxed)); }
+
+void SetLogToConsole(bool on) { g_ShouldLogToConsole.store(on, std::memory_order_relaxed); }
+
+int ErrorWrite(TYPE type, const char* function, const char* text) {
+    ErrnoKeeper keepErrno;
+    char line[LINE_BUFFER_SIZE];
+    size_t length = FormatLine(line, sizeof line, type, function, text);
+    return std::fwrite(line, 1, length, stderr) == length ? static_cast<int>(length) : -1;
+}
+
+namespace Internal {
+
+bool IsEnabled(TYPE type) { return type <= g_CurrentLevel.load(std::memory_order_relaxed); }
+
+void PrintTagged(TYPE type, const char* function, const char* text) {
+    if (!IsEnabled(type)) return;
+    ErrnoKeeper keepErrno;
+    if (!text) text = "(null)";
+    if (type == ERROR) ErrorWrite(type, function, text);
+    if (IWrite* writer = g_pWrite.load()) writer->Write(type, function, text);
+    DefaultWrite(type, function, text);
+}
+
+void PrintFTagged(TYPE type, const char* function, const char* format, ...) {
+    if (!IsEnabled(type)) return;
+    ErrnoKeeper keepErrno;
+    char text[LINE_BUFFER_SIZE];
+    va_list args;
+    va_start(args, format);
+    int n = format ? Vorn::std_vsprintf(text, sizeof text, format, args) : -1;
+    va_end(args);
+    if (n < 0) text[0] = '\0';
+    PrintTagged(type, function, text);
+}
+
+void SetupPrintF(TYPE type, const char* function) {
+    t_Type = type;
+    t_pFunctionName = function;
+}
+
+void PrintF(const char* format, ...) {
+    const TYPE type = t_Type;
+    if (!IsEnabled(type)) return;
+    ErrnoKeeper keepErrno;
+    char text[LINE_BUFFER_SIZE];
+    va_list args;
+    va_start(args, format);
+    int n = format ? Vorn::std_vsprintf(text, sizeof text, format, args) : -1;
+    va_end(args);
+    if (n < 0) text[0] = '\0';
+    PrintTagged(type, t_pFunctionName, text);
+}
+
+void Print(const char* text) { PrintTagged(t_Type, t_pFunctionName, text); }
+
+}  // namespace Internal
+
+}  // namespace Quor::Log
