@@ -4,13 +4,18 @@
 
 namespace Quor::Common {
 
-BufferMalloc::BufferMalloc(uint32_t size, void* data) : m_data(data ? data : std::malloc(size)), m_size(size) {}
+BufferMalloc::BufferMalloc(uint32_t size, void* data)
+    : m_data(data ? data : std::malloc(size)), m_size(size) {}
 
-BufferMalloc::~BufferMalloc() { std::free(m_data); }
+BufferMalloc::~BufferMalloc() {
+    std::free(m_data);
+}
 
 namespace {
 
-// TODO(foundation): Vorn::std_aligned_malloc / std_aligned_free once the bounded runtime has landed.
+// The block comes from posix_memalign, not from Vorn::std_aligned_malloc: the runtime's aligned
+// blocks stop at 128-byte alignment, while block-aligned reads want the file system's block size
+// (4096 and more). It is released with free.
 void* AlignedAllocate(uint32_t size, uint32_t alignment) {
     if (alignment < sizeof(void*)) alignment = sizeof(void*);
     if ((alignment & (alignment - 1)) != 0) return nullptr;
@@ -27,6 +32,8 @@ BufferMallocEx::BufferMallocEx(uint32_t blockSize, uint32_t dataSize, uint32_t d
     m_block = AlignedAllocate(blockSize, alignment);
 }
 
-BufferMallocEx::~BufferMallocEx() { std::free(m_block); }
+BufferMallocEx::~BufferMallocEx() {
+    std::free(m_block);
+}
 
 }  // namespace Quor::Common

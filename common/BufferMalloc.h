@@ -36,7 +36,9 @@ public:
     BufferMallocEx(const BufferMallocEx&) = delete;
     BufferMallocEx& operator=(const BufferMallocEx&) = delete;
 
-    void* GetBufferPointer() override { return m_block ? static_cast<char*>(m_block) + m_dataOffset : nullptr; }
+    void* GetBufferPointer() override {
+        return m_block ? static_cast<char*>(m_block) + m_dataOffset : nullptr;
+    }
     const void* GetBufferPointer() const override {
         return m_block ? static_cast<const char*>(m_block) + m_dataOffset : nullptr;
     }

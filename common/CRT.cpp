@@ -12,7 +12,9 @@ namespace Quor::Common {
 
 namespace {
 
-FILE* OpenNative(const char* path, const char* mode) { return Vorn::std_fopen(path, mode); }
+FILE* OpenNative(const char* path, const char* mode) {
+    return Vorn::std_fopen(path, mode);
+}
 
 // The text for a failure: the system's text of the error number, or a description when the
 // failure left no error number.
@@ -25,7 +27,9 @@ std::string FailureText(int error, const char* withoutError) {
     throw std::runtime_error(text);
 }
 
-unsigned long Address(const void* p) { return static_cast<unsigned long>(reinterpret_cast<uintptr_t>(p)); }
+unsigned long Address(const void* p) {
+    return static_cast<unsigned long>(reinterpret_cast<uintptr_t>(p));
+}
 
 }  // namespace
 
@@ -85,14 +89,16 @@ FILE* CRTThrows::fopen(const char* path, const char* mode) {
 }
 
 SIZE_T CRTThrows::fwrite(const void* data, SIZE_T size, SIZE_T count, FILE* stream) {
-    static const char* const TAG = "SIZE_T Quor::Common::CRTThrows::fwrite(const void *, SIZE_T, SIZE_T, FILE *)";
+    static const char* const TAG =
+        "SIZE_T Quor::Common::CRTThrows::fwrite(const void *, SIZE_T, SIZE_T, FILE *)";
     try {
         errno = 0;
         const SIZE_T written = stream ? std::fwrite(data, size, count, stream) : 0;
         if (written < count) Fail(TAG, FailureText(errno, "short write"));
         return count;
     } catch (...) {
-        QUOR_LOG_TAG(Log::ERROR, TAG, "(0x%08lx, %zu, %zu, 0x%08lx)", Address(data), size, count, Address(stream));
+        QUOR_LOG_TAG(Log::ERROR, TAG, "(0x%08lx, %zu, %zu, 0x%08lx)", Address(data), size, count,
+                     Address(stream));
         throw;
     }
 }
@@ -108,7 +114,8 @@ SIZE_T CRTThrows::fread(void* data, SIZE_T size, SIZE_T count, FILE* stream) {
         }
         return count;
     } catch (...) {
-        QUOR_LOG_TAG(Log::ERROR, TAG, "(0x%08lx, %zu, %zu, 0x%08lx)", Address(data), size, count, Address(stream));
+        QUOR_LOG_TAG(Log::ERROR, TAG, "(0x%08lx, %zu, %zu, 0x%08lx)", Address(data), size, count,
+                     Address(stream));
         throw;
     }
 }

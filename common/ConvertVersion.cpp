@@ -43,12 +43,14 @@ HRESULT ConvertVersion::ToNumber(const std::string& text, DWORD& version) {
 
 std::string ConvertVersion::ToString(DWORD version) {
     char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%u.%u.%u.%u", version >> 24, (version >> 16) & 255, (version >> 8) & 255,
-                  version & 255);
+    std::snprintf(buffer, sizeof buffer, "%u.%u.%u.%u", version >> 24, (version >> 16) & 255,
+                  (version >> 8) & 255, version & 255);
     return buffer;
 }
 
-std::string ConvertVersion::ToString2(DWORD version) { return ToString(version); }
+std::string ConvertVersion::ToString2(DWORD version) {
+    return ToString(version);
+}
 
 std::string& ConvertVersion::ToString(DWORD version, std::string& text) {
     text = ToString(version);

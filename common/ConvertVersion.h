@@ -4,7 +4,8 @@
 //
 // Every function is reentrant: the texts are returned per call (there is no shared buffer), so
 // several versions may stand in one statement. In a log statement pass `.c_str()`:
-//     QUOR_LOG(Log::DEBUG, "%s -> %s", ConvertVersion::ToString(a).c_str(), ConvertVersion::ToString2(b).c_str());
+//     QUOR_LOG(Log::DEBUG, "%s -> %s", ConvertVersion::ToString(a).c_str(),
+//     ConvertVersion::ToString2(b).c_str());
 #include <string>
 
 #include "foundation/Types.h"

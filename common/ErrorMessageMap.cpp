@@ -28,22 +28,23 @@ struct LocaleTexts {
     const char* regionBlocked;
 };
 
-#define QUOR_LOCALE_TEXTS(P)                                                                        \
-    {INFO_QUOR_ERROR_BOX_TITLE, S::P##_INFO_QUOR_ERROR_BOX_TITLE},                                 \
-        {E_QUOR_FAILED_TO_PARSE_COMMANDLINE, S::P##_E_QUOR_FAILED_TO_PARSE_COMMANDLINE},           \
-        {E_QUOR_FTP_CONNECTION_FAILED, S::P##_E_QUOR_FTP_CONNECTION_FAILED},                       \
-        {E_QUOR_HTTP_CONNECTION_FAILED, S::P##_E_QUOR_HTTP_CONNECTION_FAILED},                     \
-        {E_QUOR_HTTP_CONNECTION_LOST, S::P##_E_QUOR_HTTP_CONNECTION_LOST},                         \
-        {E_QUOR_DOWNLOAD_AND_EXTRACT_FAILED, S::P##_E_QUOR_DOWNLOAD_AND_EXTRACT_FAILED},           \
-        {E_QUOR_ALREADY_RUNNING, S::P##_E_QUOR_ALREADY_RUNNING}, {E_FAIL, S::P##_E_FAIL},         \
-        {E_QUOR_NO_CDN_CONNECTION, S::P##_E_QUOR_NO_CDN_CONNECTION},                               \
-        {E_FAILED_TO_START_KIV_LAUNCHER, S::P##_E_FAILED_TO_START_KIV_LAUNCHER}
+#define QUOR_LOCALE_TEXTS(P)                                                              \
+    {INFO_QUOR_ERROR_BOX_TITLE, S::P##_INFO_QUOR_ERROR_BOX_TITLE},                        \
+        {E_QUOR_FAILED_TO_PARSE_COMMANDLINE, S::P##_E_QUOR_FAILED_TO_PARSE_COMMANDLINE},  \
+        {E_QUOR_FTP_CONNECTION_FAILED, S::P##_E_QUOR_FTP_CONNECTION_FAILED},              \
+        {E_QUOR_HTTP_CONNECTION_FAILED, S::P##_E_QUOR_HTTP_CONNECTION_FAILED},            \
+        {E_QUOR_HTTP_CONNECTION_LOST, S::P##_E_QUOR_HTTP_CONNECTION_LOST},                \
+        {E_QUOR_DOWNLOAD_AND_EXTRACT_FAILED, S::P##_E_QUOR_DOWNLOAD_AND_EXTRACT_FAILED},  \
+        {E_QUOR_ALREADY_RUNNING, S::P##_E_QUOR_ALREADY_RUNNING}, {E_FAIL, S::P##_E_FAIL}, \
+        {E_QUOR_NO_CDN_CONNECTION, S::P##_E_QUOR_NO_CDN_CONNECTION}, {                    \
+        E_FAILED_TO_START_KIV_LAUNCHER, S::P##_E_FAILED_TO_START_KIV_LAUNCHER             \
+    }
 
-const LocaleTexts EN_US = {nullptr,
-                           {QUOR_LOCALE_TEXTS(EN_US),
-                            {E_QUOR_CASE_SENSITIVE_ERROR, S::EN_US_E_QUOR_CASE_SENSITIVE_ERROR}},
-                           11,
-                           S::EN_US_E_QUOR_REGION_BLOCKED};
+const LocaleTexts EN_US = {
+    nullptr,
+    {QUOR_LOCALE_TEXTS(EN_US), {E_QUOR_CASE_SENSITIVE_ERROR, S::EN_US_E_QUOR_CASE_SENSITIVE_ERROR}},
+    11,
+    S::EN_US_E_QUOR_REGION_BLOCKED};
 const LocaleTexts OTHER_LOCALES[] = {
     {"en_gb", {QUOR_LOCALE_TEXTS(EN_GB)}, 10, S::EN_GB_E_QUOR_REGION_BLOCKED},
     {"fr_fr", {QUOR_LOCALE_TEXTS(FR_FR)}, 10, S::FR_FR_E_QUOR_REGION_BLOCKED},
@@ -90,7 +91,8 @@ ErrorMessageMap::ErrorMessageMap() : m_messages(100) {
 
     std::string locale;
     GetLocale(locale);
-    QUOR_LOG_TAG(Log::DEBUG, "Quor::Common::ErrorMessageMap::ErrorMessageMap()", "locale: %s", locale.c_str());
+    QUOR_LOG_TAG(Log::DEBUG, "Quor::Common::ErrorMessageMap::ErrorMessageMap()", "locale: %s",
+                 locale.c_str());
 
     const LocaleTexts& texts = SelectLocale(locale);
     for (size_t i = 0; i < texts.count; ++i) {
@@ -102,8 +104,10 @@ ErrorMessageMap::ErrorMessageMap() : m_messages(100) {
 }
 
 ErrorMessageMap& ErrorMessageMap::GetErrorMessageMap() {
-    static ErrorMessageMap map;
-    return map;
+    // Never destroyed: a thread that still runs while the process exits (threads that do not stop
+    // in time are detached) may still log an error text.
+    static ErrorMessageMap* map = new ErrorMessageMap;
+    return *map;
 }
 
 const ErrorMessageMap* ErrorMessageMap::TryGetErrorMessageMap() {

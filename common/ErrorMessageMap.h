@@ -4,7 +4,8 @@
 // The locale is read once, from the "locale" key of the settings file "locale.cfg", when the map
 // is first used; en_gb, fr_fr, es_es, de_de, pl_pl and ko_kr (any case) select their texts, every
 // other value (also none) the en_US texts. The map never changes afterwards, so any thread reads
-// it without a lock; its construction is guarded (one thread builds, others wait).
+// it without a lock; its construction is guarded (one thread builds, others wait). It lives until
+// the process ends (it is not destroyed at exit, so that late log lines still find their texts).
 #include <string>
 #include <unordered_map>
 

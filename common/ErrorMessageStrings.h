@@ -217,7 +217,8 @@ inline constexpr wchar_t KO_KR_E_QUOR_ALREADY_RUNNING[] =
 inline constexpr char KO_KR_E_QUOR_REGION_BLOCKED[] =
     "ko_kr Host machine is operating in a region which has been blocked.  Quor is not available in "
     "your region.";
-inline constexpr wchar_t KO_KR_E_FAIL[] = L"알 수 없는 오류가 발생했습니다. 자세한 내용은 로그를 확인하십시오.";
+inline constexpr wchar_t KO_KR_E_FAIL[] =
+    L"알 수 없는 오류가 발생했습니다. 자세한 내용은 로그를 확인하십시오.";
 inline constexpr wchar_t KO_KR_E_QUOR_NO_CDN_CONNECTION[] =
     L"업데이트를 확인하지 못했습니다. 인터넷 연결이 활성화되어 있고 방화벽이 접근을 차단하고 있지 않은지 "
     L"확인하십시오.\n\n이 메시지가 계속 표시되면 일시적으로 패치를 사용할 수 없는 상태일 수 있습니다. "

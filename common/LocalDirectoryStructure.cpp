@@ -14,7 +14,8 @@ HRESULT BuildPath(const char* kind, const std::string& name, const std::string* 
     out.clear();
     if (!LocalDirectoryStructure::IsValidName(name) ||
         (version && !LocalDirectoryStructure::IsValidName(*version))) {
-        QUOR_LOG(Log::ERROR, "Refusing name \"%s\" version \"%s\": it cannot stand as a folder of the install tree",
+        QUOR_LOG(Log::ERROR,
+                 "Refusing name \"%s\" version \"%s\": it cannot stand as a folder of the install tree",
                  name.c_str(), version ? version->c_str() : "");
         return E_INVALIDARG;
     }
@@ -29,7 +30,8 @@ HRESULT BuildPath(const char* kind, const std::string& name, const std::string* 
     return S_OK;
 }
 
-HRESULT BuildPath(const char* kind, const std::string& name, DWORD version, const char* leaf, std::string& out) {
+HRESULT BuildPath(const char* kind, const std::string& name, DWORD version, const char* leaf,
+                  std::string& out) {
     const std::string text = ConvertVersion::ToString(version);
     return BuildPath(kind, name, &text, leaf, out);
 }
@@ -47,21 +49,24 @@ bool LocalDirectoryStructure::IsValidName(const std::string& name) {
 HRESULT LocalDirectoryStructure::GetProjectPath(const std::string& name, std::string& out) {
     return BuildPath(PROJECTS, name, nullptr, "", out);
 }
-HRESULT LocalDirectoryStructure::GetProjectReleasePath(const std::string& name, DWORD version, std::string& out) {
+HRESULT LocalDirectoryStructure::GetProjectReleasePath(const std::string& name, DWORD version,
+                                                       std::string& out) {
     return BuildPath(PROJECTS, name, version, "", out);
 }
 HRESULT LocalDirectoryStructure::GetProjectReleasePath(const std::string& name, const std::string& version,
                                                        std::string& out) {
     return BuildPath(PROJECTS, name, &version, "", out);
 }
-HRESULT LocalDirectoryStructure::GetProjectReleaseOkPath(const std::string& name, DWORD version, std::string& out) {
+HRESULT LocalDirectoryStructure::GetProjectReleaseOkPath(const std::string& name, DWORD version,
+                                                         std::string& out) {
     return BuildPath(PROJECTS, name, version, "/S_OK", out);
 }
 HRESULT LocalDirectoryStructure::GetProjectReleaseOkPath(const std::string& name, const std::string& version,
                                                          std::string& out) {
     return BuildPath(PROJECTS, name, &version, "/S_OK", out);
 }
-HRESULT LocalDirectoryStructure::GetProjectDeployPath(const std::string& name, DWORD version, std::string& out) {
+HRESULT LocalDirectoryStructure::GetProjectDeployPath(const std::string& name, DWORD version,
+                                                      std::string& out) {
     return BuildPath(PROJECTS, name, version, "/deploy", out);
 }
 HRESULT LocalDirectoryStructure::GetProjectDeployPath(const std::string& name, const std::string& version,
@@ -72,7 +77,8 @@ HRESULT LocalDirectoryStructure::GetProjectDeployPath(const std::string& name, c
 HRESULT LocalDirectoryStructure::GetSolutionPath(const std::string& name, std::string& out) {
     return BuildPath(SOLUTIONS, name, nullptr, "", out);
 }
-HRESULT LocalDirectoryStructure::GetSolutionReleasePath(const std::string& name, DWORD version, std::string& out) {
+HRESULT LocalDirectoryStructure::GetSolutionReleasePath(const std::string& name, DWORD version,
+                                                        std::string& out) {
     return BuildPath(SOLUTIONS, name, version, "", out);
 }
 HRESULT LocalDirectoryStructure::GetSolutionReleasePath(const std::string& name, const std::string& version,
@@ -87,7 +93,8 @@ HRESULT LocalDirectoryStructure::GetSolutionReleaseOkPath(const std::string& nam
                                                           std::string& out) {
     return BuildPath(SOLUTIONS, name, &version, "/S_OK", out);
 }
-HRESULT LocalDirectoryStructure::GetSolutionDeployPath(const std::string& name, DWORD version, std::string& out) {
+HRESULT LocalDirectoryStructure::GetSolutionDeployPath(const std::string& name, DWORD version,
+                                                       std::string& out) {
     return BuildPath(SOLUTIONS, name, version, "/deploy", out);
 }
 HRESULT LocalDirectoryStructure::GetSolutionDeployPath(const std::string& name, const std::string& version,

@@ -22,19 +22,25 @@ public:
 
     static HRESULT GetProjectPath(const std::string& name, std::string& out);
     static HRESULT GetProjectReleasePath(const std::string& name, DWORD version, std::string& out);
-    static HRESULT GetProjectReleasePath(const std::string& name, const std::string& version, std::string& out);
+    static HRESULT GetProjectReleasePath(const std::string& name, const std::string& version,
+                                         std::string& out);
     static HRESULT GetProjectReleaseOkPath(const std::string& name, DWORD version, std::string& out);
-    static HRESULT GetProjectReleaseOkPath(const std::string& name, const std::string& version, std::string& out);
+    static HRESULT GetProjectReleaseOkPath(const std::string& name, const std::string& version,
+                                           std::string& out);
     static HRESULT GetProjectDeployPath(const std::string& name, DWORD version, std::string& out);
-    static HRESULT GetProjectDeployPath(const std::string& name, const std::string& version, std::string& out);
+    static HRESULT GetProjectDeployPath(const std::string& name, const std::string& version,
+                                        std::string& out);
 
     static HRESULT GetSolutionPath(const std::string& name, std::string& out);
     static HRESULT GetSolutionReleasePath(const std::string& name, DWORD version, std::string& out);
-    static HRESULT GetSolutionReleasePath(const std::string& name, const std::string& version, std::string& out);
+    static HRESULT GetSolutionReleasePath(const std::string& name, const std::string& version,
+                                          std::string& out);
     static HRESULT GetSolutionReleaseOkPath(const std::string& name, DWORD version, std::string& out);
-    static HRESULT GetSolutionReleaseOkPath(const std::string& name, const std::string& version, std::string& out);
+    static HRESULT GetSolutionReleaseOkPath(const std::string& name, const std::string& version,
+                                            std::string& out);
     static HRESULT GetSolutionDeployPath(const std::string& name, DWORD version, std::string& out);
-    static HRESULT GetSolutionDeployPath(const std::string& name, const std::string& version, std::string& out);
+    static HRESULT GetSolutionDeployPath(const std::string& name, const std::string& version,
+                                         std::string& out);
 };
 
 }  // namespace Quor::Common

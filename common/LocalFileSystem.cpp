@@ -9,13 +9,13 @@
 #include <cstdio>
 #include <fstream>
 #include <memory>
-#include <mutex>
 
 #include "common/LastError.h"
 #include "common/LocalRootFolder.h"
 #include "common/Log.h"
 #include "foundation/CStd/CStd.h"
 #include "foundation/File/FileIterator.h"
+#include "foundation/Mutex.h"
 
 namespace Quor::Common {
 
@@ -23,8 +23,13 @@ const char* const LocalFileSystem::DefaultTempFilePrefix = "TMP";
 
 namespace {
 
-// Serialises the creation of temporary files. TODO(foundation): a Vorn::Mutex once threads land.
-std::mutex tempFileMutex;
+// Serialises the creation of temporary files, so that two threads never race for one name.
+Vorn::Mutex tempFileMutex(false);
+
+struct TempFileLock {
+    TempFileLock() { tempFileMutex.Lock(); }
+    ~TempFileLock() { tempFileMutex.Unlock(); }
+};
 
 // The process's file-creation mask, read without changing it (umask() would change it for every
 // thread for a moment).
@@ -32,7 +37,8 @@ mode_t CurrentUmask() {
     std::ifstream status("/proc/self/status");
     std::string line;
     while (std::getline(status, line)) {
-        if (line.rfind("Umask:", 0) == 0) return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
+        if (line.rfind("Umask:", 0) == 0)
+            return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
     }
     return 022;
 }
@@ -45,6 +51,10 @@ struct FdCloser {
 };
 
 }  // namespace
+
+HRESULT LocalFileSystem::FindFiles(std::vector<Vorn::FileSystem::FindFileResult>& out, const char* pattern) {
+    return Vorn::FileSystem::FindFiles(pattern ? pattern : "*", out) ? S_OK : E_FAIL;
+}
 
 HRESULT LocalFileSystem::FindFiles(std::vector<std::string>& out, const char* pattern, bool directories,
                                    bool others) {
@@ -60,7 +70,8 @@ HRESULT LocalFileSystem::FindFiles(std::vector<std::string>& out, const char* pa
 }
 
 HRESULT LocalFileSystem::SetCurrentDirectory(const std::string& path) {
-    static const char* const TAG = "static HRESULT Quor::Common::LocalFileSystem::SetCurrentDirectory(const std::string &)";
+    static const char* const TAG =
+        "static HRESULT Quor::Common::LocalFileSystem::SetCurrentDirectory(const std::string &)";
     QUOR_LOG_TAG(Log::DEBUG, TAG, "(%s)", path.c_str());
     errno = 0;
     if (Vorn::std_chdir(path.c_str())) return S_OK;
@@ -68,7 +79,8 @@ HRESULT LocalFileSystem::SetCurrentDirectory(const std::string& path) {
 }
 
 HRESULT LocalFileSystem::GetCurrentDirectory(std::string& out) {
-    QUOR_LOG_TAG(Log::DEBUG, "static HRESULT Quor::Common::LocalFileSystem::GetCurrentDirectory(std::string &)", "()");
+    QUOR_LOG_TAG(Log::DEBUG,
+                 "static HRESULT Quor::Common::LocalFileSystem::GetCurrentDirectory(std::string &)", "()");
     char buffer[1024];
     buffer[0] = '\0';
     out = Vorn::std_getcwd(sizeof buffer, buffer) ? buffer : "";
@@ -76,7 +88,8 @@ HRESULT LocalFileSystem::GetCurrentDirectory(std::string& out) {
 }
 
 HRESULT LocalFileSystem::CreateDirectory(const std::string& path) {
-    static const char* const TAG = "static HRESULT Quor::Common::LocalFileSystem::CreateDirectory(const std::string &)";
+    static const char* const TAG =
+        "static HRESULT Quor::Common::LocalFileSystem::CreateDirectory(const std::string &)";
     QUOR_LOG_TAG(Log::DEBUG, TAG, "(%s)", path.c_str());
     errno = 0;
     if (Vorn::std_mkdir_tree(path.c_str())) return S_OK;
@@ -84,19 +97,23 @@ HRESULT LocalFileSystem::CreateDirectory(const std::string& path) {
 }
 
 HRESULT LocalFileSystem::RemoveDirectory(const std::string& path) {
-    static const char* const TAG = "static HRESULT Quor::Common::LocalFileSystem::RemoveDirectory(const std::string &)";
+    static const char* const TAG =
+        "static HRESULT Quor::Common::LocalFileSystem::RemoveDirectory(const std::string &)";
     QUOR_LOG_TAG(Log::DEBUG, TAG, "(%s)", path.c_str());
     errno = 0;
     if (Vorn::std_rmdir(path.c_str())) return S_OK;
     return LastErrorFailure(TAG);
 }
 
-HRESULT LocalFileSystem::CreateTempFile(std::string& out) { return CreateTempFileInDirectory(out, nullptr); }
+HRESULT LocalFileSystem::CreateTempFile(std::string& out) {
+    return CreateTempFileInDirectory(out, nullptr);
+}
 
 HRESULT LocalFileSystem::CreateTempFileInDirectory(std::string& out, const char* folder) {
     static const char* const TAG =
-        "static HRESULT Quor::Common::LocalFileSystem::CreateTempFileInDirectory(std::string &, const char *)";
-    std::lock_guard<std::mutex> lock(tempFileMutex);
+        "static HRESULT Quor::Common::LocalFileSystem::CreateTempFileInDirectory(std::string &, const char "
+        "*)";
+    TempFileLock lock;
     out.clear();
     std::string directory;
     if (folder) {
@@ -127,7 +144,8 @@ HRESULT LocalFileSystem::CreateTempFileInDirectory(std::string& out, const char*
 }
 
 HRESULT LocalFileSystem::DeleteFile(const std::string& path) {
-    static const char* const TAG = "static HRESULT Quor::Common::LocalFileSystem::DeleteFile(const std::string &)";
+    static const char* const TAG =
+        "static HRESULT Quor::Common::LocalFileSystem::DeleteFile(const std::string &)";
     QUOR_LOG_TAG(Log::VERBOSE, TAG, "(\"%s\")", path.c_str());
     errno = 0;
     if (Vorn::std_remove(path.c_str())) return S_OK;
@@ -140,8 +158,10 @@ bool LocalFileSystem::DoesFileOrDirectoryExist(const std::string& path) {
 
 HRESULT LocalFileSystem::CopyFile(const std::string& from, const std::string& to, bool failIfExists) {
     static const char* const TAG =
-        "static HRESULT Quor::Common::LocalFileSystem::CopyFile(const std::string &, const std::string &, bool)";
-    QUOR_LOG_TAG(Log::VERBOSE, TAG, "(\"%s\", \"%s\", %s)", from.c_str(), to.c_str(), failIfExists ? "TRUE" : "FALSE");
+        "static HRESULT Quor::Common::LocalFileSystem::CopyFile(const std::string &, const std::string &, "
+        "bool)";
+    QUOR_LOG_TAG(Log::VERBOSE, TAG, "(\"%s\", \"%s\", %s)", from.c_str(), to.c_str(),
+                 failIfExists ? "TRUE" : "FALSE");
     errno = 0;
     if (Vorn::std_copy_file(from.c_str(), to.c_str(), failIfExists)) return S_OK;
     return LastErrorFailure(TAG);
@@ -149,18 +169,35 @@ HRESULT LocalFileSystem::CopyFile(const std::string& from, const std::string& to
 
 HRESULT LocalFileSystem::MoveFile(const std::string& from, const std::string& to, DWORD flags) {
     static const char* const TAG =
-        "static HRESULT Quor::Common::LocalFileSystem::MoveFile(const std::string &, const std::string &, DWORD)";
-    QUOR_LOG_TAG(Log::VERBOSE, TAG, "(\"%s\", \"%s\", %d)", from.c_str(), to.c_str(), static_cast<int>(flags));
+        "static HRESULT Quor::Common::LocalFileSystem::MoveFile(const std::string &, const std::string &, "
+        "DWORD)";
+    QUOR_LOG_TAG(Log::VERBOSE, TAG, "(\"%s\", \"%s\", %d)", from.c_str(), to.c_str(),
+                 static_cast<int>(flags));
     errno = 0;
     if (Vorn::std_move_file(from.c_str(), to.c_str(), flags)) return S_OK;
     HRESULT hr = LastErrorFailure(TAG);
-    QUOR_LOG_TAG(Log::ERROR, TAG, "Error moving file \"%s\" to \"%s\" with flags 0x%08lx - return value %d", from.c_str(),
-                 to.c_str(), static_cast<unsigned long>(flags), 0);
+    QUOR_LOG_TAG(Log::ERROR, TAG, "Error moving file \"%s\" to \"%s\" with flags 0x%08lx - return value %d",
+                 from.c_str(), to.c_str(), static_cast<unsigned long>(flags), 0);
     return hr;
 }
 
+HRESULT LocalFileSystem::CreateFile(Vorn::FileSystem::FilePtr_t& out, const char* path, DWORD access,
+                                    DWORD share, DWORD open, DWORD flags, void* /*templateFile*/) {
+    static const char* const TAG =
+        "static HRESULT Quor::Common::LocalFileSystem::CreateFile(Vorn::FileSystem::FilePtr_t &, const char "
+        "*, "
+        "DWORD, DWORD, DWORD, DWORD, void *)";
+    QUOR_LOG_TAG(Log::DEBUG, TAG, "%s, %d", path ? path : "", static_cast<int>(access));
+    errno = 0;
+    out = path ? Vorn::FileSystem::File::Create(path, access, share, open, flags)
+               : Vorn::FileSystem::FilePtr_t();
+    if (out) return S_OK;
+    return LastErrorFailure(TAG);
+}
+
 HRESULT LocalFileSystem::RemoveReadOnly(const std::string& path) {
-    static const char* const TAG = "static HRESULT Quor::Common::LocalFileSystem::RemoveReadOnly(const std::string &)";
+    static const char* const TAG =
+        "static HRESULT Quor::Common::LocalFileSystem::RemoveReadOnly(const std::string &)";
     QUOR_LOG_TAG(Log::DEBUG, TAG, "Path <%s>", path.c_str());
     struct stat st;
     if (stat(path.c_str(), &st) != 0) return E_FAIL;

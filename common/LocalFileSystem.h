@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "foundation/FileSystem/File.h"
+#include "foundation/FileSystem/FileSystem.h"
 #include "foundation/Types.h"
 
 namespace Quor::Common {
@@ -21,13 +23,17 @@ public:
 
     LocalFileSystem() = default;
 
+    // The entries of one folder matching pattern (null: "*", every name), appended to out through
+    // Vorn::FileSystem::FindFiles; E_FAIL when the folder cannot be opened.
+    static HRESULT FindFiles(std::vector<Vorn::FileSystem::FindFileResult>& out, const char* pattern);
     // Names of the entries matching pattern (null: "*") from Vorn::File::CreateFileIterator:
     // folders when `directories` is set, other entries (folders too) when `others` is set; "."
     // and ".." when the iterator yields them. Always S_OK.
-    static HRESULT FindFiles(std::vector<std::string>& out, const char* pattern, bool directories, bool others);
+    static HRESULT FindFiles(std::vector<std::string>& out, const char* pattern, bool directories,
+                             bool others);
 
     static HRESULT SetCurrentDirectory(const std::string& path);
-    static HRESULT GetCurrentDirectory(std::string& out);  // out empty when it cannot be read; S_OK
+    static HRESULT GetCurrentDirectory(std::string& out);     // out empty when it cannot be read; S_OK
     static HRESULT CreateDirectory(const std::string& path);  // with every missing parent
     static HRESULT RemoveDirectory(const std::string& path);  // an empty folder
     static HRESULT CreateTempFile(std::string& out);          // in {root}/temp
@@ -38,6 +44,10 @@ public:
     static bool DoesFileOrDirectoryExist(const std::string& path);  // a folder or a regular file
     static HRESULT CopyFile(const std::string& from, const std::string& to, bool failIfExists);
     static HRESULT MoveFile(const std::string& from, const std::string& to, DWORD flags);
+    // out = Vorn::FileSystem::File::Create(path, access, share, open, flags); the template file is
+    // not used. S_OK when out holds a file.
+    static HRESULT CreateFile(Vorn::FileSystem::FilePtr_t& out, const char* path, DWORD access, DWORD share,
+                              DWORD open, DWORD flags, void* templateFile);
     // Adds read and write permission for everybody (mode | 0666); E_FAIL when the file is missing.
     static HRESULT RemoveReadOnly(const std::string& path);
 };

@@ -21,8 +21,8 @@ std::string LocalRootFolder::Get() {
     // The working folder, also one deeper than 1023 bytes (the buffer grows for it).
     std::vector<char> buffer(1024);
     char* cwd = nullptr;
-    while (!(cwd = Vorn::std_getcwd(static_cast<uint_size>(buffer.size()), buffer.data())) && errno == ERANGE &&
-           buffer.size() < (1u << 20))
+    while (!(cwd = Vorn::std_getcwd(static_cast<uint_size>(buffer.size()), buffer.data())) &&
+           errno == ERANGE && buffer.size() < (1u << 20))
         buffer.resize(buffer.size() * 2);
     if (!cwd) {
         QUOR_LOG_TAG(Log::ERROR, "static std::string Quor::Common::LocalRootFolder::Get()",
@@ -32,8 +32,12 @@ std::string LocalRootFolder::Get() {
     return FromWorkingFolder(cwd);
 }
 
-HRESULT LocalRootFolder::Set(const std::string&) { return S_OK; }
-HRESULT LocalRootFolder::SetToCurrentWorkingDirectory() { return S_OK; }
+HRESULT LocalRootFolder::Set(const std::string&) {
+    return S_OK;
+}
+HRESULT LocalRootFolder::SetToCurrentWorkingDirectory() {
+    return S_OK;
+}
 void LocalRootFolder::SetOverride(const std::string&) {}
 void LocalRootFolder::ClearOverride() {}
 

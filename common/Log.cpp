@@ -96,7 +96,9 @@ const char* ToString(TYPE type) {
     return TYPE_TO_STRING[type];
 }
 
-HRESULT SetLogFile(const char* name) { return SetLogFile(name, 0); }
+HRESULT SetLogFile(const char* name) {
+    return SetLogFile(name, 0);
+}
 
 HRESULT SetLogFile(const char* name, int count) {
     ErrnoKeeper keepErrno;
@@ -119,13 +121,17 @@ HRESULT SetLogFile(const char* name, int count) {
     return S_OK;
 }
 
-void SetIWrite(IWrite* writer) { g_pWrite.store(writer); }
+void SetIWrite(IWrite* writer) {
+    g_pWrite.store(writer);
+}
 
-void SetLogLevel(TYPE level) { g_CurrentLevel.store(level, std::memory_order_relaxed); }
+void SetLogLevel(TYPE level) {
+    g_CurrentLevel.store(level, std::memory_order_relaxed);
+}
 
-TYPE GetLogLevel() { return static_cast<TYPE>(g_CurrentLevel.load(std::memory_order_relaxed)); }
-
-void SetLogToConsole(bool on) { g_ShouldLogToConsole.store(on, std::memory_order_relaxed); }
+void SetLogToConsole(bool on) {
+    g_ShouldLogToConsole.store(on, std::memory_order_relaxed);
+}
 
 int ErrorWrite(TYPE type, const char* function, const char* text) {
     ErrnoKeeper keepErrno;
@@ -136,7 +142,9 @@ int ErrorWrite(TYPE type, const char* function, const char* text) {
 
 namespace Internal {
 
-bool IsEnabled(TYPE type) { return type <= g_CurrentLevel.load(std::memory_order_relaxed); }
+bool IsEnabled(TYPE type) {
+    return type <= g_CurrentLevel.load(std::memory_order_relaxed);
+}
 
 void PrintTagged(TYPE type, const char* function, const char* text) {
     if (!IsEnabled(type)) return;
@@ -177,7 +185,9 @@ void PrintF(const char* format, ...) {
     PrintTagged(type, t_pFunctionName, text);
 }
 
-void Print(const char* text) { PrintTagged(t_Type, t_pFunctionName, text); }
+void Print(const char* text) {
+    PrintTagged(t_Type, t_pFunctionName, text);
+}
 
 }  // namespace Internal
 

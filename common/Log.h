@@ -59,7 +59,6 @@ HRESULT SetLogFile(const char* name);
 HRESULT SetLogFile(const char* name, int count);
 void SetIWrite(IWrite* writer);  // null removes the writer
 void SetLogLevel(TYPE level);
-TYPE GetLogLevel();
 void SetLogToConsole(bool on);
 
 // Writes one formatted line to the standard error, without a level test; the bytes written or -1.
@@ -81,11 +80,11 @@ void PrintF(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void Print(const char* text);
 
 // Error logging; each logs under `function` and returns a result as documented.
-HRESULT LogERRNO(const char* function);     // errno's text; E_FAIL when errno (read after) is set
-HRESULT LogDOSERRNO(const char* function);  // the same, result from the first reading
+HRESULT LogERRNO(const char* function);                 // errno's text; E_FAIL when errno (read after) is set
+HRESULT LogDOSERRNO(const char* function);              // the same, result from the first reading
 HRESULT LogFError(const char* function, FILE* stream);  // E_FAIL when the stream's error flag is set
-HRESULT LogGetLastError(const char* function);  // E_FAIL (errno set) or S_OK, with the error text
-HRESULT WSAGetLastError(const char* function);  // last socket error: S_OK when none, else failure
+HRESULT LogGetLastError(const char* function);          // E_FAIL (errno set) or S_OK, with the error text
+HRESULT WSAGetLastError(const char* function);          // last socket error: S_OK when none, else failure
 
 }  // namespace Internal
 
@@ -97,11 +96,11 @@ void DefaultWrite(TYPE type, const char* function, const char* text);
 
 }  // namespace Quor::Log
 
-#define QUOR_LOG_TAG(level, tag, ...)                                                     \
-    do {                                                                                  \
-        const ::Quor::Log::TYPE quorLogLevel_ = (level);                                  \
-        if (::Quor::Log::Internal::IsEnabled(quorLogLevel_))                              \
-            ::Quor::Log::Internal::PrintFTagged(quorLogLevel_, (tag), __VA_ARGS__);       \
+#define QUOR_LOG_TAG(level, tag, ...)                                               \
+    do {                                                                            \
+        const ::Quor::Log::TYPE quorLogLevel_ = (level);                            \
+        if (::Quor::Log::Internal::IsEnabled(quorLogLevel_))                        \
+            ::Quor::Log::Internal::PrintFTagged(quorLogLevel_, (tag), __VA_ARGS__); \
     } while (0)
 
 #define QUOR_LOG(level, ...) QUOR_LOG_TAG(level, __PRETTY_FUNCTION__, __VA_ARGS__)

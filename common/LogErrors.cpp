@@ -7,6 +7,7 @@
 #include "common/ErrorHelper.h"
 #include "common/Log.h"
 #include "common/SystemErrorText.h"
+#include "foundation/Sockets.h"
 
 namespace Quor::Log::Internal {
 
@@ -25,7 +26,9 @@ HRESULT LogERRNO(const char* function) {
     return errno != 0 ? E_FAIL : S_OK;
 }
 
-HRESULT LogDOSERRNO(const char* function) { return LogErrnoReading(function, errno); }
+HRESULT LogDOSERRNO(const char* function) {
+    return LogErrnoReading(function, errno);
+}
 
 HRESULT LogFError(const char* function, FILE* stream) {
     const int error = errno;
@@ -58,8 +61,7 @@ HRESULT LogGetLastError(const char* function) {
 }
 
 HRESULT WSAGetLastError(const char* function) {
-    // TODO(foundation): Vorn::Sockets::GetLastError() once the sockets have landed (it is errno).
-    const int error = errno;
+    const int32_t error = Vorn::Sockets::GetLastError();
     if (error == 0) return S_OK;
     std::string message;
     HRESULT result = Quor::Common::ErrorHelper::GetWindowsMessage(static_cast<DWORD>(error), message);

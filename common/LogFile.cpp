@@ -13,13 +13,17 @@ const char* const SECONDARY_EXTENSION = ".secondary";
 namespace {
 
 // Opens a log stream with share flag 32 (deny writing to others; no effect on this platform).
-FILE* OpenShared(const std::string& path, const char* mode) { return Vorn::std_fsopen(path.c_str(), mode, 32); }
+FILE* OpenShared(const std::string& path, const char* mode) {
+    return Vorn::std_fsopen(path.c_str(), mode, 32);
+}
 
 bool MoveFile(const std::string& from, const std::string& to, uint32_t flags) {
     return Vorn::std_move_file(from.c_str(), to.c_str(), flags);
 }
 
-bool Exists(const std::string& path) { return Quor::Common::LocalFileSystem::DoesFileOrDirectoryExist(path); }
+bool Exists(const std::string& path) {
+    return Quor::Common::LocalFileSystem::DoesFileOrDirectoryExist(path);
+}
 
 }  // namespace
 

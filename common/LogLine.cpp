@@ -20,8 +20,8 @@ void LocalTimeOfDay(int& hour, int& minute, int& second, int& millisecond) {
 
 }  // namespace
 
-size_t FormatLineAt(char* buffer, size_t size, TYPE type, const char* function, const char* text,
-                    int hour, int minute, int second, int millisecond) {
+size_t FormatLineAt(char* buffer, size_t size, TYPE type, const char* function, const char* text, int hour,
+                    int minute, int second, int millisecond) {
     if (!function) function = "";
     if (!text) text = "(null)";
     int n = std::snprintf(buffer, size, "(%s)[%02d:%02d:%02d.%03d] %s: %s\n", ToString(type), hour, minute,

@@ -15,7 +15,7 @@ constexpr size_t LINE_BUFFER_SIZE = 4096;
 size_t FormatLine(char* buffer, size_t size, TYPE type, const char* function, const char* text);
 
 // The same with a given time of day (for tests).
-size_t FormatLineAt(char* buffer, size_t size, TYPE type, const char* function, const char* text,
-                    int hour, int minute, int second, int millisecond);
+size_t FormatLineAt(char* buffer, size_t size, TYPE type, const char* function, const char* text, int hour,
+                    int minute, int second, int millisecond);
 
 }  // namespace Quor::Log::_Internal

@@ -40,7 +40,9 @@ bool ReadLine(FILE* stream, std::string& line) {
 
 }  // namespace
 
-SettingsFile::SettingsFile(const std::string& name, HRESULT& result) : m_fileName(name) { result = Load(); }
+SettingsFile::SettingsFile(const std::string& name, HRESULT& result) : m_fileName(name) {
+    result = Load();
+}
 
 SettingsFile::SettingsFile(const std::string& nameOrPath, HRESULT& result, bool isPath) {
     if (isPath)
@@ -87,7 +89,8 @@ HRESULT SettingsFile::Load() {
         if (trimmed.empty() || std::strchr(":;/#", trimmed[0])) continue;
         const size_t equals = trimmed.find('=');
         if (equals == std::string::npos) {
-            QUOR_LOG_TAG(Log::ERROR, LOAD_TAG, "Skipping invalid line in launcher config file: %s", trimmed.c_str());
+            QUOR_LOG_TAG(Log::ERROR, LOAD_TAG, "Skipping invalid line in launcher config file: %s",
+                         trimmed.c_str());
             continue;
         }
         StringHelper::Trim(trimmed.substr(0, equals), key, SPACES);
@@ -107,7 +110,9 @@ std::string SettingsFile::Get(const std::string& key) const {
     return it == m_map.end() ? std::string() : it->second;
 }
 
-void SettingsFile::Set(const std::string& key, const std::string& value) { m_map[key] = value; }
+void SettingsFile::Set(const std::string& key, const std::string& value) {
+    m_map[key] = value;
+}
 
 HRESULT SettingsFile::Save() {
     errno = 0;

@@ -7,87 +7,11 @@
 
 #include "common/Log.h"
 #include "foundation/CStd/CStd.h"
+#include "foundation/Unicode.h"
 
 namespace Quor::Common::StringHelper {
 
 namespace {
-
-// TODO(foundation): Vorn::Unicode::UTF8ToUTF16 / UTF16ToUTF8 once the string layer has landed.
-// Stand-ins with the same count-then-fill contract: with destLength < 1 the number of elements
-// needed, otherwise the number written (a full destination keeps overwriting its last element).
-// A sequence cut by the end of the range stops the conversion.
-int UTF8ToUTF16(const char* src, int srcLength, wchar_t* dest, int destLength) {
-    if (srcLength < 1) return 0;
-    const auto* s = reinterpret_cast<const unsigned char*>(src);
-    int count = 0;
-    auto put = [&](unsigned unit) {
-        if (destLength < 1) {
-            ++count;
-        } else if (count < destLength) {
-            dest[count++] = static_cast<wchar_t>(unit);
-        } else {
-            dest[destLength - 1] = static_cast<wchar_t>(unit);
-        }
-    };
-    for (int i = 0; i < srcLength;) {
-        unsigned byte = s[i];
-        const int follow = (byte & 0xF8) == 0xF0 ? 3 : (byte & 0xF0) == 0xE0 ? 2 : (byte & 0xE0) == 0xC0 ? 1 : 0;
-        if (byte < 0x80 || follow == 0) {
-            put(byte);
-            ++i;
-            continue;
-        }
-        if (i + follow >= srcLength) break;  // the sequence is cut by the end of the range
-        unsigned cp = byte & (follow == 1 ? 0x1F : follow == 2 ? 0x0F : 0x07);
-        for (int k = 1; k <= follow; ++k) cp = (cp << 6) | (s[i + k] & 0x3F);
-        i += follow + 1;
-        if (cp >= 0x10000) {
-            put(0xD7C0 + (cp >> 10));
-            put(0xDC00 | (cp & 0x3FF));
-        } else {
-            put(cp);
-        }
-    }
-    return count;
-}
-
-int UTF16ToUTF8(const wchar_t* src, int srcLength, char* dest, int destLength) {
-    if (srcLength < 1) return 0;
-    int count = 0;
-    auto put = [&](unsigned byte) {
-        if (destLength < 1) {
-            ++count;
-        } else if (count < destLength) {
-            dest[count++] = static_cast<char>(byte);
-        } else {
-            dest[destLength - 1] = static_cast<char>(byte);
-        }
-    };
-    for (int i = 0; i < srcLength; ++i) {
-        unsigned cp = static_cast<unsigned>(src[i]) & 0xFFFF;
-        if (cp >= 0xD800 && cp <= 0xDBFF) {
-            if (i + 1 >= srcLength) break;
-            unsigned low = static_cast<unsigned>(src[++i]) & 0xFFFF;
-            cp = (cp - 0xD800) * 0x400 + (low - 0xDC00) + 0x10000;
-        }
-        if (cp < 0x80) {
-            put(cp);
-        } else if (cp < 0x800) {
-            put(0xC0 | (cp >> 6));
-            put(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            put(0xE0 | (cp >> 12));
-            put(0x80 | ((cp >> 6) & 0x3F));
-            put(0x80 | (cp & 0x3F));
-        } else {
-            put(0xF0 | (cp >> 18));
-            put(0x80 | ((cp >> 12) & 0x3F));
-            put(0x80 | ((cp >> 6) & 0x3F));
-            put(0x80 | (cp & 0x3F));
-        }
-    }
-    return count;
-}
 
 int HexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -160,7 +84,7 @@ bool ConvertToWide(const std::string& text, std::wstring& wide) {
     if (text.empty()) return true;
     const int length = static_cast<int>(text.size());
     std::vector<wchar_t> buffer(static_cast<size_t>(length) + 1, L'\0');
-    const int written = UTF8ToUTF16(text.data(), length, buffer.data(), length + 1);
+    const int written = Vorn::Unicode::UTF8ToUTF16(text.data(), length, buffer.data(), length + 1);
     if (written <= 0) {
         QUOR_LOG_TAG(Log::ERROR,
                      "bool Quor::Common::StringHelper::ConvertToWide(const std::string &, std::wstring &)",
@@ -177,13 +101,13 @@ bool ConvertToMultiByte(const std::wstring& wide, std::string& text) {
     text.clear();
     if (wide.empty()) return true;
     const int length = static_cast<int>(wide.size());
-    const int needed = UTF16ToUTF8(wide.data(), length, nullptr, 0);
+    const int needed = Vorn::Unicode::UTF16ToUTF8(wide.data(), length, nullptr, 0);
     if (needed <= 0) {
         QUOR_LOG_TAG(Log::ERROR, TAG, "Failed to get size to convert to mb string: %ls", wide.c_str());
         return false;
     }
     std::vector<char> buffer(static_cast<size_t>(needed) + 1, '\0');
-    const int written = UTF16ToUTF8(wide.data(), length, buffer.data(), needed + 1);
+    const int written = Vorn::Unicode::UTF16ToUTF8(wide.data(), length, buffer.data(), needed + 1);
     if (written <= 0) {
         QUOR_LOG_TAG(Log::ERROR, TAG, "Failed to convert to mb string[%d]: %ls", needed + 1, wide.c_str());
         return false;

@@ -19,8 +19,10 @@ const char* const READ_STRING_TAG =
 const char* const WRITE_STRING_TAG =
     "HRESULT Quor::Common::TextFileHelper::WriteString(FILE *const, const std::string &)";
 const char* const READ_DWORD_TAG = "HRESULT Quor::Common::TextFileHelper::ReadDWORD(FILE *const, DWORD &)";
-const char* const WRITE_DWORD_TAG = "HRESULT Quor::Common::TextFileHelper::WriteDWORD(FILE *const, const DWORD)";
-const char* const READ_VERSION_TAG = "HRESULT Quor::Common::TextFileHelper::ReadVersion(FILE *const, DWORD &)";
+const char* const WRITE_DWORD_TAG =
+    "HRESULT Quor::Common::TextFileHelper::WriteDWORD(FILE *const, const DWORD)";
+const char* const READ_VERSION_TAG =
+    "HRESULT Quor::Common::TextFileHelper::ReadVersion(FILE *const, DWORD &)";
 const char* const WRITE_VERSION_TAG =
     "HRESULT Quor::Common::TextFileHelper::WriteVersion(FILE *const, const DWORD)";
 

@@ -9,8 +9,12 @@ std::atomic<FileIteratorFactory> g_quorFactory{nullptr};
 std::atomic<FileIteratorFactory> g_zipFactory{nullptr};
 }  // namespace
 
-void SetQuorFileIteratorFactory(FileIteratorFactory factory) { g_quorFactory.store(factory); }
-void SetZipFileIteratorFactory(FileIteratorFactory factory) { g_zipFactory.store(factory); }
+void SetQuorFileIteratorFactory(FileIteratorFactory factory) {
+    g_quorFactory.store(factory);
+}
+void SetZipFileIteratorFactory(FileIteratorFactory factory) {
+    g_zipFactory.store(factory);
+}
 
 FileIteratorPtr CreateQuorFileIterator(const char* pattern, unsigned flags) {
     FileIteratorFactory factory = g_quorFactory.load();

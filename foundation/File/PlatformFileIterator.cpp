@@ -49,7 +49,8 @@ private:
             // File name and extension of the match, without its folder.
             char name[1024];
             char extension[1024];
-            if (Vorn::std_splitpath(path, nullptr, 0, nullptr, 0, name, sizeof name, extension, sizeof extension)) {
+            if (Vorn::std_splitpath(path, nullptr, 0, nullptr, 0, name, sizeof name, extension,
+                                    sizeof extension)) {
                 m_name = name;
                 m_name += extension;
             }
