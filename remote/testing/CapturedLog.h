@@ -1,6 +1,7 @@
 #pragma once
 // Test helper: records the text of every log line that passes the level while it lives (it
-// installs itself as the log's writer and sets the level; both are restored when it dies).
+// installs itself as the log's writer and sets the level; when it dies the writer is removed and
+// the level is back at the default, ERROR).
 // Lines may come from any thread.
 #include <algorithm>
 #include <mutex>
@@ -13,13 +14,13 @@ namespace QuorTest {
 
 class CapturedLog : public Quor::Log::IWrite {
 public:
-    explicit CapturedLog(Quor::Log::TYPE level = Quor::Log::VERBOSE) : m_previous(Quor::Log::GetLogLevel()) {
+    explicit CapturedLog(Quor::Log::TYPE level = Quor::Log::VERBOSE) {
         Quor::Log::SetLogLevel(level);
         Quor::Log::SetIWrite(this);
     }
     ~CapturedLog() {
         Quor::Log::SetIWrite(nullptr);
-        Quor::Log::SetLogLevel(m_previous);
+        Quor::Log::SetLogLevel(Quor::Log::ERROR);
     }
     CapturedLog(const CapturedLog&) = delete;
     CapturedLog& operator=(const CapturedLog&) = delete;
@@ -62,7 +63,6 @@ private:
         std::string function;
         std::string text;
     };
-    Quor::Log::TYPE m_previous;
     mutable std::mutex m_mutex;
     std::vector<Line> m_lines;
 };
