@@ -66,8 +66,6 @@ const Kind kProject{
 };
 #undef QUOR_RFS
 
-
-
 // FileExists with up to three tries (no reconnect); the messages name what is looked for.
 HRESULT CheckExistsWithRetries(Common::HTTPConnection& connection, const std::string& path, BOOL& exists,
                                const char* tag, const char* retrying, const char* retryingAgain,
