@@ -3,8 +3,11 @@
 #include <strings.h>
 
 #include "common/LocalRootFolder.h"
+#include "common/FileSysHelper.h"
 #include "common/Log.h"
 #include "common/SettingsFile.h"
+#include "common/Time.h"
+#include "remote/LocalFileSystemHelper.h"
 #include "remote/PendingDeps.h"
 #include "remote/ServerSettings.h"
 
@@ -83,7 +86,7 @@ HRESULT NorripManager::GarbageCollectNorripFiles() {
     const std::string root = Common::LocalRootFolder::Get();
     QUOR_LOG_TAG(Log::DEBUG, TAG_GARBAGE, "starting garbage collect at %s", root.c_str());
     Common::LocalFileSystem fileSystem;
-    fileSystem.CreateDirectory(root);
+    Common::FileSysHelper::CreateDirectoryAndIntermediatePaths(root.c_str());
 
     const std::string norrip = root + "/norrip/";
     if (fileSystem.DoesFileOrDirectoryExist(norrip)) {

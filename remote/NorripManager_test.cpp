@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <ctime>
+
 #include "remote/NorripPackage.h"
 #include "remote/RemoteFileServerHTTP.h"
 #include "remote/testing/CapturedLog.h"
@@ -102,15 +107,35 @@ TEST(NorripManager, MarkerFileIsFetchedOnceBesideTheDownload) {
     EXPECT_EQ(before, server.requests().size());
 }
 
-TEST(NorripManager, GarbageCollectionEmptiesTheClientFolderAndKeepsRecentDownloads) {
+// Writes a file last changed `days` ago.
+void WriteAged(const std::string& path, int days) {
+    QuorTest::WriteFile(path, "x");
+    const time_t when = std::time(nullptr) - static_cast<time_t>(days) * 86400 - 60;
+    const struct timespec times[2] = {{when, 0}, {when, 0}};
+    ASSERT_EQ(0, utimensat(AT_FDCWD, path.c_str(), times, 0)) << path;
+}
+
+TEST(NorripManager, GarbageCollectionEmptiesTheClientFolderAndDropsOldDownloads) {
     QuorTest::QuorTree tree;
+    const std::string downloads = tree.root() + "downloads/";
     QuorTest::WriteFile(tree.root() + "norrip/state.dat", "x");
     QuorTest::WriteFile(tree.root() + "norrip/sub/more.dat", "y");
-    QuorTest::WriteFile(tree.root() + "downloads/quor/recent.bin", "z");
+    WriteAged(downloads + "quor/old/a.bin", 17);
+    WriteAged(downloads + "quor/recent/b.bin", 3);
+    WriteAged(downloads + "c.bin", 0);
     NorripManager manager;
     EXPECT_EQ(S_OK, manager.GarbageCollectNorripFiles());
     EXPECT_FALSE(QuorTest::Exists(tree.root() + "norrip"));
-    EXPECT_TRUE(QuorTest::Exists(tree.root() + "downloads/quor/recent.bin"));
+    EXPECT_FALSE(QuorTest::Exists(downloads + "quor/old"));  // emptied folders go too
+    EXPECT_TRUE(QuorTest::Exists(downloads + "quor/recent/b.bin"));
+    EXPECT_TRUE(QuorTest::Exists(downloads + "c.bin"));
+
+    // The test region keeps downloads for two days only.
+    QuorTest::WriteFile(tree.system() + "/system.cfg", "Region = vorn\n");
+    EXPECT_EQ(S_OK, manager.GarbageCollectNorripFiles());
+    EXPECT_FALSE(QuorTest::Exists(downloads + "quor/recent/b.bin"));
+    EXPECT_TRUE(QuorTest::Exists(downloads + "c.bin"));
+    EXPECT_TRUE(QuorTest::Exists(downloads));
 }
 
 }  // namespace

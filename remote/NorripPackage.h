@@ -11,8 +11,8 @@
 
 #include "common/LocalFileSystem.h"
 #include "foundation/Types.h"
+#include "remote/AutoTemporaryFile.h"
 #include "remote/IRemoteFileServer.h"
-#include "remote/PendingDeps.h"
 
 namespace Quor::User {
 

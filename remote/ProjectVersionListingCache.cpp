@@ -8,7 +8,7 @@
 #include "common/Log.h"
 #include "common/StringHelper.h"
 #include "foundation/CStd/CStd.h"
-#include "remote/PendingDeps.h"
+#include "remote/AutoTemporaryFile.h"
 #include "remote/ServerSettings.h"
 
 namespace Quor::Common::ProjectVersionListingCache {

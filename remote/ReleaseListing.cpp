@@ -13,7 +13,7 @@
 #include "common/TextFileHelper.h"
 #include "common/UniqueFile.h"
 #include "foundation/CStd/CStd.h"
-#include "remote/PendingDeps.h"
+#include "remote/AutoTemporaryFile.h"
 #include "remote/ServerSettings.h"
 
 namespace Quor::Common::ReleaseListing {
