@@ -10,6 +10,7 @@
 #include "remote/LocalFileSystemHelper.h"
 #include "remote/PendingDeps.h"
 #include "remote/ServerSettings.h"
+#include "remote/process/ProcessHelper.h"
 
 namespace Quor::User {
 

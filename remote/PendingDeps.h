@@ -1,6 +1,6 @@
 #pragma once
 // TODO(dep): temporary stand-ins for types being written on other branches (the "no release"
-// version and the relative-name rule on `manifests`, the process helpers). Each has the name and
+// version and the relative-name rule on `manifests`). Each has the name and
 // the interface of the real one and is deleted as soon as the real one lands on main.
 #include <string>
 #include <string_view>
@@ -28,11 +28,5 @@ inline bool IsValidRelativeName(std::string_view name) {
     }
     return true;
 }
-
-// TODO(dep): the process helpers.
-class ProcessHelper {
-public:
-    static bool TerminateProcessesByName(const std::string&) { return false; }
-};
 
 }  // namespace Quor::Common

@@ -1,0 +1,17 @@
+#pragma once
+// The file pair of the patch benchmark: a binary-like original and a new version of it.
+//
+// MakeOriginal gives about size bytes mixing what program and data files hold: machine-code-like
+// runs of a small skewed vocabulary, tables of small numbers, runs of path strings and blocks that
+// look compressed. MakeNewVersion changes about 2% of the bytes in short scattered runs, inserts
+// four blocks and removes four. Both are pure functions of their arguments (same seed, same bytes).
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace PatchBench {
+
+std::string MakeOriginal(size_t size, uint64_t seed);
+std::string MakeNewVersion(const std::string& original, uint64_t seed);
+
+}  // namespace PatchBench

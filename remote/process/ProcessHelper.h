@@ -1,0 +1,21 @@
+#pragma once
+// Counting, ending and waiting for running processes by the name of their executable.
+//
+// A process matches name when the file name of its executable, without folder and extension, is
+// name exactly (case matters): "/opt/x/jpatch.bin" matches "jpatch", not "jpatch.bin". The calling
+// process never matches. Processes whose executable cannot be read are skipped; when the process
+// table cannot be read nothing matches. Every call reads the table afresh; thread-safe.
+#include <cstdint>
+#include <string>
+
+namespace Quor::Common::ProcessHelper {
+
+// Ends every match at once (SIGKILL); true when at least one of them was ended.
+bool TerminateProcessesByName(const std::string& name);
+unsigned CountProcessesByName(const std::string& name);
+bool AnyProcessRunning(const std::string& name);
+// Looks once a second until no process matches (true) or timeoutMs has passed (false): with 2500
+// it looks at 0, 1000 and 2000 ms and gives up after the third sleep. 0 gives false at once.
+bool WaitForProcessesToExit(const std::string& name, uint32_t timeoutMs);
+
+}  // namespace Quor::Common::ProcessHelper

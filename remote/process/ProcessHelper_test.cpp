@@ -1,0 +1,100 @@
+#include "remote/process/ProcessHelper.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include "platform/FakeProcessTable.h"
+#include "remote/process/Process.h"
+#include "remote/process/ProcessTestSupport.h"
+#include "tests/kit/TempDir.h"
+
+namespace Quor::Common {
+namespace {
+
+using ProcessTest::MakeSleeper;
+using ProcessTest::Reaper;
+using ProcessTest::Start;
+
+// A name no other process on the machine has.
+std::string UniqueName(const char* tag) { return std::string("quorhelper_") + tag + "_" + std::to_string(getpid()); }
+
+TEST(ProcessHelper, CountsTerminatesAndWaitsByName) {
+    QuorTest::TempDir dir;
+    Reaper reaper;
+    const std::string name = UniqueName("count");
+    // One copy with an extension: it matches by the name without it.
+    const std::string plain = MakeSleeper(dir.path(), name);
+    const std::string withExtension = MakeSleeper(dir / "other", name + ".bin");
+    Vorn::ProcessLaunchRecord first, second;
+    ASSERT_TRUE(Start(plain, {"30"}, first));
+    ASSERT_TRUE(Start(withExtension, {"30"}, second));
+    reaper.Keep(first);
+    reaper.Keep(second);
+
+    EXPECT_EQ(ProcessHelper::CountProcessesByName(name), 2u);
+    EXPECT_TRUE(ProcessHelper::AnyProcessRunning(name));
+    EXPECT_EQ(ProcessHelper::CountProcessesByName(name + ".bin"), 0u);
+    EXPECT_EQ(ProcessHelper::CountProcessesByName(name.substr(0, name.size() - 1)), 0u);
+
+    // Gives up after its time while they still run.
+    EXPECT_FALSE(ProcessHelper::WaitForProcessesToExit(name, 1500));
+    EXPECT_FALSE(ProcessHelper::WaitForProcessesToExit(name, 0));
+
+    EXPECT_TRUE(ProcessHelper::TerminateProcessesByName(name));
+    for (auto* r : {&first, &second}) {
+        ASSERT_EQ(Vorn::processWait(r->handle, 10000), Vorn::ProcessWaitResult::Exited);
+        Vorn::ProcessExitCode code = -1;
+        EXPECT_EQ(Vorn::processGetExitCode(r->handle, code), Vorn::GetExitCodeResult::Ok);
+        EXPECT_EQ(code, 128 + SIGKILL);
+    }
+    EXPECT_EQ(ProcessHelper::CountProcessesByName(name), 0u);
+    EXPECT_FALSE(ProcessHelper::TerminateProcessesByName(name));
+    EXPECT_TRUE(ProcessHelper::WaitForProcessesToExit(name, 5000));
+}
+
+TEST(ProcessHelper, NeverCountsTheCallerAndSkipsUnreadableProcesses) {
+    Platform::FakeProcessTable table;
+    table.Add(Vorn::processGetCurrentId(), "/opt/quor/Orvane");
+    table.Add(0x7FFFFF01, "/other/place/Orvane");
+    table.Add(0x7FFFFF02, "");  // its executable cannot be read
+    table.Add(0x7FFFFF03, "/opt/quor/orvane");  // case matters
+    Platform::SetProcessTableForTests(&table);
+    EXPECT_EQ(ProcessHelper::CountProcessesByName("Orvane"), 1u);
+    table.Remove(0x7FFFFF01);
+    EXPECT_EQ(ProcessHelper::CountProcessesByName("Orvane"), 0u);
+    EXPECT_FALSE(ProcessHelper::AnyProcessRunning("Orvane"));
+    table.FailWith(EIO);
+    table.Add(0x7FFFFF01, "/other/place/Orvane");
+    EXPECT_EQ(ProcessHelper::CountProcessesByName("Orvane"), 0u);
+    Platform::SetProcessTableForTests(nullptr);
+}
+
+TEST(ProcessHelper, NamesLongerThanNinetyNineCharactersMatchOnlyInFull) {
+    const std::string longName(120, 'q');
+    Platform::FakeProcessTable table;
+    table.Add(0x7FFFFF01, "/opt/" + longName);
+    Platform::SetProcessTableForTests(&table);
+    EXPECT_EQ(ProcessHelper::CountProcessesByName(longName), 1u);
+    EXPECT_EQ(ProcessHelper::CountProcessesByName(longName.substr(0, 99)), 0u);
+    Platform::SetProcessTableForTests(nullptr);
+}
+
+// With 2500 ms the table is read at 0, 1000 and 2000 ms, then the wait gives up.
+TEST(ProcessHelper, WaitLooksOncePerSecond) {
+    Platform::FakeProcessTable table;
+    table.Add(0x7FFFFF01, "/opt/quor/jpatch");
+    Platform::SetProcessTableForTests(&table);
+    EXPECT_FALSE(ProcessHelper::WaitForProcessesToExit("jpatch", 2500));
+    EXPECT_EQ(table.listings, 3);
+    table.listings = 0;
+    EXPECT_FALSE(ProcessHelper::WaitForProcessesToExit("jpatch", 0));
+    EXPECT_EQ(table.listings, 0);
+    table.Remove(0x7FFFFF01);
+    EXPECT_TRUE(ProcessHelper::WaitForProcessesToExit("jpatch", 2500));
+    EXPECT_EQ(table.listings, 1);
+    Platform::SetProcessTableForTests(nullptr);
+}
+
+}  // namespace
+}  // namespace Quor::Common

@@ -1,0 +1,104 @@
+#include "tools/jojodiff/ReplacementFile.h"
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+#include "tools/jojodiff/FaultGuard.h"
+
+namespace JojoDiff {
+
+namespace {
+mode_t NewFileMode() {
+    const mode_t mask = umask(0);
+    umask(mask);
+    return 0666 & ~mask;
+}
+}  // namespace
+
+ReplacementFile::~ReplacementFile() { Discard(); }
+
+bool ReplacementFile::Create(const std::string& destination) {
+    Discard();
+    struct stat st;
+    if (destination.empty() || (stat(destination.c_str(), &st) == 0 && S_ISDIR(st.st_mode))) return false;
+    std::vector<char> name(destination.begin(), destination.end());
+    for (char c : std::string(".XXXXXX")) name.push_back(c);
+    name.push_back('\0');
+    const int fd = mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    m_fd = fd;
+    m_destination = destination;
+    m_tempPath = name.data();
+    FaultGuard::SetCleanupPath(m_tempPath.c_str());
+    return true;
+}
+
+bool ReplacementFile::Write(const void* data, size_t size) {
+    const auto* p = static_cast<const uint8_t*>(data);
+    while (size > 0) {
+        const ssize_t n = write(m_fd, p, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool ReplacementFile::MapForWriting(uint64_t size, uint8_t*& mapping) {
+    mapping = nullptr;
+    if (m_fd < 0 || m_mapping || size > static_cast<uint64_t>(INT64_MAX) || size > SIZE_MAX) return false;
+    if (size == 0) return true;
+    // Reserving the blocks first means a full disk shows here and never as SIGBUS on a store.
+    if (posix_fallocate(m_fd, 0, static_cast<off_t>(size)) != 0) return false;
+    void* p = mmap(nullptr, static_cast<size_t>(size), PROT_READ | PROT_WRITE, MAP_SHARED, m_fd, 0);
+    if (p == MAP_FAILED) return false;
+    m_mapping = static_cast<uint8_t*>(p);
+    m_mappedSize = static_cast<size_t>(size);
+    mapping = m_mapping;
+    return true;
+}
+
+void ReplacementFile::Unmap() {
+    if (m_mapping) {
+        munmap(m_mapping, m_mappedSize);
+        m_mapping = nullptr;
+        m_mappedSize = 0;
+    }
+}
+
+bool ReplacementFile::Commit() {
+    if (m_fd < 0) return false;
+    Unmap();  // the shared mapping's pages are the file's pages; fdatasync writes them out
+    bool ok = fdatasync(m_fd) == 0 && fchmod(m_fd, NewFileMode()) == 0;
+    ok = close(m_fd) == 0 && ok;
+    m_fd = -1;
+    if (ok && rename(m_tempPath.c_str(), m_destination.c_str()) == 0) {
+        FaultGuard::SetCleanupPath(nullptr);
+        m_tempPath.clear();
+        return true;
+    }
+    Discard();
+    return false;
+}
+
+void ReplacementFile::Discard() {
+    Unmap();
+    if (m_fd >= 0) {
+        close(m_fd);
+        m_fd = -1;
+    }
+    if (!m_tempPath.empty()) {
+        unlink(m_tempPath.c_str());
+        FaultGuard::SetCleanupPath(nullptr);
+        m_tempPath.clear();
+    }
+}
+
+}  // namespace JojoDiff

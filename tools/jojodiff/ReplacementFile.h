@@ -1,0 +1,50 @@
+#pragma once
+// The output file of jdiff and jpatch, written under a temporary name beside its destination and
+// renamed over the destination only when complete.
+//
+// Until Commit succeeds the destination is untouched; a ReplacementFile that dies uncommitted (or
+// a program ended by FaultGuard) removes its temporary file. Commit flushes the bytes to the disk
+// before the rename, so the destination holds either its old content or the whole new one.
+// Owns its descriptor and mapping. Not thread-safe.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace JojoDiff {
+
+class ReplacementFile {
+public:
+    ReplacementFile() = default;
+    ~ReplacementFile();
+    ReplacementFile(const ReplacementFile&) = delete;
+    ReplacementFile& operator=(const ReplacementFile&) = delete;
+
+    // Creates "<destination>.XXXXXX" in the destination's folder. False when the destination is
+    // a folder or the temporary file cannot be created.
+    bool Create(const std::string& destination);
+
+    // Appends bytes; false on a write error (a full disk included).
+    bool Write(const void* data, size_t size);
+
+    // Gives the file size bytes of reserved disk space and maps them for writing (a null mapping
+    // for size 0). False when the space cannot be reserved or mapped.
+    bool MapForWriting(uint64_t size, uint8_t*& mapping);
+
+    // Unmaps, flushes, gives the file the mode a new file gets (0666 less the umask) and renames
+    // it over the destination. False on any failure; the temporary file is then removed.
+    bool Commit();
+
+    const std::string& temporaryPath() const { return m_tempPath; }
+
+private:
+    void Discard();
+    void Unmap();
+
+    std::string m_destination;
+    std::string m_tempPath;
+    int m_fd = -1;
+    uint8_t* m_mapping = nullptr;
+    size_t m_mappedSize = 0;
+};
+
+}  // namespace JojoDiff

@@ -1,0 +1,270 @@
+// jdiff and jpatch end to end, called in-process through RunJDiff/RunJPatch (the programs' mains
+// only forward to them); ProgramsExitWithTheirCodes runs the built programs themselves.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tests/kit/TempDir.h"
+#include "tools/jojodiff/ExitCodes.h"
+#include "tools/jojodiff/FaultGuard.h"
+#include "tools/jojodiff/MappedInput.h"
+#include "tools/jojodiff/PatchHeader.h"
+#include "tools/jojodiff/Tools.h"
+
+extern char** environ;
+
+namespace JojoDiff {
+namespace {
+
+using QuorTest::Exists;
+using QuorTest::ReadFile;
+using QuorTest::TempDir;
+using QuorTest::WriteFile;
+
+// Deterministic bytes that compress somewhat, like program data.
+std::string Content(size_t size, uint64_t seed) {
+    std::string s(size, '\0');
+    uint64_t x = seed * 0x9E3779B97F4A7C15ull + 1;
+    for (size_t i = 0; i < size; ++i) {
+        x ^= x << 13;
+        x ^= x >> 7;
+        x ^= x << 17;
+        s[i] = static_cast<char>((x % 5 == 0) ? (x >> 8) : (i / 16) & 0x3F);
+    }
+    return s;
+}
+
+// A new version: scattered byte edits, one inserted block and one removed block.
+std::string Edited(const std::string& original, uint64_t seed) {
+    std::string s = original;
+    uint64_t x = seed + 77;
+    for (size_t i = 0; i < s.size() / 500; ++i) {
+        x = x * 6364136223846793005ull + 1442695040888963407ull;
+        s[(x >> 16) % s.size()] ^= static_cast<char>(x >> 40 | 1);
+    }
+    if (s.size() > 4096) {
+        s.insert(s.size() / 3, Content(1000, seed + 1));
+        s.erase(2 * s.size() / 3, 700);
+    }
+    return s;
+}
+
+int Diff(const std::string& a, const std::string& b, const std::string& p) {
+    const char* argv[] = {"jdiff", a.c_str(), b.c_str(), p.c_str()};
+    return RunJDiff(4, argv);
+}
+int Patch(const std::string& a, const std::string& p, const std::string& out) {
+    const char* argv[] = {"jpatch", a.c_str(), p.c_str(), out.c_str()};
+    return RunJPatch(4, argv);
+}
+
+std::vector<std::string> Entries(const std::string& folder) {
+    std::vector<std::string> names;
+    if (DIR* d = opendir(folder.c_str())) {
+        while (dirent* e = readdir(d))
+            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.push_back(e->d_name);
+        closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+int RunProgram(const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid;
+    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(JojoDiffTools, RoundTripsRebuildTheNewFileByteForByte) {
+    const std::string medium = Content(1 << 20, 1);
+    const struct {
+        const char* name;
+        std::string original, updated;
+        int diffExit;
+    } cases[] = {
+        {"both empty", "", "", kJDiffIdentical},
+        {"from empty", "", "fresh content", kJDiffDifferent},
+        {"to empty", "old content", "", kJDiffDifferent},
+        {"tiny", "a", "b", kJDiffDifferent},
+        {"identical", medium, medium, kJDiffIdentical},
+        {"same size, one byte", medium, std::string(medium).replace(500000, 1, "#"), kJDiffDifferent},
+        {"edited", medium, Edited(medium, 2), kJDiffDifferent},
+        {"unrelated", Content(70000, 3), Content(90000, 4), kJDiffDifferent},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        WriteFile(dir / "old", c.original);
+        WriteFile(dir / "new", c.updated);
+        EXPECT_EQ(Diff(dir / "old", dir / "new", dir / "patch"), c.diffExit) << c.name;
+        EXPECT_EQ(Patch(dir / "old", dir / "patch", dir / "out"), kJPatchApplied) << c.name;
+        EXPECT_TRUE(ReadFile(dir / "out") == c.updated) << c.name;
+        EXPECT_EQ(Entries(dir.path()), (std::vector<std::string>{"new", "old", "out", "patch"})) << c.name;
+    }
+}
+
+TEST(JojoDiffTools, EditedFileGivesASmallPatch) {
+    TempDir dir;
+    const std::string original = Content(4 << 20, 5);
+    WriteFile(dir / "old", original);
+    WriteFile(dir / "new", Edited(original, 6));
+    ASSERT_EQ(Diff(dir / "old", dir / "new", dir / "patch"), kJDiffDifferent);
+    // About 8400 edited bytes in 4 MiB: the patch holds them, not the file.
+    EXPECT_LT(ReadFile(dir / "patch").size(), 64u * 1024);
+}
+
+TEST(JojoDiffTools, PatchesInPlaceAndReplacesAnExistingDestination) {
+    TempDir dir;
+    const std::string original = Content(200000, 7), updated = Edited(original, 8);
+    WriteFile(dir / "old", original);
+    WriteFile(dir / "new", updated);
+    WriteFile(dir / "out", "previous");
+    ASSERT_EQ(Diff(dir / "old", dir / "new", dir / "patch"), kJDiffDifferent);
+    ASSERT_EQ(Patch(dir / "old", dir / "patch", dir / "out"), kJPatchApplied);
+    EXPECT_TRUE(ReadFile(dir / "out") == updated);
+    ASSERT_EQ(Patch(dir / "old", dir / "patch", dir / "old"), kJPatchApplied);
+    EXPECT_TRUE(ReadFile(dir / "old") == updated);
+}
+
+class JPatchRefusal : public ::testing::Test {
+protected:
+    void SetUp() override {
+        original = Content(300000, 9);
+        updated = Edited(original, 10);
+        WriteFile(dir / "old", original);
+        WriteFile(dir / "new", updated);
+        ASSERT_EQ(Diff(dir / "old", dir / "new", dir / "patch"), kJDiffDifferent);
+        patch = ReadFile(dir / "patch");
+        WriteFile(dir / "out", "keep me");
+    }
+    // Applies bytes as a patch; the destination must keep its old content and no temporary file
+    // may remain.
+    int ApplyExpectingNoOutput(const std::string& patchBytes, const std::string& originalPath) {
+        WriteFile(dir / "bad", patchBytes);
+        const int code = Patch(originalPath, dir / "bad", dir / "out");
+        EXPECT_EQ(ReadFile(dir / "out"), "keep me");
+        EXPECT_EQ(Entries(dir.path()), (std::vector<std::string>{"bad", "new", "old", "other", "out", "patch"}));
+        return code;
+    }
+    TempDir dir;
+    std::string original, updated, patch;
+};
+
+TEST_F(JPatchRefusal, AnotherOriginal) {
+    std::string other = original;
+    other[123456] ^= 1;  // same size, one bit different
+    WriteFile(dir / "other", other);
+    EXPECT_EQ(ApplyExpectingNoOutput(patch, dir / "other"), kJPatchReadFailed);
+    WriteFile(dir / "other", original + "x");
+    EXPECT_EQ(ApplyExpectingNoOutput(patch, dir / "other"), kJPatchReadFailed);
+    WriteFile(dir / "other", updated);  // the new file is not the original either
+    EXPECT_EQ(ApplyExpectingNoOutput(patch, dir / "other"), kJPatchReadFailed);
+}
+
+TEST_F(JPatchRefusal, TruncatedPatch) {
+    WriteFile(dir / "other", "");
+    for (size_t size : {size_t{0}, size_t{3}, size_t{47}, kPatchHeaderSize, kPatchHeaderSize + 4,
+                        patch.size() / 2, patch.size() - 1})
+        EXPECT_EQ(ApplyExpectingNoOutput(patch.substr(0, size), dir / "old"), kJPatchReadFailed) << size;
+    EXPECT_EQ(ApplyExpectingNoOutput(patch + '\0', dir / "old"), kJPatchReadFailed) << "trailing byte";
+}
+
+TEST_F(JPatchRefusal, FlippedBitAnywhere) {
+    WriteFile(dir / "other", "");
+    const size_t step = patch.size() / 97 + 1;
+    for (size_t at = 0; at < patch.size(); at += step) {
+        std::string damaged = patch;
+        damaged[at] ^= static_cast<char>(1 << (at % 8));
+        EXPECT_NE(ApplyExpectingNoOutput(damaged, dir / "old"), kJPatchApplied) << "byte " << at;
+    }
+}
+
+TEST(JojoDiffTools, ReportsEachFailureWithItsExitCode) {
+    TempDir dir;
+    WriteFile(dir / "old", "old");
+    WriteFile(dir / "new", "new");
+    QuorTest::MakeDirs(dir / "folder");
+    ASSERT_EQ(Diff(dir / "old", dir / "new", dir / "patch"), kJDiffDifferent);
+
+    const char* three[] = {"jdiff", "a", "b"};
+    EXPECT_EQ(RunJDiff(3, three), kJDiffBadArguments);
+    const char* emptyName[] = {"jdiff", "a", "", "c"};
+    EXPECT_EQ(RunJDiff(4, emptyName), kJDiffBadArguments);
+    EXPECT_EQ(Diff(dir / "missing", dir / "new", dir / "p"), kJDiffOriginalUnreadable);
+    EXPECT_EQ(Diff(dir / "folder", dir / "new", dir / "p"), kJDiffOriginalUnreadable);
+    EXPECT_EQ(Diff(dir / "old", dir / "missing", dir / "p"), kJDiffNewUnreadable);
+    EXPECT_EQ(Diff(dir / "old", dir / "new", dir / "nofolder/p"), kJDiffOutputFailed);
+    EXPECT_EQ(Diff(dir / "old", dir / "new", dir / "folder"), kJDiffOutputFailed);
+
+    const char* two[] = {"jpatch", "a"};
+    EXPECT_EQ(RunJPatch(2, two), kJPatchBadArguments);
+    EXPECT_EQ(Patch(dir / "missing", dir / "patch", dir / "out"), kJPatchOriginalUnopenable);
+    EXPECT_EQ(Patch(dir / "old", dir / "missing", dir / "out"), kJPatchPatchUnopenable);
+    EXPECT_EQ(Patch(dir / "old", dir / "patch", dir / "nofolder/out"), kJPatchOutputUnopenable);
+    EXPECT_EQ(Patch(dir / "old", dir / "patch", dir / "folder"), kJPatchOutputUnopenable);
+    EXPECT_EQ(Entries(dir.path()), (std::vector<std::string>{"folder", "new", "old", "patch"}));
+    EXPECT_TRUE(Entries(dir / "folder").empty());
+}
+
+TEST(JojoDiffTools, ProgramsExitWithTheirCodes) {
+    TempDir dir;
+    WriteFile(dir / "old", Content(5000, 11));
+    WriteFile(dir / "new", Content(5000, 12));
+    EXPECT_EQ(RunProgram({QUOR_JDIFF_PATH, dir / "old", dir / "new", dir / "patch"}), kJDiffDifferent);
+    EXPECT_EQ(RunProgram({QUOR_JDIFF_PATH, dir / "old", dir / "old", dir / "same"}), kJDiffIdentical);
+    EXPECT_EQ(RunProgram({QUOR_JDIFF_PATH, dir / "old"}), kJDiffBadArguments);
+    EXPECT_EQ(RunProgram({QUOR_JPATCH_PATH, dir / "old", dir / "patch", dir / "out"}), kJPatchApplied);
+    EXPECT_EQ(ReadFile(dir / "out"), ReadFile(dir / "new"));
+    EXPECT_EQ(RunProgram({QUOR_JPATCH_PATH, dir / "new", dir / "patch", dir / "out2"}), kJPatchReadFailed);
+    EXPECT_FALSE(Exists(dir / "out2"));
+    EXPECT_EQ(RunProgram({QUOR_JPATCH_PATH}), kJPatchBadArguments);
+}
+
+TEST(JojoDiffTools, HundredMebibyteFilesRoundTrip) {
+    TempDir dir;
+    std::string original = Content(100u << 20, 13);
+    WriteFile(dir / "old", original);
+    std::string updated = Edited(original, 14);
+    original.clear();
+    original.shrink_to_fit();
+    WriteFile(dir / "new", updated);
+    EXPECT_EQ(RunProgram({QUOR_JDIFF_PATH, dir / "old", dir / "new", dir / "patch"}), kJDiffDifferent);
+    EXPECT_EQ(RunProgram({QUOR_JPATCH_PATH, dir / "old", dir / "patch", dir / "out"}), kJPatchApplied);
+    EXPECT_TRUE(ReadFile(dir / "out") == updated);
+}
+
+// A mapped input that shrinks under the program ends it with the code registered for that input,
+// and the registered temporary output is removed.
+TEST(JojoDiffToolsDeathTest, ShrunkMappedFileEndsTheProgramCleanly) {
+    TempDir dir;
+    WriteFile(dir / "input", std::string(1 << 16, 'x'));
+    WriteFile(dir / "partial", "temporary output");
+    EXPECT_EXIT(
+        {
+            FaultGuard::Install(kJPatchWriteFailed);
+            MappedInput input;
+            if (input.Open((dir / "input").c_str()) != MappedInput::Status::Ok) _exit(100);
+            FaultGuard::Watch(input.data(), input.size(), kJPatchReadFailed);
+            FaultGuard::SetCleanupPath((dir / "partial").c_str());
+            if (truncate((dir / "input").c_str(), 0) != 0) _exit(101);
+            volatile uint8_t sink = input.data()[40000];
+            (void)sink;
+            _exit(102);
+        },
+        ::testing::ExitedWithCode(kJPatchReadFailed), "");
+    EXPECT_FALSE(Exists(dir / "partial"));
+}
+
+}  // namespace
+}  // namespace JojoDiff

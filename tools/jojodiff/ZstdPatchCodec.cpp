@@ -1,0 +1,104 @@
+#include "tools/jojodiff/ZstdPatchCodec.h"
+
+#define ZSTD_STATIC_LINKING_ONLY  // ZSTD_c_stableInBuffer: compress straight from the mapped file
+#include <zstd.h>
+#include <zstd_errors.h>
+
+#include <memory>
+
+namespace JojoDiff {
+
+namespace {
+
+struct CCtxFree {
+    void operator()(ZSTD_CCtx* c) const { ZSTD_freeCCtx(c); }
+};
+struct DCtxFree {
+    void operator()(ZSTD_DCtx* d) const { ZSTD_freeDCtx(d); }
+};
+using CCtxPtr = std::unique_ptr<ZSTD_CCtx, CCtxFree>;
+using DCtxPtr = std::unique_ptr<ZSTD_DCtx, DCtxFree>;
+
+CodecStatus CompressError(size_t code) {
+    return ZSTD_getErrorCode(code) == ZSTD_error_memory_allocation ? CodecStatus::OutOfMemory
+                                                                     : CodecStatus::Failed;
+}
+
+// Levels by reach. The optimal parser of level 19 gives the smallest patches while original and
+// new file together fit a window of 64 MiB. Beyond that its matches stop reaching across the window
+// (patches of large already-compressed files grew fourfold with libzstd 1.5.4), while the lazy parser of level 12
+// with long-distance matching keeps finding them, and is far faster on such sizes.
+constexpr int kStrongLevel = 19;
+constexpr int kLargeLevel = 12;
+constexpr int kStrongWindowLogMax = 26;
+
+}  // namespace
+
+int PatchWindowLog(uint64_t originalSize, uint64_t inputSize) {
+    const uint64_t reach = originalSize + inputSize;
+    int log = ZSTD_WINDOWLOG_MIN;
+    while (log < ZSTD_WINDOWLOG_MAX && (uint64_t{1} << log) < reach) ++log;
+    return log;
+}
+
+CodecStatus CompressAgainst(const uint8_t* original, size_t originalSize, const uint8_t* input,
+                            size_t inputSize, const FrameSink& sink) {
+    CCtxPtr cctx(ZSTD_createCCtx());
+    if (!cctx) return CodecStatus::OutOfMemory;
+    const int windowLog = PatchWindowLog(originalSize, inputSize);
+    const int level = windowLog <= kStrongWindowLogMax ? kStrongLevel : kLargeLevel;
+    const size_t setup[] = {
+        ZSTD_CCtx_setParameter(cctx.get(), ZSTD_c_compressionLevel, level),
+        ZSTD_CCtx_setParameter(cctx.get(), ZSTD_c_windowLog, windowLog),
+        ZSTD_CCtx_setParameter(cctx.get(), ZSTD_c_enableLongDistanceMatching, ZSTD_ps_enable),
+        ZSTD_CCtx_setParameter(cctx.get(), ZSTD_c_checksumFlag, 0),
+        ZSTD_CCtx_setParameter(cctx.get(), ZSTD_c_contentSizeFlag, 1),
+        ZSTD_CCtx_setParameter(cctx.get(), ZSTD_c_stableInBuffer, 1),
+        ZSTD_CCtx_setPledgedSrcSize(cctx.get(), inputSize),
+        ZSTD_CCtx_refPrefix(cctx.get(), originalSize ? original : nullptr, originalSize),
+    };
+    for (size_t r : setup)
+        if (ZSTD_isError(r)) return CompressError(r);
+
+    const size_t chunk = ZSTD_CStreamOutSize();
+    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[chunk]);
+    if (!buffer) return CodecStatus::OutOfMemory;
+    ZSTD_inBuffer in{input, inputSize, 0};
+    for (;;) {
+        ZSTD_outBuffer out{buffer.get(), chunk, 0};
+        const size_t left = ZSTD_compressStream2(cctx.get(), &out, &in, ZSTD_e_end);
+        if (ZSTD_isError(left)) return CompressError(left);
+        if (out.pos && !sink(buffer.get(), out.pos)) return CodecStatus::SinkFailed;
+        if (left == 0) return CodecStatus::Ok;
+    }
+}
+
+CodecStatus DecompressAgainst(const uint8_t* original, size_t originalSize, const uint8_t* frame,
+                              size_t frameSize, uint8_t* output, size_t outputSize) {
+    // Exactly one frame, stating the expected size; skippable frames and trailing bytes are refused.
+    if (frameSize < ZSTD_FRAMEHEADERSIZE_PREFIX(ZSTD_f_zstd1) ||
+        ZSTD_isSkippableFrame(frame, frameSize))
+        return CodecStatus::CorruptFrame;
+    const size_t frameLength = ZSTD_findFrameCompressedSize(frame, frameSize);
+    if (ZSTD_isError(frameLength) || frameLength != frameSize) return CodecStatus::CorruptFrame;
+    if (ZSTD_getFrameContentSize(frame, frameSize) != outputSize) return CodecStatus::CorruptFrame;
+
+    DCtxPtr dctx(ZSTD_createDCtx());
+    if (!dctx) return CodecStatus::OutOfMemory;
+    const size_t setup[] = {
+        ZSTD_DCtx_setParameter(dctx.get(), ZSTD_d_windowLogMax, PatchWindowLog(originalSize, outputSize)),
+        ZSTD_DCtx_refPrefix(dctx.get(), originalSize ? original : nullptr, originalSize),
+    };
+    for (size_t r : setup)
+        if (ZSTD_isError(r))
+            return ZSTD_getErrorCode(r) == ZSTD_error_memory_allocation ? CodecStatus::OutOfMemory
+                                                                          : CodecStatus::CorruptFrame;
+    const size_t written = ZSTD_decompressDCtx(dctx.get(), output, outputSize, frame, frameSize);
+    if (ZSTD_isError(written)) {
+        return ZSTD_getErrorCode(written) == ZSTD_error_memory_allocation ? CodecStatus::OutOfMemory
+                                                                          : CodecStatus::CorruptFrame;
+    }
+    return written == outputSize ? CodecStatus::Ok : CodecStatus::CorruptFrame;
+}
+
+}  // namespace JojoDiff
