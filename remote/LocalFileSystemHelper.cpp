@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <cstring>
+
 #include <vector>
 
 #include "common/FileSysHelper.h"
@@ -29,16 +31,23 @@ HRESULT LocalFileSystemHelper::DeleteDirectoryTree(const std::string& path, Loca
     }
     if (S_ISLNK(st.st_mode)) return fileSystem.DeleteFile(path);  // the link, not what it points to
 
-    std::vector<Vorn::FileSystem::FindFileResult> entries;
-    HRESULT hr = fileSystem.FindFiles(entries, (path + "/*").c_str());
-    if (FAILED(hr)) return hr;
-    for (const auto& entry : entries) {
-        if (FAILED(hr)) break;
-        if (!entry.isDirectory)
-            hr = fileSystem.DeleteFile(path + "/" + entry.name);  // files and symbolic links alike
-        else if (Vorn::std_stricmp(entry.name.c_str(), ".") != 0 && Vorn::std_stricmp(entry.name.c_str(), "..") != 0)
-            hr = DeleteDirectoryTree(path + "/" + entry.name, fileSystem);
+    // The folder is listed without following links and without skipping entries whose target is
+    // gone: a dangling link must be deleted too, or the folder could never be removed.
+    char* listing = nullptr;
+    if (!Vorn::std_get_dir_listing(path.c_str(), listing)) {
+        const HRESULT hr = Log::Internal::LogGetLastError(__PRETTY_FUNCTION__);
+        QUOR_LOG(Log::ERROR, "Failed to search directory %s", path.c_str());
+        return FAILED(hr) ? hr : E_FAIL;
     }
+    HRESULT hr = S_OK;
+    for (const char* name = listing; *name && SUCCEEDED(hr); name += strlen(name) + 1) {
+        const std::string entry = path + "/" + name;
+        struct stat own;
+        const bool isFolder = lstat(entry.c_str(), &own) == 0 && S_ISDIR(own.st_mode);
+        hr = isFolder ? DeleteDirectoryTree(entry, fileSystem)
+                      : fileSystem.DeleteFile(entry);  // files and symbolic links alike
+    }
+    Vorn::std_free_dir_listing(listing);
     if (FAILED(hr)) return hr;
     return fileSystem.RemoveDirectory(path);
 }
@@ -63,7 +72,15 @@ HRESULT LocalFileSystemHelper::RecursiveCopyDirectoryTree_INTERNAL(const std::st
     for (const auto& entry : entries) {
         if (IsDotEntry(entry.name)) continue;
         if (!entry.isDirectory) {
-            fileSystem.CopyFile(sourceFolder + entry.name, targetFolder + entry.name, failIfExists);
+            // A file kept because it exists (failIfExists) is not a failure; any other failed copy
+            // is, so that a copied release is never reported complete with files missing.
+            const std::string target = targetFolder + entry.name;
+            if (failIfExists && Vorn::std_access(target.c_str(), 0) == 0) continue;
+            hr = fileSystem.CopyFile(sourceFolder + entry.name, target, failIfExists);
+            if (FAILED(hr)) {
+                QUOR_LOG(Log::ERROR, "Failed to copy %s%s", sourceFolder.c_str(), entry.name.c_str());
+                result = hr;
+            }
             continue;
         }
         hr = RecursiveCopyDirectoryTree_INTERNAL(sourceFolder + entry.name + "/", targetFolder + entry.name + "/",

@@ -5,8 +5,10 @@
 // root folder is derived), so they may run while other threads use it. Symbolic links are
 // treated as files: deleting removes the link itself and never follows it into another tree.
 // DeleteDirectoryTree stops at the first failure and returns it (what was deleted before stays
-// deleted); CopyDirectoryTree and DeleteFilesOlderThan go on past failed files and report only a
-// failed folder listing (the last one). Failures are logged.
+// deleted); a dangling link is deleted like any other. CopyDirectoryTree goes on past failed
+// files and reports the last failure (a failed copy or listing; a target kept by failIfExists is
+// not one); DeleteFilesOlderThan goes on past failed files and reports only a failed folder
+// listing (the last one). Failures are logged.
 #include <string>
 
 #include "common/LocalFileSystem.h"
@@ -21,7 +23,7 @@ public:
     // a path that does not exist fails and deletes nothing.
     static HRESULT DeleteDirectoryTree(const std::string& path, LocalFileSystem& fileSystem);
     // Copies the tree under source into target (created with its missing parents); with
-    // failIfExists an existing target file is not overwritten. Failed file copies are passed over.
+    // failIfExists an existing target file is not overwritten. A failed copy is reported.
     static HRESULT CopyDirectoryTree(const std::string& source, const std::string& target, LocalFileSystem& fileSystem,
                                      const bool failIfExists);
     // Deletes every file below folder (which ends in "/") whose age (FileSysHelper::FileAge) is at

@@ -55,6 +55,13 @@ TEST_F(LocalFileSystemHelperTest, DeleteDirectoryTreeRemovesLinksNotWhatTheyPoin
     EXPECT_EQ(QuorTest::ReadFile(outside + "/sub/deeper.txt"), "keep me too");
     EXPECT_EQ(WorkingFolder(), before);
 
+    // A dangling link is deleted too, or its folder could never be removed.
+    const std::string withDangling = Root() + "projects/p/releases/0.0.0.2";
+    QuorTest::MakeDirs(withDangling + "/deploy");
+    ASSERT_EQ(symlink((Root() + "gone").c_str(), (withDangling + "/deploy/dangling").c_str()), 0);
+    EXPECT_EQ(LocalFileSystemHelper::DeleteDirectoryTree(withDangling, m_fs), S_OK);
+    EXPECT_FALSE(QuorTest::Exists(withDangling));
+
     // A path that is itself a link loses only the link.
     const std::string link = Root() + "top-link";
     ASSERT_EQ(symlink(outside.c_str(), link.c_str()), 0);
@@ -69,15 +76,18 @@ TEST_F(LocalFileSystemHelperTest, DeleteDirectoryTreeFailuresKeepTheWorkingFolde
     EXPECT_TRUE(FAILED(LocalFileSystemHelper::DeleteDirectoryTree(Root() + "missing", m_fs)));
     EXPECT_EQ(WorkingFolder(), before);
 
-    // A tree whose deepest entries lie beyond the file functions' path limits cannot be emptied:
-    // the deletion fails, what could not be deleted stays, and the working folder has not moved.
+    // Paths longer than the runtime's 1024-byte path buffers are deleted too.
     const std::string tree = Root() + "tree";
     std::string deep = tree + "/deep";
     while (deep.size() < 1100) deep += "/" + std::string(100, 'd');
-    QuorTest::WriteFile(deep + "/unreachable.txt", "x");
-    EXPECT_TRUE(FAILED(LocalFileSystemHelper::DeleteDirectoryTree(tree, m_fs)));
+    QuorTest::WriteFile(deep + "/far.txt", "x");
+    EXPECT_EQ(LocalFileSystemHelper::DeleteDirectoryTree(tree, m_fs), S_OK);
+    EXPECT_FALSE(QuorTest::Exists(tree));
+
+    // Entries that cannot be deleted (nothing under /proc can, not even by root): the deletion
+    // fails and the working folder has not moved.
+    EXPECT_TRUE(FAILED(LocalFileSystemHelper::DeleteDirectoryTree("/proc/self/fdinfo", m_fs)));
     EXPECT_EQ(WorkingFolder(), before);
-    EXPECT_TRUE(QuorTest::Exists(tree));
 
     // An empty folder is removed; relative paths work too (from the working folder).
     QuorTest::MakeDirs(Root() + "system/empty");
@@ -103,6 +113,12 @@ TEST_F(LocalFileSystemHelperTest, CopyDirectoryTree) {
     EXPECT_TRUE(QuorTest::Exists(Root() + "target/empty"));
 
     EXPECT_TRUE(FAILED(LocalFileSystemHelper::CopyDirectoryTree(Root() + "missing", Root() + "t2", m_fs, false)));
+
+    // A file that cannot be copied (a file holds the name of its target folder) is a failure, and
+    // the walk still copies the rest.
+    QuorTest::WriteFile(Root() + "t3/sub", "a file, not a folder");
+    EXPECT_TRUE(FAILED(LocalFileSystemHelper::CopyDirectoryTree(source, Root() + "t3", m_fs, false)));
+    EXPECT_EQ(QuorTest::ReadFile(Root() + "t3/a.txt"), "a");
 }
 
 // Files 16 days old or older go, younger ones stay; folders emptied by that go, the top folder

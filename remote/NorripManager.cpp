@@ -2,13 +2,13 @@
 
 #include <strings.h>
 
-#include "common/LocalRootFolder.h"
 #include "common/FileSysHelper.h"
+#include "common/LocalRootFolder.h"
 #include "common/Log.h"
+#include "common/RelativeName.h"
 #include "common/SettingsFile.h"
 #include "common/Time.h"
 #include "remote/LocalFileSystemHelper.h"
-#include "remote/PendingDeps.h"
 #include "remote/ServerSettings.h"
 #include "remote/process/ProcessHelper.h"
 

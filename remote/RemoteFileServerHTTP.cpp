@@ -5,7 +5,7 @@
 #include "common/ConvertVersion.h"
 #include "common/LocalDirectoryStructure.h"
 #include "common/Log.h"
-#include "remote/PendingDeps.h"
+#include "common/ReleaseVersion.h"
 #include "remote/ReleaseInstallationServices.h"
 #include "remote/ReleaseListing.h"
 #include "remote/ServerSettings.h"
