@@ -1,0 +1,168 @@
+#include "remote/CurlEasy.h"
+
+#include <curl/curl.h>
+
+#include <type_traits>
+#include <utility>
+
+namespace Quor::Common {
+
+static_assert(std::is_same_v<curl_off_t, int64_t>, "curl_off_t must be the 64-bit integer of the progress function");
+
+namespace {
+
+// libcurl's process-wide set-up: made on first use (before the first handle) and undone at exit.
+class CurlGlobal {
+public:
+    CurlGlobal() : m_result(curl_global_init(CURL_GLOBAL_ALL)) {}
+    ~CurlGlobal() {
+        if (m_result == CURLE_OK) curl_global_cleanup();
+    }
+    bool ok() const { return m_result == CURLE_OK; }
+
+private:
+    CURLcode m_result;
+};
+
+bool EnsureGlobal() {
+    static CurlGlobal global;
+    return global.ok();
+}
+
+// Also set up during static initialisation, so that the set-up happens before any thread of the
+// program exists.
+const bool g_earlyGlobal = EnsureGlobal();
+
+CURL* Handle(void* handle) { return static_cast<CURL*>(handle); }
+
+CURLoption ToCurl(CurlOption option) {
+    switch (option) {
+    case CurlOption::NoProgress: return CURLOPT_NOPROGRESS;
+    case CurlOption::LowSpeedLimit: return CURLOPT_LOW_SPEED_LIMIT;
+    case CurlOption::LowSpeedTime: return CURLOPT_LOW_SPEED_TIME;
+    case CurlOption::SslVerifyHost: return CURLOPT_SSL_VERIFYHOST;
+    case CurlOption::SslVerifyPeer: return CURLOPT_SSL_VERIFYPEER;
+    case CurlOption::CaInfo: return CURLOPT_CAINFO;
+    case CurlOption::UserPwd: return CURLOPT_USERPWD;
+    case CurlOption::ProgressData: return CURLOPT_XFERINFODATA;
+    case CurlOption::Port: return CURLOPT_PORT;
+    case CurlOption::Header: return CURLOPT_HEADER;
+    case CurlOption::Url: return CURLOPT_URL;
+    case CurlOption::HttpGet: return CURLOPT_HTTPGET;
+    case CurlOption::NoBody: return CURLOPT_NOBODY;
+    case CurlOption::Post: return CURLOPT_POST;
+    case CurlOption::WriteData: return CURLOPT_WRITEDATA;
+    case CurlOption::PostFields: return CURLOPT_POSTFIELDS;
+    case CurlOption::PostFieldSize: return CURLOPT_POSTFIELDSIZE_LARGE;
+    }
+    return CURLOPT_LASTENTRY;
+}
+
+}  // namespace
+
+// --- CurlHeaderList ---
+
+CurlHeaderList::~CurlHeaderList() {
+    if (m_list) curl_slist_free_all(m_list);
+}
+
+CurlHeaderList::CurlHeaderList(CurlHeaderList&& other) noexcept : m_list(std::exchange(other.m_list, nullptr)) {}
+
+CurlHeaderList& CurlHeaderList::operator=(CurlHeaderList&& other) noexcept {
+    if (this != &other) {
+        if (m_list) curl_slist_free_all(m_list);
+        m_list = std::exchange(other.m_list, nullptr);
+    }
+    return *this;
+}
+
+bool CurlHeaderList::Append(const char* line) {
+    curl_slist* longer = curl_slist_append(m_list, line);
+    if (!longer) return false;
+    m_list = longer;
+    return true;
+}
+
+// --- CurlEasy ---
+
+CurlEasy::~CurlEasy() { Reset(); }
+
+CurlEasy::CurlEasy(CurlEasy&& other) noexcept : m_handle(std::exchange(other.m_handle, nullptr)) {}
+
+CurlEasy& CurlEasy::operator=(CurlEasy&& other) noexcept {
+    if (this != &other) {
+        Reset();
+        m_handle = std::exchange(other.m_handle, nullptr);
+    }
+    return *this;
+}
+
+bool CurlEasy::Init() {
+    Reset();
+    if (!EnsureGlobal()) return false;
+    m_handle = curl_easy_init();
+    return m_handle != nullptr;
+}
+
+void CurlEasy::Reset() {
+    if (m_handle) curl_easy_cleanup(Handle(std::exchange(m_handle, nullptr)));
+}
+
+int CurlEasy::SetLong(CurlOption option, long value) {
+    if (!m_handle) return CURLE_BAD_FUNCTION_ARGUMENT;
+    return curl_easy_setopt(Handle(m_handle), ToCurl(option), value);
+}
+
+int CurlEasy::SetOffset(CurlOption option, int64_t value) {
+    if (!m_handle) return CURLE_BAD_FUNCTION_ARGUMENT;
+    return curl_easy_setopt(Handle(m_handle), ToCurl(option), static_cast<curl_off_t>(value));
+}
+
+int CurlEasy::SetText(CurlOption option, const char* text) {
+    if (!m_handle) return CURLE_BAD_FUNCTION_ARGUMENT;
+    return curl_easy_setopt(Handle(m_handle), ToCurl(option), text);
+}
+
+int CurlEasy::SetPointer(CurlOption option, void* pointer) {
+    if (!m_handle) return CURLE_BAD_FUNCTION_ARGUMENT;
+    return curl_easy_setopt(Handle(m_handle), ToCurl(option), pointer);
+}
+
+int CurlEasy::SetProgressFunction(CurlProgressFunction function) {
+    if (!m_handle) return CURLE_BAD_FUNCTION_ARGUMENT;
+    curl_xferinfo_callback callback = function;
+    return curl_easy_setopt(Handle(m_handle), CURLOPT_XFERINFOFUNCTION, callback);
+}
+
+int CurlEasy::SetWriteFunction(CurlWriteFunction function) {
+    if (!m_handle) return CURLE_BAD_FUNCTION_ARGUMENT;
+    curl_write_callback callback = function;
+    return curl_easy_setopt(Handle(m_handle), CURLOPT_WRITEFUNCTION, callback);
+}
+
+int CurlEasy::SetHeaderList(const CurlHeaderList* list) {
+    if (!m_handle) return CURLE_BAD_FUNCTION_ARGUMENT;
+    return curl_easy_setopt(Handle(m_handle), CURLOPT_HTTPHEADER, list ? list->m_list : nullptr);
+}
+
+int CurlEasy::Perform() {
+    if (!m_handle) return CURLE_BAD_FUNCTION_ARGUMENT;
+    return curl_easy_perform(Handle(m_handle));
+}
+
+int CurlEasy::GetResponseCode(long& code) {
+    if (!m_handle) return CURLE_BAD_FUNCTION_ARGUMENT;
+    return curl_easy_getinfo(Handle(m_handle), CURLINFO_RESPONSE_CODE, &code);
+}
+
+int CurlEasy::GetContentLength(int64_t& length) {
+    if (!m_handle) return CURLE_BAD_FUNCTION_ARGUMENT;
+    curl_off_t value = -1;
+    const CURLcode code = curl_easy_getinfo(Handle(m_handle), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &value);
+    if (code == CURLE_OK) length = value;
+    return code;
+}
+
+int CurlEasy::AbortedByCallbackCode() { return CURLE_ABORTED_BY_CALLBACK; }
+
+}  // namespace Quor::Common

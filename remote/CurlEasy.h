@@ -1,0 +1,105 @@
+#pragma once
+// The one door to libcurl: an owned easy handle (CurlEasy), an owned header list
+// (CurlHeaderList), and the process-wide libcurl set-up.
+//
+// libcurl's global set-up (curl_global_init with every feature) runs once per process, before the
+// first handle is made, and its clean-up once at exit; callers never see it. A CurlEasy owns at
+// most one CURL* (freed by Reset, by Init of a new one, and by the destructor); a CurlHeaderList
+// owns one curl_slist. Neither is copyable; both move.
+// Threads: one handle is used by one thread at a time; different handles may run on different
+// threads at once. Callbacks run on the thread that called Perform.
+// Errors: every operation returns libcurl's own code as an int (0 = success); the codes are only
+// for the log.
+#include <cstddef>
+#include <cstdint>
+
+struct curl_slist;
+
+namespace Quor::Common {
+
+// The options the system sets on a handle.
+enum class CurlOption {
+    NoProgress,     // long: 0 turns the progress callback on
+    LowSpeedLimit,  // long: bytes per second
+    LowSpeedTime,   // long: seconds
+    SslVerifyHost,  // long
+    SslVerifyPeer,  // long
+    CaInfo,         // text: certificate file
+    UserPwd,        // text: "user:password"
+    ProgressData,   // pointer handed to the progress function
+    Port,           // long
+    Header,         // long: 1 passes response headers to the write sink
+    Url,            // text (libcurl keeps its own copy)
+    HttpGet,        // long: 1 selects GET
+    NoBody,         // long: 1 selects HEAD
+    Post,           // long: 1 selects POST
+    WriteData,      // pointer handed to the write function (a FILE* for libcurl's own writer)
+    PostFields,     // pointer to the body, not copied: it must live until the request ends
+    PostFieldSize,  // 64-bit: body length, -1 for "measure the text"
+};
+
+// Progress: downloaded and uploaded byte counts so far (64-bit). Non-zero aborts the transfer.
+using CurlProgressFunction = int (*)(void* data, int64_t downloadTotal, int64_t downloadNow,
+                                     int64_t uploadTotal, int64_t uploadNow);
+// Write sink: takes size x count bytes; a different return value ends the transfer.
+using CurlWriteFunction = size_t (*)(char* bytes, size_t size, size_t count, void* target);
+
+class CurlHeaderList {
+public:
+    CurlHeaderList() = default;
+    ~CurlHeaderList();
+    CurlHeaderList(CurlHeaderList&& other) noexcept;
+    CurlHeaderList& operator=(CurlHeaderList&& other) noexcept;
+    CurlHeaderList(const CurlHeaderList&) = delete;
+    CurlHeaderList& operator=(const CurlHeaderList&) = delete;
+
+    // Appends one "Name: value" line; false when libcurl could not (the list stays as it was).
+    bool Append(const char* line);
+    bool empty() const { return m_list == nullptr; }
+
+private:
+    friend class CurlEasy;
+    curl_slist* m_list = nullptr;
+};
+
+class CurlEasy {
+public:
+    CurlEasy() = default;
+    ~CurlEasy();
+    CurlEasy(CurlEasy&& other) noexcept;
+    CurlEasy& operator=(CurlEasy&& other) noexcept;
+    CurlEasy(const CurlEasy&) = delete;
+    CurlEasy& operator=(const CurlEasy&) = delete;
+
+    // Frees the current handle (if any) and makes a new one; false when libcurl made none.
+    bool Init();
+    // Frees the handle; the object is then empty.
+    void Reset();
+    bool valid() const { return m_handle != nullptr; }
+
+    // Each returns libcurl's code; an empty object answers with libcurl's "bad function argument".
+    int SetLong(CurlOption option, long value);
+    int SetOffset(CurlOption option, int64_t value);
+    int SetText(CurlOption option, const char* text);
+    int SetPointer(CurlOption option, void* pointer);
+    int SetProgressFunction(CurlProgressFunction function);
+    // Null restores libcurl's own writer (fwrite to the FILE* given as WriteData).
+    int SetWriteFunction(CurlWriteFunction function);
+    // The list must outlive every request made with it; null removes it.
+    int SetHeaderList(const CurlHeaderList* list);
+
+    // Runs the request on the calling thread until it ends.
+    int Perform();
+    // The last response's status code (0 when no answer arrived).
+    int GetResponseCode(long& code);
+    // The Content-Length of the last response, -1 when it had none.
+    int GetContentLength(int64_t& length);
+
+    // libcurl's code for a transfer ended by the progress function.
+    static int AbortedByCallbackCode();
+
+private:
+    void* m_handle = nullptr;  // CURL*
+};
+
+}  // namespace Quor::Common

@@ -1,0 +1,516 @@
+#include "remote/HTTPConnection.h"
+
+#include <cmath>
+#include <cstdint>
+
+#include "common/CRT.h"
+#include "common/ErrorCodes.h"
+#include "common/Log.h"
+
+namespace Quor::Common {
+
+namespace {
+
+#define QUOR_HTTP "Quor::Common::HTTPConnection::"
+const char* const TAG_CONSTRUCTOR =
+    QUOR_HTTP "HTTPConnection(HRESULT &, const std::string, unsigned short, int, bool, const char *)";
+const char* const TAG_CONNECT = "HRESULT " QUOR_HTTP "Connect()";
+const char* const TAG_DISCONNECT = "HRESULT " QUOR_HTTP "Disconnect()";
+const char* const TAG_RECONNECT = "HRESULT " QUOR_HTTP "Reconnect()";
+const char* const TAG_SET_AUTH = "HRESULT " QUOR_HTTP "SetAuth(const char *)";
+const char* const TAG_SET_JSON = "HRESULT " QUOR_HTTP "SetJsonPostString(const std::string *)";
+const char* const TAG_SET_WRITE_FILE = "HRESULT " QUOR_HTTP "SetWriteFile(FILE *)";
+const char* const TAG_SET_WRITE_VECTOR = "HRESULT " QUOR_HTTP "SetWriteVector(std::vector<char> *)";
+const char* const TAG_SET_WRITE_STRING = "HRESULT " QUOR_HTTP "SetWriteString(std::string *)";
+const char* const TAG_SET_URL = "HRESULT " QUOR_HTTP "SetURL(const std::string &)";
+const char* const TAG_TO_GET = "HRESULT " QUOR_HTTP "SwitchToGet()";
+const char* const TAG_TO_HEAD = "HRESULT " QUOR_HTTP "SwitchToHead()";
+const char* const TAG_TO_POST = "HRESULT " QUOR_HTTP "SwitchToPost()";
+const char* const TAG_SET_TRACKER = "HRESULT " QUOR_HTTP "SetProgressTracker(Quor::Common::ProgressTracker *)";
+const char* const TAG_EXISTS_FROM_HEADER = "HRESULT " QUOR_HTTP "DoesFileExistFromLastHeader(BOOL &, long *)";
+const char* const TAG_GET_FILE_SIZE = "HRESULT " QUOR_HTTP "GetFileSize(const std::string &, BOOL &, DWORD &)";
+const char* const TAG_FILE_EXISTS = "HRESULT " QUOR_HTTP "FileExists(const std::string &, BOOL &)";
+const char* const TAG_GET_FILE =
+    "HRESULT " QUOR_HTTP "GetFile(const std::string &, const std::string &, "
+    "Quor::Common::IGetFileProgressCallback *const, const bool, const bool, bool, std::vector<char> *)";
+const char* const TAG_POST = "HRESULT " QUOR_HTTP "Post(const std::string &, const std::string &, std::string &, long *)";
+const char* const TAG_PROGRESS =
+    "int Quor::Common::<anonymous namespace>::ProgressCallback(void *, double, double, double, double)";
+#undef QUOR_HTTP
+
+// The one header of every JSON post, built once per process.
+const CurlHeaderList& JsonHeaderList() {
+    static const CurlHeaderList list = [] {
+        CurlHeaderList made;
+        made.Append("Content-Type: text/json");
+        return made;
+    }();
+    return list;
+}
+const CurlHeaderList& g_jsonHeaderAtStart = JsonHeaderList();
+
+int ProgressCallback(void* data, int64_t /*downloadTotal*/, int64_t downloadNow, int64_t /*uploadTotal*/,
+                     int64_t /*uploadNow*/) {
+    auto* tracker = static_cast<HTTPConnection::ProgressTracker*>(data);
+    if (!tracker) return 0;
+    if (tracker->stop && tracker->stop->load()) return 1;
+    if (!tracker->callback) return 0;
+    const int64_t delta = downloadNow - tracker->previous;
+    tracker->previous = downloadNow;
+    if (delta < 0) {
+        QUOR_LOG_TAG(Log::ERROR, TAG_PROGRESS, "HTTPConnection negative number in ProgressCallback %f",
+                     static_cast<double>(static_cast<float>(delta)));
+        return 0;
+    }
+    return FAILED(tracker->callback->GetFileProgressCallback(static_cast<SIZE_T>(delta))) ? 1 : 0;
+}
+
+template <typename Container>
+size_t AppendCallback(char* bytes, size_t size, size_t count, void* target) {
+    if (!target) return 0;
+    const size_t n = size * count;
+    if (n == 0) return 0;
+    auto* container = static_cast<Container*>(target);
+    container->insert(container->end(), bytes, bytes + n);
+    return n;
+}
+
+size_t WriteVectorCallback(char* bytes, size_t size, size_t count, void* target) {
+    return AppendCallback<std::vector<char>>(bytes, size, count, target);
+}
+
+size_t WriteStringCallback(char* bytes, size_t size, size_t count, void* target) {
+    return AppendCallback<std::string>(bytes, size, count, target);
+}
+
+// Empties (or creates) a file.
+bool TruncateFile(const std::string& path) {
+    FILE* file = nullptr;
+    if (CRT::fopen_s(&file, path.c_str(), "wb") != 0 || !file) return false;
+    return std::fclose(file) == 0;
+}
+
+}  // namespace
+
+HTTPConnection::HTTPConnection(HRESULT& result, const std::string address, unsigned short port,
+                               int lowSpeedSeconds, bool https, const char* authentication)
+    : m_baseURL((https ? "https://" : "http://") + address),
+      m_port(port),
+      m_lowSpeedSeconds(lowSpeedSeconds),
+      m_https(https),
+      m_authentication(authentication) {
+    QUOR_LOG_TAG(Log::DEBUG, TAG_CONSTRUCTOR, "(%s)", m_baseURL.c_str());
+    result = Connect();
+    if (FAILED(result))
+        QUOR_LOG_TAG(Log::ERROR, TAG_CONSTRUCTOR, "HTTPConnection failed to connect to server at address \"%s\"",
+                     address.c_str());
+}
+
+HTTPConnection::~HTTPConnection() { Disconnect(); }
+
+HRESULT HTTPConnection::Connect() {
+    QUOR_LOG_TAG(Log::DEBUG, TAG_CONNECT, "(%s)", m_baseURL.c_str());
+    if (m_handle.valid()) {
+        QUOR_LOG_TAG(Log::DEBUG, TAG_DISCONNECT, "()");
+        m_handle.Reset();
+    }
+    if (!m_handle.Init()) {
+        QUOR_LOG_TAG(Log::ERROR, TAG_CONNECT, "init failed");
+        return E_FAIL;
+    }
+    if (m_handle.SetLong(CurlOption::NoProgress, 0) != 0)
+        QUOR_LOG_TAG(Log::ERROR, TAG_CONNECT, "failed to turn on progress");
+    if (m_handle.SetProgressFunction(&ProgressCallback) != 0)
+        QUOR_LOG_TAG(Log::ERROR, TAG_CONNECT, "failed to set progress callback");
+    if (m_handle.SetLong(CurlOption::LowSpeedLimit, 1) != 0)
+        QUOR_LOG_TAG(Log::ERROR, TAG_CONNECT, "failed to set low speed limit");
+    if (m_handle.SetLong(CurlOption::LowSpeedTime, m_lowSpeedSeconds) != 0)
+        QUOR_LOG_TAG(Log::ERROR, TAG_CONNECT, "failed to set low speed time");
+    if (m_https) {
+        if (m_handle.SetLong(CurlOption::SslVerifyHost, 2) != 0)
+            QUOR_LOG_TAG(Log::ERROR, TAG_CONNECT, "failed to set verify host");
+        if (m_handle.SetLong(CurlOption::SslVerifyPeer, 1) != 0)
+            QUOR_LOG_TAG(Log::ERROR, TAG_CONNECT, "failed to set verify peer");
+        if (m_handle.SetText(CurlOption::CaInfo, "cacert.pem") != 0)
+            QUOR_LOG_TAG(Log::ERROR, TAG_CONNECT, "failed to enable cert info");
+    }
+    if (m_authentication && m_handle.SetText(CurlOption::UserPwd, m_authentication) != 0)
+        QUOR_LOG_TAG(Log::ERROR, TAG_SET_AUTH, "failed to set auth string");
+    if (m_handle.SetPointer(CurlOption::ProgressData, nullptr) != 0)
+        QUOR_LOG_TAG(Log::ERROR, TAG_SET_TRACKER, "failed to set progress callback");
+    if (m_port != 80 && m_handle.SetLong(CurlOption::Port, m_port) != 0) {
+        QUOR_LOG_TAG(Log::ERROR, TAG_CONNECT, "set port failed");
+        return E_FAIL;
+    }
+    if (m_handle.SetLong(CurlOption::Header, 0) != 0) {
+        QUOR_LOG_TAG(Log::ERROR, TAG_CONNECT, "set no header failed");
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+HRESULT HTTPConnection::Disconnect() {
+    QUOR_LOG_TAG(Log::DEBUG, TAG_DISCONNECT, "()");
+    m_handle.Reset();
+    return S_OK;
+}
+
+HRESULT HTTPConnection::Reconnect() {
+    QUOR_LOG_TAG(Log::DEBUG, TAG_RECONNECT, "Reconnect -- attempting Disconnect");
+    Disconnect();
+    QUOR_LOG_TAG(Log::DEBUG, TAG_RECONNECT, "Reconnect -- attempting new Connection");
+    const HRESULT result = Connect();
+    if (FAILED(result))
+        QUOR_LOG_TAG(Log::ERROR, TAG_RECONNECT, "Connection attempt failed");
+    else
+        QUOR_LOG_TAG(Log::DEBUG, TAG_RECONNECT, "Successfully reconnected.");
+    return result;
+}
+
+HRESULT HTTPConnection::SetAuth(const char* text) {
+    if (m_handle.SetText(CurlOption::UserPwd, text) != 0) {
+        QUOR_LOG_TAG(Log::ERROR, TAG_SET_AUTH, "failed to set auth string");
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+HRESULT HTTPConnection::SetJsonPostString(const std::string* body) {
+    if (body) {
+        if (m_handle.SetPointer(CurlOption::PostFields, const_cast<char*>(body->data())) != 0) {
+            QUOR_LOG_TAG(Log::ERROR, TAG_SET_JSON, "failed to set post string");
+            return E_FAIL;
+        }
+        if (m_handle.SetOffset(CurlOption::PostFieldSize, static_cast<int64_t>(body->size())) != 0)
+            QUOR_LOG_TAG(Log::ERROR, TAG_SET_JSON, "failed to set post size");
+        if (m_handle.SetHeaderList(&JsonHeaderList()) != 0)
+            QUOR_LOG_TAG(Log::ERROR, TAG_SET_JSON, "failed to set header");
+        return S_OK;
+    }
+    if (m_handle.SetPointer(CurlOption::PostFields, nullptr) != 0)
+        QUOR_LOG_TAG(Log::ERROR, TAG_SET_JSON, "failed to clear post string");
+    if (m_handle.SetOffset(CurlOption::PostFieldSize, -1) != 0)
+        QUOR_LOG_TAG(Log::ERROR, TAG_SET_JSON, "failed to clear post size");
+    if (m_handle.SetHeaderList(nullptr) != 0)
+        QUOR_LOG_TAG(Log::ERROR, TAG_SET_JSON, "failed to clear header");
+    return S_OK;
+}
+
+HRESULT HTTPConnection::SetWriteFile(FILE* file) {
+    if (m_handle.SetPointer(CurlOption::WriteData, file) != 0) {
+        QUOR_LOG_TAG(Log::ERROR, TAG_SET_WRITE_FILE, "failed to set write file");
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+HRESULT HTTPConnection::SetWriteVector(std::vector<char>* target) {
+    if (m_handle.SetWriteFunction(target ? &WriteVectorCallback : nullptr) != 0) {
+        QUOR_LOG_TAG(Log::ERROR, TAG_SET_WRITE_VECTOR, "failed to set write callback");
+        return E_FAIL;
+    }
+    if (target && m_handle.SetPointer(CurlOption::WriteData, target) != 0) {
+        QUOR_LOG_TAG(Log::ERROR, TAG_SET_WRITE_VECTOR, "failed to set write vector");
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+HRESULT HTTPConnection::SetWriteString(std::string* target) {
+    if (m_handle.SetWriteFunction(target ? &WriteStringCallback : nullptr) != 0) {
+        QUOR_LOG_TAG(Log::ERROR, TAG_SET_WRITE_STRING, "failed to set write callback");
+        return E_FAIL;
+    }
+    if (target && m_handle.SetPointer(CurlOption::WriteData, target) != 0) {
+        QUOR_LOG_TAG(Log::ERROR, TAG_SET_WRITE_STRING, "failed to set write vector");
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+std::string HTTPConnection::EscapePath(const std::string& path) {
+    std::string escaped;
+    escaped.reserve(path.size());
+    for (char c : path) {
+        if (c == ' ')
+            escaped += "%20";
+        else
+            escaped += c;
+    }
+    return escaped;
+}
+
+HRESULT HTTPConnection::SetURL(const std::string& path) {
+    const std::string url = m_baseURL + EscapePath(path);
+    if (m_handle.SetText(CurlOption::Url, url.c_str()) != 0) {
+        QUOR_LOG_TAG(Log::ERROR, TAG_SET_URL, "Failed to set URL to %s", url.c_str());
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+HRESULT HTTPConnection::SwitchToGet() {
+    if (m_handle.SetLong(CurlOption::HttpGet, 1) != 0) {
+        QUOR_LOG_TAG(Log::ERROR, TAG_TO_GET, "Failed to change to get mode");
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+HRESULT HTTPConnection::SwitchToHead() {
+    if (m_handle.SetLong(CurlOption::NoBody, 1) != 0) {
+        QUOR_LOG_TAG(Log::ERROR, TAG_TO_HEAD, "Failed to change to header mode");
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+HRESULT HTTPConnection::SwitchToPost() {
+    if (m_handle.SetLong(CurlOption::Post, 1) != 0) {
+        QUOR_LOG_TAG(Log::ERROR, TAG_TO_POST, "Failed to change to post mode");
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+HRESULT HTTPConnection::SetProgressTracker(ProgressTracker* tracker) {
+    if (m_handle.SetPointer(CurlOption::ProgressData, tracker) != 0) {
+        QUOR_LOG_TAG(Log::ERROR, TAG_SET_TRACKER, "failed to set progress callback");
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+HRESULT HTTPConnection::DoesFileExistFromLastHeader(BOOL& exists, long* status) {
+    exists = FALSE;
+    long code = 404;
+    if (m_handle.GetResponseCode(code) != 0) {
+        exists = FALSE;
+        if (status) *status = 0;
+        QUOR_LOG_TAG(Log::ERROR, TAG_EXISTS_FROM_HEADER, "get response code failed");
+        return E_FAIL;
+    }
+    if (status) *status = code;
+    exists = (code >= 200 && code <= 299) ? TRUE : FALSE;
+    if (exists)
+        QUOR_LOG_TAG(Log::VERBOSE, TAG_EXISTS_FROM_HEADER, "HTTP Query returned status %d. File exists.",
+                     static_cast<int>(code));
+    else
+        QUOR_LOG_TAG(Log::VERBOSE, TAG_EXISTS_FROM_HEADER, "HTTP Query returned status %d. File does not exist.",
+                     static_cast<int>(code));
+    return S_OK;
+}
+
+HRESULT HTTPConnection::ConnectionCode(const char* tag, const std::string& path) {
+    QUOR_LOG_TAG(Log::ERROR, tag, "Failed on %s", path.c_str());
+    const HRESULT code = m_fresh ? E_QUOR_HTTP_CONNECTION_FAILED : E_QUOR_HTTP_CONNECTION_LOST;
+    m_fresh = false;
+    return code;
+}
+
+HRESULT HTTPConnection::FileExists(const std::string& path, BOOL& exists) {
+    QUOR_LOG_TAG(Log::DEBUG, TAG_FILE_EXISTS, "(\"%s\")", path.c_str());
+    ProgressTracker tracker{nullptr, 0, m_stop};
+    HRESULT result = E_FAIL;
+    if (FAILED(SwitchToHead())) {
+        QUOR_LOG_TAG(Log::ERROR, TAG_FILE_EXISTS, "Failed to switch to header mode");
+    } else if (FAILED(SetURL(path))) {
+        QUOR_LOG_TAG(Log::ERROR, TAG_FILE_EXISTS, "SetURL failed");
+    } else {
+        if (m_stop) SetProgressTracker(&tracker);
+        const int code = m_handle.Perform();
+        if (m_stop) SetProgressTracker(nullptr);
+        if (code != 0) {
+            exists = FALSE;
+            QUOR_LOG_TAG(Log::ERROR, TAG_FILE_EXISTS, "perform request failed");
+        } else {
+            result = DoesFileExistFromLastHeader(exists, nullptr);
+        }
+    }
+    if (FAILED(result)) return ConnectionCode(TAG_FILE_EXISTS, path);
+    m_fresh = false;
+    return S_OK;
+}
+
+HRESULT HTTPConnection::GetFileSize(const std::string& path, BOOL& exists, QWORD& size) {
+    QUOR_LOG_TAG(Log::DEBUG, TAG_GET_FILE_SIZE, "(\"%s\")", path.c_str());
+    ProgressTracker tracker{nullptr, 0, m_stop};
+    HRESULT result = E_FAIL;
+    if (FAILED(SwitchToHead())) {
+        QUOR_LOG_TAG(Log::ERROR, TAG_GET_FILE_SIZE, "Failed to switch to header mode");
+    } else if (FAILED(SetURL(path))) {
+        QUOR_LOG_TAG(Log::ERROR, TAG_GET_FILE_SIZE, "SetURL failed");
+    } else {
+        if (m_stop) SetProgressTracker(&tracker);
+        const int code = m_handle.Perform();
+        if (m_stop) SetProgressTracker(nullptr);
+        if (code != 0) {
+            exists = FALSE;
+            QUOR_LOG_TAG(Log::ERROR, TAG_GET_FILE_SIZE, "perform request failed");
+        } else {
+            result = DoesFileExistFromLastHeader(exists, nullptr);
+        }
+    }
+    if (FAILED(result)) {
+        size = 0;
+        return ConnectionCode(TAG_GET_FILE_SIZE, path);
+    }
+    if (!exists) {
+        size = 0;
+        m_fresh = false;
+        return S_OK;
+    }
+    int64_t length = -1;
+    if (m_handle.GetContentLength(length) != 0) {
+        exists = FALSE;
+        size = 0;
+        QUOR_LOG_TAG(Log::ERROR, TAG_GET_FILE_SIZE, "get content length failed");
+        return ConnectionCode(TAG_GET_FILE_SIZE, path);
+    }
+    // The whole 64-bit length: a file above 4 GiB keeps its size.
+    size = length > 0 ? static_cast<QWORD>(length) : 0;
+    exists = TRUE;
+    QUOR_LOG_TAG(Log::DEBUG, TAG_GET_FILE_SIZE, "file size: %llu", static_cast<unsigned long long>(size));
+    m_fresh = false;
+    return S_OK;
+}
+
+HRESULT HTTPConnection::GetFileSize(const std::string& path, BOOL& exists, DWORD& size) {
+    QWORD wide = 0;
+    const HRESULT result = GetFileSize(path, exists, wide);
+    if (FAILED(result)) {
+        size = 0;
+        return result;
+    }
+    if (wide > 0xFFFFFFFFull) {
+        // A 32-bit size cannot hold it: refused rather than cut to its low 32 bits.
+        size = 0;
+        QUOR_LOG_TAG(Log::ERROR, TAG_GET_FILE_SIZE, "file size %llu of %s does not fit in 32 bits",
+                     static_cast<unsigned long long>(wide), path.c_str());
+        return E_FAIL;
+    }
+    size = static_cast<DWORD>(wide);
+    return S_OK;
+}
+
+HRESULT HTTPConnection::GetFile(const std::string& remotePath, const std::string& localPath,
+                                IGetFileProgressCallback* const callback, const bool /*ignored*/, const bool retry,
+                                bool quiet, std::vector<char>* memory) {
+    QUOR_LOG_TAG(quiet ? Log::VERBOSE : Log::DEBUG, TAG_GET_FILE, "(\"%s\", \"%s\", %s, 0x%08lx)",
+                 remotePath.c_str(), localPath.c_str(), retry ? "RETRY" : "NO_RETRY",
+                 static_cast<unsigned long>(reinterpret_cast<uintptr_t>(callback)));
+    const int attempts = retry ? 3 : 1;
+    HRESULT result = E_FAIL;
+    for (int attempt = 0; FAILED(result) && attempt < attempts; ++attempt) {
+        if (attempt > 0) QUOR_LOG_TAG(Log::ERROR, TAG_GET_FILE, "Retrying after failed attempt %d", attempt);
+        result = E_FAIL;
+        ProgressTracker tracker{callback, 0, m_stop};
+        SetProgressTracker(&tracker);
+
+        if (FAILED(SwitchToGet())) {
+            QUOR_LOG_TAG(Log::ERROR, TAG_GET_FILE, "Failed to switch to get mode");
+        } else if (FAILED(SetURL(remotePath))) {
+            QUOR_LOG_TAG(Log::ERROR, TAG_GET_FILE, "SetURL failed");
+        } else if (memory) {
+            // Every attempt starts from an empty buffer, as a file attempt starts from an empty file.
+            memory->clear();
+            if (FAILED(SetWriteVector(memory))) {
+                SetWriteVector(nullptr);
+            } else {
+                bool notFound = false;
+                const int code = m_handle.Perform();
+                if (code != 0) {
+                    QUOR_LOG_TAG(Log::ERROR, TAG_GET_FILE, "perform request failed with code %d", code);
+                } else {
+                    BOOL exists = FALSE;
+                    result = DoesFileExistFromLastHeader(exists, nullptr);
+                    if (FAILED(result)) {
+                        QUOR_LOG_TAG(Log::ERROR, TAG_GET_FILE, "checking if file exists failed");
+                    } else if (!exists) {
+                        QUOR_LOG_TAG(Log::DEBUG, TAG_GET_FILE, "File not found");
+                        result = E_FAIL;
+                        notFound = true;
+                    }
+                }
+                SetWriteVector(nullptr);
+                if (notFound) memory->clear();
+            }
+        } else {
+            FILE* file = nullptr;
+            if (CRT::fopen_s(&file, localPath.c_str(), "wb") != 0 || !file) {
+                QUOR_LOG_TAG(Log::ERROR, TAG_GET_FILE, "Failed to open %s", localPath.c_str());
+            } else {
+                bool notFound = false;
+                if (SUCCEEDED(SetWriteFile(file))) {
+                    const int code = m_handle.Perform();
+                    if (code != 0) {
+                        QUOR_LOG_TAG(Log::ERROR, TAG_GET_FILE, "perform request failed with code %d", code);
+                    } else {
+                        BOOL exists = FALSE;
+                        result = DoesFileExistFromLastHeader(exists, nullptr);
+                        if (FAILED(result)) {
+                            QUOR_LOG_TAG(Log::ERROR, TAG_GET_FILE, "checking if file exists failed");
+                        } else if (!exists) {
+                            QUOR_LOG_TAG(Log::DEBUG, TAG_GET_FILE, "File not found");
+                            result = E_FAIL;
+                            notFound = true;
+                        }
+                    }
+                }
+                SetWriteFile(nullptr);
+                // The last buffered bytes reach the disk only here: a failed close is a failed
+                // download, not a short file reported as complete.
+                if (std::fclose(file) != 0 && SUCCEEDED(result)) {
+                    QUOR_LOG_TAG(Log::ERROR, TAG_GET_FILE, "Failed to close %s", localPath.c_str());
+                    result = E_FAIL;
+                }
+                if (notFound && !TruncateFile(localPath))
+                    QUOR_LOG_TAG(Log::ERROR, TAG_GET_FILE, "Failed to clear output file");
+            }
+        }
+        SetProgressTracker(nullptr);
+    }
+    if (FAILED(result)) return ConnectionCode(TAG_GET_FILE, remotePath);
+    m_fresh = false;
+    return S_OK;
+}
+
+HRESULT HTTPConnection::Post(const std::string& path, const std::string& body, std::string& response, long* status) {
+    QUOR_LOG_TAG(Log::DEBUG, TAG_POST, "(\"%s\")", path.c_str());
+    if (status) *status = 0;
+    HRESULT result = E_FAIL;
+    if (FAILED(SwitchToPost())) {
+        QUOR_LOG_TAG(Log::ERROR, TAG_POST, "Failed to switch to post mode");
+    } else if (FAILED(SetURL(path))) {
+        QUOR_LOG_TAG(Log::ERROR, TAG_POST, "SetURL failed");
+    } else if (FAILED(SetJsonPostString(&body))) {
+        QUOR_LOG_TAG(Log::ERROR, TAG_POST, "SetReadString failed");
+    } else if (FAILED(SetWriteString(&response))) {
+        QUOR_LOG_TAG(Log::ERROR, TAG_POST, "SetWriteString failed");
+        SetJsonPostString(nullptr);
+    } else {
+        ProgressTracker tracker{nullptr, 0, m_stop};
+        if (m_stop) SetProgressTracker(&tracker);
+        const int code = m_handle.Perform();
+        if (m_stop) SetProgressTracker(nullptr);
+        if (code != 0) {
+            QUOR_LOG_TAG(Log::ERROR, TAG_POST, "perform request failed with code %d", code);
+        } else {
+            BOOL exists = FALSE;
+            result = DoesFileExistFromLastHeader(exists, status);
+            if (FAILED(result)) {
+                QUOR_LOG_TAG(Log::ERROR, TAG_POST, "checking if file exists failed");
+            } else if (!exists) {
+                QUOR_LOG_TAG(Log::DEBUG, TAG_POST, "File not found");
+                result = E_FAIL;
+            }
+        }
+        SetWriteString(nullptr);
+        SetJsonPostString(nullptr);
+    }
+    if (FAILED(result)) return ConnectionCode(TAG_POST, path);
+    m_fresh = false;
+    return S_OK;
+}
+
+}  // namespace Quor::Common

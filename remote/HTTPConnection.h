@@ -1,0 +1,98 @@
+#pragma once
+// Quor::Common::HTTPConnection: the system's only HTTP client, one libcurl easy handle for
+// requests on paths below one server address: download to a file or to memory (GET, one or three
+// attempts, byte progress), existence and size (HEAD), and a JSON post (POST).
+//
+// Results: a request that fails for any reason (transport error, status outside 200-299 for GET
+// and POST, abort by the progress listener or the stop flag, local file not opened...) returns
+// E_QUOR_HTTP_CONNECTION_FAILED (0xC1E90004) while no request of this object has completed yet,
+// and E_QUOR_HTTP_CONNECTION_LOST (0xC1E90005) afterwards, also after Reconnect; the cause is only
+// logged. HEAD requests answered outside 200-299 succeed with exists false. E_FAIL comes only from
+// Connect, SetURL, DoesFileExistFromLastHeader and the setters.
+// Request paths go into the URL as given, except that every blank becomes "%20".
+// Sizes travel as 64-bit values; the 32-bit GetFileSize refuses a size that does not fit.
+// Threads: one object is used by one thread at a time (no lock); transfers block the calling
+// thread and call the progress listener on it. The stop flag (SetStopFlag) may be raised from any
+// thread: the running transfer then ends at libcurl's next progress call (about once a second at
+// the latest), and so do later ones while it stays raised.
+// Ownership: the object owns its handle; the authentication text and the stop flag are the
+// caller's and must outlive the object. Not copyable.
+#include <atomic>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "foundation/Types.h"
+#include "remote/CurlEasy.h"
+#include "remote/IGetFileProgressCallback.h"
+
+namespace Quor::Common {
+
+class HTTPConnection {
+public:
+    // Progress state of one transfer: the listener (may be null), the bytes received at the
+    // previous progress call, and the stop flag of the connection (may be null).
+    struct ProgressTracker {
+        IGetFileProgressCallback* callback = nullptr;
+        int64_t previous = 0;
+        const std::atomic<bool>* stop = nullptr;
+    };
+
+    HTTPConnection(HRESULT& result, const std::string address, unsigned short port, int lowSpeedSeconds,
+                   bool https, const char* authentication);
+    ~HTTPConnection();
+    HTTPConnection(const HTTPConnection&) = delete;
+    HTTPConnection& operator=(const HTTPConnection&) = delete;
+
+    HRESULT Connect();
+    HRESULT Disconnect();
+    HRESULT Reconnect();
+
+    // Building blocks of the requests.
+    HRESULT SetAuth(const char* text);
+    HRESULT SetJsonPostString(const std::string* body);
+    HRESULT SetWriteFile(FILE* file);
+    HRESULT SetWriteVector(std::vector<char>* target);
+    HRESULT SetWriteString(std::string* target);
+    HRESULT SetURL(const std::string& path);
+    HRESULT SwitchToGet();
+    HRESULT SwitchToHead();
+    HRESULT SwitchToPost();
+    HRESULT SetProgressTracker(ProgressTracker* tracker);
+    HRESULT DoesFileExistFromLastHeader(BOOL& exists, long* status);
+
+    // Requests.
+    HRESULT GetFileSize(const std::string& path, BOOL& exists, DWORD& size);
+    HRESULT GetFileSize(const std::string& path, BOOL& exists, QWORD& size);
+    HRESULT FileExists(const std::string& path, BOOL& exists);
+    // Into localPath (created or emptied by every attempt) or, when memory is given, into that
+    // vector (emptied by every attempt). `ignored` has no effect. After a not-found answer the
+    // file (or vector) is left empty; after another failure it holds what the last attempt wrote.
+    HRESULT GetFile(const std::string& remotePath, const std::string& localPath,
+                    IGetFileProgressCallback* const callback, const bool ignored, const bool retry, bool quiet,
+                    std::vector<char>* memory);
+    // The answer's body is appended to response, also when the status counts as a failure.
+    HRESULT Post(const std::string& path, const std::string& body, std::string& response, long* status);
+
+    // While *stop is true every transfer of this connection is aborted (null: no flag).
+    void SetStopFlag(const std::atomic<bool>* stop) { m_stop = stop; }
+
+    // The path as it goes into the URL: every blank replaced by "%20", nothing else changed.
+    static std::string EscapePath(const std::string& path);
+
+    const std::string& GetBaseURL() const { return m_baseURL; }
+
+private:
+    HRESULT ConnectionCode(const char* tag, const std::string& path);
+
+    std::string m_baseURL;
+    unsigned short m_port;
+    int m_lowSpeedSeconds;
+    CurlEasy m_handle;
+    bool m_fresh = true;
+    bool m_https;
+    const char* m_authentication;
+    const std::atomic<bool>* m_stop = nullptr;
+};
+
+}  // namespace Quor::Common

@@ -1,0 +1,55 @@
+#pragma once
+// Quor::User::RemoteFileServerHTTP: the content server over one HTTP connection.
+//
+// Files: GetFile makes up to three attempts inside the connection; GetFileSize up to three tries,
+// reconnecting after each failed one (a missing file is success with size 0).
+// Releases: a release counts for a region when the region has a listing of its own
+// ("releaselisting_" + region), or else when the general listing names it and the marker
+// region + "_OK" stands in the release's folder. The result is sorted ascending with what the
+// vector held before. The region-free operations read "Region" from the system settings at every
+// call. An empty region, or one that cannot stand as one file name, is refused with E_FAIL
+// before anything is requested.
+// Patches: the first candidate source release (the given one, or else the installed releases from
+// the release installation) whose patch manifest exists on the server.
+// Ownership: shares its connection with whoever made it. One thread at a time; no lock.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/LocalFileSystem.h"
+#include "remote/HTTPConnection.h"
+#include "remote/IRemoteFileServer.h"
+
+namespace Quor::User {
+
+class RemoteFileServerHTTP : public IRemoteFileServer {
+public:
+    // Makes its own connection (port 80, low-speed time 60 s, no https, no authentication); result
+    // is the connection's.
+    RemoteFileServerHTTP(HRESULT& result, const std::string& address);
+    explicit RemoteFileServerHTTP(const std::shared_ptr<Common::HTTPConnection>& connection);
+    ~RemoteFileServerHTTP() = default;
+
+    HRESULT GetFile(const std::string& remotePath, const std::string& localPath,
+                    Common::IGetFileProgressCallback* const callback, const bool flag) override;
+    HRESULT GetFileSize(const std::string& remotePath, DWORD& size) override;
+    const std::string& GetDownloadPath() override;
+    HRESULT EnumerateAvailableSolutionReleases(const std::string& solution, std::vector<DWORD>& releases,
+                                               const unsigned int maxCount) override;
+    HRESULT EnumerateAvailableSolutionReleasesForRegion(const std::string& solution, const std::string& region,
+                                                        std::vector<DWORD>& releases,
+                                                        const unsigned int maxCount) override;
+    HRESULT EnumerateAvailableProjectReleases(const std::string& project, std::vector<DWORD>& releases,
+                                              const unsigned int maxCount) override;
+    HRESULT EnumerateAvailableProjectReleasesForRegion(const std::string& project, const std::string& region,
+                                                       std::vector<DWORD>& releases,
+                                                       const unsigned int maxCount) override;
+    HRESULT EnumerateAvailablePatches(const std::string& project, const DWORD release, std::vector<DWORD>& patches,
+                                      const DWORD sourceRelease) override;
+
+private:
+    std::shared_ptr<Common::HTTPConnection> m_connection;
+    Common::LocalFileSystem m_fileSystem;
+};
+
+}  // namespace Quor::User
