@@ -258,14 +258,7 @@ bool ArchiveFile::Find(const std::string& path) {
 
 int32_t ArchiveFile::Find(uint32_t hash, const std::string& path) const {
     if (!m_Index) return -1;
-    FileFormat::FileListEntry_t probe;
-    probe.hash = hash;
-    probe.pathIndex = FileFormat::FileListEntry_t::skProbeIndex;
-    const auto& entries = m_Index->entries;
-    auto range = std::equal_range(entries.begin(), entries.end(), probe,
-                                  FileFormat::FileListEntryPredicate(m_Index->pathList, path.c_str()));
-    if (range.first == range.second) return -1;
-    return static_cast<int32_t>(range.first - entries.begin());
+    return static_cast<int32_t>(m_Index->Find(hash, path.c_str()));
 }
 
 bool ArchiveFile::Search(const std::string& path, uint32_t& offset, uint32_t& size) {

@@ -71,6 +71,19 @@ const char* ParsedIndex::PathOf(size_t index) const {
     return Common::StringTable::GetString(pathList, entries[index].pathIndex);
 }
 
+int64_t ParsedIndex::Find(uint32_t hash, const char* path) const {
+    // The entries of one hash are few (usually one); among them the order is by path without
+    // regard to case, so the first equal one is the first of its run.
+    auto at = std::lower_bound(hashes.begin(), hashes.end(), hash);
+    for (; at != hashes.end() && *at == hash; ++at) {
+        const size_t position = static_cast<size_t>(at - hashes.begin());
+        const int order = Vorn::std_stricmp(PathOf(position), path);
+        if (order == 0) return static_cast<int64_t>(position);
+        if (order > 0) break;
+    }
+    return -1;
+}
+
 namespace {
 
 ParseResult Damaged(std::string& why, const char* text) {
@@ -133,11 +146,12 @@ ParseResult ParseIndex(const std::shared_ptr<API::IBuffer>& image, ParsedIndex& 
 
     out.pathList = bytes + pathList;
     out.entries.resize(count);
+    out.hashes.resize(count);
     const uint8_t* entry = bytes + fileList + 4;
     FileListEntryPredicate order(out.pathList, nullptr);
     for (uint32_t i = 0; i < count; ++i, entry += FileListEntry_t::skSize) {
         FileListEntry_t& e = out.entries[i];
-        e.hash = LoadLE32(entry);
+        e.hash = out.hashes[i] = LoadLE32(entry);
         e.dataOffset = LoadLE32(entry + 4);
         e.dataSize = LoadLE32(entry + 8);
         e.pathIndex = LoadLE32(entry + 12);

@@ -118,12 +118,15 @@ struct ParsedIndex {
     std::shared_ptr<API::IBuffer> image;
     Header_t header;
     std::vector<FileListEntry_t> entries;
+    std::vector<uint32_t> hashes;  // entries[i].hash, kept apart so that a look-up stays in cache
     const void* pathList = nullptr;
     bool sealed = false;
     Seal_t seal;
     uint64_t entriesEnd = 0;  // the highest data offset + size of any entry
 
     const char* PathOf(size_t index) const;
+    // Position of the first entry of `path` (whose hash is given), or -1.
+    int64_t Find(uint32_t hash, const char* path) const;
 };
 
 enum class ParseResult {

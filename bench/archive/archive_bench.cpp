@@ -176,9 +176,9 @@ bool BenchFind(const std::string& work, int rounds) {
         if (FAILED(builder.Write(folder + "/Archive_1.zef", nullptr))) return false;
         std::map<std::string, unsigned, NoCase> peer;
         for (unsigned i = 0; i < n; ++i) peer.emplace(paths[i], i);
-        std::vector<const std::string*> probes;
+        std::vector<std::string> probes;  // copies in probe order: the harness reads them in sequence
         std::mt19937 random(7);
-        for (int i = 0; i < 200000; ++i) probes.push_back(&paths[random() % n]);
+        for (int i = 0; i < 200000; ++i) probes.push_back(paths[random() % n]);
 
         std::shared_ptr<Quor::FileSystem::IManager> manager;
         if (!Quor::FileSystem::Instance().CreateManager(manager, folder, "")) return false;
@@ -188,9 +188,9 @@ bool BenchFind(const std::string& work, int rounds) {
             std::string name;
             uint32_t offset = 0, size = 0;
             const double t0 = Now();
-            for (const std::string* p : probes) sink += manager->Find(*p, name, offset, size) ? offset : 1u << 31;
+            for (const std::string& p : probes) sink += manager->Find(p, name, offset, size) ? offset : 1u << 31;
             const double t1 = Now();
-            for (const std::string* p : probes) sink += peer.find(*p)->second;
+            for (const std::string& p : probes) sink += peer.find(p)->second;
             const double t2 = Now();
             bestOurs = std::min(bestOurs, t1 - t0);
             bestPeer = std::min(bestPeer, t2 - t1);
