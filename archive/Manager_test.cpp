@@ -74,6 +74,11 @@ protected:
 
 TEST_F(ManagerTest, ThreeFilesFlushedAndListed) {
     auto manager = Open();
+    {
+        LogRecorder log;
+        EXPECT_FALSE(Add(*manager, "bad//name", "x"));  // refused by the new pair it would start
+        EXPECT_TRUE(log.Contains("Invalid file name"));
+    }
     ASSERT_TRUE(Add(*manager, "a.txt", "alpha"));
     ASSERT_TRUE(Add(*manager, "dir/b.bin", Content(1, 3000)));
     ASSERT_TRUE(Add(*manager, "dir/sub/c", ""));
