@@ -20,7 +20,8 @@
 //           byte before this field
 //
 // A reader takes both list offsets from the header. An index without a seal (its last list ends
-// the file) is read as well; then every entry only has to lie inside the data file.
+// the file) is read as well; then every entry only has to lie inside the data file. A pair without
+// files is written without a seal and with an empty data file.
 //
 // Data file: the stored files' bytes back to back (data offsets address them), and for a sealed
 // index a 16-byte trailer after them: pair id (u64), data size, trailer magic 0x31444151 ("QAD1").
