@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "common/testing/LogCapture.h"
-#include "common/testing/ManifestFileTest.h"
+#include "tests/kit/ManifestFileTest.h"
 #include "tests/kit/TempDir.h"
 
 using Quor::Common::PackageManifest;
