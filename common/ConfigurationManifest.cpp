@@ -1,11 +1,10 @@
 #include "common/ConfigurationManifest.h"
 
 #include <algorithm>
-#include <cerrno>
 
 #include "common/CRT.h"
-#include "common/LastError.h"
 #include "common/Log.h"
+#include "common/ManifestFile.h"
 #include "common/ProjectName.h"
 #include "common/TextFileHelper.h"
 #include "common/UniqueFile.h"
@@ -94,27 +93,16 @@ HRESULT ConfigurationManifest::Load(const std::string& path) {
         }
     } while (false);
 
-    errno = 0;
-    if (!file.Close()) {
-        const HRESULT error = LastErrorFailure(TAG);
-        if (SUCCEEDED(hr)) hr = error;
-    }
-    return hr;
+    return CloseManifestFile(TAG, file, hr);
 }
 
 HRESULT ConfigurationManifest::Save(const std::string& path) {
     static const char* const TAG = "HRESULT Quor::Common::ConfigurationManifest::Save(const std::string &)";
-    FILE* opened = nullptr;
-    CRT::fopen_s(&opened, path.c_str(), "wt");
-    UniqueFile file(opened);
+    UniqueFile file;
+    HRESULT hr = OpenManifestFile(TAG, path, "wt", file, "Failed to open configuration file \"%s\".");
+    if (FAILED(hr)) return hr;
     FILE* const stream = file.get();
-    if (!stream) {
-        const HRESULT error = LastErrorFailure(TAG);
-        QUOR_LOG_TAG(Log::ERROR, TAG, "Failed to open configuration file \"%s\".", path.c_str());
-        return error;
-    }
 
-    HRESULT hr = S_OK;
     do {
         if (FAILED(hr = TextFileHelper::WriteString(stream, File::MAGIC))) {
             QUOR_LOG_TAG(Log::ERROR, TAG, "Failure while writing magic string");
@@ -140,12 +128,7 @@ HRESULT ConfigurationManifest::Save(const std::string& path) {
         }
     } while (false);
 
-    errno = 0;
-    if (!file.Close()) {
-        const HRESULT error = LastErrorFailure(TAG);
-        if (SUCCEEDED(hr)) hr = error;
-    }
-    return hr;
+    return CloseManifestFile(TAG, file, hr);
 }
 
 }  // namespace Quor::Common

@@ -3,20 +3,16 @@
 #include <gtest/gtest.h>
 
 #include "common/testing/LogCapture.h"
+#include "tests/kit/ManifestFileTest.h"
 #include "tests/kit/TempDir.h"
 
 using Quor::Common::ConfigurationManifest;
 using QuorTest::LogCapture;
 
 namespace {
-class ConfigurationManifestTest : public ::testing::Test {
+class ConfigurationManifestTest : public QuorTest::ManifestFileTest<ConfigurationManifest> {
 protected:
-    HRESULT LoadText(const std::string& text) {
-        QuorTest::WriteFile(dir / "configurationmanifest", text);
-        return manifest.Load(dir / "configurationmanifest");
-    }
-    QuorTest::TempDir dir;
-    ConfigurationManifest manifest;
+    ConfigurationManifestTest() : ManifestFileTest("configurationmanifest") {}
 };
 }  // namespace
 

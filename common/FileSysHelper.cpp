@@ -13,6 +13,7 @@
 #include "common/Log.h"
 #include "common/UniqueFile.h"
 #include "foundation/CStd/CStd.h"
+#include "foundation/File/FileSysHelper.h"
 #include "foundation/FileSystem/FileSystem.h"
 
 namespace Quor::Common {
@@ -78,21 +79,12 @@ std::string FileSysHelper::NormalizeDirectoryPath(const std::string& path) {
 
 void FileSysHelper::ParseFileSpecification(const std::string& path, std::string& folder, std::string& name,
                                            std::string& extension) {
-    const size_t separator = path.find_last_of("\\/:");
-    size_t fileStart = 0;
-    if (separator != std::string::npos) {
-        std::string part = path.substr(0, separator + 1);
-        if (path[separator] == ':') part += '/';
-        folder.insert(0, part);
-        fileStart = separator + 1;
-    }
-    const size_t dot = path.rfind('.');
-    if (dot == std::string::npos || dot < fileStart) {
-        name.insert(0, path.substr(fileStart));
-        return;
-    }
-    extension.insert(0, path.substr(dot + 1));
-    name.insert(0, path.substr(fileStart, dot - fileStart));
+    // The file layer splits the same way into empty outputs; here the parts go in front.
+    std::string folderPart, namePart, extensionPart;
+    Vorn::File::FileSysHelper::ParseFileSpecification(path.c_str(), folderPart, namePart, extensionPart);
+    folder.insert(0, folderPart);
+    name.insert(0, namePart);
+    extension.insert(0, extensionPart);
 }
 
 void FileSysHelper::RelativeToAbsolutePath(const std::string& relative, const std::string& base, std::string& out) {
@@ -103,29 +95,12 @@ void FileSysHelper::RelativeToAbsolutePath(const std::string& relative, const st
         std::replace(out.begin(), out.end(), '\\', '/');
         return;
     }
-    std::replace(folder.begin(), folder.end(), '\\', '/');
     std::string baseFolder, baseName, baseExtension;
     ParseFileSpecification(base, baseFolder, baseName, baseExtension);
-    out = baseFolder;
-    std::replace(out.begin(), out.end(), '\\', '/');
-
-    if (!folder.empty() && folder[0] != '.' && folder.find('/') != std::string::npos) folder.insert(0, "./");
-    size_t pos = 0;
-    for (;;) {
-        if (folder.compare(pos, 2, "./") == 0) {
-            pos += 2;
-        } else if (folder.compare(pos, 3, "../") == 0) {
-            pos += 3;
-            if (out.size() >= 2) {
-                const size_t cut = out.rfind('/', out.size() - 2);
-                if (cut != std::string::npos) out.erase(cut + 1);
-            }
-        } else {
-            break;
-        }
-    }
-    out += folder.substr(pos);
-    if (!out.empty() && out.back() != '/') out += '/';
+    std::replace(baseFolder.begin(), baseFolder.end(), '\\', '/');
+    // The folders resolve as in the file layer ("./" and "../" applied against the base's folder);
+    // only the name differs: one without extension gets no dot.
+    Vorn::File::FileSysHelper::RelativeToAbsolutePath(folder.c_str(), baseFolder.c_str(), out);
     if (!name.empty()) out += extension.empty() ? name : name + "." + extension;
 }
 

@@ -1,7 +1,7 @@
 #include "common/LZMA.h"
 
 #include "common/BufferMalloc.h"
-#include "common/CRT.h"
+#include "common/CompressionFiles.h"
 #include "common/Log.h"
 #include "common/LzmaAdapters.h"
 #include "common/UniqueFile.h"
@@ -12,22 +12,6 @@ namespace Quor::Common::LZMA {
 namespace LC = LzmaContainer;
 
 namespace {
-
-// Opens a file; an open failure is reported as E_FAIL (the error number is logged by CRT), never
-// as the positive error number, which would read as success.
-errno_t Open(UniqueFile& file, const std::string& path, const char* mode) {
-    FILE* stream = nullptr;
-    const errno_t error = CRT::fopen_s(&stream, path.c_str(), mode);
-    file.reset(stream);
-    return error != 0 ? error : (stream ? 0 : -1);
-}
-
-// Closes a file and reports a failed close (lost data of a writer) as E_FAIL.
-HRESULT CloseInto(UniqueFile& file, HRESULT result) {
-    if (!file) return result;
-    const bool closed = file.Close();
-    return closed || FAILED(result) ? result : E_FAIL;
-}
 
 // The 64-bit length of an open file; the position is left at the start.
 bool MeasureLength(FILE* file, uint64_t& length) {
@@ -47,17 +31,10 @@ std::shared_ptr<Quor::API::IBuffer> TakeBuffer(LC::HeapWriter& writer) {
 
 HRESULT CompressFile(const std::string& sourcePath, const std::string& destinationPath, DWORD flags) {
     QUOR_LOG(Log::VERBOSE, "%s, %s, %d", sourcePath.c_str(), destinationPath.c_str(), static_cast<int>(flags));
-    UniqueFile source;
-    if (Open(source, sourcePath, "rb") != 0) {
-        QUOR_LOG(Log::ERROR, "Failed to open source file \"%s\" for reading.", sourcePath.c_str());
+    UniqueFile source, destination;
+    if (FAILED(CompressionFiles::OpenForCompression(__PRETTY_FUNCTION__, sourcePath, source, destinationPath,
+                                                    (flags & kAppend) != 0, destination)))
         return E_FAIL;
-    }
-    const char* mode = (flags & kAppend) ? "ab" : "wb";
-    UniqueFile destination;
-    if (Open(destination, destinationPath, mode) != 0) {
-        QUOR_LOG(Log::ERROR, "Failed to open destination file \"%s\" with mode \"%s\".", destinationPath.c_str(), mode);
-        return E_FAIL;
-    }
     HRESULT result = S_OK;
     uint64_t length = 0;
     if (!MeasureLength(source.get(), length)) {
@@ -72,24 +49,17 @@ HRESULT CompressFile(const std::string& sourcePath, const std::string& destinati
             QUOR_LOG(Log::ERROR, "Failed to do deflate operation (%d)", static_cast<int>(result));
         }
     }
-    result = CloseInto(destination, result);
-    return CloseInto(source, result);
+    result = CompressionFiles::CloseInto(destination, result);
+    return CompressionFiles::CloseInto(source, result);
 }
 
 HRESULT DecompressFile(const std::string& sourcePath, const std::string& destinationPath) {
     QUOR_LOG(Log::VERBOSE, "%s, %s", sourcePath.c_str(), destinationPath.c_str());
     UniqueFile source;
-    if (const errno_t error = Open(source, sourcePath, "rb")) {
-        QUOR_LOG(Log::ERROR, "Failed to open source file \"%s\" for reading with return value %d.", sourcePath.c_str(),
-                 error);
-        return E_FAIL;
-    }
+    if (FAILED(CompressionFiles::OpenSource(__PRETTY_FUNCTION__, sourcePath, source))) return E_FAIL;
     UniqueFile destination;
-    if (const errno_t error = Open(destination, destinationPath, "wb")) {
-        QUOR_LOG(Log::ERROR, "Failed to open destination file \"%s\" for writing with return value %d.",
-                 destinationPath.c_str(), error);
+    if (FAILED(CompressionFiles::OpenDestination(__PRETTY_FUNCTION__, destinationPath, destination)))
         return E_FAIL;
-    }
     LC::FileReader reader(source.get());
     LC::FileWriter writer(destination.get());
     HRESULT result = S_OK;
@@ -98,18 +68,14 @@ HRESULT DecompressFile(const std::string& sourcePath, const std::string& destina
         QUOR_LOG(Log::ERROR, "Failed to do inflate operation (%d) with return value %d", static_cast<int>(result),
                  static_cast<int>(result));
     }
-    result = CloseInto(destination, result);
-    return CloseInto(source, result);
+    result = CompressionFiles::CloseInto(destination, result);
+    return CompressionFiles::CloseInto(source, result);
 }
 
 HRESULT DecompressFile(const std::string& sourcePath, std::shared_ptr<Quor::API::IBuffer>& out) {
     QUOR_LOG(Log::VERBOSE, "%s", sourcePath.c_str());
     UniqueFile source;
-    if (const errno_t error = Open(source, sourcePath, "rb")) {
-        QUOR_LOG(Log::ERROR, "Failed to open source file \"%s\" for reading with return value %d.", sourcePath.c_str(),
-                 error);
-        return E_FAIL;
-    }
+    if (FAILED(CompressionFiles::OpenSource(__PRETTY_FUNCTION__, sourcePath, source))) return E_FAIL;
     LC::FileReader reader(source.get());
     LC::HeapWriter writer;
     HRESULT result = S_OK;
@@ -118,7 +84,7 @@ HRESULT DecompressFile(const std::string& sourcePath, std::shared_ptr<Quor::API:
         QUOR_LOG(Log::ERROR, "Failed to do inflate operation (%d) with return value %d", static_cast<int>(result),
                  static_cast<int>(result));
     }
-    result = CloseInto(source, result);
+    result = CompressionFiles::CloseInto(source, result);
     if (SUCCEEDED(result)) out = TakeBuffer(writer);
     return result;
 }

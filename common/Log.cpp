@@ -155,16 +155,25 @@ void PrintTagged(TYPE type, const char* function, const char* text) {
     DefaultWrite(type, function, text);
 }
 
-void PrintFTagged(TYPE type, const char* function, const char* format, ...) {
-    if (!IsEnabled(type)) return;
+namespace {
+
+// Formats one statement (an empty text when formatting fails) and writes it.
+void PrintVTagged(TYPE type, const char* function, const char* format, va_list args) {
     ErrnoKeeper keepErrno;
     char text[LINE_BUFFER_SIZE];
-    va_list args;
-    va_start(args, format);
     int n = format ? Vorn::std_vsprintf(text, sizeof text, format, args) : -1;
-    va_end(args);
     if (n < 0) text[0] = '\0';
     PrintTagged(type, function, text);
+}
+
+}  // namespace
+
+void PrintFTagged(TYPE type, const char* function, const char* format, ...) {
+    if (!IsEnabled(type)) return;
+    va_list args;
+    va_start(args, format);
+    PrintVTagged(type, function, format, args);
+    va_end(args);
 }
 
 void SetupPrintF(TYPE type, const char* function) {
@@ -175,14 +184,10 @@ void SetupPrintF(TYPE type, const char* function) {
 void PrintF(const char* format, ...) {
     const TYPE type = t_Type;
     if (!IsEnabled(type)) return;
-    ErrnoKeeper keepErrno;
-    char text[LINE_BUFFER_SIZE];
     va_list args;
     va_start(args, format);
-    int n = format ? Vorn::std_vsprintf(text, sizeof text, format, args) : -1;
+    PrintVTagged(type, t_pFunctionName, format, args);
     va_end(args);
-    if (n < 0) text[0] = '\0';
-    PrintTagged(type, t_pFunctionName, text);
 }
 
 void Print(const char* text) {

@@ -7,6 +7,7 @@
 #include "common/CRT.h"
 #include "common/LastError.h"
 #include "common/Log.h"
+#include "common/ManifestFile.h"
 #include "common/ReleaseManifest.h"
 #include "common/ReleaseManifestFormat.h"
 #include "common/UniqueFile.h"
@@ -202,13 +203,7 @@ HRESULT ReleaseManifest::Save(const std::string& path) {
             break;
         }
     }
-
-    errno = 0;
-    if (!file.Close()) {
-        const HRESULT error = LastErrorFailure(SAVE_TAG);
-        if (SUCCEEDED(hr)) hr = error;
-    }
-    return hr;
+    return CloseManifestFile(SAVE_TAG, file, hr);
 }
 
 }  // namespace Quor::Common

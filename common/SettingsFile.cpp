@@ -8,6 +8,7 @@
 #include "common/LocalFileSystem.h"
 #include "common/LocalRootFolder.h"
 #include "common/Log.h"
+#include "common/ReadLine.h"
 #include "common/UniqueFile.h"
 #include "foundation/CStd/CStd.h"
 
@@ -19,24 +20,6 @@ const char* const LOAD_TAG = "HRESULT Quor::Common::SettingsFile::SettingsFile::
 const char* const SAVE_TAG = "HRESULT Quor::Common::SettingsFile::SettingsFile::Save()";
 // White space of the default locale.
 const char* const SPACES = " \t\n\v\f\r";
-
-// Reads one line of any length without its line feed; false at the end of the stream or on an
-// error (a last line without a line feed is still returned).
-bool ReadLine(FILE* stream, std::string& line) {
-    line.clear();
-    char chunk[1024];
-    bool any = false;
-    while (std::fgets(chunk, sizeof chunk, stream)) {
-        any = true;
-        size_t length = std::strlen(chunk);
-        if (length > 0 && chunk[length - 1] == '\n') {
-            line.append(chunk, length - 1);
-            return true;
-        }
-        line.append(chunk, length);
-    }
-    return any;
-}
 
 }  // namespace
 

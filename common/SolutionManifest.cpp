@@ -3,14 +3,13 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "common/CRT.h"
 #include "common/CaseInsensitivePredicate.h"
 #include "common/ConvertVersion.h"
 #include "common/LastError.h"
 #include "common/Log.h"
+#include "common/ManifestFile.h"
 #include "common/ProjectName.h"
 #include "common/TextFileHelper.h"
-#include "common/UniqueFile.h"
 #include "foundation/CStd/CStdStrings.h"
 
 namespace Quor::Common {
@@ -30,12 +29,16 @@ int CompareNames(const std::string& a, const std::string& b) {
 }
 
 // Reads a count line as the format has it: one line, taken as a decimal number (no number is 0).
-bool ReadCountLine(FILE* stream, int& count) {
+HRESULT ReadCountLine(const char* tag, FILE* stream, int& count) {
     char line[1024];
     errno = 0;
-    if (!fgets(line, sizeof line, stream)) return false;
-    count = atoi(line);
-    return true;
+    if (fgets(line, sizeof line, stream)) {
+        count = atoi(line);
+        return S_OK;
+    }
+    const HRESULT error = LastErrorFailure(tag);
+    QUOR_LOG_TAG(Log::ERROR, tag, "fgets failed while reading project count");
+    return error;
 }
 
 }  // namespace
@@ -97,18 +100,12 @@ HRESULT SolutionManifest::Load(const std::string& path) {
     m_Projects.clear();
     m_Configurations.clear();
 
-    FILE* opened = nullptr;
-    CRT::fopen_s(&opened, path.c_str(), "rt");
-    UniqueFile file(opened);
+    UniqueFile file;
+    HRESULT hr = OpenManifestFile(TAG, path, "rt", file);
+    if (FAILED(hr)) return hr;
     FILE* const stream = file.get();
-    if (!stream) {
-        const HRESULT error = LastErrorFailure(TAG);
-        QUOR_LOG_TAG(Log::ERROR, TAG, "Failed to open \"%s\".", path.c_str());
-        return error;
-    }
 
-    HRESULT hr = LoadHeader(stream);
-    if (FAILED(hr)) {
+    if (FAILED(hr = LoadHeader(stream))) {
         QUOR_LOG_TAG(Log::ERROR, TAG, "Failed to load header");
     } else if (FAILED(hr = LoadProjects(stream))) {
         QUOR_LOG_TAG(Log::ERROR, TAG, "Failed to load projects");
@@ -118,12 +115,7 @@ HRESULT SolutionManifest::Load(const std::string& path) {
         QUOR_LOG_TAG(Log::DEBUG, TAG, "Succeeded");
     }
 
-    errno = 0;
-    if (!file.Close()) {
-        const HRESULT error = LastErrorFailure(TAG);
-        if (SUCCEEDED(hr)) hr = error;
-    }
-    return hr;
+    return CloseManifestFile(TAG, file, hr);
 }
 
 HRESULT SolutionManifest::LoadHeader(FILE* const stream) {
@@ -169,11 +161,7 @@ HRESULT SolutionManifest::LoadHeader(FILE* const stream) {
 HRESULT SolutionManifest::LoadProjects(FILE* const stream) {
     static const char* const TAG = "HRESULT Quor::Common::SolutionManifest::LoadProjects(FILE *const)";
     int count = 0;
-    if (!ReadCountLine(stream, count)) {
-        const HRESULT error = LastErrorFailure(TAG);
-        QUOR_LOG_TAG(Log::ERROR, TAG, "fgets failed while reading project count");
-        return error;
-    }
+    if (const HRESULT error = ReadCountLine(TAG, stream, count); FAILED(error)) return error;
     // The count only bounds the loop: a file that ends early fails on its first missing line.
     for (int i = 0; i < count; ++i) {
         std::string name;
@@ -210,11 +198,7 @@ HRESULT SolutionManifest::LoadProjects(FILE* const stream) {
 HRESULT SolutionManifest::LoadConfigurations(FILE* const stream) {
     static const char* const TAG = "HRESULT Quor::Common::SolutionManifest::LoadConfigurations(FILE *const)";
     int count = 0;
-    if (!ReadCountLine(stream, count)) {
-        const HRESULT error = LastErrorFailure(TAG);
-        QUOR_LOG_TAG(Log::ERROR, TAG, "fgets failed while reading project count");
-        return error;
-    }
+    if (const HRESULT error = ReadCountLine(TAG, stream, count); FAILED(error)) return error;
     for (int i = 0; i < count; ++i) {
         std::string name;
         DWORD flags = 0, projectCount = 0;
@@ -257,18 +241,12 @@ HRESULT SolutionManifest::LoadConfigurations(FILE* const stream) {
 HRESULT SolutionManifest::Save(const std::string& path) {
     static const char* const TAG = "HRESULT Quor::Common::SolutionManifest::Save(const std::string &)";
     QUOR_LOG_TAG(Log::DEBUG, TAG, "(\"%s\")", path.c_str());
-    FILE* opened = nullptr;
-    CRT::fopen_s(&opened, path.c_str(), "wt");
-    UniqueFile file(opened);
+    UniqueFile file;
+    HRESULT hr = OpenManifestFile(TAG, path, "wt", file);
+    if (FAILED(hr)) return hr;
     FILE* const stream = file.get();
-    if (!stream) {
-        const HRESULT error = LastErrorFailure(TAG);
-        QUOR_LOG_TAG(Log::ERROR, TAG, "Failed to open \"%s\".", path.c_str());
-        return error;
-    }
 
-    HRESULT hr = SaveHeader(stream);
-    if (FAILED(hr)) {
+    if (FAILED(hr = SaveHeader(stream))) {
         QUOR_LOG_TAG(Log::ERROR, TAG, "Failed to save header");
     } else if (FAILED(hr = SaveProjects(stream))) {
         QUOR_LOG_TAG(Log::ERROR, TAG, "Failed to save projects");
@@ -278,12 +256,7 @@ HRESULT SolutionManifest::Save(const std::string& path) {
         QUOR_LOG_TAG(Log::DEBUG, TAG, "Succeeded");
     }
 
-    errno = 0;
-    if (!file.Close()) {
-        const HRESULT error = LastErrorFailure(TAG);
-        if (SUCCEEDED(hr)) hr = error;
-    }
-    return hr;
+    return CloseManifestFile(TAG, file, hr);
 }
 
 HRESULT SolutionManifest::SaveHeader(FILE* const stream) {

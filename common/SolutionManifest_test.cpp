@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "common/testing/LogCapture.h"
+#include "tests/kit/ManifestFileTest.h"
 #include "tests/kit/TempDir.h"
 
 using Quor::Common::SolutionManifest;
@@ -22,14 +23,9 @@ const char* const kText =
     "de_DE\n0\n1\nalpha\n"
     "en_US\n7\n2\nBeta\nalpha\n";
 
-class SolutionManifestTest : public ::testing::Test {
+class SolutionManifestTest : public QuorTest::ManifestFileTest<SolutionManifest> {
 protected:
-    HRESULT LoadText(const std::string& text) {
-        QuorTest::WriteFile(dir / "solutionmanifest", text);
-        return manifest.Load(dir / "solutionmanifest");
-    }
-    QuorTest::TempDir dir;
-    SolutionManifest manifest;
+    SolutionManifestTest() : ManifestFileTest("solutionmanifest") {}
 };
 
 }  // namespace

@@ -4,14 +4,14 @@
 
 #include <cerrno>
 
-#include "remote/testing/CapturedLog.h"
+#include "common/testing/LogCapture.h"
 
 namespace {
 
 using Quor::Common::FTPConnection;
 
 TEST(FTPConnection, EveryFileOperationSucceedsWithoutTouchingAnything) {
-    QuorTest::CapturedLog log;
+    QuorTest::LogCapture log;
     errno = 0;
     HRESULT result = E_FAIL;
     FTPConnection ftp(result, std::string("127.0.0.1"), std::string("alice"), std::string("s3cret"));
@@ -34,7 +34,7 @@ TEST(FTPConnection, EveryFileOperationSucceedsWithoutTouchingAnything) {
 }
 
 TEST(FTPConnection, CredentialsNeverReachTheLog) {
-    QuorTest::CapturedLog log;
+    QuorTest::LogCapture log;
     errno = 0;
     HRESULT result = E_FAIL;
     FTPConnection ftp(result, "127.0.0.1", "alice", "s3cret");

@@ -205,24 +205,20 @@ HRESULT HTTPConnection::SetWriteFile(FILE* file) {
 }
 
 HRESULT HTTPConnection::SetWriteVector(std::vector<char>* target) {
-    if (m_handle.SetWriteFunction(target ? &WriteVectorCallback : nullptr) != 0) {
-        QUOR_LOG_TAG(Log::ERROR, TAG_SET_WRITE_VECTOR, "failed to set write callback");
-        return E_FAIL;
-    }
-    if (target && m_handle.SetPointer(CurlOption::WriteData, target) != 0) {
-        QUOR_LOG_TAG(Log::ERROR, TAG_SET_WRITE_VECTOR, "failed to set write vector");
-        return E_FAIL;
-    }
-    return S_OK;
+    return SetWriteTarget(TAG_SET_WRITE_VECTOR, &WriteVectorCallback, target);
 }
 
 HRESULT HTTPConnection::SetWriteString(std::string* target) {
-    if (m_handle.SetWriteFunction(target ? &WriteStringCallback : nullptr) != 0) {
-        QUOR_LOG_TAG(Log::ERROR, TAG_SET_WRITE_STRING, "failed to set write callback");
+    return SetWriteTarget(TAG_SET_WRITE_STRING, &WriteStringCallback, target);
+}
+
+HRESULT HTTPConnection::SetWriteTarget(const char* tag, CurlWriteFunction write, void* target) {
+    if (m_handle.SetWriteFunction(target ? write : nullptr) != 0) {
+        QUOR_LOG_TAG(Log::ERROR, tag, "failed to set write callback");
         return E_FAIL;
     }
     if (target && m_handle.SetPointer(CurlOption::WriteData, target) != 0) {
-        QUOR_LOG_TAG(Log::ERROR, TAG_SET_WRITE_STRING, "failed to set write vector");
+        QUOR_LOG_TAG(Log::ERROR, tag, "failed to set write vector");
         return E_FAIL;
     }
     return S_OK;
@@ -308,50 +304,62 @@ HRESULT HTTPConnection::ConnectionCode(const char* tag, const std::string& path)
     return code;
 }
 
-HRESULT HTTPConnection::FileExists(const std::string& path, BOOL& exists) {
-    QUOR_LOG_TAG(Log::DEBUG, TAG_FILE_EXISTS, "(\"%s\")", path.c_str());
-    ProgressTracker tracker{nullptr, 0, m_stop};
-    HRESULT result = E_FAIL;
-    if (FAILED(SwitchToHead())) {
-        QUOR_LOG_TAG(Log::ERROR, TAG_FILE_EXISTS, "Failed to switch to header mode");
-    } else if (FAILED(SetURL(path))) {
-        QUOR_LOG_TAG(Log::ERROR, TAG_FILE_EXISTS, "SetURL failed");
-    } else {
-        if (m_stop) SetProgressTracker(&tracker);
-        const int code = m_handle.Perform();
-        if (m_stop) SetProgressTracker(nullptr);
-        if (code != 0) {
-            exists = FALSE;
-            QUOR_LOG_TAG(Log::ERROR, TAG_FILE_EXISTS, "perform request failed");
-        } else {
-            result = DoesFileExistFromLastHeader(exists, nullptr);
-        }
-    }
-    if (FAILED(result)) return ConnectionCode(TAG_FILE_EXISTS, path);
+HRESULT HTTPConnection::RequestResult(const char* tag, const std::string& path, HRESULT result) {
+    if (FAILED(result)) return ConnectionCode(tag, path);
     m_fresh = false;
     return S_OK;
 }
 
+int HTTPConnection::PerformWatchingStop() {
+    ProgressTracker tracker{nullptr, 0, m_stop};
+    if (m_stop) SetProgressTracker(&tracker);
+    const int code = m_handle.Perform();
+    if (m_stop) SetProgressTracker(nullptr);
+    return code;
+}
+
+HRESULT HTTPConnection::HeadRequest(const char* tag, const std::string& path, BOOL& exists) {
+    if (FAILED(SwitchToHead())) {
+        QUOR_LOG_TAG(Log::ERROR, tag, "Failed to switch to header mode");
+        return E_FAIL;
+    }
+    if (FAILED(SetURL(path))) {
+        QUOR_LOG_TAG(Log::ERROR, tag, "SetURL failed");
+        return E_FAIL;
+    }
+    if (PerformWatchingStop() != 0) {
+        exists = FALSE;
+        QUOR_LOG_TAG(Log::ERROR, tag, "perform request failed");
+        return E_FAIL;
+    }
+    return DoesFileExistFromLastHeader(exists, nullptr);
+}
+
+HRESULT HTTPConnection::CheckAnswer(const char* tag, int code, long* status, bool* notFound) {
+    if (code != 0) {
+        QUOR_LOG_TAG(Log::ERROR, tag, "perform request failed with code %d", code);
+        return E_FAIL;
+    }
+    BOOL exists = FALSE;
+    HRESULT result = DoesFileExistFromLastHeader(exists, status);
+    if (FAILED(result)) {
+        QUOR_LOG_TAG(Log::ERROR, tag, "checking if file exists failed");
+    } else if (!exists) {
+        QUOR_LOG_TAG(Log::DEBUG, tag, "File not found");
+        result = E_FAIL;
+        if (notFound) *notFound = true;
+    }
+    return result;
+}
+
+HRESULT HTTPConnection::FileExists(const std::string& path, BOOL& exists) {
+    QUOR_LOG_TAG(Log::DEBUG, TAG_FILE_EXISTS, "(\"%s\")", path.c_str());
+    return RequestResult(TAG_FILE_EXISTS, path, HeadRequest(TAG_FILE_EXISTS, path, exists));
+}
+
 HRESULT HTTPConnection::GetFileSize(const std::string& path, BOOL& exists, QWORD& size) {
     QUOR_LOG_TAG(Log::DEBUG, TAG_GET_FILE_SIZE, "(\"%s\")", path.c_str());
-    ProgressTracker tracker{nullptr, 0, m_stop};
-    HRESULT result = E_FAIL;
-    if (FAILED(SwitchToHead())) {
-        QUOR_LOG_TAG(Log::ERROR, TAG_GET_FILE_SIZE, "Failed to switch to header mode");
-    } else if (FAILED(SetURL(path))) {
-        QUOR_LOG_TAG(Log::ERROR, TAG_GET_FILE_SIZE, "SetURL failed");
-    } else {
-        if (m_stop) SetProgressTracker(&tracker);
-        const int code = m_handle.Perform();
-        if (m_stop) SetProgressTracker(nullptr);
-        if (code != 0) {
-            exists = FALSE;
-            QUOR_LOG_TAG(Log::ERROR, TAG_GET_FILE_SIZE, "perform request failed");
-        } else {
-            result = DoesFileExistFromLastHeader(exists, nullptr);
-        }
-    }
-    if (FAILED(result)) {
+    if (FAILED(HeadRequest(TAG_GET_FILE_SIZE, path, exists))) {
         size = 0;
         return ConnectionCode(TAG_GET_FILE_SIZE, path);
     }
@@ -418,20 +426,7 @@ HRESULT HTTPConnection::GetFile(const std::string& remotePath, const std::string
                 SetWriteVector(nullptr);
             } else {
                 bool notFound = false;
-                const int code = m_handle.Perform();
-                if (code != 0) {
-                    QUOR_LOG_TAG(Log::ERROR, TAG_GET_FILE, "perform request failed with code %d", code);
-                } else {
-                    BOOL exists = FALSE;
-                    result = DoesFileExistFromLastHeader(exists, nullptr);
-                    if (FAILED(result)) {
-                        QUOR_LOG_TAG(Log::ERROR, TAG_GET_FILE, "checking if file exists failed");
-                    } else if (!exists) {
-                        QUOR_LOG_TAG(Log::DEBUG, TAG_GET_FILE, "File not found");
-                        result = E_FAIL;
-                        notFound = true;
-                    }
-                }
+                result = CheckAnswer(TAG_GET_FILE, m_handle.Perform(), nullptr, &notFound);
                 SetWriteVector(nullptr);
                 if (notFound) memory->clear();
             }
@@ -441,22 +436,8 @@ HRESULT HTTPConnection::GetFile(const std::string& remotePath, const std::string
                 QUOR_LOG_TAG(Log::ERROR, TAG_GET_FILE, "Failed to open %s", localPath.c_str());
             } else {
                 bool notFound = false;
-                if (SUCCEEDED(SetWriteFile(file))) {
-                    const int code = m_handle.Perform();
-                    if (code != 0) {
-                        QUOR_LOG_TAG(Log::ERROR, TAG_GET_FILE, "perform request failed with code %d", code);
-                    } else {
-                        BOOL exists = FALSE;
-                        result = DoesFileExistFromLastHeader(exists, nullptr);
-                        if (FAILED(result)) {
-                            QUOR_LOG_TAG(Log::ERROR, TAG_GET_FILE, "checking if file exists failed");
-                        } else if (!exists) {
-                            QUOR_LOG_TAG(Log::DEBUG, TAG_GET_FILE, "File not found");
-                            result = E_FAIL;
-                            notFound = true;
-                        }
-                    }
-                }
+                if (SUCCEEDED(SetWriteFile(file)))
+                    result = CheckAnswer(TAG_GET_FILE, m_handle.Perform(), nullptr, &notFound);
                 SetWriteFile(nullptr);
                 // The last buffered bytes reach the disk only here: a failed close is a failed
                 // download, not a short file reported as complete.
@@ -470,9 +451,7 @@ HRESULT HTTPConnection::GetFile(const std::string& remotePath, const std::string
         }
         SetProgressTracker(nullptr);
     }
-    if (FAILED(result)) return ConnectionCode(TAG_GET_FILE, remotePath);
-    m_fresh = false;
-    return S_OK;
+    return RequestResult(TAG_GET_FILE, remotePath, result);
 }
 
 HRESULT HTTPConnection::Post(const std::string& path, const std::string& body, std::string& response, long* status) {
@@ -489,28 +468,11 @@ HRESULT HTTPConnection::Post(const std::string& path, const std::string& body, s
         QUOR_LOG_TAG(Log::ERROR, TAG_POST, "SetWriteString failed");
         SetJsonPostString(nullptr);
     } else {
-        ProgressTracker tracker{nullptr, 0, m_stop};
-        if (m_stop) SetProgressTracker(&tracker);
-        const int code = m_handle.Perform();
-        if (m_stop) SetProgressTracker(nullptr);
-        if (code != 0) {
-            QUOR_LOG_TAG(Log::ERROR, TAG_POST, "perform request failed with code %d", code);
-        } else {
-            BOOL exists = FALSE;
-            result = DoesFileExistFromLastHeader(exists, status);
-            if (FAILED(result)) {
-                QUOR_LOG_TAG(Log::ERROR, TAG_POST, "checking if file exists failed");
-            } else if (!exists) {
-                QUOR_LOG_TAG(Log::DEBUG, TAG_POST, "File not found");
-                result = E_FAIL;
-            }
-        }
+        result = CheckAnswer(TAG_POST, PerformWatchingStop(), status, nullptr);
         SetWriteString(nullptr);
         SetJsonPostString(nullptr);
     }
-    if (FAILED(result)) return ConnectionCode(TAG_POST, path);
-    m_fresh = false;
-    return S_OK;
+    return RequestResult(TAG_POST, path, result);
 }
 
 }  // namespace Quor::Common

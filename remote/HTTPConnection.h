@@ -83,6 +83,18 @@ public:
     const std::string& GetBaseURL() const { return m_baseURL; }
 
 private:
+    HRESULT SetWriteTarget(const char* tag, CurlWriteFunction write, void* target);
+    // Performs the prepared request; a raised stop flag aborts it (no progress listener).
+    int PerformWatchingStop();
+    // HEAD of path: S_OK with exists as DoesFileExistFromLastHeader has it, or E_FAIL (logged
+    // under tag; exists FALSE when the request failed).
+    HRESULT HeadRequest(const char* tag, const std::string& path, BOOL& exists);
+    // The answer to a performed GET or POST (code: the transfer's result): S_OK for a status of
+    // 200-299, else E_FAIL (logged under tag), with *notFound set when another status came back.
+    HRESULT CheckAnswer(const char* tag, int code, long* status, bool* notFound);
+    // What a request returns: a failure becomes the connection's code (ConnectionCode), a success
+    // S_OK; after either the connection is no longer fresh.
+    HRESULT RequestResult(const char* tag, const std::string& path, HRESULT result);
     HRESULT ConnectionCode(const char* tag, const std::string& path);
 
     std::string m_baseURL;

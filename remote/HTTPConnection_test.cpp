@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "common/ErrorCodes.h"
-#include "remote/testing/CapturedLog.h"
+#include "common/testing/LogCapture.h"
 #include "remote/testing/DownloadProgressDouble.h"
 #include "tests/kit/LoopbackSocket.h"
 #include "tests/kit/ScriptedHttpServer.h"
@@ -139,7 +139,7 @@ TEST_F(HTTPConnectionTest, FailureAfterASuccessIsConnectionLost) {
 TEST_F(HTTPConnectionTest, GetFileOf404MakesThreeAttemptsAndLeavesAnEmptyFile) {
     server.SetResponse("/gone", {.status = 404, .body = "<html>error page</html>"});
     auto connection = Connect();
-    QuorTest::CapturedLog log;
+    QuorTest::LogCapture log;
     QuorTest::WriteFile(Local("out"), "old content");
     EXPECT_EQ(E_QUOR_HTTP_CONNECTION_FAILED,
               connection->GetFile("/gone", Local("out"), nullptr, false, true, false, nullptr));
@@ -162,7 +162,7 @@ TEST_F(HTTPConnectionTest, GetFileOf404MakesThreeAttemptsAndLeavesAnEmptyFile) {
 TEST_F(HTTPConnectionTest, GetFileWithoutRetryMakesOneAttempt) {
     server.SetResponse("/gone", {.status = 404});
     auto connection = Connect();
-    QuorTest::CapturedLog log;
+    QuorTest::LogCapture log;
     EXPECT_TRUE(FAILED(connection->GetFile("/gone", Local("out"), nullptr, false, false, false, nullptr)));
     EXPECT_EQ(1u, server.RequestCount("/gone"));
     EXPECT_FALSE(log.Contains("Retrying after failed attempt"));
@@ -219,7 +219,7 @@ TEST_F(HTTPConnectionTest, ProgressListenerIsToldEveryByte) {
 TEST_F(HTTPConnectionTest, CancelStopsEveryAttemptAtOnceAndTheCallersFlagTellsWhy) {
     server.SetResponse("/file", {.status = 200, .body = std::string(100000, 'c')});
     auto connection = Connect();
-    QuorTest::CapturedLog log;
+    QuorTest::LogCapture log;
     QuorTest::DownloadProgressDouble progress;
     progress.cancelled = true;
     const HRESULT result = connection->GetFile("/file", Local("file"), &progress, false, true, false, nullptr);
@@ -235,7 +235,7 @@ TEST_F(HTTPConnectionTest, CancelStopsEveryAttemptAtOnceAndTheCallersFlagTellsWh
 TEST_F(HTTPConnectionTest, ListenerStopFlagAbortsLikeACancel) {
     server.SetResponse("/file", {.status = 200, .body = "data"});
     auto connection = Connect();
-    QuorTest::CapturedLog log;
+    QuorTest::LogCapture log;
     std::atomic<bool> stop{true};
     QuorTest::DownloadProgressDouble progress(&stop);
     EXPECT_TRUE(FAILED(connection->GetFile("/file", Local("file"), &progress, false, false, false, nullptr)));
@@ -248,7 +248,7 @@ TEST_F(HTTPConnectionTest, StopFlagEndsAStalledTransferThroughItsOwnAbort) {
     auto connection = Connect();
     std::atomic<bool> stop{false};
     connection->SetStopFlag(&stop);
-    QuorTest::CapturedLog log;
+    QuorTest::LogCapture log;
     auto download = std::async(std::launch::async, [&] {
         return connection->GetFile("/stall", Local("stall"), nullptr, false, false, false, nullptr);
     });
@@ -264,7 +264,7 @@ TEST_F(HTTPConnectionTest, StalledTransferEndsByTheLowSpeedRule) {
                                  .stallAfterBodyBytes = 10,
                                  .stallInBody = QuorTest::kStallUntilStop});
     auto connection = Connect(1);
-    QuorTest::CapturedLog log;
+    QuorTest::LogCapture log;
     EXPECT_TRUE(FAILED(connection->GetFile("/slow", Local("slow"), nullptr, false, false, false, nullptr)));
     EXPECT_TRUE(log.Contains("perform request failed with code")) << log.All();
 }

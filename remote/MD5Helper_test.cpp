@@ -1,20 +1,16 @@
 #include "remote/MD5Helper.h"
 
 #include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <random>
 #include <string>
 
 #include "common/BufferMalloc.h"
+#include "tests/kit/Md5sum.h"
 #include "tests/kit/TempDir.h"
-
-extern char** environ;
 
 namespace {
 
@@ -44,32 +40,6 @@ std::string BytesDigest(const std::string& bytes) {
     md5.Update(bytes.data(), static_cast<UINT>(bytes.size()));
     md5.Final();
     return Hex(md5.GetDigest());
-}
-
-// md5sum's digest of a file, or "" when it cannot be run.
-std::string Md5sum(const std::string& path) {
-    int fds[2];
-    if (pipe(fds) != 0) return {};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    posix_spawn_file_actions_addclose(&actions, fds[1]);
-    std::string file = path;
-    char name[] = "md5sum";
-    char* argv[] = {name, file.data(), nullptr};
-    pid_t pid = -1;
-    const int rc = posix_spawnp(&pid, "md5sum", &actions, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(fds[1]);
-    std::string out;
-    char buf[128];
-    ssize_t n;
-    while (rc == 0 && (n = read(fds[0], buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
-    close(fds[0]);
-    int status = 1;
-    if (rc == 0) waitpid(pid, &status, 0);
-    return rc == 0 && status == 0 && out.size() >= 32 ? out.substr(0, 32) : std::string();
 }
 
 class MD5HelperTest : public ::testing::Test {
@@ -150,7 +120,7 @@ TEST_F(MD5HelperTest, SparseThreeGigabyteFileMatchesMd5sum) {
     ASSERT_EQ(pwrite(fd, "tail", 4, static_cast<off_t>(size - 4)), 4);
     close(fd);
 
-    const std::string expected = Md5sum(path);
+    const std::string expected = QuorTest::Md5sum(path);
     if (expected.empty()) GTEST_SKIP() << "md5sum is not available";
     EXPECT_EQ(FileDigest(path), expected);
     const UINT offset = (2u << 30) + 12345;

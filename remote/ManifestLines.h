@@ -1,11 +1,25 @@
 #pragma once
 // Helpers shared by the readers of the comma-separated manifest lines (package and patch
-// manifests). Stateless; thread-safe.
+// manifests): the loop over a file's lines, the commas of a line and its decimal fields.
+// Stateless; thread-safe.
+#include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <string>
 
 #include "foundation/Types.h"
 
 namespace Quor::Common::ManifestLines {
+
+// Hands every line of stream (at most 1023 characters each; a longer one comes in pieces) with
+// its number, from 1, to onLine, until onLine fails (its result is returned) or the file ends
+// (S_OK). A failed read is logged under tag as "Failure while reading from \"<where>\" line <n>."
+// and returned.
+HRESULT ForEachLine(const char* tag, FILE* stream, const char* where,
+                    const std::function<HRESULT(int, const std::string&)>& onLine);
+
+// The positions of the first (at most) four commas of line go to commas; returns how many.
+size_t FindCommas(const std::string& line, size_t (&commas)[4]);
 
 // A decimal field as the C library's atoi reads it (white space first, an optional sign, digits
 // up to the first other character, 0 without digits), kept as the 32-bit pattern of the number:

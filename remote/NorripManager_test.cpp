@@ -1,15 +1,14 @@
 #include "remote/NorripManager.h"
 
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <ctime>
 
+#include "common/testing/LogCapture.h"
 #include "remote/NorripPackage.h"
 #include "remote/RemoteFileServerHTTP.h"
-#include "remote/testing/CapturedLog.h"
 #include "tests/kit/ScriptedHttpServer.h"
 #include "tests/kit/TempDir.h"
 
@@ -48,7 +47,7 @@ TEST(NorripManager, UserSettingSwitchesThePeerToPeerClientOff) {
 TEST(NorripManager, ClientNeverStarts) {
     QuorTest::QuorTree tree;
     NorripManager manager;
-    QuorTest::CapturedLog log;
+    QuorTest::LogCapture log;
     EXPECT_EQ(E_FAIL, manager.start());
     EXPECT_TRUE(log.Has(Quor::Log::ERROR, "Starting NRB timed out"));
     EXPECT_EQ(E_FAIL, manager.startNRB());

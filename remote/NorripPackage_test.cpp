@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "remote/testing/CapturedLog.h"
+#include "common/testing/LogCapture.h"
 #include "tests/kit/TempDir.h"
 
 namespace {
@@ -17,7 +17,7 @@ TEST(NorripPackage, TemporaryFileOrFullPath) {
         NorripPackage package;
         EXPECT_FALSE(package.IsReady());
         {
-            QuorTest::CapturedLog log;
+            QuorTest::LogCapture log;
             EXPECT_EQ("", package.GetFullPath());
             EXPECT_TRUE(log.Has(Quor::Log::ERROR, "Was asked for a file name before a file was ready"));
         }

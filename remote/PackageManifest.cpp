@@ -3,20 +3,16 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "common/CRT.h"
 #include "common/LastError.h"
 #include "common/Log.h"
+#include "common/ManifestFile.h"
 #include "common/RelativeName.h"
-#include "common/TextFileHelper.h"
-#include "common/UniqueFile.h"
 #include "foundation/CStd/CStdStrings.h"
 #include "remote/ManifestLines.h"
 
 namespace Quor::Common {
 
 namespace {
-
-constexpr SIZE_T MAX_LINE = 1024;
 
 int CompareNames(const std::string& a, const std::string& b) {
     return Vorn::std_stricmp(a.c_str(), b.c_str());
@@ -77,74 +73,40 @@ HRESULT PackageManifest::FindPackage(const std::string& bin, PACKAGE& package) c
 HRESULT PackageManifest::Load(const std::string& path) {
     static const char* const TAG = "HRESULT Quor::Common::PackageManifest::Load(const std::string &)";
     QUOR_LOG_TAG(Log::DEBUG, TAG, "(\"%s\")", path.c_str());
-    FILE* opened = nullptr;
-    CRT::fopen_s(&opened, path.c_str(), "rt");
-    UniqueFile file(opened);
-    FILE* const stream = file.get();
-    if (!stream) {
-        const HRESULT error = LastErrorFailure(TAG);
-        QUOR_LOG_TAG(Log::ERROR, TAG, "Failed to open \"%s\".", path.c_str());
-        return error;
-    }
+    UniqueFile file;
+    HRESULT hr = OpenManifestFile(TAG, path, "rt", file);
+    if (FAILED(hr)) return hr;
 
-    HRESULT hr = S_OK;
-    for (int n = 1; SUCCEEDED(hr); ++n) {
-        std::string line;
-        hr = TextFileHelper::ReadString(stream, line, MAX_LINE);
-        if (hr == TextFileHelper::E_END_OF_FILE) {
-            hr = S_OK;
-            break;
-        }
-        if (FAILED(hr)) {
-            QUOR_LOG_TAG(Log::ERROR, TAG, "Failure while reading from \"%s\" line %d.", path.c_str(), n);
-            break;
-        }
-        if (n == 1 || line.empty()) continue;  // the magic line is not checked
+    hr = ManifestLines::ForEachLine(TAG, file.get(), path.c_str(), [&](int n, const std::string& line) {
+        if (n == 1 || line.empty()) return S_OK;  // the magic line is not checked
 
         size_t commas[4];
-        size_t found = 0;
-        for (size_t at = line.find(','); at != std::string::npos && found < 4; at = line.find(',', at + 1))
-            commas[found++] = at;
+        const size_t found = ManifestLines::FindCommas(line, commas);
         const std::string name = line.substr(0, found ? commas[0] : 0);
         const std::string bin =
             found >= 2 ? line.substr(commas[0] + 1, commas[1] - commas[0] - 1) : std::string();
         if (found < 4 || !IsValidPackagedName(name) || !IsValidRelativeName(bin)) {
             QUOR_LOG_TAG(Log::ERROR, TAG, "Failure while parsing \"%s\" line %d.", path.c_str(), n);
-            hr = E_FAIL;
-            break;
+            return E_FAIL;
         }
         const DWORD offset = ManifestLines::ParseDecimal(line.c_str() + commas[1] + 1);
         const DWORD length = ManifestLines::ParseDecimal(line.c_str() + commas[2] + 1);
         const DWORD value = ManifestLines::ParseDecimal(line.c_str() + commas[3] + 1);
-        hr = AddEntry(name, bin, offset, length, value);
-        if (FAILED(hr)) {
-            QUOR_LOG_TAG(Log::ERROR, TAG, "Failed to add a file.");
-            break;
-        }
-    }
-
-    errno = 0;
-    if (!file.Close()) {
-        const HRESULT error = LastErrorFailure(TAG);
-        if (SUCCEEDED(hr)) hr = error;
-    }
-    return hr;
+        const HRESULT added = AddEntry(name, bin, offset, length, value);
+        if (FAILED(added)) QUOR_LOG_TAG(Log::ERROR, TAG, "Failed to add a file.");
+        return added;
+    });
+    return CloseManifestFile(TAG, file, hr);
 }
 
 HRESULT PackageManifest::Save(const std::string& path) {
     static const char* const TAG = "HRESULT Quor::Common::PackageManifest::Save(const std::string &)";
     QUOR_LOG_TAG(Log::DEBUG, TAG, "(\"%s\")", path.c_str());
-    FILE* opened = nullptr;
-    CRT::fopen_s(&opened, path.c_str(), "wt");
-    UniqueFile file(opened);
+    UniqueFile file;
+    HRESULT hr = OpenManifestFile(TAG, path, "wt", file);
+    if (FAILED(hr)) return hr;
     FILE* const stream = file.get();
-    if (!stream) {
-        const HRESULT error = LastErrorFailure(TAG);
-        QUOR_LOG_TAG(Log::ERROR, TAG, "Failed to open \"%s\".", path.c_str());
-        return error;
-    }
 
-    HRESULT hr = S_OK;
     errno = 0;
     if (fprintf(stream, "PKG1\n") < 0) {
         hr = LastErrorFailure(TAG);
@@ -159,13 +121,7 @@ HRESULT PackageManifest::Save(const std::string& path) {
             QUOR_LOG_TAG(Log::ERROR, TAG, "Failed to write entry");
         }
     }
-
-    errno = 0;
-    if (!file.Close()) {
-        const HRESULT error = LastErrorFailure(TAG);
-        if (SUCCEEDED(hr)) hr = error;
-    }
-    return hr;
+    return CloseManifestFile(TAG, file, hr);
 }
 
 }  // namespace Quor::Common

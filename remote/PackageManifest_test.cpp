@@ -3,21 +3,16 @@
 #include <gtest/gtest.h>
 
 #include "common/testing/LogCapture.h"
+#include "tests/kit/ManifestFileTest.h"
 #include "tests/kit/TempDir.h"
 
 using Quor::Common::PackageManifest;
 using QuorTest::LogCapture;
 
 namespace {
-class PackageManifestTest : public ::testing::Test {
+class PackageManifestTest : public QuorTest::ManifestFileTest<PackageManifest> {
 protected:
-    HRESULT LoadText(const std::string& text) {
-        QuorTest::WriteFile(path, text);
-        return manifest.Load(path);
-    }
-    QuorTest::TempDir dir;
-    const std::string path = dir / "packagemanifest";
-    PackageManifest manifest;
+    PackageManifestTest() : ManifestFileTest("packagemanifest") {}
 };
 }  // namespace
 

@@ -3,23 +3,15 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "common/CRT.h"
 #include "common/ConvertVersion.h"
 #include "common/LastError.h"
 #include "common/Log.h"
+#include "common/ManifestFile.h"
 #include "common/RelativeName.h"
-#include "common/TextFileHelper.h"
-#include "common/UniqueFile.h"
 #include "foundation/CStd/CStdStrings.h"
 #include "remote/ManifestLines.h"
 
 namespace Quor::Common {
-
-namespace {
-
-constexpr SIZE_T MAX_LINE = 1024;
-
-}  // namespace
 
 bool PatchManifest::ENTRY::PredicateByName(const ENTRY& a, const ENTRY& b) {
     return Vorn::std_stricmp(a.name.c_str(), b.name.c_str()) < 0;
@@ -41,122 +33,90 @@ HRESULT PatchManifest::Load(const std::string& path) {
     static const char* const TAG = "HRESULT Quor::Common::PatchManifest::Load(const std::string &)";
     QUOR_LOG_TAG(Log::DEBUG, TAG, "(\"%s\")", path.c_str());
     m_Entries.clear();
-    FILE* opened = nullptr;
-    CRT::fopen_s(&opened, path.c_str(), "rt");
-    UniqueFile file(opened);
-    FILE* const stream = file.get();
-    if (!stream) {
-        const HRESULT error = LastErrorFailure(TAG);
-        QUOR_LOG_TAG(Log::ERROR, TAG, "Failed to open \"%s\".", path.c_str());
-        return error;
-    }
+    UniqueFile file;
+    HRESULT hr = OpenManifestFile(TAG, path, "rt", file);
+    if (FAILED(hr)) return hr;
 
     const char* const where = path.c_str();
-    HRESULT hr = S_OK;
-    for (int n = 1; SUCCEEDED(hr); ++n) {
-        std::string line;
-        hr = TextFileHelper::ReadString(stream, line, MAX_LINE);
-        if (hr == TextFileHelper::E_END_OF_FILE) {
-            hr = S_OK;
-            break;
-        }
-        if (FAILED(hr)) {
-            QUOR_LOG_TAG(Log::ERROR, TAG, "Failure while reading from \"%s\" line %d.", where, n);
-            break;
-        }
-        if (line.empty()) continue;
+    hr = ManifestLines::ForEachLine(TAG, file.get(), where, [&](int n, const std::string& line) -> HRESULT {
+        if (line.empty()) return S_OK;
 
         if (n == 1) {
             m_ProjectName = line;
-            continue;
+            return S_OK;
         }
 
         if (n == 2) {
             const size_t comma = line.find(',');
             if (comma == std::string::npos) {
                 QUOR_LOG_TAG(Log::ERROR, TAG, "Failure while parsing \"%s\" line %d.", where, n);
-                hr = E_FAIL;
-                break;
+                return E_FAIL;
             }
             DWORD source = 0, destination = 0;
-            if (FAILED(hr = ConvertVersion::ToNumber(line.substr(0, comma), source))) {
+            HRESULT converted = ConvertVersion::ToNumber(line.substr(0, comma), source);
+            if (FAILED(converted)) {
                 QUOR_LOG_TAG(Log::ERROR, TAG, "Invalid src release version while parsing \"%s\" line %d.",
                              where, n);
-                break;
+                return converted;
             }
-            if (FAILED(hr = ConvertVersion::ToNumber(line.substr(comma + 1), destination))) {
+            if (FAILED(converted = ConvertVersion::ToNumber(line.substr(comma + 1), destination))) {
                 QUOR_LOG_TAG(Log::ERROR, TAG, "Invalid dest release version while parsing \"%s\" line %d.",
                              where, n);
-                break;
+                return converted;
             }
             m_SourceReleaseVersion = source;
             m_DestinationReleaseVersion = destination;
-            continue;
+            return S_OK;
         }
 
         // name,source,destination[,size[,flags]]
         size_t commas[4];
-        size_t found = 0;
-        for (size_t at = line.find(','); at != std::string::npos && found < 4; at = line.find(',', at + 1))
-            commas[found++] = at;
+        const size_t found = ManifestLines::FindCommas(line, commas);
         if (found < 2) {
             QUOR_LOG_TAG(Log::ERROR, TAG, "Failure while parsing \"%s\" line %d.", where, n);
-            hr = E_FAIL;
-            break;
+            return E_FAIL;
         }
         const std::string name = line.substr(0, commas[0]);
         if (!IsValidRelativeName(name)) {
             QUOR_LOG_TAG(Log::ERROR, TAG, "Invalid name \"%s\" while parsing \"%s\" line %d.", name.c_str(),
                          where, n);
-            hr = E_FAIL;
-            break;
+            return E_FAIL;
         }
         const std::string sourceText = line.substr(commas[0] + 1, commas[1] - commas[0] - 1);
         const size_t destinationEnd = found >= 3 ? commas[2] : line.size();
         const std::string destinationText = line.substr(commas[1] + 1, destinationEnd - commas[1] - 1);
         DWORD source = 0, destination = 0;
-        if (FAILED(hr = ConvertVersion::ToNumber(sourceText, source))) {
+        HRESULT converted = ConvertVersion::ToNumber(sourceText, source);
+        if (FAILED(converted)) {
             QUOR_LOG_TAG(Log::ERROR, TAG, "Invalid src version \"%s\" while parsing \"%s\" line %d.",
                          sourceText.c_str(), where, n);
-            break;
+            return converted;
         }
-        if (FAILED(hr = ConvertVersion::ToNumber(destinationText, destination))) {
+        if (FAILED(converted = ConvertVersion::ToNumber(destinationText, destination))) {
             QUOR_LOG_TAG(Log::ERROR, TAG, "Invalid dest version \"%s\" while parsing \"%s\" line %d.",
                          destinationText.c_str(), where, n);
-            break;
+            return converted;
         }
         const DWORD size = found >= 3 ? ManifestLines::ParseDecimal(line.c_str() + commas[2] + 1) : 1;
         const DWORD flags = found >= 4 ? ManifestLines::ParseDecimal(line.c_str() + commas[3] + 1) : 0;
         if (FAILED(AddEntry(name, source, destination, size, flags))) {
             QUOR_LOG_TAG(Log::ERROR, TAG, "Duplicate entry for \"%s\" while parsing \"%s\" line %d.",
                          name.c_str(), where, n);
-            hr = E_FAIL;
-            break;
+            return E_FAIL;
         }
-    }
-
-    errno = 0;
-    if (!file.Close()) {
-        const HRESULT error = LastErrorFailure(TAG);
-        if (SUCCEEDED(hr)) hr = error;
-    }
-    return hr;
+        return S_OK;
+    });
+    return CloseManifestFile(TAG, file, hr);
 }
 
 HRESULT PatchManifest::Save(const std::string& path) {
     static const char* const TAG = "HRESULT Quor::Common::PatchManifest::Save(const std::string &)";
     QUOR_LOG_TAG(Log::DEBUG, TAG, "(\"%s\")", path.c_str());
-    FILE* opened = nullptr;
-    CRT::fopen_s(&opened, path.c_str(), "wt");
-    UniqueFile file(opened);
+    UniqueFile file;
+    HRESULT hr = OpenManifestFile(TAG, path, "wt", file);
+    if (FAILED(hr)) return hr;
     FILE* const stream = file.get();
-    if (!stream) {
-        const HRESULT error = LastErrorFailure(TAG);
-        QUOR_LOG_TAG(Log::ERROR, TAG, "Failed to open \"%s\".", path.c_str());
-        return error;
-    }
 
-    HRESULT hr = S_OK;
     errno = 0;
     if (fprintf(stream, "%s\n", m_ProjectName.c_str()) < 0) {
         hr = LastErrorFailure(TAG);
@@ -178,13 +138,7 @@ HRESULT PatchManifest::Save(const std::string& path) {
                          static_cast<int>(e.flags));
         }
     }
-
-    errno = 0;
-    if (!file.Close()) {
-        const HRESULT error = LastErrorFailure(TAG);
-        if (SUCCEEDED(hr)) hr = error;
-    }
-    return hr;
+    return CloseManifestFile(TAG, file, hr);
 }
 
 std::string GetRemoteFilePath(const std::string& project, const PatchManifest::ENTRY& entry) {

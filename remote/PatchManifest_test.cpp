@@ -3,21 +3,16 @@
 #include <gtest/gtest.h>
 
 #include "common/testing/LogCapture.h"
+#include "tests/kit/ManifestFileTest.h"
 #include "tests/kit/TempDir.h"
 
 using Quor::Common::PatchManifest;
 using QuorTest::LogCapture;
 
 namespace {
-class PatchManifestTest : public ::testing::Test {
+class PatchManifestTest : public QuorTest::ManifestFileTest<PatchManifest> {
 protected:
-    HRESULT LoadText(const std::string& text) {
-        QuorTest::WriteFile(path, text);
-        return manifest.Load(path);
-    }
-    QuorTest::TempDir dir;
-    const std::string path = dir / "0.0.0.1.patchmanifest";
-    PatchManifest manifest;
+    PatchManifestTest() : ManifestFileTest("0.0.0.1.patchmanifest") {}
 };
 }  // namespace
 

@@ -5,11 +5,12 @@
 #include <cstring>
 #include <vector>
 
-#include "common/ConvertVersion.h"
 #include "common/CRT.h"
+#include "common/ConvertVersion.h"
 #include "common/LastError.h"
 #include "common/LocalDirectoryStructure.h"
 #include "common/Log.h"
+#include "common/ReadLine.h"
 #include "common/UniqueFile.h"
 #include "foundation/CStd/CStd.h"
 
@@ -46,23 +47,6 @@ std::vector<std::string> Tokens(const std::string& line) {
     }
     tokens.push_back(current);
     return tokens;
-}
-
-// One line of any length without its line feed; false at the end of the stream or on an error.
-bool ReadLine(FILE* stream, std::string& line) {
-    line.clear();
-    char chunk[1024];
-    bool any = false;
-    while (std::fgets(chunk, sizeof chunk, stream)) {
-        any = true;
-        const size_t length = std::strlen(chunk);
-        if (length > 0 && chunk[length - 1] == '\n') {
-            line.append(chunk, length - 1);
-            return true;
-        }
-        line.append(chunk, length);
-    }
-    return any;
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "common/ConvertVersion.h"
-#include "remote/testing/CapturedLog.h"
+#include "common/testing/LogCapture.h"
 #include "tests/kit/TempDir.h"
 
 namespace {
@@ -43,7 +43,7 @@ protected:
 };
 
 TEST_F(ProjectVersionListingTest, HighestReleaseWinsForAProjectVersion) {
-    QuorTest::CapturedLog log;
+    QuorTest::LogCapture log;
     ProjectVersionListing listing = LoadText("1.0 0.0.0.5 0.0.0.7\n1.0 0.0.0.6\n2.0\t0.0.0.8\n");
     EXPECT_EQ(V("0.0.0.7"), QuorOf(listing, "1.0"));
     EXPECT_EQ(V("0.0.0.8"), QuorOf(listing, "2.0"));
@@ -57,7 +57,7 @@ TEST_F(ProjectVersionListingTest, HighestReleaseWinsForAProjectVersion) {
 }
 
 TEST_F(ProjectVersionListingTest, LenientLinesAreLoggedAndSkipped) {
-    QuorTest::CapturedLog log;
+    QuorTest::LogCapture log;
     ProjectVersionListing listing = LoadText(
         "1.0 0.0.0.5\n"
         "1.1 0.0.0.5\n"          // duplicate release: first mapping stays

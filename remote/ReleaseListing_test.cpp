@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/ConvertVersion.h"
-#include "remote/testing/CapturedLog.h"
+#include "common/testing/LogCapture.h"
 #include "tests/kit/ScriptedHttpServer.h"
 #include "tests/kit/TempDir.h"
 
@@ -63,7 +63,7 @@ TEST_F(ReleaseListingTest, LinesReadAlikeWithLfOrCrLfAndBlankLinesBetween) {
 
 TEST_F(ReleaseListingTest, ABadLineFailsTheWholeRetrievalAndKeepsWhatCameBefore) {
     server.SetResponse("/p/solutions/sln/releases/releaselisting_EU", {.body = "0.0.0.1\nabc\n0.0.0.2\n"});
-    QuorTest::CapturedLog log;
+    QuorTest::LogCapture log;
     std::vector<DWORD> versions = Versions({"9.9.9.9"});
     EXPECT_EQ(E_FAIL, ReleaseListing::RetrieveSolutionReleaseListing("sln", "EU", *connection, fileSystem, versions));
     EXPECT_EQ(Versions({"9.9.9.9", "0.0.0.1"}), versions);
@@ -84,7 +84,7 @@ TEST_F(ReleaseListingTest, PathsForProjectsSolutionsAndRegionsWithBlanksEscaped)
 }
 
 TEST_F(ReleaseListingTest, EmptyOrUnsafeNameRequestsNothing) {
-    QuorTest::CapturedLog log;
+    QuorTest::LogCapture log;
     std::vector<DWORD> versions;
     EXPECT_EQ(E_FAIL, ReleaseListing::RetrieveProjectReleaseListing("", "", *connection, fileSystem, versions));
     EXPECT_TRUE(log.Has("Empty project name, aborting."));
@@ -106,7 +106,7 @@ TEST_F(ReleaseListingTest, MissingListingFailsWithTheConnectionCodeAndLeavesNoTe
 }
 
 TEST_F(ReleaseListingTest, UpdateWritesNewestFirstAndHandsItToTheFtpInterface) {
-    QuorTest::CapturedLog log;
+    QuorTest::LogCapture log;
     HRESULT result = E_FAIL;
     FTPConnection ftp(result, "127.0.0.1", "user", "secret");
     ASSERT_EQ(S_OK, ReleaseListing::UpdateProjectReleaseListing("game", "EU", Versions({"0.0.0.1", "0.0.0.3"}), ftp,

@@ -10,9 +10,9 @@
 
 #include "common/ConvertVersion.h"
 #include "common/ErrorCodes.h"
+#include "common/testing/LogCapture.h"
 #include "remote/ReleaseInstallationServices.h"
 #include "remote/ServerSettings.h"
-#include "remote/testing/CapturedLog.h"
 #include "tests/kit/ScriptedHttpServer.h"
 #include "tests/kit/TempDir.h"
 
@@ -104,7 +104,7 @@ TEST_F(RemoteFileServerTest, GeneralListingWithMarkersAndMaxCount) {
     RemoteFileServerHTTP remote = Server();
     size_t markersBefore = 0;
     for (const Case& c : cases) {
-        QuorTest::CapturedLog log;
+        QuorTest::LogCapture log;
         std::vector<DWORD> releases = c.before;
         ASSERT_EQ(S_OK, remote.EnumerateAvailableProjectReleases("game", releases, c.maxCount));
         EXPECT_EQ(c.expected, releases) << "maxCount " << c.maxCount;
@@ -144,7 +144,7 @@ TEST_F(RemoteFileServerTest, RegionThatIsMissingEmptyOrNotAPlainNameRequestsNoth
 TEST_F(RemoteFileServerTest, NoListingAtAllFailsWithTheListingsCode) {
     WriteSettings("EU");
     RemoteFileServerHTTP remote = Server();
-    QuorTest::CapturedLog log;
+    QuorTest::LogCapture log;
     std::vector<DWORD> releases;
     EXPECT_EQ(E_QUOR_HTTP_CONNECTION_LOST, remote.EnumerateAvailableProjectReleases("game", releases, 0));
     EXPECT_TRUE(log.Has("Error retrieving project release listing"));
@@ -158,7 +158,7 @@ TEST_F(RemoteFileServerTest, MarkerCheckFailingThreeTimesEndsTheWalk) {
     server.SetResponse(kReleases + "0.0.0.2/EU_OK", {.status = 200, .stallBeforeHeaders = QuorTest::kStallUntilStop});
     server.SetResponse(kReleases + "0.0.0.3/EU_OK", {.body = ""});
     RemoteFileServerHTTP remote = Server(1);
-    QuorTest::CapturedLog log;
+    QuorTest::LogCapture log;
     std::vector<DWORD> releases;
     EXPECT_EQ(E_QUOR_HTTP_CONNECTION_LOST, remote.EnumerateAvailableProjectReleases("game", releases, 0));
     EXPECT_EQ(Versions({"0.0.0.1"}), releases);
@@ -225,7 +225,7 @@ TEST_F(RemoteFileServerTest, FileSizeRetriesThreeTimesReconnectingEachTime) {
     WriteSettings("EU");
     server.SetResponse("/quor/stalled", {.status = 200, .stallBeforeHeaders = QuorTest::kStallUntilStop});
     RemoteFileServerHTTP remote = Server(1);
-    QuorTest::CapturedLog log;
+    QuorTest::LogCapture log;
     DWORD size = 7;
     EXPECT_EQ(E_QUOR_HTTP_CONNECTION_LOST, remote.GetFileSize("/quor/stalled", size));
     EXPECT_EQ(0u, size);

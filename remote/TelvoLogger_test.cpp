@@ -6,8 +6,8 @@
 
 #include <string>
 
+#include "common/testing/LogCapture.h"
 #include "remote/CurlEasy.h"
-#include "remote/testing/CapturedLog.h"
 #include "tests/kit/RecordingCollector.h"
 #include "tests/kit/TempDir.h"
 
@@ -99,7 +99,7 @@ class TelvoLoggerUnsampledTest : public TelvoLoggerTest {
 protected:
     void ExpectNothingSent(const std::string& regionLine) {
         WriteSettings(regionLine);
-        QuorTest::CapturedLog log;
+        QuorTest::LogCapture log;
         TelvoLogger* logger = TelvoLogger::GetInstance();
         EXPECT_FALSE(logger->IsEnabled());
         logger->AddLogEntry("quor_patch_game_size", UINT{5}, true);
@@ -121,7 +121,7 @@ TEST_F(TelvoLoggerTest, ShutdownWithAStalledCollectorStopsTheUploadThroughItsAbo
     TelvoLogger::GetInstance()->AddLogEntry("quor_patch_game_patch_time", UINT{1}, true);
     ASSERT_TRUE(collector.WaitForMessages(1));  // the POST hangs in the collector now
 
-    QuorTest::CapturedLog log(Quor::Log::DEBUG);
+    QuorTest::LogCapture log(Quor::Log::DEBUG);
     TelvoLogger::Shutdown();
     // The upload thread ended (it was joined: its last line is logged) because its transfer was
     // aborted - not left running, and not cancelled.

@@ -10,12 +10,11 @@
 //
 //   quor_bench_decompress [rounds]
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/support/BenchSupport.h"
 #include "common/LZMA.h"
 #include "common/Log.h"
 #include "common/LzmaContainer.h"
@@ -38,7 +38,7 @@ namespace {
 
 constexpr size_t kSize = 256u << 20;
 
-double Now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
+using QuorBench::Now;
 
 std::string MakeContent() {
     static const char* const kWords[] = {"texture", "model", "sound", "level", "script", "shader", "map",

@@ -12,13 +12,13 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "bench/support/BenchSupport.h"
 #include "remote/HTTPConnection.h"
 #include "remote/RemoteFileServerHTTP.h"
 #include "tests/kit/NginxServer.h"
@@ -31,27 +31,7 @@ namespace {
 constexpr uint64_t kBigSize = 1ull << 30;
 constexpr int kSmallFiles = 2000;
 
-double Now() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-bool MakeBigFile(const std::string& path) {
-    FILE* f = fopen(path.c_str(), "wb");
-    if (!f) return false;
-    std::vector<uint64_t> block(1 << 17);  // 1 MiB of xorshift output
-    uint64_t x = 0x9E3779B97F4A7C15ull;
-    bool ok = true;
-    for (uint64_t written = 0; ok && written < kBigSize; written += block.size() * 8) {
-        for (auto& w : block) {
-            x ^= x << 13;
-            x ^= x >> 7;
-            x ^= x << 17;
-            w = x;
-        }
-        ok = fwrite(block.data(), 8, block.size(), f) == block.size();
-    }
-    return fclose(f) == 0 && ok;
-}
+using QuorBench::Now;
 
 std::string SmallName(int i) { return "small/f" + std::to_string(i) + ".dat"; }
 
@@ -111,7 +91,7 @@ int main(int argc, char** argv) {
     QuorTest::TempDir content("quorbenchcontent");
     QuorTest::TempDir target("quorbenchtarget");
     std::printf("writing a 1 GiB file and %d small files into %s ...\n", kSmallFiles, content.path().c_str());
-    if (!MakeBigFile(content / "big.bin") || !MakeSmallFiles(content.path())) {
+    if (!QuorBench::MakeXorshiftFile(content / "big.bin", kBigSize) || !MakeSmallFiles(content.path())) {
         std::fprintf(stderr, "cannot write the content\n");
         return 1;
     }

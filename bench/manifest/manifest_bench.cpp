@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -18,15 +17,14 @@
 #include <string>
 #include <vector>
 
+#include "bench/support/BenchSupport.h"
 #include "common/ReleaseManifest.h"
 
 using Quor::Common::ReleaseManifest;
 
 namespace {
 
-double Now() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
+using QuorBench::Now;
 
 template <typename F>
 double Best(int rounds, F&& run) {

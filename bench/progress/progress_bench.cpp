@@ -4,10 +4,10 @@
 // minute's cost to the first's (flat cost: about 1.0; a history walked in full would grow ~10x).
 //
 //   quor_bench_progress [minutes]
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
+#include "bench/support/BenchSupport.h"
 #include "common/AutoUpdateProgress.h"
 #include "common/Log.h"
 
@@ -29,7 +29,7 @@ public:
     double remaining = 0;
 };
 
-double Now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
+using QuorBench::Now;
 
 }  // namespace
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/Log.h"
 #include "remote/process/Process.h"
 
 namespace JojoDiff {
@@ -37,6 +38,33 @@ public:
     Vorn::GetExitCodeResult::Enum GetExitCode(Vorn::ProcessExitCode& code, const Vorn::AutoProcessHandle& handle) const;
     // Spawn, wait, exit code.
     RunResult Run(std::vector<const char*>& arguments, const uint32_t timeoutMs, Vorn::ProcessExitCode& code) const;
+
+protected:
+    // Runs the tool without a time limit and turns what happened into a Result of the subclass:
+    // Result::FromExitCode(code) after an exit, else Result::TimedOut() or Result::UnknownError().
+    // The outcome is logged under tag (the exit code and the result's message after an exit).
+    template <class Result>
+    Result RunForResult(const char* tag, std::vector<const char*>& arguments) const {
+        Vorn::ProcessExitCode code = -1;
+        switch (Run(arguments, 0xFFFFFFFFu, code)) {
+            case RUN_EXITED: {
+                const Result result = Result::FromExitCode(code);
+                if (result.IsSuccess())
+                    QUOR_LOG_TAG(Quor::Log::DEBUG, tag, "Succeeded (exit code %d): %s", code,
+                                 result.GetMessage());
+                else
+                    QUOR_LOG_TAG(Quor::Log::ERROR, tag, "Failed (exit code %d): %s", code,
+                                 result.GetMessage());
+                return result;
+            }
+            case RUN_TIMED_OUT:
+                QUOR_LOG_TAG(Quor::Log::ERROR, tag, "Timed out");
+                return Result::TimedOut();
+            default:
+                QUOR_LOG_TAG(Quor::Log::ERROR, tag, "Unknown error");
+                return Result::UnknownError();
+        }
+    }
 };
 
 }  // namespace JojoDiff

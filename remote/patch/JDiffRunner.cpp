@@ -51,23 +51,7 @@ JDiffRunner::CreatePatchResult JDiffRunner::CreatePatch(const std::string& origi
     QUOR_LOG(Quor::Log::DEBUG, "originalFileName='%s', newFileName='%s', patchFileName='%s'",
              originalFileName.c_str(), newFileName.c_str(), patchFileName.c_str());
     std::vector<const char*> arguments = {originalFileName.c_str(), newFileName.c_str(), patchFileName.c_str()};
-    Vorn::ProcessExitCode code = -1;
-    switch (Run(arguments, 0xFFFFFFFFu, code)) {
-        case RUN_EXITED: {
-            const CreatePatchResult result = CreatePatchResult::FromExitCode(code);
-            if (result.IsSuccess())
-                QUOR_LOG(Quor::Log::DEBUG, "Succeeded (exit code %d): %s", code, result.GetMessage());
-            else
-                QUOR_LOG(Quor::Log::ERROR, "Failed (exit code %d): %s", code, result.GetMessage());
-            return result;
-        }
-        case RUN_TIMED_OUT:
-            QUOR_LOG(Quor::Log::ERROR, "Timed out");
-            return CreatePatchResult::TimedOut();
-        default:
-            QUOR_LOG(Quor::Log::ERROR, "Unknown error");
-            return CreatePatchResult::UnknownError();
-    }
+    return RunForResult<CreatePatchResult>(__PRETTY_FUNCTION__, arguments);
 }
 
 }  // namespace JojoDiff

@@ -52,23 +52,7 @@ JPatchRunner::ApplyPatchResult JPatchRunner::ApplyPatch(const std::string& origi
     QUOR_LOG(Quor::Log::DEBUG, "originalFileName='%s', patchFileName='%s', patchedFileName='%s'",
              originalFileName.c_str(), patchFileName.c_str(), patchedFileName.c_str());
     std::vector<const char*> arguments = {originalFileName.c_str(), patchFileName.c_str(), patchedFileName.c_str()};
-    Vorn::ProcessExitCode code = -1;
-    switch (Run(arguments, 0xFFFFFFFFu, code)) {
-        case RUN_EXITED: {
-            const ApplyPatchResult result = ApplyPatchResult::FromExitCode(code);
-            if (result.IsSuccess())
-                QUOR_LOG(Quor::Log::DEBUG, "Succeeded (exit code %d): %s", code, result.GetMessage());
-            else
-                QUOR_LOG(Quor::Log::ERROR, "Failed (exit code %d): %s", code, result.GetMessage());
-            return result;
-        }
-        case RUN_TIMED_OUT:
-            QUOR_LOG(Quor::Log::ERROR, "Timed out");
-            return ApplyPatchResult::TimedOut();
-        default:
-            QUOR_LOG(Quor::Log::ERROR, "Unknown error");
-            return ApplyPatchResult::UnknownError();
-    }
+    return RunForResult<ApplyPatchResult>(__PRETTY_FUNCTION__, arguments);
 }
 
 }  // namespace JojoDiff

@@ -1,0 +1,31 @@
+#include "common/ManifestFile.h"
+
+#include <cerrno>
+
+#include "common/CRT.h"
+#include "common/LastError.h"
+#include "common/Log.h"
+
+namespace Quor::Common {
+
+HRESULT OpenManifestFile(const char* tag, const std::string& path, const char* mode, UniqueFile& file,
+                         const char* failure) {
+    FILE* opened = nullptr;
+    CRT::fopen_s(&opened, path.c_str(), mode);
+    file.reset(opened);
+    if (file) return S_OK;
+    const HRESULT error = LastErrorFailure(tag);
+    QUOR_LOG_TAG(Log::ERROR, tag, failure, path.c_str());
+    return error;
+}
+
+HRESULT CloseManifestFile(const char* tag, UniqueFile& file, HRESULT hr) {
+    errno = 0;
+    if (!file.Close()) {
+        const HRESULT error = LastErrorFailure(tag);
+        if (SUCCEEDED(hr)) hr = error;
+    }
+    return hr;
+}
+
+}  // namespace Quor::Common
