@@ -198,53 +198,52 @@ HRESULT ExtractFile(const std::string& project, DWORD version, const std::string
     return hr;
 }
 
+namespace {
+
+// The steps RemoveFile, AddFile and ReplaceFile share; lines carry the caller's tag.
+HRESULT ManagerFor(const char* tag, const std::string& project, DWORD version, std::shared_ptr<IManager>& manager) {
+    const HRESULT hr = GetFileSystemManager(project, version, manager);
+    if (FAILED(hr)) QUOR_LOG_TAG(Log::ERROR, tag, "Failed to find file system manager");
+    return hr;
+}
+
+HRESULT DeleteFrom(const char* tag, IManager& manager, const std::string& path) {
+    if (manager.Delete(path, g_pAutoUpdateProgress)) return S_OK;
+    QUOR_LOG_TAG(Log::ERROR, tag, "Failed to delete \"%s\".", path.c_str());
+    return E_FAIL;
+}
+
+HRESULT AddTo(const char* tag, IManager& manager, const std::string& path, const std::string& source) {
+    if (manager.Add(path, &source, g_pAutoUpdateProgress)) return S_OK;
+    QUOR_LOG_TAG(Log::ERROR, tag, "Failed to add \"%s\".", path.c_str());
+    return E_FAIL;
+}
+
+}  // namespace
+
 HRESULT RemoveFile(const std::string& project, DWORD version, const std::string& path) {
     QUOR_LOG(Log::DEBUG, "%s, 0x%08lx, %s", project.c_str(), Hex(version), path.c_str());
     std::shared_ptr<IManager> manager;
-    const HRESULT hr = GetFileSystemManager(project, version, manager);
-    if (FAILED(hr)) {
-        QUOR_LOG(Log::ERROR, "Failed to find file system manager");
-        return hr;
-    }
-    if (!manager->Delete(path, g_pAutoUpdateProgress)) {
-        QUOR_LOG(Log::ERROR, "Failed to delete \"%s\".", path.c_str());
-        return E_FAIL;
-    }
-    return S_OK;
+    HRESULT hr = ManagerFor(__PRETTY_FUNCTION__, project, version, manager);
+    if (SUCCEEDED(hr)) hr = DeleteFrom(__PRETTY_FUNCTION__, *manager, path);
+    return hr;
 }
 
 HRESULT AddFile(const std::string& project, DWORD version, const std::string& path, const std::string& source) {
     QUOR_LOG(Log::DEBUG, "%s, 0x%08lx, %s, %s", project.c_str(), Hex(version), path.c_str(), source.c_str());
     std::shared_ptr<IManager> manager;
-    const HRESULT hr = GetFileSystemManager(project, version, manager);
-    if (FAILED(hr)) {
-        QUOR_LOG(Log::ERROR, "Failed to find file system manager");
-        return hr;
-    }
-    if (!manager->Add(path, &source, g_pAutoUpdateProgress)) {
-        QUOR_LOG(Log::ERROR, "Failed to add \"%s\".", path.c_str());
-        return E_FAIL;
-    }
-    return S_OK;
+    HRESULT hr = ManagerFor(__PRETTY_FUNCTION__, project, version, manager);
+    if (SUCCEEDED(hr)) hr = AddTo(__PRETTY_FUNCTION__, *manager, path, source);
+    return hr;
 }
 
 HRESULT ReplaceFile(const std::string& project, DWORD version, const std::string& path, const std::string& source) {
     QUOR_LOG(Log::DEBUG, "%s, 0x%08lx, %s, %s", project.c_str(), Hex(version), path.c_str(), source.c_str());
     std::shared_ptr<IManager> manager;
-    const HRESULT hr = GetFileSystemManager(project, version, manager);
-    if (FAILED(hr)) {
-        QUOR_LOG(Log::ERROR, "Failed to find file system manager");
-        return hr;
-    }
-    if (!manager->Delete(path, g_pAutoUpdateProgress)) {
-        QUOR_LOG(Log::ERROR, "Failed to delete \"%s\".", path.c_str());
-        return E_FAIL;
-    }
-    if (!manager->Add(path, &source, g_pAutoUpdateProgress)) {
-        QUOR_LOG(Log::ERROR, "Failed to add \"%s\".", path.c_str());
-        return E_FAIL;
-    }
-    return S_OK;
+    HRESULT hr = ManagerFor(__PRETTY_FUNCTION__, project, version, manager);
+    if (SUCCEEDED(hr)) hr = DeleteFrom(__PRETTY_FUNCTION__, *manager, path);
+    if (SUCCEEDED(hr)) hr = AddTo(__PRETTY_FUNCTION__, *manager, path, source);
+    return hr;
 }
 
 bool DoesFileOrDirectoryExist(const std::string& project, DWORD version, const std::string& path) {
