@@ -25,9 +25,9 @@ bool CreateAndCloseFile(const char* path);
 bool GetFileCreatedTimeUTC(const char* path, uint64_t& time);
 bool GetFileModifiedTimeUTC(const char* path, uint64_t& time);
 
-// Appends the entries of one folder whose names match a wildcard specification, in directory
-// order. A pattern of at least 3 characters that holds a '/' names the folder before its last
-// '/' and the specification after it; any other pattern is a specification for "./". Matching
+// Appends the entries of one folder whose names match a wildcard, in directory order. A pattern
+// of at least 3 characters that holds a '/' names the folder before its last '/' and the
+// wildcard after it; any other pattern is a wildcard for "./". Matching
 // ignores case, and "*.*" matches every name. "." and ".." are listed when they match. False only
 // when the folder cannot be opened.
 bool FindFiles(const char* pattern, std::vector<FindFileResult>& results);
