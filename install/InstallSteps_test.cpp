@@ -263,6 +263,15 @@ TEST_F(RunMeStepTest, AnArchivedRunMeEntryEndsTheStep) {
     EXPECT_EQ(Marker(), "");
 }
 
+TEST_F(RunMeStepTest, AManifestWhoseProjectNameLeavesTheTreeStartsNothing) {
+    WriteFile(root + "/outside/releases/1.0.0.2/deploy/a.sh", Script("outside"));
+    manifest.m_ProjectName = "../outside";
+    Add("a.sh", kNew, 0x08);
+    QuorTest::LogCapture log(Log::USER);
+    EXPECT_TRUE(FAILED(ExecuteRunMeFilesStep(manifest, progress)));
+    EXPECT_EQ(Marker(), "");
+}
+
 TEST_F(RunMeStepTest, ACancellationFlagStartsNothing) {
     WriteFile(Deploy("game", kNew, "a.sh"), Script("a"));
     Add("a.sh", kNew, 0x08);
