@@ -7,7 +7,7 @@
 
 #include "archive/ManagedFileHelper.h"
 #include "common/testing/LogCapture.h"
-#include "install/testing/InstallTesting.h"
+#include "tests/kit/InstallTreeTest.h"
 
 namespace Quor::User::UpdateAndInstallShared {
 namespace {

@@ -5,8 +5,10 @@
 
 #include "common/ReleaseVersion.h"
 #include "common/testing/LogCapture.h"
-#include "install/testing/InstallTesting.h"
+#include "tests/kit/InstallTreeTest.h"
 #include "install/testing/MockRemoteFileServer.h"
+#include "tests/kit/content/FakeRemoteFileServer.h"
+#include "tools/contenttree/ContentTreeBuilder.h"
 
 namespace Quor::User::UpdateAndInstallShared {
 namespace {
@@ -80,6 +82,30 @@ TEST_F(ChooseProjectVersionTest, AnyReleaseCountsAsAvailableWithoutAskingTheServ
     bool available = false;
     EXPECT_EQ(IsProjectReleaseAvailable("game", V(9, 9, 9, 9), server, available), S_OK);
     EXPECT_TRUE(available);
+}
+
+// A content server whose region listing offers 1.0.0.1 and 1.0.0.3 (written newest first).
+TEST(ChooseProjectVersionOnAServerTest, PicksTheNewestOrAListedRelease) {
+    QuorTest::QuorTree tree;
+    QuorTest::TempDir serverRoot{"quorserver"};
+    Tools::ContentTree::ContentDescription description;
+    auto& game = description.AddProject("game");
+    game.regionListings = {"xx"};
+    game.AddRelease(V(1, 0, 0, 1), {"xx"}).AddFile("a.txt", 0, "a");
+    game.AddRelease(V(1, 0, 0, 3), {"xx"}).AddFile("a.txt", 0, "b");
+    std::string error;
+    ASSERT_TRUE(Tools::ContentTree::BuildContentTree(description, serverRoot.path(), error)) << error;
+    QuorTest::FakeRemoteFileServer server{serverRoot.path(), "/quor", "xx"};
+    AutoUpdateProgress progress{nullptr, nullptr, 0};
+
+    DWORD chosen = 0;
+    ASSERT_EQ(ChooseProjectVersion("game", INVALID_RELEASE_VERSION, server, chosen, progress), S_OK);
+    EXPECT_EQ(chosen, V(1, 0, 0, 3));
+    QuorTest::LogCapture log;
+    EXPECT_EQ(ChooseProjectVersion("game", V(1, 0, 0, 2), server, chosen, progress), E_FAIL);
+    EXPECT_EQ(chosen, V(1, 0, 0, 3));
+    ASSERT_EQ(ChooseProjectVersion("game", V(1, 0, 0, 1), server, chosen, progress), S_OK);
+    EXPECT_EQ(chosen, V(1, 0, 0, 1));
 }
 
 }  // namespace
