@@ -47,4 +47,34 @@ TEST(ExpectedInstall, MatchesATreeLaidOutAsAnInstallLeavesIt) {
     EXPECT_EQ("", QuorTest::SnapshotDifference(expected, QuorTest::TakeSnapshot(root, {"temp/", "system/", "solutions/"})));
 }
 
+TEST(ExpectedInstall, ASolutionDeployFolderTakesEachNameFromItsHighestPriorityProject) {
+    QuorTest::QuorTree tree;
+    QuorTest::TempDir server{"quorserver"};
+    ContentDescription description;
+    ReleaseSpec& alpha = description.AddProject("alpha").AddRelease(0x01000001);
+    alpha.AddFile("data/z.txt", 0, "from alpha");
+    alpha.AddFile("a.txt", 0, "only alpha");
+    alpha.AddFile("m.dat", 0x01, "managed, not deployed");
+    description.AddProject("beta").AddRelease(0x01000001).AddFile("DATA/z.txt", 0, "from beta");
+    ReleaseSpec& suite = description.AddSolution("suite").AddRelease(0x02000001);
+    suite.projects = {{"alpha", 0x01000001, 5, 0}, {"beta", 0x01000001, 9, 0}};
+    suite.configurations = {{"en_US", {"alpha", "beta"}}, {"fr_FR", {"alpha"}}};
+    std::string error;
+    ASSERT_TRUE(BuildContentTree(description, server.path(), error)) << error;
+
+    const std::string deploy = "solutions/suite/releases/2.0.0.1/deploy/";
+    QuorTest::TreeSnapshot english =
+        QuorTest::ExpectedSolutionInstall(description, server.path(), "suite", 0x02000001, "EN_us");
+    EXPECT_EQ(QuorTest::Md5Hex("from beta"), english.at(deploy + "DATA/z.txt"));
+    EXPECT_EQ(0u, english.count(deploy + "data/z.txt"));
+    EXPECT_EQ(QuorTest::Md5Hex("only alpha"), english.at(deploy + "a.txt"));
+    EXPECT_EQ(0u, english.count(deploy + "m.dat"));
+    EXPECT_EQ(1u, english.count("projects/beta/releases/1.0.0.1/deploy/DATA/z.txt"));
+    QuorTest::TreeSnapshot french =
+        QuorTest::ExpectedSolutionInstall(description, server.path(), "suite", 0x02000001, "fr_FR");
+    EXPECT_EQ(QuorTest::Md5Hex("from alpha"), french.at(deploy + "data/z.txt"));
+    EXPECT_NE(english.at("solutions/suite/releases/2.0.0.1/configurationmanifest"),
+              french.at("solutions/suite/releases/2.0.0.1/configurationmanifest"));
+}
+
 }  // namespace
