@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <fstream>
 #include <sstream>
 #include <thread>
 
@@ -17,6 +16,7 @@
 #include "common/ReleaseVersion.h"
 #include "remote/ReleaseInstallationServices.h"
 #include "remote/ServerSettings.h"
+#include "tests/kit/TempDir.h"
 
 namespace QuorTest {
 
@@ -28,16 +28,20 @@ bool EndsWith(const std::string& text, const std::string& suffix) {
     return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
+// The size of a regular file; false for anything else.
+bool RegularFileSize(const std::string& path, unsigned long long& size) {
+    struct stat st;
+    if (path.empty() || stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    size = static_cast<unsigned long long>(st.st_size);
+    return true;
+}
+
 // Reads a regular file only.
 bool ReadRegular(const std::string& path, std::string& bytes) {
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream out;
-    out << in.rdbuf();
-    bytes = out.str();
-    return true;
+    unsigned long long size = 0;
+    if (!RegularFileSize(path, size)) return false;
+    bytes = ReadFile(path);
+    return bytes.size() == size;
 }
 
 }  // namespace
@@ -117,12 +121,10 @@ HRESULT FakeRemoteFileServer::GetFileSize(const std::string& remotePath, DWORD& 
     if (decision.delay.count() > 0) std::this_thread::sleep_for(decision.delay);
     size = 0;
     if (decision.fault == Fault::Connection) return Failure();
-    struct stat st;
-    const std::string source = LocalPath(remotePath);
-    if (decision.fault != Fault::NotFound && !source.empty() && stat(source.c_str(), &st) == 0 &&
-        S_ISREG(st.st_mode)) {
-        if (static_cast<unsigned long long>(st.st_size) > 0xFFFFFFFFull) return E_FAIL;
-        size = static_cast<DWORD>(st.st_size);
+    unsigned long long bytes = 0;
+    if (decision.fault != Fault::NotFound && RegularFileSize(LocalPath(remotePath), bytes)) {
+        if (bytes > 0xFFFFFFFFull) return E_FAIL;
+        size = static_cast<DWORD>(bytes);
     }
     Succeeded(false, remotePath);
     return S_OK;
@@ -133,10 +135,8 @@ HRESULT FakeRemoteFileServer::Exists(const std::string& remotePath, bool& exists
     if (decision.delay.count() > 0) std::this_thread::sleep_for(decision.delay);
     exists = false;
     if (decision.fault == Fault::Connection) return Failure();
-    struct stat st;
-    const std::string source = LocalPath(remotePath);
-    exists = decision.fault != Fault::NotFound && !source.empty() && stat(source.c_str(), &st) == 0 &&
-             S_ISREG(st.st_mode);
+    unsigned long long size = 0;
+    exists = decision.fault != Fault::NotFound && RegularFileSize(LocalPath(remotePath), size);
     Succeeded(false, remotePath);
     return S_OK;
 }

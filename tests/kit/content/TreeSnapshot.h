@@ -10,7 +10,8 @@
 // release ManagedFileHelper first) "<folder>:" maps to "<archives not readable>".
 // Paths that begin with one of `skip` (relative, e.g. "temp/" or "system/") are left out.
 // SnapshotDifference gives one line per difference, empty when both are equal:
-//     "- path" (only expected), "+ path" (only actual), "~ path: expected MD5 -> actual MD5".
+//     "- path" (only expected), "+ path" (only actual), "~ path: expected MD5 -> actual MD5";
+// an expected value of kAnyContent matches whatever the path holds.
 // Plain values and functions; the snapshot reads the tree on the calling thread only.
 #include <map>
 #include <string>
@@ -19,6 +20,7 @@
 namespace QuorTest {
 
 using TreeSnapshot = std::map<std::string, std::string>;
+inline const std::string kAnyContent = "<any content>";
 
 TreeSnapshot TakeSnapshot(const std::string& folder, const std::vector<std::string>& skip = {});
 std::string SnapshotDifference(const TreeSnapshot& expected, const TreeSnapshot& actual);
