@@ -7,8 +7,12 @@
 #include <cerrno>
 #include <thread>
 
+#include "archive/FileFormat.h"
+#include "archive/FolderEntries.h"
 #include "common/Log.h"
+#include "common/RegularFile.h"
 #include "common/SystemErrorText.h"
+#include "foundation/ByteOrder.h"
 
 namespace Quor::FileSystem::Impl {
 
@@ -49,6 +53,21 @@ FolderLock::Result FolderLock::Acquire(const std::string& folder, std::chrono::m
     }
     m_Fd = std::move(fd);
     return Result::kLocked;
+}
+
+bool IsArchiveFolder(const std::string& folder) {
+    const std::string index = "." + FileFormat::skDirectoryFileNameExtension;
+    for (const std::string& name : FolderEntries(folder)) {
+        if (name == FolderLock::kFileName || name.find(index + ".damaged") != std::string::npos) return true;
+        if (name.size() <= index.size() || name.compare(name.size() - index.size(), index.size(), index) != 0) continue;
+        Vorn::UniqueFd fd = Common::OpenRegularFile(folder + "/" + name);
+        uint8_t header[8];
+        if (fd.IsValid() && ::pread(fd.Get(), header, sizeof header, 0) == static_cast<ssize_t>(sizeof header) &&
+            Vorn::Bytes::LoadLE32(header) == FileFormat::Header_t::skMagic &&
+            Vorn::Bytes::LoadLE32(header + 4) == FileFormat::Header_t::skVersion)
+            return true;
+    }
+    return false;
 }
 
 }  // namespace Quor::FileSystem::Impl

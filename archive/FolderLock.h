@@ -36,4 +36,8 @@ private:
     bool m_FileExisted = false;
 };
 
+// Whether folder is an archive folder: it holds the lock file, an index of this format or an
+// index set aside as damaged. Reads the folder only.
+bool IsArchiveFolder(const std::string& folder);
+
 }  // namespace Quor::FileSystem::Impl

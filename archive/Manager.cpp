@@ -69,6 +69,9 @@ bool Manager::SetRootDirectory(const std::string& rootDirectory, const std::stri
     m_Archives.assign(1, {});
     m_FolderBusy = false;
     m_WriteFailureReported = false;
+    // Leftovers are only tidied where this system has written before: a folder that held the
+    // lock file or an index of ours already.
+    m_TidyLeftovers = IsArchiveFolder(Folder());
     switch (m_Lock.Acquire(Folder(), GetLockWait())) {
         case FolderLock::Result::kLocked:
             break;
@@ -94,9 +97,6 @@ bool Manager::Initialize(const std::string& namePrefix) {
     auto isIndexName = [&](const std::string& name) {
         return name.size() > index.size() && name.compare(name.size() - index.size(), index.size(), index) == 0;
     };
-    // Leftovers are only tidied where this system has written before: a folder that held the
-    // lock file or an index already.
-    const bool archiveFolder = m_Lock.FileExisted() || std::any_of(entries.begin(), entries.end(), isIndexName);
 
     // Rewrites that were committed but cut off are finished; those never committed are dropped.
     const std::string journalSuffix = PairCommit::JournalName("");
@@ -105,7 +105,7 @@ bool Manager::Initialize(const std::string& namePrefix) {
             journal.compare(journal.size() - journalSuffix.size(), journalSuffix.size(), journalSuffix) == 0 &&
             isIndexName(journal.substr(0, journal.size() - journalSuffix.size())))
             PairCommit::Recover(folder, journal.substr(0, journal.size() - journalSuffix.size()));
-    if (archiveFolder) PairCommit::RemoveLeftovers(folder);
+    if (m_TidyLeftovers) PairCommit::RemoveLeftovers(folder);
 
     for (const std::string& name : FolderEntries(folder)) {
         if (!isIndexName(name)) continue;

@@ -91,6 +91,7 @@ private:
     uint32_t m_NameCounter = 0;
     FolderLock m_Lock;
     bool m_FolderBusy = false;
+    bool m_TidyLeftovers = false;  // the folder was an archive folder before this manager came
     bool m_WriteFailureReported = false;  // a write failed and its caller was told
 };
 
