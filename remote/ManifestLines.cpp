@@ -1,5 +1,7 @@
 #include "remote/ManifestLines.h"
 
+#include <climits>
+
 #include "common/Log.h"
 #include "common/TextFileHelper.h"
 
@@ -11,7 +13,8 @@ constexpr SIZE_T MAX_LINE = 1024;
 
 HRESULT ForEachLine(const char* tag, FILE* stream, const char* where,
                     const std::function<HRESULT(int, const std::string&)>& onLine) {
-    for (int n = 1;; ++n) {
+    // The number stops at INT_MAX instead of overflowing on a file of more lines.
+    for (int n = 1;; n = n < INT_MAX ? n + 1 : n) {
         std::string line;
         HRESULT hr = TextFileHelper::ReadString(stream, line, MAX_LINE);
         if (hr == TextFileHelper::E_END_OF_FILE) return S_OK;
