@@ -1,7 +1,5 @@
 #include "remote/ManifestLines.h"
 
-#include <climits>
-
 #include "common/Log.h"
 #include "common/TextFileHelper.h"
 
@@ -13,8 +11,7 @@ constexpr SIZE_T MAX_LINE = 1024;
 
 HRESULT ForEachLine(const char* tag, FILE* stream, const char* where,
                     const std::function<HRESULT(int, const std::string&)>& onLine) {
-    // The number stops at INT_MAX instead of overflowing on a file of more lines.
-    for (int n = 1;; n = n < INT_MAX ? n + 1 : n) {
+    for (int n = 1;; n = NextLineNumber(n)) {
         std::string line;
         HRESULT hr = TextFileHelper::ReadString(stream, line, MAX_LINE);
         if (hr == TextFileHelper::E_END_OF_FILE) return S_OK;
