@@ -58,7 +58,11 @@ Manager::~Manager() {
 
 bool Manager::CheckRootDirectory(const std::string& rootDirectory) {
     if (rootDirectory.empty()) return false;
-    return Vorn::std_mkdir_tree(rootDirectory.c_str()) || Vorn::std_dir_exists(rootDirectory.c_str());
+    if (Vorn::std_mkdir_tree(rootDirectory.c_str())) return true;
+    const int error = errno;  // the reason stays for the caller's message
+    const bool exists = Vorn::std_dir_exists(rootDirectory.c_str());
+    errno = error;
+    return exists;
 }
 
 std::string Manager::Folder() const { return m_RootDirectory.empty() ? std::string(".") : m_RootDirectory; }

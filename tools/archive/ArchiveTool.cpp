@@ -280,8 +280,12 @@ int Change(bool add, const std::string& folder, const std::vector<std::string>& 
         err << folder << ": not an archive folder\n";
         return 1;
     }
+    if (!Manager::CheckRootDirectory(folder)) {
+        err << folder << ": cannot be created: " << std::strerror(errno) << "\n";
+        return 1;
+    }
     auto manager = std::make_shared<Manager>();
-    if (!Manager::CheckRootDirectory(folder) || !manager->SetRootDirectory(folder, "")) {
+    if (!manager->SetRootDirectory(folder, "")) {
         if (manager->IsFolderBusy())
             err << folder << ": in use by another writer; try again later\n";
         else
