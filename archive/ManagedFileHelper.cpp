@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <map>
 
 #include "archive/CopyStretch.h"
@@ -172,7 +173,9 @@ HRESULT ExtractFile(const std::string& project, DWORD version, const std::string
     HandleCloser handle(*manager, name, manager->OpenFileHandle(name));
 
     const std::string archivePath = ArchivePath(*manager, name);
-    Common::UniqueFile archive(Common::OpenRegularFileStream(archivePath));
+    std::string nativePath = archivePath;
+    std::replace(nativePath.begin(), nativePath.end(), '\\', '/');
+    Common::UniqueFile archive(Common::OpenRegularFileStream(nativePath));
     if (!archive) {
         hr = Common::LastErrorFailure(TAG);
         QUOR_LOG(Log::ERROR, "Failed to open archive file \"%s\".", archivePath.c_str());
