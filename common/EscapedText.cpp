@@ -8,14 +8,14 @@ namespace {
 
 bool IsSpecial(unsigned char c) { return c < 0x20 || c == 0x7F || c == '\\' || c == '"'; }
 
-int HexValue(char c) {
+}  // namespace
+
+int HexDigitValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
 }
-
-}  // namespace
 
 bool NeedsEscape(const std::string& text) {
     for (char c : text)
@@ -53,8 +53,8 @@ bool UnescapeText(const std::string& text, std::string& out) {
         const char next = text[++i];
         if (next == '\\' || next == '"') {
             out += next;
-        } else if (next == 'x' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
-            out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+        } else if (next == 'x' && i + 2 < text.size() && HexDigitValue(text[i + 1]) >= 0 && HexDigitValue(text[i + 2]) >= 0) {
+            out += static_cast<char>(HexDigitValue(text[i + 1]) * 16 + HexDigitValue(text[i + 2]));
             i += 2;
         } else {
             return false;

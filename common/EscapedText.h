@@ -12,5 +12,7 @@ std::string EscapeText(const std::string& text);
 bool UnescapeText(const std::string& text, std::string& out);
 // Whether EscapeText changes text.
 bool NeedsEscape(const std::string& text);
+// The value of one hexadecimal digit ("0"-"9", "a"-"f", "A"-"F"), or -1.
+int HexDigitValue(char c);
 
 }  // namespace Quor::Common

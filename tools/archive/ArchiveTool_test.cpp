@@ -42,6 +42,17 @@ protected:
         WriteFile(dir / name, bytes);
         return dir / name;
     }
+    // verify passes and ends with the summary given.
+    void ExpectClean(const std::string& summary) {
+        Result verify = Tool({"verify", folder});
+        EXPECT_EQ(verify.code, 0) << verify.out;
+        EXPECT_NE(verify.out.find(summary + ", 0 problems"), std::string::npos) << verify.out;
+    }
+    // The index file name of the pair that holds the first listed file.
+    std::string FirstIndexName() {
+        const std::string listed = Tool({"list", folder}).out;
+        return listed.substr(0, listed.find(".dat"));
+    }
     TempDir dir;
     std::string folder = dir / "arch";
 };
@@ -68,16 +79,12 @@ TEST_F(ArchiveToolTest, AddListExtractDeleteVerify) {
     EXPECT_EQ(Tool({"delete", folder, "nothere"}).code, 1);
     ASSERT_EQ(Tool({"delete", folder, "a.txt"}).code, 0);
     EXPECT_EQ(Tool({"extract", folder, "a.txt", dir / "out2"}).code, 1);
-
-    Result verify = Tool({"verify", folder});
-    EXPECT_EQ(verify.code, 0) << verify.out;
-    EXPECT_NE(verify.out.find("1 archives, 2 files, 0 problems"), std::string::npos) << verify.out;
+    ExpectClean("1 archives, 2 files");
 }
 
 TEST_F(ArchiveToolTest, VerifyReportsProblemsWithoutChangingAnything) {
     ASSERT_EQ(Tool({"add", folder, "a.txt", File("one", "first")}).code, 0);
-    const std::string listed = Tool({"list", folder}).out;
-    const std::string name = listed.substr(0, listed.find(".dat"));  // the index file's name
+    const std::string name = FirstIndexName();
     const std::string index = ReadFile(folder + "/" + name);
     ASSERT_FALSE(index.empty());
     std::string damaged = index;
@@ -115,15 +122,12 @@ TEST_F(ArchiveToolTest, DeleteOfTwoPathsOfOnePairRemovesBoth) {
     ASSERT_EQ(Tool({"add", folder, "d", File("d", "4")}).code, 0);
     ASSERT_EQ(Tool({"delete", folder, "d"}).code, 0);
     ASSERT_EQ(Tool({"add", folder, "e", File("e", "5")}).code, 0);
-    Result verify = Tool({"verify", folder});
-    EXPECT_EQ(verify.code, 0) << verify.out;
-    EXPECT_NE(verify.out.find("1 archives, 1 files, 0 problems"), std::string::npos) << verify.out;
+    ExpectClean("1 archives, 1 files");
 }
 
 TEST_F(ArchiveToolTest, DamagedIndexIsSetAsideAndReported) {
     ASSERT_EQ(Tool({"add", folder, "a.txt", File("one", "first")}).code, 0);
-    const std::string listed = Tool({"list", folder}).out;
-    const std::string name = listed.substr(0, listed.find(".dat"));
+    const std::string name = FirstIndexName();
     const std::string index = ReadFile(folder + "/" + name), data = ReadFile(folder + "/" + name + ".dat");
     std::string damaged = index;
     damaged[index.size() - 3] ^= 0x01;
@@ -203,8 +207,7 @@ TEST_F(ArchiveToolTest, PlantedLinksAreNeverWrittenThrough) {
     QuorTest::MakeDirs(dir / "dest");
     ASSERT_EQ(Common::LZMA::CompressFile(File("plain", "packed text"), dir / "packed", 0), S_OK);
     ASSERT_EQ(Tool({"add", folder, "packed", dir / "packed"}).code, 0);
-    const std::string listed = Tool({"list", folder}).out;
-    const std::string index = listed.substr(0, listed.find(".dat"));
+    const std::string index = FirstIndexName();
 
     std::atomic<bool> stop{false};
     std::atomic<int> planted{0};
