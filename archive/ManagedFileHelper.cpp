@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <algorithm>
 #include <map>
 
 #include "archive/CopyStretch.h"
@@ -173,9 +172,7 @@ HRESULT ExtractFile(const std::string& project, DWORD version, const std::string
     HandleCloser handle(*manager, name, manager->OpenFileHandle(name));
 
     const std::string archivePath = ArchivePath(*manager, name);
-    std::string nativePath = archivePath;
-    std::replace(nativePath.begin(), nativePath.end(), '\\', '/');
-    Common::UniqueFile archive(Common::OpenRegularFileStream(nativePath));
+    Common::UniqueFile archive(Common::OpenRegularFileStream(archivePath));
     if (!archive) {
         hr = Common::LastErrorFailure(TAG);
         QUOR_LOG(Log::ERROR, "Failed to open archive file \"%s\".", archivePath.c_str());

@@ -3,13 +3,16 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 namespace Quor::Common {
 
 Vorn::UniqueFd OpenRegularFile(const std::string& path, uint64_t maxSize) {
-    Vorn::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    std::string native = path;
+    std::replace(native.begin(), native.end(), '\\', '/');
+    Vorn::UniqueFd fd(::open(native.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (!fd.IsValid()) return fd;
     struct stat st;
     if (::fstat(fd.Get(), &st) != 0) return Vorn::UniqueFd();
