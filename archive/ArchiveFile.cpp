@@ -9,7 +9,6 @@
 #include "archive/PairCommit.h"
 #include "common/AutoUpdateProgressHelper.h"
 #include "common/FileSysHelper.h"
-#include "common/LocalFileSystem.h"
 #include "common/Log.h"
 #include "common/RelativeName.h"
 #include "foundation/CStd/CStd.h"
@@ -118,7 +117,7 @@ bool ArchiveFile::Read(const std::string& rootDirectory, bool* invalid) {
         case FileFormat::ParseResult::kWrongMagicOrVersion:
             QUOR_LOG(Log::ERROR, "Incorrect magic value or version, invalid archive %s", path.c_str());
             if (invalid) *invalid = true;
-            m_ReadFailure = ReadFailure::kInvalid;
+            m_ReadFailure = ReadFailure::kWrongFormat;
             return false;
         case FileFormat::ParseResult::kDamaged:
             QUOR_LOG(Log::ERROR, "Damaged archive index %s (%s)", path.c_str(), why.c_str());
@@ -210,14 +209,8 @@ bool ArchiveFile::Rewrite(const std::string& rootDirectory, User::AutoUpdateProg
     if (FAILED(hr)) return false;
 
     std::string temp;
-    if (FAILED(Common::LocalFileSystem::CreateTempFileInDirectory(temp, folder.c_str()))) {
-        QUOR_LOG(Log::ERROR, "Failed to create temporary file.");
-        return false;
-    }
-    if (FAILED(builder.Write(temp, timer))) {
+    if (FAILED(builder.WriteTemporary(folder, temp, timer))) {
         QUOR_LOG(Log::ERROR, "Failed to write archive file");
-        ::unlink(temp.c_str());
-        ::unlink((temp + "." + FileFormat::skDataFileNameExtension).c_str());
         return false;
     }
     const PairCommit::CommitResult committed = PairCommit::Commit(folder, mFilename, temp);

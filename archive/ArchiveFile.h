@@ -51,7 +51,8 @@ public:
     enum class ReadFailure {
         kNone,
         kUnreadable,     // the index file could not be read
-        kInvalid,        // wrong magic or version, or a damaged structure
+        kWrongFormat,    // not an index of this format (wrong magic or version)
+        kInvalid,        // right magic and version, but a damaged structure
         kDataMismatch,   // the index is sound but its data file is missing or belongs to another write
     };
 

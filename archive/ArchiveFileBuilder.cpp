@@ -1,5 +1,6 @@
 #include "archive/ArchiveFileBuilder.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,11 +16,13 @@
 #include "archive/PairLimit.h"
 #include "common/CRT.h"
 #include "common/Log.h"
+#include "common/RegularFile.h"
 #include "common/StringTable.h"
 #include "common/SystemErrorText.h"
 #include "common/UniqueFile.h"
 #include "foundation/ByteOrder.h"
 #include "foundation/CStd/CStd.h"
+#include "foundation/UniqueFd.h"
 
 namespace Quor::FileSystem::Impl {
 
@@ -101,16 +104,86 @@ HRESULT ArchiveFileBuilder::AddStretch(const std::string& path, const std::strin
     return Register(FileToAdd_t{path, diskPath, offset, size, false});
 }
 
+namespace {
+
+constexpr int kTemporaryNameAttempts = 100;
+constexpr mode_t kPairFileMode = 0644;
+
+// Creates path, never through a link and never over an existing file.
+Vorn::UniqueFd CreateNew(const std::string& path) {
+    return Vorn::UniqueFd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kPairFileMode));
+}
+
+}  // namespace
+
 HRESULT ArchiveFileBuilder::Write(const std::string& indexPath, User::AutoUpdateProgress::AutoTimer* timer) {
+    const std::string dataPath = indexPath + "." + FileFormat::skDataFileNameExtension;
+    Vorn::UniqueFd index = CreateNew(indexPath);
+    if (!index.IsValid()) {
+        QUOR_LOG(Log::ERROR, "Failed to create \"%s\": %s", indexPath.c_str(), Common::SystemErrorText(errno).c_str());
+        return E_FAIL;
+    }
+    Vorn::UniqueFd data = CreateNew(dataPath);
+    if (!data.IsValid()) {
+        QUOR_LOG(Log::ERROR, "Failed to create \"%s\": %s", dataPath.c_str(), Common::SystemErrorText(errno).c_str());
+        ::unlink(indexPath.c_str());
+        return E_FAIL;
+    }
+    const HRESULT hr = WriteTo(index.Release(), data.Release(), indexPath, timer);
+    if (FAILED(hr)) {
+        ::unlink(indexPath.c_str());
+        ::unlink(dataPath.c_str());
+    }
+    return hr;
+}
+
+HRESULT ArchiveFileBuilder::WriteTemporary(const std::string& folder, std::string& tempIndex,
+                                           User::AutoUpdateProgress::AutoTimer* timer) {
+    tempIndex.clear();
+    for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+        std::string name = folder + "/TMPXXXXXX";
+        Vorn::UniqueFd index(::mkostemp(name.data(), O_CLOEXEC));
+        if (!index.IsValid()) {
+            QUOR_LOG(Log::ERROR, "Failed to create a temporary file in \"%s\": %s", folder.c_str(),
+                     Common::SystemErrorText(errno).c_str());
+            return E_FAIL;
+        }
+        const std::string dataPath = name + "." + FileFormat::skDataFileNameExtension;
+        Vorn::UniqueFd data = CreateNew(dataPath);
+        if (!data.IsValid()) {
+            // Something already holds the data file's name: take another name.
+            const int error = errno;
+            ::unlink(name.c_str());
+            if (error == EEXIST) continue;
+            QUOR_LOG(Log::ERROR, "Failed to create \"%s\": %s", dataPath.c_str(), Common::SystemErrorText(error).c_str());
+            return E_FAIL;
+        }
+        ::fchmod(index.Get(), kPairFileMode);
+        const HRESULT hr = WriteTo(index.Release(), data.Release(), name, timer);
+        if (FAILED(hr)) {
+            ::unlink(name.c_str());
+            ::unlink(dataPath.c_str());
+            return hr;
+        }
+        tempIndex = name;
+        return S_OK;
+    }
+    QUOR_LOG(Log::ERROR, "No free temporary name in \"%s\"", folder.c_str());
+    return E_FAIL;
+}
+
+HRESULT ArchiveFileBuilder::WriteTo(int indexFd, int dataFd, const std::string& indexPath,
+                                    User::AutoUpdateProgress::AutoTimer* timer) {
     using FileFormat::FileListEntry_t;
     m_BytesWritten = 0;
     const signed char* cancel = timer ? timer->GetAutoUpdateProgress().GetCancelFlag() : nullptr;
     const std::string dataPath = indexPath + "." + FileFormat::skDataFileNameExtension;
-    Common::UniqueFile index;
-    Common::UniqueFile data;
+    Common::UniqueFile index(::fdopen(indexFd, "wb"));
+    if (!index) ::close(indexFd);
+    Common::UniqueFile data(::fdopen(dataFd, "wb"));
+    if (!data) ::close(dataFd);
     try {
-        index.reset(Common::CRTThrows::fopen(indexPath.c_str(), "wb"));
-        data.reset(Common::CRTThrows::fopen(dataPath.c_str(), "wb"));
+        if (!index || !data) ThrowSystem("Failed to open the new archive files");
         ThrowOnTRUE(cancel);
 
         std::vector<FileToAdd_t> files = m_Files;
@@ -130,7 +203,12 @@ HRESULT ArchiveFileBuilder::Write(const std::string& indexPath, User::AutoUpdate
             const bool contiguous = sameSource && runStart + runLength == file.offset;
             if (!contiguous && runLength != 0) AppendBinaryFile(source.get(), runStart, runLength, data.get(), cancel);
             if (!sameSource) {
-                source.reset(Common::CRTThrows::fopen(file.diskPath.c_str(), "rb"));
+                source.reset(Common::OpenRegularFileStream(file.diskPath));
+                if (!source) {
+                    const std::string text = "Failed to open \"" + file.diskPath + "\": " + Common::RegularFileErrorText(errno);
+                    QUOR_LOG(Log::ERROR, "%s", text.c_str());
+                    throw std::runtime_error(text);
+                }
                 sourcePath = &file.diskPath;
             }
             uint64_t size = file.size;
@@ -169,25 +247,18 @@ HRESULT ArchiveFileBuilder::Write(const std::string& indexPath, User::AutoUpdate
         std::sort(entries.begin(), entries.end(), FileFormat::FileListEntryPredicate(tableBytes, nullptr));
 
         const bool sealed = !entries.empty();
-        const uint64_t pathListOffset = 24 + uint64_t{FileListEntry_t::skSize} * entries.size();
+        const uint64_t pathListOffset = FileFormat::skFileListOffset + FileFormat::FileListSize(entries.size());
         const uint64_t indexSize =
             pathListOffset + table->GetBufferSize() + (sealed ? FileFormat::Seal_t::skSize : 0);
         if (indexSize > 0xFFFFFFFFull) throw std::runtime_error("Archive index would pass 4 GiB");
         std::vector<uint8_t> image(static_cast<size_t>(indexSize));
         FileFormat::Header_t header;
         header.archiveId = m_ArchiveId;
-        header.fileListOffset = 20;
+        header.fileListOffset = FileFormat::skFileListOffset;
         header.pathListOffset = static_cast<uint32_t>(pathListOffset);
         FileFormat::StoreHeader(image.data(), header);
-        Vorn::Bytes::StoreLE32(image.data() + 20, static_cast<uint32_t>(entries.size()));
-        uint8_t* at = image.data() + 24;
-        for (const FileListEntry_t& entry : entries) {
-            Vorn::Bytes::StoreLE32(at, entry.hash);
-            Vorn::Bytes::StoreLE32(at + 4, entry.dataOffset);
-            Vorn::Bytes::StoreLE32(at + 8, entry.dataSize);
-            Vorn::Bytes::StoreLE32(at + 12, entry.pathIndex);
-            at += FileListEntry_t::skSize;
-        }
+        FileFormat::StoreFileList(image.data() + header.fileListOffset, entries);
+        uint8_t* at = image.data() + pathListOffset;
         ThrowOnTRUE(cancel);
         std::memcpy(at, tableBytes, table->GetBufferSize());
         at += table->GetBufferSize();

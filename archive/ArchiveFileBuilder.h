@@ -3,7 +3,8 @@
 // from a list of files, each a stretch of some file on disk.
 //
 // - Add registers a file (stored paths unique without regard to case); Write writes index path and
-//   index path + ".dat" from scratch. Files are copied grouped by source (disk paths compared byte
+//   index path + ".dat" from scratch, creating both (never through a link, never over an existing
+//   file); WriteTemporary does the same under a fresh temporary name of a folder. Files are copied grouped by source (disk paths compared byte
 //   for byte) in source order, and stretches that follow each other in one source are copied as
 //   one run, so the surviving part of an old data file is read sequentially.
 // - A pair with files is sealed (pair id and data size in the index, the same in a trailer of the
@@ -11,8 +12,8 @@
 //   bytes would pass GetMaxPairDataSize(), or a source that is larger than 0xFFFFFFFF bytes, is
 //   refused.
 // - Errors: Write turns every failure (an I/O error, a short source, the size limit, the job's
-//   cancel flag) into E_FAIL after one ERROR line; the files written so far are left for the
-//   caller to remove. Nothing throws out of the builder.
+//   cancel flag, a source that is not a regular file) into E_FAIL after one ERROR line; the files
+//   it created are removed again. Nothing throws out of the builder.
 // - Threads: one builder per thread; builders of several threads may run at once (the shared copy
 //   buffer is locked while in use).
 #include <cstdint>
@@ -52,13 +53,20 @@ public:
     // Registers exactly `size` bytes (0 included: an empty file) at `offset` of the disk file.
     HRESULT AddStretch(const std::string& path, const std::string& diskPath, unsigned offset, unsigned size);
 
+    // Creates and writes the pair indexPath / indexPath + ".dat"; E_FAIL when either name exists.
     HRESULT Write(const std::string& indexPath, User::AutoUpdateProgress::AutoTimer* timer);
+    // Creates and writes a pair under a fresh temporary name of folder ("TMP" and six letters or
+    // digits, see PairCommit::IsTemporaryName) and gives its index path in tempIndex.
+    HRESULT WriteTemporary(const std::string& folder, std::string& tempIndex,
+                           User::AutoUpdateProgress::AutoTimer* timer);
 
     // Stored bytes copied by the last Write.
     uint64_t GetBytesWritten() const { return m_BytesWritten; }
 
 private:
     HRESULT Register(FileToAdd_t file);
+    HRESULT WriteTo(int indexFd, int dataFd, const std::string& indexPath,
+                    User::AutoUpdateProgress::AutoTimer* timer);
 
     unsigned m_ArchiveId;
     uint64_t m_BytesWritten = 0;

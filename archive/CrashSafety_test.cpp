@@ -1,6 +1,7 @@
 // A flush of a large pair is killed (SIGKILL) in a child process at many points, and after each
 // kill the pair must read back whole: every file with its old content, or every file with its
 // new content, never wrong bytes.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -25,6 +26,14 @@ using QuorTest::TempDir;
 using QuorTest::WriteFile;
 
 constexpr int kFiles = 48;
+
+// The writer reports on this pipe (when open): byte 0 when its flush starts, then each step of
+// the commit it passes.
+int g_StepPipe = -1;
+void Report(uint8_t what) {
+    if (g_StepPipe >= 0) (void)!write(g_StepPipe, &what, 1);
+}
+void ReportStep(PairCommit::Step step) { Report(static_cast<uint8_t>(step)); }
 
 std::string PathOf(int k) { return "data/file" + std::to_string(k) + ".bin"; }
 
@@ -61,21 +70,38 @@ protected:
                 if (next > 1) ok = manager->Delete(PathOf(k), nullptr);
                 ok = ok && manager->Add(PathOf(k), &source, nullptr);
             }
+            Report(0);
             ok = ok && manager->WriteArchiveFiles(false, nullptr);
         }
         _exit(ok ? 0 : 1);
     }
 
-    // Forks a writer of generation + 1 and kills it after `delay` (none: waits for its end).
-    // Returns the exit status as waitpid gives it.
-    int RunChild(int generation, PairCommit::StepHook hook, std::chrono::microseconds* delay = nullptr) {
+    // Forks a writer of generation + 1 and kills it after `delay`, or as soon as it reports
+    // `killOn` (neither: waits for its end). Returns the exit status as waitpid gives it;
+    // `reported` receives what the writer reported before it ended.
+    int RunChild(int generation, PairCommit::StepHook hook, std::chrono::microseconds* delay = nullptr,
+                 int killOn = -1, std::string* reported = nullptr) {
+        int fds[2];
+        EXPECT_EQ(pipe2(fds, O_CLOEXEC), 0);
         const pid_t pid = fork();
-        if (pid == 0) Writer(generation + 1, hook);
+        if (pid == 0) {
+            close(fds[0]);
+            g_StepPipe = fds[1];
+            Writer(generation + 1, hook);
+        }
         EXPECT_GT(pid, 0);
+        close(fds[1]);
         if (delay) {
             std::this_thread::sleep_for(*delay);
             kill(pid, SIGKILL);
         }
+        std::string seen;
+        for (uint8_t what = 0; read(fds[0], &what, 1) == 1;) {
+            seen += static_cast<char>(what);
+            if (what == killOn) kill(pid, SIGKILL);
+        }
+        close(fds[0]);
+        if (reported) *reported = seen;
         int status = 0;
         EXPECT_EQ(waitpid(pid, &status, 0), pid);
         return status;
@@ -164,22 +190,39 @@ TEST_F(CrashSafetyTest, KilledAtTimedPointsOfAFlush) {
     ASSERT_EQ(StateOnDisk(), 2);
     current = 2;
 
+    // Timed kill points over the whole flush, then one as the flush starts and one as soon as
+    // the commit's journal is written.
     constexpr int kPoints = 24;
-    int rolledForward = 0;
-    for (int i = 1; i <= kPoints; ++i) {
+    int rolledForward = 0, rolledBack = 0;
+    for (int i = 1; i <= kPoints + 2; ++i) {
         WriteSources(current + 1);
         auto delay = duration * i / (kPoints + 1);
-        RunChild(current, nullptr, &delay);
+        std::string reported;
+        if (i <= kPoints)
+            RunChild(current, ReportStep, &delay, -1, &reported);
+        else
+            RunChild(current, ReportStep, nullptr, i == kPoints + 1 ? 0 : int(PairCommit::Step::kJournalWritten),
+                     &reported);
+        // A journal reported as written means the commit happened before the kill.
+        const bool committed = reported.find(char(PairCommit::Step::kJournalWritten)) != std::string::npos;
         // Read as it lies (a pair whose commit is not finished may read old or be refused),
         // then as the next manager finds it.
         ASSERT_GE(ReadWithoutRecovery(), 0) << "kill point " << i;
         const int state = StateOnDisk();
         ASSERT_TRUE(state == current || state == current + 1) << "kill point " << i;
+        if (committed) {
+            EXPECT_EQ(state, current + 1) << "kill point " << i << " came after the commit";
+        }
         rolledForward += state == current + 1;
+        rolledBack += state == current;
         current = state;
     }
-    // The kill points spread over the whole flush: some came before its commit, some after.
+    // The kill points came both before the commit (the old pair stands) and after it (the next
+    // manager finishes the commit).
+    EXPECT_GT(rolledBack, 0);
+    EXPECT_GT(rolledForward, 0);
     RecordProperty("kills_after_commit", rolledForward);
+    RecordProperty("kills_before_commit", rolledBack);
 }
 
 void KillSelf(PairCommit::Step) { kill(getpid(), SIGKILL); }

@@ -67,6 +67,18 @@ void StoreDataTrailer(uint8_t* out, uint64_t pairId, uint32_t dataSize) {
     StoreLE32(out + 12, DataTrailer_t::skMagic);
 }
 
+void StoreFileList(uint8_t* out, const std::vector<FileListEntry_t>& entries) {
+    StoreLE32(out, static_cast<uint32_t>(entries.size()));
+    uint8_t* at = out + 4;
+    for (const FileListEntry_t& entry : entries) {
+        StoreLE32(at, entry.hash);
+        StoreLE32(at + 4, entry.dataOffset);
+        StoreLE32(at + 8, entry.dataSize);
+        StoreLE32(at + 12, entry.pathIndex);
+        at += FileListEntry_t::skSize;
+    }
+}
+
 const char* ParsedIndex::PathOf(size_t index) const {
     return Common::StringTable::GetString(pathList, entries[index].pathIndex);
 }

@@ -104,6 +104,11 @@ private:
     const char* m_Probe;
 };
 
+// Where this system puts the file list (right after the header), and the bytes a file list of
+// `count` entries takes (its count, then the entries).
+constexpr uint32_t skFileListOffset = Header_t::skSize;
+constexpr uint64_t FileListSize(uint64_t count) { return 4 + FileListEntry_t::skSize * count; }
+
 // A random 64-bit pair id (never 0).
 uint64_t NewPairId();
 
@@ -112,6 +117,8 @@ uint64_t NewPairId();
 void StoreHeader(uint8_t* out, const Header_t& header);
 void StoreSeal(uint8_t* out, const Seal_t& seal, uint32_t crcOfBytesBefore);
 void StoreDataTrailer(uint8_t* out, uint64_t pairId, uint32_t dataSize);
+// Encodes a file list (count, then every entry) at out, FileListSize(entries.size()) bytes.
+void StoreFileList(uint8_t* out, const std::vector<FileListEntry_t>& entries);
 
 // An index image that passed every check. `entries` are decoded; `pathList` points into the
 // image, which the object keeps alive.

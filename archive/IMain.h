@@ -16,7 +16,8 @@ public:
     virtual ~IMain() = default;
     // Makes the manager of rootDirectory (created with its parents when missing) and loads the
     // pairs found there. False when the folder text is empty, already has a live manager, cannot
-    // be created, or a pair cannot be loaded; `manager` is then left as it was. An empty
+    // be created, is held by another writer past the manager's wait (see Manager.h), or a pair
+    // cannot be loaded; `manager` is then left as it was. An empty
     // namePrefix names new pairs "Archive_<number>.zef".
     virtual bool CreateManager(std::shared_ptr<IManager>& manager, const std::string& rootDirectory,
                                const std::string& namePrefix) = 0;

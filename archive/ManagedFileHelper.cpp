@@ -14,6 +14,7 @@
 #include "common/LocalFileSystem.h"
 #include "common/LocalRootFolder.h"
 #include "common/Log.h"
+#include "common/RegularFile.h"
 #include "common/ProjectName.h"
 #include "common/RelativeName.h"
 #include "common/UniqueFile.h"
@@ -171,9 +172,7 @@ HRESULT ExtractFile(const std::string& project, DWORD version, const std::string
     HandleCloser handle(*manager, name, manager->OpenFileHandle(name));
 
     const std::string archivePath = ArchivePath(*manager, name);
-    FILE* opened = nullptr;
-    Common::CRT::fopen_s(&opened, archivePath.c_str(), "rb");
-    Common::UniqueFile archive(opened);
+    Common::UniqueFile archive(Common::OpenRegularFileStream(archivePath));
     if (!archive) {
         hr = Common::LastErrorFailure(TAG);
         QUOR_LOG(Log::ERROR, "Failed to open archive file \"%s\".", archivePath.c_str());

@@ -1,15 +1,19 @@
 #include "archive/Manager.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <optional>
 
 #include "archive/FileFormat.h"
+#include "archive/FolderEntries.h"
 #include "archive/PairCommit.h"
 #include "archive/PairLimit.h"
 #include "common/Log.h"
 #include "foundation/CStd/CStd.h"
-#include "foundation/File/FileIterator.h"
 #include "foundation/Random.h"
 
 namespace Quor::FileSystem::Impl {
@@ -21,31 +25,44 @@ constexpr uint32_t kNameAttempts = 1000;
 constexpr int kHandleDraws = 11;
 const std::string kDataSuffix = "." + FileFormat::skDataFileNameExtension;
 
-// Names of the non-folder entries matching pattern, from the file iterator (client API skipped).
-std::vector<std::string> ListFiles(const std::string& pattern) {
-    std::vector<std::string> names;
-    Vorn::File::FileIteratorPtr it = Vorn::File::CreateFileIterator(pattern.c_str(), Vorn::File::FILE_ITERATOR_NO_CLIENT_API);
-    for (; it && it->HasFile(); it->Advance())
-        if (!it->IsCurrentFileDirectory()) names.emplace_back(it->GetCurrentFileName());
-    return names;
-}
-
 std::optional<uint64_t> DiskFileSize(const std::string& path) {
     struct stat st;
     if (::stat(path.c_str(), &st) != 0) return std::nullopt;
     return static_cast<uint64_t>(st.st_size);
 }
 
+std::atomic<int64_t> g_LockWaitMs{30000};
+constexpr int kSetAsideAttempts = 100;
+const std::string kSetAsideSuffix = ".damaged";
+
+bool IsRegularEntry(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 }  // namespace
+
+std::chrono::milliseconds Manager::GetLockWait() { return std::chrono::milliseconds(g_LockWaitMs.load()); }
+
+void Manager::SetLockWait(std::chrono::milliseconds wait) { g_LockWaitMs.store(wait.count()); }
 
 Manager::~Manager() {
     QUOR_LOG(Log::VERBOSE, "[%s]", m_RootDirectory.c_str());
+    if (!m_Lock.IsHeld()) return;
+    if (m_WriteFailureReported) {
+        QUOR_LOG(Log::WARNING, "Changes of \"%s\" that could not be written are dropped", m_RootDirectory.c_str());
+        return;
+    }
     WriteArchiveFiles(false, nullptr);
 }
 
 bool Manager::CheckRootDirectory(const std::string& rootDirectory) {
     if (rootDirectory.empty()) return false;
-    return Vorn::std_mkdir_tree(rootDirectory.c_str()) || Vorn::std_dir_exists(rootDirectory.c_str());
+    if (Vorn::std_mkdir_tree(rootDirectory.c_str())) return true;
+    const int error = errno;  // the reason stays for the caller's message
+    const bool exists = Vorn::std_dir_exists(rootDirectory.c_str());
+    errno = error;
+    return exists;
 }
 
 std::string Manager::Folder() const { return m_RootDirectory.empty() ? std::string(".") : m_RootDirectory; }
@@ -53,7 +70,25 @@ std::string Manager::Folder() const { return m_RootDirectory.empty() ? std::stri
 bool Manager::SetRootDirectory(const std::string& rootDirectory, const std::string& namePrefix) {
     QUOR_LOG(Log::VERBOSE, "(%s, %s)", rootDirectory.c_str(), namePrefix.c_str());
     m_RootDirectory = rootDirectory;
-    return Initialize(namePrefix);
+    m_Archives.assign(1, {});
+    m_FolderBusy = false;
+    m_WriteFailureReported = false;
+    // Leftovers are only tidied where this system has written before: a folder that held the
+    // lock file or an index of ours already.
+    m_TidyLeftovers = IsArchiveFolder(Folder());
+    switch (m_Lock.Acquire(Folder(), GetLockWait())) {
+        case FolderLock::Result::kLocked:
+            break;
+        case FolderLock::Result::kBusy:
+            m_FolderBusy = true;
+            return false;
+        case FolderLock::Result::kFailed:
+            return false;
+    }
+    if (Initialize(namePrefix)) return true;
+    m_Archives.assign(1, {});
+    m_Lock.Release();
+    return false;
 }
 
 bool Manager::Initialize(const std::string& namePrefix) {
@@ -62,13 +97,26 @@ bool Manager::Initialize(const std::string& namePrefix) {
     const std::string folder = Folder();
     const std::string index = "." + FileFormat::skDirectoryFileNameExtension;
 
+    const std::vector<std::string> entries = FolderEntries(folder);
+    auto isIndexName = [&](const std::string& name) {
+        return name.size() > index.size() && name.compare(name.size() - index.size(), index.size(), index) == 0;
+    };
+
     // Rewrites that were committed but cut off are finished; those never committed are dropped.
     const std::string journalSuffix = PairCommit::JournalName("");
-    for (const std::string& journal : ListFiles(folder + "/*" + index + journalSuffix))
-        PairCommit::Recover(folder, journal.substr(0, journal.size() - journalSuffix.size()));
-    PairCommit::RemoveLeftovers(folder);
+    for (const std::string& journal : entries)
+        if (journal.size() > journalSuffix.size() + index.size() &&
+            journal.compare(journal.size() - journalSuffix.size(), journalSuffix.size(), journalSuffix) == 0 &&
+            isIndexName(journal.substr(0, journal.size() - journalSuffix.size())))
+            PairCommit::Recover(folder, journal.substr(0, journal.size() - journalSuffix.size()));
+    if (m_TidyLeftovers) PairCommit::RemoveLeftovers(folder);
 
-    for (const std::string& name : ListFiles(folder + "/*" + index)) {
+    for (const std::string& name : FolderEntries(folder)) {
+        if (!isIndexName(name)) continue;
+        if (!IsRegularEntry(folder + "/" + name)) {
+            QUOR_LOG(Log::WARNING, "%s is not a regular file; it is ignored", name.c_str());
+            continue;
+        }
         if (!LoadArchiveFile(name)) {
             QUOR_LOG(Log::WARNING, "Failed to load the following archive: %s", name.c_str());
             return false;
@@ -93,20 +141,52 @@ bool Manager::LoadArchiveFile(const std::string& name) {
             // Only list 0 exists; a pair of another id keeps its id and lives there too.
             m_Archives[0].push_back(KeyArchiveFilePair_t{key, std::move(pair)});
         } else {
+            // The data file goes first: an index without files needs none.
             QUOR_LOG(Log::WARNING, "Zero sized archive will be deleted and ignored");
+            const std::string data = path + kDataSuffix;
+            if (IsRegularEntry(data)) Vorn::std_remove(data.c_str());
             Vorn::std_remove(path.c_str());
         }
         return true;
     }
-    if (invalid) {
-        QUOR_LOG(Log::WARNING, "Failed to open %s, archive will be deleted and ignored", path.c_str());
-        Vorn::std_remove(path.c_str());
-        return true;
+    switch (pair.GetReadFailure()) {
+        case ArchiveFile::ReadFailure::kInvalid:
+            SetAside(name);
+            return true;
+        case ArchiveFile::ReadFailure::kWrongFormat:
+            QUOR_LOG(Log::WARNING, "%s is not an archive index; it is ignored and kept", path.c_str());
+            return true;
+        case ArchiveFile::ReadFailure::kDataMismatch:
+            QUOR_LOG(Log::WARNING, "Archive %s does not match its data file; it is ignored and kept", path.c_str());
+            return true;
+        default:
+            return false;
     }
-    if (pair.GetReadFailure() == ArchiveFile::ReadFailure::kDataMismatch) {
-        QUOR_LOG(Log::WARNING, "Archive %s does not match its data file; it is ignored and kept", path.c_str());
-        return true;
+}
+
+void Manager::SetAside(const std::string& name) {
+    const std::string folder = Folder();
+    const std::string path = folder + "/" + name;
+    for (int attempt = 0; attempt < kSetAsideAttempts; ++attempt) {
+        const std::string aside = path + kSetAsideSuffix + (attempt ? std::to_string(attempt) : std::string());
+        if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE) != 0) {
+            if (errno == EEXIST) continue;
+            break;
+        }
+        const std::string data = path + kDataSuffix;
+        if (IsRegularEntry(data) &&
+            ::renameat2(AT_FDCWD, data.c_str(), AT_FDCWD, (aside + kDataSuffix).c_str(), RENAME_NOREPLACE) != 0)
+            QUOR_LOG(Log::ERROR, "Failed to set aside \"%s\"", data.c_str());
+        PairCommit::SyncDirectory(folder);
+        QUOR_LOG(Log::WARNING, "Damaged archive %s set aside as %s", path.c_str(), aside.c_str());
+        return;
     }
+    QUOR_LOG(Log::ERROR, "Damaged archive %s could not be set aside; it is ignored and kept", path.c_str());
+}
+
+bool Manager::IsNameTaken(const std::string& name) const {
+    for (const std::string& entry : FolderEntries(Folder()))
+        if (entry.compare(0, name.size(), name) == 0) return true;
     return false;
 }
 
@@ -134,9 +214,9 @@ ArchiveFile* Manager::CreateArchiveFile(const std::string& name, unsigned archiv
     }
     const uint32_t key = FileFormat::HashString(name.c_str());
     if (FindArchive(key, name)) return nullptr;
-    // An index of that name left on disk (one that was ignored at load) is never overwritten.
-    struct stat st;
-    if (::lstat((Folder() + "/" + name).c_str(), &st) == 0) return nullptr;
+    // Files of that name left on disk (an index ignored at load, a pair set aside, a data file or
+    // journal without index) are never overwritten.
+    if (IsNameTaken(name)) return nullptr;
     ArchiveFile pair(name, m_RootDirectory, kPairFlags);
     pair.Reset();
     m_Archives[0].push_back(KeyArchiveFilePair_t{key, std::move(pair)});
@@ -280,6 +360,7 @@ bool Manager::WriteArchiveFiles(bool force, User::AutoUpdateProgress* progress) 
             result = false;
         }
     }
+    if (!result) m_WriteFailureReported = true;
     return result;
 }
 
@@ -301,7 +382,10 @@ bool Manager::FlushArchive(std::string& archiveName, bool force, User::AutoUpdat
     if (progress) timer.emplace(*progress, User::WORK_TYPE_DISK_ACCESS);
     bool result = false;
     if (!archiveName.empty())
-        if (ArchiveFile* pair = FindArchiveByDataName(archiveName)) result = pair->Write(force, timer ? &*timer : nullptr);
+        if (ArchiveFile* pair = FindArchiveByDataName(archiveName)) {
+            result = pair->Write(force, timer ? &*timer : nullptr);
+            if (!result) m_WriteFailureReported = true;
+        }
     QUOR_LOG(Log::VERBOSE, "Return value: %s", result ? "TRUE" : "FALSE");
     return result;
 }

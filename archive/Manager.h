@@ -1,25 +1,37 @@
 #pragma once
 // Manager: owns every archive pair of one folder (Quor::FileSystem::IManager).
 //
+// - One writer at a time: SetRootDirectory takes the folder's writer lock (FolderLock.h), waiting
+//   up to GetLockWait() for another writer (another process, or another manager of this one), and
+//   holds it until the manager ends; a folder it cannot lock fails the load (IsFolderBusy then
+//   tells that another writer held it).
 // - Loading (SetRootDirectory): first finishes any rewrite that a crash interrupted after it was
-//   committed, removes temporary files of rewrites that never committed, then reads every
-//   "*.zef" index of the folder. An index holding no file, or one that is not a sound index of
-//   this format, is deleted and ignored; an index whose data file does not belong to it is
-//   ignored and left on disk (its name is never given to a new pair); an index that cannot be
-//   read at all fails the load.
+//   committed, removes temporary files of rewrites that never committed (only in a folder that is
+//   already an archive folder: it held a pair or the lock file), then reads every "*.zef" index of
+//   the folder. An index holding no file is deleted with its data file. A damaged index (right
+//   magic and version, broken structure or seal) is set aside with its data file as
+//   "<name>.damaged[N]" and "<name>.damaged[N].dat" for repair to find; a "*.zef" of another
+//   format, one that is not a regular file, or an index whose data file does not belong to it is
+//   ignored and left as it is. A new pair never takes a name that any entry of the folder begins
+//   with. An index that cannot be read at all fails the load.
 // - Add puts a file into the first pair that has room for it below GetMaxPairDataSize() and
 //   starts a new pair ("<prefix>_<number>.zef") when none has; a path that a pair stores (and
 //   does not delete) or already queues is refused. Delete goes to the pair that stores the path.
 // - Handles: OpenFileHandle gives a random non-zero number per reader, refused for a pair with
 //   queued changes; a pair with handles is not rewritten (its changes stay queued).
 // - WriteArchiveFiles rewrites every changed pair and goes on past a pair that cannot be written;
-//   the result says whether all were written. The destructor writes whatever is still queued.
-// - Errors: false, an empty name or handle 0, with one log line. No lock: one thread at a time.
+//   the result says whether all were written. The destructor writes whatever is still queued,
+//   unless a write already failed and its caller was told: then nothing more is written.
+// - Errors: false, an empty name or handle 0, with one log line. No lock between threads: one
+//   thread at a time.
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include <chrono>
+
 #include "archive/ArchiveFile.h"
+#include "archive/FolderLock.h"
 #include "archive/IManager.h"
 
 namespace Quor::FileSystem::Impl {
@@ -53,12 +65,20 @@ public:
 
     bool FileExists(const std::string& path);
 
+    // True when the last SetRootDirectory failed because another writer held the folder.
+    bool IsFolderBusy() const { return m_FolderBusy; }
+    // How long SetRootDirectory waits for another writer (30 seconds unless set; process-wide).
+    static std::chrono::milliseconds GetLockWait();
+    static void SetLockWait(std::chrono::milliseconds wait);
+
     // The pairs of the folder, in load and creation order.
     const std::vector<KeyArchiveFilePair_t>& GetArchives() const { return m_Archives[0]; }
 
 private:
     bool Initialize(const std::string& namePrefix);
     bool LoadArchiveFile(const std::string& name);
+    void SetAside(const std::string& name);
+    bool IsNameTaken(const std::string& name) const;
     ArchiveFile* FindArchive(uint32_t hash, const std::string& name);
     ArchiveFile* FindArchiveByDataName(const std::string& archiveName);
     ArchiveFile* CreateArchiveFile(const std::string& name, unsigned archiveId);
@@ -69,6 +89,10 @@ private:
     std::string m_RootDirectory;
     std::string m_NamePrefix;
     uint32_t m_NameCounter = 0;
+    FolderLock m_Lock;
+    bool m_FolderBusy = false;
+    bool m_TidyLeftovers = false;  // the folder was an archive folder before this manager came
+    bool m_WriteFailureReported = false;  // a write failed and its caller was told
 };
 
 }  // namespace Quor::FileSystem::Impl

@@ -1,6 +1,7 @@
 #include "archive/Manager.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -140,30 +141,36 @@ TEST_F(ManagerTest, OneLiveManagerPerFolder) {
     EXPECT_TRUE(Instance().CreateManager(second, folder, ""));
 }
 
-TEST_F(ManagerTest, EmptyAndInvalidIndexesAreRemovedAtLoad) {
+TEST_F(ManagerTest, EmptyPairIsRemovedWholeAndForeignFilesAreKept) {
     QuorTest::MakeDirs(folder);
-    // An empty pair: 24-byte header and count, and an empty string table.
+    // An empty pair: 24-byte header and count, an empty string table and an empty data file.
     ArchiveFileBuilder empty(0);
     ASSERT_EQ(empty.Write(folder + "/Empty.zef", nullptr), S_OK);
+    ASSERT_TRUE(Exists(folder + "/Empty.zef.dat"));
+    // Files named like indexes that are not ours: another format, a link, a FIFO, a folder.
     WriteFile(folder + "/Magic.zef", std::string(40, 'x'));
+    ASSERT_EQ(symlink("nowhere", (folder + "/Broken.zef").c_str()), 0);
+    ASSERT_EQ(mkfifo((folder + "/Fifo.zef").c_str(), 0644), 0);
+    QuorTest::MakeDirs(folder + "/Dir.zef");
     LogRecorder log(Log::WARNING);
     auto manager = Open();
+    ASSERT_TRUE(manager);
     EXPECT_TRUE(log.Contains("Zero sized archive will be deleted and ignored"));
-    EXPECT_TRUE(log.Contains("archive will be deleted and ignored"));
-    EXPECT_TRUE(Indexes().empty());
+    EXPECT_TRUE(log.Contains("Magic.zef is not an archive index; it is ignored and kept"));
+    EXPECT_TRUE(log.Contains("Fifo.zef is not a regular file"));
+    EXPECT_FALSE(Exists(folder + "/Empty.zef"));
+    EXPECT_FALSE(Exists(folder + "/Empty.zef.dat"));
+    EXPECT_EQ(ReadFile(folder + "/Magic.zef"), std::string(40, 'x'));
+    for (const char* kept : {"/Broken.zef", "/Fifo.zef", "/Dir.zef"}) {
+        struct stat st;
+        EXPECT_EQ(lstat((folder + kept).c_str(), &st), 0) << kept;
+    }
+    ASSERT_TRUE(Add(*manager, "a.txt", "alpha"));
+    EXPECT_TRUE(manager->WriteArchiveFiles(false, nullptr));
+    EXPECT_EQ(Stored(*manager, "a.txt"), "alpha");
 }
 
-TEST_F(ManagerTest, UnreadableIndexFailsTheManager) {
-    QuorTest::MakeDirs(folder);
-    ASSERT_EQ(symlink("nowhere", (folder + "/Broken.zef").c_str()), 0);
-    std::shared_ptr<IManager> manager;
-    LogRecorder log(Log::WARNING);
-    EXPECT_FALSE(Instance().CreateManager(manager, folder, ""));
-    EXPECT_TRUE(log.Contains("Failed to load the following archive: Broken.zef"));
-    EXPECT_TRUE(log.Contains("Failed to set root directory"));
-}
-
-TEST_F(ManagerTest, DamagedIndexIsRemovedAndMismatchedPairIsKept) {
+TEST_F(ManagerTest, DamagedIndexIsSetAsideAndMismatchedPairIsKept) {
     {
         auto manager = Open();
         ASSERT_TRUE(Add(*manager, "a.txt", "alpha"));
@@ -171,6 +178,7 @@ TEST_F(ManagerTest, DamagedIndexIsRemovedAndMismatchedPairIsKept) {
     }
     const std::string index = folder + "/" + PairName(0);
     const std::string good = ReadFile(index);
+    const std::string goodData = ReadFile(index + ".dat");
     // A data file of another write of the pair: ignored, left on disk, its name never reused.
     WriteFile(index + ".dat", "ALPHA" + std::string(16, 'x'));
     {
@@ -184,14 +192,33 @@ TEST_F(ManagerTest, DamagedIndexIsRemovedAndMismatchedPairIsKept) {
     }
     EXPECT_EQ(ReadFile(index), good);
     EXPECT_EQ(Indexes().size(), 2u);
-    // One flipped bit anywhere in an index makes it damaged: removed at load.
+    // One flipped bit anywhere in an index makes it damaged: the pair is set aside untouched and
+    // its name is never given to a new pair.
     std::string flipped = good;
     flipped[good.size() / 2] ^= 0x10;
     WriteFile(index, flipped);
-    LogRecorder log(Log::WARNING);
-    auto manager = Open();
-    EXPECT_TRUE(log.Contains("archive will be deleted and ignored"));
+    WriteFile(index + ".dat", goodData);
+    {
+        LogRecorder log(Log::WARNING);
+        auto manager = Open();
+        EXPECT_TRUE(log.Contains("set aside as"));
+        ASSERT_TRUE(Add(*manager, "c.txt", "charlie"));
+        ASSERT_TRUE(manager->WriteArchiveFiles(false, nullptr));
+    }
     EXPECT_FALSE(Exists(index));
+    EXPECT_EQ(ReadFile(index + ".damaged"), flipped);
+    EXPECT_EQ(ReadFile(index + ".damaged.dat"), goodData);
+    // A second damage of a pair of the same name does not replace the first one set aside.
+    WriteFile(index, flipped);
+    {
+        auto manager = Open();
+        std::string name;
+        uint32_t offset = 0, size = 0;
+        EXPECT_TRUE(manager->Find("c.txt", name, offset, size));
+        EXPECT_NE(name, PairName(0) + ".dat");
+    }
+    EXPECT_EQ(ReadFile(index + ".damaged"), flipped);
+    EXPECT_EQ(ReadFile(index + ".damaged1"), flipped);
 }
 
 TEST_F(ManagerTest, FullPairsMakeNewPairsAndKeepTheirQueues) {
@@ -333,18 +360,61 @@ TEST_F(ManagerTest, FailedRenamesOfACommitAreUndoneOrFinished) {
     for (const std::string& name : FolderEntries(folder)) EXPECT_FALSE(PairCommit::IsTemporaryName(name.substr(0, 9))) << name;
 }
 
-TEST_F(ManagerTest, TornJournalLeavesTheOldPair) {
+TEST_F(ManagerTest, ForeignJournalIsKeptAndTheOldPairStands) {
     {
         auto manager = Open();
         ASSERT_TRUE(Add(*manager, "a.txt", "old"));
         ASSERT_TRUE(manager->WriteArchiveFiles(false, nullptr));
     }
-    WriteFile(folder + "/" + PairName(0) + ".commit", std::string("QAJ1\x09\0\0\0TMPab", 13));
+    // Journals are put in place whole, so a torn one is not ours: kept, never written over.
+    const std::string journal = folder + "/" + PairName(0) + ".commit";
+    const std::string torn("QAJ1\x09\0\0\0TMPab", 13);
+    WriteFile(journal, torn);
     WriteFile(folder + "/TMPab1234", "half-built index");
     auto manager = Open();
     EXPECT_EQ(Stored(*manager, "a.txt"), "old");
-    EXPECT_FALSE(Exists(folder + "/" + PairName(0) + ".commit"));
     EXPECT_FALSE(Exists(folder + "/TMPab1234"));
+    ASSERT_TRUE(manager->Delete("a.txt", nullptr));
+    {
+        LogRecorder log;
+        EXPECT_FALSE(manager->WriteArchiveFiles(false, nullptr));
+    }
+    EXPECT_EQ(ReadFile(journal), torn);
+    for (const std::string& name : FolderEntries(folder)) EXPECT_FALSE(PairCommit::IsTemporaryName(name.substr(0, 9))) << name;
+}
+
+TEST_F(ManagerTest, OneWriterAtATimePerFolder) {
+    auto first = Open();
+    ASSERT_TRUE(first);
+    const auto wait = Manager::GetLockWait();
+    Manager::SetLockWait(std::chrono::milliseconds(0));
+    {
+        LogRecorder log;
+        Manager second;
+        EXPECT_FALSE(second.SetRootDirectory(folder, ""));
+        EXPECT_TRUE(second.IsFolderBusy());
+        EXPECT_TRUE(log.Contains("is in use by another writer"));
+    }
+    ASSERT_TRUE(Add(*first, "a.txt", "alpha"));
+    first.reset();
+    Manager third;
+    EXPECT_TRUE(third.SetRootDirectory(folder, ""));
+    EXPECT_FALSE(third.IsFolderBusy());
+    EXPECT_TRUE(third.FileExists("a.txt"));
+    Manager::SetLockWait(wait);
+}
+
+TEST_F(ManagerTest, FailedWriteIsNotRetriedWhenTheManagerEnds) {
+    {
+        auto manager = Open();
+        ASSERT_TRUE(Add(*manager, "a.txt", "alpha"));
+        QuorTest::MakeDirs(folder + "/" + PairName(0) + ".dat");
+        LogRecorder log;
+        EXPECT_FALSE(manager->WriteArchiveFiles(false, nullptr));
+        // The obstacle goes, but the caller was told the write failed: nothing is written later.
+        ASSERT_EQ(rmdir((folder + "/" + PairName(0) + ".dat").c_str()), 0);
+    }
+    EXPECT_TRUE(Indexes().empty());
 }
 
 }  // namespace

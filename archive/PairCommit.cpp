@@ -13,6 +13,7 @@
 #include "archive/Crc32.h"
 #include "archive/FolderEntries.h"
 #include "common/Log.h"
+#include "common/RegularFile.h"
 #include "common/SystemErrorText.h"
 #include "foundation/ByteOrder.h"
 #include "foundation/CStd/CStd.h"
@@ -66,27 +67,48 @@ bool WriteAll(int fd, const void* data, size_t size) {
     return true;
 }
 
-bool WriteJournal(const std::string& path, const std::string& tempName) {
+// Writes the journal under a fresh temporary name, then gives it its name; false (nothing left
+// behind) when anything fails, also when something already holds the journal's name.
+bool WriteJournal(const std::string& folder, const std::string& path, const std::string& tempName) {
     std::vector<uint8_t> bytes;
     Vorn::Bytes::ByteWriter writer(bytes);
     writer.U32(kJournalMagic);
     writer.U32(static_cast<uint32_t>(tempName.size()));
     writer.Raw(tempName.data(), tempName.size());
     writer.U32(Crc32(0, bytes.data(), bytes.size()));
-    Vorn::UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (!fd.IsValid() || !WriteAll(fd.Get(), bytes.data(), bytes.size())) {
-        QUOR_LOG(Log::ERROR, "Failed to write the commit journal \"%s\": %s", path.c_str(),
+    std::string written = Join(folder, "TMPXXXXXX");
+    Vorn::UniqueFd fd(::mkostemp(written.data(), O_CLOEXEC));
+    if (!fd.IsValid()) {
+        QUOR_LOG(Log::ERROR, "Failed to create the commit journal in \"%s\": %s", folder.c_str(),
                  Common::SystemErrorText(errno).c_str());
         return false;
     }
-    return SyncFile(fd.Get(), path);
+    bool ok = WriteAll(fd.Get(), bytes.data(), bytes.size());
+    if (!ok)
+        QUOR_LOG(Log::ERROR, "Failed to write the commit journal \"%s\": %s", written.c_str(),
+                 Common::SystemErrorText(errno).c_str());
+    ok = ok && ::fchmod(fd.Get(), 0644) == 0 && SyncFile(fd.Get(), written);
+    fd.Reset();
+    if (ok && ::renameat2(AT_FDCWD, written.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0) {
+        QUOR_LOG(Log::ERROR, "Failed to put the commit journal \"%s\" in place: %s", path.c_str(),
+                 Common::SystemErrorText(errno).c_str());
+        ok = false;
+    }
+    if (!ok) RemoveQuietly(written);
+    return ok;
+}
+
+// True when path is a regular file (not a link, not anything else).
+bool IsRegular(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 // The temporary index name a journal holds, or "" when the journal is not whole and sound.
 std::string ReadJournal(const std::string& path) {
-    Vorn::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd.IsValid()) return {};
     uint8_t bytes[64];
+    Vorn::UniqueFd fd = Common::OpenRegularFile(path, sizeof bytes);
+    if (!fd.IsValid()) return {};
     ssize_t n = 0;
     size_t size = 0;
     while (size < sizeof bytes && (n = ::read(fd.Get(), bytes + size, sizeof bytes - size)) > 0)
@@ -139,8 +161,11 @@ CommitResult Commit(const std::string& folder, const std::string& indexName, con
     const std::string dataPath = indexPath + ".dat";
     const std::string journal = Join(folder, JournalName(indexName));
 
-    if (!IsTemporaryName(tempName) || !WriteJournal(journal, tempName) || !SyncDirectory(folder)) {
-        RemoveQuietly(journal);
+    bool journalWritten = false;
+    if (!IsTemporaryName(tempName) || !(journalWritten = WriteJournal(folder, journal, tempName)) ||
+        !SyncDirectory(folder)) {
+        // Only a journal this call put in place is taken back.
+        if (journalWritten) RemoveQuietly(journal);
         RemoveQuietly(tempIndex);
         RemoveQuietly(tempData);
         return CommitResult::kNotStarted;
@@ -169,15 +194,14 @@ RecoverResult Recover(const std::string& folder, const std::string& indexName) {
     if (!Exists(journal)) return RecoverResult::kNothing;
     const std::string tempName = ReadJournal(journal);
     if (tempName.empty()) {
-        QUOR_LOG(Log::WARNING, "Incomplete commit journal \"%s\" removed; the previous archive stands",
-                 journal.c_str());
-        RemoveQuietly(journal);
-        return RecoverResult::kDiscarded;
+        // Journals are put in place whole: one that does not read as a journal is not ours.
+        QUOR_LOG(Log::WARNING, "\"%s\" is not a commit journal; it is left as it is", journal.c_str());
+        return RecoverResult::kNotOurs;
     }
     const std::string tempIndex = Join(folder, tempName);
     const std::string indexPath = Join(folder, indexName);
-    if (Exists(tempIndex + ".dat") && !Rename(tempIndex + ".dat", indexPath + ".dat")) return RecoverResult::kFailed;
-    if (Exists(tempIndex) && !Rename(tempIndex, indexPath)) return RecoverResult::kFailed;
+    if (IsRegular(tempIndex + ".dat") && !Rename(tempIndex + ".dat", indexPath + ".dat")) return RecoverResult::kFailed;
+    if (IsRegular(tempIndex) && !Rename(tempIndex, indexPath)) return RecoverResult::kFailed;
     SyncDirectory(folder);
     RemoveQuietly(journal);
     QUOR_LOG(Log::WARNING, "Finished the interrupted rewrite of \"%s\"", indexPath.c_str());

@@ -4,21 +4,22 @@
 //
 // The new pair is built under a temporary name T (index) and T + ".dat" (data) in the archive
 // folder itself, and both files are flushed to the disk. Then:
-//   1. the commit journal "<index name>.commit" is written and flushed: it names T. From this
-//      moment the new pair is the pair;
+//   1. the commit journal is written and flushed under a fresh temporary name, then renamed to
+//      "<index name>.commit" (never over an existing file): it names T. From this moment the new
+//      pair is the pair;
 //   2. T.dat is renamed onto the data file, then T onto the index file;
 //   3. the journal is removed.
 // Recover() finishes step 2 for a journal found later (a crash or a failed rename in between):
-// it renames whichever of T.dat and T still exists and removes the journal. A journal that
-// cannot be read whole (a crash while it was written, before step 2 began) is removed and the
-// old pair stands. Temporary files that no journal names are leftovers of a build that never
-// committed; RemoveLeftovers deletes them.
+// it renames whichever of T.dat and T still exists (as a regular file) and removes the journal.
+// A journal is only ever seen whole, so a "<index name>.commit" that does not read as one is not
+// ours: it is left alone (and the pair is not rewritten while it is there). Temporary files that
+// no journal names are leftovers of a build that never committed; RemoveLeftovers deletes them.
 //
 // Journal: magic 0x314A4151 ("QAJ1"), name length, the name T relative to the folder (bytes
 // "TMP" and six letters or digits), CRC-32 of the bytes before it; numbers u32 little-endian.
 //
 // Every function logs its failures at ERROR and reports them through its result; none throws.
-// No lock: one writer per archive folder at a time (the archive manager's rule).
+// No lock of its own: the caller holds the folder's writer lock (FolderLock.h).
 #include <string>
 
 namespace Quor::FileSystem::Impl::PairCommit {
@@ -39,13 +40,14 @@ enum class CommitResult {
 // tempIndex (a file directly in folder).
 CommitResult Commit(const std::string& folder, const std::string& indexName, const std::string& tempIndex);
 
-enum class RecoverResult { kNothing, kRolledForward, kDiscarded, kFailed };
+enum class RecoverResult { kNothing, kRolledForward, kNotOurs, kFailed };
 
 // Finishes (or discards) a commit of folder/indexName that a journal shows as begun.
 RecoverResult Recover(const std::string& folder, const std::string& indexName);
 
 // Deletes the temporary files of builds that never committed (regular files named like
-// IsTemporaryName, with or without ".dat"). Call after Recover for every journal of the folder.
+// IsTemporaryName, with or without ".dat"). Call after Recover for every journal of the folder,
+// and only for a folder known to be an archive folder (a pair or the writer's lock file in it).
 void RemoveLeftovers(const std::string& folder);
 
 // Steps of Commit, reported to the test hook as they are passed.

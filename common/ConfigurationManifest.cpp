@@ -5,6 +5,7 @@
 #include "common/CRT.h"
 #include "common/Log.h"
 #include "common/ManifestFile.h"
+#include "common/RegularFile.h"
 #include "common/ProjectName.h"
 #include "common/TextFileHelper.h"
 #include "common/UniqueFile.h"
@@ -35,9 +36,7 @@ HRESULT ConfigurationManifest::AddProject(const std::string& name) {
 HRESULT ConfigurationManifest::Load(const std::string& path) {
     static const char* const TAG = "HRESULT Quor::Common::ConfigurationManifest::Load(const std::string &)";
     m_Projects.clear();
-    FILE* opened = nullptr;
-    CRT::fopen_s(&opened, path.c_str(), "rt");
-    UniqueFile file(opened);
+    UniqueFile file(OpenRegularFileStream(path, kMaxManifestFileSize));
     FILE* const stream = file.get();
     if (!stream) {
         const HRESULT error = Log::Internal::LogERRNO(TAG);

@@ -11,6 +11,7 @@
 #include "common/BufferMalloc.h"
 #include "common/CRT.h"
 #include "common/Log.h"
+#include "common/RegularFile.h"
 #include "common/UniqueFile.h"
 #include "foundation/CStd/CStd.h"
 #include "foundation/File/FileSysHelper.h"
@@ -252,10 +253,10 @@ HRESULT FileSysHelper::WriteBufferToFile(const API::IBuffer& buffer, const char*
 HRESULT FileSysHelper::ReadFileBlockIntoBuffer(const std::string& path, DWORD offset, DWORD length,
                                                std::shared_ptr<API::IBuffer>& out) {
     QUOR_LOG(Log::VERBOSE, "(%s, %d, %d)", path.c_str(), offset, length);
-    UniqueFile in(Open(path, "rb"));
+    UniqueFile in(OpenRegularFileStream(path));
     if (!in) {
         const HRESULT hr = LogGetLastError(__PRETTY_FUNCTION__);
-        QUOR_LOG(Log::ERROR, "Failed to open \"%s\".", path.c_str());
+        QUOR_LOG(Log::ERROR, "Failed to open \"%s\" (%s).", path.c_str(), RegularFileErrorText(errno).c_str());
         return AsFailure(hr);
     }
     if (Vorn::std_fseek(in.get(), offset, SEEK_SET) != 0) {
@@ -287,13 +288,16 @@ HRESULT FileSysHelper::ReadFileBlockIntoBuffer(const std::string& path, DWORD of
 
 HRESULT FileSysHelper::ReadFileIntoBuffer(const std::string& path, std::shared_ptr<API::IBuffer>& out) {
     QUOR_LOG(Log::VERBOSE, "(%s)", path.c_str());
-    UINT size = 0;
-    HRESULT hr = GetFileSize(path, size);
-    if (FAILED(hr)) {
-        QUOR_LOG(Log::ERROR, "Failed to get size of \"%s\".", path.c_str());
-        return hr;
+    // Measured through a descriptor of the regular file itself: a FIFO or a device never blocks
+    // or feeds the reader, and a file over 4 GiB is refused before anything is allocated.
+    struct stat st;
+    Vorn::UniqueFd probe = OpenRegularFile(path, UINT32_MAX);
+    if (!probe.IsValid() || fstat(probe.Get(), &st) != 0) {
+        const HRESULT hr = LogGetLastError(__PRETTY_FUNCTION__);
+        QUOR_LOG(Log::ERROR, "Failed to get size of \"%s\" (%s).", path.c_str(), RegularFileErrorText(errno).c_str());
+        return AsFailure(hr);
     }
-    hr = ReadFileBlockIntoBuffer(path, 0, size, out);
+    const HRESULT hr = ReadFileBlockIntoBuffer(path, 0, static_cast<DWORD>(st.st_size), out);
     if (FAILED(hr)) {
         QUOR_LOG(Log::ERROR, "Failed to read \"%s\".", path.c_str());
         return hr;

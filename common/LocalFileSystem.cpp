@@ -120,7 +120,7 @@ HRESULT LocalFileSystem::CreateTempFileInDirectory(std::string& out, const char*
         directory = folder;
     } else {
         directory = LocalRootFolder::Get() + "/temp";
-        if (mkdir(directory.c_str(), 0777) != 0 && errno != EEXIST) {
+        if (mkdir(directory.c_str(), 0755) != 0 && errno != EEXIST) {
             HRESULT hr = LastErrorFailure(TAG);
             QUOR_LOG_TAG(Log::ERROR, TAG, "Cannot create the temporary folder \"%s\"", directory.c_str());
             return hr;

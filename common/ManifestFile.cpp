@@ -5,13 +5,17 @@
 #include "common/CRT.h"
 #include "common/LastError.h"
 #include "common/Log.h"
+#include "common/RegularFile.h"
 
 namespace Quor::Common {
 
 HRESULT OpenManifestFile(const char* tag, const std::string& path, const char* mode, UniqueFile& file,
                          const char* failure) {
     FILE* opened = nullptr;
-    CRT::fopen_s(&opened, path.c_str(), mode);
+    if (mode[0] == 'r')
+        opened = OpenRegularFileStream(path, kMaxManifestFileSize);  // never a FIFO or a device
+    else
+        CRT::fopen_s(&opened, path.c_str(), mode);
     file.reset(opened);
     if (file) return S_OK;
     const HRESULT error = LastErrorFailure(tag);

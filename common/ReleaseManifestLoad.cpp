@@ -9,6 +9,8 @@
 
 #include "common/LastError.h"
 #include "common/Log.h"
+#include "common/ManifestFile.h"
+#include "common/RegularFile.h"
 #include "common/RelativeName.h"
 #include "common/ReleaseManifest.h"
 #include "common/ReleaseManifestFormat.h"
@@ -83,7 +85,9 @@ HRESULT ReleaseManifest::Load(const std::string& path, const signed char* cancel
     QUOR_LOG_TAG(Log::DEBUG, LOAD_TAG, "(\"%s\")", path.c_str());
     m_Entries.clear();
 
-    UniqueFile file(Vorn::std_fopen(path.c_str(), "rb"));
+    // A regular file within the size limit only: a FIFO, a device or a huge file fails here,
+    // before anything is read or allocated.
+    UniqueFile file(OpenRegularFileStream(path, kMaxManifestFileSize));
     if (!file) {
         QUOR_LOG_TAG(Log::ERROR, LOAD_TAG, "Failed to open \"%s\".", path.c_str());
         return E_FAIL;

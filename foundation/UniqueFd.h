@@ -25,6 +25,8 @@ public:
 
     int Get() const { return m_fd; }
     bool IsValid() const { return m_fd >= 0; }
+    // Gives the descriptor up to the caller (-1 when there is none).
+    int Release() { return std::exchange(m_fd, -1); }
     void Reset() {
         if (m_fd >= 0) ::close(m_fd);
         m_fd = -1;

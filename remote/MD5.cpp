@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "common/EscapedText.h"
 #include "foundation/ByteOrder.h"
 
 namespace {
@@ -182,20 +183,11 @@ void MD5::ToString(const DIGEST& digest, std::string& text) {
     }
 }
 
-namespace {
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-}  // namespace
-
 HRESULT MD5::FromString(const std::string& text, DIGEST& digest) {
     if (text.size() != 32) return E_FAIL;
     for (int i = 0; i < 16; ++i) {
-        const int high = HexValue(text[2 * i]);
-        const int low = HexValue(text[2 * i + 1]);
+        const int high = Quor::Common::HexDigitValue(text[2 * i]);
+        const int low = Quor::Common::HexDigitValue(text[2 * i + 1]);
         if (high < 0 || low < 0) return E_FAIL;
         digest[i] = static_cast<unsigned char>(high << 4 | low);
     }

@@ -11,7 +11,7 @@ constexpr SIZE_T MAX_LINE = 1024;
 
 HRESULT ForEachLine(const char* tag, FILE* stream, const char* where,
                     const std::function<HRESULT(int, const std::string&)>& onLine) {
-    for (int n = 1;; ++n) {
+    for (int n = 1;; n = NextLineNumber(n)) {
         std::string line;
         HRESULT hr = TextFileHelper::ReadString(stream, line, MAX_LINE);
         if (hr == TextFileHelper::E_END_OF_FILE) return S_OK;

@@ -2,6 +2,7 @@
 // Helpers shared by the readers of the comma-separated manifest lines (package and patch
 // manifests): the loop over a file's lines, the commas of a line and its decimal fields.
 // Stateless; thread-safe.
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -17,6 +18,10 @@ namespace Quor::Common::ManifestLines {
 // and returned.
 HRESULT ForEachLine(const char* tag, FILE* stream, const char* where,
                     const std::function<HRESULT(int, const std::string&)>& onLine);
+
+// The number of the line after line n: n + 1, but never past INT_MAX (a file of more lines keeps
+// that number instead of overflowing).
+inline int NextLineNumber(int n) { return n < INT_MAX ? n + 1 : n; }
 
 // The positions of the first (at most) four commas of line go to commas; returns how many.
 size_t FindCommas(const std::string& line, size_t (&commas)[4]);

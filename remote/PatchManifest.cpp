@@ -7,6 +7,7 @@
 #include "common/LastError.h"
 #include "common/Log.h"
 #include "common/ManifestFile.h"
+#include "common/ProjectName.h"
 #include "common/RelativeName.h"
 #include "foundation/CStd/CStdStrings.h"
 #include "remote/ManifestLines.h"
@@ -42,6 +43,11 @@ HRESULT PatchManifest::Load(const std::string& path) {
         if (line.empty()) return S_OK;
 
         if (n == 1) {
+            // The project name becomes a folder of remote paths: one plain folder name only.
+            if (!IsValidProjectName(line)) {
+                QUOR_LOG_TAG(Log::ERROR, TAG, "Invalid project name \"%s\" in \"%s\".", line.c_str(), where);
+                return E_FAIL;
+            }
             m_ProjectName = line;
             return S_OK;
         }

@@ -89,6 +89,8 @@ TEST_F(PatchManifestTest, BadLinesFailWithTheirMessages) {
          "Invalid src version \"256.0.0.1\" while parsing \"" + path + at3, E_FAIL},
         {"p\n0.0.0.1,0.0.0.2\na,0.0.0.1,new,4\n",
          "Invalid dest version \"new\" while parsing \"" + path + at3, E_FAIL},
+        {"../p\n0.0.0.1,0.0.0.2\n", "Invalid project name \"../p\" in \"" + path + "\".", E_FAIL},
+        {"a/b\n0.0.0.1,0.0.0.2\n", "Invalid project name \"a/b\" in \"" + path + "\".", E_FAIL},
         {"p\n0.0.0.1,0.0.0.2\nDATA/X,0.0.0.1,0.0.0.2\ndata/x,0.0.0.1,0.0.0.2\n",
          "Duplicate entry for \"data/x\" while parsing \"" + path + "\" line 4.", E_FAIL},
     };

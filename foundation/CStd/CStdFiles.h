@@ -32,11 +32,13 @@ int std_access(const char* path, int mode);
 bool std_file_exists(const char* path);
 bool std_dir_exists(const char* path);
 
-// Creates every missing folder of path (mode 0777, made rwx for all). True when every component
-// exists as a folder afterwards; an empty path succeeds at once; a path of 1024 bytes or more,
-// or a component that exists as something other than a folder, fails.
+// Creates every missing folder of path (mode 0755 under the process umask; existing folders keep
+// their modes). True when every component exists as a folder afterwards; an empty path succeeds
+// at once; a path of 1024 bytes or more, a component that exists as something other than a
+// folder, or a parent whose mode bits do not let this process write into it (EACCES, also for
+// the superuser) fails.
 bool std_mkdir_tree(const char* path);
-// Creates one folder (an existing one counts as success) and makes it rwx for all.
+// Creates one folder with mode 0755 under the umask (an existing one counts as success).
 bool std_mkdir(const char* path);
 bool std_rmdir(const char* path);
 bool std_remove(const char* path);

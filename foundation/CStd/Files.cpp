@@ -18,7 +18,7 @@ namespace Vorn {
 
 namespace {
 constexpr uint_size kPathSize = 1024;
-constexpr mode_t kAllAccess = 0777;
+constexpr mode_t kNewFolderMode = 0755;  // the process umask applies on top
 
 // The path with `\` turned into `/`, in the caller's buffer; false (ENAMETOOLONG) when it does
 // not fit with its terminator.
@@ -42,12 +42,17 @@ bool IsRegularFile(const char* path) {
     return stat(path, &st) == 0 && S_ISREG(st.st_mode);
 }
 
-// Adds rwx for everyone to the permission bits of path.
-bool AddAllAccess(const char* path) {
+// Whether the permission bits of folder let this process add entries (owner, group or other
+// bits, whichever apply to it; the superuser gets no exception).
+bool ModeAllowsWriting(const char* folder) {
     struct stat st {};
-    if (stat(path, &st) != 0) return false;
-    if ((st.st_mode & kAllAccess) == kAllAccess) return true;
-    return chmod(path, (st.st_mode & 07777) | kAllAccess) == 0;
+    if (stat(folder, &st) != 0) return false;
+    mode_t bits = S_IWOTH | S_IXOTH;
+    if (st.st_uid == geteuid())
+        bits = S_IWUSR | S_IXUSR;
+    else if (st.st_gid == getegid())
+        bits = S_IWGRP | S_IXGRP;
+    return (st.st_mode & bits) == bits;
 }
 
 // Owns one open folder.
@@ -139,29 +144,27 @@ bool std_mkdir_tree(const char* path) {
         p = end;
 
         if (IsDirectory(prefix)) continue;
-        if (mkdir(prefix, kAllAccess) != 0 && errno != EEXIST) {
-            // Perhaps the parent does not let us in: open it up and try once more.
-            char parent[sizeof prefix];
-            std::memcpy(parent, prefix, parentUsed);
-            parent[parentUsed] = '\0';
-            if (chmod(parentUsed ? parent : ".", kAllAccess) != 0) return false;
-            if (mkdir(prefix, kAllAccess) != 0 && errno != EEXIST) return false;
+        char parent[sizeof prefix];
+        std::memcpy(parent, prefix, parentUsed);
+        parent[parentUsed] = '\0';
+        // A parent whose mode does not let us write into it is a failure, also for the superuser;
+        // an existing folder's mode is never changed.
+        if (!ModeAllowsWriting(parentUsed ? parent : ".")) {
+            errno = EACCES;
+            return false;
         }
+        if (mkdir(prefix, kNewFolderMode) != 0 && errno != EEXIST) return false;
         if (!IsDirectory(prefix)) {  // something else holds the name
             errno = ENOTDIR;
             return false;
         }
-        if (!AddAllAccess(prefix)) return false;
     }
     return true;
 }
 
 bool std_mkdir(const char* path) {
-    if (mkdir(path, kAllAccess) != 0 && errno != EEXIST) return false;
-    struct stat st {};
-    if (stat(path, &st) != 0) return false;
-    if ((st.st_mode & kAllAccess) == kAllAccess) return true;
-    return chmod(path, (st.st_mode & 07777) | kAllAccess) == 0;
+    if (mkdir(path, kNewFolderMode) != 0 && errno != EEXIST) return false;
+    return IsDirectory(path);
 }
 
 bool std_rmdir(const char* path) { return rmdir(path) == 0; }
@@ -178,7 +181,7 @@ bool std_copy_file(const char* source, const char* dest, bool failIfExists) {
     char dir[kPathSize];
     if (!std_splitpath(dest, nullptr, 0, dir, sizeof dir, nullptr, 0, nullptr, 0)) return false;
     if (IsDirectory(dir)) {
-        if (access(dir, R_OK | W_OK | X_OK) != 0 && !AddAllAccess(dir)) return false;
+        if (access(dir, R_OK | W_OK | X_OK) != 0) return false;
     } else if (!std_mkdir_tree(dir)) {
         return false;
     }

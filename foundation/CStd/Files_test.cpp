@@ -111,13 +111,25 @@ TEST(CStdFiles, PathsOfTheBufferSizeOrLongerAreRefused) {
     EXPECT_EQ(errno, ENOENT);
 }
 
-TEST(CStdFiles, MkdirTreeCreatesEveryMissingFolderOpenToAll) {
+TEST(CStdFiles, MkdirTreeCreatesEveryMissingFolderWithoutOpeningAny) {
     TempDir dir;
+    const mode_t previous = umask(022);
     std::string deep = dir / "a//b/c/";
     ASSERT_TRUE(std_mkdir_tree(deep.c_str()));
     EXPECT_TRUE(std_dir_exists((dir / "a/b/c").c_str()));
-    EXPECT_EQ(ModeOf(dir / "a"), 0777u);
-    EXPECT_EQ(ModeOf(dir / "a/b/c"), 0777u);
+    EXPECT_EQ(ModeOf(dir / "a"), 0755u);
+    EXPECT_EQ(ModeOf(dir / "a/b/c"), 0755u);
+    // A parent we may not write into stays as it is and the call fails (for root as well).
+    ASSERT_EQ(chmod((dir / "a/b").c_str(), 0555), 0);
+    errno = 0;
+    EXPECT_FALSE(std_mkdir_tree((dir / "a/b/new/x").c_str()));
+    EXPECT_EQ(errno, EACCES);
+    EXPECT_EQ(ModeOf(dir / "a/b"), 0555u);
+    EXPECT_FALSE(std_dir_exists((dir / "a/b/new").c_str()));
+    ASSERT_EQ(chmod((dir / "a/b").c_str(), 0700), 0);
+    EXPECT_TRUE(std_mkdir_tree(deep.c_str()));
+    EXPECT_EQ(ModeOf(dir / "a/b"), 0700u);
+    umask(previous);
     EXPECT_TRUE(std_mkdir_tree(deep.c_str()));  // existing folders are fine
     EXPECT_TRUE(std_mkdir_tree(""));
 
@@ -135,10 +147,12 @@ TEST(CStdFiles, MkdirTreeFailsWhenAFileHoldsAFolderName) {
     EXPECT_EQ(ReadFile(dir / "a/file"), "x");
 }
 
-TEST(CStdFiles, MkdirMakesOneFolderOpenToAll) {
+TEST(CStdFiles, MkdirMakesOneFolder) {
     TempDir dir;
+    const mode_t previous = umask(022);
     EXPECT_TRUE(std_mkdir((dir / "one").c_str()));
-    EXPECT_EQ(ModeOf(dir / "one"), 0777u);
+    EXPECT_EQ(ModeOf(dir / "one"), 0755u);
+    umask(previous);
     EXPECT_TRUE(std_mkdir((dir / "one").c_str()));
     EXPECT_FALSE(std_mkdir((dir / "missing/two").c_str()));
     EXPECT_TRUE(std_rmdir((dir / "one").c_str()));

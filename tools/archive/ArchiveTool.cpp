@@ -8,16 +8,20 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <optional>
 
 #include "archive/ArchiveFile.h"
 #include "archive/CopyStretch.h"
 #include "archive/FileFormat.h"
 #include "archive/FolderEntries.h"
-#include "archive/IMain.h"
+#include "archive/FolderLock.h"
+#include "archive/Manager.h"
 #include "archive/PairCommit.h"
-#include "common/ZLibHelper.h"
+#include "common/EscapedText.h"
 #include "common/FileSysHelper.h"
 #include "common/LZMA.h"
+#include "common/RegularFile.h"
+#include "common/ZLibHelper.h"
 #include "foundation/CStd/CStd.h"
 #include "foundation/UniqueFd.h"
 
@@ -26,6 +30,7 @@ namespace Quor::Tools {
 namespace {
 
 using FileSystem::Impl::ArchiveFile;
+using FileSystem::Impl::IsArchiveFolder;
 namespace FileFormat = FileSystem::Impl::FileFormat;
 
 const char* const kUsage =
@@ -75,14 +80,14 @@ int List(const std::string& folder, std::ostream& out, std::ostream& err) {
         std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
         for (const auto& [path, entry] : files)
             out << pair.GetFilename() << "." << FileFormat::skDataFileNameExtension << "\t" << entry->dataOffset << "\t"
-                << entry->dataSize << "\t" << path << "\n";
+                << entry->dataSize << "\t" << Common::EscapeText(path) << "\n";
     }
     return 0;
 }
 
 // Reads the whole data file once; false on a read error or a short file.
 bool DataReadable(const std::string& path, uint64_t bytes) {
-    Vorn::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    Vorn::UniqueFd fd = Common::OpenRegularFile(path);
     if (!fd.IsValid()) return false;
     std::vector<char> buffer(1 << 20);
     uint64_t total = 0;
@@ -96,6 +101,10 @@ int Verify(const std::string& folder, std::ostream& out) {
         out << folder << ": no such folder\n";
         return 1;
     }
+    if (!IsArchiveFolder(folder)) {
+        out << folder << ": not an archive folder\n";
+        return 1;
+    }
     int problems = 0;
     size_t files = 0;
     std::map<std::string, std::string> stored;  // lower-cased path -> pair that stores it
@@ -105,6 +114,12 @@ int Verify(const std::string& folder, std::ostream& out) {
         std::shared_ptr<API::IBuffer> image;
         FileFormat::ParsedIndex index;
         std::string why;
+        struct stat st;
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+            out << name << ": PROBLEM: not a regular file\n";
+            ++problems;
+            continue;
+        }
         if (FAILED(Common::FileSysHelper::ReadFileIntoBuffer(path, image))) {
             out << name << ": PROBLEM: the index cannot be read\n";
             ++problems;
@@ -141,7 +156,13 @@ int Verify(const std::string& folder, std::ostream& out) {
     }
     for (const std::string& name : FileSystem::Impl::FolderEntries(folder)) {
         const std::string journal = FileSystem::Impl::PairCommit::JournalName("");
-        if (EndsWith(name, journal)) {
+        const std::string setAside = "." + FileFormat::skDirectoryFileNameExtension + ".damaged";
+        if (name.find(setAside) != std::string::npos) {
+            if (!EndsWith(name, "." + FileFormat::skDataFileNameExtension)) {
+                out << name << ": PROBLEM: a damaged index, set aside with its data file for repair\n";
+                ++problems;
+            }
+        } else if (EndsWith(name, journal)) {
             out << name << ": PROBLEM: a rewrite was cut off after it was committed; 'add' or 'delete' (or the "
                 << "installer) finishes it\n";
             ++problems;
@@ -160,35 +181,89 @@ int Verify(const std::string& folder, std::ostream& out) {
     return problems == 0 ? 0 : 1;
 }
 
+// True when path names a file of the archive folder itself (an index, a data file, ...).
+bool IsFileOfFolder(const std::string& folder, const std::string& path) {
+    struct stat target, entry;
+    if (::stat(path.c_str(), &target) != 0) return false;
+    for (const std::string& name : FileSystem::Impl::FolderEntries(folder))
+        if (::stat((folder + "/" + name).c_str(), &entry) == 0 && entry.st_dev == target.st_dev &&
+            entry.st_ino == target.st_ino)
+            return true;
+    return false;
+}
+
+// A new file beside path ("<path>.XXXXXX"); removed again unless Keep is called.
+class BesideFile {
+public:
+    explicit BesideFile(const std::string& path) : m_Path(path + ".XXXXXX") {
+        m_Fd = Vorn::UniqueFd(::mkostemp(m_Path.data(), O_CLOEXEC));
+        if (m_Fd.IsValid()) ::fchmod(m_Fd.Get(), 0644);
+    }
+    ~BesideFile() {
+        if (!m_Kept && m_Fd.IsValid()) ::unlink(m_Path.c_str());
+    }
+    BesideFile(const BesideFile&) = delete;
+    BesideFile& operator=(const BesideFile&) = delete;
+    bool IsValid() const { return m_Fd.IsValid(); }
+    int Fd() const { return m_Fd.Get(); }
+    const std::string& Path() const { return m_Path; }
+    // Puts the file in place of destination (a link there is replaced, never followed).
+    bool MoveTo(const std::string& destination) {
+        if (::rename(m_Path.c_str(), destination.c_str()) != 0) return false;
+        m_Kept = true;
+        return true;
+    }
+
+private:
+    std::string m_Path;
+    Vorn::UniqueFd m_Fd;
+    bool m_Kept = false;
+};
+
 int Extract(const std::string& folder, const std::string& path, const std::string& destination,
             const std::string& option, std::ostream& err) {
     if (!option.empty() && option != "--zlib" && option != "--lzma") {
         err << kUsage;
         return 2;
     }
+    if (IsFileOfFolder(folder, destination)) {
+        err << destination << ": a file of the archive folder itself; refused\n";
+        return 1;
+    }
     for (ArchiveFile& pair : ReadPairs(folder, err)) {
         uint32_t offset = 0, size = 0;
         if (!pair.Search(path, offset, size)) continue;
         const std::string data = folder + "/" + pair.GetFilename() + "." + FileFormat::skDataFileNameExtension;
-        Vorn::UniqueFd in(::open(data.c_str(), O_RDONLY | O_CLOEXEC));
-        const std::string stored = option.empty() ? destination : destination + ".stored";
-        Vorn::UniqueFd outFd(::open(stored.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-        if (!in.IsValid() || !outFd.IsValid()) {
-            err << (in.IsValid() ? stored : data) << ": " << std::strerror(errno) << "\n";
+        Vorn::UniqueFd in = Common::OpenRegularFile(data);
+        if (!in.IsValid()) {
+            err << data << ": " << Common::RegularFileErrorText(errno) << "\n";
             return 1;
         }
-        const auto copied = FileSystem::Impl::CopyStretch(in.Get(), offset, size, outFd.Get(), nullptr);
-        outFd.Reset();
+        // Written beside the destination and put in place only when whole: a failure leaves an
+        // existing destination as it was.
+        BesideFile result(destination);
+        std::optional<BesideFile> stored;
+        if (!option.empty()) stored.emplace(destination);
+        if (!result.IsValid() || (stored && !stored->IsValid())) {
+            err << destination << ": " << std::strerror(errno) << "\n";
+            return 1;
+        }
+        const int copyTo = stored ? stored->Fd() : result.Fd();
+        const auto copied = FileSystem::Impl::CopyStretch(in.Get(), offset, size, copyTo, nullptr);
         if (copied != FileSystem::Impl::CopyResult::kOk) {
             err << path << ": " << FileSystem::Impl::CopyResultText(copied) << "\n";
             return 1;
         }
-        if (option.empty()) return 0;
-        const HRESULT hr = option == "--zlib" ? Common::ZLibHelper::DecompressFile(stored, destination)
-                                              : Common::LZMA::DecompressFile(stored, destination);
-        ::unlink(stored.c_str());
-        if (FAILED(hr)) {
-            err << path << ": the stored bytes do not decompress with " << option.substr(2) << "\n";
+        if (stored) {
+            const HRESULT hr = option == "--zlib" ? Common::ZLibHelper::DecompressFile(stored->Path(), result.Path())
+                                                  : Common::LZMA::DecompressFile(stored->Path(), result.Path());
+            if (FAILED(hr)) {
+                err << path << ": the stored bytes do not decompress with " << option.substr(2) << "\n";
+                return 1;
+            }
+        }
+        if (!result.MoveTo(destination)) {
+            err << destination << ": " << std::strerror(errno) << "\n";
             return 1;
         }
         return 0;
@@ -198,12 +273,27 @@ int Extract(const std::string& folder, const std::string& path, const std::strin
 }
 
 int Change(bool add, const std::string& folder, const std::vector<std::string>& items, std::ostream& err) {
-    std::shared_ptr<FileSystem::IManager> manager;
-    if (!FileSystem::Instance().CreateManager(manager, folder, "")) {
-        err << folder << ": the archive folder cannot be opened\n";
+    using FileSystem::Impl::Manager;
+    // Tidying removes leftovers of our own rewrites: a delete never starts in a folder of
+    // someone else's files.
+    if (!add && !IsArchiveFolder(folder)) {
+        err << folder << ": not an archive folder\n";
+        return 1;
+    }
+    if (!Manager::CheckRootDirectory(folder)) {
+        err << folder << ": cannot be created: " << std::strerror(errno) << "\n";
+        return 1;
+    }
+    auto manager = std::make_shared<Manager>();
+    if (!manager->SetRootDirectory(folder, "")) {
+        if (manager->IsFolderBusy())
+            err << folder << ": in use by another writer; try again later\n";
+        else
+            err << folder << ": the archive folder cannot be opened\n";
         return 1;
     }
     int failures = 0;
+    std::vector<std::string> found;
     for (size_t i = 0; i < items.size(); i += add ? 2 : 1) {
         const std::string& path = items[i];
         if (add) {
@@ -216,15 +306,21 @@ int Change(bool add, const std::string& folder, const std::vector<std::string>& 
                 ++failures;
             }
         } else {
+            // Looked up before any deletion is queued: a pair with queued changes answers no look-ups.
             std::string name;
             uint32_t offset = 0, size = 0;
             if (!manager->Find(path, name, offset, size)) {
-                err << path << ": not stored\n";
+                err << Common::EscapeText(path) << ": not stored\n";
                 ++failures;
-            } else if (!manager->Delete(path, nullptr)) {
-                err << path << ": refused\n";
-                ++failures;
+            } else {
+                found.push_back(path);
             }
+        }
+    }
+    for (const std::string& path : found) {
+        if (!manager->Delete(path, nullptr)) {
+            err << Common::EscapeText(path) << ": refused\n";
+            ++failures;
         }
     }
     // What was accepted is written (the manager would write it when it goes anyway).

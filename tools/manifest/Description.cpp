@@ -6,6 +6,7 @@
 #include <sstream>
 #include <vector>
 
+#include "common/EscapedText.h"
 #include "common/RelativeName.h"
 #include "remote/MD5.h"
 
@@ -68,25 +69,48 @@ bool ParseVersion(const std::string& text, DWORD& version) {
     return true;
 }
 
+namespace {
+
+// Whether a name must be written quoted to be read back exactly: one that a plain line would
+// lose (a leading "#" or quote, blanks at either end) or that holds control bytes.
+bool NeedsQuotes(const std::string& name) {
+    if (name.empty() || name[0] == '#' || Common::NeedsEscape(name)) return true;
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    return blank(name.front()) || blank(name.back());
+}
+
+}  // namespace
+
 std::string DescribeEntry(const Common::ReleaseManifest::ENTRY& entry) {
     std::string digest;
     MD5::ToString(entry.md5, digest);
     char fields[128];
     snprintf(fields, sizeof fields, " %s 0x%02x %u %u %s", VersionText(entry.version).c_str(), entry.flags,
              entry.size, entry.compressedSize, digest.c_str());
-    return entry.name + fields;
+    return (NeedsQuotes(entry.name) ? "\"" + Common::EscapeText(entry.name) + "\"" : entry.name) + fields;
 }
 
 bool ReadDescription(FILE* in, Common::ReleaseManifest& manifest, std::string& error) {
     std::string line;
-    for (int number = 1; ReadLine(in, line); ++number) {
-        const std::string text = Trim(line);
+    for (uint64_t number = 1; ReadLine(in, line); ++number) {
+        std::string text = Trim(line);
         if (text.empty() || text[0] == '#') continue;
         auto fail = [&](const std::string& why) {
             error = "line " + std::to_string(number) + ": " + why;
             return false;
         };
 
+        // A quoted name is taken exactly as it stands (escapes undone); the fields follow it.
+        std::string name;
+        bool quoted = false;
+        if (text[0] == '"') {
+            size_t close = 1;
+            while (close < text.size() && text[close] != '"') close += text[close] == '\\' ? 2 : 1;
+            if (close >= text.size() || !Common::UnescapeText(text.substr(1, close - 1), name))
+                return fail("unterminated or badly escaped quoted name");
+            quoted = true;
+            text = "x" + text.substr(close + 1);
+        }
         // The last five blank-separated fields; the name is what stands before them.
         std::vector<std::string> fields;
         size_t end = text.size();
@@ -99,8 +123,12 @@ bool ReadDescription(FILE* in, Common::ReleaseManifest& manifest, std::string& e
             if (end == std::string::npos) return fail("expected: name version flags size compressedSize md5");
             ++end;
         }
-        std::string name = text.substr(0, end);
-        std::replace(name.begin(), name.end(), '\\', '/');
+        if (!quoted) {
+            name = text.substr(0, end);
+            std::replace(name.begin(), name.end(), '\\', '/');
+        } else if (end != 1) {
+            return fail("expected: \"name\" version flags size compressedSize md5");
+        }
 
         Common::ReleaseManifest::ENTRY entry;
         if (!Common::IsValidRelativeName(name) ||

@@ -1,7 +1,9 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -219,4 +221,46 @@ TEST(ManifestToolPrinters, PrintEveryKind) {
         EXPECT_EQ(hr, S_OK) << c.name;
         EXPECT_EQ(printed, c.expected) << c.name;
     }
+}
+
+TEST(ManifestToolProgram, NamesAPlainLineWouldLoseRoundTripExactly) {
+    QuorTest::TempDir dir;
+    ReleaseManifest manifest;
+    manifest.m_ProjectName = "game";
+    manifest.m_ReleaseVersion = 0x01000002;
+    MD5::DIGEST md5 = {};
+    for (const char* name : {"#hash", " lead", "trail ", "\"quoted\"", "ctl\x01name", "plain"})
+        manifest.AddUnsorted(name, 0x01000001, md5, 0, 1, 1);
+    ASSERT_EQ(manifest.SortEntries(nullptr), S_OK);
+    ASSERT_EQ(manifest.Save(dir / "releasemanifest"), S_OK);
+    std::string out;
+    ASSERT_EQ(RunTool({"print", dir / "releasemanifest"}, out), 0);
+    EXPECT_NE(out.find("\"#hash\" 1.0.0.1"), std::string::npos) << out;
+    EXPECT_NE(out.find("\"ctl\\x01name\" 1.0.0.1"), std::string::npos) << out;
+    QuorTest::WriteFile(dir / "printed", out);
+    ASSERT_EQ(RunTool({"write", dir / "again", "game", "1.0.0.2", dir / "printed"}, out), 0);
+    EXPECT_EQ(QuorTest::ReadFile(dir / "again"), QuorTest::ReadFile(dir / "releasemanifest"));
+    // A quoted name that does not end, or escapes that do not decode, are refused.
+    for (const char* bad : {"\"open 1.0.0.1 0 1 1 -\n", "\"a\\q\" 1.0.0.1 0 1 1 -\n", "\"a\"1.0.0.1 0 1 1 -\n"}) {
+        QuorTest::WriteFile(dir / "bad", bad);
+        EXPECT_EQ(RunTool({"write", dir / "x", "game", "1.0.0.1", dir / "bad"}, out), 1) << bad;
+    }
+}
+
+TEST(ManifestToolProgram, SpecialFilesAndHugeFilesFailWithAMessage) {
+    QuorTest::TempDir dir;
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0644), 0);
+    // A 5 GiB sparse file that starts like a release manifest.
+    {
+        FILE* big = fopen((dir / "big").c_str(), "wb");
+        ASSERT_NE(big, nullptr);
+        fwrite("RLSM", 1, 4, big);
+        ASSERT_EQ(ftruncate(fileno(big), off_t{5} << 30), 0);
+        fclose(big);
+    }
+    std::string out;
+    for (const char* command : {"print", "print-release", "print-solution", "print-configuration",
+                                       "print-package", "print-patch"})
+        for (const std::string& path : {dir / "fifo", std::string("/dev/zero"), dir / "big"})
+            EXPECT_EQ(RunTool({command, path}, out), 1) << command << " " << path;
 }

@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include "common/ConfigurationManifest.h"
+#include "common/RegularFile.h"
 #include "common/ReleaseManifest.h"
 #include "common/SolutionManifest.h"
 #include "remote/PackageManifest.h"
@@ -12,7 +13,7 @@
 namespace Quor::Tools {
 
 bool DetectManifestKind(const std::string& path, ManifestKind& kind) {
-    FILE* in = fopen(path.c_str(), "rb");
+    FILE* in = Common::OpenRegularFileStream(path);
     if (!in) return false;
     char first[64] = {};
     const size_t got = fread(first, 1, sizeof first - 1, in);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/RegularFile.h"
 #include "common/ReleaseManifest.h"
 #include "tools/manifest/Description.h"
 #include "tools/manifest/FolderScan.h"
@@ -31,7 +32,9 @@ const char* const USAGE =
     "      zlib (served as name.compressed), 0x08 run once, 0x10 stored compressed, 0x20 LZMA\n"
     "      (served as name.lzma2); size and compressedSize: bytes; md5: 32 hexadecimal digits, or\n"
     "      \"-\" for all zero. Numbers are decimal, or hexadecimal after \"0x\". Blank lines and\n"
-    "      lines starting with \"#\" are skipped.\n"
+    "      lines starting with \"#\" are skipped. A name that starts with \"#\" or a quote, starts\n"
+    "      or ends with a blank, or holds control characters is written in quotes, with \\\\,\n"
+    "      \\\" and \\xHH escapes; print writes such names that way.\n"
     "  quor-manifest scan <out> <project> <a.b.c.d> <folder> [flags]\n"
     "      Writes the release manifest <out> with one entry per regular file below <folder>:\n"
     "      version <a.b.c.d>, size and compressedSize the file's size, flags as given (default 0),\n"
@@ -47,7 +50,8 @@ int Print(const std::string& command, const std::string& path) {
     ManifestKind kind;
     if (command == "print") {
         if (!DetectManifestKind(path, kind)) {
-            fprintf(stderr, "quor-manifest: cannot read \"%s\"\n", path.c_str());
+            fprintf(stderr, "quor-manifest: cannot read \"%s\": %s\n", path.c_str(),
+                    Quor::Common::RegularFileErrorText(errno).c_str());
             return 1;
         }
     } else if (command == "print-release")

@@ -1,0 +1,43 @@
+#pragma once
+// FolderLock: one writer at a time in an archive folder, across processes (the kernel, the
+// installer and quor-archive share the folders). The lock is an exclusive flock on the lock file
+// "archive.lock" inside the folder, held from loading the folder's pairs, through tidying and
+// every rewrite and commit, until the writer is done; the file itself stays (it also marks the
+// folder as an archive folder).
+//
+// Acquire waits up to the time given for a lock another writer holds. The lock file is opened
+// without following a link and must be a regular file. The lock ends with the object (or the
+// process). Not thread-safe; one object per writer.
+#include <chrono>
+#include <string>
+
+#include "foundation/UniqueFd.h"
+
+namespace Quor::FileSystem::Impl {
+
+class FolderLock {
+public:
+    static constexpr const char* kFileName = "archive.lock";
+
+    enum class Result {
+        kLocked,  // held by this object
+        kBusy,    // another writer held it for the whole wait
+        kFailed,  // the lock file could not be created or opened (logged)
+    };
+
+    Result Acquire(const std::string& folder, std::chrono::milliseconds wait);
+    void Release() { m_Fd.Reset(); }
+    bool IsHeld() const { return m_Fd.IsValid(); }
+    // Whether the lock file was already there when Acquire opened it.
+    bool FileExisted() const { return m_FileExisted; }
+
+private:
+    Vorn::UniqueFd m_Fd;
+    bool m_FileExisted = false;
+};
+
+// Whether folder is an archive folder: it holds the lock file, an index of this format or an
+// index set aside as damaged. Reads the folder only.
+bool IsArchiveFolder(const std::string& folder);
+
+}  // namespace Quor::FileSystem::Impl
