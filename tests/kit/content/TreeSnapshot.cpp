@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "archive/FolderLock.h"
 #include "archive/IMain.h"
 #include "remote/MD5.h"
 #include "remote/MD5Helper.h"
@@ -79,6 +80,8 @@ TreeSnapshot TakeSnapshot(const std::string& folder, const std::vector<std::stri
                 pending.push_back(entry.path());
             } else if (EndsWith(name, ".zef") || EndsWith(name, ".zef.dat")) {
                 archives = true;
+            } else if (name == Quor::FileSystem::Impl::FolderLock::kFileName) {
+                continue;  // the archive writers' lock: no content of the tree
             } else {
                 MD5::DIGEST digest;
                 snapshot[relative] = SUCCEEDED(Quor::Common::MD5Helper::ComputeMD5(entry.path().string(), digest))
