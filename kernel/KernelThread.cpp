@@ -28,7 +28,7 @@ KernelThread::KernelThread(std::shared_ptr<Quor::Common::ThreadPool::IPool> pool
 KernelThread::KernelThread(std::shared_ptr<Quor::Common::ThreadPool::IPool> pool, KernelThreadOptions options,
                            HRESULT& hr)
     : m_Pool(std::move(pool)), m_Options(std::move(options)) {
-    QUOR_LOG(Quor::Log::DEBUG, "");
+    QUOR_LOG(Quor::Log::DEBUG, "%s", "");
     hr = S_OK;
     m_TerminateEvent = Vorn::EventMultiWaitable::Create(true, false);
 
@@ -135,7 +135,7 @@ Vorn::uint32 KernelThread::ThreadProc() {
 }
 
 HRESULT KernelThread::CheckPackets() {
-    QUOR_LOG(Quor::Log::VERBOSE, "");
+    QUOR_LOG(Quor::Log::VERBOSE, "%s", "");
     std::vector<PACKET> packets;
     std::vector<DWORD> disconnections;
     {
@@ -194,7 +194,7 @@ HRESULT KernelThread::CancelRequest(const DWORD connection, const DWORD requestI
 }
 
 HRESULT KernelThread::StartNewWork() {
-    QUOR_LOG(Quor::Log::VERBOSE, "");
+    QUOR_LOG(Quor::Log::VERBOSE, "%s", "");
     // After a Terminate nothing new starts; a given-up job keeps the handler until it returns.
     if (m_Job || m_GivenUpJob || m_Queue.empty() || m_Stop.load()) return S_OK;
     HRESULT hr = S_OK;

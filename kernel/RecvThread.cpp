@@ -1,5 +1,7 @@
 #include "kernel/RecvThread.h"
 
+#include <vector>
+
 #include "common/Log.h"
 #include "common/Win32Helper.h"
 #include "foundation/EventMultiWaitable.h"
@@ -74,10 +76,11 @@ Vorn::uint32 RecvThread::Run() {
                 break;
             }
             DWORD badLength = 0;
+            std::vector<PACKET> requests;
             const bool whole = m_Framer.Commit(
-                received,
-                [&](const BYTE* bytes, UINT size) { manager.DeliverPacket(PACKET::Copy(id, bytes, size)); },
+                received, [&](const BYTE* bytes, UINT size) { requests.push_back(PACKET::Copy(id, bytes, size)); },
                 badLength);
+            if (!requests.empty()) manager.DeliverPackets(requests);
             if (!whole) {
                 QUOR_LOG(Quor::Log::ERROR, "Request length %u out of range, closing connection 0x%08x", badLength,
                          id);

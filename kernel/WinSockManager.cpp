@@ -108,9 +108,10 @@ std::shared_ptr<Connection> Manager::AddConnection(Vorn::Sockets::Socket socket)
     return connection;
 }
 
-void Manager::DeliverPacket(PACKET&& packet) {
+void Manager::DeliverPackets(std::vector<PACKET>& packets) {
     AutoLock lock(*this);
-    m_Packets.push_back(std::move(packet));
+    for (PACKET& packet : packets) m_Packets.push_back(std::move(packet));
+    packets.clear();
 }
 
 void Manager::EndConnection(Connection& connection, bool recordDisconnection) {

@@ -53,7 +53,8 @@ public:
 
     // For the listener and the receive threads.
     std::shared_ptr<Connection> AddConnection(Vorn::Sockets::Socket socket);
-    void DeliverPacket(PACKET&& packet);
+    // Appends the requests of one receive together, so that the request server sees them in one pass.
+    void DeliverPackets(std::vector<PACKET>& packets);
     // Forgets the connection and closes its socket; records its disconnection when asked.
     void EndConnection(Connection& connection, bool recordDisconnection);
 

@@ -14,7 +14,7 @@ namespace Quor::Orvane {
 WorkingThread::WorkingThread(PACKET&& packet, IRequestHandler& handler, Quor::OrvaneProtocol::IOrvaneToApp& answers,
                              const std::shared_ptr<Quor::Common::ThreadPool::IPool>& pool, HRESULT& hr)
     : m_Packet(std::move(packet)), m_Handler(handler), m_Answers(answers) {
-    QUOR_LOG(Quor::Log::VERBOSE, "");
+    QUOR_LOG(Quor::Log::VERBOSE, "%s", "");
     // The request server peeked the packet: its header is whole.
     if (m_Packet.size >= Quor::OrvaneProtocol::REQUEST_HEADER_SIZE) {
         m_RequestId = Vorn::Bytes::LoadLE32(m_Packet.data.get() + 4);
