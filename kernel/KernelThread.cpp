@@ -107,6 +107,9 @@ Vorn::uint32 KernelThread::ThreadProc() {
         } else if (result == 1) {
             QUOR_LOG(Quor::Log::VERBOSE, "Woken up due to incoming data.");
             hr = CheckPackets();
+            // Under a steady stream of packets the packet event always wins the wait: reap a
+            // finished job here as well, or it would wait for a quiet moment.
+            if (m_Job && m_Job->WaitForEnd(0)) m_Job.reset();
             if (SUCCEEDED(hr)) hr = StartNewWork();
         } else if (result == 2 && count == 3) {
             QUOR_LOG(Quor::Log::VERBOSE, "Woken up due WorkingThread complete.");

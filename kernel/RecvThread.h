@@ -3,18 +3,15 @@
 // hands each whole request to the connection manager; when the peer closes or the stream breaks
 // it records the disconnection, closes the socket and tells its listener that it has ended.
 //
-// Owned by the ConnectionThread; the destructor asks the thread to stop and joins it (1 s, then
-// it is left to end on its own). HasEnded may be read from any thread.
+// Owned by the ConnectionThread; the destructor asks the thread to stop (a flag, then a shutdown of
+// the socket that ends a pending receive) and joins it (1 s, then it is left to end on its own).
+// HasEnded may be read from any thread.
 #include <atomic>
 #include <memory>
 
 #include "foundation/Thread.h"
 #include "foundation/Types.h"
 #include "kernel/RequestFramer.h"
-
-namespace Vorn {
-class EventMultiWaitable;
-}
 
 namespace Quor::Orvane::WinSock {
 
@@ -36,8 +33,7 @@ private:
 
     ConnectionThread& m_Listener;
     std::shared_ptr<Connection> m_Connection;
-    std::shared_ptr<Vorn::EventMultiWaitable> m_OperationEvent;
-    std::shared_ptr<Vorn::EventMultiWaitable> m_TerminateEvent;
+    std::atomic<bool> m_Terminate{false};
     std::shared_ptr<Vorn::Thread> m_Thread;
     HRESULT m_Result = S_OK;  // written by the thread before it ends
     std::atomic<bool> m_Ended{false};
