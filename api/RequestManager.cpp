@@ -171,9 +171,13 @@ void Manager::DispatchPackets() {
 
 void Manager::FailOutstanding(HRESULT hr) {
     std::lock_guard<std::mutex> lock(m_Mutex);
-    if (!m_Disconnected)
-        QUOR_LOG(ERROR, "The connection to the kernel has ended; %zu outstanding requests fail.",
-                 m_Requests.size());
+    if (!m_Disconnected) {
+        if (m_Requests.empty())
+            QUOR_LOG(WARNING, "The connection to the kernel has ended.");
+        else
+            QUOR_LOG(ERROR, "The connection to the kernel has ended; %zu outstanding requests fail.",
+                     m_Requests.size());
+    }
     m_Disconnected = true;
     std::map<DWORD, Entry> outstanding;
     outstanding.swap(m_Requests);
