@@ -220,20 +220,7 @@ TEST_F(BlockingCalls, UpdateProjectDeliversEveryProgressBeforeItReturns) {
 }
 
 TEST(BlockingCallsWithoutKernel, FailWithoutTouchingTheRequestManager) {
-    struct Unconnected final : IMain {
-        HRESULT FindFile(const std::string&, const uint32_t,
-                         std::shared_ptr<Quor::API::IFindFileResult>&) override {
-            return E_NOTIMPL;
-        }
-        HRESULT OpenFile(const std::string&, const Quor::API::FILE_TYPE,
-                         std::shared_ptr<Quor::API::IFile>&) override {
-            return E_NOTIMPL;
-        }
-        bool DoesFileOrDirectoryExist(const std::string&) override { return false; }
-        void FindBestPath(const std::string&, std::string&) override {}
-        std::shared_ptr<Quor::API::IAsyncLoadFile> CreateAsyncLoadFile(const std::string&) override {
-            return {};
-        }
+    struct Unconnected final : QuorTest::MainWithoutFiles {
         Quor::API::RPC::IManager& GetRPCManager() override {
             ADD_FAILURE() << "GetRPCManager called without a kernel";
             std::abort();

@@ -11,20 +11,9 @@
 
 namespace QuorTest {
 
-class ConnectedMain final : public Quor::API::IMain {
+// A main object without files: every file operation fails (E_NOTIMPL, false, empty).
+class MainWithoutFiles : public Quor::API::IMain {
 public:
-    explicit ConnectedMain(uint16_t port) {
-        HRESULT hr = S_OK;
-        m_Connection = std::make_unique<Quor::API::Impl::WinSock::Manager>(hr, port);
-        if (FAILED(hr)) return;
-        m_Manager = std::make_unique<Quor::API::Impl::RPC::Manager>(*m_Connection, hr);
-        if (SUCCEEDED(hr)) m_Flags = FLAG_CONNECTED;
-    }
-    ~ConnectedMain() override {
-        m_Manager.reset();
-        m_Connection.reset();
-    }
-
     HRESULT FindFile(const std::string&, const uint32_t,
                      std::shared_ptr<Quor::API::IFindFileResult>&) override {
         return E_NOTIMPL;
@@ -38,10 +27,24 @@ public:
     std::shared_ptr<Quor::API::IAsyncLoadFile> CreateAsyncLoadFile(const std::string&) override {
         return nullptr;
     }
+};
+
+class ConnectedMain final : public MainWithoutFiles {
+public:
+    explicit ConnectedMain(uint16_t port) {
+        HRESULT hr = S_OK;
+        m_Connection = std::make_unique<Quor::API::Impl::WinSock::Manager>(hr, port);
+        if (FAILED(hr)) return;
+        m_Manager = std::make_unique<Quor::API::Impl::RPC::Manager>(*m_Connection, hr);
+        if (SUCCEEDED(hr)) m_Flags = FLAG_CONNECTED;
+    }
+    ~ConnectedMain() override {
+        m_Manager.reset();
+        m_Connection.reset();
+    }
+
     Quor::API::RPC::IManager& GetRPCManager() override { return *m_Manager; }
     DWORD GetFlags() const override { return m_Flags; }
-
-    Quor::API::Impl::RPC::Manager& Manager() { return *m_Manager; }
 
 private:
     std::unique_ptr<Quor::API::Impl::WinSock::Manager> m_Connection;
