@@ -262,3 +262,25 @@ TEST(BlockingCallsKernelGone, WaitingCallsFailAndLaterOnesFailAtOnce) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(BlockingCalls, ThreadsShareOneManager) {
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 50; ++i) {
+                DWORD version = 0;
+                Strings names;
+                if (Blocking::GetVersion(*main, version) != S_OK || version != 0x01020304) ++failures;
+                if (Blocking::EnumerateInstalledProjects(*main, names) != S_OK || names != Strings{"c"})
+                    ++failures;
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(failures, 0);
+}
+
+}  // namespace
