@@ -1,0 +1,50 @@
+#pragma once
+// Quor::Orvane::WinSock::ConnectionThread: the listener. Accepts clients on the listening socket,
+// gives each its own RecvThread, and deletes receive threads once they have ended.
+//
+// Any number of clients may be connected (ended receive threads wake the listener through one
+// event, not one event each). The destructor stops the listener (1 s, then it is left to end on
+// its own) and then every receive thread. NotifyEnded may be called from any thread.
+#include <memory>
+#include <vector>
+
+#include "foundation/Sockets.h"
+#include "foundation/Thread.h"
+#include "foundation/Types.h"
+
+namespace Vorn {
+class EventMultiWaitable;
+}
+
+namespace Quor::Orvane::WinSock {
+
+class Manager;
+class RecvThread;
+
+class ConnectionThread {
+public:
+    ConnectionThread(Manager& manager, Vorn::Sockets::Socket& listeningSocket, HRESULT& hr);
+    ~ConnectionThread();
+    ConnectionThread(const ConnectionThread&) = delete;
+    ConnectionThread& operator=(const ConnectionThread&) = delete;
+
+    Manager& GetManager() { return m_Manager; }
+    // A receive thread has ended and may be deleted.
+    void NotifyEnded();
+    static Vorn::uint32 ThreadProc(void* self);
+
+private:
+    Vorn::uint32 Run();
+    void Accept();
+    void ReapEnded();
+
+    Manager& m_Manager;
+    Vorn::Sockets::Socket m_ListeningSocket;
+    std::shared_ptr<Vorn::EventMultiWaitable> m_ConnectionEvent;
+    std::shared_ptr<Vorn::EventMultiWaitable> m_TerminateEvent;
+    std::shared_ptr<Vorn::EventMultiWaitable> m_EndedEvent;  // auto reset
+    std::vector<std::unique_ptr<RecvThread>> m_RecvThreads;  // in acceptance order; listener thread only
+    std::shared_ptr<Vorn::Thread> m_Thread;
+};
+
+}  // namespace Quor::Orvane::WinSock

@@ -1,0 +1,26 @@
+#include "kernel/JobSetup.h"
+
+#include "common/Log.h"
+#include "common/ProjectName.h"
+#include "common/RelativeName.h"
+
+namespace Quor::Orvane {
+
+JobProgress::JobProgress(ForwardUpdateProgress& forward, const signed char* cancel)
+    : m_Progress(&forward, cancel, Quor::User::UPDATE_PERIOD_FAST), m_Scope(m_Progress) {}
+
+JobProgress::JobProgress() : m_Progress(nullptr, nullptr, 1000), m_Scope(m_Progress) {}
+
+bool IsRefusedName(const std::string& name) {
+    if (Quor::Common::IsValidProjectName(name)) return false;
+    QUOR_LOG(Quor::Log::ERROR, "Refused name \"%s\"", name.c_str());
+    return true;
+}
+
+bool IsRefusedRelativeName(const std::string& name) {
+    if (Quor::Common::IsValidRelativeName(name)) return false;
+    QUOR_LOG(Quor::Log::ERROR, "Refused path \"%s\"", name.c_str());
+    return true;
+}
+
+}  // namespace Quor::Orvane

@@ -1,0 +1,81 @@
+#include "kernel/RecvThread.h"
+
+#include <vector>
+
+#include "common/Log.h"
+#include "common/Win32Helper.h"
+#include "foundation/Sockets.h"
+#include "foundation/WaitResult.h"
+#include "kernel/Connection.h"
+#include "kernel/ConnectionThread.h"
+#include "kernel/WinSockManager.h"
+
+namespace Quor::Orvane::WinSock {
+
+RecvThread::RecvThread(ConnectionThread& listener, std::shared_ptr<Connection> connection, HRESULT& hr)
+    : m_Listener(listener), m_Connection(std::move(connection)) {
+    QUOR_LOG(Quor::Log::VERBOSE, "(0x%08x)", m_Connection->GetId());
+    hr = S_OK;
+    m_Thread = Vorn::threadCreate(&RecvThread::ThreadProc, this);
+    if (!m_Thread) {
+        hr = E_FAIL;
+        QUOR_LOG(Quor::Log::ERROR, "Failed to create thread.");
+    }
+}
+
+RecvThread::~RecvThread() {
+    QUOR_LOG(Quor::Log::VERBOSE, "()");
+    if (m_Thread) {
+        m_Terminate.store(true);
+        m_Connection->Shutdown();  // ends a receive that is waiting
+        if (Vorn::threadJoin(m_Thread, 1000) != Vorn::WAIT_OBJECT_0 && !Vorn::threadTerminate(m_Thread, 0))
+            QUOR_LOG(Quor::Log::ERROR, "threadTerminate failed.");
+        m_Thread.reset();
+    }
+}
+
+Vorn::uint32 RecvThread::ThreadProc(void* self) { return static_cast<RecvThread*>(self)->Run(); }
+
+Vorn::uint32 RecvThread::Run() {
+    Manager& manager = m_Listener.GetManager();
+    const DWORD id = m_Connection->GetId();
+    HRESULT hr = S_OK;
+    while (SUCCEEDED(hr) && !m_Terminate.load()) {
+        QUOR_LOG(Quor::Log::VERBOSE, "Going to sleep waiting for an event");
+        DWORD received = 0;
+        const bool ok = Vorn::Sockets::Recv(m_Connection->GetSocket(), m_Framer.Space(), m_Framer.SpaceSize(), received);
+        if (m_Terminate.load()) {
+            QUOR_LOG(Quor::Log::VERBOSE, "Terminate event signaled.");
+            break;
+        }
+        if (!ok) {
+            QUOR_LOG(Quor::Log::ERROR, "AsyncRecv result failed.");
+            hr = E_FAIL;
+            break;
+        }
+        QUOR_LOG(Quor::Log::VERBOSE, "AsyncRecv returned %u bytes.", received);
+        if (received == 0) {
+            QUOR_LOG(Quor::Log::VERBOSE, "Socket has been closed.");
+            break;
+        }
+        DWORD badLength = 0;
+        std::vector<PACKET> requests;
+        const bool whole = m_Framer.Commit(
+            received, [&](const BYTE* bytes, UINT size) { requests.push_back(PACKET::Copy(id, bytes, size)); },
+            badLength);
+        if (!requests.empty()) manager.DeliverPackets(requests);
+        if (!whole) {
+            QUOR_LOG(Quor::Log::ERROR, "Request length %u out of range, closing connection 0x%08x", badLength, id);
+            hr = E_FAIL;
+        }
+    }
+    manager.EndConnection(*m_Connection, !m_Terminate.load());
+    m_Result = hr;
+    QUOR_LOG(Quor::Log::VERBOSE, "Terminating (Thread ID: 0x%08x).", Quor::Common::Win32Helper::GetCurrentThreadId());
+    ConnectionThread& listener = m_Listener;
+    m_Ended.store(true);
+    listener.NotifyEnded();
+    return 0;
+}
+
+}  // namespace Quor::Orvane::WinSock

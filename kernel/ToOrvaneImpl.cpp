@@ -1,0 +1,382 @@
+#include "kernel/ToOrvaneImpl.h"
+
+#include <sys/stat.h>
+
+#include <atomic>
+#include <vector>
+
+#include "common/Log.h"
+#include "kernel/JobSetup.h"
+#include "kernel/KernelThread.h"
+#include "remote/HTTPConnection.h"
+#include "remote/ProjectVersionListingCache.h"
+#include "remote/RemoteFileServerHTTP.h"
+#include "remote/ServerSettings.h"
+#include "remote/process/Process.h"
+
+namespace Quor::Orvane {
+
+using Quor::Common::HTTPConnection;
+using Quor::Common::LocalFileSystem;
+using Quor::User::RemoteFileServerHTTP;
+
+namespace {
+constexpr DWORD kNoVersion = 0xFFFFFFFF;
+const char* const kLibraryName = "/libMondrel.so";
+}  // namespace
+
+ToOrvaneImpl::ToOrvaneImpl(KernelThread& owner, Quor::OrvaneProtocol::ISendPacket& transport)
+    : ToOrvaneImpl(owner, transport, Options{}) {}
+
+ToOrvaneImpl::ToOrvaneImpl(KernelThread& owner, Quor::OrvaneProtocol::ISendPacket& transport, Options options)
+    : m_Owner(owner), m_Answers(transport), m_Options(std::move(options)) {
+    if (!m_Options.engine) m_Options.engine = std::make_shared<Engine>();
+}
+
+ToOrvaneImpl::~ToOrvaneImpl() = default;
+
+void ToOrvaneImpl::SetCancel(bool cancel) {
+    QUOR_LOG(Quor::Log::DEBUG, "%d", cancel ? 1 : 0);
+    std::atomic_ref<signed char>(m_Cancel).store(cancel ? 1 : 0);
+}
+
+HRESULT ToOrvaneImpl::Connect(std::shared_ptr<HTTPConnection>& connection) {
+    HRESULT hr = S_OK;
+    const std::string& address = Quor::Common::GetDownloadURL();
+    if (address.empty()) {
+        hr = E_FAIL;  // no content server configured
+    } else {
+        connection = std::make_shared<HTTPConnection>(hr, address, 80, 60, false, nullptr);
+    }
+    if (FAILED(hr)) {
+        QUOR_LOG(Quor::Log::ERROR, "Failed to establish HTTP connection");
+        connection.reset();
+    }
+    return hr;
+}
+
+void ToOrvaneImpl::GetVersionRequest(const DWORD requester, const DWORD requestId) {
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x)", requester, requestId);
+    m_Answers.GetVersionResponse(requester, requestId, 0);
+}
+
+void ToOrvaneImpl::TerminateRequest(const DWORD requester, const DWORD requestId) {
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x)", requester, requestId);
+    m_Owner.SetStop();
+    m_Answers.TerminateResponse(requester, requestId, S_OK);
+}
+
+void ToOrvaneImpl::EnumerateAvailableProjectsRequest(const DWORD requester, const DWORD requestId) {
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x)", requester, requestId);
+    std::vector<std::string> names;
+    std::shared_ptr<HTTPConnection> connection;
+    HRESULT hr = Connect(connection);
+    if (SUCCEEDED(hr)) {
+        RemoteFileServerHTTP server(connection);
+        hr = m_Options.engine->EnumerateAvailableProjects(server, names);
+    }
+    m_Answers.EnumerateAvailableProjectsResponse(requester, requestId, hr, names);
+}
+
+void ToOrvaneImpl::EnumerateInstalledProjectsRequest(const DWORD requester, const DWORD requestId) {
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x)", requester, requestId);
+    std::vector<std::string> names;
+    LocalFileSystem fs;
+    const HRESULT hr = m_Options.engine->EnumerateInstalledProjects(fs, names);
+    m_Answers.EnumerateInstalledProjectsResponse(requester, requestId, hr, names);
+}
+
+void ToOrvaneImpl::EnumerateAvailableProjectReleasesRequest(const DWORD requester, const DWORD requestId,
+                                                            const std::string& project) {
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, project.c_str());
+    std::vector<DWORD> versions;
+    HRESULT hr = E_FAIL;
+    std::shared_ptr<HTTPConnection> connection;
+    if (!IsRefusedName(project) && SUCCEEDED(hr = Connect(connection))) {
+        RemoteFileServerHTTP server(connection);
+        hr = m_Options.engine->EnumerateAvailableProjectReleases(project, server, versions);
+    }
+    if (FAILED(hr)) versions.clear();
+    m_Answers.EnumerateAvailableProjectReleasesResponse(requester, requestId, hr, versions);
+}
+
+void ToOrvaneImpl::EnumerateInstalledProjectReleasesRequest(const DWORD requester, const DWORD requestId,
+                                                            const std::string& project) {
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, project.c_str());
+    std::vector<DWORD> versions;
+    HRESULT hr = E_FAIL;
+    LocalFileSystem fs;
+    if (!IsRefusedName(project)) hr = m_Options.engine->EnumerateInstalledProjectReleases(project, fs, versions);
+    if (FAILED(hr)) versions.clear();
+    m_Answers.EnumerateInstalledProjectReleasesResponse(requester, requestId, hr, versions);
+}
+
+void ToOrvaneImpl::InstallProjectReleaseRequest(const DWORD requester, const DWORD requestId,
+                                                const std::string& project, const DWORD version) {
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, 0x%08x)", requester, requestId, project.c_str(), version);
+    HRESULT hr = E_FAIL;
+    LocalFileSystem fs;
+    std::shared_ptr<HTTPConnection> connection;
+    if (!IsRefusedName(project) && SUCCEEDED(hr = Connect(connection))) {
+        RemoteFileServerHTTP server(connection);
+        ForwardUpdateProgress forward(requester, requestId, m_Answers);
+        JobProgress progress(forward, CancelFlag());
+        hr = m_Options.engine->InstallProjectRelease(project, version, fs, server, progress.Get());
+    }
+    m_Answers.InstallProjectReleaseResponse(requester, requestId, hr);
+}
+
+void ToOrvaneImpl::UpdateProjectRequest(const DWORD requester, const DWORD requestId, const std::string& project) {
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, project.c_str());
+    HRESULT hr = E_FAIL;
+    DWORD version = kNoVersion;
+    LocalFileSystem fs;
+    std::shared_ptr<HTTPConnection> connection;
+    if (!IsRefusedName(project) && SUCCEEDED(hr = Connect(connection))) {
+        RemoteFileServerHTTP server(connection);
+        ForwardUpdateProgress forward(requester, requestId, m_Answers);
+        JobProgress progress(forward, CancelFlag());
+        hr = m_Options.engine->UpdateProject(project, fs, server, progress.Get(), version);
+    }
+    m_Answers.UpdateProjectResponse(requester, requestId, hr, version);
+}
+
+void ToOrvaneImpl::RepairRequest(const DWORD requester, const DWORD requestId, const UINT flags) {
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, 0x%08x)", requester, requestId, flags);
+    HRESULT hr = S_OK;
+    if (flags != 0) {
+        QUOR_LOG(Quor::Log::DEBUG, "Reloading config files");
+        hr = Quor::Common::GetSystemSettings().Load();
+        if (FAILED(hr)) QUOR_LOG(Quor::Log::ERROR, "Failed to reload system config");
+    } else {
+        LocalFileSystem fs;
+        std::shared_ptr<HTTPConnection> connection;
+        if (SUCCEEDED(hr = Connect(connection))) {
+            RemoteFileServerHTTP server(connection);
+            ForwardUpdateProgress forward(requester, requestId, m_Answers);
+            JobProgress progress(forward, CancelFlag());
+            hr = m_Options.engine->Repair(fs, server, progress.Get());
+        }
+    }
+    m_Answers.RepairResponse(requester, requestId, hr);
+}
+
+void ToOrvaneImpl::ValidateProjectRequest(const DWORD requester, const DWORD requestId, const std::string& project) {
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, project.c_str());
+    HRESULT hr = E_FAIL;
+    LocalFileSystem fs;
+    std::shared_ptr<HTTPConnection> connection;
+    if (!IsRefusedName(project) && SUCCEEDED(hr = Connect(connection))) {
+        RemoteFileServerHTTP server(connection);
+        ForwardUpdateProgress forward(requester, requestId, m_Answers);
+        JobProgress progress(forward, CancelFlag());
+        hr = m_Options.engine->ValidateProject(project, fs, server, progress.Get());
+    }
+    m_Answers.ValidateProjectResponse(requester, requestId, hr);
+}
+
+void ToOrvaneImpl::UninstallProjectReleaseRequest(const DWORD requester, const DWORD requestId,
+                                                  const std::string& project, const DWORD version) {
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, 0x%08x)", requester, requestId, project.c_str(), version);
+    HRESULT hr = E_FAIL;
+    LocalFileSystem fs;
+    if (!IsRefusedName(project)) {
+        JobProgress progress;  // cannot be cancelled, reports nothing
+        hr = m_Options.engine->UninstallProjectRelease(project, version, fs, progress.Get());
+    }
+    m_Answers.UninstallProjectReleaseResponse(requester, requestId, hr);
+}
+
+void ToOrvaneImpl::EnumerateAvailableSolutionsRequest(const DWORD requester, const DWORD requestId) {
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x)", requester, requestId);
+    std::vector<std::string> names;
+    std::shared_ptr<HTTPConnection> connection;
+    HRESULT hr = Connect(connection);
+    if (SUCCEEDED(hr)) {
+        RemoteFileServerHTTP server(connection);
+        hr = m_Options.engine->EnumerateAvailableSolutions(server, names);
+    }
+    m_Answers.EnumerateAvailableSolutionsResponse(requester, requestId, hr, names);
+}
+
+void ToOrvaneImpl::EnumerateInstalledSolutionsRequest(const DWORD requester, const DWORD requestId) {
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x)", requester, requestId);
+    std::vector<std::string> names;
+    LocalFileSystem fs;
+    const HRESULT hr = m_Options.engine->EnumerateInstalledSolutions(fs, names);
+    m_Answers.EnumerateInstalledSolutionsResponse(requester, requestId, hr, names);
+}
+
+void ToOrvaneImpl::EnumerateAvailableSolutionReleasesRequest(const DWORD requester, const DWORD requestId,
+                                                             const std::string& solution) {
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, solution.c_str());
+    std::vector<DWORD> versions;
+    HRESULT hr = E_FAIL;
+    std::shared_ptr<HTTPConnection> connection;
+    if (!IsRefusedName(solution) && SUCCEEDED(hr = Connect(connection))) {
+        RemoteFileServerHTTP server(connection);
+        hr = m_Options.engine->EnumerateAvailableSolutionReleases(solution, server, versions);
+    }
+    if (FAILED(hr)) versions.clear();
+    m_Answers.EnumerateAvailableSolutionReleasesResponse(requester, requestId, hr, versions);
+}
+
+void ToOrvaneImpl::EnumerateInstalledSolutionReleasesRequest(const DWORD requester, const DWORD requestId,
+                                                             const std::string& solution) {
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, solution.c_str());
+    std::vector<DWORD> versions;
+    HRESULT hr = E_FAIL;
+    LocalFileSystem fs;
+    if (!IsRefusedName(solution))
+        hr = m_Options.engine->EnumerateInstalledSolutionReleases(solution, fs, versions);
+    if (FAILED(hr)) versions.clear();
+    m_Answers.EnumerateInstalledSolutionReleasesResponse(requester, requestId, hr, versions);
+}
+
+void ToOrvaneImpl::InstallSolutionReleaseRequest(const DWORD requester, const DWORD requestId,
+                                                 const std::string& solution, const DWORD version,
+                                                 const std::string& configuration) {
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, 0x%08x, %s)", requester, requestId, solution.c_str(), version,
+             configuration.c_str());
+    HRESULT hr = E_FAIL;
+    DWORD settled = kNoVersion;
+    LocalFileSystem fs;
+    std::shared_ptr<HTTPConnection> connection;
+    if (!IsRefusedName(solution) && !IsRefusedName(configuration) && SUCCEEDED(hr = Connect(connection))) {
+        RemoteFileServerHTTP server(connection);
+        ForwardUpdateProgress forward(requester, requestId, m_Answers);
+        JobProgress progress(forward, CancelFlag());
+        hr = m_Options.engine->InstallSolutionRelease(solution, version, configuration, fs, server, progress.Get(),
+                                                      settled);
+    }
+    m_Answers.InstallSolutionReleaseResponse(requester, requestId, hr, settled);
+}
+
+void ToOrvaneImpl::UpdateSolutionRequest(const DWORD requester, const DWORD requestId, const std::string& solution,
+                                         const std::string& configuration) {
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, %s)", requester, requestId, solution.c_str(),
+             configuration.c_str());
+    HRESULT hr = E_FAIL;
+    DWORD version = kNoVersion;
+    LocalFileSystem fs;
+    std::shared_ptr<HTTPConnection> connection;
+    if (!IsRefusedName(solution) && !IsRefusedName(configuration) && SUCCEEDED(hr = Connect(connection))) {
+        RemoteFileServerHTTP server(connection);
+        ForwardUpdateProgress forward(requester, requestId, m_Answers);
+        JobProgress progress(forward, CancelFlag());
+        hr = m_Options.engine->UpdateSolution(solution, configuration, fs, server, progress.Get(), version);
+        if (SUCCEEDED(hr)) m_LatestSolutionVersions[solution] = version;
+    }
+    m_Answers.UpdateSolutionResponse(requester, requestId, hr, version);
+}
+
+void ToOrvaneImpl::ValidateSolutionRequest(const DWORD requester, const DWORD requestId,
+                                           const std::string& solution) {
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, solution.c_str());
+    HRESULT hr = E_FAIL;
+    LocalFileSystem fs;
+    std::shared_ptr<HTTPConnection> connection;
+    if (!IsRefusedName(solution) && SUCCEEDED(hr = Connect(connection))) {
+        RemoteFileServerHTTP server(connection);
+        ForwardUpdateProgress forward(requester, requestId, m_Answers);
+        JobProgress progress(forward, CancelFlag());
+        hr = m_Options.engine->ValidateSolution(solution, fs, server, progress.Get());
+    }
+    m_Answers.ValidateSolutionResponse(requester, requestId, hr);
+}
+
+void ToOrvaneImpl::UninstallSolutionReleaseRequest(const DWORD requester, const DWORD requestId,
+                                                   const std::string& solution, const DWORD version) {
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, 0x%08x)", requester, requestId, solution.c_str(), version);
+    HRESULT hr = E_FAIL;
+    LocalFileSystem fs;
+    if (!IsRefusedName(solution)) {
+        ForwardUpdateProgress forward(requester, requestId, m_Answers);
+        JobProgress progress(forward, CancelFlag());
+        hr = m_Options.engine->UninstallSolutionRelease(solution, version, fs, progress.Get());
+    }
+    m_Answers.UninstallSolutionReleaseResponse(requester, requestId, hr);
+}
+
+void ToOrvaneImpl::CreateProcessRequest(const DWORD requester, const DWORD requestId, const std::string& name,
+                                        const DWORD version, const std::string& executable,
+                                        const std::string& arguments) {
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, 0x%08x, %s, %s)", requester, requestId, name.c_str(), version,
+             executable.c_str(), arguments.c_str());
+    HRESULT hr = E_FAIL;
+    DWORD processId = 0;
+    DWORD threadId = 0;
+    LocalFileSystem fs;
+    if (!IsRefusedName(name) && !IsRefusedRelativeName(executable))
+        hr = m_Options.engine->CreateProcess(name, version, executable, arguments, fs, processId, threadId);
+    if (FAILED(hr)) processId = threadId = 0;
+    m_Answers.CreateProcessResponse(requester, requestId, hr, processId, threadId);
+}
+
+void ToOrvaneImpl::SetLogParametersRequest(const DWORD requester, const DWORD requestId, const UINT parameters) {
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %u)", requester, requestId, parameters);
+    const HRESULT hr = m_Options.engine->SetLogParameters(parameters);
+    m_Answers.SetLogParametersResponse(requester, requestId, hr);
+}
+
+void ToOrvaneImpl::LockFileRequest(const DWORD requester, const DWORD requestId, const std::string& project,
+                                   const DWORD version, const std::string& path) {
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, 0x%08x, %s)", requester, requestId, project.c_str(), version,
+             path.c_str());
+    HRESULT hr = E_FAIL;
+    std::string file;
+    DWORD offset = 0;
+    DWORD size = 0;
+    DWORD handle = 0xFFFFFFFF;
+    if (!IsRefusedName(project) && !IsRefusedRelativeName(path))
+        hr = m_Options.engine->LockFile(project, version, path, m_ReleaseManifestCache, file, offset, size, handle);
+    m_Answers.LockFileResponse(requester, requestId, hr, file, offset, size, handle);
+}
+
+void ToOrvaneImpl::UnlockFileRequest(const DWORD requester, const DWORD requestId, const DWORD handle) {
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x)", requester, requestId);
+    const HRESULT hr = m_Options.engine->UnlockFile(handle);
+    m_Answers.UnlockFileResponse(requester, requestId, hr);
+}
+
+void ToOrvaneImpl::GetProjectVersionForSolutionReleaseRequest(const DWORD requester, const DWORD requestId,
+                                                              const std::string& solution, const DWORD version) {
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, %u)", requester, requestId, solution.c_str(), version);
+    std::string projectVersion;
+    std::shared_ptr<HTTPConnection> connection;
+    if (!IsRefusedName(solution) && SUCCEEDED(Connect(connection))) {
+        Quor::Common::ProjectVersionListing listing;
+        if (FAILED(Quor::Common::ProjectVersionListingCache::GetSolutionListing(*connection, solution, listing))) {
+            QUOR_LOG(Quor::Log::ERROR, "Failed to get project version listing for %s", solution.c_str());
+        } else if (FAILED(listing.GetProjectVersion(version, projectVersion))) {
+            QUOR_LOG(Quor::Log::ERROR, "Failed to get project version for %s", solution.c_str());
+            projectVersion.clear();
+        }
+    }
+    m_Answers.GetProjectVersionForSolutionReleaseResponse(requester, requestId, projectVersion);
+}
+
+void ToOrvaneImpl::CancelRequest(const DWORD requester, const DWORD requestId) {
+    // Cancels are taken by the request server before they could reach a handler.
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x)", requester, requestId);
+}
+
+void ToOrvaneImpl::GetQuorLibraryRequest(const DWORD requester, const DWORD requestId) {
+    QUOR_LOG(Quor::Log::DEBUG, "(requester=%u, requestId=0x%08x)", requester, requestId);
+    HRESULT hr = E_FAIL;
+    std::string path;
+    std::string folder = m_Options.libraryFolder;
+    if (folder.empty()) {
+        char buffer[1024] = {};
+        if (Vorn::processGetModuleDirectory(sizeof buffer, buffer)) folder = buffer;
+    }
+    if (!folder.empty() && folder.size() + std::string(kLibraryName).size() < 1024) {
+        path = folder + kLibraryName;
+        struct stat status {};
+        if (::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode)) hr = S_OK;
+    }
+    if (FAILED(hr)) path.clear();
+    m_Answers.GetQuorLibraryResponse(requester, requestId, hr, path);
+}
+
+}  // namespace Quor::Orvane

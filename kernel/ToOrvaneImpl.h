@@ -1,0 +1,104 @@
+#pragma once
+// Quor::Orvane::ToOrvaneImpl: the kernel's request handlers. Each request sets up what its
+// operation needs (the content server connection from "DownloadURL", progress forwarded to the
+// client as RequestProgress with the request's id, the cancel flag), calls the engine and sends
+// exactly one answer on the client's connection (Cancel: none).
+//
+// Names from clients are checked before any use: a project or solution must be one plain folder
+// name, a path or executable a relative name that cannot leave its folder; a bad one is answered
+// E_FAIL with empty results and the engine is not called. Failures to reach the content server
+// are answered with the connection's code and empty results.
+// Threads: one request at a time, on the request server's job thread; SetCancel comes from the
+// request server's thread (the flag is atomic). State kept across requests: the release manifest
+// cache (file locks), the cancel flag and the latest version of each solution updated.
+#include <map>
+#include <memory>
+#include <string>
+
+#include "common/ReleaseManifestCache.h"
+#include "foundation/Types.h"
+#include "kernel/Engine.h"
+#include "kernel/IRequestHandler.h"
+#include "protocol/ISendPacket.h"
+#include "protocol/ToAppSend.h"
+
+namespace Quor::Common {
+class HTTPConnection;
+}
+
+namespace Quor::Orvane {
+
+class KernelThread;
+
+class ToOrvaneImpl : public IRequestHandler {
+public:
+    struct Options {
+        std::shared_ptr<Engine> engine;  // empty: the engine of this build
+        std::string libraryFolder;       // empty: the kernel program's module folder
+    };
+
+    ToOrvaneImpl(KernelThread& owner, Quor::OrvaneProtocol::ISendPacket& transport);
+    ToOrvaneImpl(KernelThread& owner, Quor::OrvaneProtocol::ISendPacket& transport, Options options);
+    ~ToOrvaneImpl() override;
+
+    void SetCancel(bool cancel) override;
+
+    void GetVersionRequest(const DWORD requester, const DWORD requestId) override;
+    void TerminateRequest(const DWORD requester, const DWORD requestId) override;
+    void EnumerateAvailableProjectsRequest(const DWORD requester, const DWORD requestId) override;
+    void EnumerateInstalledProjectsRequest(const DWORD requester, const DWORD requestId) override;
+    void EnumerateAvailableProjectReleasesRequest(const DWORD requester, const DWORD requestId,
+                                                  const std::string& project) override;
+    void EnumerateInstalledProjectReleasesRequest(const DWORD requester, const DWORD requestId,
+                                                  const std::string& project) override;
+    void InstallProjectReleaseRequest(const DWORD requester, const DWORD requestId, const std::string& project,
+                                      const DWORD version) override;
+    void UpdateProjectRequest(const DWORD requester, const DWORD requestId, const std::string& project) override;
+    void RepairRequest(const DWORD requester, const DWORD requestId, const UINT flags) override;
+    void ValidateProjectRequest(const DWORD requester, const DWORD requestId, const std::string& project) override;
+    void UninstallProjectReleaseRequest(const DWORD requester, const DWORD requestId, const std::string& project,
+                                        const DWORD version) override;
+    void EnumerateAvailableSolutionsRequest(const DWORD requester, const DWORD requestId) override;
+    void EnumerateInstalledSolutionsRequest(const DWORD requester, const DWORD requestId) override;
+    void EnumerateAvailableSolutionReleasesRequest(const DWORD requester, const DWORD requestId,
+                                                   const std::string& solution) override;
+    void EnumerateInstalledSolutionReleasesRequest(const DWORD requester, const DWORD requestId,
+                                                   const std::string& solution) override;
+    void InstallSolutionReleaseRequest(const DWORD requester, const DWORD requestId, const std::string& solution,
+                                       const DWORD version, const std::string& configuration) override;
+    void InstallSolutionReleaseByProjectVersionRequest(const DWORD requester, const DWORD requestId,
+                                                       const std::string& solution,
+                                                       const std::string& projectVersion,
+                                                       const std::string& configuration, const bool preview,
+                                                       const bool uninstall) override;
+    void UpdateSolutionRequest(const DWORD requester, const DWORD requestId, const std::string& solution,
+                               const std::string& configuration) override;
+    void ValidateSolutionRequest(const DWORD requester, const DWORD requestId, const std::string& solution) override;
+    void UninstallSolutionReleaseRequest(const DWORD requester, const DWORD requestId, const std::string& solution,
+                                         const DWORD version) override;
+    void CreateProcessRequest(const DWORD requester, const DWORD requestId, const std::string& name,
+                              const DWORD version, const std::string& executable,
+                              const std::string& arguments) override;
+    void SetLogParametersRequest(const DWORD requester, const DWORD requestId, const UINT parameters) override;
+    void LockFileRequest(const DWORD requester, const DWORD requestId, const std::string& project,
+                         const DWORD version, const std::string& path) override;
+    void UnlockFileRequest(const DWORD requester, const DWORD requestId, const DWORD handle) override;
+    void GetProjectVersionForSolutionReleaseRequest(const DWORD requester, const DWORD requestId,
+                                                    const std::string& solution, const DWORD version) override;
+    void CancelRequest(const DWORD requester, const DWORD requestId) override;
+    void GetQuorLibraryRequest(const DWORD requester, const DWORD requestId) override;
+
+private:
+    // The content server connection; a failure is logged and returned.
+    HRESULT Connect(std::shared_ptr<Quor::Common::HTTPConnection>& connection);
+    const signed char* CancelFlag() const { return &m_Cancel; }
+
+    KernelThread& m_Owner;
+    Quor::Common::ReleaseManifestCache m_ReleaseManifestCache;
+    Quor::OrvaneProtocol::ToApp::Send m_Answers;
+    signed char m_Cancel = 0;  // accessed atomically only
+    std::map<std::string, DWORD> m_LatestSolutionVersions;
+    Options m_Options;
+};
+
+}  // namespace Quor::Orvane

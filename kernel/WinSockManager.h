@@ -1,0 +1,76 @@
+#pragma once
+// Quor::Orvane::WinSock::Manager: the kernel's loopback transport. Listens on 127.0.0.1 only, on
+// the given port; every accepted client gets an id of its own for the kernel's life (ids are never
+// reused, descriptors are) and a receive thread that delivers whole requests.
+//
+// Errors: the constructor reports socket, bind and listen failures in hr ("Sockets::Bind failed"
+// when the port is taken); the owner deletes the object either way.
+// Threads: receive threads call DeliverPacket and EndConnection; the request server drains the
+// lists through AutoLock; any thread may send. The list lock is never held while waiting for
+// anything else. CloseAll and the destructor are called by the owner only.
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "common/WinSockHelp.h"
+#include "foundation/Mutex.h"
+#include "foundation/Sockets.h"
+#include "kernel/IConnectionManager.h"
+
+namespace Quor::Orvane::WinSock {
+
+class Connection;
+class ConnectionThread;
+
+class Manager : public IConnectionManager {
+public:
+    class AutoLock : public IAutoLock {
+    public:
+        explicit AutoLock(Manager& manager);
+        ~AutoLock() override;
+        AutoLock(const AutoLock&) = delete;
+        AutoLock& operator=(const AutoLock&) = delete;
+        std::vector<PACKET>& GetPackets() override { return m_Manager.m_Packets; }
+        std::vector<DWORD>& GetDisconnections() override { return m_Manager.m_Disconnections; }
+
+    private:
+        Manager& m_Manager;
+    };
+
+    // A blocked write to a client gives up after this long and closes that connection.
+    static constexpr DWORD kSendTimeoutMs = 30000;
+
+    Manager(HRESULT& hr, unsigned port);
+    ~Manager() override;
+    Manager(const Manager&) = delete;
+    Manager& operator=(const Manager&) = delete;
+
+    HRESULT SendPacket(const DWORD connection, const UINT size, const BYTE* const data) override;
+    std::shared_ptr<Vorn::EventMultiWaitable> GetPacketEvent() override { return m_PacketEvent; }
+    std::shared_ptr<IAutoLock> CreateAutoLock() override;
+    void CloseAll() override;
+
+    // For the listener and the receive threads.
+    std::shared_ptr<Connection> AddConnection(Vorn::Sockets::Socket socket);
+    // Appends the requests of one receive together, so that the request server sees them in one pass.
+    void DeliverPackets(std::vector<PACKET>& packets);
+    // Forgets the connection and closes its socket; records its disconnection when asked.
+    void EndConnection(Connection& connection, bool recordDisconnection);
+
+private:
+    std::mutex m_CloseLock;  // one CloseAll at a time
+    std::shared_ptr<Vorn::EventMultiWaitable> m_PacketEvent;
+    std::shared_ptr<Vorn::Mutex> m_Lock;  // guards the two lists
+    std::vector<PACKET> m_Packets;
+    std::vector<DWORD> m_Disconnections;
+    Vorn::Sockets::Socket m_ListeningSocket = -1;
+    std::unique_ptr<ConnectionThread> m_Listener;
+    std::unique_ptr<Quor::Common::WinSockHelp::AutoStartup> m_Startup;
+
+    std::mutex m_ConnectionsLock;  // guards the map and the id counter
+    std::map<DWORD, std::shared_ptr<Connection>> m_Connections;
+    DWORD m_NextId = 1;
+};
+
+}  // namespace Quor::Orvane::WinSock
