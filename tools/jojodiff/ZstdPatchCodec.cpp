@@ -32,6 +32,8 @@ constexpr int kStrongLevel = 19;
 constexpr int kLargeLevel = 12;
 constexpr int kStrongWindowLogMax = 26;
 
+constexpr size_t kBlockHeaderSize = 3;  // last-block bit, type (2 bits), size (21 bits), little-endian
+
 }  // namespace
 
 int PatchWindowLog(uint64_t originalSize, uint64_t inputSize) {
@@ -73,15 +75,40 @@ CodecStatus CompressAgainst(const uint8_t* original, size_t originalSize, const 
     }
 }
 
-CodecStatus DecompressAgainst(const uint8_t* original, size_t originalSize, const uint8_t* frame,
-                              size_t frameSize, uint8_t* output, size_t outputSize) {
+CodecStatus CheckFrame(const uint8_t* frame, size_t frameSize, uint64_t contentSize) {
     // Exactly one frame, stating the expected size; skippable frames and trailing bytes are refused.
-    if (frameSize < ZSTD_FRAMEHEADERSIZE_PREFIX(ZSTD_f_zstd1) ||
-        ZSTD_isSkippableFrame(frame, frameSize))
+    if (frameSize < ZSTD_FRAMEHEADERSIZE_PREFIX(ZSTD_f_zstd1) || ZSTD_isSkippableFrame(frame, frameSize))
         return CodecStatus::CorruptFrame;
     const size_t frameLength = ZSTD_findFrameCompressedSize(frame, frameSize);
     if (ZSTD_isError(frameLength) || frameLength != frameSize) return CodecStatus::CorruptFrame;
-    if (ZSTD_getFrameContentSize(frame, frameSize) != outputSize) return CodecStatus::CorruptFrame;
+    ZSTD_frameHeader header;
+    if (ZSTD_getFrameHeader(&header, frame, frameSize) != 0 || header.frameType != ZSTD_frame ||
+        header.frameContentSize != contentSize)
+        return CodecStatus::CorruptFrame;
+
+    // What the blocks can give at most: a raw or RLE block its stated size, a compressed block one
+    // block's worth. ZSTD_findFrameCompressedSize has walked these headers within the frame already.
+    uint64_t bound = 0;
+    size_t at = header.headerSize;
+    for (;;) {
+        if (frameSize - at < kBlockHeaderSize) return CodecStatus::CorruptFrame;
+        const uint32_t blockHeader = frame[at] | (frame[at + 1] << 8) | (static_cast<uint32_t>(frame[at + 2]) << 16);
+        at += kBlockHeaderSize;
+        const bool last = blockHeader & 1;
+        const uint32_t type = (blockHeader >> 1) & 3;
+        const size_t size = blockHeader >> 3;
+        const size_t stored = type == 1 ? 1 : size;  // RLE: one byte repeated size times
+        if (type == 3 || frameSize - at < stored) return CodecStatus::CorruptFrame;
+        bound += type == 2 ? header.blockSizeMax : size;
+        at += stored;
+        if (last) break;
+    }
+    return bound >= contentSize ? CodecStatus::Ok : CodecStatus::CorruptFrame;
+}
+
+CodecStatus DecompressAgainst(const uint8_t* original, size_t originalSize, const uint8_t* frame,
+                              size_t frameSize, uint8_t* output, size_t outputSize) {
+    if (CheckFrame(frame, frameSize, outputSize) != CodecStatus::Ok) return CodecStatus::CorruptFrame;
 
     DCtxPtr dctx(ZSTD_createDCtx());
     if (!dctx) return CodecStatus::OutOfMemory;

@@ -27,6 +27,11 @@ using FrameSink = std::function<bool(const uint8_t* data, size_t size)>;
 CodecStatus CompressAgainst(const uint8_t* original, size_t originalSize, const uint8_t* input,
                             size_t inputSize, const FrameSink& sink);
 
+// Checks without decoding that frame is exactly one zstd frame (nothing after it) stating
+// contentSize as its content size, and that its blocks can produce that many bytes: a frame's
+// claim is known true or false before any space is set aside for it. Ok or CorruptFrame.
+CodecStatus CheckFrame(const uint8_t* frame, size_t frameSize, uint64_t contentSize);
+
 // Decodes frame into output, which must hold exactly outputSize bytes: the frame must state that
 // content size and decode to it; anything else (trailing bytes included) is CorruptFrame.
 CodecStatus DecompressAgainst(const uint8_t* original, size_t originalSize, const uint8_t* frame,
