@@ -3,8 +3,8 @@
 // project that includes libzstd.
 //
 // CompressAgainst encodes a new file as one zstd frame that may copy from the original (the whole
-// original is referenced as the frame's prefix, with long-distance matching and a window that
-// covers original and new file together); DecompressAgainst rebuilds the new file from that
+// original is referenced as the frame's prefix, with a window and match table that cover original
+// and new file together); DecompressAgainst rebuilds the new file from that
 // frame and the same original. Neither keeps state between calls; each call owns its zstd context
 // and releases it on every path. Safe to call from several threads at once.
 #include <cstddef>
