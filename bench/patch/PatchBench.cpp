@@ -293,13 +293,14 @@ int main(int argc, char** argv) {
     // No cliff: the create time per MB of the new file never exceeds twice that of a smaller pair.
     printf("\njdiff create time per MB of new file (goal: at most 2x that of any smaller pair)\n");
     for (const Row& row : rows) {
-        const double perMB = rows.empty() ? 0 : row.measured[0].made.seconds * 1e6 / FileSize(row.pair->newPath);
+        const double perMB = row.measured[0].made.seconds * 1e6 / static_cast<double>(FileSize(row.pair->newPath));
         double worst = 0;
         for (const Row& smaller : rows)
             if (FileSize(smaller.pair->newPath) < FileSize(row.pair->newPath))
-                worst = std::max(worst, perMB / (smaller.measured[0].made.seconds * 1e6 / FileSize(smaller.pair->newPath)));
+                worst = std::max(worst, perMB / (smaller.measured[0].made.seconds * 1e6 /
+                                                 static_cast<double>(FileSize(smaller.pair->newPath))));
         allMet = allMet && worst <= 2;
-        printf("%-16s %.3f s/MB, %.2fx the smallest per-MB rate of the smaller pairs (%s)\n", row.pair->name.c_str(),
+        printf("%-16s %.3f s/MB, at most %.2fx that of a smaller pair (%s)\n", row.pair->name.c_str(),
                perMB, worst, Verdict(worst <= 2));
     }
     printf("\ngoal vs xdelta3 -9 -B on every pair (patch no larger, create at most 10x, apply no slower, no cliff): %s\n",
