@@ -300,8 +300,11 @@ int main(int argc, char** argv) {
                 worst = std::max(worst, perMB / (smaller.measured[0].made.seconds * 1e6 /
                                                  static_cast<double>(FileSize(smaller.pair->newPath))));
         allMet = allMet && worst <= 2;
-        printf("%-16s %.3f s/MB, at most %.2fx that of a smaller pair (%s)\n", row.pair->name.c_str(),
-               perMB, worst, Verdict(worst <= 2));
+        if (worst == 0)
+            printf("%-16s %.3f s/MB (no smaller pair)\n", row.pair->name.c_str(), perMB);
+        else
+            printf("%-16s %.3f s/MB, at most %.2fx that of a smaller pair (%s)\n", row.pair->name.c_str(), perMB, worst,
+                   Verdict(worst <= 2));
     }
     printf("\ngoal vs xdelta3 -9 -B on every pair (patch no larger, create at most 10x, apply no slower, no cliff): %s\n",
            Verdict(allMet));
