@@ -154,8 +154,8 @@ bool BareZlib(const std::string& path, std::unique_ptr<char[]>& out, size_t size
 }
 
 void Report(const char* what, double mine, double peer) {
-    std::printf("%-48s ours %7.1f MiB/s   peer %7.1f MiB/s   ratio %.3f\n", what, kSize / mine / (1 << 20),
-                kSize / peer / (1 << 20), peer / mine);
+    std::printf("%-48s ours %7.1f MiB/s   peer %7.1f MiB/s   ratio %.3f (goal vs that peer >= 0.9)\n", what,
+                kSize / mine / (1 << 20), kSize / peer / (1 << 20), peer / mine);
 }
 
 }  // namespace

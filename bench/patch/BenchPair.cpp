@@ -1,5 +1,6 @@
 #include "bench/patch/BenchPair.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -77,6 +78,35 @@ std::string MakeNewVersion(const std::string& original, uint64_t seed) {
     for (int i = 0; i < 4; ++i) {
         const size_t at = r.Below(s.size() / 2);
         s.erase(at, r.Between(10000, 200000));
+    }
+    return s;
+}
+
+namespace {
+constexpr uint64_t kBlobMin = 16u << 10;
+constexpr uint64_t kBlobMax = 1u << 20;
+}  // namespace
+
+std::string MakeBlobs(size_t size, uint64_t seed) {
+    Random r(seed);
+    std::string out;
+    out.reserve(size + kBlobMax);
+    while (out.size() < size) out += r.Bytes(r.Between(kBlobMin, kBlobMax));
+    return out;
+}
+
+std::string MakeBlobNewVersion(const std::string& original, uint64_t seed) {
+    // The new version walks the original in pieces of asset size; each piece is one asset's fate.
+    Random r(seed);
+    std::string s;
+    s.reserve(original.size() + original.size() / 10);
+    for (size_t at = 0; at < original.size();) {
+        const size_t length = std::min<size_t>(original.size() - at, r.Between(kBlobMin, kBlobMax));
+        const uint64_t fate = r.Below(1000);
+        if (fate < 50) s += r.Bytes(length);                       // rebuilt asset
+        else if (fate >= 75) s.append(original, at, length);       // kept (or dropped: 50..74)
+        if (r.Below(1000) < 25) s += r.Bytes(r.Between(kBlobMin, kBlobMax));  // a new asset
+        at += length;
     }
     return s;
 }

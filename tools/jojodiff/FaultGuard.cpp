@@ -32,6 +32,23 @@ void OnBusError(int, siginfo_t* info, void*) {
     _exit(code);
 }
 
+void OnTermination(int signal) {
+    if (g_haveCleanupPath) unlink(g_cleanupPath);
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    sigaction(signal, &action, nullptr);
+    raise(signal);  // delivered when the handler returns: the program ends by the signal
+}
+
+constexpr int kTerminationSignals[] = {SIGTERM, SIGINT, SIGHUP};
+
+void TerminationSet(sigset_t& set) {
+    sigemptyset(&set);
+    for (int s : kTerminationSignals) sigaddset(&set, s);
+}
+
 }  // namespace
 
 void Install(int defaultExitCode) {
@@ -43,7 +60,26 @@ void Install(int defaultExitCode) {
     action.sa_flags = SA_SIGINFO;
     sigemptyset(&action.sa_mask);
     sigaction(SIGBUS, &action, nullptr);
+
+    struct sigaction termination;
+    std::memset(&termination, 0, sizeof termination);
+    termination.sa_handler = OnTermination;
+    TerminationSet(termination.sa_mask);
+    for (int s : kTerminationSignals) {
+        struct sigaction previous;
+        // A signal ignored by whoever started us stays ignored.
+        if (sigaction(s, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+        sigaction(s, &termination, nullptr);
+    }
 }
+
+SignalBlock::SignalBlock() {
+    sigset_t set;
+    TerminationSet(set);
+    sigprocmask(SIG_BLOCK, &set, &m_previous);
+}
+
+SignalBlock::~SignalBlock() { sigprocmask(SIG_SETMASK, &m_previous, nullptr); }
 
 void Watch(const void* begin, size_t size, int exitCode) {
     if (!begin || size == 0) return;

@@ -20,8 +20,12 @@ public:
     MappedInput& operator=(const MappedInput&) = delete;
 
     // OpenFailed: the file cannot be opened, is not a regular file or cannot be examined.
-    // MapFailed: it opened but could not be mapped.
+    // MapFailed: it opened but could not be mapped. A FIFO or device is refused without waiting
+    // for a writer or reading from it.
     Status Open(const char* path);
+
+    // Why the last Open failed, for a message ("" after success).
+    const char* failure() const { return m_failure; }
 
     const uint8_t* data() const { return m_data; }
     size_t size() const { return m_size; }
@@ -30,6 +34,7 @@ private:
     int m_fd = -1;
     uint8_t* m_data = nullptr;
     size_t m_size = 0;
+    const char* m_failure = "";
 };
 
 }  // namespace JojoDiff

@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -26,10 +27,14 @@ ReplacementFile::~ReplacementFile() { Discard(); }
 bool ReplacementFile::Create(const std::string& destination) {
     Discard();
     struct stat st;
-    if (destination.empty() || (stat(destination.c_str(), &st) == 0 && S_ISDIR(st.st_mode))) return false;
+    if (destination.empty() || (stat(destination.c_str(), &st) == 0 && S_ISDIR(st.st_mode))) {
+        errno = destination.empty() ? ENOENT : EISDIR;
+        return false;
+    }
     std::vector<char> name(destination.begin(), destination.end());
     for (char c : std::string(".XXXXXX")) name.push_back(c);
     name.push_back('\0');
+    FaultGuard::SignalBlock block;
     const int fd = mkostemp(name.data(), O_CLOEXEC);
     if (fd < 0) return false;
     m_fd = fd;
@@ -44,6 +49,7 @@ bool ReplacementFile::Write(const void* data, size_t size) {
     while (size > 0) {
         const ssize_t n = write(m_fd, p, size);
         if (n < 0 && errno == EINTR) continue;
+        if (n == 0) errno = ENOSPC;
         if (n <= 0) return false;
         p += n;
         size -= static_cast<size_t>(n);
@@ -53,10 +59,23 @@ bool ReplacementFile::Write(const void* data, size_t size) {
 
 bool ReplacementFile::MapForWriting(uint64_t size, uint8_t*& mapping) {
     mapping = nullptr;
-    if (m_fd < 0 || m_mapping || size > static_cast<uint64_t>(INT64_MAX) || size > SIZE_MAX) return false;
+    if (m_fd < 0 || m_mapping || size > static_cast<uint64_t>(INT64_MAX) || size > SIZE_MAX) {
+        errno = EFBIG;
+        return false;
+    }
     if (size == 0) return true;
+    struct statvfs fsStat;
+    if (fstatvfs(m_fd, &fsStat) != 0) return false;
+    if (fsStat.f_frsize != 0 && size / fsStat.f_frsize >= fsStat.f_bavail) {
+        errno = ENOSPC;
+        return false;
+    }
     // Reserving the blocks first means a full disk shows here and never as SIGBUS on a store.
-    if (posix_fallocate(m_fd, 0, static_cast<off_t>(size)) != 0) return false;
+    const int reserved = posix_fallocate(m_fd, 0, static_cast<off_t>(size));
+    if (reserved != 0) {
+        errno = reserved;
+        return false;
+    }
     void* p = mmap(nullptr, static_cast<size_t>(size), PROT_READ | PROT_WRITE, MAP_SHARED, m_fd, 0);
     if (p == MAP_FAILED) return false;
     m_mapping = static_cast<uint8_t*>(p);
@@ -79,12 +98,15 @@ bool ReplacementFile::Commit() {
     bool ok = fdatasync(m_fd) == 0 && fchmod(m_fd, NewFileMode()) == 0;
     ok = close(m_fd) == 0 && ok;
     m_fd = -1;
+    FaultGuard::SignalBlock block;
     if (ok && rename(m_tempPath.c_str(), m_destination.c_str()) == 0) {
         FaultGuard::SetCleanupPath(nullptr);
         m_tempPath.clear();
         return true;
     }
+    const int error = errno;
     Discard();
+    errno = error;
     return false;
 }
 
@@ -95,6 +117,7 @@ void ReplacementFile::Discard() {
         m_fd = -1;
     }
     if (!m_tempPath.empty()) {
+        FaultGuard::SignalBlock block;
         unlink(m_tempPath.c_str());
         FaultGuard::SetCleanupPath(nullptr);
         m_tempPath.clear();

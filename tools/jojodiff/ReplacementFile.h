@@ -19,19 +19,20 @@ public:
     ReplacementFile(const ReplacementFile&) = delete;
     ReplacementFile& operator=(const ReplacementFile&) = delete;
 
-    // Creates "<destination>.XXXXXX" in the destination's folder. False when the destination is
-    // a folder or the temporary file cannot be created.
+    // Creates "<destination>.XXXXXX" in the destination's folder. False (errno set) when the
+    // destination is a folder or the temporary file cannot be created.
     bool Create(const std::string& destination);
 
-    // Appends bytes; false on a write error (a full disk included).
+    // Appends bytes; false (errno set) on a write error (a full disk included).
     bool Write(const void* data, size_t size);
 
     // Gives the file size bytes of reserved disk space and maps them for writing (a null mapping
-    // for size 0). False when the space cannot be reserved or mapped.
+    // for size 0). False (errno set) when the space cannot be reserved or mapped; more than the
+    // file system has free is refused (ENOSPC) before anything is reserved.
     bool MapForWriting(uint64_t size, uint8_t*& mapping);
 
     // Unmaps, flushes, gives the file the mode a new file gets (0666 less the umask) and renames
-    // it over the destination. False on any failure; the temporary file is then removed.
+    // it over the destination. False (errno set) on any failure; the temporary file is then removed.
     bool Commit();
 
     const std::string& temporaryPath() const { return m_tempPath; }

@@ -2,9 +2,13 @@
 // only forward to them); ProgramsExitWithTheirCodes runs the built programs themselves.
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdint>
 #include <string>
@@ -15,6 +19,7 @@
 #include "tools/jojodiff/FaultGuard.h"
 #include "tools/jojodiff/MappedInput.h"
 #include "tools/jojodiff/PatchHeader.h"
+#include "tools/jojodiff/ReplacementFile.h"
 #include "tools/jojodiff/Tools.h"
 
 extern char** environ;
@@ -75,12 +80,17 @@ std::vector<std::string> Entries(const std::string& folder) {
     return names;
 }
 
-int RunProgram(const std::vector<std::string>& args) {
+pid_t StartProgram(const std::vector<std::string>& args) {
     std::vector<char*> argv;
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     pid_t pid;
-    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
+    return posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) == 0 ? pid : -1;
+}
+
+int RunProgram(const std::vector<std::string>& args) {
+    const pid_t pid = StartProgram(args);
+    if (pid < 0) return -1;
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
@@ -215,6 +225,167 @@ TEST(JojoDiffTools, ReportsEachFailureWithItsExitCode) {
     EXPECT_EQ(Patch(dir / "old", dir / "patch", dir / "folder"), kJPatchOutputUnopenable);
     EXPECT_EQ(Entries(dir.path()), (std::vector<std::string>{"folder", "new", "old", "patch"}));
     EXPECT_TRUE(Entries(dir / "folder").empty());
+}
+
+// A patch whose header claims a size its frame cannot give is refused before the output is even
+// created (so nothing is reserved): with an uncreatable destination the answer is still "damaged".
+TEST_F(JPatchRefusal, SizeClaimsAreCheckedBeforeAnySpaceIsReserved) {
+    PatchHeader header;
+    ASSERT_EQ(DecodePatchHeader(reinterpret_cast<const uint8_t*>(patch.data()), patch.size(), header), HeaderStatus::Ok);
+    const auto withHeader = [](PatchHeader h, const std::string& frame) {
+        const auto bytes = EncodePatchHeader(h);
+        return std::string(bytes.begin(), bytes.end()) + frame;
+    };
+    header.resultSize = 4ull << 30;
+    // A frame of one RLE block of 1000 bytes, stating a content size of 4 GiB.
+    std::string forgedFrame = {'\x28', '\xb5', '\x2f', '\xfd', '\xc0', 0, 0, 0, 0, 1, 0, 0, 0};
+    const uint32_t rleBlock = 1u | (1u << 1) | (1000u << 3);
+    forgedFrame += {static_cast<char>(rleBlock), static_cast<char>(rleBlock >> 8), static_cast<char>(rleBlock >> 16), 'A'};
+    const struct {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"header claims 4 GiB, frame states the true size", withHeader(header, patch.substr(kPatchHeaderSize))},
+        {"header and frame claim 4 GiB, blocks give 1000 bytes", withHeader(header, forgedFrame)},
+    };
+    WriteFile(dir / "other", "");
+    for (const auto& c : cases) {
+        EXPECT_EQ(ApplyExpectingNoOutput(c.bytes, dir / "old"), kJPatchReadFailed) << c.name;
+        EXPECT_EQ(Patch(dir / "old", dir / "bad", dir / "nofolder/out"), kJPatchReadFailed) << c.name;
+    }
+}
+
+TEST(JojoDiffTools, ReservingMoreThanTheDiskHoldsFailsWithoutReserving) {
+    TempDir dir;
+    ReplacementFile file;
+    ASSERT_TRUE(file.Create(dir / "out"));
+    uint8_t* mapping = nullptr;
+    errno = 0;
+    EXPECT_FALSE(file.MapForWriting(1ull << 60, mapping));
+    EXPECT_EQ(errno, ENOSPC);
+    struct stat st;
+    ASSERT_EQ(stat(file.temporaryPath().c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, 0);
+    EXPECT_EQ(st.st_blocks, 0);
+}
+
+// FIFOs and devices are refused at once, with a message: nothing waits for a writer.
+TEST(JojoDiffTools, SpecialFilesAreRefusedWithAMessage) {
+    TempDir dir;
+    WriteFile(dir / "old", "old");
+    WriteFile(dir / "new", "new");
+    ASSERT_EQ(Diff(dir / "old", dir / "new", dir / "patch"), kJDiffDifferent);
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+    const struct {
+        const char* name;
+        std::vector<std::string> args;
+        int code;
+    } cases[] = {
+        {"FIFO patch", {"jpatch", dir / "old", dir / "fifo", dir / "out"}, kJPatchPatchUnopenable},
+        {"/dev/zero patch", {"jpatch", dir / "old", "/dev/zero", dir / "out"}, kJPatchPatchUnopenable},
+        {"FIFO original", {"jpatch", dir / "fifo", dir / "patch", dir / "out"}, kJPatchOriginalUnopenable},
+        {"FIFO original", {"jdiff", dir / "fifo", dir / "new", dir / "p"}, kJDiffOriginalUnreadable},
+        {"FIFO new file", {"jdiff", dir / "old", dir / "fifo", dir / "p"}, kJDiffNewUnreadable},
+        {"/dev/zero new file", {"jdiff", dir / "old", "/dev/zero", dir / "p"}, kJDiffNewUnreadable},
+    };
+    for (const auto& c : cases) {
+        const char* argv[] = {c.args[0].c_str(), c.args[1].c_str(), c.args[2].c_str(), c.args[3].c_str()};
+        ::testing::internal::CaptureStderr();
+        const int code = c.args[0] == "jdiff" ? RunJDiff(4, argv) : RunJPatch(4, argv);
+        const std::string message = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(code, c.code) << c.name;
+        EXPECT_NE(message.find("not a regular file"), std::string::npos) << c.name << ": " << message;
+    }
+    EXPECT_EQ(Entries(dir.path()), (std::vector<std::string>{"fifo", "new", "old", "patch"}));
+}
+
+// Every failure prints one line naming the program, what failed and the file; success prints nothing.
+TEST(JojoDiffTools, FailuresAreExplainedOnStandardError) {
+    TempDir dir;
+    WriteFile(dir / "old", "old content");
+    WriteFile(dir / "new", "new content");
+    ASSERT_EQ(Diff(dir / "old", dir / "new", dir / "patch"), kJDiffDifferent);
+    const std::string patch = ReadFile(dir / "patch");
+    WriteFile(dir / "truncated", patch.substr(0, patch.size() - 1));
+    const struct {
+        std::vector<std::string> args;
+        int code;
+        std::string message;
+    } cases[] = {
+        {{"jdiff", dir / "missing", dir / "new", dir / "p"}, kJDiffOriginalUnreadable,
+         "jdiff: cannot read the original " + dir / "missing" + ": No such file or directory\n"},
+        {{"jdiff", dir / "old", dir / "new", dir / "nofolder/p"}, kJDiffOutputFailed,
+         "jdiff: cannot create the patch " + dir / "nofolder/p" + ": No such file or directory\n"},
+        {{"jpatch", dir / "old", dir / "missing", dir / "out"}, kJPatchPatchUnopenable,
+         "jpatch: cannot open the patch " + dir / "missing" + ": No such file or directory\n"},
+        {{"jpatch", dir / "new", dir / "patch", dir / "out"}, kJPatchReadFailed,
+         "jpatch: the patch was not made from " + dir / "new" + "\n"},
+        {{"jpatch", dir / "old", dir / "truncated", dir / "out"}, kJPatchReadFailed,
+         "jpatch: the patch is damaged or truncated: " + dir / "truncated" + "\n"},
+        {{"jpatch", dir / "old", dir / "patch", dir / "old"}, kJPatchApplied, ""},
+        {{"jpatch", "a"}, kJPatchBadArguments, "jpatch: usage: jpatch original patch patched\n"},
+    };
+    for (const auto& c : cases) {
+        std::vector<const char*> argv;
+        for (const auto& a : c.args) argv.push_back(a.c_str());
+        ::testing::internal::CaptureStderr();
+        const int argc = static_cast<int>(argv.size());
+        const int code = c.args[0] == "jdiff" ? RunJDiff(argc, argv.data()) : RunJPatch(argc, argv.data());
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.message) << c.args[2];
+        EXPECT_EQ(code, c.code) << c.args[2];
+    }
+}
+
+// SIGTERM, SIGINT and SIGHUP remove the registered temporary output and still end the program by
+// that signal.
+TEST(JojoDiffToolsDeathTest, TerminationSignalsRemoveTheTemporaryOutput) {
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        TempDir dir;
+        WriteFile(dir / "partial", "temporary output");
+        EXPECT_EXIT(
+            {
+                FaultGuard::Install(kJPatchReadFailed);
+                FaultGuard::SetCleanupPath((dir / "partial").c_str());
+                raise(signal);
+                _exit(100);
+            },
+            ::testing::KilledBySignal(signal), "")
+            << strsignal(signal);
+        EXPECT_FALSE(Exists(dir / "partial")) << strsignal(signal);
+    }
+}
+
+// The real program, stopped by SIGTERM once its temporary output exists, leaves only its inputs.
+TEST(JojoDiffTools, TerminatedJPatchLeavesNoTemporaryFile) {
+    TempDir dir;
+    std::string original = Content(64u << 20, 15);
+    WriteFile(dir / "old", original);
+    WriteFile(dir / "new", Edited(original, 16));
+    original.clear();
+    ASSERT_EQ(RunProgram({QUOR_JDIFF_PATH, dir / "old", dir / "new", dir / "patch"}), kJDiffDifferent);
+    const pid_t pid = StartProgram({QUOR_JPATCH_PATH, dir / "old", dir / "patch", dir / "out"});
+    ASSERT_GT(pid, 0);
+    // Wait for the temporary output to appear (or for the program to end first).
+    int status = 0;
+    bool ended = false;
+    while (Entries(dir.path()).size() == 3) {
+        const pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid) {
+            ended = true;
+            break;
+        }
+    }
+    if (!ended) {
+        kill(pid, SIGTERM);
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+    }
+    if (WIFSIGNALED(status)) {
+        EXPECT_EQ(WTERMSIG(status), SIGTERM);
+        EXPECT_EQ(Entries(dir.path()), (std::vector<std::string>{"new", "old", "patch"}));
+    } else {  // it finished before the signal came: then the result is whole
+        EXPECT_EQ(Entries(dir.path()), (std::vector<std::string>{"new", "old", "out", "patch"}));
+    }
 }
 
 TEST(JojoDiffTools, ProgramsExitWithTheirCodes) {

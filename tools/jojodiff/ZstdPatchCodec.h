@@ -3,8 +3,8 @@
 // project that includes libzstd.
 //
 // CompressAgainst encodes a new file as one zstd frame that may copy from the original (the whole
-// original is referenced as the frame's prefix, with long-distance matching and a window that
-// covers original and new file together); DecompressAgainst rebuilds the new file from that
+// original is referenced as the frame's prefix, with a window and match table that cover original
+// and new file together); DecompressAgainst rebuilds the new file from that
 // frame and the same original. Neither keeps state between calls; each call owns its zstd context
 // and releases it on every path. Safe to call from several threads at once.
 #include <cstddef>
@@ -26,6 +26,11 @@ using FrameSink = std::function<bool(const uint8_t* data, size_t size)>;
 
 CodecStatus CompressAgainst(const uint8_t* original, size_t originalSize, const uint8_t* input,
                             size_t inputSize, const FrameSink& sink);
+
+// Checks without decoding that frame is exactly one zstd frame (nothing after it) stating
+// contentSize as its content size, and that its blocks can produce that many bytes: a frame's
+// claim is known true or false before any space is set aside for it. Ok or CorruptFrame.
+CodecStatus CheckFrame(const uint8_t* frame, size_t frameSize, uint64_t contentSize);
 
 // Decodes frame into output, which must hold exactly outputSize bytes: the frame must state that
 // content size and decode to it; anything else (trailing bytes included) is CorruptFrame.
