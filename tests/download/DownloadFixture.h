@@ -87,8 +87,7 @@ protected:
 
     void SetUp() override {
         ASSERT_TRUE(http.started());
-        WriteFile(tree.system() + "/system.cfg",
-                  "DownloadURL = " + http.baseUrl() + "\nDownloadPath = /cdn\nRegion = xx\n");
+        tree.WriteSystemConfig(http.baseUrl(), "/cdn", "xx");
         HRESULT result = E_FAIL;
         connection = std::make_shared<Quor::Common::HTTPConnection>(result, http.baseUrl(), 80, 60, false, nullptr);
         ASSERT_EQ(S_OK, result);
