@@ -12,6 +12,7 @@
 #include "common/ZLibHelper.h"
 #include "install/DownloadManager.h"
 #include "install/GetFileUsingPackage.h"
+#include "install/TemporaryFileReaper.h"
 #include "install/UpdateAndInstallShared.h"
 #include "remote/AutoTemporaryFile.h"
 
@@ -197,6 +198,7 @@ HRESULT DownloadAndExtractFiles(const bool ignoreCompressed, const bool validate
         return manager.GetResult();
     }
     Pass pass(ignoreCompressed, manifest, failed, fileSystem, progress);
+    TemporaryFileReaper reaper;  // every download is deleted before the pass returns
     for (;;) {
         DownloadedFile item;
         manager.Lock();
@@ -204,12 +206,14 @@ HRESULT DownloadAndExtractFiles(const bool ignoreCompressed, const bool validate
         if (popped) item = manager.PopDownloadedFile();
         const bool done = manager.IsDone();
         manager.Unlock();
-        if (popped)
+        if (popped) {
             pass.Process(item);
-        else if (done)
+            reaper.Add(std::move(item.m_TemporaryFile));
+        } else if (done) {
             break;
-        else
+        } else {
             manager.WaitForWork(kWorkWaitMilliseconds);
+        }
     }
     // A worker that stopped early (cancelled, no temporary file) left files untried: the pass fails.
     const HRESULT worker = manager.GetResult();
