@@ -169,6 +169,23 @@ TEST_F(DownloadFilesStepTest, CancellationAfterThreeOfTenFilesEndsTheStep) {
     EXPECT_TRUE(TemporaryFiles().empty());
 }
 
+// A worker that cannot make its temporary files fails the pass: the untried files are never
+// reported as placed.
+TEST_F(DownloadFilesStepTest, NoTemporaryFileFailsTheStep) {
+    Add("a.txt", 0, "alpha");
+    Add("b.txt", 0, "beta");
+    const auto files = Files();
+    QuorTest::RemoveTree(Root() + "/temp");
+    QuorTest::WriteFile(Root() + "/temp", "a file where the temporary folder belongs");
+
+    const HRESULT result = DownloadFilesStep(files, manifest, *server, fileSystem, progress);
+
+    EXPECT_TRUE(FAILED(result)) << std::hex << result;
+    EXPECT_NE(E_QUOR_DOWNLOAD_AND_EXTRACT_FAILED, result);
+    EXPECT_FALSE(QuorTest::Exists(Deploy("a.txt")));
+    EXPECT_EQ(0u, Requests("a.txt"));
+}
+
 TEST_F(DownloadFilesStepTest, BodyCorruptedInTheSecondPassIsRejected) {
     Add("plain.bin", 0, std::string(1000, 'x'), false);
     QuorTest::ScriptedResponse good{.body = std::string(1000, 'x')};
