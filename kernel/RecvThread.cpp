@@ -34,7 +34,9 @@ RecvThread::~RecvThread() {
     }
 }
 
-Vorn::uint32 RecvThread::ThreadProc(void* self) { return static_cast<RecvThread*>(self)->Run(); }
+Vorn::uint32 RecvThread::ThreadProc(void* self) {
+    return static_cast<RecvThread*>(self)->Run();
+}
 
 Vorn::uint32 RecvThread::Run() {
     Manager& manager = m_Listener.GetManager();
@@ -43,7 +45,8 @@ Vorn::uint32 RecvThread::Run() {
     while (SUCCEEDED(hr) && !m_Terminate.load()) {
         QUOR_LOG(Quor::Log::VERBOSE, "Going to sleep waiting for an event");
         DWORD received = 0;
-        const bool ok = Vorn::Sockets::Recv(m_Connection->GetSocket(), m_Framer.Space(), m_Framer.SpaceSize(), received);
+        const bool ok =
+            Vorn::Sockets::Recv(m_Connection->GetSocket(), m_Framer.Space(), m_Framer.SpaceSize(), received);
         if (m_Terminate.load()) {
             QUOR_LOG(Quor::Log::VERBOSE, "Terminate event signaled.");
             break;
@@ -61,17 +64,20 @@ Vorn::uint32 RecvThread::Run() {
         DWORD badLength = 0;
         std::vector<PACKET> requests;
         const bool whole = m_Framer.Commit(
-            received, [&](const BYTE* bytes, UINT size) { requests.push_back(PACKET::Copy(id, bytes, size)); },
+            received,
+            [&](const BYTE* bytes, UINT size) { requests.push_back(PACKET::Copy(id, bytes, size)); },
             badLength);
         if (!requests.empty()) manager.DeliverPackets(requests);
         if (!whole) {
-            QUOR_LOG(Quor::Log::ERROR, "Request length %u out of range, closing connection 0x%08x", badLength, id);
+            QUOR_LOG(Quor::Log::ERROR, "Request length %u out of range, closing connection 0x%08x", badLength,
+                     id);
             hr = E_FAIL;
         }
     }
     manager.EndConnection(*m_Connection, !m_Terminate.load());
     m_Result = hr;
-    QUOR_LOG(Quor::Log::VERBOSE, "Terminating (Thread ID: 0x%08x).", Quor::Common::Win32Helper::GetCurrentThreadId());
+    QUOR_LOG(Quor::Log::VERBOSE, "Terminating (Thread ID: 0x%08x).",
+             Quor::Common::Win32Helper::GetCurrentThreadId());
     ConnectionThread& listener = m_Listener;
     m_Ended.store(true);
     listener.NotifyEnded();

@@ -37,7 +37,7 @@ private:
     std::shared_ptr<Vorn::Thread> m_Thread;
     HRESULT m_Result = S_OK;  // written by the thread before it ends
     std::atomic<bool> m_Ended{false};
-    RequestFramer m_Framer;   // used by the thread only
+    RequestFramer m_Framer;  // used by the thread only
 };
 
 }  // namespace Quor::Orvane::WinSock

@@ -1,12 +1,11 @@
 // The request server and its loopback transport, through raw sockets: framing, the one-job-at-a-
 // time schedule, cancels, ended connections, Terminate and shutdown. Jobs are held by the scripted
 // engine ("block..." projects wait for the test or the cancel flag).
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 
 #include <thread>
-
-#include <gtest/gtest.h>
 
 #include "common/testing/LogCapture.h"
 #include "foundation/WaitResult.h"
@@ -27,14 +26,19 @@ using QuorTest::RequestBytes;
 std::vector<BYTE> UpdateProject(DWORD id, const std::string& project) {
     return RequestBytes([&](IAppToOrvane& s) { s.UpdateProjectRequest(0, id, project); });
 }
-std::vector<BYTE> GetVersion(DWORD id) { return RawRequest(12, id, PACKET_TYPE_GET_VERSION); }
-std::vector<BYTE> Cancel(DWORD id) { return RawRequest(12, id, PACKET_TYPE_CANCEL); }
+std::vector<BYTE> GetVersion(DWORD id) {
+    return RawRequest(12, id, PACKET_TYPE_GET_VERSION);
+}
+std::vector<BYTE> Cancel(DWORD id) {
+    return RawRequest(12, id, PACKET_TYPE_CANCEL);
+}
 
 class RequestServer : public ::testing::Test {
 protected:
     void SetUp() override {
         QuorTest::UseOwnInstance();
-        QuorTest::WriteFile(tree.system() + "/system.cfg", "DownloadURL = 127.0.0.1:1\nDownloadPath = /quor\n");
+        QuorTest::WriteFile(tree.system() + "/system.cfg",
+                            "DownloadURL = 127.0.0.1:1\nDownloadPath = /quor\n");
     }
     void Start(DWORD giveUpMs = 30000) {
         auto options = QuorTest::TestKernel::Handlers(engine);
@@ -302,7 +306,8 @@ TEST_F(RequestServer, ManyClientsAtOnceAreAllServed) {
         clients.push_back(std::make_unique<KernelClient>(Port()));
         ASSERT_TRUE(clients.back()->Connected());
     }
-    for (size_t i = 0; i < clients.size(); ++i) ASSERT_TRUE(clients[i]->Send(GetVersion(static_cast<DWORD>(i))));
+    for (size_t i = 0; i < clients.size(); ++i)
+        ASSERT_TRUE(clients[i]->Send(GetVersion(static_cast<DWORD>(i))));
     for (size_t i = 0; i < clients.size(); ++i) EXPECT_EQ(i, AnswerOf(*clients[i]).requestId);
 }
 

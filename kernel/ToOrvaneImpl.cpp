@@ -55,6 +55,24 @@ HRESULT ToOrvaneImpl::Connect(std::shared_ptr<HTTPConnection>& connection) {
     return hr;
 }
 
+template <class Operation>
+HRESULT ToOrvaneImpl::WithServer(Operation op) {
+    std::shared_ptr<HTTPConnection> connection;
+    const HRESULT hr = Connect(connection);
+    if (FAILED(hr)) return hr;
+    RemoteFileServerHTTP server(connection);
+    return op(server);
+}
+
+template <class Operation>
+HRESULT ToOrvaneImpl::WithServerAndProgress(DWORD requester, DWORD requestId, Operation op) {
+    return WithServer([&](RemoteFileServerHTTP& server) {
+        ForwardUpdateProgress forward(requester, requestId, m_Answers);
+        JobProgress progress(forward, CancelFlag());
+        return op(server, progress.Get());
+    });
+}
+
 void ToOrvaneImpl::GetVersionRequest(const DWORD requester, const DWORD requestId) {
     QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x)", requester, requestId);
     m_Answers.GetVersionResponse(requester, requestId, 0);
@@ -69,12 +87,9 @@ void ToOrvaneImpl::TerminateRequest(const DWORD requester, const DWORD requestId
 void ToOrvaneImpl::EnumerateAvailableProjectsRequest(const DWORD requester, const DWORD requestId) {
     QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x)", requester, requestId);
     std::vector<std::string> names;
-    std::shared_ptr<HTTPConnection> connection;
-    HRESULT hr = Connect(connection);
-    if (SUCCEEDED(hr)) {
-        RemoteFileServerHTTP server(connection);
-        hr = m_Options.engine->EnumerateAvailableProjects(server, names);
-    }
+    const HRESULT hr = WithServer([&](RemoteFileServerHTTP& server) {
+        return m_Options.engine->EnumerateAvailableProjects(server, names);
+    });
     m_Answers.EnumerateAvailableProjectsResponse(requester, requestId, hr, names);
 }
 
@@ -91,11 +106,10 @@ void ToOrvaneImpl::EnumerateAvailableProjectReleasesRequest(const DWORD requeste
     QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, project.c_str());
     std::vector<DWORD> versions;
     HRESULT hr = E_FAIL;
-    std::shared_ptr<HTTPConnection> connection;
-    if (!IsRefusedName(project) && SUCCEEDED(hr = Connect(connection))) {
-        RemoteFileServerHTTP server(connection);
-        hr = m_Options.engine->EnumerateAvailableProjectReleases(project, server, versions);
-    }
+    if (!IsRefusedName(project))
+        hr = WithServer([&](RemoteFileServerHTTP& server) {
+            return m_Options.engine->EnumerateAvailableProjectReleases(project, server, versions);
+        });
     if (FAILED(hr)) versions.clear();
     m_Answers.EnumerateAvailableProjectReleasesResponse(requester, requestId, hr, versions);
 }
@@ -106,7 +120,8 @@ void ToOrvaneImpl::EnumerateInstalledProjectReleasesRequest(const DWORD requeste
     std::vector<DWORD> versions;
     HRESULT hr = E_FAIL;
     LocalFileSystem fs;
-    if (!IsRefusedName(project)) hr = m_Options.engine->EnumerateInstalledProjectReleases(project, fs, versions);
+    if (!IsRefusedName(project))
+        hr = m_Options.engine->EnumerateInstalledProjectReleases(project, fs, versions);
     if (FAILED(hr)) versions.clear();
     m_Answers.EnumerateInstalledProjectReleasesResponse(requester, requestId, hr, versions);
 }
@@ -116,27 +131,28 @@ void ToOrvaneImpl::InstallProjectReleaseRequest(const DWORD requester, const DWO
     QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, 0x%08x)", requester, requestId, project.c_str(), version);
     HRESULT hr = E_FAIL;
     LocalFileSystem fs;
-    std::shared_ptr<HTTPConnection> connection;
-    if (!IsRefusedName(project) && SUCCEEDED(hr = Connect(connection))) {
-        RemoteFileServerHTTP server(connection);
-        ForwardUpdateProgress forward(requester, requestId, m_Answers);
-        JobProgress progress(forward, CancelFlag());
-        hr = m_Options.engine->InstallProjectRelease(project, version, fs, server, progress.Get());
+    if (!IsRefusedName(project)) {
+        hr = WithServerAndProgress(
+            requester, requestId,
+            [&](RemoteFileServerHTTP& server, Quor::User::AutoUpdateProgress& progress) {
+                return m_Options.engine->InstallProjectRelease(project, version, fs, server, progress);
+            });
     }
     m_Answers.InstallProjectReleaseResponse(requester, requestId, hr);
 }
 
-void ToOrvaneImpl::UpdateProjectRequest(const DWORD requester, const DWORD requestId, const std::string& project) {
+void ToOrvaneImpl::UpdateProjectRequest(const DWORD requester, const DWORD requestId,
+                                        const std::string& project) {
     QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, project.c_str());
     HRESULT hr = E_FAIL;
     DWORD version = kNoVersion;
     LocalFileSystem fs;
-    std::shared_ptr<HTTPConnection> connection;
-    if (!IsRefusedName(project) && SUCCEEDED(hr = Connect(connection))) {
-        RemoteFileServerHTTP server(connection);
-        ForwardUpdateProgress forward(requester, requestId, m_Answers);
-        JobProgress progress(forward, CancelFlag());
-        hr = m_Options.engine->UpdateProject(project, fs, server, progress.Get(), version);
+    if (!IsRefusedName(project)) {
+        hr = WithServerAndProgress(
+            requester, requestId,
+            [&](RemoteFileServerHTTP& server, Quor::User::AutoUpdateProgress& progress) {
+                return m_Options.engine->UpdateProject(project, fs, server, progress, version);
+            });
     }
     m_Answers.UpdateProjectResponse(requester, requestId, hr, version);
 }
@@ -150,27 +166,26 @@ void ToOrvaneImpl::RepairRequest(const DWORD requester, const DWORD requestId, c
         if (FAILED(hr)) QUOR_LOG(Quor::Log::ERROR, "Failed to reload system config");
     } else {
         LocalFileSystem fs;
-        std::shared_ptr<HTTPConnection> connection;
-        if (SUCCEEDED(hr = Connect(connection))) {
-            RemoteFileServerHTTP server(connection);
-            ForwardUpdateProgress forward(requester, requestId, m_Answers);
-            JobProgress progress(forward, CancelFlag());
-            hr = m_Options.engine->Repair(fs, server, progress.Get());
-        }
+        hr = WithServerAndProgress(
+            requester, requestId,
+            [&](RemoteFileServerHTTP& server, Quor::User::AutoUpdateProgress& progress) {
+                return m_Options.engine->Repair(fs, server, progress);
+            });
     }
     m_Answers.RepairResponse(requester, requestId, hr);
 }
 
-void ToOrvaneImpl::ValidateProjectRequest(const DWORD requester, const DWORD requestId, const std::string& project) {
+void ToOrvaneImpl::ValidateProjectRequest(const DWORD requester, const DWORD requestId,
+                                          const std::string& project) {
     QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, project.c_str());
     HRESULT hr = E_FAIL;
     LocalFileSystem fs;
-    std::shared_ptr<HTTPConnection> connection;
-    if (!IsRefusedName(project) && SUCCEEDED(hr = Connect(connection))) {
-        RemoteFileServerHTTP server(connection);
-        ForwardUpdateProgress forward(requester, requestId, m_Answers);
-        JobProgress progress(forward, CancelFlag());
-        hr = m_Options.engine->ValidateProject(project, fs, server, progress.Get());
+    if (!IsRefusedName(project)) {
+        hr = WithServerAndProgress(
+            requester, requestId,
+            [&](RemoteFileServerHTTP& server, Quor::User::AutoUpdateProgress& progress) {
+                return m_Options.engine->ValidateProject(project, fs, server, progress);
+            });
     }
     m_Answers.ValidateProjectResponse(requester, requestId, hr);
 }
@@ -190,12 +205,9 @@ void ToOrvaneImpl::UninstallProjectReleaseRequest(const DWORD requester, const D
 void ToOrvaneImpl::EnumerateAvailableSolutionsRequest(const DWORD requester, const DWORD requestId) {
     QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x)", requester, requestId);
     std::vector<std::string> names;
-    std::shared_ptr<HTTPConnection> connection;
-    HRESULT hr = Connect(connection);
-    if (SUCCEEDED(hr)) {
-        RemoteFileServerHTTP server(connection);
-        hr = m_Options.engine->EnumerateAvailableSolutions(server, names);
-    }
+    const HRESULT hr = WithServer([&](RemoteFileServerHTTP& server) {
+        return m_Options.engine->EnumerateAvailableSolutions(server, names);
+    });
     m_Answers.EnumerateAvailableSolutionsResponse(requester, requestId, hr, names);
 }
 
@@ -212,11 +224,10 @@ void ToOrvaneImpl::EnumerateAvailableSolutionReleasesRequest(const DWORD request
     QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, solution.c_str());
     std::vector<DWORD> versions;
     HRESULT hr = E_FAIL;
-    std::shared_ptr<HTTPConnection> connection;
-    if (!IsRefusedName(solution) && SUCCEEDED(hr = Connect(connection))) {
-        RemoteFileServerHTTP server(connection);
-        hr = m_Options.engine->EnumerateAvailableSolutionReleases(solution, server, versions);
-    }
+    if (!IsRefusedName(solution))
+        hr = WithServer([&](RemoteFileServerHTTP& server) {
+            return m_Options.engine->EnumerateAvailableSolutionReleases(solution, server, versions);
+        });
     if (FAILED(hr)) versions.clear();
     m_Answers.EnumerateAvailableSolutionReleasesResponse(requester, requestId, hr, versions);
 }
@@ -236,35 +247,36 @@ void ToOrvaneImpl::EnumerateInstalledSolutionReleasesRequest(const DWORD request
 void ToOrvaneImpl::InstallSolutionReleaseRequest(const DWORD requester, const DWORD requestId,
                                                  const std::string& solution, const DWORD version,
                                                  const std::string& configuration) {
-    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, 0x%08x, %s)", requester, requestId, solution.c_str(), version,
-             configuration.c_str());
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, 0x%08x, %s)", requester, requestId, solution.c_str(),
+             version, configuration.c_str());
     HRESULT hr = E_FAIL;
     DWORD settled = kNoVersion;
     LocalFileSystem fs;
-    std::shared_ptr<HTTPConnection> connection;
-    if (!IsRefusedName(solution) && !IsRefusedName(configuration) && SUCCEEDED(hr = Connect(connection))) {
-        RemoteFileServerHTTP server(connection);
-        ForwardUpdateProgress forward(requester, requestId, m_Answers);
-        JobProgress progress(forward, CancelFlag());
-        hr = m_Options.engine->InstallSolutionRelease(solution, version, configuration, fs, server, progress.Get(),
-                                                      settled);
+    if (!IsRefusedName(solution) && !IsRefusedName(configuration)) {
+        hr = WithServerAndProgress(
+            requester, requestId,
+            [&](RemoteFileServerHTTP& server, Quor::User::AutoUpdateProgress& progress) {
+                return m_Options.engine->InstallSolutionRelease(solution, version, configuration, fs, server,
+                                                                progress, settled);
+            });
     }
     m_Answers.InstallSolutionReleaseResponse(requester, requestId, hr, settled);
 }
 
-void ToOrvaneImpl::UpdateSolutionRequest(const DWORD requester, const DWORD requestId, const std::string& solution,
-                                         const std::string& configuration) {
+void ToOrvaneImpl::UpdateSolutionRequest(const DWORD requester, const DWORD requestId,
+                                         const std::string& solution, const std::string& configuration) {
     QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, %s)", requester, requestId, solution.c_str(),
              configuration.c_str());
     HRESULT hr = E_FAIL;
     DWORD version = kNoVersion;
     LocalFileSystem fs;
-    std::shared_ptr<HTTPConnection> connection;
-    if (!IsRefusedName(solution) && !IsRefusedName(configuration) && SUCCEEDED(hr = Connect(connection))) {
-        RemoteFileServerHTTP server(connection);
-        ForwardUpdateProgress forward(requester, requestId, m_Answers);
-        JobProgress progress(forward, CancelFlag());
-        hr = m_Options.engine->UpdateSolution(solution, configuration, fs, server, progress.Get(), version);
+    if (!IsRefusedName(solution) && !IsRefusedName(configuration)) {
+        hr = WithServerAndProgress(
+            requester, requestId,
+            [&](RemoteFileServerHTTP& server, Quor::User::AutoUpdateProgress& progress) {
+                return m_Options.engine->UpdateSolution(solution, configuration, fs, server, progress,
+                                                        version);
+            });
         if (SUCCEEDED(hr)) m_LatestSolutionVersions[solution] = version;
     }
     m_Answers.UpdateSolutionResponse(requester, requestId, hr, version);
@@ -275,12 +287,12 @@ void ToOrvaneImpl::ValidateSolutionRequest(const DWORD requester, const DWORD re
     QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, solution.c_str());
     HRESULT hr = E_FAIL;
     LocalFileSystem fs;
-    std::shared_ptr<HTTPConnection> connection;
-    if (!IsRefusedName(solution) && SUCCEEDED(hr = Connect(connection))) {
-        RemoteFileServerHTTP server(connection);
-        ForwardUpdateProgress forward(requester, requestId, m_Answers);
-        JobProgress progress(forward, CancelFlag());
-        hr = m_Options.engine->ValidateSolution(solution, fs, server, progress.Get());
+    if (!IsRefusedName(solution)) {
+        hr = WithServerAndProgress(
+            requester, requestId,
+            [&](RemoteFileServerHTTP& server, Quor::User::AutoUpdateProgress& progress) {
+                return m_Options.engine->ValidateSolution(solution, fs, server, progress);
+            });
     }
     m_Answers.ValidateSolutionResponse(requester, requestId, hr);
 }
@@ -301,8 +313,8 @@ void ToOrvaneImpl::UninstallSolutionReleaseRequest(const DWORD requester, const 
 void ToOrvaneImpl::CreateProcessRequest(const DWORD requester, const DWORD requestId, const std::string& name,
                                         const DWORD version, const std::string& executable,
                                         const std::string& arguments) {
-    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, 0x%08x, %s, %s)", requester, requestId, name.c_str(), version,
-             executable.c_str(), arguments.c_str());
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, 0x%08x, %s, %s)", requester, requestId, name.c_str(),
+             version, executable.c_str(), arguments.c_str());
     HRESULT hr = E_FAIL;
     DWORD processId = 0;
     DWORD threadId = 0;
@@ -313,7 +325,8 @@ void ToOrvaneImpl::CreateProcessRequest(const DWORD requester, const DWORD reque
     m_Answers.CreateProcessResponse(requester, requestId, hr, processId, threadId);
 }
 
-void ToOrvaneImpl::SetLogParametersRequest(const DWORD requester, const DWORD requestId, const UINT parameters) {
+void ToOrvaneImpl::SetLogParametersRequest(const DWORD requester, const DWORD requestId,
+                                           const UINT parameters) {
     QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %u)", requester, requestId, parameters);
     const HRESULT hr = m_Options.engine->SetLogParameters(parameters);
     m_Answers.SetLogParametersResponse(requester, requestId, hr);
@@ -329,7 +342,8 @@ void ToOrvaneImpl::LockFileRequest(const DWORD requester, const DWORD requestId,
     DWORD size = 0;
     DWORD handle = 0xFFFFFFFF;
     if (!IsRefusedName(project) && !IsRefusedRelativeName(path))
-        hr = m_Options.engine->LockFile(project, version, path, m_ReleaseManifestCache, file, offset, size, handle);
+        hr = m_Options.engine->LockFile(project, version, path, m_ReleaseManifestCache, file, offset, size,
+                                        handle);
     m_Answers.LockFileResponse(requester, requestId, hr, file, offset, size, handle);
 }
 
@@ -340,13 +354,15 @@ void ToOrvaneImpl::UnlockFileRequest(const DWORD requester, const DWORD requestI
 }
 
 void ToOrvaneImpl::GetProjectVersionForSolutionReleaseRequest(const DWORD requester, const DWORD requestId,
-                                                              const std::string& solution, const DWORD version) {
+                                                              const std::string& solution,
+                                                              const DWORD version) {
     QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, %u)", requester, requestId, solution.c_str(), version);
     std::string projectVersion;
     std::shared_ptr<HTTPConnection> connection;
     if (!IsRefusedName(solution) && SUCCEEDED(Connect(connection))) {
         Quor::Common::ProjectVersionListing listing;
-        if (FAILED(Quor::Common::ProjectVersionListingCache::GetSolutionListing(*connection, solution, listing))) {
+        if (FAILED(Quor::Common::ProjectVersionListingCache::GetSolutionListing(*connection, solution,
+                                                                                listing))) {
             QUOR_LOG(Quor::Log::ERROR, "Failed to get project version listing for %s", solution.c_str());
         } else if (FAILED(listing.GetProjectVersion(version, projectVersion))) {
             QUOR_LOG(Quor::Log::ERROR, "Failed to get project version for %s", solution.c_str());

@@ -13,7 +13,9 @@ constexpr DWORD kLoopback = 0x7F000001;
 constexpr int kBacklog = 128;
 }  // namespace
 
-Manager::AutoLock::AutoLock(Manager& manager) : m_Manager(manager) { m_Manager.m_Lock->Lock(); }
+Manager::AutoLock::AutoLock(Manager& manager) : m_Manager(manager) {
+    m_Manager.m_Lock->Lock();
+}
 
 Manager::AutoLock::~AutoLock() {
     if (m_Manager.m_Packets.empty() && m_Manager.m_Disconnections.empty()) {
@@ -82,7 +84,9 @@ void Manager::CloseAll() {
     for (auto& [id, connection] : left) connection->Close();
 }
 
-std::shared_ptr<IConnectionManager::IAutoLock> Manager::CreateAutoLock() { return std::make_shared<AutoLock>(*this); }
+std::shared_ptr<IConnectionManager::IAutoLock> Manager::CreateAutoLock() {
+    return std::make_shared<AutoLock>(*this);
+}
 
 HRESULT Manager::SendPacket(const DWORD connection, const UINT size, const BYTE* const data) {
     std::shared_ptr<Connection> target;

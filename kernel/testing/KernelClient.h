@@ -25,7 +25,7 @@ namespace QuorTest {
 
 // The bytes of one request, as the protocol's sender writes them.
 inline std::vector<BYTE> RequestBytes(const std::function<void(Quor::OrvaneProtocol::IAppToOrvane&)>& make) {
-    struct Capture : Quor::OrvaneProtocol::ISendPacket {
+    struct Capture final : Quor::OrvaneProtocol::ISendPacket {
         std::vector<BYTE> bytes;
         HRESULT SendPacket(const DWORD, const UINT size, const BYTE* const data) override {
             bytes.insert(bytes.end(), data, data + size);
@@ -102,7 +102,8 @@ public:
         const std::vector<BYTE> packet = ReadPacket(timeoutMs);
         if (packet.empty()) return std::nullopt;
         RecordingOrvaneToApp target;
-        Quor::OrvaneProtocol::ToApp::TranslateAndDispatch(0, static_cast<UINT>(packet.size()), packet.data(), target);
+        Quor::OrvaneProtocol::ToApp::TranslateAndDispatch(0, static_cast<UINT>(packet.size()), packet.data(),
+                                                          target);
         const auto calls = target.log.Calls();
         if (calls.empty()) return std::nullopt;
         return calls.front();

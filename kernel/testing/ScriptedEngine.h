@@ -38,7 +38,8 @@ public:
         std::lock_guard<std::mutex> lock(m_Mutex);
         return m_Calls;
     }
-    bool WaitStarted(const std::string& project, std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+    bool WaitStarted(const std::string& project,
+                     std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
         std::unique_lock<std::mutex> lock(m_Mutex);
         return m_Changed.wait_for(lock, timeout, [&] { return m_Started.count(project) > 0; });
     }
@@ -79,7 +80,8 @@ public:
         if (SUCCEEDED(hr)) version = 0x01020304;
         return hr;
     }
-    HRESULT InstallProjectRelease(const std::string& project, DWORD, FileSystem&, Server&, Progress&) override {
+    HRESULT InstallProjectRelease(const std::string& project, DWORD, FileSystem&, Server&,
+                                  Progress&) override {
         Record("InstallProjectRelease " + project);
         return S_OK;
     }
@@ -94,20 +96,22 @@ public:
         Record("EnumerateAvailableProjectReleases " + project);
         return Engine::EnumerateAvailableProjectReleases(project, server, versions);
     }
-    HRESULT InstallSolutionRelease(const std::string& solution, DWORD version, const std::string&, FileSystem&,
-                                   Server&, Progress&, DWORD& settled) override {
+    HRESULT InstallSolutionRelease(const std::string& solution, DWORD version, const std::string&,
+                                   FileSystem&, Server&, Progress&, DWORD& settled) override {
         Record("InstallSolutionRelease " + solution + " " + std::to_string(version));
         settled = version;
         return installResult;
     }
-    HRESULT DiscoverSolutionRelease(const std::string& solution, DWORD version, const std::string&, FileSystem&,
-                                    Server&, Progress& progress, Quor::Orvane::SolutionDiscovery& found) override {
+    HRESULT DiscoverSolutionRelease(const std::string& solution, DWORD version, const std::string&,
+                                    FileSystem&, Server&, Progress& progress,
+                                    Quor::Orvane::SolutionDiscovery& found) override {
         Record("DiscoverSolutionRelease " + solution + " " + std::to_string(version));
         if (discoverBytes) progress.DeltaBytesTotal(Quor::User::WORK_TYPE_DOWNLOAD, discoverBytes);
         found = discovery;
         return discoverResult;
     }
-    HRESULT UninstallSolutionRelease(const std::string& solution, DWORD version, FileSystem&, Progress&) override {
+    HRESULT UninstallSolutionRelease(const std::string& solution, DWORD version, FileSystem&,
+                                     Progress&) override {
         Record("UninstallSolutionRelease " + solution + " " + std::to_string(version));
         const auto scripted = uninstallResults.find(version);
         return scripted == uninstallResults.end() ? S_OK : scripted->second;

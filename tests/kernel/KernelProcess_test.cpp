@@ -2,13 +2,12 @@
 // Terminate request or SIGTERM, and leaves nothing behind that would keep a next kernel from
 // starting on the same port and instance.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include "kernel/testing/KernelClient.h"
 #include "kernel/testing/TestKernel.h"
