@@ -73,6 +73,36 @@ HRESULT ToOrvaneImpl::WithServerAndProgress(DWORD requester, DWORD requestId, Op
     });
 }
 
+void ToOrvaneImpl::ListAvailableNames(DWORD requester, DWORD requestId, AvailableNames list,
+                                      NamesAnswer answer) {
+    std::vector<std::string> names;
+    const HRESULT hr =
+        WithServer([&](RemoteFileServerHTTP& server) { return ((*m_Options.engine).*list)(server, names); });
+    (m_Answers.*answer)(requester, requestId, hr, names);
+}
+
+void ToOrvaneImpl::ListReleases(DWORD requester, DWORD requestId, const std::string& name,
+                                AvailableReleases list, VersionsAnswer answer) {
+    std::vector<DWORD> versions;
+    HRESULT hr = E_FAIL;
+    if (!IsRefusedName(name))
+        hr = WithServer([&](RemoteFileServerHTTP& server) {
+            return ((*m_Options.engine).*list)(name, server, versions);
+        });
+    if (FAILED(hr)) versions.clear();
+    (m_Answers.*answer)(requester, requestId, hr, versions);
+}
+
+void ToOrvaneImpl::ListReleases(DWORD requester, DWORD requestId, const std::string& name,
+                                InstalledReleases list, VersionsAnswer answer) {
+    std::vector<DWORD> versions;
+    HRESULT hr = E_FAIL;
+    LocalFileSystem fs;
+    if (!IsRefusedName(name)) hr = ((*m_Options.engine).*list)(name, fs, versions);
+    if (FAILED(hr)) versions.clear();
+    (m_Answers.*answer)(requester, requestId, hr, versions);
+}
+
 void ToOrvaneImpl::GetVersionRequest(const DWORD requester, const DWORD requestId) {
     QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x)", requester, requestId);
     m_Answers.GetVersionResponse(requester, requestId, 0);
@@ -86,11 +116,8 @@ void ToOrvaneImpl::TerminateRequest(const DWORD requester, const DWORD requestId
 
 void ToOrvaneImpl::EnumerateAvailableProjectsRequest(const DWORD requester, const DWORD requestId) {
     QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x)", requester, requestId);
-    std::vector<std::string> names;
-    const HRESULT hr = WithServer([&](RemoteFileServerHTTP& server) {
-        return m_Options.engine->EnumerateAvailableProjects(server, names);
-    });
-    m_Answers.EnumerateAvailableProjectsResponse(requester, requestId, hr, names);
+    ListAvailableNames(requester, requestId, &Engine::EnumerateAvailableProjects,
+                       &Quor::OrvaneProtocol::IOrvaneToApp::EnumerateAvailableProjectsResponse);
 }
 
 void ToOrvaneImpl::EnumerateInstalledProjectsRequest(const DWORD requester, const DWORD requestId) {
@@ -104,26 +131,15 @@ void ToOrvaneImpl::EnumerateInstalledProjectsRequest(const DWORD requester, cons
 void ToOrvaneImpl::EnumerateAvailableProjectReleasesRequest(const DWORD requester, const DWORD requestId,
                                                             const std::string& project) {
     QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, project.c_str());
-    std::vector<DWORD> versions;
-    HRESULT hr = E_FAIL;
-    if (!IsRefusedName(project))
-        hr = WithServer([&](RemoteFileServerHTTP& server) {
-            return m_Options.engine->EnumerateAvailableProjectReleases(project, server, versions);
-        });
-    if (FAILED(hr)) versions.clear();
-    m_Answers.EnumerateAvailableProjectReleasesResponse(requester, requestId, hr, versions);
+    ListReleases(requester, requestId, project, &Engine::EnumerateAvailableProjectReleases,
+                 &Quor::OrvaneProtocol::IOrvaneToApp::EnumerateAvailableProjectReleasesResponse);
 }
 
 void ToOrvaneImpl::EnumerateInstalledProjectReleasesRequest(const DWORD requester, const DWORD requestId,
                                                             const std::string& project) {
     QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, project.c_str());
-    std::vector<DWORD> versions;
-    HRESULT hr = E_FAIL;
-    LocalFileSystem fs;
-    if (!IsRefusedName(project))
-        hr = m_Options.engine->EnumerateInstalledProjectReleases(project, fs, versions);
-    if (FAILED(hr)) versions.clear();
-    m_Answers.EnumerateInstalledProjectReleasesResponse(requester, requestId, hr, versions);
+    ListReleases(requester, requestId, project, &Engine::EnumerateInstalledProjectReleases,
+                 &Quor::OrvaneProtocol::IOrvaneToApp::EnumerateInstalledProjectReleasesResponse);
 }
 
 void ToOrvaneImpl::InstallProjectReleaseRequest(const DWORD requester, const DWORD requestId,
@@ -204,11 +220,8 @@ void ToOrvaneImpl::UninstallProjectReleaseRequest(const DWORD requester, const D
 
 void ToOrvaneImpl::EnumerateAvailableSolutionsRequest(const DWORD requester, const DWORD requestId) {
     QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x)", requester, requestId);
-    std::vector<std::string> names;
-    const HRESULT hr = WithServer([&](RemoteFileServerHTTP& server) {
-        return m_Options.engine->EnumerateAvailableSolutions(server, names);
-    });
-    m_Answers.EnumerateAvailableSolutionsResponse(requester, requestId, hr, names);
+    ListAvailableNames(requester, requestId, &Engine::EnumerateAvailableSolutions,
+                       &Quor::OrvaneProtocol::IOrvaneToApp::EnumerateAvailableSolutionsResponse);
 }
 
 void ToOrvaneImpl::EnumerateInstalledSolutionsRequest(const DWORD requester, const DWORD requestId) {
@@ -222,26 +235,15 @@ void ToOrvaneImpl::EnumerateInstalledSolutionsRequest(const DWORD requester, con
 void ToOrvaneImpl::EnumerateAvailableSolutionReleasesRequest(const DWORD requester, const DWORD requestId,
                                                              const std::string& solution) {
     QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, solution.c_str());
-    std::vector<DWORD> versions;
-    HRESULT hr = E_FAIL;
-    if (!IsRefusedName(solution))
-        hr = WithServer([&](RemoteFileServerHTTP& server) {
-            return m_Options.engine->EnumerateAvailableSolutionReleases(solution, server, versions);
-        });
-    if (FAILED(hr)) versions.clear();
-    m_Answers.EnumerateAvailableSolutionReleasesResponse(requester, requestId, hr, versions);
+    ListReleases(requester, requestId, solution, &Engine::EnumerateAvailableSolutionReleases,
+                 &Quor::OrvaneProtocol::IOrvaneToApp::EnumerateAvailableSolutionReleasesResponse);
 }
 
 void ToOrvaneImpl::EnumerateInstalledSolutionReleasesRequest(const DWORD requester, const DWORD requestId,
                                                              const std::string& solution) {
     QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, solution.c_str());
-    std::vector<DWORD> versions;
-    HRESULT hr = E_FAIL;
-    LocalFileSystem fs;
-    if (!IsRefusedName(solution))
-        hr = m_Options.engine->EnumerateInstalledSolutionReleases(solution, fs, versions);
-    if (FAILED(hr)) versions.clear();
-    m_Answers.EnumerateInstalledSolutionReleasesResponse(requester, requestId, hr, versions);
+    ListReleases(requester, requestId, solution, &Engine::EnumerateInstalledSolutionReleases,
+                 &Quor::OrvaneProtocol::IOrvaneToApp::EnumerateInstalledSolutionReleasesResponse);
 }
 
 void ToOrvaneImpl::InstallSolutionReleaseRequest(const DWORD requester, const DWORD requestId,

@@ -14,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/ReleaseManifestCache.h"
 #include "foundation/Types.h"
@@ -104,6 +105,21 @@ private:
     template <class Operation>
     HRESULT WithServerAndProgress(DWORD requester, DWORD requestId, Operation op);
     const signed char* CancelFlag() const { return &m_Cancel; }
+
+    // The listing handlers of projects and solutions, told apart by their engine call and answer.
+    using NamesAnswer = void (Quor::OrvaneProtocol::IOrvaneToApp::*)(DWORD, DWORD, HRESULT,
+                                                                     const std::vector<std::string>&);
+    using VersionsAnswer = void (Quor::OrvaneProtocol::IOrvaneToApp::*)(DWORD, DWORD, HRESULT,
+                                                                        const std::vector<DWORD>&);
+    using AvailableNames = HRESULT (Engine::*)(Engine::Server&, std::vector<std::string>&);
+    using AvailableReleases = HRESULT (Engine::*)(const std::string&, Engine::Server&, std::vector<DWORD>&);
+    using InstalledReleases = HRESULT (Engine::*)(const std::string&, Engine::FileSystem&,
+                                                  std::vector<DWORD>&);
+    void ListAvailableNames(DWORD requester, DWORD requestId, AvailableNames list, NamesAnswer answer);
+    void ListReleases(DWORD requester, DWORD requestId, const std::string& name, AvailableReleases list,
+                      VersionsAnswer answer);
+    void ListReleases(DWORD requester, DWORD requestId, const std::string& name, InstalledReleases list,
+                      VersionsAnswer answer);
 
     KernelThread& m_Owner;
     Quor::Common::ReleaseManifestCache m_ReleaseManifestCache;
