@@ -25,7 +25,8 @@ public:
                                                           const std::string& project) = 0;
     virtual void InstallProjectReleaseRequest(const DWORD requester, const DWORD requestId,
                                               const std::string& project, const DWORD version) = 0;
-    virtual void UpdateProjectRequest(const DWORD requester, const DWORD requestId, const std::string& project) = 0;
+    virtual void UpdateProjectRequest(const DWORD requester, const DWORD requestId,
+                                      const std::string& project) = 0;
     virtual void RepairRequest(const DWORD requester, const DWORD requestId, const UINT flags) = 0;
     virtual void ValidateProjectRequest(const DWORD requester, const DWORD requestId,
                                         const std::string& project) = 0;
@@ -45,8 +46,8 @@ public:
                                                                const std::string& projectVersion,
                                                                const std::string& configuration,
                                                                const bool preview, const bool uninstall) = 0;
-    virtual void UpdateSolutionRequest(const DWORD requester, const DWORD requestId, const std::string& solution,
-                                       const std::string& configuration) = 0;
+    virtual void UpdateSolutionRequest(const DWORD requester, const DWORD requestId,
+                                       const std::string& solution, const std::string& configuration) = 0;
     virtual void ValidateSolutionRequest(const DWORD requester, const DWORD requestId,
                                          const std::string& solution) = 0;
     virtual void UninstallSolutionReleaseRequest(const DWORD requester, const DWORD requestId,
@@ -54,12 +55,14 @@ public:
     virtual void CreateProcessRequest(const DWORD requester, const DWORD requestId, const std::string& name,
                                       const DWORD version, const std::string& executable,
                                       const std::string& arguments) = 0;
-    virtual void SetLogParametersRequest(const DWORD requester, const DWORD requestId, const UINT parameters) = 0;
+    virtual void SetLogParametersRequest(const DWORD requester, const DWORD requestId,
+                                         const UINT parameters) = 0;
     virtual void LockFileRequest(const DWORD requester, const DWORD requestId, const std::string& project,
                                  const DWORD version, const std::string& path) = 0;
     virtual void UnlockFileRequest(const DWORD requester, const DWORD requestId, const DWORD handle) = 0;
     virtual void GetProjectVersionForSolutionReleaseRequest(const DWORD requester, const DWORD requestId,
-                                                            const std::string& solution, const DWORD version) = 0;
+                                                            const std::string& solution,
+                                                            const DWORD version) = 0;
     virtual void CancelRequest(const DWORD requester, const DWORD requestId) = 0;
     virtual void GetQuorLibraryRequest(const DWORD requester, const DWORD requestId) = 0;
 };

@@ -18,37 +18,48 @@ class IOrvaneToApp {
 public:
     virtual void GetVersionResponse(const DWORD requester, const DWORD requestId, const DWORD version) = 0;
     virtual void TerminateResponse(const DWORD requester, const DWORD requestId, const HRESULT hr) = 0;
-    virtual void EnumerateAvailableProjectsResponse(const DWORD requester, const DWORD requestId, const HRESULT hr,
+    virtual void EnumerateAvailableProjectsResponse(const DWORD requester, const DWORD requestId,
+                                                    const HRESULT hr,
                                                     const std::vector<std::string>& projects) = 0;
     virtual void EnumerateAvailableProjectReleasesResponse(const DWORD requester, const DWORD requestId,
-                                                           const HRESULT hr, const std::vector<DWORD>& versions) = 0;
-    virtual void EnumerateInstalledProjectsResponse(const DWORD requester, const DWORD requestId, const HRESULT hr,
+                                                           const HRESULT hr,
+                                                           const std::vector<DWORD>& versions) = 0;
+    virtual void EnumerateInstalledProjectsResponse(const DWORD requester, const DWORD requestId,
+                                                    const HRESULT hr,
                                                     const std::vector<std::string>& projects) = 0;
     virtual void EnumerateInstalledProjectReleasesResponse(const DWORD requester, const DWORD requestId,
-                                                           const HRESULT hr, const std::vector<DWORD>& versions) = 0;
-    virtual void InstallProjectReleaseResponse(const DWORD requester, const DWORD requestId, const HRESULT hr) = 0;
+                                                           const HRESULT hr,
+                                                           const std::vector<DWORD>& versions) = 0;
+    virtual void InstallProjectReleaseResponse(const DWORD requester, const DWORD requestId,
+                                               const HRESULT hr) = 0;
     virtual void UpdateProjectResponse(const DWORD requester, const DWORD requestId, const HRESULT hr,
                                        const DWORD version) = 0;
     virtual void RepairResponse(const DWORD requester, const DWORD requestId, const HRESULT hr) = 0;
     virtual void ValidateProjectResponse(const DWORD requester, const DWORD requestId, const HRESULT hr) = 0;
-    virtual void UninstallProjectReleaseResponse(const DWORD requester, const DWORD requestId, const HRESULT hr) = 0;
-    virtual void EnumerateAvailableSolutionsResponse(const DWORD requester, const DWORD requestId, const HRESULT hr,
+    virtual void UninstallProjectReleaseResponse(const DWORD requester, const DWORD requestId,
+                                                 const HRESULT hr) = 0;
+    virtual void EnumerateAvailableSolutionsResponse(const DWORD requester, const DWORD requestId,
+                                                     const HRESULT hr,
                                                      const std::vector<std::string>& solutions) = 0;
     virtual void EnumerateAvailableSolutionReleasesResponse(const DWORD requester, const DWORD requestId,
-                                                            const HRESULT hr, const std::vector<DWORD>& versions) = 0;
-    virtual void EnumerateInstalledSolutionsResponse(const DWORD requester, const DWORD requestId, const HRESULT hr,
+                                                            const HRESULT hr,
+                                                            const std::vector<DWORD>& versions) = 0;
+    virtual void EnumerateInstalledSolutionsResponse(const DWORD requester, const DWORD requestId,
+                                                     const HRESULT hr,
                                                      const std::vector<std::string>& solutions) = 0;
     virtual void EnumerateInstalledSolutionReleasesResponse(const DWORD requester, const DWORD requestId,
-                                                            const HRESULT hr, const std::vector<DWORD>& versions) = 0;
-    virtual void InstallSolutionReleaseResponse(const DWORD requester, const DWORD requestId, const HRESULT hr,
-                                                const DWORD version) = 0;
+                                                            const HRESULT hr,
+                                                            const std::vector<DWORD>& versions) = 0;
+    virtual void InstallSolutionReleaseResponse(const DWORD requester, const DWORD requestId,
+                                                const HRESULT hr, const DWORD version) = 0;
     virtual void InstallSolutionReleaseByProjectVersionResponse(const DWORD requester, const DWORD requestId,
                                                                 const HRESULT hr, const DWORD version,
                                                                 const std::string& response) = 0;
     virtual void UpdateSolutionResponse(const DWORD requester, const DWORD requestId, const HRESULT hr,
                                         const DWORD version) = 0;
     virtual void ValidateSolutionResponse(const DWORD requester, const DWORD requestId, const HRESULT hr) = 0;
-    virtual void UninstallSolutionReleaseResponse(const DWORD requester, const DWORD requestId, const HRESULT hr) = 0;
+    virtual void UninstallSolutionReleaseResponse(const DWORD requester, const DWORD requestId,
+                                                  const HRESULT hr) = 0;
     virtual void CreateProcessResponse(const DWORD requester, const DWORD requestId, const HRESULT hr,
                                        const DWORD processId, const DWORD threadId) = 0;
     virtual void SetLogParametersResponse(const DWORD requester, const DWORD requestId, const HRESULT hr) = 0;

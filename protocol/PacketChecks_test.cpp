@@ -39,8 +39,12 @@ struct Bytes {
         return data;
     }
 };
-Bytes Request(DWORD type, DWORD id = 1) { return Bytes().W(0).W(id).W(type); }
-Bytes Response(DWORD type, DWORD id = 1) { return Bytes().W(0).W(type).W(id).W(0); }
+Bytes Request(DWORD type, DWORD id = 1) {
+    return Bytes().W(0).W(id).W(type);
+}
+Bytes Response(DWORD type, DWORD id = 1) {
+    return Bytes().W(0).W(type).W(id).W(0);
+}
 
 HRESULT DispatchRequest(const std::vector<BYTE>& p, QuorTest::RecordingAppToOrvane& target) {
     return ToOrvane::TranslateAndDispatch(0, static_cast<UINT>(p.size()), p.data(), target);
@@ -73,7 +77,8 @@ TEST(PacketChecks, ShortPacketsAndUnknownTypesFailWithoutAWord) {
         QuorTest::LogCapture log;
         QuorTest::RecordingAppToOrvane requests;
         QuorTest::RecordingOrvaneToApp responses;
-        const HRESULT hr = c.request ? DispatchRequest(c.bytes, requests) : DispatchResponse(c.bytes, responses);
+        const HRESULT hr =
+            c.request ? DispatchRequest(c.bytes, requests) : DispatchResponse(c.bytes, responses);
         EXPECT_EQ(hr, E_FAIL);
         EXPECT_EQ(requests.log.Count() + responses.log.Count(), 0u);
         const std::string all = log.All();
@@ -126,7 +131,8 @@ TEST(PacketChecks, MalformedBodiesFailWithoutACall) {
         std::vector<BYTE> bytes;
     };
     const Case cases[] = {
-        {"string length 0", true, PACKET_TYPE_UPDATE_PROJECT, Request(PACKET_TYPE_UPDATE_PROJECT).W(0).Done()},
+        {"string length 0", true, PACKET_TYPE_UPDATE_PROJECT,
+         Request(PACKET_TYPE_UPDATE_PROJECT).W(0).Done()},
         {"string length 1 without its zero byte", true, PACKET_TYPE_UPDATE_PROJECT,
          Request(PACKET_TYPE_UPDATE_PROJECT).W(1).B({'a'}).Done()},
         {"string past the end", true, PACKET_TYPE_VALIDATE_PROJECT,
@@ -141,7 +147,12 @@ TEST(PacketChecks, MalformedBodiesFailWithoutACall) {
         {"type 24 without flag bytes", true, PACKET_TYPE_INSTALL_SOLUTION_RELEASE_BY_PROJECT_VERSION,
          Request(PACKET_TYPE_INSTALL_SOLUTION_RELEASE_BY_PROJECT_VERSION).S("s").S("1.0").S("c").Done()},
         {"type 24 with one flag byte", true, PACKET_TYPE_INSTALL_SOLUTION_RELEASE_BY_PROJECT_VERSION,
-         Request(PACKET_TYPE_INSTALL_SOLUTION_RELEASE_BY_PROJECT_VERSION).S("s").S("1.0").S("c").B({1}).Done()},
+         Request(PACKET_TYPE_INSTALL_SOLUTION_RELEASE_BY_PROJECT_VERSION)
+             .S("s")
+             .S("1.0")
+             .S("c")
+             .B({1})
+             .Done()},
         {"string array count 0xFFFFFFFF in 24 bytes", false, PACKET_TYPE_ENUM_AVAIL_PROJECTS,
          Response(PACKET_TYPE_ENUM_AVAIL_PROJECTS).W(0xFFFFFFFF).W(0).Done()},
         {"string array count above its strings", false, PACKET_TYPE_ENUM_INSTALLED_SOLUTIONS,
@@ -156,14 +167,28 @@ TEST(PacketChecks, MalformedBodiesFailWithoutACall) {
         {"progress without its item", false, PACKET_TYPE_REQUEST_PROGRESS,
          Response(PACKET_TYPE_REQUEST_PROGRESS).W(1).W(2).W(3).W(4).W(5).W(6).W(7).W(8).W(0).W(0).Done()},
         {"progress item without zero byte", false, PACKET_TYPE_REQUEST_PROGRESS,
-         Response(PACKET_TYPE_REQUEST_PROGRESS).W(1).W(2).W(3).W(4).W(5).W(6).W(7).W(8).W(0).W(0).W(2).B({'x', 'y'}).Done()},
+         Response(PACKET_TYPE_REQUEST_PROGRESS)
+             .W(1)
+             .W(2)
+             .W(3)
+             .W(4)
+             .W(5)
+             .W(6)
+             .W(7)
+             .W(8)
+             .W(0)
+             .W(0)
+             .W(2)
+             .B({'x', 'y'})
+             .Done()},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         QuorTest::LogCapture log;
         QuorTest::RecordingAppToOrvane requests;
         QuorTest::RecordingOrvaneToApp responses;
-        const HRESULT hr = c.request ? DispatchRequest(c.bytes, requests) : DispatchResponse(c.bytes, responses);
+        const HRESULT hr =
+            c.request ? DispatchRequest(c.bytes, requests) : DispatchResponse(c.bytes, responses);
         EXPECT_EQ(hr, E_FAIL);
         EXPECT_EQ(requests.log.Count() + responses.log.Count(), 0u);
         const std::string name = c.request ? RequestTypeName(c.type) : ResponseTypeName(c.type);

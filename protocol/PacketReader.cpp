@@ -32,7 +32,8 @@ bool PacketReader::String(std::string& text) {
         m_In.Seek(m_In.Size() + 1);
         return false;
     }
-    text.assign(reinterpret_cast<const char*>(bytes), ::strnlen(reinterpret_cast<const char*>(bytes), length));
+    text.assign(reinterpret_cast<const char*>(bytes),
+                ::strnlen(reinterpret_cast<const char*>(bytes), length));
     return true;
 }
 

@@ -30,8 +30,8 @@ std::vector<BYTE> WithTrailingBytes(std::vector<BYTE> packet) {
 TEST(PacketRoundTrip, InstallProjectReleaseHasTheDocumentedBytes) {
     QuorTest::RecordingSendPacket transport;
     ToOrvane::Send(transport).InstallProjectReleaseRequest(0, 7, "abc", 0x01020304);
-    const std::vector<BYTE> expected = {0x18, 0, 0, 0, 0x07, 0, 0, 0, 0x06, 0, 0, 0, 0x04, 0, 0, 0,
-                                        0x61, 0x62, 0x63, 0, 0x04, 0x03, 0x02, 0x01};
+    const std::vector<BYTE> expected = {0x18, 0, 0, 0, 0x07, 0,    0,    0, 0x06, 0,    0,    0,
+                                        0x04, 0, 0, 0, 0x61, 0x62, 0x63, 0, 0x04, 0x03, 0x02, 0x01};
     ASSERT_EQ(transport.Count(), 1u);
     EXPECT_EQ(transport.Packets()[0].connection, 0u);
     EXPECT_EQ(transport.Last(), expected);
@@ -83,9 +83,9 @@ TEST(PacketRoundTrip, EveryResponseSurvivesSendAndDispatch) {
 
         for (const auto& bytes : {packet.bytes, WithTrailingBytes(packet.bytes)}) {
             QuorTest::RecordingOrvaneToApp target;
-            EXPECT_EQ(
-                ToApp::TranslateAndDispatch(kDispatchRequester, static_cast<UINT>(bytes.size()), bytes.data(), target),
-                S_OK);
+            EXPECT_EQ(ToApp::TranslateAndDispatch(kDispatchRequester, static_cast<UINT>(bytes.size()),
+                                                  bytes.data(), target),
+                      S_OK);
             EXPECT_EQ(target.log.Calls(), std::vector<QuorTest::RecordedCall>{c.expected});
         }
     }

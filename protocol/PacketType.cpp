@@ -65,7 +65,11 @@ const char* const kResponseNames[PACKET_TYPE_LAST + 1] = {
 
 }  // namespace
 
-const char* RequestTypeName(DWORD type) { return type <= PACKET_TYPE_LAST ? kRequestNames[type] : nullptr; }
-const char* ResponseTypeName(DWORD type) { return type <= PACKET_TYPE_LAST ? kResponseNames[type] : nullptr; }
+const char* RequestTypeName(DWORD type) {
+    return type <= PACKET_TYPE_LAST ? kRequestNames[type] : nullptr;
+}
+const char* ResponseTypeName(DWORD type) {
+    return type <= PACKET_TYPE_LAST ? kResponseNames[type] : nullptr;
+}
 
 }  // namespace Quor::OrvaneProtocol

@@ -12,8 +12,16 @@ TEST(Port, ParsesOnlyWholePortNumbers) {
     const struct {
         const char* value;
         uint16_t port;
-    } cases[] = {{nullptr, 28126}, {"", 28126},     {"40000", 40000}, {"1", 1},          {"65535", 65535},
-                 {"0", 28126},     {"65536", 28126}, {"12a", 28126},   {"-5", 28126},     {" 80", 28126},
+    } cases[] = {{nullptr, 28126},
+                 {"", 28126},
+                 {"40000", 40000},
+                 {"1", 1},
+                 {"65535", 65535},
+                 {"0", 28126},
+                 {"65536", 28126},
+                 {"12a", 28126},
+                 {"-5", 28126},
+                 {" 80", 28126},
                  {"99999999999999999999", 28126}};
     for (const auto& c : cases) EXPECT_EQ(ParseOrvanePort(c.value), c.port) << (c.value ? c.value : "(null)");
 }

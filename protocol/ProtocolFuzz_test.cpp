@@ -27,7 +27,8 @@ std::vector<std::string> SamplePackets() {
     for (const auto& c : QuorTest::RequestCases()) c.send(requests);
     for (const auto& c : QuorTest::ResponseCases()) c.send(responses);
     std::vector<std::string> samples;
-    for (const auto& packet : transport.Packets()) samples.emplace_back(packet.bytes.begin(), packet.bytes.end());
+    for (const auto& packet : transport.Packets())
+        samples.emplace_back(packet.bytes.begin(), packet.bytes.end());
     return samples;
 }
 
@@ -42,7 +43,8 @@ TEST(ProtocolFuzz, DamagedPacketsNeverReadOutsideAndCallOnlyOnSuccess) {
     for (int i = 0; i < kRounds; ++i) {
         std::string input = mutator.Mutate(samples[static_cast<size_t>(i) % samples.size()]);
         // Half the inputs get a matching length word, so that the bodies are reached.
-        if (i % 2 == 0 && input.size() >= 4) Vorn::Bytes::StoreLE32(input.data(), static_cast<DWORD>(input.size()));
+        if (i % 2 == 0 && input.size() >= 4)
+            Vorn::Bytes::StoreLE32(input.data(), static_cast<DWORD>(input.size()));
         // An exactly sized heap copy: the sanitizer sees any read past its end.
         const UINT size = static_cast<UINT>(input.size());
         std::unique_ptr<BYTE[]> bytes(new BYTE[size ? size : 1]);

@@ -15,7 +15,8 @@ namespace {
 
 // Decodes the body of a kernel packet whose header passed its checks; false when a field does not
 // fit.
-bool Dispatch(DWORD requester, DWORD requestId, DWORD type, HRESULT hr, PacketReader& in, IOrvaneToApp& target) {
+bool Dispatch(DWORD requester, DWORD requestId, DWORD type, HRESULT hr, PacketReader& in,
+              IOrvaneToApp& target) {
     std::string text;
     std::vector<std::string> texts;
     std::vector<DWORD> words;
@@ -108,7 +109,8 @@ bool Dispatch(DWORD requester, DWORD requestId, DWORD type, HRESULT hr, PacketRe
             if (!(in.Float(elapsed) && in.Float(remaining) && in.String(text))) return false;
             target.RequestProgress(requester, requestId, w[0], w[1], w[2], w[3], w[4], w[5],
                                    static_cast<Quor::API::Progress::OperationType>(w[6]),
-                                   static_cast<Quor::API::Progress::StepType>(w[7]), elapsed, remaining, text);
+                                   static_cast<Quor::API::Progress::StepType>(w[7]), elapsed, remaining,
+                                   text);
             return true;
         case PACKET_TYPE_REPAIR:
             target.RepairResponse(requester, requestId, hr);
@@ -132,7 +134,8 @@ bool Dispatch(DWORD requester, DWORD requestId, DWORD type, HRESULT hr, PacketRe
 
 }  // namespace
 
-HRESULT TranslateAndDispatch(const DWORD requester, const UINT size, const BYTE* const data, IOrvaneToApp& target) {
+HRESULT TranslateAndDispatch(const DWORD requester, const UINT size, const BYTE* const data,
+                             IOrvaneToApp& target) {
     QUOR_LOG(VERBOSE, "(%d, %d)", requester, size);
     if (size < RESPONSE_HEADER_SIZE || data == nullptr) return E_FAIL;
     const DWORD length = LoadLE32(data);
@@ -148,7 +151,8 @@ HRESULT TranslateAndDispatch(const DWORD requester, const UINT size, const BYTE*
 
     PacketReader in(data, size, RESPONSE_HEADER_SIZE);
     if (!Dispatch(requester, requestId, type, hr, in, target)) {
-        QUOR_LOG(ERROR, "Malformed packet %s: its fields do not fit its %d bytes.", ResponseTypeName(type), size);
+        QUOR_LOG(ERROR, "Malformed packet %s: its fields do not fit its %d bytes.", ResponseTypeName(type),
+                 size);
         return E_FAIL;
     }
     return S_OK;

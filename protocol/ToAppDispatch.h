@@ -14,7 +14,8 @@
 
 namespace Quor::OrvaneProtocol::ToApp {
 
-HRESULT TranslateAndDispatch(const DWORD requester, const UINT size, const BYTE* const data, IOrvaneToApp& target);
+HRESULT TranslateAndDispatch(const DWORD requester, const UINT size, const BYTE* const data,
+                             IOrvaneToApp& target);
 
 // Reads a string array (count word, then the strings) from the `size` bytes at `data`. Empties
 // `out` first; false (and `out` empty) when the count or a string does not fit those bytes.

@@ -18,7 +18,9 @@ void SendResult(ISendPacket& transport, DWORD requester, DWORD type, DWORD reque
 
 void Send::GetVersionResponse(const DWORD requester, const DWORD requestId, const DWORD version) {
     QUOR_LOG(DEBUG, "(%d, 0x%08x, 0x%08x)", requester, requestId, version);
-    PacketWriter::Response(PACKET_TYPE_GET_VERSION, requestId, S_OK).Word(version).SendTo(m_Transport, requester);
+    PacketWriter::Response(PACKET_TYPE_GET_VERSION, requestId, S_OK)
+        .Word(version)
+        .SendTo(m_Transport, requester);
 }
 
 void Send::TerminateResponse(const DWORD requester, const DWORD requestId, const HRESULT hr) {
@@ -29,12 +31,13 @@ void Send::TerminateResponse(const DWORD requester, const DWORD requestId, const
 void Send::EnumerateAvailableProjectsResponse(const DWORD requester, const DWORD requestId, const HRESULT hr,
                                               const std::vector<std::string>& projects) {
     QUOR_LOG(DEBUG, "(%d, 0x%08x, 0x%08x, %zu names)", requester, requestId, hr, projects.size());
-    PacketWriter::Response(PACKET_TYPE_ENUM_AVAIL_PROJECTS, requestId, hr).Strings(projects).SendTo(m_Transport,
-                                                                                                    requester);
+    PacketWriter::Response(PACKET_TYPE_ENUM_AVAIL_PROJECTS, requestId, hr)
+        .Strings(projects)
+        .SendTo(m_Transport, requester);
 }
 
-void Send::EnumerateAvailableProjectReleasesResponse(const DWORD requester, const DWORD requestId, const HRESULT hr,
-                                                     const std::vector<DWORD>& versions) {
+void Send::EnumerateAvailableProjectReleasesResponse(const DWORD requester, const DWORD requestId,
+                                                     const HRESULT hr, const std::vector<DWORD>& versions) {
     QUOR_LOG(DEBUG, "(%d, 0x%08x, 0x%08x, %zu versions)", requester, requestId, hr, versions.size());
     PacketWriter::Response(PACKET_TYPE_ENUM_AVAIL_PROJECT_RELEASES, requestId, hr)
         .Words(versions)
@@ -49,8 +52,8 @@ void Send::EnumerateInstalledProjectsResponse(const DWORD requester, const DWORD
         .SendTo(m_Transport, requester);
 }
 
-void Send::EnumerateInstalledProjectReleasesResponse(const DWORD requester, const DWORD requestId, const HRESULT hr,
-                                                     const std::vector<DWORD>& versions) {
+void Send::EnumerateInstalledProjectReleasesResponse(const DWORD requester, const DWORD requestId,
+                                                     const HRESULT hr, const std::vector<DWORD>& versions) {
     QUOR_LOG(DEBUG, "(%d, 0x%08x, 0x%08x, %zu versions)", requester, requestId, hr, versions.size());
     PacketWriter::Response(PACKET_TYPE_ENUM_INSTALLED_PROJECT_RELEASES, requestId, hr)
         .Words(versions)
@@ -65,7 +68,9 @@ void Send::InstallProjectReleaseResponse(const DWORD requester, const DWORD requ
 void Send::UpdateProjectResponse(const DWORD requester, const DWORD requestId, const HRESULT hr,
                                  const DWORD version) {
     QUOR_LOG(DEBUG, "(%d, 0x%08x, 0x%08x, 0x%08x)", requester, requestId, hr, version);
-    PacketWriter::Response(PACKET_TYPE_UPDATE_PROJECT, requestId, hr).Word(version).SendTo(m_Transport, requester);
+    PacketWriter::Response(PACKET_TYPE_UPDATE_PROJECT, requestId, hr)
+        .Word(version)
+        .SendTo(m_Transport, requester);
 }
 
 void Send::RepairResponse(const DWORD requester, const DWORD requestId, const HRESULT hr) {
@@ -136,7 +141,9 @@ void Send::InstallSolutionReleaseByProjectVersionResponse(const DWORD requester,
 void Send::UpdateSolutionResponse(const DWORD requester, const DWORD requestId, const HRESULT hr,
                                   const DWORD version) {
     QUOR_LOG(DEBUG, "(%d, 0x%08x, 0x%08x, 0x%08x)", requester, requestId, hr, version);
-    PacketWriter::Response(PACKET_TYPE_UPDATE_SOLUTION, requestId, hr).Word(version).SendTo(m_Transport, requester);
+    PacketWriter::Response(PACKET_TYPE_UPDATE_SOLUTION, requestId, hr)
+        .Word(version)
+        .SendTo(m_Transport, requester);
 }
 
 void Send::ValidateSolutionResponse(const DWORD requester, const DWORD requestId, const HRESULT hr) {
@@ -164,9 +171,10 @@ void Send::SetLogParametersResponse(const DWORD requester, const DWORD requestId
 }
 
 void Send::LockFileResponse(const DWORD requester, const DWORD requestId, const HRESULT hr,
-                            const std::string& fileName, const DWORD offset, const DWORD size, const DWORD handle) {
-    QUOR_LOG(DEBUG, "(%d, 0x%08x, 0x%08x, %s, 0x%08x, 0x%08x, 0x%08x)", requester, requestId, hr, fileName.c_str(),
-             offset, size, handle);
+                            const std::string& fileName, const DWORD offset, const DWORD size,
+                            const DWORD handle) {
+    QUOR_LOG(DEBUG, "(%d, 0x%08x, 0x%08x, %s, 0x%08x, 0x%08x, 0x%08x)", requester, requestId, hr,
+             fileName.c_str(), offset, size, handle);
     PacketWriter::Response(PACKET_TYPE_LOCK_FILE, requestId, hr)
         .String(fileName)
         .Word(offset)
@@ -188,15 +196,16 @@ void Send::GetProjectVersionForSolutionReleaseResponse(const DWORD requester, co
         .SendTo(m_Transport, requester);
 }
 
-void Send::RequestProgress(const DWORD requester, const DWORD requestId, const DWORD counter1, const DWORD counter2,
-                           const DWORD counter3, const DWORD counter4, const DWORD bytesDownloaded,
-                           const DWORD bytesToDownload, const Quor::API::Progress::OperationType operationType,
+void Send::RequestProgress(const DWORD requester, const DWORD requestId, const DWORD counter1,
+                           const DWORD counter2, const DWORD counter3, const DWORD counter4,
+                           const DWORD bytesDownloaded, const DWORD bytesToDownload,
+                           const Quor::API::Progress::OperationType operationType,
                            const Quor::API::Progress::StepType stepType, const float elapsedSeconds,
                            const float remainingSeconds, const std::string& currentItem) {
-    QUOR_LOG(VERBOSE, "(%d, 0x%08x, %u, %u, %u, %u, %u, %u, %u, %u, %f, %f, %s)", requester, requestId, counter1,
-             counter2, counter3, counter4, bytesDownloaded, bytesToDownload, static_cast<unsigned>(operationType),
-             static_cast<unsigned>(stepType), static_cast<double>(elapsedSeconds),
-             static_cast<double>(remainingSeconds), currentItem.c_str());
+    QUOR_LOG(VERBOSE, "(%d, 0x%08x, %u, %u, %u, %u, %u, %u, %u, %u, %f, %f, %s)", requester, requestId,
+             counter1, counter2, counter3, counter4, bytesDownloaded, bytesToDownload,
+             static_cast<unsigned>(operationType), static_cast<unsigned>(stepType),
+             static_cast<double>(elapsedSeconds), static_cast<double>(remainingSeconds), currentItem.c_str());
     PacketWriter::Response(PACKET_TYPE_REQUEST_PROGRESS, requestId, S_OK)
         .Word(counter1)
         .Word(counter2)
@@ -214,7 +223,9 @@ void Send::RequestProgress(const DWORD requester, const DWORD requestId, const D
 
 void Send::GetQuorLibraryResponse(const DWORD requester, const DWORD requestId, const HRESULT hr,
                                   const std::string& path) {
-    PacketWriter::Response(PACKET_TYPE_GET_QUOR_LIBRARY, requestId, hr).String(path).SendTo(m_Transport, requester);
+    PacketWriter::Response(PACKET_TYPE_GET_QUOR_LIBRARY, requestId, hr)
+        .String(path)
+        .SendTo(m_Transport, requester);
 }
 
 }  // namespace Quor::OrvaneProtocol::ToApp

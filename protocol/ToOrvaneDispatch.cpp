@@ -111,7 +111,8 @@ bool Dispatch(DWORD requester, DWORD requestId, DWORD type, PacketReader& in, IA
             target.RepairRequest(requester, requestId, word);
             return true;
         case PACKET_TYPE_INSTALL_SOLUTION_RELEASE_BY_PROJECT_VERSION:
-            if (!(in.String(a) && in.String(b) && in.String(c) && in.Flag(flag1) && in.Flag(flag2))) return false;
+            if (!(in.String(a) && in.String(b) && in.String(c) && in.Flag(flag1) && in.Flag(flag2)))
+                return false;
             target.InstallSolutionReleaseByProjectVersionRequest(requester, requestId, a, b, c, flag1, flag2);
             return true;
         case PACKET_TYPE_GET_PROJECT_VERSION_FOR_SOLUTION_RELEASE:
@@ -128,7 +129,8 @@ bool Dispatch(DWORD requester, DWORD requestId, DWORD type, PacketReader& in, IA
 
 }  // namespace
 
-HRESULT TranslateAndDispatch(const DWORD requester, const UINT size, const BYTE* const data, IAppToOrvane& target) {
+HRESULT TranslateAndDispatch(const DWORD requester, const UINT size, const BYTE* const data,
+                             IAppToOrvane& target) {
     QUOR_LOG(VERBOSE, "(%d, %d)", requester, size);
     if (size < REQUEST_HEADER_SIZE || data == nullptr) return E_FAIL;
     const DWORD length = LoadLE32(data);
@@ -143,7 +145,8 @@ HRESULT TranslateAndDispatch(const DWORD requester, const UINT size, const BYTE*
 
     PacketReader in(data, size, REQUEST_HEADER_SIZE);
     if (!Dispatch(requester, requestId, type, in, target)) {
-        QUOR_LOG(ERROR, "Malformed packet %s: its fields do not fit its %d bytes.", RequestTypeName(type), size);
+        QUOR_LOG(ERROR, "Malformed packet %s: its fields do not fit its %d bytes.", RequestTypeName(type),
+                 size);
         return E_FAIL;
     }
     return S_OK;

@@ -17,7 +17,8 @@ struct PEEK_PACKET_DATA {
     DWORD isCancel = 0;  // 1 for a Cancel packet
 };
 
-HRESULT TranslateAndDispatch(const DWORD requester, const UINT size, const BYTE* const data, IAppToOrvane& target);
+HRESULT TranslateAndDispatch(const DWORD requester, const UINT size, const BYTE* const data,
+                             IAppToOrvane& target);
 
 // Reads a request's id and whether it is a Cancel. `out` is zeroed first and stays zero on failure
 // (shorter than 12 bytes, or a length word other than `size`).

@@ -31,8 +31,9 @@ void Send::EnumerateInstalledProjectsRequest(const DWORD requester, const DWORD 
 void Send::EnumerateAvailableProjectReleasesRequest(const DWORD requester, const DWORD requestId,
                                                     const std::string& project) {
     QUOR_LOG(DEBUG, "(%d, 0x%08x, %s)", requester, requestId, project.c_str());
-    PacketWriter::Request(PACKET_TYPE_ENUM_AVAIL_PROJECT_RELEASES, requestId).String(project).SendTo(m_Transport,
-                                                                                                      requester);
+    PacketWriter::Request(PACKET_TYPE_ENUM_AVAIL_PROJECT_RELEASES, requestId)
+        .String(project)
+        .SendTo(m_Transport, requester);
 }
 
 void Send::EnumerateInstalledProjectReleasesRequest(const DWORD requester, const DWORD requestId,
@@ -43,8 +44,8 @@ void Send::EnumerateInstalledProjectReleasesRequest(const DWORD requester, const
         .SendTo(m_Transport, requester);
 }
 
-void Send::InstallProjectReleaseRequest(const DWORD requester, const DWORD requestId, const std::string& project,
-                                        const DWORD version) {
+void Send::InstallProjectReleaseRequest(const DWORD requester, const DWORD requestId,
+                                        const std::string& project, const DWORD version) {
     QUOR_LOG(DEBUG, "(%d, 0x%08x, %s, 0x%08x)", requester, requestId, project.c_str(), version);
     PacketWriter::Request(PACKET_TYPE_INSTALL_PROJECT_RELEASE, requestId)
         .String(project)
@@ -54,7 +55,9 @@ void Send::InstallProjectReleaseRequest(const DWORD requester, const DWORD reque
 
 void Send::UpdateProjectRequest(const DWORD requester, const DWORD requestId, const std::string& project) {
     QUOR_LOG(DEBUG, "(%d, 0x%08x, %s)", requester, requestId, project.c_str());
-    PacketWriter::Request(PACKET_TYPE_UPDATE_PROJECT, requestId).String(project).SendTo(m_Transport, requester);
+    PacketWriter::Request(PACKET_TYPE_UPDATE_PROJECT, requestId)
+        .String(project)
+        .SendTo(m_Transport, requester);
 }
 
 void Send::RepairRequest(const DWORD requester, const DWORD requestId, const UINT flags) {
@@ -64,11 +67,13 @@ void Send::RepairRequest(const DWORD requester, const DWORD requestId, const UIN
 
 void Send::ValidateProjectRequest(const DWORD requester, const DWORD requestId, const std::string& project) {
     QUOR_LOG(DEBUG, "(%d, 0x%08x, %s)", requester, requestId, project.c_str());
-    PacketWriter::Request(PACKET_TYPE_VALIDATE_PROJECT, requestId).String(project).SendTo(m_Transport, requester);
+    PacketWriter::Request(PACKET_TYPE_VALIDATE_PROJECT, requestId)
+        .String(project)
+        .SendTo(m_Transport, requester);
 }
 
-void Send::UninstallProjectReleaseRequest(const DWORD requester, const DWORD requestId, const std::string& project,
-                                          const DWORD version) {
+void Send::UninstallProjectReleaseRequest(const DWORD requester, const DWORD requestId,
+                                          const std::string& project, const DWORD version) {
     QUOR_LOG(DEBUG, "(%d, 0x%08x, %s, 0x%08x)", requester, requestId, project.c_str(), version);
     PacketWriter::Request(PACKET_TYPE_UNINSTALL_PROJECT_RELEASE, requestId)
         .String(project)
@@ -102,8 +107,9 @@ void Send::EnumerateInstalledSolutionReleasesRequest(const DWORD requester, cons
         .SendTo(m_Transport, requester);
 }
 
-void Send::InstallSolutionReleaseRequest(const DWORD requester, const DWORD requestId, const std::string& solution,
-                                         const DWORD version, const std::string& configuration) {
+void Send::InstallSolutionReleaseRequest(const DWORD requester, const DWORD requestId,
+                                         const std::string& solution, const DWORD version,
+                                         const std::string& configuration) {
     QUOR_LOG(DEBUG, "(%d, 0x%08x, %s, 0x%08x, %s)", requester, requestId, solution.c_str(), version,
              configuration.c_str());
     PacketWriter::Request(PACKET_TYPE_INSTALL_SOLUTION_RELEASE, requestId)
@@ -138,13 +144,16 @@ void Send::UpdateSolutionRequest(const DWORD requester, const DWORD requestId, c
         .SendTo(m_Transport, requester);
 }
 
-void Send::ValidateSolutionRequest(const DWORD requester, const DWORD requestId, const std::string& solution) {
+void Send::ValidateSolutionRequest(const DWORD requester, const DWORD requestId,
+                                   const std::string& solution) {
     QUOR_LOG(DEBUG, "(%d, 0x%08x, %s)", requester, requestId, solution.c_str());
-    PacketWriter::Request(PACKET_TYPE_VALIDATE_SOLUTION, requestId).String(solution).SendTo(m_Transport, requester);
+    PacketWriter::Request(PACKET_TYPE_VALIDATE_SOLUTION, requestId)
+        .String(solution)
+        .SendTo(m_Transport, requester);
 }
 
-void Send::UninstallSolutionReleaseRequest(const DWORD requester, const DWORD requestId, const std::string& solution,
-                                           const DWORD version) {
+void Send::UninstallSolutionReleaseRequest(const DWORD requester, const DWORD requestId,
+                                           const std::string& solution, const DWORD version) {
     QUOR_LOG(DEBUG, "(%d, 0x%08x, %s, 0x%08x)", requester, requestId, solution.c_str(), version);
     PacketWriter::Request(PACKET_TYPE_UNINSTALL_SOLUTION_RELEASE, requestId)
         .String(solution)
@@ -153,7 +162,8 @@ void Send::UninstallSolutionReleaseRequest(const DWORD requester, const DWORD re
 }
 
 void Send::CreateProcessRequest(const DWORD requester, const DWORD requestId, const std::string& name,
-                                const DWORD version, const std::string& executable, const std::string& arguments) {
+                                const DWORD version, const std::string& executable,
+                                const std::string& arguments) {
     QUOR_LOG(DEBUG, "(%d, 0x%08x, %s, 0x%08x, %s, %s)", requester, requestId, name.c_str(), version,
              executable.c_str(), arguments.c_str());
     PacketWriter::Request(PACKET_TYPE_CREATE_PROCESS, requestId)
@@ -166,12 +176,15 @@ void Send::CreateProcessRequest(const DWORD requester, const DWORD requestId, co
 
 void Send::SetLogParametersRequest(const DWORD requester, const DWORD requestId, const UINT parameters) {
     QUOR_LOG(DEBUG, "(%d, 0x%08x, 0x%08x)", requester, requestId, parameters);
-    PacketWriter::Request(PACKET_TYPE_SET_LOG_PARAMETERS, requestId).Word(parameters).SendTo(m_Transport, requester);
+    PacketWriter::Request(PACKET_TYPE_SET_LOG_PARAMETERS, requestId)
+        .Word(parameters)
+        .SendTo(m_Transport, requester);
 }
 
 void Send::LockFileRequest(const DWORD requester, const DWORD requestId, const std::string& project,
                            const DWORD version, const std::string& path) {
-    QUOR_LOG(DEBUG, "(%d, 0x%08x, %s, 0x%08x, %s)", requester, requestId, project.c_str(), version, path.c_str());
+    QUOR_LOG(DEBUG, "(%d, 0x%08x, %s, 0x%08x, %s)", requester, requestId, project.c_str(), version,
+             path.c_str());
     PacketWriter::Request(PACKET_TYPE_LOCK_FILE, requestId)
         .String(project)
         .Word(version)

@@ -66,8 +66,8 @@ struct RecordedCall {
 };
 
 inline std::ostream& operator<<(std::ostream& os, const RecordedCall& call) {
-    os << call.operation << "(requester " << call.requester << ", id " << call.requestId << ", hr 0x" << std::hex
-       << static_cast<DWORD>(call.hr) << std::dec;
+    os << call.operation << "(requester " << call.requester << ", id " << call.requestId << ", hr 0x"
+       << std::hex << static_cast<DWORD>(call.hr) << std::dec;
     for (DWORD w : call.words) os << ", word " << w;
     for (const std::string& t : call.texts) os << ", \"" << t << "\"";
     if (!call.list.empty()) {

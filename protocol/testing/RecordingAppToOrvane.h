@@ -11,7 +11,9 @@ class RecordingAppToOrvane final : public Quor::OrvaneProtocol::IAppToOrvane {
 public:
     CallLog log;
 
-    void GetVersionRequest(const DWORD r, const DWORD id) override { log.Record({"GetVersionRequest", r, id}); }
+    void GetVersionRequest(const DWORD r, const DWORD id) override {
+        log.Record({"GetVersionRequest", r, id});
+    }
     void TerminateRequest(const DWORD r, const DWORD id) override { log.Record({"TerminateRequest", r, id}); }
     void EnumerateAvailableProjectsRequest(const DWORD r, const DWORD id) override {
         log.Record({"EnumerateAvailableProjectsRequest", r, id});
@@ -19,10 +21,12 @@ public:
     void EnumerateInstalledProjectsRequest(const DWORD r, const DWORD id) override {
         log.Record({"EnumerateInstalledProjectsRequest", r, id});
     }
-    void EnumerateAvailableProjectReleasesRequest(const DWORD r, const DWORD id, const std::string& project) override {
+    void EnumerateAvailableProjectReleasesRequest(const DWORD r, const DWORD id,
+                                                  const std::string& project) override {
         log.Record(RecordedCall("EnumerateAvailableProjectReleasesRequest", r, id).Text(project));
     }
-    void EnumerateInstalledProjectReleasesRequest(const DWORD r, const DWORD id, const std::string& project) override {
+    void EnumerateInstalledProjectReleasesRequest(const DWORD r, const DWORD id,
+                                                  const std::string& project) override {
         log.Record(RecordedCall("EnumerateInstalledProjectReleasesRequest", r, id).Text(project));
     }
     void InstallProjectReleaseRequest(const DWORD r, const DWORD id, const std::string& project,
@@ -56,12 +60,15 @@ public:
                                                    const std::string& solution) override {
         log.Record(RecordedCall("EnumerateInstalledSolutionReleasesRequest", r, id).Text(solution));
     }
-    void InstallSolutionReleaseRequest(const DWORD r, const DWORD id, const std::string& solution, const DWORD version,
-                                       const std::string& configuration) override {
-        log.Record(
-            RecordedCall("InstallSolutionReleaseRequest", r, id).Text(solution).Word(version).Text(configuration));
+    void InstallSolutionReleaseRequest(const DWORD r, const DWORD id, const std::string& solution,
+                                       const DWORD version, const std::string& configuration) override {
+        log.Record(RecordedCall("InstallSolutionReleaseRequest", r, id)
+                       .Text(solution)
+                       .Word(version)
+                       .Text(configuration));
     }
-    void InstallSolutionReleaseByProjectVersionRequest(const DWORD r, const DWORD id, const std::string& solution,
+    void InstallSolutionReleaseByProjectVersionRequest(const DWORD r, const DWORD id,
+                                                       const std::string& solution,
                                                        const std::string& projectVersion,
                                                        const std::string& configuration, const bool preview,
                                                        const bool uninstall) override {
@@ -85,8 +92,11 @@ public:
     }
     void CreateProcessRequest(const DWORD r, const DWORD id, const std::string& name, const DWORD version,
                               const std::string& executable, const std::string& arguments) override {
-        log.Record(
-            RecordedCall("CreateProcessRequest", r, id).Text(name).Word(version).Text(executable).Text(arguments));
+        log.Record(RecordedCall("CreateProcessRequest", r, id)
+                       .Text(name)
+                       .Word(version)
+                       .Text(executable)
+                       .Text(arguments));
     }
     void SetLogParametersRequest(const DWORD r, const DWORD id, const UINT parameters) override {
         log.Record(RecordedCall("SetLogParametersRequest", r, id).Word(parameters));
@@ -98,12 +108,16 @@ public:
     void UnlockFileRequest(const DWORD r, const DWORD id, const DWORD handle) override {
         log.Record(RecordedCall("UnlockFileRequest", r, id).Word(handle));
     }
-    void GetProjectVersionForSolutionReleaseRequest(const DWORD r, const DWORD id, const std::string& solution,
+    void GetProjectVersionForSolutionReleaseRequest(const DWORD r, const DWORD id,
+                                                    const std::string& solution,
                                                     const DWORD version) override {
-        log.Record(RecordedCall("GetProjectVersionForSolutionReleaseRequest", r, id).Text(solution).Word(version));
+        log.Record(
+            RecordedCall("GetProjectVersionForSolutionReleaseRequest", r, id).Text(solution).Word(version));
     }
     void CancelRequest(const DWORD r, const DWORD id) override { log.Record({"CancelRequest", r, id}); }
-    void GetQuorLibraryRequest(const DWORD r, const DWORD id) override { log.Record({"GetQuorLibraryRequest", r, id}); }
+    void GetQuorLibraryRequest(const DWORD r, const DWORD id) override {
+        log.Record({"GetQuorLibraryRequest", r, id});
+    }
 };
 
 }  // namespace QuorTest

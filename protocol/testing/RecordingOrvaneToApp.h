@@ -24,7 +24,8 @@ public:
     }
     void EnumerateAvailableProjectReleasesResponse(const DWORD r, const DWORD id, const HRESULT hr,
                                                    const std::vector<DWORD>& versions) override {
-        log.Record(RecordedCall("EnumerateAvailableProjectReleasesResponse", r, id).Result(hr).Versions(versions));
+        log.Record(
+            RecordedCall("EnumerateAvailableProjectReleasesResponse", r, id).Result(hr).Versions(versions));
     }
     void EnumerateInstalledProjectsResponse(const DWORD r, const DWORD id, const HRESULT hr,
                                             const std::vector<std::string>& names) override {
@@ -32,12 +33,14 @@ public:
     }
     void EnumerateInstalledProjectReleasesResponse(const DWORD r, const DWORD id, const HRESULT hr,
                                                    const std::vector<DWORD>& versions) override {
-        log.Record(RecordedCall("EnumerateInstalledProjectReleasesResponse", r, id).Result(hr).Versions(versions));
+        log.Record(
+            RecordedCall("EnumerateInstalledProjectReleasesResponse", r, id).Result(hr).Versions(versions));
     }
     void InstallProjectReleaseResponse(const DWORD r, const DWORD id, const HRESULT hr) override {
         log.Record(RecordedCall("InstallProjectReleaseResponse", r, id).Result(hr));
     }
-    void UpdateProjectResponse(const DWORD r, const DWORD id, const HRESULT hr, const DWORD version) override {
+    void UpdateProjectResponse(const DWORD r, const DWORD id, const HRESULT hr,
+                               const DWORD version) override {
         log.Record(RecordedCall("UpdateProjectResponse", r, id).Result(hr).Word(version));
     }
     void RepairResponse(const DWORD r, const DWORD id, const HRESULT hr) override {
@@ -55,7 +58,8 @@ public:
     }
     void EnumerateAvailableSolutionReleasesResponse(const DWORD r, const DWORD id, const HRESULT hr,
                                                     const std::vector<DWORD>& versions) override {
-        log.Record(RecordedCall("EnumerateAvailableSolutionReleasesResponse", r, id).Result(hr).Versions(versions));
+        log.Record(
+            RecordedCall("EnumerateAvailableSolutionReleasesResponse", r, id).Result(hr).Versions(versions));
     }
     void EnumerateInstalledSolutionsResponse(const DWORD r, const DWORD id, const HRESULT hr,
                                              const std::vector<std::string>& names) override {
@@ -63,19 +67,23 @@ public:
     }
     void EnumerateInstalledSolutionReleasesResponse(const DWORD r, const DWORD id, const HRESULT hr,
                                                     const std::vector<DWORD>& versions) override {
-        log.Record(RecordedCall("EnumerateInstalledSolutionReleasesResponse", r, id).Result(hr).Versions(versions));
+        log.Record(
+            RecordedCall("EnumerateInstalledSolutionReleasesResponse", r, id).Result(hr).Versions(versions));
     }
-    void InstallSolutionReleaseResponse(const DWORD r, const DWORD id, const HRESULT hr, const DWORD version) override {
+    void InstallSolutionReleaseResponse(const DWORD r, const DWORD id, const HRESULT hr,
+                                        const DWORD version) override {
         log.Record(RecordedCall("InstallSolutionReleaseResponse", r, id).Result(hr).Word(version));
     }
     void InstallSolutionReleaseByProjectVersionResponse(const DWORD r, const DWORD id, const HRESULT hr,
-                                                        const DWORD version, const std::string& response) override {
+                                                        const DWORD version,
+                                                        const std::string& response) override {
         log.Record(RecordedCall("InstallSolutionReleaseByProjectVersionResponse", r, id)
                        .Result(hr)
                        .Word(version)
                        .Text(response));
     }
-    void UpdateSolutionResponse(const DWORD r, const DWORD id, const HRESULT hr, const DWORD version) override {
+    void UpdateSolutionResponse(const DWORD r, const DWORD id, const HRESULT hr,
+                                const DWORD version) override {
         log.Record(RecordedCall("UpdateSolutionResponse", r, id).Result(hr).Word(version));
     }
     void ValidateSolutionResponse(const DWORD r, const DWORD id, const HRESULT hr) override {
@@ -93,8 +101,12 @@ public:
     }
     void LockFileResponse(const DWORD r, const DWORD id, const HRESULT hr, const std::string& fileName,
                           const DWORD offset, const DWORD size, const DWORD handle) override {
-        log.Record(
-            RecordedCall("LockFileResponse", r, id).Result(hr).Text(fileName).Word(offset).Word(size).Word(handle));
+        log.Record(RecordedCall("LockFileResponse", r, id)
+                       .Result(hr)
+                       .Text(fileName)
+                       .Word(offset)
+                       .Word(size)
+                       .Word(handle));
     }
     void UnlockFileResponse(const DWORD r, const DWORD id, const HRESULT hr) override {
         log.Record(RecordedCall("UnlockFileResponse", r, id).Result(hr));
@@ -106,8 +118,8 @@ public:
     void RequestProgress(const DWORD r, const DWORD id, const DWORD c1, const DWORD c2, const DWORD c3,
                          const DWORD c4, const DWORD bytesDownloaded, const DWORD bytesToDownload,
                          const Quor::API::Progress::OperationType operationType,
-                         const Quor::API::Progress::StepType stepType, const float elapsed, const float remaining,
-                         const std::string& item) override {
+                         const Quor::API::Progress::StepType stepType, const float elapsed,
+                         const float remaining, const std::string& item) override {
         log.Record(RecordedCall("RequestProgress", r, id)
                        .Word(c1)
                        .Word(c2)
@@ -121,7 +133,8 @@ public:
                        .Float(remaining)
                        .Text(item));
     }
-    void GetQuorLibraryResponse(const DWORD r, const DWORD id, const HRESULT hr, const std::string& path) override {
+    void GetQuorLibraryResponse(const DWORD r, const DWORD id, const HRESULT hr,
+                                const std::string& path) override {
         log.Record(RecordedCall("GetQuorLibraryResponse", r, id).Result(hr).Text(path));
     }
 };
