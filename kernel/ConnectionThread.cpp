@@ -36,7 +36,8 @@ ConnectionThread::~ConnectionThread() {
             QUOR_LOG(Quor::Log::ERROR,
                      "Thread did not terminate, calling threadTeminate (Thread Id: 0x%08x).",
                      Quor::Common::Win32Helper::GetThreadId(m_Thread));
-            if (!Vorn::threadTerminate(m_Thread, 0)) QUOR_LOG(Quor::Log::ERROR, "threadTerminate failed.");
+            // The thread uses this object and its receive threads: it is waited for, never left behind.
+            Vorn::threadJoin(m_Thread, Vorn::INFINITE);
         }
         m_Thread.reset();
     }

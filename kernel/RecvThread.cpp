@@ -28,8 +28,12 @@ RecvThread::~RecvThread() {
     if (m_Thread) {
         m_Terminate.store(true);
         m_Connection->Shutdown();  // ends a receive that is waiting
-        if (Vorn::threadJoin(m_Thread, 1000) != Vorn::WAIT_OBJECT_0 && !Vorn::threadTerminate(m_Thread, 0))
-            QUOR_LOG(Quor::Log::ERROR, "threadTerminate failed.");
+        if (Vorn::threadJoin(m_Thread, 1000) != Vorn::WAIT_OBJECT_0) {
+            // The thread uses this object, its connection and the manager: it is waited for, never
+            // left behind (its socket is shut down, so it only finishes its current step).
+            QUOR_LOG(Quor::Log::ERROR, "Receive thread did not end within 1000 ms, waiting for it.");
+            Vorn::threadJoin(m_Thread, Vorn::INFINITE);
+        }
         m_Thread.reset();
     }
 }

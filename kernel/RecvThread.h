@@ -4,7 +4,7 @@
 // it records the disconnection, closes the socket and tells its listener that it has ended.
 //
 // Owned by the ConnectionThread; the destructor asks the thread to stop (a flag, then a shutdown of
-// the socket that ends a pending receive) and joins it (1 s, then it is left to end on its own).
+// the socket that ends a pending receive) and joins it (after 1 s it is logged and waited for).
 // HasEnded may be read from any thread.
 #include <atomic>
 #include <memory>
