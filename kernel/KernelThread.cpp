@@ -40,7 +40,7 @@ KernelThread::KernelThread(std::shared_ptr<Quor::Common::ThreadPool::IPool> pool
     m_InstanceMarker = Vorn::SharedMutex::Create(kInstanceMutexName);
 
     const unsigned port = m_Options.port ? m_Options.port : Quor::OrvaneProtocol::GetOrvanePort();
-    auto manager = std::make_unique<WinSock::Manager>(hr, port);
+    auto manager = std::make_unique<WinSock::Manager>(hr, port, m_Options.sendTimeoutMs);
     m_Connections = std::move(manager);
     if (FAILED(hr)) {
         QUOR_LOG(Quor::Log::ERROR, "Failed to start network.");

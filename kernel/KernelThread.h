@@ -42,9 +42,10 @@ struct KernelThreadOptions {
     using HandlerFactory = std::function<std::unique_ptr<IRequestHandler>(
         KernelThread& owner, Quor::OrvaneProtocol::ISendPacket& transport)>;
 
-    unsigned port = 0;           // 0: the protocol's port (GetOrvanePort)
-    DWORD jobGiveUpMs = 30000;   // how long a cancelled job is waited for before it is given up
-    HandlerFactory makeHandler;  // empty: the kernel's request handlers
+    unsigned port = 0;            // 0: the protocol's port (GetOrvanePort)
+    DWORD jobGiveUpMs = 30000;    // how long a cancelled job is waited for before it is given up
+    DWORD sendTimeoutMs = 30000;  // how long a write to a client that does not read may block
+    HandlerFactory makeHandler;   // empty: the kernel's request handlers
 };
 
 class KernelThread {

@@ -40,9 +40,10 @@ protected:
         QuorTest::WriteFile(tree.system() + "/system.cfg",
                             "DownloadURL = 127.0.0.1:1\nDownloadPath = /quor\n");
     }
-    void Start(DWORD giveUpMs = 30000) {
+    void Start(DWORD giveUpMs = 30000, DWORD sendTimeoutMs = 30000) {
         auto options = QuorTest::TestKernel::Handlers(engine);
         options.jobGiveUpMs = giveUpMs;
+        options.sendTimeoutMs = sendTimeoutMs;
         kernel = std::make_unique<QuorTest::TestKernel>(options);
         ASSERT_EQ(S_OK, kernel->hr);
     }
@@ -162,6 +163,28 @@ TEST_F(RequestServer, ARequestThatDoesNotDecodeIsAnsweredFailedWithItsId) {
     EXPECT_EQ(44u, answer.requestId);
     EXPECT_EQ(E_FAIL, answer.hr);
     EXPECT_TRUE(answer.versions.empty());
+}
+
+TEST_F(RequestServer, AnAnswerThatCannotBeWrittenClosesThatConnectionOnly) {
+    QuorTest::LogCapture log(Quor::Log::ERROR);
+    engine->installedProjects.assign(1000, std::string(1000, 'p'));  // about 1 MB per answer
+    Start(30000, 200);                                               // a blocked write gives up after 200 ms
+    KernelClient bystander(Port());
+    KernelClient reader(Port());  // asks for far more than the socket buffers hold, and reads nothing
+    for (DWORD id = 0; id < 40; ++id)
+        ASSERT_TRUE(reader.Request([&](IAppToOrvane& s) { s.EnumerateInstalledProjectsRequest(0, id); }));
+    bool gaveUp = false;
+    for (int round = 0; round < 100000 && !gaveUp; ++round) {
+        ASSERT_TRUE(bystander.Send(GetVersion(1)));
+        ASSERT_EQ(1u, AnswerOf(bystander).requestId) << "the bystander is served meanwhile";
+        gaveUp = log.Contains("send failed.") || log.Contains("Failed to send all data.");
+    }
+    ASSERT_TRUE(gaveUp) << "no write gave up";
+    size_t answers = 0;
+    while (!reader.ReadPacket().empty()) ++answers;  // ends with the connection
+    EXPECT_LT(answers, 40u);
+    ASSERT_TRUE(bystander.Send(GetVersion(2)));
+    EXPECT_EQ(2u, AnswerOf(bystander).requestId);
 }
 
 TEST_F(RequestServer, TwoClientsRunInTurn) {
