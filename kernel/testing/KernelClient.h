@@ -39,11 +39,11 @@ inline std::vector<BYTE> RequestBytes(const std::function<void(Quor::OrvaneProto
 
 // A bare request header (and whatever body bytes follow).
 inline std::vector<BYTE> RawRequest(DWORD length, DWORD requestId, DWORD type, std::vector<BYTE> body = {}) {
-    std::vector<BYTE> bytes(12);
+    std::vector<BYTE> bytes(12 + body.size());
     Vorn::Bytes::StoreLE32(bytes.data(), length);
     Vorn::Bytes::StoreLE32(bytes.data() + 4, requestId);
     Vorn::Bytes::StoreLE32(bytes.data() + 8, type);
-    bytes.insert(bytes.end(), body.begin(), body.end());
+    std::copy(body.begin(), body.end(), bytes.begin() + 12);
     return bytes;
 }
 
