@@ -226,8 +226,9 @@ void KernelThread::RetireJob() {
         m_Job.reset();
         return;
     }
-    QUOR_LOG(Quor::Log::ERROR, "Job did not end within %u ms of its cancel; giving it up until it returns.",
-             m_Options.jobGiveUpMs);
+    // Never killed: the job keeps its bytes, the handler and its connection until it returns, and
+    // no other job starts before that.
+    QUOR_LOG(Quor::Log::ERROR, "Thread did not terminate, calling Termiante");
     m_Job->GiveUp();
     m_GivenUpJob = std::move(m_Job);
 }

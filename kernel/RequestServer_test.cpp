@@ -276,6 +276,7 @@ TEST_F(RequestServer, AClosingClientsJobIsCancelledAndItsQueueDropped) {
 }
 
 TEST_F(RequestServer, ALateAnswerForAClosedClientNeverReachesTheNextClient) {
+    QuorTest::LogCapture log(Quor::Log::ERROR);
     Start(50);  // a job that ignores its cancel is given up after 50 ms
     {
         KernelClient a(Port());
@@ -285,6 +286,9 @@ TEST_F(RequestServer, ALateAnswerForAClosedClientNeverReachesTheNextClient) {
     // B most likely gets the descriptor A had in the kernel.
     KernelClient b(Port());
     ASSERT_TRUE(b.Send(GetVersion(1)));
+    for (int wait = 0; wait < 20000 && !log.Has("Thread did not terminate, calling Termiante"); ++wait)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(log.Has("Thread did not terminate, calling Termiante")) << "the job was not given up";
     engine->Release("stubbornA");  // A's job answers now, for a connection that has ended
     const auto answer = AnswerOf(b);
     EXPECT_EQ("GetVersionResponse", answer.operation);
