@@ -10,7 +10,8 @@
 
 namespace Quor::Orvane::WinSock {
 
-Connection::Connection(DWORD id, Vorn::Sockets::Socket socket, DWORD sendTimeoutMs) : m_Id(id), m_Socket(socket) {
+Connection::Connection(DWORD id, Vorn::Sockets::Socket socket, DWORD sendTimeoutMs)
+    : m_Id(id), m_Socket(socket) {
     timeval timeout{};
     timeout.tv_sec = sendTimeoutMs / 1000;
     timeout.tv_usec = static_cast<suseconds_t>((sendTimeoutMs % 1000) * 1000);
@@ -18,7 +19,9 @@ Connection::Connection(DWORD id, Vorn::Sockets::Socket socket, DWORD sendTimeout
         QUOR_LOG(Quor::Log::WARNING, "Could not bound the send time of connection 0x%08x", m_Id);
 }
 
-Connection::~Connection() { Close(); }
+Connection::~Connection() {
+    Close();
+}
 
 HRESULT Connection::Send(const BYTE* data, UINT size) {
     std::lock_guard<std::mutex> guard(m_SendLock);

@@ -33,25 +33,32 @@ ConnectionThread::~ConnectionThread() {
         if (!m_TerminateEvent->Set())
             QUOR_LOG(Quor::Log::ERROR, "Failed to set event needed to terminate thread.");
         if (Vorn::threadJoin(m_Thread, 1000) != Vorn::WAIT_OBJECT_0) {
-            QUOR_LOG(Quor::Log::ERROR, "Thread did not terminate, calling threadTeminate (Thread Id: 0x%08x).",
+            QUOR_LOG(Quor::Log::ERROR,
+                     "Thread did not terminate, calling threadTeminate (Thread Id: 0x%08x).",
                      Quor::Common::Win32Helper::GetThreadId(m_Thread));
-            if (!Vorn::threadTerminate(m_Thread, 0)) QUOR_LOG(Quor::Log::ERROR, "threadTerminate failed.");
+            // The thread uses this object and its receive threads: it is waited for, never left behind.
+            Vorn::threadJoin(m_Thread, Vorn::INFINITE);
         }
         m_Thread.reset();
     }
     m_RecvThreads.clear();
 }
 
-void ConnectionThread::NotifyEnded() { m_EndedEvent->Set(); }
+void ConnectionThread::NotifyEnded() {
+    m_EndedEvent->Set();
+}
 
-Vorn::uint32 ConnectionThread::ThreadProc(void* self) { return static_cast<ConnectionThread*>(self)->Run(); }
+Vorn::uint32 ConnectionThread::ThreadProc(void* self) {
+    return static_cast<ConnectionThread*>(self)->Run();
+}
 
 Vorn::uint32 ConnectionThread::Run() {
     HRESULT hr = S_OK;
     bool terminated = false;
     while (!terminated && SUCCEEDED(hr)) {
         m_ConnectionEvent->Reset();
-        Vorn::Sockets::AsyncResult* watch = Vorn::Sockets::NotifyOnConnection(m_ListeningSocket, m_ConnectionEvent);
+        Vorn::Sockets::AsyncResult* watch =
+            Vorn::Sockets::NotifyOnConnection(m_ListeningSocket, m_ConnectionEvent);
         if (!watch) {
             QUOR_LOG(Quor::Log::ERROR, "Unable to accept a connection.");
             hr = E_FAIL;
@@ -90,7 +97,8 @@ Vorn::uint32 ConnectionThread::Run() {
             }
         }
     }
-    QUOR_LOG(Quor::Log::VERBOSE, "Terminating (Thread ID: 0x%08x).", Quor::Common::Win32Helper::GetCurrentThreadId());
+    QUOR_LOG(Quor::Log::VERBOSE, "Terminating (Thread ID: 0x%08x).",
+             Quor::Common::Win32Helper::GetCurrentThreadId());
     return 0;
 }
 
@@ -113,7 +121,8 @@ void ConnectionThread::Accept() {
 }
 
 void ConnectionThread::ReapEnded() {
-    std::erase_if(m_RecvThreads, [](const std::unique_ptr<RecvThread>& thread) { return thread->HasEnded(); });
+    std::erase_if(m_RecvThreads,
+                  [](const std::unique_ptr<RecvThread>& thread) { return thread->HasEnded(); });
 }
 
 }  // namespace Quor::Orvane::WinSock

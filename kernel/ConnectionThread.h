@@ -3,8 +3,8 @@
 // gives each its own RecvThread, and deletes receive threads once they have ended.
 //
 // Any number of clients may be connected (ended receive threads wake the listener through one
-// event, not one event each). The destructor stops the listener (1 s, then it is left to end on
-// its own) and then every receive thread. NotifyEnded may be called from any thread.
+// event, not one event each). The destructor stops the listener (joined; after 1 s logged and
+// waited for) and then every receive thread. NotifyEnded may be called from any thread.
 #include <memory>
 #include <vector>
 

@@ -60,7 +60,9 @@ HRESULT Engine::UpdateProject(const std::string&, FileSystem&, Server&, Progress
     return NotAvailable("Project update");
 }
 
-HRESULT Engine::Repair(FileSystem&, Server&, Progress&) { return NotAvailable("Repair"); }
+HRESULT Engine::Repair(FileSystem&, Server&, Progress&) {
+    return NotAvailable("Repair");
+}
 
 HRESULT Engine::ValidateProject(const std::string&, FileSystem&, Server&, Progress&) {
     return NotAvailable("Project validation");
@@ -80,7 +82,8 @@ HRESULT Engine::DiscoverSolutionRelease(const std::string&, DWORD, const std::st
     return NotAvailable("Solution release discovery");
 }
 
-HRESULT Engine::UpdateSolution(const std::string&, const std::string&, FileSystem&, Server&, Progress&, DWORD&) {
+HRESULT Engine::UpdateSolution(const std::string&, const std::string&, FileSystem&, Server&, Progress&,
+                               DWORD&) {
     return NotAvailable("Solution update");
 }
 
@@ -92,8 +95,8 @@ HRESULT Engine::UninstallSolutionRelease(const std::string&, DWORD, FileSystem&,
     return NotAvailable("Solution release uninstall");
 }
 
-HRESULT Engine::CreateProcess(const std::string&, DWORD, const std::string&, const std::string&, FileSystem&, DWORD&,
-                              DWORD&) {
+HRESULT Engine::CreateProcess(const std::string&, DWORD, const std::string&, const std::string&, FileSystem&,
+                              DWORD&, DWORD&) {
     return NotAvailable("Starting a program of a release");
 }
 
@@ -103,11 +106,13 @@ HRESULT Engine::SetLogParameters(UINT level) {
 }
 
 HRESULT Engine::LockFile(const std::string& project, DWORD version, const std::string& path,
-                         Quor::Common::ReleaseManifestCache& cache, std::string& file, DWORD& offset, DWORD& size,
-                         DWORD& handle) {
+                         Quor::Common::ReleaseManifestCache& cache, std::string& file, DWORD& offset,
+                         DWORD& size, DWORD& handle) {
     return Quor::User::LockFile(project, version, path, cache, file, offset, size, handle);
 }
 
-HRESULT Engine::UnlockFile(DWORD handle) { return Quor::User::UnlockFile(handle); }
+HRESULT Engine::UnlockFile(DWORD handle) {
+    return Quor::User::UnlockFile(handle);
+}
 
 }  // namespace Quor::Orvane

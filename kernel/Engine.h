@@ -45,13 +45,14 @@ public:
     virtual HRESULT EnumerateInstalledSolutionReleases(const std::string& solution, FileSystem& fs,
                                                        std::vector<DWORD>& versions);
 
-    virtual HRESULT InstallProjectRelease(const std::string& project, DWORD version, FileSystem& fs, Server& server,
-                                          Progress& progress);
+    virtual HRESULT InstallProjectRelease(const std::string& project, DWORD version, FileSystem& fs,
+                                          Server& server, Progress& progress);
     // version: the release now installed (left as it was unless the update sets it).
-    virtual HRESULT UpdateProject(const std::string& project, FileSystem& fs, Server& server, Progress& progress,
-                                  DWORD& version);
+    virtual HRESULT UpdateProject(const std::string& project, FileSystem& fs, Server& server,
+                                  Progress& progress, DWORD& version);
     virtual HRESULT Repair(FileSystem& fs, Server& server, Progress& progress);
-    virtual HRESULT ValidateProject(const std::string& project, FileSystem& fs, Server& server, Progress& progress);
+    virtual HRESULT ValidateProject(const std::string& project, FileSystem& fs, Server& server,
+                                    Progress& progress);
     virtual HRESULT UninstallProjectRelease(const std::string& project, DWORD version, FileSystem& fs,
                                             Progress& progress);
     // Discovery then execution; settled: the release the discovery settled on.
@@ -62,14 +63,15 @@ public:
     virtual HRESULT DiscoverSolutionRelease(const std::string& solution, DWORD version,
                                             const std::string& configuration, FileSystem& fs, Server& server,
                                             Progress& progress, SolutionDiscovery& discovery);
-    virtual HRESULT UpdateSolution(const std::string& solution, const std::string& configuration, FileSystem& fs,
-                                   Server& server, Progress& progress, DWORD& version);
+    virtual HRESULT UpdateSolution(const std::string& solution, const std::string& configuration,
+                                   FileSystem& fs, Server& server, Progress& progress, DWORD& version);
     virtual HRESULT ValidateSolution(const std::string& solution, FileSystem& fs, Server& server,
                                      Progress& progress);
     virtual HRESULT UninstallSolutionRelease(const std::string& solution, DWORD version, FileSystem& fs,
                                              Progress& progress);
     virtual HRESULT CreateProcess(const std::string& name, DWORD version, const std::string& executable,
-                                  const std::string& arguments, FileSystem& fs, DWORD& processId, DWORD& threadId);
+                                  const std::string& arguments, FileSystem& fs, DWORD& processId,
+                                  DWORD& threadId);
 
     virtual HRESULT SetLogParameters(UINT level);
     virtual HRESULT LockFile(const std::string& project, DWORD version, const std::string& path,

@@ -14,9 +14,9 @@ public:
         : m_Requester(requester), m_RequestId(requestId), m_Answers(answers) {}
 
     void UpdateProgress(const Quor::API::Progress& p) override {
-        m_Answers.RequestProgress(m_Requester, m_RequestId, p.m_Counter1, p.m_Counter2, p.m_Counter3, p.m_Counter4,
-                                  p.m_BytesDownloaded, p.m_BytesToDownload, p.m_OperationType, p.m_StepType,
-                                  p.m_ElapsedSeconds, p.m_RemainingSeconds, p.m_CurrentItem);
+        m_Answers.RequestProgress(m_Requester, m_RequestId, p.m_Counter1, p.m_Counter2, p.m_Counter3,
+                                  p.m_Counter4, p.m_BytesDownloaded, p.m_BytesToDownload, p.m_OperationType,
+                                  p.m_StepType, p.m_ElapsedSeconds, p.m_RemainingSeconds, p.m_CurrentItem);
     }
 
 private:

@@ -46,24 +46,28 @@ protected:
         ASSERT_EQ(S_OK, kernel->hr);
         client = std::make_unique<KernelClient>(kernel->port);
     }
-    RecordedCall Ask(const std::string& solution, const std::string& gameVersion, const std::string& configuration,
-                     bool preview, bool uninstall) {
+    RecordedCall Ask(const std::string& solution, const std::string& gameVersion,
+                     const std::string& configuration, bool preview, bool uninstall) {
         const DWORD id = ++m_Id;
         EXPECT_TRUE(client->Request([&](IAppToOrvane& s) {
-            s.InstallSolutionReleaseByProjectVersionRequest(0, id, solution, gameVersion, configuration, preview,
-                                                            uninstall);
+            s.InstallSolutionReleaseByProjectVersionRequest(0, id, solution, gameVersion, configuration,
+                                                            preview, uninstall);
         }));
         auto answer = client->Answer();
         EXPECT_TRUE(answer.has_value()) << "no answer";
         return answer.value_or(RecordedCall());
     }
     RecordedCall Expect(HRESULT hr, DWORD version, const std::string& text) const {
-        return RecordedCall("InstallSolutionReleaseByProjectVersionResponse", 0, m_Id).Result(hr).Word(version).Text(text);
+        return RecordedCall("InstallSolutionReleaseByProjectVersionResponse", 0, m_Id)
+            .Result(hr)
+            .Word(version)
+            .Text(text);
     }
     void UpdateSolution(DWORD version) {
         engine->updateSolutionVersion = version;
         const DWORD id = ++m_Id;
-        ASSERT_TRUE(client->Request([&](IAppToOrvane& s) { s.UpdateSolutionRequest(0, id, "sol", "en_US"); }));
+        ASSERT_TRUE(
+            client->Request([&](IAppToOrvane& s) { s.UpdateSolutionRequest(0, id, "sol", "en_US"); }));
         ASSERT_EQ(S_OK, client->Answer().value_or(RecordedCall()).hr);
     }
 
@@ -95,10 +99,12 @@ TEST_F(GameVersionRequest, ListingModeNeedsAnUpdatedSolutionThenListsTheOtherGam
     engine->updateSolutionVersion = V0;
     {
         const DWORD id = ++m_Id;
-        ASSERT_TRUE(client->Request([&](IAppToOrvane& s) { s.UpdateSolutionRequest(0, id, "sol", "en_US"); }));
+        ASSERT_TRUE(
+            client->Request([&](IAppToOrvane& s) { s.UpdateSolutionRequest(0, id, "sol", "en_US"); }));
         ASSERT_EQ(E_FAIL, client->Answer().value_or(RecordedCall()).hr);
     }
-    EXPECT_EQ(Expect(E_FAIL, kNone, ""), Ask("sol", "", "", false, false)) << "a failed update records nothing";
+    EXPECT_EQ(Expect(E_FAIL, kNone, ""), Ask("sol", "", "", false, false))
+        << "a failed update records nothing";
     engine->updateSolutionResult = S_OK;
     UpdateSolution(V3);
     // V3 is the latest, V1 and V2 share "v1", V9 is not in the listing; the quote is escaped.
@@ -149,7 +155,8 @@ TEST_F(GameVersionRequest, PreviewAnswersFailureInstalledOrTheRemainingWork) {
     EXPECT_EQ(0u, answer.texts[0].find("{\"result\":\"SUCCESS\",\"remainingTime\":")) << answer.texts[0];
     EXPECT_NE(std::string::npos, answer.texts[0].find(",\"remainingBytes\":5000}")) << answer.texts[0];
     EXPECT_EQ(std::string::npos, answer.texts[0].find("remainingTime\":-")) << answer.texts[0];
-    for (const std::string& call : engine->Calls()) EXPECT_EQ(0u, call.find("DiscoverSolutionRelease")) << call;
+    for (const std::string& call : engine->Calls())
+        EXPECT_EQ(0u, call.find("DiscoverSolutionRelease")) << call;
 }
 
 TEST_F(GameVersionRequest, AFailedInstallAnswersItsFailureAndTheRelease) {

@@ -40,15 +40,17 @@ KernelThread::KernelThread(std::shared_ptr<Quor::Common::ThreadPool::IPool> pool
     m_InstanceMarker = Vorn::SharedMutex::Create(kInstanceMutexName);
 
     const unsigned port = m_Options.port ? m_Options.port : Quor::OrvaneProtocol::GetOrvanePort();
-    auto manager = std::make_unique<WinSock::Manager>(hr, port);
+    auto manager = std::make_unique<WinSock::Manager>(hr, port, m_Options.sendTimeoutMs);
     m_Connections = std::move(manager);
     if (FAILED(hr)) {
         QUOR_LOG(Quor::Log::ERROR, "Failed to start network.");
         return;
     }
 
-    if (m_Options.makeHandler) m_Handler = m_Options.makeHandler(*this, *m_Connections);
-    else m_Handler = std::make_unique<ToOrvaneImpl>(*this, *m_Connections);
+    if (m_Options.makeHandler)
+        m_Handler = m_Options.makeHandler(*this, *m_Connections);
+    else
+        m_Handler = std::make_unique<ToOrvaneImpl>(*this, *m_Connections);
     m_Answers = std::make_unique<Quor::OrvaneProtocol::ToApp::Send>(*m_Connections);
 
     m_Thread = Vorn::threadCreate(&KernelThread::Trampoline, this);
@@ -61,11 +63,13 @@ KernelThread::KernelThread(std::shared_ptr<Quor::Common::ThreadPool::IPool> pool
 KernelThread::~KernelThread() {
     QUOR_LOG(Quor::Log::DEBUG, "()");
     if (m_Thread) {
-        if (!m_TerminateEvent->Set()) QUOR_LOG(Quor::Log::ERROR, "Failed to set event needed to terminate thread.");
+        if (!m_TerminateEvent->Set())
+            QUOR_LOG(Quor::Log::ERROR, "Failed to set event needed to terminate thread.");
         if (Vorn::threadJoin(m_Thread, 1000) != Vorn::WAIT_OBJECT_0) {
             // The thread only ever waits for a cancelled job, which is bounded; its objects must
             // outlive it.
-            QUOR_LOG(Quor::Log::ERROR, "Server thread did not end within 1000 ms, waiting for its current step.");
+            QUOR_LOG(Quor::Log::ERROR,
+                     "Server thread did not end within 1000 ms, waiting for its current step.");
             Vorn::threadJoin(m_Thread, Vorn::INFINITE);
         }
         m_Thread.reset();
@@ -74,7 +78,8 @@ KernelThread::~KernelThread() {
     if (m_GivenUpJob && !m_GivenUpJob->WaitForEnd(0)) {
         // A job that never returned still uses the handler and the transport: they stay alive
         // (closed) for it, since the process is ending anyway.
-        QUOR_LOG(Quor::Log::ERROR, "A given-up job is still running; leaving its handler and transport to it.");
+        QUOR_LOG(Quor::Log::ERROR,
+                 "A given-up job is still running; leaving its handler and transport to it.");
         if (m_Connections) m_Connections->CloseAll();
         (void)m_GivenUpJob.release();
         (void)m_Handler.release();
@@ -89,15 +94,17 @@ KernelThread::~KernelThread() {
     m_InstanceMarker.reset();
 }
 
-Vorn::uint32 KernelThread::Trampoline(void* self) { return static_cast<KernelThread*>(self)->ThreadProc(); }
+Vorn::uint32 KernelThread::Trampoline(void* self) {
+    return static_cast<KernelThread*>(self)->ThreadProc();
+}
 
 Vorn::uint32 KernelThread::ThreadProc() {
     QUOR_LOG(Quor::Log::DEBUG, "()");
     HRESULT hr = S_OK;
     while (SUCCEEDED(hr) && !m_Stop.load()) {
         WorkingThread* running = m_Job ? m_Job.get() : m_GivenUpJob.get();
-        std::shared_ptr<Vorn::EventMultiWaitable> events[3] = {m_TerminateEvent, m_Connections->GetPacketEvent(),
-                                                               running ? running->GetDoneEvent() : nullptr};
+        std::shared_ptr<Vorn::EventMultiWaitable> events[3] = {
+            m_TerminateEvent, m_Connections->GetPacketEvent(), running ? running->GetDoneEvent() : nullptr};
         const DWORD count = events[2] ? 3 : 2;
         QUOR_LOG(Quor::Log::VERBOSE, "(): Going to sleep waiting for packets.");
         const DWORD result = Vorn::WaitForMultipleEvents(count, events, false, Vorn::INFINITE);
@@ -201,7 +208,8 @@ HRESULT KernelThread::StartNewWork() {
     // After a Terminate nothing new starts; a given-up job keeps the handler until it returns.
     if (m_Job || m_GivenUpJob || m_Queue.empty() || m_Stop.load()) return S_OK;
     HRESULT hr = S_OK;
-    auto job = std::make_unique<WorkingThread>(std::move(m_Queue.front()), *m_Handler, *m_Answers, m_Pool, hr);
+    auto job =
+        std::make_unique<WorkingThread>(std::move(m_Queue.front()), *m_Handler, *m_Answers, m_Pool, hr);
     if (FAILED(hr)) {
         QUOR_LOG(Quor::Log::ERROR, "Failed to create WorkingThread object");
         m_Queue.front() = job->TakePacket();
@@ -218,8 +226,9 @@ void KernelThread::RetireJob() {
         m_Job.reset();
         return;
     }
-    QUOR_LOG(Quor::Log::ERROR, "Job did not end within %u ms of its cancel; giving it up until it returns.",
-             m_Options.jobGiveUpMs);
+    // Never killed: the job keeps its bytes, the handler and its connection until it returns, and
+    // no other job starts before that.
+    QUOR_LOG(Quor::Log::ERROR, "Thread did not terminate, calling Termiante");
     m_Job->GiveUp();
     m_GivenUpJob = std::move(m_Job);
 }

@@ -39,12 +39,13 @@ class KernelThread;
 class WorkingThread;
 
 struct KernelThreadOptions {
-    using HandlerFactory =
-        std::function<std::unique_ptr<IRequestHandler>(KernelThread& owner, Quor::OrvaneProtocol::ISendPacket& transport)>;
+    using HandlerFactory = std::function<std::unique_ptr<IRequestHandler>(
+        KernelThread& owner, Quor::OrvaneProtocol::ISendPacket& transport)>;
 
-    unsigned port = 0;              // 0: the protocol's port (GetOrvanePort)
-    DWORD jobGiveUpMs = 30000;      // how long a cancelled job is waited for before it is given up
-    HandlerFactory makeHandler;     // empty: the kernel's request handlers
+    unsigned port = 0;            // 0: the protocol's port (GetOrvanePort)
+    DWORD jobGiveUpMs = 30000;    // how long a cancelled job is waited for before it is given up
+    DWORD sendTimeoutMs = 30000;  // how long a write to a client that does not read may block
+    HandlerFactory makeHandler;   // empty: the kernel's request handlers
 };
 
 class KernelThread {
@@ -53,7 +54,8 @@ public:
 
     // The kernel's request handlers on the protocol's port.
     KernelThread(std::shared_ptr<Quor::Common::ThreadPool::IPool> pool, HRESULT& hr);
-    KernelThread(std::shared_ptr<Quor::Common::ThreadPool::IPool> pool, KernelThreadOptions options, HRESULT& hr);
+    KernelThread(std::shared_ptr<Quor::Common::ThreadPool::IPool> pool, KernelThreadOptions options,
+                 HRESULT& hr);
     ~KernelThread();
     KernelThread(const KernelThread&) = delete;
     KernelThread& operator=(const KernelThread&) = delete;

@@ -28,13 +28,19 @@ RecvThread::~RecvThread() {
     if (m_Thread) {
         m_Terminate.store(true);
         m_Connection->Shutdown();  // ends a receive that is waiting
-        if (Vorn::threadJoin(m_Thread, 1000) != Vorn::WAIT_OBJECT_0 && !Vorn::threadTerminate(m_Thread, 0))
-            QUOR_LOG(Quor::Log::ERROR, "threadTerminate failed.");
+        if (Vorn::threadJoin(m_Thread, 1000) != Vorn::WAIT_OBJECT_0) {
+            // The thread uses this object, its connection and the manager: it is waited for, never
+            // left behind (its socket is shut down, so it only finishes its current step).
+            QUOR_LOG(Quor::Log::ERROR, "Receive thread did not end within 1000 ms, waiting for it.");
+            Vorn::threadJoin(m_Thread, Vorn::INFINITE);
+        }
         m_Thread.reset();
     }
 }
 
-Vorn::uint32 RecvThread::ThreadProc(void* self) { return static_cast<RecvThread*>(self)->Run(); }
+Vorn::uint32 RecvThread::ThreadProc(void* self) {
+    return static_cast<RecvThread*>(self)->Run();
+}
 
 Vorn::uint32 RecvThread::Run() {
     Manager& manager = m_Listener.GetManager();
@@ -43,7 +49,8 @@ Vorn::uint32 RecvThread::Run() {
     while (SUCCEEDED(hr) && !m_Terminate.load()) {
         QUOR_LOG(Quor::Log::VERBOSE, "Going to sleep waiting for an event");
         DWORD received = 0;
-        const bool ok = Vorn::Sockets::Recv(m_Connection->GetSocket(), m_Framer.Space(), m_Framer.SpaceSize(), received);
+        const bool ok =
+            Vorn::Sockets::Recv(m_Connection->GetSocket(), m_Framer.Space(), m_Framer.SpaceSize(), received);
         if (m_Terminate.load()) {
             QUOR_LOG(Quor::Log::VERBOSE, "Terminate event signaled.");
             break;
@@ -61,17 +68,20 @@ Vorn::uint32 RecvThread::Run() {
         DWORD badLength = 0;
         std::vector<PACKET> requests;
         const bool whole = m_Framer.Commit(
-            received, [&](const BYTE* bytes, UINT size) { requests.push_back(PACKET::Copy(id, bytes, size)); },
+            received,
+            [&](const BYTE* bytes, UINT size) { requests.push_back(PACKET::Copy(id, bytes, size)); },
             badLength);
         if (!requests.empty()) manager.DeliverPackets(requests);
         if (!whole) {
-            QUOR_LOG(Quor::Log::ERROR, "Request length %u out of range, closing connection 0x%08x", badLength, id);
+            QUOR_LOG(Quor::Log::ERROR, "Request length %u out of range, closing connection 0x%08x", badLength,
+                     id);
             hr = E_FAIL;
         }
     }
     manager.EndConnection(*m_Connection, !m_Terminate.load());
     m_Result = hr;
-    QUOR_LOG(Quor::Log::VERBOSE, "Terminating (Thread ID: 0x%08x).", Quor::Common::Win32Helper::GetCurrentThreadId());
+    QUOR_LOG(Quor::Log::VERBOSE, "Terminating (Thread ID: 0x%08x).",
+             Quor::Common::Win32Helper::GetCurrentThreadId());
     ConnectionThread& listener = m_Listener;
     m_Ended.store(true);
     listener.NotifyEnded();

@@ -4,7 +4,7 @@
 // it records the disconnection, closes the socket and tells its listener that it has ended.
 //
 // Owned by the ConnectionThread; the destructor asks the thread to stop (a flag, then a shutdown of
-// the socket that ends a pending receive) and joins it (1 s, then it is left to end on its own).
+// the socket that ends a pending receive) and joins it (after 1 s it is logged and waited for).
 // HasEnded may be read from any thread.
 #include <atomic>
 #include <memory>
@@ -37,7 +37,7 @@ private:
     std::shared_ptr<Vorn::Thread> m_Thread;
     HRESULT m_Result = S_OK;  // written by the thread before it ends
     std::atomic<bool> m_Ended{false};
-    RequestFramer m_Framer;   // used by the thread only
+    RequestFramer m_Framer;  // used by the thread only
 };
 
 }  // namespace Quor::Orvane::WinSock

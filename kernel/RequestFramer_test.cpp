@@ -1,10 +1,10 @@
 // Cutting requests out of one connection's byte stream.
 #include "kernel/RequestFramer.h"
 
+#include <gtest/gtest.h>
+
 #include <cstring>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "foundation/ByteOrder.h"
 
@@ -26,10 +26,13 @@ std::vector<long> Feed(RequestFramer& framer, const std::vector<BYTE>& stream, s
         std::memcpy(framer.Space(), stream.data() + at, n);
         at += n;
         DWORD bad = 0;
-        if (!framer.Commit(static_cast<DWORD>(n), [&](const BYTE* bytes, UINT size) {
-                EXPECT_EQ(size, Vorn::Bytes::LoadLE32(bytes));
-                delivered.push_back(size);
-            }, bad)) {
+        if (!framer.Commit(
+                static_cast<DWORD>(n),
+                [&](const BYTE* bytes, UINT size) {
+                    EXPECT_EQ(size, Vorn::Bytes::LoadLE32(bytes));
+                    delivered.push_back(size);
+                },
+                bad)) {
             delivered.push_back(-1);
             break;
         }

@@ -1,9 +1,9 @@
 // The kernel's request handlers end to end: a raw client, the request server, the handlers and
 // the engine of this build against nginx serving a content tree, and an install tree of the
 // test's own. Operations whose engine code is not in the build answer E_NOTIMPL.
-#include <filesystem>
-
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 #include "common/ErrorCodes.h"
 #include "common/testing/LogCapture.h"
@@ -43,7 +43,8 @@ protected:
         std::string settings = "DownloadPath = /quor\nRegion = us\n";
         if (!downloadUrl.empty()) settings += "DownloadURL = " + downloadUrl + "\n";
         QuorTest::WriteFile(tree.system() + "/system.cfg", settings);
-        kernel = std::make_unique<QuorTest::TestKernel>(QuorTest::TestKernel::Handlers(engine, libraryFolder));
+        kernel =
+            std::make_unique<QuorTest::TestKernel>(QuorTest::TestKernel::Handlers(engine, libraryFolder));
         ASSERT_EQ(S_OK, kernel->hr);
         client = std::make_unique<KernelClient>(kernel->port);
     }
@@ -56,7 +57,8 @@ protected:
     std::vector<std::string> TreeFiles() const {
         std::vector<std::string> files;
         for (const auto& entry : std::filesystem::recursive_directory_iterator(tree.root()))
-            files.push_back(entry.path().string() + " " + std::to_string(entry.is_regular_file() ? entry.file_size() : 0));
+            files.push_back(entry.path().string() + " " +
+                            std::to_string(entry.is_regular_file() ? entry.file_size() : 0));
         std::sort(files.begin(), files.end());
         return files;
     }
@@ -76,13 +78,16 @@ TEST_F(RequestHandlers, AnswerEachRequestWithItsResultsFromTheContentServerAndTh
         RecordedCall expected;
     };
     const std::vector<Case> cases = {
-        {[](IAppToOrvane& s) { s.GetVersionRequest(0, 1); }, RecordedCall("GetVersionResponse", 0, 1).Word(0)},
+        {[](IAppToOrvane& s) { s.GetVersionRequest(0, 1); },
+         RecordedCall("GetVersionResponse", 0, 1).Word(0)},
         {[](IAppToOrvane& s) { s.EnumerateAvailableProjectsRequest(0, 2); },
          RecordedCall("EnumerateAvailableProjectsResponse", 0, 2).Result(S_OK)},
         {[](IAppToOrvane& s) { s.EnumerateAvailableSolutionsRequest(0, 3); },
          RecordedCall("EnumerateAvailableSolutionsResponse", 0, 3).Result(S_OK)},
         {[](IAppToOrvane& s) { s.EnumerateAvailableProjectReleasesRequest(0, 4, "game"); },
-         RecordedCall("EnumerateAvailableProjectReleasesResponse", 0, 4).Result(S_OK).Versions({V1000, V1002})},
+         RecordedCall("EnumerateAvailableProjectReleasesResponse", 0, 4)
+             .Result(S_OK)
+             .Versions({V1000, V1002})},
         {[](IAppToOrvane& s) { s.EnumerateInstalledProjectsRequest(0, 5); },
          RecordedCall("EnumerateInstalledProjectsResponse", 0, 5).Result(S_OK).List({"game"})},
         {[](IAppToOrvane& s) { s.EnumerateInstalledProjectReleasesRequest(0, 6, "game"); },
@@ -118,9 +123,11 @@ TEST_F(RequestHandlers, WithoutAContentServerAnswerItsFailureAndEmptyResultsWith
 
 TEST_F(RequestHandlers, AnUnreachableServerGivesTheConnectionCodeAndNoVersions) {
     Start("127.0.0.1:1");
-    const RecordedCall answer = Ask([](IAppToOrvane& s) { s.EnumerateAvailableProjectReleasesRequest(0, 1, "game"); });
+    const RecordedCall answer =
+        Ask([](IAppToOrvane& s) { s.EnumerateAvailableProjectReleasesRequest(0, 1, "game"); });
     EXPECT_EQ("EnumerateAvailableProjectReleasesResponse", answer.operation);
-    EXPECT_TRUE(answer.hr == E_QUOR_HTTP_CONNECTION_FAILED || answer.hr == E_QUOR_HTTP_CONNECTION_LOST) << answer;
+    EXPECT_TRUE(answer.hr == E_QUOR_HTTP_CONNECTION_FAILED || answer.hr == E_QUOR_HTTP_CONNECTION_LOST)
+        << answer;
     EXPECT_TRUE(answer.versions.empty());
     EXPECT_EQ(RecordedCall("GetProjectVersionForSolutionReleaseResponse", 0, 2).Text(""),
               Ask([](IAppToOrvane& s) { s.GetProjectVersionForSolutionReleaseRequest(0, 2, "sol", V1000); }));
@@ -167,8 +174,13 @@ TEST_F(RequestHandlers, NamesThatCouldLeaveTheirFolderAreRefusedBeforeTheEngine)
          RecordedCall("LockFileResponse", 0, 5).Result(E_FAIL).Text("").Word(0).Word(0).Word(0xFFFFFFFF)},
         {[](IAppToOrvane& s) { s.CreateProcessRequest(0, 6, "game", V1000, "/bin/sh", "-c true"); },
          RecordedCall("CreateProcessResponse", 0, 6).Result(E_FAIL).Word(0).Word(0)},
-        {[](IAppToOrvane& s) { s.InstallSolutionReleaseByProjectVersionRequest(0, 7, "..", "v1", "en_US", false, false); },
-         RecordedCall("InstallSolutionReleaseByProjectVersionResponse", 0, 7).Result(E_FAIL).Word(0xFFFFFFFF).Text("")},
+        {[](IAppToOrvane& s) {
+             s.InstallSolutionReleaseByProjectVersionRequest(0, 7, "..", "v1", "en_US", false, false);
+         },
+         RecordedCall("InstallSolutionReleaseByProjectVersionResponse", 0, 7)
+             .Result(E_FAIL)
+             .Word(0xFFFFFFFF)
+             .Text("")},
     };
     for (const auto& [request, expected] : cases) EXPECT_EQ(expected, Ask(request));
     EXPECT_TRUE(engine->Calls().empty());

@@ -1,12 +1,11 @@
 // The request server and its loopback transport, through raw sockets: framing, the one-job-at-a-
 // time schedule, cancels, ended connections, Terminate and shutdown. Jobs are held by the scripted
 // engine ("block..." projects wait for the test or the cancel flag).
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 
 #include <thread>
-
-#include <gtest/gtest.h>
 
 #include "common/testing/LogCapture.h"
 #include "foundation/WaitResult.h"
@@ -27,18 +26,24 @@ using QuorTest::RequestBytes;
 std::vector<BYTE> UpdateProject(DWORD id, const std::string& project) {
     return RequestBytes([&](IAppToOrvane& s) { s.UpdateProjectRequest(0, id, project); });
 }
-std::vector<BYTE> GetVersion(DWORD id) { return RawRequest(12, id, PACKET_TYPE_GET_VERSION); }
-std::vector<BYTE> Cancel(DWORD id) { return RawRequest(12, id, PACKET_TYPE_CANCEL); }
+std::vector<BYTE> GetVersion(DWORD id) {
+    return RawRequest(12, id, PACKET_TYPE_GET_VERSION);
+}
+std::vector<BYTE> Cancel(DWORD id) {
+    return RawRequest(12, id, PACKET_TYPE_CANCEL);
+}
 
 class RequestServer : public ::testing::Test {
 protected:
     void SetUp() override {
         QuorTest::UseOwnInstance();
-        QuorTest::WriteFile(tree.system() + "/system.cfg", "DownloadURL = 127.0.0.1:1\nDownloadPath = /quor\n");
+        QuorTest::WriteFile(tree.system() + "/system.cfg",
+                            "DownloadURL = 127.0.0.1:1\nDownloadPath = /quor\n");
     }
-    void Start(DWORD giveUpMs = 30000) {
+    void Start(DWORD giveUpMs = 30000, DWORD sendTimeoutMs = 30000) {
         auto options = QuorTest::TestKernel::Handlers(engine);
         options.jobGiveUpMs = giveUpMs;
+        options.sendTimeoutMs = sendTimeoutMs;
         kernel = std::make_unique<QuorTest::TestKernel>(options);
         ASSERT_EQ(S_OK, kernel->hr);
     }
@@ -160,6 +165,28 @@ TEST_F(RequestServer, ARequestThatDoesNotDecodeIsAnsweredFailedWithItsId) {
     EXPECT_TRUE(answer.versions.empty());
 }
 
+TEST_F(RequestServer, AnAnswerThatCannotBeWrittenClosesThatConnectionOnly) {
+    QuorTest::LogCapture log(Quor::Log::ERROR);
+    engine->installedProjects.assign(1000, std::string(1000, 'p'));  // about 1 MB per answer
+    Start(30000, 200);                                               // a blocked write gives up after 200 ms
+    KernelClient bystander(Port());
+    KernelClient reader(Port());  // asks for far more than the socket buffers hold, and reads nothing
+    for (DWORD id = 0; id < 40; ++id)
+        ASSERT_TRUE(reader.Request([&](IAppToOrvane& s) { s.EnumerateInstalledProjectsRequest(0, id); }));
+    bool gaveUp = false;
+    for (int round = 0; round < 100000 && !gaveUp; ++round) {
+        ASSERT_TRUE(bystander.Send(GetVersion(1)));
+        ASSERT_EQ(1u, AnswerOf(bystander).requestId) << "the bystander is served meanwhile";
+        gaveUp = log.Contains("send failed.") || log.Contains("Failed to send all data.");
+    }
+    ASSERT_TRUE(gaveUp) << "no write gave up";
+    size_t answers = 0;
+    while (!reader.ReadPacket().empty()) ++answers;  // ends with the connection
+    EXPECT_LT(answers, 40u);
+    ASSERT_TRUE(bystander.Send(GetVersion(2)));
+    EXPECT_EQ(2u, AnswerOf(bystander).requestId);
+}
+
 TEST_F(RequestServer, TwoClientsRunInTurn) {
     Start();
     KernelClient a(Port());
@@ -249,6 +276,7 @@ TEST_F(RequestServer, AClosingClientsJobIsCancelledAndItsQueueDropped) {
 }
 
 TEST_F(RequestServer, ALateAnswerForAClosedClientNeverReachesTheNextClient) {
+    QuorTest::LogCapture log(Quor::Log::ERROR);
     Start(50);  // a job that ignores its cancel is given up after 50 ms
     {
         KernelClient a(Port());
@@ -258,6 +286,9 @@ TEST_F(RequestServer, ALateAnswerForAClosedClientNeverReachesTheNextClient) {
     // B most likely gets the descriptor A had in the kernel.
     KernelClient b(Port());
     ASSERT_TRUE(b.Send(GetVersion(1)));
+    for (int wait = 0; wait < 20000 && !log.Has("Thread did not terminate, calling Termiante"); ++wait)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(log.Has("Thread did not terminate, calling Termiante")) << "the job was not given up";
     engine->Release("stubbornA");  // A's job answers now, for a connection that has ended
     const auto answer = AnswerOf(b);
     EXPECT_EQ("GetVersionResponse", answer.operation);
@@ -302,7 +333,8 @@ TEST_F(RequestServer, ManyClientsAtOnceAreAllServed) {
         clients.push_back(std::make_unique<KernelClient>(Port()));
         ASSERT_TRUE(clients.back()->Connected());
     }
-    for (size_t i = 0; i < clients.size(); ++i) ASSERT_TRUE(clients[i]->Send(GetVersion(static_cast<DWORD>(i))));
+    for (size_t i = 0; i < clients.size(); ++i)
+        ASSERT_TRUE(clients[i]->Send(GetVersion(static_cast<DWORD>(i))));
     for (size_t i = 0; i < clients.size(); ++i) EXPECT_EQ(i, AnswerOf(*clients[i]).requestId);
 }
 

@@ -55,6 +55,54 @@ HRESULT ToOrvaneImpl::Connect(std::shared_ptr<HTTPConnection>& connection) {
     return hr;
 }
 
+template <class Operation>
+HRESULT ToOrvaneImpl::WithServer(Operation op) {
+    std::shared_ptr<HTTPConnection> connection;
+    const HRESULT hr = Connect(connection);
+    if (FAILED(hr)) return hr;
+    RemoteFileServerHTTP server(connection);
+    return op(server);
+}
+
+template <class Operation>
+HRESULT ToOrvaneImpl::WithServerAndProgress(DWORD requester, DWORD requestId, Operation op) {
+    return WithServer([&](RemoteFileServerHTTP& server) {
+        ForwardUpdateProgress forward(requester, requestId, m_Answers);
+        JobProgress progress(forward, CancelFlag());
+        return op(server, progress.Get());
+    });
+}
+
+void ToOrvaneImpl::ListAvailableNames(DWORD requester, DWORD requestId, AvailableNames list,
+                                      NamesAnswer answer) {
+    std::vector<std::string> names;
+    const HRESULT hr =
+        WithServer([&](RemoteFileServerHTTP& server) { return ((*m_Options.engine).*list)(server, names); });
+    (m_Answers.*answer)(requester, requestId, hr, names);
+}
+
+void ToOrvaneImpl::ListReleases(DWORD requester, DWORD requestId, const std::string& name,
+                                AvailableReleases list, VersionsAnswer answer) {
+    std::vector<DWORD> versions;
+    HRESULT hr = E_FAIL;
+    if (!IsRefusedName(name))
+        hr = WithServer([&](RemoteFileServerHTTP& server) {
+            return ((*m_Options.engine).*list)(name, server, versions);
+        });
+    if (FAILED(hr)) versions.clear();
+    (m_Answers.*answer)(requester, requestId, hr, versions);
+}
+
+void ToOrvaneImpl::ListReleases(DWORD requester, DWORD requestId, const std::string& name,
+                                InstalledReleases list, VersionsAnswer answer) {
+    std::vector<DWORD> versions;
+    HRESULT hr = E_FAIL;
+    LocalFileSystem fs;
+    if (!IsRefusedName(name)) hr = ((*m_Options.engine).*list)(name, fs, versions);
+    if (FAILED(hr)) versions.clear();
+    (m_Answers.*answer)(requester, requestId, hr, versions);
+}
+
 void ToOrvaneImpl::GetVersionRequest(const DWORD requester, const DWORD requestId) {
     QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x)", requester, requestId);
     m_Answers.GetVersionResponse(requester, requestId, 0);
@@ -68,14 +116,8 @@ void ToOrvaneImpl::TerminateRequest(const DWORD requester, const DWORD requestId
 
 void ToOrvaneImpl::EnumerateAvailableProjectsRequest(const DWORD requester, const DWORD requestId) {
     QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x)", requester, requestId);
-    std::vector<std::string> names;
-    std::shared_ptr<HTTPConnection> connection;
-    HRESULT hr = Connect(connection);
-    if (SUCCEEDED(hr)) {
-        RemoteFileServerHTTP server(connection);
-        hr = m_Options.engine->EnumerateAvailableProjects(server, names);
-    }
-    m_Answers.EnumerateAvailableProjectsResponse(requester, requestId, hr, names);
+    ListAvailableNames(requester, requestId, &Engine::EnumerateAvailableProjects,
+                       &Quor::OrvaneProtocol::IOrvaneToApp::EnumerateAvailableProjectsResponse);
 }
 
 void ToOrvaneImpl::EnumerateInstalledProjectsRequest(const DWORD requester, const DWORD requestId) {
@@ -89,26 +131,15 @@ void ToOrvaneImpl::EnumerateInstalledProjectsRequest(const DWORD requester, cons
 void ToOrvaneImpl::EnumerateAvailableProjectReleasesRequest(const DWORD requester, const DWORD requestId,
                                                             const std::string& project) {
     QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, project.c_str());
-    std::vector<DWORD> versions;
-    HRESULT hr = E_FAIL;
-    std::shared_ptr<HTTPConnection> connection;
-    if (!IsRefusedName(project) && SUCCEEDED(hr = Connect(connection))) {
-        RemoteFileServerHTTP server(connection);
-        hr = m_Options.engine->EnumerateAvailableProjectReleases(project, server, versions);
-    }
-    if (FAILED(hr)) versions.clear();
-    m_Answers.EnumerateAvailableProjectReleasesResponse(requester, requestId, hr, versions);
+    ListReleases(requester, requestId, project, &Engine::EnumerateAvailableProjectReleases,
+                 &Quor::OrvaneProtocol::IOrvaneToApp::EnumerateAvailableProjectReleasesResponse);
 }
 
 void ToOrvaneImpl::EnumerateInstalledProjectReleasesRequest(const DWORD requester, const DWORD requestId,
                                                             const std::string& project) {
     QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, project.c_str());
-    std::vector<DWORD> versions;
-    HRESULT hr = E_FAIL;
-    LocalFileSystem fs;
-    if (!IsRefusedName(project)) hr = m_Options.engine->EnumerateInstalledProjectReleases(project, fs, versions);
-    if (FAILED(hr)) versions.clear();
-    m_Answers.EnumerateInstalledProjectReleasesResponse(requester, requestId, hr, versions);
+    ListReleases(requester, requestId, project, &Engine::EnumerateInstalledProjectReleases,
+                 &Quor::OrvaneProtocol::IOrvaneToApp::EnumerateInstalledProjectReleasesResponse);
 }
 
 void ToOrvaneImpl::InstallProjectReleaseRequest(const DWORD requester, const DWORD requestId,
@@ -116,27 +147,28 @@ void ToOrvaneImpl::InstallProjectReleaseRequest(const DWORD requester, const DWO
     QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, 0x%08x)", requester, requestId, project.c_str(), version);
     HRESULT hr = E_FAIL;
     LocalFileSystem fs;
-    std::shared_ptr<HTTPConnection> connection;
-    if (!IsRefusedName(project) && SUCCEEDED(hr = Connect(connection))) {
-        RemoteFileServerHTTP server(connection);
-        ForwardUpdateProgress forward(requester, requestId, m_Answers);
-        JobProgress progress(forward, CancelFlag());
-        hr = m_Options.engine->InstallProjectRelease(project, version, fs, server, progress.Get());
+    if (!IsRefusedName(project)) {
+        hr = WithServerAndProgress(
+            requester, requestId,
+            [&](RemoteFileServerHTTP& server, Quor::User::AutoUpdateProgress& progress) {
+                return m_Options.engine->InstallProjectRelease(project, version, fs, server, progress);
+            });
     }
     m_Answers.InstallProjectReleaseResponse(requester, requestId, hr);
 }
 
-void ToOrvaneImpl::UpdateProjectRequest(const DWORD requester, const DWORD requestId, const std::string& project) {
+void ToOrvaneImpl::UpdateProjectRequest(const DWORD requester, const DWORD requestId,
+                                        const std::string& project) {
     QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, project.c_str());
     HRESULT hr = E_FAIL;
     DWORD version = kNoVersion;
     LocalFileSystem fs;
-    std::shared_ptr<HTTPConnection> connection;
-    if (!IsRefusedName(project) && SUCCEEDED(hr = Connect(connection))) {
-        RemoteFileServerHTTP server(connection);
-        ForwardUpdateProgress forward(requester, requestId, m_Answers);
-        JobProgress progress(forward, CancelFlag());
-        hr = m_Options.engine->UpdateProject(project, fs, server, progress.Get(), version);
+    if (!IsRefusedName(project)) {
+        hr = WithServerAndProgress(
+            requester, requestId,
+            [&](RemoteFileServerHTTP& server, Quor::User::AutoUpdateProgress& progress) {
+                return m_Options.engine->UpdateProject(project, fs, server, progress, version);
+            });
     }
     m_Answers.UpdateProjectResponse(requester, requestId, hr, version);
 }
@@ -150,27 +182,26 @@ void ToOrvaneImpl::RepairRequest(const DWORD requester, const DWORD requestId, c
         if (FAILED(hr)) QUOR_LOG(Quor::Log::ERROR, "Failed to reload system config");
     } else {
         LocalFileSystem fs;
-        std::shared_ptr<HTTPConnection> connection;
-        if (SUCCEEDED(hr = Connect(connection))) {
-            RemoteFileServerHTTP server(connection);
-            ForwardUpdateProgress forward(requester, requestId, m_Answers);
-            JobProgress progress(forward, CancelFlag());
-            hr = m_Options.engine->Repair(fs, server, progress.Get());
-        }
+        hr = WithServerAndProgress(
+            requester, requestId,
+            [&](RemoteFileServerHTTP& server, Quor::User::AutoUpdateProgress& progress) {
+                return m_Options.engine->Repair(fs, server, progress);
+            });
     }
     m_Answers.RepairResponse(requester, requestId, hr);
 }
 
-void ToOrvaneImpl::ValidateProjectRequest(const DWORD requester, const DWORD requestId, const std::string& project) {
+void ToOrvaneImpl::ValidateProjectRequest(const DWORD requester, const DWORD requestId,
+                                          const std::string& project) {
     QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, project.c_str());
     HRESULT hr = E_FAIL;
     LocalFileSystem fs;
-    std::shared_ptr<HTTPConnection> connection;
-    if (!IsRefusedName(project) && SUCCEEDED(hr = Connect(connection))) {
-        RemoteFileServerHTTP server(connection);
-        ForwardUpdateProgress forward(requester, requestId, m_Answers);
-        JobProgress progress(forward, CancelFlag());
-        hr = m_Options.engine->ValidateProject(project, fs, server, progress.Get());
+    if (!IsRefusedName(project)) {
+        hr = WithServerAndProgress(
+            requester, requestId,
+            [&](RemoteFileServerHTTP& server, Quor::User::AutoUpdateProgress& progress) {
+                return m_Options.engine->ValidateProject(project, fs, server, progress);
+            });
     }
     m_Answers.ValidateProjectResponse(requester, requestId, hr);
 }
@@ -189,14 +220,8 @@ void ToOrvaneImpl::UninstallProjectReleaseRequest(const DWORD requester, const D
 
 void ToOrvaneImpl::EnumerateAvailableSolutionsRequest(const DWORD requester, const DWORD requestId) {
     QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x)", requester, requestId);
-    std::vector<std::string> names;
-    std::shared_ptr<HTTPConnection> connection;
-    HRESULT hr = Connect(connection);
-    if (SUCCEEDED(hr)) {
-        RemoteFileServerHTTP server(connection);
-        hr = m_Options.engine->EnumerateAvailableSolutions(server, names);
-    }
-    m_Answers.EnumerateAvailableSolutionsResponse(requester, requestId, hr, names);
+    ListAvailableNames(requester, requestId, &Engine::EnumerateAvailableSolutions,
+                       &Quor::OrvaneProtocol::IOrvaneToApp::EnumerateAvailableSolutionsResponse);
 }
 
 void ToOrvaneImpl::EnumerateInstalledSolutionsRequest(const DWORD requester, const DWORD requestId) {
@@ -210,61 +235,50 @@ void ToOrvaneImpl::EnumerateInstalledSolutionsRequest(const DWORD requester, con
 void ToOrvaneImpl::EnumerateAvailableSolutionReleasesRequest(const DWORD requester, const DWORD requestId,
                                                              const std::string& solution) {
     QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, solution.c_str());
-    std::vector<DWORD> versions;
-    HRESULT hr = E_FAIL;
-    std::shared_ptr<HTTPConnection> connection;
-    if (!IsRefusedName(solution) && SUCCEEDED(hr = Connect(connection))) {
-        RemoteFileServerHTTP server(connection);
-        hr = m_Options.engine->EnumerateAvailableSolutionReleases(solution, server, versions);
-    }
-    if (FAILED(hr)) versions.clear();
-    m_Answers.EnumerateAvailableSolutionReleasesResponse(requester, requestId, hr, versions);
+    ListReleases(requester, requestId, solution, &Engine::EnumerateAvailableSolutionReleases,
+                 &Quor::OrvaneProtocol::IOrvaneToApp::EnumerateAvailableSolutionReleasesResponse);
 }
 
 void ToOrvaneImpl::EnumerateInstalledSolutionReleasesRequest(const DWORD requester, const DWORD requestId,
                                                              const std::string& solution) {
     QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, solution.c_str());
-    std::vector<DWORD> versions;
-    HRESULT hr = E_FAIL;
-    LocalFileSystem fs;
-    if (!IsRefusedName(solution))
-        hr = m_Options.engine->EnumerateInstalledSolutionReleases(solution, fs, versions);
-    if (FAILED(hr)) versions.clear();
-    m_Answers.EnumerateInstalledSolutionReleasesResponse(requester, requestId, hr, versions);
+    ListReleases(requester, requestId, solution, &Engine::EnumerateInstalledSolutionReleases,
+                 &Quor::OrvaneProtocol::IOrvaneToApp::EnumerateInstalledSolutionReleasesResponse);
 }
 
 void ToOrvaneImpl::InstallSolutionReleaseRequest(const DWORD requester, const DWORD requestId,
                                                  const std::string& solution, const DWORD version,
                                                  const std::string& configuration) {
-    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, 0x%08x, %s)", requester, requestId, solution.c_str(), version,
-             configuration.c_str());
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, 0x%08x, %s)", requester, requestId, solution.c_str(),
+             version, configuration.c_str());
     HRESULT hr = E_FAIL;
     DWORD settled = kNoVersion;
     LocalFileSystem fs;
-    std::shared_ptr<HTTPConnection> connection;
-    if (!IsRefusedName(solution) && !IsRefusedName(configuration) && SUCCEEDED(hr = Connect(connection))) {
-        RemoteFileServerHTTP server(connection);
-        ForwardUpdateProgress forward(requester, requestId, m_Answers);
-        JobProgress progress(forward, CancelFlag());
-        hr = m_Options.engine->InstallSolutionRelease(solution, version, configuration, fs, server, progress.Get(),
-                                                      settled);
+    if (!IsRefusedName(solution) && !IsRefusedName(configuration)) {
+        hr = WithServerAndProgress(
+            requester, requestId,
+            [&](RemoteFileServerHTTP& server, Quor::User::AutoUpdateProgress& progress) {
+                return m_Options.engine->InstallSolutionRelease(solution, version, configuration, fs, server,
+                                                                progress, settled);
+            });
     }
     m_Answers.InstallSolutionReleaseResponse(requester, requestId, hr, settled);
 }
 
-void ToOrvaneImpl::UpdateSolutionRequest(const DWORD requester, const DWORD requestId, const std::string& solution,
-                                         const std::string& configuration) {
+void ToOrvaneImpl::UpdateSolutionRequest(const DWORD requester, const DWORD requestId,
+                                         const std::string& solution, const std::string& configuration) {
     QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, %s)", requester, requestId, solution.c_str(),
              configuration.c_str());
     HRESULT hr = E_FAIL;
     DWORD version = kNoVersion;
     LocalFileSystem fs;
-    std::shared_ptr<HTTPConnection> connection;
-    if (!IsRefusedName(solution) && !IsRefusedName(configuration) && SUCCEEDED(hr = Connect(connection))) {
-        RemoteFileServerHTTP server(connection);
-        ForwardUpdateProgress forward(requester, requestId, m_Answers);
-        JobProgress progress(forward, CancelFlag());
-        hr = m_Options.engine->UpdateSolution(solution, configuration, fs, server, progress.Get(), version);
+    if (!IsRefusedName(solution) && !IsRefusedName(configuration)) {
+        hr = WithServerAndProgress(
+            requester, requestId,
+            [&](RemoteFileServerHTTP& server, Quor::User::AutoUpdateProgress& progress) {
+                return m_Options.engine->UpdateSolution(solution, configuration, fs, server, progress,
+                                                        version);
+            });
         if (SUCCEEDED(hr)) m_LatestSolutionVersions[solution] = version;
     }
     m_Answers.UpdateSolutionResponse(requester, requestId, hr, version);
@@ -275,12 +289,12 @@ void ToOrvaneImpl::ValidateSolutionRequest(const DWORD requester, const DWORD re
     QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, solution.c_str());
     HRESULT hr = E_FAIL;
     LocalFileSystem fs;
-    std::shared_ptr<HTTPConnection> connection;
-    if (!IsRefusedName(solution) && SUCCEEDED(hr = Connect(connection))) {
-        RemoteFileServerHTTP server(connection);
-        ForwardUpdateProgress forward(requester, requestId, m_Answers);
-        JobProgress progress(forward, CancelFlag());
-        hr = m_Options.engine->ValidateSolution(solution, fs, server, progress.Get());
+    if (!IsRefusedName(solution)) {
+        hr = WithServerAndProgress(
+            requester, requestId,
+            [&](RemoteFileServerHTTP& server, Quor::User::AutoUpdateProgress& progress) {
+                return m_Options.engine->ValidateSolution(solution, fs, server, progress);
+            });
     }
     m_Answers.ValidateSolutionResponse(requester, requestId, hr);
 }
@@ -301,8 +315,8 @@ void ToOrvaneImpl::UninstallSolutionReleaseRequest(const DWORD requester, const 
 void ToOrvaneImpl::CreateProcessRequest(const DWORD requester, const DWORD requestId, const std::string& name,
                                         const DWORD version, const std::string& executable,
                                         const std::string& arguments) {
-    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, 0x%08x, %s, %s)", requester, requestId, name.c_str(), version,
-             executable.c_str(), arguments.c_str());
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, 0x%08x, %s, %s)", requester, requestId, name.c_str(),
+             version, executable.c_str(), arguments.c_str());
     HRESULT hr = E_FAIL;
     DWORD processId = 0;
     DWORD threadId = 0;
@@ -313,7 +327,8 @@ void ToOrvaneImpl::CreateProcessRequest(const DWORD requester, const DWORD reque
     m_Answers.CreateProcessResponse(requester, requestId, hr, processId, threadId);
 }
 
-void ToOrvaneImpl::SetLogParametersRequest(const DWORD requester, const DWORD requestId, const UINT parameters) {
+void ToOrvaneImpl::SetLogParametersRequest(const DWORD requester, const DWORD requestId,
+                                           const UINT parameters) {
     QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %u)", requester, requestId, parameters);
     const HRESULT hr = m_Options.engine->SetLogParameters(parameters);
     m_Answers.SetLogParametersResponse(requester, requestId, hr);
@@ -329,7 +344,8 @@ void ToOrvaneImpl::LockFileRequest(const DWORD requester, const DWORD requestId,
     DWORD size = 0;
     DWORD handle = 0xFFFFFFFF;
     if (!IsRefusedName(project) && !IsRefusedRelativeName(path))
-        hr = m_Options.engine->LockFile(project, version, path, m_ReleaseManifestCache, file, offset, size, handle);
+        hr = m_Options.engine->LockFile(project, version, path, m_ReleaseManifestCache, file, offset, size,
+                                        handle);
     m_Answers.LockFileResponse(requester, requestId, hr, file, offset, size, handle);
 }
 
@@ -340,13 +356,15 @@ void ToOrvaneImpl::UnlockFileRequest(const DWORD requester, const DWORD requestI
 }
 
 void ToOrvaneImpl::GetProjectVersionForSolutionReleaseRequest(const DWORD requester, const DWORD requestId,
-                                                              const std::string& solution, const DWORD version) {
+                                                              const std::string& solution,
+                                                              const DWORD version) {
     QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, %u)", requester, requestId, solution.c_str(), version);
     std::string projectVersion;
     std::shared_ptr<HTTPConnection> connection;
     if (!IsRefusedName(solution) && SUCCEEDED(Connect(connection))) {
         Quor::Common::ProjectVersionListing listing;
-        if (FAILED(Quor::Common::ProjectVersionListingCache::GetSolutionListing(*connection, solution, listing))) {
+        if (FAILED(Quor::Common::ProjectVersionListingCache::GetSolutionListing(*connection, solution,
+                                                                                listing))) {
             QUOR_LOG(Quor::Log::ERROR, "Failed to get project version listing for %s", solution.c_str());
         } else if (FAILED(listing.GetProjectVersion(version, projectVersion))) {
             QUOR_LOG(Quor::Log::ERROR, "Failed to get project version for %s", solution.c_str());

@@ -14,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/ReleaseManifestCache.h"
 #include "foundation/Types.h"
@@ -51,21 +52,24 @@ public:
                                                   const std::string& project) override;
     void EnumerateInstalledProjectReleasesRequest(const DWORD requester, const DWORD requestId,
                                                   const std::string& project) override;
-    void InstallProjectReleaseRequest(const DWORD requester, const DWORD requestId, const std::string& project,
-                                      const DWORD version) override;
-    void UpdateProjectRequest(const DWORD requester, const DWORD requestId, const std::string& project) override;
+    void InstallProjectReleaseRequest(const DWORD requester, const DWORD requestId,
+                                      const std::string& project, const DWORD version) override;
+    void UpdateProjectRequest(const DWORD requester, const DWORD requestId,
+                              const std::string& project) override;
     void RepairRequest(const DWORD requester, const DWORD requestId, const UINT flags) override;
-    void ValidateProjectRequest(const DWORD requester, const DWORD requestId, const std::string& project) override;
-    void UninstallProjectReleaseRequest(const DWORD requester, const DWORD requestId, const std::string& project,
-                                        const DWORD version) override;
+    void ValidateProjectRequest(const DWORD requester, const DWORD requestId,
+                                const std::string& project) override;
+    void UninstallProjectReleaseRequest(const DWORD requester, const DWORD requestId,
+                                        const std::string& project, const DWORD version) override;
     void EnumerateAvailableSolutionsRequest(const DWORD requester, const DWORD requestId) override;
     void EnumerateInstalledSolutionsRequest(const DWORD requester, const DWORD requestId) override;
     void EnumerateAvailableSolutionReleasesRequest(const DWORD requester, const DWORD requestId,
                                                    const std::string& solution) override;
     void EnumerateInstalledSolutionReleasesRequest(const DWORD requester, const DWORD requestId,
                                                    const std::string& solution) override;
-    void InstallSolutionReleaseRequest(const DWORD requester, const DWORD requestId, const std::string& solution,
-                                       const DWORD version, const std::string& configuration) override;
+    void InstallSolutionReleaseRequest(const DWORD requester, const DWORD requestId,
+                                       const std::string& solution, const DWORD version,
+                                       const std::string& configuration) override;
     void InstallSolutionReleaseByProjectVersionRequest(const DWORD requester, const DWORD requestId,
                                                        const std::string& solution,
                                                        const std::string& projectVersion,
@@ -73,25 +77,49 @@ public:
                                                        const bool uninstall) override;
     void UpdateSolutionRequest(const DWORD requester, const DWORD requestId, const std::string& solution,
                                const std::string& configuration) override;
-    void ValidateSolutionRequest(const DWORD requester, const DWORD requestId, const std::string& solution) override;
-    void UninstallSolutionReleaseRequest(const DWORD requester, const DWORD requestId, const std::string& solution,
-                                         const DWORD version) override;
+    void ValidateSolutionRequest(const DWORD requester, const DWORD requestId,
+                                 const std::string& solution) override;
+    void UninstallSolutionReleaseRequest(const DWORD requester, const DWORD requestId,
+                                         const std::string& solution, const DWORD version) override;
     void CreateProcessRequest(const DWORD requester, const DWORD requestId, const std::string& name,
                               const DWORD version, const std::string& executable,
                               const std::string& arguments) override;
-    void SetLogParametersRequest(const DWORD requester, const DWORD requestId, const UINT parameters) override;
+    void SetLogParametersRequest(const DWORD requester, const DWORD requestId,
+                                 const UINT parameters) override;
     void LockFileRequest(const DWORD requester, const DWORD requestId, const std::string& project,
                          const DWORD version, const std::string& path) override;
     void UnlockFileRequest(const DWORD requester, const DWORD requestId, const DWORD handle) override;
     void GetProjectVersionForSolutionReleaseRequest(const DWORD requester, const DWORD requestId,
-                                                    const std::string& solution, const DWORD version) override;
+                                                    const std::string& solution,
+                                                    const DWORD version) override;
     void CancelRequest(const DWORD requester, const DWORD requestId) override;
     void GetQuorLibraryRequest(const DWORD requester, const DWORD requestId) override;
 
 private:
     // The content server connection; a failure is logged and returned.
     HRESULT Connect(std::shared_ptr<Quor::Common::HTTPConnection>& connection);
+    // op(server) on the content server, or the connection's failure.
+    template <class Operation>
+    HRESULT WithServer(Operation op);
+    // op(server, progress) with the job's progress forwarded to the client and its cancel flag.
+    template <class Operation>
+    HRESULT WithServerAndProgress(DWORD requester, DWORD requestId, Operation op);
     const signed char* CancelFlag() const { return &m_Cancel; }
+
+    // The listing handlers of projects and solutions, told apart by their engine call and answer.
+    using NamesAnswer = void (Quor::OrvaneProtocol::IOrvaneToApp::*)(DWORD, DWORD, HRESULT,
+                                                                     const std::vector<std::string>&);
+    using VersionsAnswer = void (Quor::OrvaneProtocol::IOrvaneToApp::*)(DWORD, DWORD, HRESULT,
+                                                                        const std::vector<DWORD>&);
+    using AvailableNames = HRESULT (Engine::*)(Engine::Server&, std::vector<std::string>&);
+    using AvailableReleases = HRESULT (Engine::*)(const std::string&, Engine::Server&, std::vector<DWORD>&);
+    using InstalledReleases = HRESULT (Engine::*)(const std::string&, Engine::FileSystem&,
+                                                  std::vector<DWORD>&);
+    void ListAvailableNames(DWORD requester, DWORD requestId, AvailableNames list, NamesAnswer answer);
+    void ListReleases(DWORD requester, DWORD requestId, const std::string& name, AvailableReleases list,
+                      VersionsAnswer answer);
+    void ListReleases(DWORD requester, DWORD requestId, const std::string& name, InstalledReleases list,
+                      VersionsAnswer answer);
 
     KernelThread& m_Owner;
     Quor::Common::ReleaseManifestCache m_ReleaseManifestCache;

@@ -28,7 +28,8 @@ void ToOrvaneImpl::InstallSolutionReleaseByProjectVersionRequest(const DWORD req
                                                                  const bool preview, const bool uninstall) {
     using Quor::Common::ProjectVersionListingCache::GetSolutionListing;
     QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, %s, %s, %s, %s)", requester, requestId, solution.c_str(),
-             projectVersion.c_str(), configuration.c_str(), preview ? "true" : "false", uninstall ? "true" : "false");
+             projectVersion.c_str(), configuration.c_str(), preview ? "true" : "false",
+             uninstall ? "true" : "false");
     HRESULT hr = S_OK;
     DWORD version = kNoVersion;
     std::string text;
@@ -96,7 +97,8 @@ void ToOrvaneImpl::InstallSolutionReleaseByProjectVersionRequest(const DWORD req
         hr = GetSolutionListing(*connection, solution, fresh);
         if (SUCCEEDED(hr)) hr = fresh.GetQuorVersion(projectVersion, release);
         if (FAILED(hr)) {
-            QUOR_LOG(Quor::Log::ERROR, "Failed to translate %s to quor version after retry", projectVersion.c_str());
+            QUOR_LOG(Quor::Log::ERROR, "Failed to translate %s to quor version after retry",
+                     projectVersion.c_str());
             return answer();
         }
     }
@@ -116,10 +118,11 @@ void ToOrvaneImpl::InstallSolutionReleaseByProjectVersionRequest(const DWORD req
                 QUOR_LOG(Quor::Log::DEBUG, "Uninstalling %zu versions", toUninstall.size());
                 hr = S_OK;
                 for (size_t i = 0; i < toUninstall.size(); ++i) {
-                    const HRESULT one =
-                        m_Options.engine->UninstallSolutionRelease(solution, toUninstall[i], fs, progress.Get());
+                    const HRESULT one = m_Options.engine->UninstallSolutionRelease(solution, toUninstall[i],
+                                                                                   fs, progress.Get());
                     if (FAILED(one)) {
-                        QUOR_LOG(Quor::Log::DEBUG, "Failed to uninstall version %zu/%zu", i + 1, toUninstall.size());
+                        QUOR_LOG(Quor::Log::DEBUG, "Failed to uninstall version %zu/%zu", i + 1,
+                                 toUninstall.size());
                         hr = one;
                     }
                 }
@@ -141,12 +144,13 @@ void ToOrvaneImpl::InstallSolutionReleaseByProjectVersionRequest(const DWORD req
                 record.Clear();
                 progress.Get().GetProgress(record);
                 const float seconds = record.m_RemainingSeconds;
-                const int remainingTime = !(seconds > 0) ? 0 : seconds >= 2147483647.0f ? 2147483647
-                                                                                       : static_cast<int>(seconds);
+                const int remainingTime = !(seconds > 0)             ? 0
+                                          : seconds >= 2147483647.0f ? 2147483647
+                                                                     : static_cast<int>(seconds);
                 char buffer[1028];
                 std::snprintf(buffer, sizeof buffer,
-                              "{\"result\":\"SUCCESS\",\"remainingTime\":%d,\"remainingBytes\":%u}", remainingTime,
-                              record.m_BytesToDownload);
+                              "{\"result\":\"SUCCESS\",\"remainingTime\":%d,\"remainingBytes\":%u}",
+                              remainingTime, record.m_BytesToDownload);
                 text = buffer;
                 QUOR_LOG(Quor::Log::DEBUG, "%s", text.c_str());
             }

@@ -1,10 +1,10 @@
 // Any local process can connect to the kernel: malformed, truncated, random and abandoned input
 // must end at most the connection that sent it, and the kernel must go on serving everyone else.
 // Meant to run under AddressSanitizer and UndefinedBehaviorSanitizer as well.
+#include <gtest/gtest.h>
+
 #include <random>
 #include <thread>
-
-#include <gtest/gtest.h>
 
 #include "kernel/testing/KernelClient.h"
 #include "kernel/testing/TestKernel.h"
@@ -30,10 +30,11 @@ std::vector<BYTE> Text(const std::string& text, DWORD length) {
 // Reads and drops whatever the kernel sends on one connection until it closes.
 class Drain {
 public:
-    explicit Drain(KernelClient& client) : m_Thread([&client] {
-        while (!client.ReadPacket(60000).empty()) {
-        }
-    }) {}
+    explicit Drain(KernelClient& client)
+        : m_Thread([&client] {
+              while (!client.ReadPacket(60000).empty()) {
+              }
+          }) {}
     ~Drain() { m_Thread.join(); }
 
 private:
@@ -44,7 +45,8 @@ class UntrustedInput : public ::testing::Test {
 protected:
     void SetUp() override {
         QuorTest::UseOwnInstance();
-        QuorTest::WriteFile(tree.system() + "/system.cfg", "DownloadURL = 127.0.0.1:1\nDownloadPath = /quor\nRegion = us\n");
+        QuorTest::WriteFile(tree.system() + "/system.cfg",
+                            "DownloadURL = 127.0.0.1:1\nDownloadPath = /quor\nRegion = us\n");
         kernel = std::make_unique<QuorTest::TestKernel>(QuorTest::TestKernel::Handlers(nullptr));
         ASSERT_EQ(S_OK, kernel->hr);
         throughout = std::make_unique<KernelClient>(kernel->port);
@@ -86,7 +88,8 @@ TEST_F(UntrustedInput, MalformedRequestsHurtNobodyElse) {
         {"trailing garbage", Framed(1, PACKET_TYPE_GET_VERSION, {1, 2, 3, 4, 5, 6, 7})},
         {"word cut in the middle", Framed(1, PACKET_TYPE_UNLOCK_FILE, {1, 2})},
         {"cancel of an unknown id", RawRequest(12, 999, PACKET_TYPE_CANCEL)},
-        {"repeated cancels", QuorTest::Join(RawRequest(12, 5, PACKET_TYPE_CANCEL), RawRequest(12, 5, PACKET_TYPE_CANCEL))},
+        {"repeated cancels",
+         QuorTest::Join(RawRequest(12, 5, PACKET_TYPE_CANCEL), RawRequest(12, 5, PACKET_TYPE_CANCEL))},
     };
     for (const auto& [name, bytes] : attacks) {
         KernelClient client(kernel->port);
@@ -128,20 +131,23 @@ TEST_F(UntrustedInput, TwoHundredConnectionsOpenedAndDropped) {
         KernelClient client(kernel->port);
         ASSERT_TRUE(client.Connected()) << "round " << round;
         switch (round % 4) {
-        case 0: break;  // connect and close
-        case 1: {       // close in the middle of a request
-            const auto request = QuorTest::RequestBytes([](IAppToOrvane& s) { s.UpdateProjectRequest(0, 1, "game"); });
-            ASSERT_TRUE(client.Send({request.begin(), request.begin() + random() % request.size()}));
-            break;
-        }
-        case 2:  // close with requests queued or running, answers unread
-            for (DWORD id = 0; id < 5; ++id)
-                ASSERT_TRUE(client.Send(QuorTest::RequestBytes(
-                    [&](IAppToOrvane& s) { s.EnumerateAvailableProjectReleasesRequest(0, id, "game"); })));
-            break;
-        default:  // close right after a request that runs at once
-            ASSERT_TRUE(client.Send(RawRequest(12, 1, PACKET_TYPE_GET_VERSION)));
-            break;
+            case 0:
+                break;  // connect and close
+            case 1: {   // close in the middle of a request
+                const auto request =
+                    QuorTest::RequestBytes([](IAppToOrvane& s) { s.UpdateProjectRequest(0, 1, "game"); });
+                ASSERT_TRUE(client.Send({request.begin(), request.begin() + random() % request.size()}));
+                break;
+            }
+            case 2:  // close with requests queued or running, answers unread
+                for (DWORD id = 0; id < 5; ++id)
+                    ASSERT_TRUE(client.Send(QuorTest::RequestBytes([&](IAppToOrvane& s) {
+                        s.EnumerateAvailableProjectReleasesRequest(0, id, "game");
+                    })));
+                break;
+            default:  // close right after a request that runs at once
+                ASSERT_TRUE(client.Send(RawRequest(12, 1, PACKET_TYPE_GET_VERSION)));
+                break;
         }
     }
     ExpectStillServing("connections dropped");

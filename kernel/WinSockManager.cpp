@@ -13,7 +13,9 @@ constexpr DWORD kLoopback = 0x7F000001;
 constexpr int kBacklog = 128;
 }  // namespace
 
-Manager::AutoLock::AutoLock(Manager& manager) : m_Manager(manager) { m_Manager.m_Lock->Lock(); }
+Manager::AutoLock::AutoLock(Manager& manager) : m_Manager(manager) {
+    m_Manager.m_Lock->Lock();
+}
 
 Manager::AutoLock::~AutoLock() {
     if (m_Manager.m_Packets.empty() && m_Manager.m_Disconnections.empty()) {
@@ -24,7 +26,7 @@ Manager::AutoLock::~AutoLock() {
     m_Manager.m_Lock->Unlock();
 }
 
-Manager::Manager(HRESULT& hr, unsigned port) {
+Manager::Manager(HRESULT& hr, unsigned port, DWORD sendTimeoutMs) : m_SendTimeoutMs(sendTimeoutMs) {
     QUOR_LOG(Quor::Log::VERBOSE, "()");
     m_Lock = Vorn::Mutex::Create(false);
     m_PacketEvent = Vorn::EventMultiWaitable::Create(true, false);
@@ -82,7 +84,9 @@ void Manager::CloseAll() {
     for (auto& [id, connection] : left) connection->Close();
 }
 
-std::shared_ptr<IConnectionManager::IAutoLock> Manager::CreateAutoLock() { return std::make_shared<AutoLock>(*this); }
+std::shared_ptr<IConnectionManager::IAutoLock> Manager::CreateAutoLock() {
+    return std::make_shared<AutoLock>(*this);
+}
 
 HRESULT Manager::SendPacket(const DWORD connection, const UINT size, const BYTE* const data) {
     std::shared_ptr<Connection> target;
@@ -103,7 +107,7 @@ std::shared_ptr<Connection> Manager::AddConnection(Vorn::Sockets::Socket socket)
     DWORD id = m_NextId;
     while (id == 0 || m_Connections.count(id)) ++id;  // only after 2^32 connections
     m_NextId = id + 1;
-    auto connection = std::make_shared<Connection>(id, socket, kSendTimeoutMs);
+    auto connection = std::make_shared<Connection>(id, socket, m_SendTimeoutMs);
     m_Connections[id] = connection;
     return connection;
 }

@@ -38,10 +38,10 @@ public:
         Manager& m_Manager;
     };
 
-    // A blocked write to a client gives up after this long and closes that connection.
+    // A blocked write to a client gives up after sendTimeoutMs and closes that connection.
     static constexpr DWORD kSendTimeoutMs = 30000;
 
-    Manager(HRESULT& hr, unsigned port);
+    Manager(HRESULT& hr, unsigned port, DWORD sendTimeoutMs = kSendTimeoutMs);
     ~Manager() override;
     Manager(const Manager&) = delete;
     Manager& operator=(const Manager&) = delete;
@@ -71,6 +71,7 @@ private:
     std::mutex m_ConnectionsLock;  // guards the map and the id counter
     std::map<DWORD, std::shared_ptr<Connection>> m_Connections;
     DWORD m_NextId = 1;
+    DWORD m_SendTimeoutMs;
 };
 
 }  // namespace Quor::Orvane::WinSock

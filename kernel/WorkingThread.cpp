@@ -11,7 +11,8 @@
 
 namespace Quor::Orvane {
 
-WorkingThread::WorkingThread(PACKET&& packet, IRequestHandler& handler, Quor::OrvaneProtocol::IOrvaneToApp& answers,
+WorkingThread::WorkingThread(PACKET&& packet, IRequestHandler& handler,
+                             Quor::OrvaneProtocol::IOrvaneToApp& answers,
                              const std::shared_ptr<Quor::Common::ThreadPool::IPool>& pool, HRESULT& hr)
     : m_Packet(std::move(packet)), m_Handler(handler), m_Answers(answers) {
     QUOR_LOG(Quor::Log::VERBOSE, "%s", "");
@@ -22,8 +23,10 @@ WorkingThread::WorkingThread(PACKET&& packet, IRequestHandler& handler, Quor::Or
     }
     hr = S_OK;
     m_Thread = pool->CreateThread(&WorkingThread::ThreadProc, this);
-    if (m_Thread) hr = m_Thread->GetLastError();
-    else hr = E_FAIL;
+    if (m_Thread)
+        hr = m_Thread->GetLastError();
+    else
+        hr = E_FAIL;
     if (FAILED(hr)) {
         QUOR_LOG(Quor::Log::ERROR, "Failed to create thread");
         m_Thread.reset();
@@ -39,7 +42,9 @@ std::shared_ptr<Vorn::EventMultiWaitable> WorkingThread::GetDoneEvent() const {
     return m_Thread ? m_Thread->GetDoneExecuteEventHandle() : nullptr;
 }
 
-void WorkingThread::Cancel() { m_Handler.SetCancel(true); }
+void WorkingThread::Cancel() {
+    m_Handler.SetCancel(true);
+}
 
 bool WorkingThread::WaitForEnd(DWORD ms) const {
     const auto done = GetDoneEvent();
@@ -50,12 +55,14 @@ void WorkingThread::GiveUp() {
     if (m_Thread && FAILED(m_Thread->Terminate())) QUOR_LOG(Quor::Log::ERROR, "Terminate failed.");
 }
 
-Vorn::uint32 WorkingThread::ThreadProc(void* self) { return static_cast<WorkingThread*>(self)->Run(); }
+Vorn::uint32 WorkingThread::ThreadProc(void* self) {
+    return static_cast<WorkingThread*>(self)->Run();
+}
 
 Vorn::uint32 WorkingThread::Run() {
     QUOR_LOG(Quor::Log::VERBOSE, "()");
-    const HRESULT hr = Quor::OrvaneProtocol::ToOrvane::TranslateAndDispatch(m_Packet.connection, m_Packet.size,
-                                                                            m_Packet.data.get(), m_Handler);
+    const HRESULT hr = Quor::OrvaneProtocol::ToOrvane::TranslateAndDispatch(
+        m_Packet.connection, m_Packet.size, m_Packet.data.get(), m_Handler);
     if (FAILED(hr)) {
         QUOR_LOG(Quor::Log::ERROR, "TranslateAndDispatch failed.");
         // A request of a known type whose body does not decode still gets its answer.

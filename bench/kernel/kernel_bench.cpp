@@ -192,14 +192,14 @@ int main(int argc, char** argv) {
     const Figures bareMany = Run(bare.Port(), clients, seconds);
     Print(("bare server, " + std::to_string(clients) + " clients").c_str(), bareMany);
 
-    std::printf("ratio ours/bare: 1 client %.2f, %d clients %.2f\n", oursOne.perSecond / bareOne.perSecond, clients,
-                oursMany.perSecond / bareMany.perSecond);
+    std::printf("ratio ours/bare: 1 client %.2f, %d clients %.2f\n", oursOne.perSecond / bareOne.perSecond,
+                clients, oursMany.perSecond / bareMany.perSecond);
     const bool throughput = oursMany.perSecond >= oursOne.perSecond;
     const double p99Limit = 1.5 * clients * oursOne.median;
     const bool latency = oursMany.p99 <= p99Limit;
-    std::printf("goal: %d-client throughput >= 1-client: %s (%.0f vs %.0f)\n", clients, throughput ? "met" : "MISSED",
-                oursMany.perSecond, oursOne.perSecond);
-    std::printf("goal: %d-client p99 <= 1.5 x %d x 1-client median = %.1f us: %s (%.1f us)\n", clients, clients,
-                p99Limit * 1e6, latency ? "met" : "MISSED", oursMany.p99 * 1e6);
+    std::printf("goal: %d-client throughput >= 1-client: %s (%.0f vs %.0f)\n", clients,
+                throughput ? "met" : "MISSED", oursMany.perSecond, oursOne.perSecond);
+    std::printf("goal: %d-client p99 <= 1.5 x %d x 1-client median = %.1f us: %s (%.1f us)\n", clients,
+                clients, p99Limit * 1e6, latency ? "met" : "MISSED", oursMany.p99 * 1e6);
     return 0;
 }

@@ -25,7 +25,7 @@ namespace QuorTest {
 
 // The bytes of one request, as the protocol's sender writes them.
 inline std::vector<BYTE> RequestBytes(const std::function<void(Quor::OrvaneProtocol::IAppToOrvane&)>& make) {
-    struct Capture : Quor::OrvaneProtocol::ISendPacket {
+    struct Capture final : Quor::OrvaneProtocol::ISendPacket {
         std::vector<BYTE> bytes;
         HRESULT SendPacket(const DWORD, const UINT size, const BYTE* const data) override {
             bytes.insert(bytes.end(), data, data + size);
@@ -39,11 +39,11 @@ inline std::vector<BYTE> RequestBytes(const std::function<void(Quor::OrvaneProto
 
 // A bare request header (and whatever body bytes follow).
 inline std::vector<BYTE> RawRequest(DWORD length, DWORD requestId, DWORD type, std::vector<BYTE> body = {}) {
-    std::vector<BYTE> bytes(12);
+    std::vector<BYTE> bytes(12 + body.size());
     Vorn::Bytes::StoreLE32(bytes.data(), length);
     Vorn::Bytes::StoreLE32(bytes.data() + 4, requestId);
     Vorn::Bytes::StoreLE32(bytes.data() + 8, type);
-    bytes.insert(bytes.end(), body.begin(), body.end());
+    std::copy(body.begin(), body.end(), bytes.begin() + 12);
     return bytes;
 }
 
@@ -102,7 +102,8 @@ public:
         const std::vector<BYTE> packet = ReadPacket(timeoutMs);
         if (packet.empty()) return std::nullopt;
         RecordingOrvaneToApp target;
-        Quor::OrvaneProtocol::ToApp::TranslateAndDispatch(0, static_cast<UINT>(packet.size()), packet.data(), target);
+        Quor::OrvaneProtocol::ToApp::TranslateAndDispatch(0, static_cast<UINT>(packet.size()), packet.data(),
+                                                          target);
         const auto calls = target.log.Calls();
         if (calls.empty()) return std::nullopt;
         return calls.front();

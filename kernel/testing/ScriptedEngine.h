@@ -2,11 +2,11 @@
 // Test double of the kernel's engine: records every operation it is asked for (name and first
 // argument), answers what the test scripted, and lets a test hold a job in the middle of its work.
 //
-// UpdateProject of a project named "block..." reports progress once, then waits until the test
-// releases it (answering S_OK and version 1.2.3.4) or the job's cancel flag is set (E_ABORT);
-// "stubborn..." waits for the release only, whatever the flag says. Installed solution releases,
-// discovery, install, uninstall and update results are scripted through the public fields, which
-// the test sets before the first request. Thread-safe where the test and the job meet.
+// Installed projects, installed solution releases, discovery, install, uninstall and update
+// results are scripted through the public fields. UpdateProject of a project named "block..." reports
+// progress once, then waits until the test releases it (answering S_OK and version 1.2.3.4) or the job's
+// cancel flag is set (E_ABORT); "stubborn..." waits for the release only, whatever the flag says. The test
+// sets the fields before the first request. Thread-safe where the test and the job meet.
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -24,6 +24,7 @@ class ScriptedEngine : public Quor::Orvane::Engine {
 public:
     // Scripted answers (set before the first request).
     std::vector<DWORD> installedSolutionReleases;
+    std::vector<std::string> installedProjects;
     HRESULT discoverResult = S_OK;
     Quor::Orvane::SolutionDiscovery discovery;
     int64_t discoverBytes = 0;
@@ -38,7 +39,8 @@ public:
         std::lock_guard<std::mutex> lock(m_Mutex);
         return m_Calls;
     }
-    bool WaitStarted(const std::string& project, std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+    bool WaitStarted(const std::string& project,
+                     std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
         std::unique_lock<std::mutex> lock(m_Mutex);
         return m_Changed.wait_for(lock, timeout, [&] { return m_Started.count(project) > 0; });
     }
@@ -79,8 +81,13 @@ public:
         if (SUCCEEDED(hr)) version = 0x01020304;
         return hr;
     }
-    HRESULT InstallProjectRelease(const std::string& project, DWORD, FileSystem&, Server&, Progress&) override {
+    HRESULT InstallProjectRelease(const std::string& project, DWORD, FileSystem&, Server&,
+                                  Progress&) override {
         Record("InstallProjectRelease " + project);
+        return S_OK;
+    }
+    HRESULT EnumerateInstalledProjects(FileSystem&, std::vector<std::string>& names) override {
+        names = installedProjects;
         return S_OK;
     }
     HRESULT EnumerateInstalledSolutionReleases(const std::string& solution, FileSystem&,
@@ -94,20 +101,22 @@ public:
         Record("EnumerateAvailableProjectReleases " + project);
         return Engine::EnumerateAvailableProjectReleases(project, server, versions);
     }
-    HRESULT InstallSolutionRelease(const std::string& solution, DWORD version, const std::string&, FileSystem&,
-                                   Server&, Progress&, DWORD& settled) override {
+    HRESULT InstallSolutionRelease(const std::string& solution, DWORD version, const std::string&,
+                                   FileSystem&, Server&, Progress&, DWORD& settled) override {
         Record("InstallSolutionRelease " + solution + " " + std::to_string(version));
         settled = version;
         return installResult;
     }
-    HRESULT DiscoverSolutionRelease(const std::string& solution, DWORD version, const std::string&, FileSystem&,
-                                    Server&, Progress& progress, Quor::Orvane::SolutionDiscovery& found) override {
+    HRESULT DiscoverSolutionRelease(const std::string& solution, DWORD version, const std::string&,
+                                    FileSystem&, Server&, Progress& progress,
+                                    Quor::Orvane::SolutionDiscovery& found) override {
         Record("DiscoverSolutionRelease " + solution + " " + std::to_string(version));
         if (discoverBytes) progress.DeltaBytesTotal(Quor::User::WORK_TYPE_DOWNLOAD, discoverBytes);
         found = discovery;
         return discoverResult;
     }
-    HRESULT UninstallSolutionRelease(const std::string& solution, DWORD version, FileSystem&, Progress&) override {
+    HRESULT UninstallSolutionRelease(const std::string& solution, DWORD version, FileSystem&,
+                                     Progress&) override {
         Record("UninstallSolutionRelease " + solution + " " + std::to_string(version));
         const auto scripted = uninstallResults.find(version);
         return scripted == uninstallResults.end() ? S_OK : scripted->second;

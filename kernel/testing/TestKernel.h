@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <ctime>
 #include <memory>
 #include <string>
 
@@ -18,8 +19,12 @@
 
 namespace QuorTest {
 
+// A suffix no other process uses, also after process ids come round again.
 inline void UseOwnInstance() {
-    const std::string suffix = "_test" + std::to_string(::getpid());
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    const std::string suffix = "_test" + std::to_string(::getpid()) + "_" +
+                               std::to_string(static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
     ::setenv("ORVANE_INSTANCE", suffix.c_str(), 1);
 }
 

@@ -8,6 +8,7 @@
 
 #include "kernel/testing/KernelClient.h"
 #include "kernel/testing/TestKernel.h"
+#include "foundation/Semaphore.h"
 #include "protocol/PacketType.h"
 #include "tests/kit/TempDir.h"
 
@@ -29,6 +30,8 @@ protected:
         port = QuorTest::PickLoopbackPort();
         ::setenv("ORVANE_PORT", std::to_string(port).c_str(), 1);
     }
+    // A host killed on a failed assertion leaves its semaphore behind: remove it with the test.
+    void TearDown() override { Vorn::Semaphore::Cleanup(Quor::Orvane::KernelThread::kInstanceMutexName); }
     void ExpectServes() {
         KernelClient client(port);
         ASSERT_TRUE(client.Send(RawRequest(12, 3, Quor::OrvaneProtocol::PACKET_TYPE_GET_VERSION)));
@@ -52,6 +55,8 @@ TEST_F(KernelHostProcess, ServesUntilATerminateRequestThenExitsCleanly) {
     KernelProcess next(tree.system());  // the semaphore and the port were released
     ASSERT_TRUE(next.WaitReady());
     ExpectServes();
+    next.Signal(SIGTERM);
+    EXPECT_EQ(0, next.Wait());
 }
 
 TEST_F(KernelHostProcess, SigtermStopsItAndClosesItsClients) {
@@ -68,6 +73,8 @@ TEST_F(KernelHostProcess, SigtermStopsItAndClosesItsClients) {
     KernelProcess third(tree.system());  // one instance only: a kernel beside it refuses to start
     EXPECT_FALSE(third.WaitReady());
     EXPECT_EQ(1, third.Wait());
+    second.Signal(SIGTERM);
+    EXPECT_EQ(0, second.Wait());
 }
 
 }  // namespace
