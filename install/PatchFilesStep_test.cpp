@@ -11,6 +11,8 @@
 #include <random>
 
 #include "archive/ManagedFileHelper.h"
+#include "common/ConvertVersion.h"
+#include "common/LocalRootFolder.h"
 #include "common/testing/LogCapture.h"
 #include "install/DownloadFilesStep.h"
 #include "install/PatchSelection.h"
@@ -311,6 +313,81 @@ TEST_F(PatchStepTest, ACancelAfterTheFirstFileHandsTheRestToTheDownloadList) {
     EXPECT_TRUE(ManagedFileHelper::DoesFileOrDirectoryExist("game", k2, "a/t.bin"));
     EXPECT_TRUE(StrayArchiveFiles().empty());
     EXPECT_TRUE(TempEmpty());
+}
+
+// Managed and archived copies lie under their entry's version, which may be older than the release
+// patched from.
+TEST(PatchStepSources, SharedCopiesAreFoundUnderTheirOwnEntryVersion) {
+    QuorTest::QuorTree tree;
+    tree.InstallPatchTools();
+    const std::string root = Common::LocalRootFolder::Get();
+    constexpr DWORD k3 = V(1, 0, 0, 3);
+    QuorTest::TempDir server{"quorserver"};
+    ContentDescription description;
+    ProductSpec& game = description.AddProject("game");
+    for (DWORD version : {k1, k2, k3}) game.AddRelease(version);
+    const std::string managed = Bytes(30000, 7), archived = Bytes(30000, 8);
+    for (DWORD version : {k1, k2}) {
+        game.FindRelease(version)->AddFile("m/old.dat", 0x01, managed).version = k1;
+        game.FindRelease(version)->AddFile("a/old.bin", 0x02, archived).version = k1;
+    }
+    game.FindRelease(k3)->AddFile("m/old.dat", 0x01, Edited(managed, 1));
+    game.FindRelease(k3)->AddFile("a/old.bin", 0x02, Edited(archived, 2));
+    game.FindRelease(k3)->patches.push_back({k2, 0, 0});
+    std::string error;
+    ASSERT_TRUE(BuildContentTree(description, server.path(), error)) << error;
+
+    QuorTest::FakeRemoteFileServer fake{server.path()};
+    Common::LocalFileSystem fileSystem;
+    signed char cancel = 0;
+    AutoUpdateProgress progress{nullptr, &cancel, 0};
+    const auto serverRelease = [&](DWORD version) {
+        return Quor::Tools::ContentTree::ReleaseFolder(server.path(), description, "game", version);
+    };
+    // 1.0.0.1 placed its files; 1.0.0.2 shares them.
+    ReleaseManifest first, target;
+    ASSERT_EQ(S_OK, first.Load(serverRelease(k1) + "/releasemanifest", nullptr));
+    ASSERT_EQ(S_OK, target.Load(serverRelease(k3) + "/releasemanifest", nullptr));
+    std::vector<FileToDownload> whole;
+    for (const ReleaseManifest::ENTRY& entry : first.m_Entries) {
+        std::string path;
+        Common::GetLocalFilePath(path, "game", k1, entry);
+        fs::create_directories(fs::path(root + path).parent_path());
+        whole.push_back({&entry, root + path});
+    }
+    ASSERT_EQ(S_OK, DownloadFilesStep(whole, first, fake, fileSystem, progress));
+    for (DWORD version : {k1, k2}) {
+        const std::string folder = root + "/projects/game/releases/" + Common::ConvertVersion::ToString(version);
+        QuorTest::WriteFile(folder + "/releasemanifest", QuorTest::ReadFile(serverRelease(version) + "/releasemanifest"));
+        QuorTest::WriteFile(folder + "/S_OK", "");
+    }
+    PatchManifest* patchManifest = nullptr;
+    ReleaseManifest* sourceManifest = nullptr;
+    ASSERT_EQ(S_OK, FindBestPatchForRelease("game", k3, fileSystem, fake, patchManifest, sourceManifest, progress));
+    std::unique_ptr<PatchManifest> patches(patchManifest);
+    std::unique_ptr<ReleaseManifest> source(sourceManifest);
+    ASSERT_TRUE(patches && source);
+    ASSERT_EQ(k2, source->m_ReleaseVersion);
+
+    std::vector<FileToPatch> files;
+    for (const ReleaseManifest::ENTRY& entry : target.m_Entries) {
+        std::string path;
+        Common::GetLocalFilePath(path, "game", k3, entry);
+        fs::create_directories(fs::path(root + path).parent_path());
+        files.push_back({FindEntryByName(entry.name, k3, *patches), FindManifestEntry(*source, entry.name), &entry,
+                         root + path, 0});
+        ASSERT_TRUE(files.back().m_PatchEntry && files.back().m_SourceEntry) << entry.name;
+    }
+    std::vector<FileToDownload> downloads;
+    QuorTest::LogCapture log;
+    ASSERT_EQ(S_OK, PatchFilesStep(files, downloads, "game", *patches, fake, fileSystem, progress));
+    EXPECT_TRUE(downloads.empty()) << log.Errors();
+    EXPECT_EQ(Edited(managed, 1), QuorTest::ReadFile(root + "/projects/game/managedfiles/1.0.0.3/m/old.dat"));
+    const std::string extracted = root + "/scratch/old.bin";
+    fs::create_directories(root + "/scratch");
+    ASSERT_EQ(S_OK, ManagedFileHelper::ExtractFile("game", k3, "a/old.bin", 0, extracted));
+    EXPECT_EQ(Edited(archived, 2), QuorTest::ReadFile(extracted));
+    ManagedFileHelper::Release();
 }
 
 TEST_F(PatchStepTest, AnEmptyListAsksNothingAndACancelledStepDoesNothing) {
