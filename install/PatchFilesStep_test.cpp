@@ -222,7 +222,7 @@ TEST_P(PatchFormTest, EveryKindOfTargetIsRebuiltFromItsPatch) {
 INSTANTIATE_TEST_SUITE_P(Forms, PatchFormTest,
                          ::testing::Values(Form{"Plain", 0, 0}, Form{"Zlib", PatchManifest::FLAG_ZLIB, 64 * 1024},
                                            Form{"Lzma", PatchManifest::FLAG_LZMA, 0}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& test) { return std::string(test.param.name); });
 
 TEST_F(PatchStepTest, InPlaceTheOldFileIsReplacedOnlyByACheckedCopy) {
     Build();
@@ -290,7 +290,7 @@ INSTANTIATE_TEST_SUITE_P(
         Failure{"NoPatchTool", [](PatchStepTest& t) {
                     fs::remove(static_cast<PatchFailureTest&>(t).tree.system() + "/jpatch");
                 }}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test) { return std::string(test.param.name); });
 
 TEST_F(PatchStepTest, ACancelAfterTheFirstFileHandsTheRestToTheDownloadList) {
     Build();
