@@ -276,19 +276,19 @@ TEST_P(PatchFailureTest, TheFileIsDownloadedInstead) {
 INSTANTIATE_TEST_SUITE_P(
     Failures, PatchFailureTest,
     ::testing::Values(
-        Failure{"WrongPatch", [](PatchStepTest& t) {
-                    auto& self = static_cast<PatchFailureTest&>(t);
+        Failure{"WrongPatch", [](PatchStepTest& fixture) {
+                    auto& self = static_cast<PatchFailureTest&>(fixture);
                     self.fake.CorruptBody(self.PatchPath("bin/run.sh"));
                 }},
-        Failure{"PatchForAnotherOriginal", [](PatchStepTest& t) {
-                    auto& self = static_cast<PatchFailureTest&>(t);
+        Failure{"PatchForAnotherOriginal", [](PatchStepTest& fixture) {
+                    auto& self = static_cast<PatchFailureTest&>(fixture);
                     QuorTest::WriteFile(self.Deploy("game", k1, "bin/run.sh"), Bytes(40000, 99));
                 }},
-        Failure{"PatchToolExits6", [](PatchStepTest& t) {
-                    static_cast<PatchFailureTest&>(t).tree.InstallStubTool("jpatch", 6);
+        Failure{"PatchToolExits6", [](PatchStepTest& fixture) {
+                    static_cast<PatchFailureTest&>(fixture).tree.InstallStubTool("jpatch", 6);
                 }},
-        Failure{"NoPatchTool", [](PatchStepTest& t) {
-                    fs::remove(static_cast<PatchFailureTest&>(t).tree.system() + "/jpatch");
+        Failure{"NoPatchTool", [](PatchStepTest& fixture) {
+                    fs::remove(static_cast<PatchFailureTest&>(fixture).tree.system() + "/jpatch");
                 }}),
     [](const auto& test) { return std::string(test.param.name); });
 
