@@ -3,7 +3,7 @@
 #include "archive/ManagedFileHelper.h"
 #include "common/AutoUpdateProgressHelper.h"
 #include "common/ConvertVersion.h"
-#include "common/LocalRootFolder.h"
+#include "common/LocalDirectoryStructure.h"
 #include "common/Log.h"
 #include "remote/process/Process.h"
 
@@ -53,11 +53,13 @@ HRESULT CopyFilesStep(const std::vector<FileToCopy>& files, std::vector<FileToDo
                       AutoUpdateProgress& progress) {
     (void)fileSystem;
     QUOR_LOG(Log::DEBUG, "%s", "");
-    const std::string root = Common::LocalRootFolder::Get();
+    std::string projectPath;
+    const HRESULT checked = Common::LocalDirectoryStructure::GetProjectPath(project, projectPath);
+    if (FAILED(checked)) return checked;
     for (const FileToCopy& file : files) {
         if (CancelRequested(progress)) return E_ABORT;
         const ENTRY& entry = *file.m_Entry;
-        const std::string source = root + "/projects/" + project + "/releases/" +
+        const std::string source = projectPath + "/releases/" +
                                    Common::ConvertVersion::ToString(file.m_Source->m_ReleaseVersion) + "/deploy/" +
                                    entry.name;
         ShowFile(progress, entry);
@@ -127,8 +129,10 @@ HRESULT ArchiveFilesStep(const std::vector<FileToArchive>& files, std::vector<Fi
 
 HRESULT ExecuteRunMeFilesStep(const ReleaseManifest& manifest, AutoUpdateProgress& progress) {
     QUOR_LOG(Log::DEBUG, "%s", "");
-    const std::string root = Common::LocalRootFolder::Get();
-    const std::string project = root + "/projects/" + manifest.m_ProjectName;
+    // The project name comes from the downloaded manifest: it must name a folder of projects/.
+    std::string project;
+    const HRESULT hr = Common::LocalDirectoryStructure::GetProjectPath(manifest.m_ProjectName, project);
+    if (FAILED(hr)) return hr;
     const std::string release = Common::ConvertVersion::ToString(manifest.m_ReleaseVersion);
     for (const ENTRY& entry : manifest.m_Entries) {
         if (CancelRequested(progress)) return E_ABORT;

@@ -7,7 +7,7 @@
 
 #include "archive/ManagedFileHelper.h"
 #include "common/testing/LogCapture.h"
-#include "install/testing/InstallTesting.h"
+#include "tests/kit/InstallTreeTest.h"
 
 namespace Quor::User::UpdateAndInstallShared {
 namespace {
@@ -260,6 +260,15 @@ TEST_F(RunMeStepTest, AnArchivedRunMeEntryEndsTheStep) {
     QuorTest::LogCapture log(Log::ERROR);
     EXPECT_EQ(ExecuteRunMeFilesStep(manifest, progress), E_FAIL);
     EXPECT_TRUE(log.HasError("File \"a.sh\" is marked as run-me-once, but is in an archive"));
+    EXPECT_EQ(Marker(), "");
+}
+
+TEST_F(RunMeStepTest, AManifestWhoseProjectNameLeavesTheTreeStartsNothing) {
+    WriteFile(root + "/outside/releases/1.0.0.2/deploy/a.sh", Script("outside"));
+    manifest.m_ProjectName = "../outside";
+    Add("a.sh", kNew, 0x08);
+    QuorTest::LogCapture log(Log::USER);
+    EXPECT_TRUE(FAILED(ExecuteRunMeFilesStep(manifest, progress)));
     EXPECT_EQ(Marker(), "");
 }
 

@@ -148,6 +148,28 @@ HRESULT EnumerateInstalledReleases(const Kind& kind, const char* tag, const std:
     return hr;
 }
 
+// Installs name (with install) unless enumerate lists it, compared exactly.
+HRESULT EnsureInstalled(const char* tag, const std::string& name, LocalFileSystem& fileSystem,
+                        HRESULT (*enumerate)(LocalFileSystem&, std::vector<std::string>&),
+                        HRESULT (*install)(const std::string&, LocalFileSystem&), const char* enumerateFailed,
+                        const char* installFailed) {
+    std::vector<std::string> names;
+    HRESULT hr = enumerate(fileSystem, names);
+    if (FAILED(hr)) {
+        QUOR_LOG_TAG(Log::ERROR, tag, "%s", enumerateFailed);
+        return hr;
+    }
+    if (std::find(names.begin(), names.end(), name) == names.end()) {
+        hr = install(name, fileSystem);
+        if (FAILED(hr)) {
+            QUOR_LOG_TAG(Log::ERROR, tag, "%s", installFailed);
+            return hr;
+        }
+    }
+    QUOR_LOG_TAG(Log::VERBOSE, tag, "Succeeded");
+    return S_OK;
+}
+
 }  // namespace
 
 HRESULT EnumerateInstalledProjects(LocalFileSystem& fileSystem, std::vector<std::string>& projects) {
@@ -178,40 +200,14 @@ HRESULT EnumerateInstalledSolutionReleases(const std::string& solution, LocalFil
 
 HRESULT EnsureProjectInstalled(const std::string& project, LocalFileSystem& fileSystem) {
     QUOR_LOG(Log::VERBOSE, "(%s)", project.c_str());
-    std::vector<std::string> projects;
-    HRESULT hr = EnumerateInstalledProjects(fileSystem, projects);
-    if (FAILED(hr)) {
-        QUOR_LOG(Log::ERROR, "Failed to enumerate installed projects");
-        return hr;
-    }
-    if (std::find(projects.begin(), projects.end(), project) == projects.end()) {
-        hr = InstallProject(project, fileSystem);
-        if (FAILED(hr)) {
-            QUOR_LOG(Log::ERROR, "Failed to install project");
-            return hr;
-        }
-    }
-    QUOR_LOG(Log::VERBOSE, "Succeeded");
-    return S_OK;
+    return EnsureInstalled(__PRETTY_FUNCTION__, project, fileSystem, EnumerateInstalledProjects, InstallProject,
+                           "Failed to enumerate installed projects", "Failed to install project");
 }
 
 HRESULT EnsureSolutionInstalled(const std::string& solution, LocalFileSystem& fileSystem) {
     QUOR_LOG(Log::VERBOSE, "(%s)", solution.c_str());
-    std::vector<std::string> solutions;
-    HRESULT hr = EnumerateInstalledSolutions(fileSystem, solutions);
-    if (FAILED(hr)) {
-        QUOR_LOG(Log::ERROR, "Failed to enumerate installed solutions");
-        return hr;
-    }
-    if (std::find(solutions.begin(), solutions.end(), solution) == solutions.end()) {
-        hr = InstallSolution(solution, fileSystem);
-        if (FAILED(hr)) {
-            QUOR_LOG(Log::ERROR, "Failed to install solution");
-            return hr;
-        }
-    }
-    QUOR_LOG(Log::VERBOSE, "Succeeded");
-    return S_OK;
+    return EnsureInstalled(__PRETTY_FUNCTION__, solution, fileSystem, EnumerateInstalledSolutions, InstallSolution,
+                           "Failed to enumerate installed solutions", "Failed to install solution");
 }
 
 HRESULT InstallProject(const std::string& project, LocalFileSystem& fileSystem) {

@@ -7,7 +7,7 @@
 #include "common/LocalRootFolder.h"
 #include "common/ReleaseManifestCache.h"
 #include "common/testing/LogCapture.h"
-#include "install/testing/InstallTesting.h"
+#include "tests/kit/InstallTreeTest.h"
 #include "remote/ReleaseInstallationServices.h"
 
 namespace Quor::User {

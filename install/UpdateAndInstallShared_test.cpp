@@ -6,7 +6,7 @@
 
 #include "archive/ManagedFileHelper.h"
 #include "common/testing/LogCapture.h"
-#include "install/testing/InstallTesting.h"
+#include "tests/kit/InstallTreeTest.h"
 #include "tests/kit/TestData.h"
 
 namespace Quor::User::UpdateAndInstallShared {

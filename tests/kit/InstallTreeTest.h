@@ -1,8 +1,8 @@
 #pragma once
-// Helpers shared by the install tests: an install tree with projects/ and solutions/ (the working
-// folder at {root}/system), manifest entries made from their contents, files stored in the forms
-// the entry flags ask for, and a progress object over a cancellation flag. Test code only; not
-// thread-safe (the working folder is process-wide).
+// Helpers shared by the tests of the install steps: a fixture over a fresh install tree (QuorTree)
+// with the paths of release files and a progress object over a cancellation flag, manifest
+// entries made from their contents, and the compressed forms the entry flags ask for. Test code
+// only; not thread-safe (the working folder is process-wide).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -25,11 +25,6 @@ inline constexpr DWORD V(DWORD a, DWORD b, DWORD c, DWORD d) { return a << 24 | 
 
 class InstallTreeTest : public ::testing::Test {
 protected:
-    InstallTreeTest() {
-        QuorTest::MakeDirs(root + "/projects");
-        QuorTest::MakeDirs(root + "/solutions");
-    }
-
     std::string ReleaseFolder(const std::string& project, DWORD version) const {
         return root + "/projects/" + project + "/releases/" + Quor::Common::ConvertVersion::ToString(version);
     }
