@@ -13,6 +13,8 @@
 #include "install/DownloadFilesStep.h"
 #include "install/InstallSteps.h"
 #include "install/InstalledState.h"
+#include "install/PatchFilesStep.h"
+#include "install/PatchSelection.h"
 #include "install/ProjectVersionChoice.h"
 #include "install/UpdateAndInstallShared.h"
 #include "remote/ReleaseManifestPaths.h"
@@ -120,6 +122,42 @@ HRESULT CalculateWorkStep(const std::string& project, const DWORD version, const
             continue;
         }
 
+        if (const Common::PatchManifest* patch = lists.m_PatchManifest.get()) {
+            const Common::PatchManifest::ENTRY* patchEntry =
+                UpdateAndInstallShared::FindEntryByName(entry.name, entry.version, *patch);
+            if (!patchEntry) {
+                QUOR_LOG(Log::VERBOSE,
+                         "Looked for \"%s\" in patch from release 0x%08lx to 0x%08lx but did not find it.  Will "
+                         "download whole file instead.",
+                         entry.name.c_str(), static_cast<unsigned long>(patch->m_SourceReleaseVersion),
+                         static_cast<unsigned long>(patch->m_DestinationReleaseVersion));
+            } else if (patchEntry->flags & Common::PatchManifest::FLAG_WHOLE_FILE) {
+                lists.m_FilesToPatch.push_back({patchEntry, nullptr, &entry, local, FileToPatch::KIND_NEW_FILE});
+                progress.DeltaBytesTotal(WORK_TYPE_DOWNLOAD, patchEntry->size);
+                QUOR_LOG(Log::VERBOSE, "New File \"%s\" (%d bytes) will be created by patching", local.c_str(),
+                         static_cast<int>(entry.size));
+                continue;
+            } else if (const ENTRY* source =
+                           lists.m_PatchSourceManifest
+                               ? UpdateAndInstallShared::FindManifestEntry(*lists.m_PatchSourceManifest, entry.name)
+                               : nullptr) {
+                lists.m_FilesToPatch.push_back({patchEntry, source, &entry, local, 0});
+                progress.DeltaBytesTotal(WORK_TYPE_DOWNLOAD, patchEntry->size);
+                if (patchEntry->flags & (Common::PatchManifest::FLAG_ZLIB | Common::PatchManifest::FLAG_LZMA))
+                    progress.DeltaBytesTotal(WORK_TYPE_DISK_ACCESS, static_cast<DWORD>(2 * patchEntry->size));
+                if (!(patchEntry->flags & Common::PatchManifest::FLAG_NO_DIFF))
+                    progress.DeltaBytesTotal(WORK_TYPE_DISK_ACCESS,
+                                             static_cast<DWORD>(entry.size + source->size + patchEntry->size));
+                QUOR_LOG(Log::VERBOSE, "File \"%s\" (%d bytes) will be created by patching", local.c_str(),
+                         static_cast<int>(entry.size));
+                continue;
+            } else {
+                QUOR_LOG(Log::ERROR,
+                         "Found file in patch manifest but could not find it in the source release manifest: %s",
+                         entry.name.c_str());
+            }
+        }
+
         lists.m_FilesToDownload.push_back({&entry, local});
         UpdateAndInstallShared::AddDownloadBytesToTotal(progress, entry);
         QUOR_LOG(Log::VERBOSE, "File \"%s\" (%d bytes uncompressed) will be downloaded", local.c_str(),
@@ -218,6 +256,17 @@ Discover::Discover(const InputParameters& inputParameters)
         return;
     }
 
+    Common::PatchManifest* patchManifest = nullptr;
+    Common::ReleaseManifest* patchSourceManifest = nullptr;
+    m_hr = UpdateAndInstallShared::FindBestPatchForRelease(project, m_ReleaseVersion, fileSystem, server, patchManifest,
+                                                          patchSourceManifest, progress);
+    m_PatchManifest.reset(patchManifest);
+    m_PatchSourceManifest.reset(patchSourceManifest);
+    if (FAILED(m_hr)) {
+        QUOR_LOG(Log::ERROR, "Failure while looking for potential patches.");
+        return;
+    }
+
     QUOR_LOG(Log::DEBUG, "Downloading manifest for release we are installing.");
     const std::string relative = project + "/releases/" + m_ReleaseVersionString + "/releasemanifest";
     progress.EditProgress([&relative](Quor::API::Progress& record) { record.m_CurrentItem = relative; });
@@ -271,6 +320,15 @@ Execute::Execute(const Discover& discover) : m_Discover(discover) {
     if (FAILED(m_hr)) {
         QUOR_LOG(Log::ERROR, "Delete files from archives step failed");
         return;
+    }
+    if (discover.m_PatchManifest) {
+        m_hr = UpdateAndInstallShared::PatchFilesStep(discover.m_FilesToPatch, discover.m_FilesToDownload, project,
+                                                      *discover.m_PatchManifest, input.m_RemoteFileServer, fileSystem,
+                                                      progress);
+        if (FAILED(m_hr)) {
+            QUOR_LOG(Log::ERROR, "Failure during patch step");
+            return;
+        }
     }
     m_hr = UpdateAndInstallShared::ArchiveFilesStep(discover.m_FilesToArchive, discover.m_FilesToDownload, project,
                                                     fileSystem, progress);

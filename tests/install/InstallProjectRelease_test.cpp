@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 
+#include "common/ProgressClock.h"
 #include "common/ReleaseManifest.h"
 #include "remote/AutoTemporaryFile.h"
 #include "common/testing/LogCapture.h"
@@ -87,6 +88,27 @@ TEST_F(InstallFixture, ASecondReleaseSharesManagedAndArchivedFilesAndCopiesDeplo
     EXPECT_EQ("", Difference({kV1, kV2, kV3}));
 }
 
+TEST_F(InstallFixture, ASecondReleaseWithAPatchFromAnInstalledOneBuildsChangedFilesFromPatches) {
+    tree.InstallPatchTools();
+    AddFirstRelease();
+    AddSharingRelease(kV2).patches.push_back({kV1, 0, 0});
+    Serve();
+    ASSERT_EQ(S_OK, Install(kV1));
+    const size_t before = nginx->accessLog().size();
+    const InputParameters input{project, kV2, fileSystem, *http, progress};
+    Discover discover(input);
+    ASSERT_EQ(S_OK, discover.m_hr);
+    ASSERT_TRUE(discover.m_PatchManifest);
+    EXPECT_EQ(kV1, discover.m_PatchSourceManifest->m_ReleaseVersion);
+    std::set<std::string> patched;
+    for (const auto& file : discover.m_FilesToPatch) patched.insert(file.m_TargetEntry->name);
+    EXPECT_EQ(patched, (std::set<std::string>{"bin/run.sh", "new/n.txt"}));
+    Execute execute(discover);
+    ASSERT_EQ(S_OK, execute.m_hr);
+    EXPECT_EQ("", Difference({kV1, kV2}));
+    for (const std::string& uri : FileGets(before)) EXPECT_EQ(std::string::npos, uri.find("run.sh")) << uri;
+}
+
 // Sets the job's cancellation flag when the progress shows a given item.
 class CancelAtItem : public Quor::API::IUpdateProgress {
 public:
@@ -100,12 +122,21 @@ private:
     std::string m_Item;
 };
 
+class SteppingClock final : public Quor::User::IProgressClock {
+public:
+    DWORD NowMs() override { return m_Now += 1000; }
+
+private:
+    DWORD m_Now = 0;
+};
+
 TEST_F(InstallFixture, ACancelWhileEntriesAreSortedFailsTheDiscoveryWithAGeneralFailure) {
     AddFirstRelease();
     Serve();
     QuorTest::LogCapture log(Quor::Log::ERROR);
     CancelAtItem sink(cancel, "t2.bin");
-    Quor::User::AutoUpdateProgress watched(&sink, &cancel, 0);
+    SteppingClock clock;  // every tick reports
+    Quor::User::AutoUpdateProgress watched(&sink, &cancel, 0, clock);
     const InputParameters input{project, Quor::INVALID_RELEASE_VERSION, fileSystem, *http, watched};
     Discover discover(input);
     EXPECT_EQ(E_FAIL, discover.m_hr);
