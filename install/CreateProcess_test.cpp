@@ -118,7 +118,9 @@ TEST_F(CreateProcessTest, RefusalsStartNothingAndLeaveBothOutValuesZero) {
         SCOPED_TRACE(std::string(c.name) + " " + c.executable);
         const HRESULT hr = Start(c.name, c.executable, "", c.version);
         EXPECT_TRUE(FAILED(hr));
-        if (c.generalFailure) EXPECT_EQ(E_FAIL, hr);
+        if (c.generalFailure) {
+            EXPECT_EQ(E_FAIL, hr);
+        }
         EXPECT_EQ(0u, pid);
         EXPECT_EQ(0u, reserved);
         EXPECT_TRUE(log.Contains(c.message));
