@@ -133,6 +133,45 @@ protected:
         return QuorTest::SnapshotDifference(Expected(versions), Actual());
     }
 
+    // The entries of release 1.0.0.1 that are in place, or (archived ones) wait naked at their path.
+    std::set<std::string> PlacedEntries() const {
+        // An archive change that a killed run committed but did not finish is completed by the
+        // next opener of the archives, as the next run would.
+        std::error_code none;
+        for (const auto& folder : std::filesystem::directory_iterator(root + "/projects/alpha/filearchives", none)) {
+            DWORD version = 0;
+            std::shared_ptr<Quor::FileSystem::IManager> manager;
+            if (SUCCEEDED(Quor::Common::ConvertVersion::ToNumber(folder.path().filename().string(), version)))
+                (void)Quor::User::ManagedFileHelper::GetFileSystemManager("alpha", version, manager);
+        }
+        const QuorTest::TreeSnapshot expected = Expected({kV1}), actual = Actual();
+        std::set<std::string> placed;
+        for (const FileSpec& file : description.projects.front().FindRelease(kV1)->files) {
+            std::string key;
+            if (file.flags & 0x01)
+                key = "projects/alpha/managedfiles/1.0.0.1/" + file.name;
+            else if (file.flags & 0x02)
+                key = "projects/alpha/filearchives/1.0.0.1:" + file.name;
+            else
+                key = "projects/alpha/releases/1.0.0.1/deploy/" + file.name;
+            const auto want = expected.find(key);
+            const auto have = actual.find(key);
+            if (want != expected.end() && have != actual.end() && want->second == have->second)
+                placed.insert(file.name);
+            const auto naked = actual.find("projects/alpha/filearchives/1.0.0.1/" + file.name);
+            if ((file.flags & 0x02) && naked != actual.end() && naked->second == QuorTest::Md5Hex(file.bytes))
+                placed.insert(file.name);
+        }
+        return placed;
+    }
+    std::multiset<std::string> NotPlacedEntries() const {
+        const std::set<std::string> placed = PlacedEntries();
+        std::multiset<std::string> missing;
+        for (const FileSpec& file : description.projects.front().FindRelease(kV1)->files)
+            if (!placed.count(file.name)) missing.insert(file.name);
+        return missing;
+    }
+
     std::string Ok(DWORD version) const {
         return root + "/projects/alpha/releases/" + Quor::Common::ConvertVersion::ToString(version) + "/S_OK";
     }
