@@ -4,11 +4,42 @@
 // DownloadPath names one file to fetch: its full server path without a compression suffix, its
 // manifest entry (owned by a manifest that outlives the download) and the local path where it
 // must end up. Failure lists are vectors of it.
+//
+// One manager serves one download pass: the constructor starts the worker, which fetches every
+// path in list order into a temporary file of its own (through the package getter when one is
+// given, else directly) and appends it to a first-in first-out queue, or the path to the failure
+// list when the fetch failed; then it sets done. The consumer (the constructing thread) locks the
+// mutex, reads IsQueueEmpty/IsDone, pops with PopDownloadedFile and unlocks; it may wait on the
+// ready event, which the worker sets after each append and when it is done. A negative GetResult
+// means the worker did not start (done is never set), saw a cancellation, or could not create a
+// temporary file: files after that point are in neither list.
+// Threads: the mutex (non-recursive) guards the queue and the failure list; the stop flag and done
+// are atomic. The destructor raises stop (every transfer of the worker, bin downloads included,
+// then fails at its next progress call), joins the worker for up to 5 s and deletes the temporary
+// files that only the queue still owns. The caller keeps the path list, the server, the file
+// system, the progress object and the package getter alive and unchanged for the manager's life.
+#include <atomic>
+#include <deque>
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "common/AutoUpdateProgress.h"
+#include "common/LocalFileSystem.h"
 #include "common/ReleaseManifest.h"
+#include "foundation/Types.h"
+#include "remote/AutoTemporaryFile.h"
+#include "remote/IRemoteFileServer.h"
+
+namespace Vorn {
+class Event;
+class Mutex;
+class Thread;
+}  // namespace Vorn
 
 namespace Quor::User {
+
+class GetFileUsingPackage;
 
 class DownloadManager {
 public:
@@ -17,6 +48,63 @@ public:
         const Common::ReleaseManifest::ENTRY* m_Entry = nullptr;
         std::string m_LocalPath;
     };
+
+    // One fetched file: the path's three fields and the temporary file holding its bytes (deleted
+    // with its last owner unless marked kept).
+    struct DownloadedFile {
+        std::string m_RemotePath;
+        const Common::ReleaseManifest::ENTRY* m_Entry = nullptr;
+        std::string m_LocalPath;
+        std::shared_ptr<Common::AutoTemporaryFile> m_TemporaryFile;
+    };
+
+    DownloadManager(const std::vector<DownloadPath>& paths, IRemoteFileServer& server,
+                    Common::LocalFileSystem& fileSystem, AutoUpdateProgress& progress, bool compressedNames,
+                    GetFileUsingPackage* const packages);
+    ~DownloadManager();
+    DownloadManager(const DownloadManager&) = delete;
+    DownloadManager& operator=(const DownloadManager&) = delete;
+
+    // The remote path, with ".compressed" (flag 0x04) or else ".lzma2" (flag 0x20) when compressed
+    // names are on.
+    std::string GetRemoteFileName(const DownloadPath& path) const;
+
+    // The consumer's access; the caller holds the mutex (Lock/Unlock) around these.
+    void Lock();
+    void Unlock();
+    bool IsQueueEmpty() const { return m_Finished.empty(); }
+    bool IsDone() const { return m_Done.load(); }
+    // Takes the front element out; the queue must not be empty.
+    DownloadedFile PopDownloadedFile();
+    const std::vector<DownloadPath>& GetFailed() const { return m_Failed; }
+
+    // Waits until the worker appended something or ended, at most ms milliseconds.
+    void WaitForWork(DWORD ms);
+    // S_OK while the worker works or after it walked the whole list; see the header comment.
+    HRESULT GetResult() const { return m_Result.load(); }
+
+    ULONG ThreadProc();
+
+private:
+    static uint32_t ThreadStart(void* manager);
+    bool CheckCancellation();
+    void Append(const DownloadPath& path, HRESULT fetched, std::shared_ptr<Common::AutoTemporaryFile> file,
+                const std::string& remoteName);
+
+    std::shared_ptr<Vorn::Mutex> m_Mutex;
+    std::atomic<HRESULT> m_Result{S_OK};
+    const std::vector<DownloadPath>& m_Paths;
+    IRemoteFileServer& m_Server;
+    Common::LocalFileSystem& m_FileSystem;
+    AutoUpdateProgress& m_Progress;
+    bool m_CompressedNames;
+    std::deque<DownloadedFile> m_Finished;
+    std::vector<DownloadPath> m_Failed;
+    std::atomic<bool> m_Done{false};
+    GetFileUsingPackage* m_Packages;
+    std::shared_ptr<Vorn::Event> m_Ready;  // auto-reset; set after each append and at the end
+    std::shared_ptr<Vorn::Thread> m_Thread;
+    std::atomic<bool> m_Stop{false};
 };
 
 }  // namespace Quor::User

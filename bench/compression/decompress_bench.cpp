@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/support/BareLoops.h"
 #include "bench/support/BenchSupport.h"
 #include "common/LZMA.h"
 #include "common/Log.h"
@@ -35,6 +36,10 @@
 extern char** environ;
 
 namespace {
+
+using QuorBench::BareLzma;
+using QuorBench::BareZlib;
+using QuorBench::ReadAll;
 
 constexpr size_t kSize = 256u << 20;
 
@@ -97,19 +102,6 @@ bool WriteAll(const std::string& path, const std::string& bytes) {
 }
 
 // The whole file in one read into a block of its size.
-std::string ReadAll(const std::string& path) {
-    std::string bytes;
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f) return bytes;
-    struct stat info;
-    if (fstat(fileno(f), &info) == 0) {
-        bytes.resize(static_cast<size_t>(info.st_size));
-        bytes.resize(fread(bytes.data(), 1, bytes.size(), f));
-    }
-    fclose(f);
-    return bytes;
-}
-
 // Runs argv with stdin and stdout redirected to files; the exit status, or -1.
 int Run(std::vector<std::string> args, const std::string& in, const std::string& out) {
     posix_spawn_file_actions_t actions;
@@ -126,31 +118,6 @@ int Run(std::vector<std::string> args, const std::string& in, const std::string&
     int status = 0;
     if (waitpid(pid, &status, 0) < 0) return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// The bare loop: the whole container in memory, one raw LZMA2 decode into a preallocated block.
-bool BareLzma(const std::string& path, std::unique_ptr<char[]>& out) {
-    const std::string container = ReadAll(path);
-    if (container.size() < 9) return false;
-    Quor::Common::LzmaStream stream;
-    if (stream.InitRawDecoder(static_cast<uint8_t>(container[0])) != Quor::Common::LzmaStream::kOk) return false;
-    const size_t size = Vorn::Bytes::LoadLE64(container.data() + 1);
-    out.reset(new char[size]);
-    stream.SetInput(container.data() + 9, container.size() - 9);
-    stream.SetOutput(out.get(), size);
-    const int ret = stream.Code(Quor::Common::LzmaStream::kRun);
-    return (ret == Quor::Common::LzmaStream::kOk || ret == Quor::Common::LzmaStream::kStreamEnd) && stream.AvailOut() == 0;
-}
-
-// The bare zlib loop: the whole file in memory, one inflate into a preallocated block.
-bool BareZlib(const std::string& path, std::unique_ptr<char[]>& out, size_t size) {
-    const std::string packed = ReadAll(path);
-    Vorn::ZStream stream;
-    if (stream.InitInflate(Vorn::ZStream::kZlibFormat) != Vorn::ZStream::kOk) return false;
-    out.reset(new char[size]);
-    stream.SetInput(packed.data(), static_cast<uint32_t>(packed.size()));
-    stream.SetOutput(out.get(), static_cast<uint32_t>(size));
-    return stream.Inflate(Vorn::ZStream::kFinish) == Vorn::ZStream::kStreamEnd && stream.TotalOut() == size;
 }
 
 void Report(const char* what, double mine, double peer) {

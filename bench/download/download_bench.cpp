@@ -6,8 +6,6 @@
 // The content is made in $TMPDIR (or /tmp) and removed at the end.
 //
 //   quor_bench_download [rounds]
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,12 +17,11 @@
 #include <vector>
 
 #include "bench/support/BenchSupport.h"
+#include "bench/support/Curl.h"
 #include "remote/HTTPConnection.h"
 #include "remote/RemoteFileServerHTTP.h"
 #include "tests/kit/NginxServer.h"
 #include "tests/kit/TempDir.h"
-
-extern char** environ;
 
 namespace {
 
@@ -32,6 +29,7 @@ constexpr uint64_t kBigSize = 1ull << 30;
 constexpr int kSmallFiles = 2000;
 
 using QuorBench::Now;
+using QuorBench::RunCurl;
 
 std::string SmallName(int i) { return "small/f" + std::to_string(i) + ".dat"; }
 
@@ -45,21 +43,6 @@ bool MakeSmallFiles(const std::string& root) {
         if (fclose(f) != 0 || !ok) return false;
     }
     return true;
-}
-
-// Runs curl with the arguments; true when it exited with 0.
-bool RunCurl(std::vector<std::string> arguments) {
-    std::vector<char*> argv;
-    std::string name = "curl";
-    argv.push_back(name.data());
-    for (auto& argument : arguments) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, "curl", nullptr, nullptr, argv.data(), environ) != 0) return false;
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 uint64_t FileSize(const std::string& path) {

@@ -1,0 +1,32 @@
+#pragma once
+// Quor::User::DownloadFilesGetFileProgressCallback: the byte listener of one download made by the
+// download manager or the package bins.
+//
+// When its stop flag is given and raised it answers E_FAIL at once; otherwise it credits the bytes
+// to its timer (and so to the timer's progress object), ticks the progress and, when the job's
+// cancellation flag is set, logs "Cancellation request detected, aborting" and answers E_ABORT.
+// Either negative answer aborts the transfer. The object lives beside its timer on the stack of the
+// code that starts one transfer and is used on that thread only; the stop flag may be raised from
+// any thread. Neither the timer nor the flag is owned.
+#include <atomic>
+
+#include "common/AutoUpdateProgress.h"
+#include "foundation/Types.h"
+#include "remote/IGetFileProgressCallback.h"
+
+namespace Quor::User {
+
+class DownloadFilesGetFileProgressCallback : public Common::IGetFileProgressCallback {
+public:
+    // stop may be null: no stop request reaches the transfer.
+    DownloadFilesGetFileProgressCallback(AutoUpdateProgress::AutoTimer* timer, const std::atomic<bool>* stop)
+        : m_Timer(timer), m_Stop(stop) {}
+
+    HRESULT GetFileProgressCallback(const SIZE_T bytes) override;
+
+private:
+    AutoUpdateProgress::AutoTimer* m_Timer;
+    const std::atomic<bool>* m_Stop;
+};
+
+}  // namespace Quor::User

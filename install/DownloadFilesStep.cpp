@@ -1,0 +1,274 @@
+#include "install/DownloadFilesStep.h"
+
+#include <memory>
+#include <string>
+
+#include "archive/ManagedFileHelper.h"
+#include "common/ConvertVersion.h"
+#include "common/ErrorCodes.h"
+#include "common/LZMA.h"
+#include "common/Log.h"
+#include "common/ZLibHelper.h"
+#include "install/DownloadManager.h"
+#include "install/GetFileUsingPackage.h"
+#include "install/UpdateAndInstallShared.h"
+#include "remote/AutoTemporaryFile.h"
+
+namespace Quor::User::UpdateAndInstallShared {
+
+namespace {
+
+using Common::ReleaseManifest;
+using DownloadPath = DownloadManager::DownloadPath;
+using DownloadedFile = DownloadManager::DownloadedFile;
+
+// How long the consumer waits for the worker at most before it looks again.
+constexpr DWORD kWorkWaitMilliseconds = 1000;
+
+const char* YesNo(bool value) { return value ? "true" : "false"; }
+
+// One pass: its options, what it reads and what it fills in.
+class Pass {
+public:
+    Pass(bool ignoreCompressed, const ReleaseManifest& manifest, std::vector<DownloadPath>& failed,
+         Common::LocalFileSystem& fileSystem, AutoUpdateProgress& progress)
+        : m_IgnoreCompressed(ignoreCompressed),
+          m_Manifest(manifest),
+          m_Failed(failed),
+          m_FileSystem(fileSystem),
+          m_Progress(progress) {}
+
+    void Process(DownloadedFile& item);
+    // Writes the archives and deletes the sources handed to them, while the result holds.
+    void FinishArchives();
+
+    HRESULT m_Result = S_OK;
+
+private:
+    HRESULT Expand(const DownloadedFile& item, const std::string& target);
+    bool Move(DownloadedFile& item);
+
+    bool m_IgnoreCompressed;
+    const ReleaseManifest& m_Manifest;
+    std::vector<DownloadPath>& m_Failed;
+    Common::LocalFileSystem& m_FileSystem;
+    AutoUpdateProgress& m_Progress;
+    std::vector<std::string> m_ArchivedSources;
+};
+
+HRESULT Pass::Expand(const DownloadedFile& item, const std::string& target) {
+    const ReleaseManifest::ENTRY& entry = *item.m_Entry;
+    const std::string& downloaded = item.m_TemporaryFile->GetPath();
+    QUOR_LOG(Log::DEBUG, "Got a compressed file to unzip from the queue: ftpfile:\"%s.compressed\", Tempfile:\"%s\" ",
+             item.m_RemotePath.c_str(), downloaded.c_str());
+    AutoUpdateProgress::AutoTimer timer(m_Progress, WORK_TYPE_DISK_ACCESS);
+    HRESULT hr = E_FAIL;
+    if (entry.flags & ReleaseManifest::FLAG_ZLIB)
+        hr = Common::ZLibHelper::DecompressFile(downloaded, target);
+    else if (entry.flags & ReleaseManifest::FLAG_LZMA)
+        hr = Common::LZMA::DecompressFile(downloaded, target);
+    else
+        QUOR_LOG(Log::ERROR, "Unrecognized compression");
+    timer.DeltaBytesCompleted(static_cast<int64_t>(entry.size) + entry.compressedSize);
+    return hr;
+}
+
+bool Pass::Move(DownloadedFile& item) {
+    const std::string& downloaded = item.m_TemporaryFile->GetPath();
+    QUOR_LOG(Log::VERBOSE, "Got a file to move from the queue: Tempfile:\"%s\", ftpfile:\"%s\"", downloaded.c_str(),
+             item.m_RemotePath.c_str());
+    if (SUCCEEDED(m_FileSystem.MoveFile(downloaded, item.m_LocalPath, 3))) {
+        item.m_TemporaryFile->SetKeep();  // it now is the placed file
+        return true;
+    }
+    QUOR_LOG(Log::ERROR, "Failed to move \"%s\" to \"%s\"", downloaded.c_str(), item.m_LocalPath.c_str());
+    const HRESULT copied = m_FileSystem.CopyFile(downloaded, item.m_LocalPath, false);
+    if (SUCCEEDED(copied)) return true;
+    QUOR_LOG(Log::ERROR,
+             "Failed to copy file as well, marking download step as failed (will still attempt to complete rest of "
+             "downloads)");
+    m_Result = copied;
+    return false;
+}
+
+void Pass::Process(DownloadedFile& item) {
+    const ReleaseManifest::ENTRY& entry = *item.m_Entry;
+    const DownloadPath path{item.m_RemotePath, item.m_Entry, item.m_LocalPath};
+    const bool compressedForm =
+        !m_IgnoreCompressed && (entry.flags & (ReleaseManifest::FLAG_ZLIB | ReleaseManifest::FLAG_LZMA));
+    const bool expand = compressedForm && !(entry.flags & ReleaseManifest::FLAG_STORED_COMPRESSED);
+    const bool archived = entry.flags & ReleaseManifest::FLAG_ARCHIVED;
+
+    std::shared_ptr<Common::AutoTemporaryFile> archiveSource;
+    std::string target = item.m_LocalPath;
+    if (archived && expand) {
+        HRESULT created = S_OK;
+        archiveSource = std::make_shared<Common::AutoTemporaryFile>(m_FileSystem, created);
+        if (FAILED(created)) {
+            QUOR_LOG(Log::ERROR, "Failed to create a secondary temporary file for decompression.");
+            m_Failed.push_back(path);  // retried by the next pass
+            return;
+        }
+    } else if (archived) {
+        archiveSource = item.m_TemporaryFile;
+    }
+    if (archiveSource) target = archiveSource->GetPath();
+
+    if (expand) {
+        if (FAILED(Expand(item, target))) {
+            QUOR_LOG(Log::ERROR,
+                     "Failed to decompress downloaded file, adding it to the list of failed files for retry/download.");
+            if (!archived) m_FileSystem.DeleteFile(target);  // no partial file stays in place
+            m_Failed.push_back(path);
+            return;
+        }
+    } else if (!archived && !Move(item)) {
+        return;
+    }
+
+    if (!CheckFile(target, entry, m_FileSystem, m_Progress)) {
+        QUOR_LOG(Log::WARNING, "Failed to validate file after download: %s.", target.c_str());
+        // A bad copy never stays where readers look; an archive source dies with its owner.
+        if (!archived && Common::LocalFileSystem::DoesFileOrDirectoryExist(target)) m_FileSystem.DeleteFile(target);
+        m_Failed.push_back(path);
+        return;
+    }
+
+    if (archived) {
+        const HRESULT added = ManagedFileHelper::AddFile(m_Manifest.m_ProjectName, entry.version, entry.name, target);
+        if (FAILED(added)) {
+            QUOR_LOG(Log::ERROR, "Failed to move \"%s\" into an archive", target.c_str());
+            m_Result = added;
+            return;
+        }
+        archiveSource->SetKeep();  // read by the archive at the flush, deleted after it
+        m_ArchivedSources.push_back(target);
+    }
+}
+
+void Pass::FinishArchives() {
+    if (FAILED(m_Result)) return;
+    const HRESULT flushed = ManagedFileHelper::Flush(0);
+    if (FAILED(flushed)) {
+        QUOR_LOG(Log::ERROR, "Failed to write files to archives.");
+        m_Result = flushed;
+        return;
+    }
+    for (const std::string& source : m_ArchivedSources) {
+        if (FAILED(m_Result)) break;
+        if (Common::IsCancelRequested(m_Progress.GetCancelFlag())) {
+            QUOR_LOG(Log::ERROR, "Cancellation request detected, aborting");
+            m_Result = E_ABORT;
+            break;
+        }
+        const HRESULT deleted = m_FileSystem.DeleteFile(source);
+        if (FAILED(deleted)) {
+            QUOR_LOG(Log::ERROR, "Failed to delete source file after adding to archive file: \"%s\"", source.c_str());
+            m_Result = deleted;
+        }
+    }
+}
+
+HRESULT DownloadAndExtractFiles(const bool ignoreCompressed, const bool validate, const bool packages,
+                                const ReleaseManifest& manifest, const std::vector<DownloadPath>& paths,
+                                std::vector<DownloadPath>& failed, IRemoteFileServer& server,
+                                Common::LocalFileSystem& fileSystem, AutoUpdateProgress& progress,
+                                GetFileUsingPackage& packageGetter) {
+    QUOR_LOG(Log::DEBUG, "(ignoreCompressed: %s, validate: %s, packages: %s)", YesNo(ignoreCompressed),
+             YesNo(validate), YesNo(packages));
+    DownloadManager manager(paths, server, fileSystem, progress, !ignoreCompressed,
+                            packages ? &packageGetter : nullptr);
+    if (FAILED(manager.GetResult())) {
+        // No worker runs: nothing will ever be queued.
+        QUOR_LOG(Log::ERROR, "The download worker did not start");
+        return manager.GetResult();
+    }
+    Pass pass(ignoreCompressed, manifest, failed, fileSystem, progress);
+    for (;;) {
+        DownloadedFile item;
+        manager.Lock();
+        const bool popped = !manager.IsQueueEmpty();
+        if (popped) item = manager.PopDownloadedFile();
+        const bool done = manager.IsDone();
+        manager.Unlock();
+        if (popped)
+            pass.Process(item);
+        else if (done)
+            break;
+        else
+            manager.WaitForWork(kWorkWaitMilliseconds);
+    }
+    // A worker that stopped early (cancelled, no temporary file) left files untried: the pass fails.
+    const HRESULT worker = manager.GetResult();
+    if (SUCCEEDED(pass.m_Result) && FAILED(worker))
+        pass.m_Result = Common::IsCancelRequested(progress.GetCancelFlag()) ? E_ABORT : worker;
+    pass.FinishArchives();
+    manager.Lock();
+    failed.insert(failed.end(), manager.GetFailed().begin(), manager.GetFailed().end());
+    manager.Unlock();
+    return pass.m_Result;
+}
+
+}  // namespace
+
+HRESULT DownloadFilesStep(const std::vector<FileToDownload>& files, const ReleaseManifest& manifest,
+                          IRemoteFileServer& server, Common::LocalFileSystem& fileSystem,
+                          AutoUpdateProgress& progress) {
+    QUOR_LOG(Log::DEBUG, "%s", "");
+    if (Common::IsCancelRequested(progress.GetCancelFlag())) {
+        QUOR_LOG(Log::ERROR, "Cancellation request detected, aborting");
+        return E_ABORT;
+    }
+    const std::string release = server.GetDownloadPath() + "/projects/" + manifest.m_ProjectName + "/releases/";
+    std::vector<DownloadPath> paths;
+    paths.reserve(files.size());
+    for (const FileToDownload& file : files)
+        paths.push_back({release + Common::ConvertVersion::ToString(file.m_Entry->version) + "/files/" +
+                             file.m_Entry->name,
+                         file.m_Entry, file.m_LocalPath});
+    if (paths.empty()) return S_OK;
+
+    // Declared first so that it dies last: its bins serve the whole first pass.
+    GetFileUsingPackage packages(release + Common::ConvertVersion::ToString(manifest.m_ReleaseVersion) +
+                                     "/packages/files/",
+                                 server, fileSystem, progress);
+    std::vector<DownloadPath> failedFirst, failedSecond, failedThird;
+
+    HRESULT hr = DownloadAndExtractFiles(false, true, true, manifest, paths, failedFirst, server, fileSystem,
+                                         progress, packages);
+    if (FAILED(hr)) {
+        QUOR_LOG(Log::ERROR, "Failed unrecoverably in the first download/extract attempt.");
+        return hr;
+    }
+    if (!failedFirst.empty()) {
+        progress.DeltaBytesTotal(WORK_TYPE_DOWNLOAD, GetDownloadPathSize(failedFirst, false));
+        progress.DeltaBytesTotal(WORK_TYPE_DISK_ACCESS, GetExtractSize(failedFirst));
+        hr = DownloadAndExtractFiles(false, true, false, manifest, failedFirst, failedSecond, server, fileSystem,
+                                     progress, packages);
+        if (FAILED(hr)) {
+            QUOR_LOG(Log::ERROR, "Failed unrecoverably in the second download/extract attempt.");
+            return hr;
+        }
+        if (!failedSecond.empty()) {
+            progress.DeltaBytesTotal(WORK_TYPE_DOWNLOAD, GetDownloadPathSize(failedSecond, true));
+            // The third pass fetches plain forms and expands nothing.
+            progress.DeltaBytesTotal(WORK_TYPE_DISK_ACCESS, -static_cast<int64_t>(GetExtractSize(failedSecond)));
+            hr = DownloadAndExtractFiles(true, true, false, manifest, failedSecond, failedThird, server, fileSystem,
+                                         progress, packages);
+            if (FAILED(hr)) {
+                QUOR_LOG(Log::ERROR, "Failed unrecoverably in the third and final download attempt.");
+                return hr;
+            }
+            if (!failedThird.empty()) {
+                QUOR_LOG(Log::WARNING, "Failed to download or extract the following files after several attempts:");
+                for (const DownloadPath& path : failedThird) QUOR_LOG(Log::ERROR, " * %s", path.m_RemotePath.c_str());
+                QUOR_LOG(Log::ERROR, "Could not download or extract all required files, aborting update.");
+                return E_QUOR_DOWNLOAD_AND_EXTRACT_FAILED;
+            }
+        }
+    }
+    QUOR_LOG(Log::DEBUG, "Downloaded and extracted all files successfully");
+    return hr;
+}
+
+}  // namespace Quor::User::UpdateAndInstallShared

@@ -1,0 +1,134 @@
+#include "install/DownloadManager.h"
+
+#include "common/AutoUpdateProgressHelper.h"
+#include "common/Log.h"
+#include "common/Win32Helper.h"
+#include "foundation/Event.h"
+#include "foundation/Mutex.h"
+#include "foundation/Thread.h"
+#include "foundation/WaitResult.h"
+#include "install/DownloadFilesGetFileProgressCallback.h"
+#include "install/GetFileUsingPackage.h"
+
+namespace Quor::User {
+
+namespace {
+constexpr DWORD kJoinMilliseconds = 5000;
+}  // namespace
+
+DownloadManager::DownloadManager(const std::vector<DownloadPath>& paths, IRemoteFileServer& server,
+                                 Common::LocalFileSystem& fileSystem, AutoUpdateProgress& progress,
+                                 bool compressedNames, GetFileUsingPackage* const packages)
+    : m_Mutex(Vorn::Mutex::Create(false)),
+      m_Paths(paths),
+      m_Server(server),
+      m_FileSystem(fileSystem),
+      m_Progress(progress),
+      m_CompressedNames(compressedNames),
+      m_Packages(packages),
+      m_Ready(Vorn::Event::Create(false, false)) {
+    if (m_Ready) m_Thread = Vorn::threadCreate(&DownloadManager::ThreadStart, this);
+    if (!m_Thread) {
+        QUOR_LOG(Log::ERROR, "Failed to create thread.");
+        m_Result = E_FAIL;
+    }
+}
+
+DownloadManager::~DownloadManager() {
+    m_Stop = true;
+    if (m_Thread && Vorn::threadJoin(m_Thread, kJoinMilliseconds) == Vorn::WAIT_TIMEOUT) {
+        QUOR_LOG(Log::ERROR, "Thread did not terminate, calling threadTeminate (Thread Id: 0x%08lx).",
+                 static_cast<unsigned long>(Common::Win32Helper::GetThreadId(m_Thread)));
+        if (!Vorn::threadTerminate(m_Thread, 0)) QUOR_LOG(Log::ERROR, "threadTerminate failed.");
+    }
+    m_Thread.reset();
+}
+
+uint32_t DownloadManager::ThreadStart(void* manager) {
+    static_cast<DownloadManager*>(manager)->ThreadProc();
+    return 0;
+}
+
+std::string DownloadManager::GetRemoteFileName(const DownloadPath& path) const {
+    if (!m_CompressedNames || !path.m_Entry) return path.m_RemotePath;
+    const DWORD flags = path.m_Entry->flags;
+    if (flags & Common::ReleaseManifest::FLAG_ZLIB) return path.m_RemotePath + ".compressed";
+    if (flags & Common::ReleaseManifest::FLAG_LZMA) return path.m_RemotePath + ".lzma2";
+    return path.m_RemotePath;
+}
+
+void DownloadManager::Lock() { m_Mutex->Lock(); }
+void DownloadManager::Unlock() { m_Mutex->Unlock(); }
+
+DownloadManager::DownloadedFile DownloadManager::PopDownloadedFile() {
+    DownloadedFile front = std::move(m_Finished.front());
+    m_Finished.pop_front();
+    return front;
+}
+
+void DownloadManager::WaitForWork(DWORD ms) {
+    if (m_Ready) m_Ready->Wait(ms);
+}
+
+bool DownloadManager::CheckCancellation() {
+    if (Common::IsCancelRequested(m_Progress.GetCancelFlag())) {
+        m_Result = E_FAIL;
+        QUOR_LOG(Log::ERROR, "Cancellation detected, aborting");
+        return true;
+    }
+    m_Result = S_OK;
+    return false;
+}
+
+void DownloadManager::Append(const DownloadPath& path, HRESULT fetched,
+                             std::shared_ptr<Common::AutoTemporaryFile> file, const std::string& remoteName) {
+    m_Mutex->Lock();
+    if (FAILED(fetched)) {
+        QUOR_LOG(Log::ERROR, "Failed to download \"%s\".", remoteName.c_str());
+        m_Failed.push_back(path);
+    } else {
+        m_Finished.push_back({path.m_RemotePath, path.m_Entry, path.m_LocalPath, std::move(file)});
+    }
+    m_Mutex->Unlock();
+    m_Ready->Set();
+}
+
+ULONG DownloadManager::ThreadProc() {
+    QUOR_LOG(Log::DEBUG, "()");
+    if (m_Packages) {
+        for (const DownloadPath& path : m_Paths) {
+            if (FAILED(m_Result.load()) || m_Stop.load() || CheckCancellation()) break;
+            m_Packages->WeIntendToDownloadThisFile(GetRemoteFileName(path));
+        }
+    }
+    for (const DownloadPath& path : m_Paths) {
+        // A manager being destroyed fetches nothing more: its consumer is gone.
+        if (FAILED(m_Result.load()) || m_Stop.load()) break;
+        AutoUpdateProgressHelper::SetStringDataToFilenameFromPath(m_Progress, path.m_RemotePath);
+        m_Progress.Tick(0);
+        if (CheckCancellation()) break;
+        HRESULT created = S_OK;
+        auto file = std::make_shared<Common::AutoTemporaryFile>(m_FileSystem, created);
+        if (FAILED(created)) {
+            m_Result = created;
+            QUOR_LOG(Log::ERROR, "Failed to create temporary file for download");
+            break;
+        }
+        const std::string remoteName = GetRemoteFileName(path);
+        HRESULT fetched;
+        if (m_Packages) {
+            fetched = m_Packages->GetFile(remoteName, file->GetPath(), &m_Stop);
+        } else {
+            AutoUpdateProgress::AutoTimer timer(m_Progress, WORK_TYPE_DOWNLOAD);
+            DownloadFilesGetFileProgressCallback callback(&timer, &m_Stop);
+            fetched = m_Server.GetFile(remoteName, file->GetPath(), &callback, false);
+        }
+        if (FAILED(fetched)) file.reset();  // deletes the partial download now
+        Append(path, fetched, std::move(file), remoteName);
+    }
+    m_Done = true;
+    m_Ready->Set();
+    return 0;
+}
+
+}  // namespace Quor::User

@@ -1,0 +1,217 @@
+// The download step against the scripted loopback server: placement by flags, the three passes and
+// their fall-backs, package bins, cancellation and validation of every pass.
+#include "install/DownloadFilesStep.h"
+
+#include <gtest/gtest.h>
+
+#include "archive/ManagedFileHelper.h"
+#include "common/ErrorCodes.h"
+#include "common/testing/LogCapture.h"
+#include "tests/download/DownloadFixture.h"
+
+namespace {
+
+using Quor::User::UpdateAndInstallShared::DownloadFilesStep;
+using QuorTest::ReadFile;
+
+// The HTTP server's attempts per failing fetch.
+constexpr size_t kAttempts = 3;
+
+class DownloadFilesStepTest : public QuorTest::DownloadFixture {
+protected:
+    HRESULT Run(Quor::User::IRemoteFileServer& through) {
+        const auto files = Files();
+        return DownloadFilesStep(files, manifest, through, fileSystem, progress);
+    }
+    HRESULT Run() { return Run(*server); }
+
+    std::string Expanded(const std::string& path) {
+        const std::string out = work / "expanded";
+        EXPECT_EQ(S_OK, Quor::Common::ZLibHelper::DecompressFile(path, out));
+        return ReadFile(out);
+    }
+    size_t Requests(const std::string& name) const { return http.RequestCount(FilesUrl() + name); }
+};
+
+TEST_F(DownloadFilesStepTest, MixedFlagsArePlacedByTheirFlags) {
+    Add("bin/run.sh", 0, "#!/bin/sh\necho run\n");
+    Add("data/z.txt", 0x04, std::string(3000, 'z'));
+    Add("data/l.bin", 0x20, std::string(5000, 'l'));
+    const std::string packed = Add("c/packed.bin", 0x14, std::string(4000, 'p')).zlib;
+    Add("m/shared.dat", 0x01, "shared");
+    Add("a/t1.bin", 0x06, std::string(2000, '1'));
+    Add("a/t2.bin", 0x02, "archived two");
+
+    ASSERT_EQ(S_OK, Run());
+
+    EXPECT_EQ("#!/bin/sh\necho run\n", ReadFile(Deploy("bin/run.sh")));
+    EXPECT_EQ(std::string(3000, 'z'), ReadFile(Deploy("data/z.txt")));
+    EXPECT_EQ(std::string(5000, 'l'), ReadFile(Deploy("data/l.bin")));
+    EXPECT_EQ(packed, ReadFile(Deploy("c/packed.bin")));  // kept in its zlib form
+    EXPECT_EQ("shared", ReadFile(Root() + "/projects/alpha/managedfiles/1.0.0.1/m/shared.dat"));
+
+    std::shared_ptr<Quor::FileSystem::IManager> archive;
+    ASSERT_EQ(S_OK, Quor::User::ManagedFileHelper::GetFileSystemManager("alpha", kRelease, archive));
+    std::vector<std::string> stored;
+    archive->GetContents(stored);
+    std::sort(stored.begin(), stored.end());
+    EXPECT_EQ((std::vector<std::string>{"a/t1.bin", "a/t2.bin"}), stored);
+    const std::string extracted = work / "t1";
+    ASSERT_EQ(S_OK, Quor::User::ManagedFileHelper::ExtractFile("alpha", kRelease, "a/t1.bin", 0, extracted));
+    EXPECT_EQ(std::string(2000, '1'), ReadFile(extracted));
+
+    // Exactly these files, with the archive pair and no naked copy of an archived file.
+    std::set<std::string> placed;
+    for (const std::string& file : Snapshot())
+        if (file.rfind("alpha/filearchives/", 0) != 0) placed.insert(file);
+    EXPECT_EQ((std::set<std::string>{"alpha/managedfiles/1.0.0.1/m/shared.dat",
+                                     "alpha/releases/1.0.0.1/deploy/bin/run.sh",
+                                     "alpha/releases/1.0.0.1/deploy/c/packed.bin",
+                                     "alpha/releases/1.0.0.1/deploy/data/l.bin",
+                                     "alpha/releases/1.0.0.1/deploy/data/z.txt"}),
+              placed);
+    for (const std::string& file : Snapshot()) EXPECT_EQ(std::string::npos, file.find("/a/t")) << file;
+    EXPECT_TRUE(TemporaryFiles().empty());
+    // Compressed forms were fetched, never the plain ones.
+    EXPECT_EQ(1u, Requests("data/z.txt.compressed"));
+    EXPECT_EQ(0u, Requests("data/z.txt"));
+    EXPECT_EQ(1u, Requests("data/l.bin.lzma2"));
+}
+
+TEST_F(DownloadFilesStepTest, MissingCompressedFormsComePlainInTheThirdPassAndMissingFilesAreNamed) {
+    QuorTest::LogCapture log(Quor::Log::DEBUG);
+    Add("data/z.txt", 0x04, std::string(3000, 'z'), false);
+    Add("c/packed.bin", 0x14, std::string(4000, 'p'), false);
+    Add("a/t1.bin", 0x06, std::string(2000, '1'), false);
+    Add("gone.txt", 0, "nowhere", false);
+    http.SetResponse(FilesUrl() + "data/z.txt", {.body = std::string(3000, 'z')});
+    http.SetResponse(FilesUrl() + "c/packed.bin", {.body = std::string(4000, 'p')});
+    http.SetResponse(FilesUrl() + "a/t1.bin", {.body = std::string(2000, '1')});
+
+    EXPECT_EQ(E_QUOR_DOWNLOAD_AND_EXTRACT_FAILED, Run());
+
+    EXPECT_EQ(std::string(3000, 'z'), ReadFile(Deploy("data/z.txt")));
+    // A file kept compressed on disk stays compressed even when its plain form was fetched.
+    EXPECT_EQ(std::string(4000, 'p'), Expanded(Deploy("c/packed.bin")));
+    // One fetch per pass, each of up to three attempts.
+    EXPECT_EQ(2 * kAttempts, Requests("data/z.txt.compressed"));
+    EXPECT_EQ(1u, Requests("data/z.txt"));
+    EXPECT_EQ(3 * kAttempts, Requests("gone.txt"));
+    EXPECT_TRUE(log.HasError(" * " + FilesUrl() + "gone.txt")) << log.Errors();
+    EXPECT_TRUE(log.HasError("Could not download or extract all required files, aborting update."));
+    EXPECT_FALSE(QuorTest::Exists(Deploy("gone.txt")));
+}
+
+TEST_F(DownloadFilesStepTest, EmptyListRequestsNothing) {
+    EXPECT_EQ(S_OK, Run());
+    EXPECT_TRUE(http.requests().empty());
+}
+
+TEST_F(DownloadFilesStepTest, WithoutPackageManifestEveryFileIsFetchedDirectly) {
+    QuorTest::LogCapture log(Quor::Log::DEBUG);
+    Add("a.txt", 0, "alpha");
+    Add("b.txt", 0x04, std::string(500, 'b'));
+    ASSERT_EQ(S_OK, Run());
+    EXPECT_TRUE(log.Has("Downloading will continue without using a package"));
+    EXPECT_EQ(1u, Requests("a.txt"));
+    EXPECT_EQ(1u, Requests("b.txt.compressed"));
+}
+
+// A bin of 1000 bytes: 750 announced bytes are worth the bin, 749 are not.
+struct BinCase {
+    size_t first, second, unwanted;
+    size_t binRequests;
+};
+
+class BinThresholdTest : public DownloadFilesStepTest, public ::testing::WithParamInterface<BinCase> {};
+
+TEST_P(BinThresholdTest, BinIsFetchedOnceWhenThreeQuartersOfItAreWanted) {
+    const BinCase c = GetParam();
+    Add("p/one.bin", 0, std::string(c.first, '1'));
+    Add("p/two.bin", 0, std::string(c.second, '2'));
+    Add("p/three.bin", 0, std::string(c.unwanted, '3'));
+    ServeBins({{"bin0", {"p/one.bin", "p/two.bin", "p/three.bin"}}});
+    std::erase_if(manifest.m_Entries, [](const ENTRY& entry) { return entry.name == "p/three.bin"; });
+
+    ASSERT_EQ(S_OK, Run());
+
+    EXPECT_EQ(c.binRequests, http.RequestCount(PackagesUrl() + "bin0"));
+    EXPECT_EQ(1 - c.binRequests, Requests("p/one.bin"));
+    EXPECT_EQ(1 - c.binRequests, Requests("p/two.bin"));
+    EXPECT_EQ(std::string(c.first, '1'), ReadFile(Deploy("p/one.bin")));
+    EXPECT_EQ(std::string(c.second, '2'), ReadFile(Deploy("p/two.bin")));
+    EXPECT_TRUE(TemporaryFiles().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Threshold, BinThresholdTest,
+                         ::testing::Values(BinCase{500, 250, 250, 1}, BinCase{499, 250, 251, 0}),
+                         [](const auto& info) { return "Wanted" + std::to_string(info.param.first + info.param.second); });
+
+TEST_F(DownloadFilesStepTest, FailedBinIsBypassedForGood) {
+    QuorTest::LogCapture log(Quor::Log::VERBOSE);
+    Add("p/one.bin", 0, std::string(600, '1'));
+    Add("p/two.bin", 0, std::string(400, '2'));
+    ServeBins({{"bin0", {"p/one.bin", "p/two.bin"}}});
+    http.SetResponse(PackagesUrl() + "bin0", {.status = 404});
+
+    ASSERT_EQ(S_OK, Run());
+
+    // One fetch of the bin, never a second one.
+    EXPECT_EQ(kAttempts, http.RequestCount(PackagesUrl() + "bin0"));
+    EXPECT_EQ(1u, log.Count("Failed to download bin"));
+    EXPECT_EQ(1u, log.Count("A previous error occurred on the bin, so we have to bypass"));
+    EXPECT_EQ(std::string(600, '1'), ReadFile(Deploy("p/one.bin")));
+    EXPECT_EQ(std::string(400, '2'), ReadFile(Deploy("p/two.bin")));
+    EXPECT_EQ(1u, Requests("p/two.bin"));
+}
+
+TEST_F(DownloadFilesStepTest, CancellationAfterThreeOfTenFilesEndsTheStep) {
+    for (int i = 0; i < 10; ++i) Add("f/" + std::to_string(i) + ".txt", 0, "file " + std::to_string(i));
+    unsigned files = 0;
+    QuorTest::HookedServer hooked(*server, [&](unsigned, const std::string& path) {
+        if (path.find("/packages/") == std::string::npos && ++files == 4) cancel = 1;
+    });
+
+    EXPECT_EQ(E_ABORT, Run(hooked));
+
+    // The worker has ended: nothing after the cancelled file was or will be requested.
+    EXPECT_EQ(4u, files);
+    for (int i = 0; i < 3; ++i) EXPECT_TRUE(QuorTest::Exists(Deploy("f/" + std::to_string(i) + ".txt"))) << i;
+    for (int i = 4; i < 10; ++i) EXPECT_EQ(0u, Requests("f/" + std::to_string(i) + ".txt")) << i;
+    EXPECT_TRUE(TemporaryFiles().empty());
+}
+
+TEST_F(DownloadFilesStepTest, BodyCorruptedInTheSecondPassIsRejected) {
+    Add("plain.bin", 0, std::string(1000, 'x'), false);
+    QuorTest::ScriptedResponse good{.body = std::string(1000, 'x')};
+    QuorTest::ScriptedResponse corrupt{.body = std::string(1000, 'x'), .corruptBodyBytes = {10}};
+    const QuorTest::ScriptedResponse missing{.status = 404};
+    http.SetResponses(FilesUrl() + "plain.bin", {missing, missing, missing, corrupt, good});
+    QuorTest::LogCapture log(Quor::Log::DEBUG);
+
+    ASSERT_EQ(S_OK, Run());
+
+    EXPECT_EQ(kAttempts + 2, Requests("plain.bin"));
+    EXPECT_TRUE(log.Contains("Failed to validate file after download"));
+    EXPECT_EQ(std::string(1000, 'x'), ReadFile(Deploy("plain.bin")));
+}
+
+TEST_F(DownloadFilesStepTest, BodyCorruptedInEveryPassIsNeverPlaced) {
+    QuorTest::LogCapture log(Quor::Log::DEBUG);
+    Add("plain.bin", 0, std::string(1000, 'x'), false);
+    Add("z.txt", 0x04, std::string(1000, 'z'), false);
+    http.SetResponse(FilesUrl() + "plain.bin", {.body = std::string(1000, 'x'), .corruptBodyBytes = {10}});
+    std::string zlib = served.back().zlib;
+    http.SetResponse(FilesUrl() + "z.txt.compressed", {.body = zlib, .corruptBodyBytes = {zlib.size() / 2}});
+    http.SetResponse(FilesUrl() + "z.txt", {.body = std::string(1000, 'z'), .corruptBodyBytes = {0}});
+
+    EXPECT_EQ(E_QUOR_DOWNLOAD_AND_EXTRACT_FAILED, Run());
+
+    EXPECT_FALSE(QuorTest::Exists(Deploy("plain.bin")));
+    EXPECT_FALSE(QuorTest::Exists(Deploy("z.txt")));
+    EXPECT_TRUE(log.HasError(" * " + FilesUrl() + "plain.bin"));
+    EXPECT_TRUE(log.HasError(" * " + FilesUrl() + "z.txt"));
+    EXPECT_TRUE(TemporaryFiles().empty());
+}
+
+}  // namespace
