@@ -1,0 +1,95 @@
+// End-to-end: a solution release installed over nginx, its configuration changed, and project
+// and solution releases uninstalled, compared with the trees the content description implies.
+#include <gtest/gtest.h>
+
+#include "install/InstallSolutionRelease.h"
+#include "install/Uninstall.h"
+#include "tests/install/InstallFixture.h"
+
+namespace InstallE2E {
+namespace {
+
+constexpr DWORD kSuite = 0x02000001;  // 2.0.0.1
+
+class InstallSolutionE2E : public InstallFixture {
+protected:
+    // alpha (priority 5) as the first release, beta (priority 9) also carrying data/z.txt;
+    // "en_US" installs both, "fr_FR" alpha alone.
+    void AddSuite() {
+        AddFirstRelease();
+        ReleaseSpec& beta = description.AddProject("beta").AddRelease(kV1, {"xx"});
+        beta.AddFile("data/z.txt", 0, "beta's z");
+        beta.AddFile("beta/only.txt", 0x04, Bytes(3000, 9));
+        beta.AddFile("b/arch.bin", 0x02, Bytes(2000, 10));
+        ReleaseSpec& suite = description.AddSolution("suite").AddRelease(kSuite, {"xx"});
+        suite.projects = {{"alpha", kV1, 5, 0}, {"beta", kV1, 9, 0}};
+        suite.configurations = {{"en_US", {"alpha", "beta"}}, {"fr_FR", {"alpha"}}};
+    }
+    HRESULT InstallSuite(DWORD version, const std::string& configuration) {
+        const Quor::User::InstallSolutionRelease::InputParameters input{"suite", version, configuration,
+                                                                         fileSystem, *http, progress};
+        const Quor::User::InstallSolutionRelease::Discover discover(input);
+        const Quor::User::InstallSolutionRelease::Execute execute(discover);
+        return execute.m_hr;
+    }
+    QuorTest::TreeSnapshot Tree() const {
+        Quor::User::ManagedFileHelper::Release();
+        QuorTest::TreeSnapshot actual = QuorTest::TakeSnapshot(root, {"temp/", "system/"});
+        std::erase_if(actual, [](const auto& item) { return item.second == "<empty folder>"; });
+        return actual;
+    }
+    QuorTest::TreeSnapshot ExpectedSuite(const std::string& configuration) const {
+        return QuorTest::ExpectedSolutionInstall(description, content.path(), "suite", kSuite, configuration);
+    }
+};
+
+TEST_F(InstallSolutionE2E, InstallsReinstallsNothingAndChangesConfiguration) {
+    AddSuite();
+    Serve();
+    ASSERT_EQ(InstallSuite(Quor::INVALID_RELEASE_VERSION, "en_US"), S_OK);
+    EXPECT_EQ(QuorTest::SnapshotDifference(ExpectedSuite("en_US"), Tree()), "");
+    EXPECT_EQ(QuorTest::ReadFile(root + "/solutions/suite/releases/2.0.0.1/deploy/data/z.txt"), "beta's z");
+
+    const size_t requests = nginx->accessLog().size();
+    EXPECT_EQ(InstallSuite(kSuite, "EN_us"), S_OK);
+    EXPECT_EQ(nginx->accessLog().size(), requests);
+
+    ASSERT_EQ(InstallSuite(kSuite, "fr_FR"), S_OK);
+    QuorTest::TreeSnapshot expected = ExpectedSuite("fr_FR");
+    expected.merge(QuorTest::ExpectedProjectInstall(description, content.path(), "beta", kV1));
+    EXPECT_EQ(QuorTest::SnapshotDifference(expected, Tree()), "");
+}
+
+TEST_F(InstallSolutionE2E, UninstallKeepsSharedFilesUntilTheLastReleaseGoes) {
+    AddFirstRelease();
+    AddSharingRelease(kV2);
+    Serve();
+    ASSERT_EQ(Install(kV1), S_OK);
+    ASSERT_EQ(Install(kV2), S_OK);
+    ASSERT_EQ(Quor::User::UninstallProjectRelease("alpha", kV2, fileSystem, progress), S_OK);
+    EXPECT_EQ(QuorTest::SnapshotDifference(Expected({kV1}), Actual()), "");
+    ASSERT_EQ(Quor::User::UninstallProjectRelease("alpha", kV1, fileSystem, progress), S_OK);
+    EXPECT_EQ(QuorTest::SnapshotDifference({}, Actual()), "");
+}
+
+TEST_F(InstallSolutionE2E, SolutionUninstallKeepsWhatAnotherReleaseUses) {
+    AddSuite();
+    ReleaseSpec& second = description.solutions.front().AddRelease(0x02000002, {"xx"});
+    second.projects = {{"alpha", kV1, 5, 0}};
+    second.configurations = {{"en_US", {"alpha"}}};
+    Serve();
+    ASSERT_EQ(InstallSuite(kSuite, "en_US"), S_OK);
+    ASSERT_EQ(InstallSuite(0x02000002, "en_US"), S_OK);
+    const QuorTest::TreeSnapshot before = Tree();
+    EXPECT_EQ(Quor::User::UninstallSolutionRelease("suite", 0x02000009, fileSystem, progress), E_FAIL);
+    EXPECT_EQ(QuorTest::SnapshotDifference(before, Tree()), "");
+
+    ASSERT_EQ(Quor::User::UninstallSolutionRelease("suite", kSuite, fileSystem, progress), S_OK);
+    EXPECT_EQ(QuorTest::SnapshotDifference(QuorTest::ExpectedSolutionInstall(description, content.path(), "suite",
+                                                                             0x02000002, "en_US"),
+                                           Tree()),
+              "");  // alpha stays for 2.0.0.2; beta, used by no other release, is gone
+}
+
+}  // namespace
+}  // namespace InstallE2E
