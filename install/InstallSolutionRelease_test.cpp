@@ -6,7 +6,7 @@
 #include "common/ReleaseVersion.h"
 #include "common/testing/LogCapture.h"
 #include "install/InstalledState.h"
-#include "tests/kit/InstallTreeTest.h"
+#include "tests/kit/InstalledTree.h"
 #include "tests/kit/content/ExpectedInstall.h"
 #include "tests/kit/content/FakeRemoteFileServer.h"
 #include "tests/kit/content/TreeSnapshot.h"
@@ -50,12 +50,7 @@ protected:
         const Execute execute(discover);
         return execute.m_hr;
     }
-    QuorTest::TreeSnapshot Actual() const {
-        ManagedFileHelper::Release();  // the snapshot opens the archive pairs itself
-        QuorTest::TreeSnapshot actual = QuorTest::TakeSnapshot(root, {"temp/", "system/", "scratch/"});
-        std::erase_if(actual, [](const auto& item) { return item.second == "<empty folder>"; });
-        return actual;
-    }
+    QuorTest::TreeSnapshot Actual() const { return InstallTesting::InstalledSnapshot(root); }
     QuorTest::TreeSnapshot Expected(const std::string& configuration) const {
         return QuorTest::ExpectedSolutionInstall(description, content.path(), "suite", kSuite, configuration);
     }

@@ -8,7 +8,7 @@
 #include "install/InstallProjectRelease.h"
 #include "install/InstalledState.h"
 #include "install/LogParameters.h"
-#include "install/testing/InstalledTree.h"
+#include "tests/kit/InstalledTree.h"
 #include "tests/kit/content/ExpectedInstall.h"
 #include "tests/kit/content/FakeRemoteFileServer.h"
 #include "tests/kit/content/TreeSnapshot.h"
@@ -52,12 +52,7 @@ protected:
         InstallProjectRelease::Execute execute(discover);
         return execute.m_hr;
     }
-    QuorTest::TreeSnapshot Actual() const {
-        ManagedFileHelper::Release();  // the snapshot opens the archive pairs itself
-        QuorTest::TreeSnapshot actual = QuorTest::TakeSnapshot(root, {"temp/", "system/", "scratch/"});
-        std::erase_if(actual, [](const auto& item) { return item.second == "<empty folder>"; });
-        return actual;
-    }
+    QuorTest::TreeSnapshot Actual() const { return InstallTesting::InstalledSnapshot(root); }
 
     Tools::ContentTree::ContentDescription description;
     QuorTest::TempDir content{"quorserver"};

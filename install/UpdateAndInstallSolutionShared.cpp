@@ -12,6 +12,7 @@
 #include "common/ReleaseVersion.h"
 #include "foundation/CStd/CStdStrings.h"
 #include "install/AvailableReleases.h"
+#include "install/ListedReleaseChoice.h"
 
 namespace Quor::User::UpdateAndInstallSolutionShared {
 namespace {
@@ -147,29 +148,10 @@ HRESULT ChooseSolutionVersion(const std::string& solution, const DWORD version, 
                               DWORD& chosen, AutoUpdateProgress&) {
     QUOR_LOG(Log::VERBOSE, "%s", "");
     QUOR_LOG(Log::VERBOSE, "%s, %d", solution.c_str(), static_cast<int>(version));
-    const bool newest = version == INVALID_RELEASE_VERSION;
     std::vector<DWORD> releases;
-    const HRESULT hr = EnumerateAvailableSolutionReleases(solution, server, releases, newest ? 1 : 0);
-    if (FAILED(hr)) {
-        QUOR_LOG(Log::ERROR, "Failed to enumerate available releases.");
-        return hr;
-    }
-    if (releases.empty()) {
-        QUOR_LOG(Log::ERROR, "No releases are available.");
-        return E_FAIL;
-    }
-    if (newest) {
-        chosen = releases.back();
-        QUOR_LOG(Log::VERBOSE, "User did not ask for a version, so %d was chosen", static_cast<int>(chosen));
-        return S_OK;
-    }
-    if (!std::binary_search(releases.begin(), releases.end(), version)) {
-        QUOR_LOG(Log::ERROR, "Solution release %d is not available", static_cast<int>(version));
-        return E_FAIL;
-    }
-    chosen = version;
-    QUOR_LOG(Log::VERBOSE, "User asked for version %d and it was found", static_cast<int>(version));
-    return S_OK;
+    const HRESULT hr =
+        EnumerateAvailableSolutionReleases(solution, server, releases, version == INVALID_RELEASE_VERSION ? 1 : 0);
+    return ChooseListedRelease(__PRETTY_FUNCTION__, "Solution", hr, releases, version, chosen);
 }
 
 HRESULT WriteConfigurationFile(const std::string& solution, const DWORD version, const std::string& configuration,

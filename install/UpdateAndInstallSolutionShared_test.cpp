@@ -7,7 +7,7 @@
 #include "common/ConfigurationManifest.h"
 #include "common/ReleaseVersion.h"
 #include "common/testing/LogCapture.h"
-#include "install/testing/InstalledTree.h"
+#include "tests/kit/InstalledTree.h"
 #include "install/testing/MockRemoteFileServer.h"
 
 namespace Quor::User::UpdateAndInstallSolutionShared {
@@ -132,55 +132,28 @@ TEST_F(DeployFolderTest, ConfigurationManifestListsNamesInByteOrderAndRefusesDup
     EXPECT_FALSE(QuorTest::Exists(path));
 }
 
-struct ChoiceCase {
-    const char* name;
-    std::vector<DWORD> offered;
-    HRESULT listing;
-    DWORD requested;
-    unsigned int limit;
-    HRESULT result;
-    DWORD chosen;
-    const char* error;
-};
-
-constexpr DWORD kUntouched = 0xABCDEF01;
-
-void PrintTo(const ChoiceCase& c, std::ostream* out) { *out << c.name; }
-
-class ChooseSolutionVersionTest : public ::testing::TestWithParam<ChoiceCase> {
+class ChooseSolutionVersionTest : public ::testing::Test {
 protected:
     signed char cancel = 0;
     AutoUpdateProgress progress{nullptr, &cancel, 0};
     ::testing::StrictMock<InstallTesting::MockRemoteFileServer> server;
 };
 
-TEST_P(ChooseSolutionVersionTest, ChoosesFromTheListing) {
-    const ChoiceCase& c = GetParam();
-    EXPECT_CALL(server, EnumerateAvailableSolutionReleases("suite", _, c.limit))
-        .WillOnce(DoAll(SetArgReferee<1>(c.offered), Return(c.listing)));
+// The choice itself is shared with the project version choice (and tested there).
+TEST_F(ChooseSolutionVersionTest, AsksForTheSolutionsListingAndLogsVersionsAsNumbers) {
+    const std::vector<DWORD> offered{V(1, 0, 0, 1), V(1, 0, 0, 3)};
+    EXPECT_CALL(server, EnumerateAvailableSolutionReleases("suite", _, 1u))
+        .WillOnce(DoAll(SetArgReferee<1>(offered), Return(S_OK)));
+    EXPECT_CALL(server, EnumerateAvailableSolutionReleases("suite", _, 0u))
+        .WillOnce(DoAll(SetArgReferee<1>(offered), Return(S_OK)));
     QuorTest::LogCapture log;
-    DWORD chosen = kUntouched;
-    EXPECT_EQ(ChooseSolutionVersion("suite", c.requested, server, chosen, progress), c.result);
-    EXPECT_EQ(chosen, c.chosen);
-    if (c.error) {
-        EXPECT_TRUE(log.HasError(c.error)) << log.Errors();
-    }
+    DWORD chosen = 0;
+    EXPECT_EQ(ChooseSolutionVersion("suite", INVALID_RELEASE_VERSION, server, chosen, progress), S_OK);
+    EXPECT_EQ(chosen, V(1, 0, 0, 3));
+    EXPECT_EQ(ChooseSolutionVersion("suite", V(1, 0, 0, 0), server, chosen, progress), E_FAIL);
+    EXPECT_EQ(chosen, V(1, 0, 0, 3));
+    EXPECT_TRUE(log.HasError("Solution release 16777216 is not available")) << log.Errors();
 }
-
-const std::vector<DWORD> kOffered{V(1, 0, 0, 1), V(1, 0, 0, 3)};
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ChooseSolutionVersionTest,
-    ::testing::Values(
-        ChoiceCase{"Newest", kOffered, S_OK, INVALID_RELEASE_VERSION, 1, S_OK, V(1, 0, 0, 3), nullptr},
-        ChoiceCase{"Listed", kOffered, S_OK, V(1, 0, 0, 1), 0, S_OK, V(1, 0, 0, 1), nullptr},
-        ChoiceCase{"NotListed", kOffered, S_OK, V(1, 0, 0, 0), 0, E_FAIL, kUntouched,
-                   "Solution release 16777216 is not available"},
-        ChoiceCase{"NothingOffered", {}, S_OK, INVALID_RELEASE_VERSION, 1, E_FAIL, kUntouched,
-                   "No releases are available."},
-        ChoiceCase{"ListingFails", {}, static_cast<HRESULT>(0xC1E90001), V(1, 0, 0, 1), 0,
-                   static_cast<HRESULT>(0xC1E90001), kUntouched, "Failed to enumerate available releases."}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ChooseSolutionVersionTest, AnyReleaseCountsAsAvailableWithoutAskingTheServer) {
     bool available = false;

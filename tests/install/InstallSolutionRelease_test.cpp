@@ -5,6 +5,7 @@
 #include "install/InstallSolutionRelease.h"
 #include "install/Uninstall.h"
 #include "tests/install/InstallFixture.h"
+#include "tests/kit/InstalledTree.h"
 
 namespace InstallE2E {
 namespace {
@@ -32,12 +33,7 @@ protected:
         const Quor::User::InstallSolutionRelease::Execute execute(discover);
         return execute.m_hr;
     }
-    QuorTest::TreeSnapshot Tree() const {
-        Quor::User::ManagedFileHelper::Release();
-        QuorTest::TreeSnapshot actual = QuorTest::TakeSnapshot(root, {"temp/", "system/"});
-        std::erase_if(actual, [](const auto& item) { return item.second == "<empty folder>"; });
-        return actual;
-    }
+    QuorTest::TreeSnapshot Tree() const { return InstallTesting::InstalledSnapshot(root); }
     QuorTest::TreeSnapshot ExpectedSuite(const std::string& configuration) const {
         return QuorTest::ExpectedSolutionInstall(description, content.path(), "suite", kSuite, configuration);
     }

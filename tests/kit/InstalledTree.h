@@ -1,18 +1,21 @@
 #pragma once
 // Test helpers that write installed releases straight into the tree of an InstallTreeTest, without
 // the installer: a project release with its releasemanifest, deploy files and "S_OK", and a
-// solution release with its solutionmanifest, configurationmanifest and "S_OK". Test code only.
+// solution release with its solutionmanifest, configurationmanifest and "S_OK"; and the snapshot
+// of an installed tree that tests compare. Test code only.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "archive/ManagedFileHelper.h"
 #include "common/ConfigurationManifest.h"
 #include "common/ConvertVersion.h"
 #include "common/ReleaseManifest.h"
 #include "common/SolutionManifest.h"
 #include "tests/kit/InstallTreeTest.h"
 #include "tests/kit/TempDir.h"
+#include "tests/kit/content/TreeSnapshot.h"
 
 namespace InstallTesting {
 
@@ -67,6 +70,16 @@ inline void WriteInstalledSolution(const std::string& root, const std::string& s
     if (withConfiguration) {
         ASSERT_EQ(installed.Save(folder + "/configurationmanifest"), S_OK);
     }
+}
+
+// The tree below root without temp/, system/ and scratch/ and without empty folders (discovery
+// prepares folders that may stay empty). Releases the archive managers first: the snapshot opens
+// the archive pairs itself.
+inline QuorTest::TreeSnapshot InstalledSnapshot(const std::string& root) {
+    Quor::User::ManagedFileHelper::Release();
+    QuorTest::TreeSnapshot snapshot = QuorTest::TakeSnapshot(root, {"temp/", "system/", "scratch/"});
+    std::erase_if(snapshot, [](const auto& item) { return item.second == "<empty folder>"; });
+    return snapshot;
 }
 
 }  // namespace InstallTesting
