@@ -109,15 +109,6 @@ TEST_F(InstallFixture, ASecondReleaseWithAPatchFromAnInstalledOneBuildsChangedFi
     for (const std::string& uri : FileGets(before)) EXPECT_EQ(std::string::npos, uri.find("run.sh")) << uri;
 }
 
-TEST_F(InstallFixture, FoldersThatDifferOnlyInLetterCaseAreBothPrepared) {
-    ReleaseSpec& release = description.AddProject("alpha").AddRelease(kV1, {"xx"});
-    release.AddFile("Data/a.txt", 0, "upper");
-    release.AddFile("data/b.txt", 0x04, "lower");
-    Serve();
-    ASSERT_EQ(S_OK, Install());
-    EXPECT_EQ("", Difference({kV1}));
-}
-
 TEST_F(InstallFixture, AReleaseWithoutFilesIsComplete) {
     description.AddProject("alpha").AddRelease(kV1, {"xx"});
     Serve();
