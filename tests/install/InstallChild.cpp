@@ -8,12 +8,11 @@
 #include <string>
 
 #include "common/AutoUpdateProgress.h"
-#include "common/LocalFileSystem.h"
-#include "install/InstallProjectRelease.h"
 #include "install/InstalledState.h"
 #include "remote/AutoTemporaryFile.h"
 #include "remote/RemoteFileServerHTTP.h"
 #include "remote/ServerSettings.h"
+#include "tests/install/RunInstall.h"
 
 int main(int argc, char** argv) {
     if (argc != 3) {
@@ -30,12 +29,9 @@ int main(int argc, char** argv) {
         std::printf("server 0x%08x\n", static_cast<unsigned>(created));
         return 1;
     }
-    Quor::Common::LocalFileSystem fileSystem;
     signed char cancel = 0;
     Quor::User::AutoUpdateProgress progress(nullptr, &cancel, 0);
-    const Quor::User::InstallProjectRelease::InputParameters input{project, version, fileSystem, server, progress};
-    Quor::User::InstallProjectRelease::Discover discover(input);
-    Quor::User::InstallProjectRelease::Execute execute(discover);
-    std::printf("0x%08x\n", static_cast<unsigned>(execute.m_hr));
-    return execute.m_hr == S_OK ? 0 : 1;
+    const HRESULT hr = InstallE2E::RunInstall(project, version, server, progress);
+    std::printf("0x%08x\n", static_cast<unsigned>(hr));
+    return hr == S_OK ? 0 : 1;
 }

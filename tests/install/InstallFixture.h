@@ -24,6 +24,7 @@
 #include "install/InstalledState.h"
 #include "remote/RemoteFileServerHTTP.h"
 #include "remote/ServerSettings.h"
+#include "tests/install/RunInstall.h"
 #include "tests/kit/NginxServer.h"
 #include "tests/kit/TempDir.h"
 #include "tests/kit/content/ExpectedInstall.h"
@@ -108,11 +109,7 @@ protected:
 
     // Discover then Execute, as the kernel's handler runs them; the Execute's result.
     HRESULT Install(Quor::User::IRemoteFileServer& server, DWORD version = Quor::INVALID_RELEASE_VERSION) {
-        const Quor::User::InstallProjectRelease::InputParameters input{project, version, fileSystem, server,
-                                                                      progress};
-        Quor::User::InstallProjectRelease::Discover discover(input);
-        Quor::User::InstallProjectRelease::Execute execute(discover);
-        return execute.m_hr;
+        return RunInstall(project, version, server, progress);
     }
     HRESULT Install(DWORD version = Quor::INVALID_RELEASE_VERSION) { return Install(*http, version); }
 

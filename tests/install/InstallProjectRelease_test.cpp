@@ -109,6 +109,14 @@ TEST_F(InstallFixture, ASecondReleaseWithAPatchFromAnInstalledOneBuildsChangedFi
     for (const std::string& uri : FileGets(before)) EXPECT_EQ(std::string::npos, uri.find("run.sh")) << uri;
 }
 
+TEST_F(InstallFixture, AReleaseWithoutFilesIsComplete) {
+    description.AddProject("alpha").AddRelease(kV1, {"xx"});
+    Serve();
+    ASSERT_EQ(S_OK, Install());
+    EXPECT_TRUE(QuorTest::Exists(Ok(kV1)));
+    EXPECT_EQ("", Difference({kV1}));
+}
+
 // Sets the job's cancellation flag when the progress shows a given item.
 class CancelAtItem : public Quor::API::IUpdateProgress {
 public:
