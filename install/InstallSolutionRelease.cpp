@@ -24,14 +24,14 @@ namespace {
 using PROJECT = Common::SolutionManifest::PROJECT;
 namespace Shared = UpdateAndInstallSolutionShared;
 
-// Sets hr to E_ABORT (logged) when the job's owner asked to stop, else to S_OK.
-bool CancelRequested(AutoUpdateProgress& progress, HRESULT& hr) {
+// Sets hr to E_ABORT (logged under the caller's tag) when the job's owner asked to stop, else to S_OK.
+bool CancelRequested(const char* tag, AutoUpdateProgress& progress, HRESULT& hr) {
     if (!Common::IsCancelRequested(progress.GetCancelFlag())) {
         hr = S_OK;
         return false;
     }
     hr = E_ABORT;
-    QUOR_LOG(Log::ERROR, "Cancellation request detected, aborting");
+    QUOR_LOG_TAG(Log::ERROR, tag, "Cancellation request detected, aborting");
     return true;
 }
 
@@ -41,7 +41,7 @@ HRESULT DoDiscovery(const std::vector<PROJECT>& projects, Common::LocalFileSyste
                     std::vector<std::unique_ptr<InstallProjectRelease::InputParameters>>& inputs,
                     std::vector<std::unique_ptr<InstallProjectRelease::Discover>>& discovers) {
     HRESULT hr = S_OK;
-    if (CancelRequested(progress, hr)) return hr;
+    if (CancelRequested(__PRETTY_FUNCTION__, progress, hr)) return hr;
     for (const PROJECT& project : projects) {
         hr = EnsureProjectInstalled(project.name, fileSystem);
         if (FAILED(hr)) {
@@ -117,7 +117,7 @@ Discover::Discover(const InputParameters& inputParameters) : m_InputParameters(i
     IRemoteFileServer& server = m_InputParameters.m_RemoteFileServer;
     AutoUpdateProgress& progress = m_InputParameters.m_AutoUpdateProgress;
 
-    if (CancelRequested(progress, m_hr)) return;
+    if (CancelRequested(__PRETTY_FUNCTION__, progress, m_hr)) return;
     m_hr = EnsureSolutionInstalled(solution, fileSystem);
     if (FAILED(m_hr)) {
         QUOR_LOG(Log::ERROR, "Ensuring that the soultino was installed failed");
@@ -148,7 +148,7 @@ Discover::Discover(const InputParameters& inputParameters) : m_InputParameters(i
         m_ReleaseVersion = m_InputParameters.m_ReleaseVersion;
     }
     m_ReleaseVersionString = Common::ConvertVersion::ToString(m_ReleaseVersion);
-    if (CancelRequested(progress, m_hr)) return;
+    if (CancelRequested(__PRETTY_FUNCTION__, progress, m_hr)) return;
 
     std::string releasePath;
     m_hr = Common::LocalDirectoryStructure::GetSolutionReleasePath(solution, m_ReleaseVersion, releasePath);
@@ -171,7 +171,7 @@ Discover::Discover(const InputParameters& inputParameters) : m_InputParameters(i
     } else {
         QUOR_LOG(Log::DEBUG, "Version not installed");
     }
-    if (CancelRequested(progress, m_hr)) return;
+    if (CancelRequested(__PRETTY_FUNCTION__, progress, m_hr)) return;
     if (m_AlreadyInstalled) {
         QUOR_LOG(Log::DEBUG, "Already installed, returning");
         return;
@@ -183,7 +183,7 @@ Discover::Discover(const InputParameters& inputParameters) : m_InputParameters(i
             m_hr = Common::LocalFileSystem::CreateDirectory(folder);
             if (FAILED(m_hr)) break;
         }
-        if (CancelRequested(progress, m_hr)) break;
+        if (CancelRequested(__PRETTY_FUNCTION__, progress, m_hr)) break;
     }
     if (FAILED(m_hr)) {
         QUOR_LOG(Log::DEBUG, "Failed while creating folders.");
@@ -199,7 +199,7 @@ Discover::Discover(const InputParameters& inputParameters) : m_InputParameters(i
         QUOR_LOG(Log::ERROR, "Failure to download %s manifest.", solution.c_str());
         return;
     }
-    if (CancelRequested(progress, m_hr)) return;
+    if (CancelRequested(__PRETTY_FUNCTION__, progress, m_hr)) return;
 
     QUOR_LOG(Log::DEBUG, "Loading manifest.");
     Common::SolutionManifest manifest;
@@ -208,7 +208,7 @@ Discover::Discover(const InputParameters& inputParameters) : m_InputParameters(i
         QUOR_LOG(Log::ERROR, "Failure to load manifest.");
         return;
     }
-    if (CancelRequested(progress, m_hr)) return;
+    if (CancelRequested(__PRETTY_FUNCTION__, progress, m_hr)) return;
     m_hr = Common::SolutionManifestHelper::GatherProjects(m_InputParameters.m_ConfigurationName, manifest, m_Projects);
     if (FAILED(m_hr)) {
         QUOR_LOG(Log::ERROR, "Failed to gather projects for configuration \"%s\"",

@@ -117,6 +117,13 @@ TEST_F(InstallSolutionReleaseTest, FailuresOfTheDiscoveryAndOfAProjectExecution)
         EXPECT_TRUE(log.HasError("Failure to download suite manifest."));
     }
     {
+        cancel = 1;
+        QuorTest::LogCapture log;
+        EXPECT_EQ(Install(kSuite, "en_US"), E_ABORT);
+        EXPECT_TRUE(log.HasError("Cancellation request detected, aborting"));
+        cancel = 0;
+    }
+    {
         // A cancellation inside a project's execution ends the solution with E_FAIL.
         server.CancelAfterFiles(1, &cancel, "/files/");
         QuorTest::LogCapture log;

@@ -20,9 +20,10 @@ namespace {
 using Common::ReleaseManifest;
 using ManifestList = std::vector<std::unique_ptr<ReleaseManifest>>;
 
-bool CancelRequested(AutoUpdateProgress& progress) {
+// Logs under the caller's tag and answers true when the job's owner asked to stop.
+bool CancelRequested(const char* tag, AutoUpdateProgress& progress) {
     if (!Common::IsCancelRequested(progress.GetCancelFlag())) return false;
-    QUOR_LOG(Log::ERROR, "Cancellation request detected, aborting");
+    QUOR_LOG_TAG(Log::ERROR, tag, "Cancellation request detected, aborting");
     return true;
 }
 
@@ -55,7 +56,7 @@ HRESULT DeleteOkFile(const std::string& okPath) {
 HRESULT DeleteUnneededFiles(const std::string& project, const ReleaseManifest& release, const ManifestList& others,
                             const std::string& projectPath, AutoUpdateProgress& progress) {
     for (const ReleaseManifest::ENTRY& entry : release.m_Entries) {
-        if (CancelRequested(progress)) return E_ABORT;
+        if (CancelRequested(__PRETTY_FUNCTION__, progress)) return E_ABORT;
         if (!(entry.flags & (ReleaseManifest::FLAG_MANAGED | ReleaseManifest::FLAG_ARCHIVED))) continue;
         if (IsFileNeededByOtherRelease(entry, others)) {
             QUOR_LOG(Log::VERBOSE, "Managed file \"%s\":0x%08lx is needed by another release and will not be deleted.",
@@ -115,7 +116,7 @@ bool LoadOtherSolutions(const std::string& solution, Common::LocalFileSystem& fi
 HRESULT UninstallProjectRelease(const std::string& project, const DWORD version, Common::LocalFileSystem& fileSystem,
                                 AutoUpdateProgress& progress) {
     QUOR_LOG(Log::DEBUG, "(%s, 0x%08lx)", project.c_str(), static_cast<unsigned long>(version));
-    if (CancelRequested(progress)) return E_ABORT;
+    if (CancelRequested(__PRETTY_FUNCTION__, progress)) return E_ABORT;
     std::string projectPath, releasePath, okPath;
     HRESULT hr = Common::LocalDirectoryStructure::GetProjectPath(project, projectPath);
     if (SUCCEEDED(hr)) hr = Common::LocalDirectoryStructure::GetProjectReleasePath(project, version, releasePath);
