@@ -17,6 +17,7 @@
 #include "foundation/CStd/CStdStrings.h"
 #include "install/InstalledState.h"
 #include "install/UpdateAndInstallSolutionShared.h"
+#include "remote/AutoTemporaryFile.h"
 
 namespace Quor::User::InstallSolutionRelease {
 namespace {
@@ -194,7 +195,10 @@ Discover::Discover(const InputParameters& inputParameters) : m_InputParameters(i
     const std::string remotePath =
         server.GetDownloadPath() + "/solutions/" + solution + "/releases/" + m_ReleaseVersionString + "/solutionmanifest";
     const std::string localPath = releasePath + "/solutionmanifest";
-    m_hr = server.GetFile(remotePath, localPath, nullptr, false);
+    // Fetched beside the tree and moved into place once it loads: the release may be complete in
+    // another configuration, and a cut transfer must not leave it with a broken manifest.
+    Common::AutoTemporaryFile downloaded(fileSystem, m_hr);
+    if (SUCCEEDED(m_hr)) m_hr = server.GetFile(remotePath, downloaded.GetPath(), nullptr, false);
     if (FAILED(m_hr)) {
         QUOR_LOG(Log::ERROR, "Failure to download %s manifest.", solution.c_str());
         return;
@@ -203,11 +207,17 @@ Discover::Discover(const InputParameters& inputParameters) : m_InputParameters(i
 
     QUOR_LOG(Log::DEBUG, "Loading manifest.");
     Common::SolutionManifest manifest;
-    m_hr = manifest.Load(localPath);
+    m_hr = manifest.Load(downloaded.GetPath());
     if (FAILED(m_hr)) {
         QUOR_LOG(Log::ERROR, "Failure to load manifest.");
         return;
     }
+    m_hr = Common::LocalFileSystem::MoveFile(downloaded.GetPath(), localPath, 3);
+    if (FAILED(m_hr)) {
+        QUOR_LOG(Log::ERROR, "Failed to move the solution manifest to \"%s\".", localPath.c_str());
+        return;
+    }
+    downloaded.SetKeep();
     if (CancelRequested(__PRETTY_FUNCTION__, progress, m_hr)) return;
     m_hr = Common::SolutionManifestHelper::GatherProjects(m_InputParameters.m_ConfigurationName, manifest, m_Projects);
     if (FAILED(m_hr)) {

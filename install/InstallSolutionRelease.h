@@ -4,7 +4,8 @@
 // work and leave their result in m_hr:
 //   Discover chooses the release, finds out whether it is installed in that configuration
 //   (configuration names compare without regard to case; then nothing is to be done), prepares
-//   the release folders, fetches and loads the "solutionmanifest", gathers the configuration's
+//   the release folders, fetches the "solutionmanifest" (into {root}/temp, moved into place once
+//   it loads, so that an installed release never holds a cut one), gathers the configuration's
 //   projects and runs the discovery of every project release not yet installed. A preview builds
 //   only the Discover: it may create folders and fetch manifests, but never removes "S_OK".
 //   Execute runs the project executions, removes the release's "S_OK" (a release changing its

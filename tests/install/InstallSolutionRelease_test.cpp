@@ -1,6 +1,14 @@
 // End-to-end: a solution release installed over nginx, its configuration changed, and project
 // and solution releases uninstalled, compared with the trees the content description implies.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <random>
+#include <thread>
 
 #include "install/InstallSolutionRelease.h"
 #include "install/Uninstall.h"
@@ -54,6 +62,52 @@ TEST_F(InstallSolutionE2E, InstallsReinstallsNothingAndChangesConfiguration) {
     QuorTest::TreeSnapshot expected = ExpectedSuite("fr_FR");
     expected.merge(QuorTest::ExpectedProjectInstall(description, content.path(), "beta", kV1));
     EXPECT_EQ(QuorTest::SnapshotDifference(expected, Tree()), "");
+}
+
+// A configuration change killed at random points: the release is marked complete only over the
+// whole tree of one configuration, the old or the new. The change runs in a forked
+// copy of this (single-threaded) process; no archive is touched, as every project is installed.
+TEST_F(InstallSolutionE2E, AConfigurationChangeKilledAtRandomPointsIsNeverMarkedComplete) {
+    AddSuite();
+    Serve();
+    ASSERT_EQ(InstallSuite(kSuite, "en_US"), S_OK);
+    QuorTest::TreeSnapshot expected = ExpectedSuite("fr_FR");
+    expected.merge(QuorTest::ExpectedProjectInstall(description, content.path(), "beta", kV1));
+    const std::string ok = root + "/solutions/suite/releases/2.0.0.1/S_OK";
+    const auto change = [this] {
+        Quor::User::ManagedFileHelper::Release();
+        const pid_t child = fork();
+        if (child == 0) _exit(InstallSuite(kSuite, "fr_FR") == S_OK ? 0 : 1);
+        return child;
+    };
+    const auto reap = [](pid_t child) {
+        int status = 0;
+        EXPECT_EQ(waitpid(child, &status, 0), child);
+        return status;
+    };
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(WEXITSTATUS(reap(change())), 0);
+    const auto span = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
+    ASSERT_EQ(QuorTest::SnapshotDifference(expected, Tree()), "");
+
+    const unsigned seed = std::random_device{}();
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<long> point(0, span.count());
+    for (int round = 0; round < 30; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        ASSERT_EQ(InstallSuite(kSuite, "en_US"), S_OK);
+        const pid_t child = change();
+        std::this_thread::sleep_for(std::chrono::microseconds(point(random)));  // the kill point, not an order
+        kill(child, SIGKILL);
+        reap(child);
+        if (QuorTest::Exists(ok)) {  // killed before the change began, or after it ended
+            const QuorTest::TreeSnapshot tree = Tree();
+            const bool before = QuorTest::SnapshotDifference(ExpectedSuite("en_US"), tree).empty();
+            ASSERT_TRUE(before || QuorTest::SnapshotDifference(expected, tree).empty())
+                << QuorTest::SnapshotDifference(ExpectedSuite("en_US"), tree);
+        }
+    }
 }
 
 TEST_F(InstallSolutionE2E, UninstallKeepsSharedFilesUntilTheLastReleaseGoes) {
