@@ -1,0 +1,362 @@
+#include "install/InstallProjectRelease.h"
+
+#include <set>
+
+#include "archive/ManagedFileHelper.h"
+#include "common/AutoUpdateProgressHelper.h"
+#include "common/ConvertVersion.h"
+#include "common/FileSysHelper.h"
+#include "common/LocalDirectoryStructure.h"
+#include "common/LocalRootFolder.h"
+#include "common/Log.h"
+#include "common/ReleaseVersion.h"
+#include "install/DownloadFilesStep.h"
+#include "install/InstallSteps.h"
+#include "install/InstalledState.h"
+#include "install/PatchFilesStep.h"
+#include "install/PatchSelection.h"
+#include "install/ProjectVersionChoice.h"
+#include "install/UpdateAndInstallShared.h"
+#include "remote/ReleaseManifestPaths.h"
+
+namespace Quor::User::InstallProjectRelease {
+namespace {
+
+using Common::ReleaseManifest;
+using ENTRY = Common::ReleaseManifest::ENTRY;
+
+// Logs and answers true when the job's owner asked to stop.
+bool CancelRequested(AutoUpdateProgress& progress) {
+    if (!Common::IsCancelRequested(progress.GetCancelFlag())) return false;
+    QUOR_LOG(Log::ERROR, "Cancellation request detected, aborting");
+    return true;
+}
+
+// The first installed release (ascending) listing an entry of the same name, version and flags.
+const ReleaseManifest* FindHolder(const std::vector<std::unique_ptr<ReleaseManifest>>& installed,
+                                  const ENTRY& entry) {
+    for (const auto& manifest : installed) {
+        if (!manifest) continue;
+        const auto [first, last] = std::equal_range(manifest->m_Entries.begin(), manifest->m_Entries.end(), entry,
+                                                    ENTRY::PredicateByName);
+        for (auto it = first; it != last; ++it)
+            if (it->version == entry.version && it->flags == entry.flags) return manifest.get();
+    }
+    return nullptr;
+}
+
+// Sorts every entry of manifest into the work lists (see the header). Folders are compared byte
+// for byte: on a case-sensitive volume "Data/" and "data/" are two folders.
+HRESULT CalculateWorkStep(const std::string& project, const DWORD version, const ReleaseManifest& manifest,
+                          const std::vector<std::unique_ptr<ReleaseManifest>>& installed, Discover& lists,
+                          Common::LocalFileSystem& fileSystem, AutoUpdateProgress& progress) {
+    QUOR_LOG(Log::DEBUG, "%s", "");
+    if (CancelRequested(progress)) return E_ABORT;
+    const std::string root = Common::LocalRootFolder::Get();
+    std::set<std::string> prepared;
+    HRESULT hr = S_OK;
+    for (const ENTRY& entry : manifest.m_Entries) {
+        AutoUpdateProgressHelper::SetStringDataToFilenameFromPath(progress, entry.name);
+        progress.Tick(0);
+        if (Common::IsCancelRequested(progress.GetCancelFlag())) {
+            QUOR_LOG(Log::ERROR, "Cancellation detected, aborting");
+            return E_FAIL;
+        }
+        std::string local;
+        Common::GetLocalFilePath(local, project, version, entry);
+        local = root + local;
+        const size_t slash = local.rfind('/');
+        if (slash == std::string::npos) {
+            QUOR_LOG(Log::ERROR, "Invalid path \"%s\".", local.c_str());
+            return E_FAIL;
+        }
+        const std::string folder = local.substr(0, slash);
+        if (!prepared.count(folder)) {
+            if (FAILED(Common::FileSysHelper::CreateDirectoryAndIntermediatePaths(folder.c_str()))) {
+                QUOR_LOG(Log::ERROR, "Failed to prepare path \"%s\".", folder.c_str());
+                return E_FAIL;
+            }
+            prepared.insert(folder);
+        }
+
+        bool done = false;
+        if (const ReleaseManifest* holder = FindHolder(installed, entry)) {
+            if (entry.flags & ReleaseManifest::FLAG_MANAGED) {
+                done = Common::LocalFileSystem::DoesFileOrDirectoryExist(local);
+            } else if (entry.flags & ReleaseManifest::FLAG_ARCHIVED) {
+                done = ManagedFileHelper::DoesFileOrDirectoryExist(project, entry.version, entry.name);
+            } else if (UpdateAndInstallShared::CheckFile(local, entry, fileSystem, progress)) {
+                QUOR_LOG(Log::VERBOSE,
+                         "File \"%s\" is already present and valid, probably due to previously interrupted install.",
+                         local.c_str());
+                continue;
+            } else {
+                lists.m_FilesToCopy.push_back({&entry, local, holder});
+                progress.DeltaBytesTotal(WORK_TYPE_DISK_ACCESS, static_cast<DWORD>(2 * entry.size));
+                QUOR_LOG(Log::VERBOSE, "File \"%s\" (%d bytes) will be copied from another release", local.c_str(),
+                         static_cast<int>(entry.size));
+                continue;
+            }
+            if (done) continue;
+            QUOR_LOG(Log::ERROR,
+                     "Failed to find managed file \"%s\" which should be part of a previously installed release.  "
+                     "File will be replaced.",
+                     local.c_str());
+        } else {
+            bool valid = false, archivedCopyBad = false;
+            hr = UpdateAndInstallShared::DoesFileExistWithCorrectMD5(project, version, entry, fileSystem, valid,
+                                                                     archivedCopyBad);
+            if (FAILED(hr)) {
+                QUOR_LOG(Log::ERROR, "Failure while looking for and checking existing file");
+                return hr;
+            }
+            if (archivedCopyBad) lists.m_FilesToDeleteFromArchive.push_back({&entry});
+            if (valid) continue;
+        }
+
+        if ((entry.flags & ReleaseManifest::FLAG_ARCHIVED) &&
+            UpdateAndInstallShared::CheckFile(local, entry, fileSystem, progress)) {
+            lists.m_FilesToArchive.push_back({&entry, local});
+            QUOR_LOG(Log::VERBOSE, "File \"%s\" was found and must be from interrupted update.  Will be archived.",
+                     local.c_str());
+            continue;
+        }
+
+        if (const Common::PatchManifest* patch = lists.m_PatchManifest.get()) {
+            const Common::PatchManifest::ENTRY* patchEntry =
+                UpdateAndInstallShared::FindEntryByName(entry.name, entry.version, *patch);
+            if (!patchEntry) {
+                QUOR_LOG(Log::VERBOSE,
+                         "Looked for \"%s\" in patch from release 0x%08lx to 0x%08lx but did not find it.  Will "
+                         "download whole file instead.",
+                         entry.name.c_str(), static_cast<unsigned long>(patch->m_SourceReleaseVersion),
+                         static_cast<unsigned long>(patch->m_DestinationReleaseVersion));
+            } else if (patchEntry->flags & Common::PatchManifest::FLAG_WHOLE_FILE) {
+                lists.m_FilesToPatch.push_back({patchEntry, nullptr, &entry, local, FileToPatch::KIND_NEW_FILE});
+                progress.DeltaBytesTotal(WORK_TYPE_DOWNLOAD, patchEntry->size);
+                QUOR_LOG(Log::VERBOSE, "New File \"%s\" (%d bytes) will be created by patching", local.c_str(),
+                         static_cast<int>(entry.size));
+                continue;
+            } else if (const ENTRY* source =
+                           lists.m_PatchSourceManifest
+                               ? UpdateAndInstallShared::FindManifestEntry(*lists.m_PatchSourceManifest, entry.name)
+                               : nullptr) {
+                lists.m_FilesToPatch.push_back({patchEntry, source, &entry, local, 0});
+                progress.DeltaBytesTotal(WORK_TYPE_DOWNLOAD, patchEntry->size);
+                if (patchEntry->flags & (Common::PatchManifest::FLAG_ZLIB | Common::PatchManifest::FLAG_LZMA))
+                    progress.DeltaBytesTotal(WORK_TYPE_DISK_ACCESS, static_cast<DWORD>(2 * patchEntry->size));
+                if (!(patchEntry->flags & Common::PatchManifest::FLAG_NO_DIFF))
+                    progress.DeltaBytesTotal(WORK_TYPE_DISK_ACCESS,
+                                             static_cast<DWORD>(entry.size + source->size + patchEntry->size));
+                QUOR_LOG(Log::VERBOSE, "File \"%s\" (%d bytes) will be created by patching", local.c_str(),
+                         static_cast<int>(entry.size));
+                continue;
+            } else {
+                QUOR_LOG(Log::ERROR,
+                         "Found file in patch manifest but could not find it in the source release manifest: %s",
+                         entry.name.c_str());
+            }
+        }
+
+        lists.m_FilesToDownload.push_back({&entry, local});
+        UpdateAndInstallShared::AddDownloadBytesToTotal(progress, entry);
+        QUOR_LOG(Log::VERBOSE, "File \"%s\" (%d bytes uncompressed) will be downloaded", local.c_str(),
+                 static_cast<int>(entry.size));
+    }
+    return hr;
+}
+
+}  // namespace
+
+Discover::Discover(const InputParameters& inputParameters)
+    : m_InputParameters(inputParameters), m_ReleaseVersion(INVALID_RELEASE_VERSION) {
+    QUOR_LOG(Log::DEBUG, "%s", "");
+    const std::string& project = m_InputParameters.m_ProjectName;
+    Common::LocalFileSystem& fileSystem = m_InputParameters.m_LocalFileSystem;
+    IRemoteFileServer& server = m_InputParameters.m_RemoteFileServer;
+    AutoUpdateProgress& progress = m_InputParameters.m_AutoUpdateProgress;
+
+    if (CancelRequested(progress)) {
+        m_hr = E_ABORT;
+        return;
+    }
+    m_hr = EnsureProjectInstalled(project, fileSystem);
+    if (FAILED(m_hr)) {
+        QUOR_LOG(Log::ERROR, "Failed to ensure that basic directory structure was intact");
+        return;
+    }
+    std::vector<Common::ReleaseManifest*> installed;
+    m_hr = LoadManifestsForInstalledReleases(project, fileSystem, progress, installed, false);
+    for (Common::ReleaseManifest* manifest : installed) m_InstalledManifests.emplace_back(manifest);
+    if (FAILED(m_hr)) {
+        QUOR_LOG(Log::ERROR, "Failed to get the manifests for the installed releases.");
+        return;
+    }
+
+    if (m_InputParameters.m_ReleaseVersion == INVALID_RELEASE_VERSION) {
+        m_hr = UpdateAndInstallShared::ChooseProjectVersion(project, m_InputParameters.m_ReleaseVersion, server,
+                                                            m_ReleaseVersion, progress);
+        if (FAILED(m_hr)) {
+            QUOR_LOG(Log::ERROR,
+                     "Failure while attempting to pick a m_InputParameters.m_ProjectName version for the user.");
+            return;
+        }
+        QUOR_LOG(Log::VERBOSE, "User did not specify a version, so we chose %d", static_cast<int>(m_ReleaseVersion));
+    } else {
+        bool available = false;
+        m_hr = UpdateAndInstallShared::IsProjectReleaseAvailable(project, m_InputParameters.m_ReleaseVersion, server,
+                                                                 available);
+        if (FAILED(m_hr)) {
+            QUOR_LOG(Log::ERROR,
+                     "Failure when trying to validate m_InputParameters.m_ProjectName release is available");
+            return;
+        }
+        if (!available) {
+            m_hr = E_FAIL;
+            QUOR_LOG(Log::ERROR, "Version %d of m_InputParameters.m_ProjectName %s is not available",
+                     static_cast<int>(m_InputParameters.m_ReleaseVersion), project.c_str());
+            return;
+        }
+        QUOR_LOG(Log::VERBOSE, "User asked for version %d and we verified it is available and valid",
+                 static_cast<int>(m_InputParameters.m_ReleaseVersion));
+        m_ReleaseVersion = m_InputParameters.m_ReleaseVersion;
+    }
+    m_ReleaseVersionString = Common::ConvertVersion::ToString(m_ReleaseVersion);
+
+    // Installing a release that is complete again: it stops being complete before any of its
+    // files is checked (the checks may delete or rewrite them), and it cannot provide its own
+    // files or be its own patch source.
+    std::string releasePath, okPath;
+    m_hr = Common::LocalDirectoryStructure::GetProjectReleasePath(project, m_ReleaseVersion, releasePath);
+    if (SUCCEEDED(m_hr)) m_hr = Common::LocalDirectoryStructure::GetProjectReleaseOkPath(project, m_ReleaseVersion, okPath);
+    if (FAILED(m_hr)) return;
+    if (Common::LocalFileSystem::DoesFileOrDirectoryExist(okPath)) {
+        m_hr = Common::LocalFileSystem::DeleteFile(okPath);
+        if (FAILED(m_hr)) {
+            QUOR_LOG(Log::ERROR, "Failed to delete \"%s\" of the release being installed again.", okPath.c_str());
+            return;
+        }
+    }
+    std::erase_if(m_InstalledManifests, [this](const std::unique_ptr<Common::ReleaseManifest>& manifest) {
+        return manifest && manifest->m_ReleaseVersion == m_ReleaseVersion;
+    });
+
+    QUOR_LOG(Log::DEBUG, "Creating folders.");
+    std::string projectPath;
+    m_hr = Common::LocalDirectoryStructure::GetProjectPath(project, projectPath);
+    const std::string folders[] = {releasePath, releasePath + "/deploy", projectPath + "/managedfiles",
+                                   projectPath + "/managedfiles/" + m_ReleaseVersionString};
+    for (const std::string& folder : folders) {
+        if (FAILED(m_hr)) break;
+        if (!Common::LocalFileSystem::DoesFileOrDirectoryExist(folder))
+            m_hr = Common::LocalFileSystem::CreateDirectory(folder);
+    }
+    if (FAILED(m_hr)) {
+        QUOR_LOG(Log::DEBUG, "Failed while creating folders.");
+        return;
+    }
+
+    Common::PatchManifest* patchManifest = nullptr;
+    Common::ReleaseManifest* patchSourceManifest = nullptr;
+    m_hr = UpdateAndInstallShared::FindBestPatchForRelease(project, m_ReleaseVersion, fileSystem, server, patchManifest,
+                                                          patchSourceManifest, progress);
+    m_PatchManifest.reset(patchManifest);
+    m_PatchSourceManifest.reset(patchSourceManifest);
+    if (FAILED(m_hr)) {
+        QUOR_LOG(Log::ERROR, "Failure while looking for potential patches.");
+        return;
+    }
+
+    QUOR_LOG(Log::DEBUG, "Downloading manifest for release we are installing.");
+    const std::string relative = project + "/releases/" + m_ReleaseVersionString + "/releasemanifest";
+    progress.EditProgress([&relative](Quor::API::Progress& record) { record.m_CurrentItem = relative; });
+    progress.Tick(0);
+    const std::string localManifest = releasePath + "/releasemanifest";
+    m_hr = server.GetFile(server.GetDownloadPath() + "/projects/" + relative, localManifest, nullptr, false);
+    if (FAILED(m_hr)) {
+        QUOR_LOG(Log::ERROR, "Failure to download m_ReleaseManifest.");
+        return;
+    }
+    if (CancelRequested(progress)) {
+        m_hr = E_ABORT;
+        return;
+    }
+    QUOR_LOG(Log::DEBUG, "Loading release manifest.");
+    m_hr = m_ReleaseManifest.Load(localManifest, progress.GetCancelFlag());
+    if (FAILED(m_hr)) {
+        QUOR_LOG(Log::ERROR, "Failure to load release manifest.");
+        return;
+    }
+    if (CancelRequested(progress)) {
+        m_hr = E_ABORT;
+        return;
+    }
+    m_hr = CalculateWorkStep(project, m_ReleaseVersion, m_ReleaseManifest, m_InstalledManifests, *this, fileSystem,
+                             progress);
+    if (FAILED(m_hr)) QUOR_LOG(Log::ERROR, "Calculate work step failed");
+}
+
+Discover::~Discover() = default;
+
+Execute::Execute(const Discover& discover) : m_Discover(discover) {
+    QUOR_LOG(Log::DEBUG, "%s", "");
+    const InputParameters& input = discover.m_InputParameters;
+    const std::string& project = input.m_ProjectName;
+    AutoUpdateProgress& progress = input.m_AutoUpdateProgress;
+    Common::LocalFileSystem& fileSystem = input.m_LocalFileSystem;
+
+    m_hr = discover.m_hr;
+    if (FAILED(m_hr)) {
+        QUOR_LOG(Log::ERROR, "Discover failed, can't continue");
+        return;
+    }
+    m_hr = UpdateAndInstallShared::CopyFilesStep(discover.m_FilesToCopy, discover.m_FilesToDownload, project,
+                                                 fileSystem, progress);
+    if (FAILED(m_hr)) {
+        QUOR_LOG(Log::ERROR, "Copy files step failed");
+        return;
+    }
+    m_hr = UpdateAndInstallShared::DeleteFilesFromArchivesStep(discover.m_FilesToDeleteFromArchive, project, progress);
+    if (FAILED(m_hr)) {
+        QUOR_LOG(Log::ERROR, "Delete files from archives step failed");
+        return;
+    }
+    if (discover.m_PatchManifest) {
+        m_hr = UpdateAndInstallShared::PatchFilesStep(discover.m_FilesToPatch, discover.m_FilesToDownload, project,
+                                                      *discover.m_PatchManifest, input.m_RemoteFileServer, fileSystem,
+                                                      progress);
+        if (FAILED(m_hr)) {
+            QUOR_LOG(Log::ERROR, "Failure during patch step");
+            return;
+        }
+    }
+    m_hr = UpdateAndInstallShared::ArchiveFilesStep(discover.m_FilesToArchive, discover.m_FilesToDownload, project,
+                                                    fileSystem, progress);
+    if (FAILED(m_hr)) {
+        QUOR_LOG(Log::ERROR, "Archive files step failed");
+        return;
+    }
+    m_hr = UpdateAndInstallShared::DownloadFilesStep(discover.m_FilesToDownload, discover.m_ReleaseManifest,
+                                                     input.m_RemoteFileServer, fileSystem, progress);
+    if (FAILED(m_hr)) {
+        QUOR_LOG(Log::ERROR, "Download files step failed");
+        return;
+    }
+    m_hr = UpdateAndInstallShared::ExecuteRunMeFilesStep(discover.m_ReleaseManifest, progress);
+    if (FAILED(m_hr)) {
+        QUOR_LOG(Log::ERROR, "ExecuteRunMeFilesStep files step failed");
+        return;
+    }
+    std::string okPath;
+    m_hr = Common::LocalDirectoryStructure::GetProjectReleaseOkPath(project, discover.m_ReleaseVersion, okPath);
+    Vorn::FileSystem::FilePtr_t marker;
+    if (SUCCEEDED(m_hr)) m_hr = Common::LocalFileSystem::CreateFile(marker, okPath.c_str(), 2, 0, 0, 0, nullptr);
+    marker.reset();
+    if (FAILED(m_hr)) {
+        QUOR_LOG(Log::ERROR, "Failed to create S_OK file");
+        return;
+    }
+    QUOR_LOG(Log::DEBUG, "Succeeded");
+}
+
+}  // namespace Quor::User::InstallProjectRelease

@@ -1,0 +1,71 @@
+#pragma once
+// Installs one release of one project into {root}/projects/{project}/releases/{a.b.c.d}/, in two
+// phases whose constructors do the whole work and leave their result in m_hr:
+//   Discover chooses the release, prepares its folders, looks for a patch from an installed
+//   release, fetches and loads the release manifest and sorts every entry into the work lists
+//   (copy from an installed release, drop a bad archived copy, patch, archive a naked file,
+//   download), announcing the expected bytes to the progress. It owns the manifests the lists
+//   point into (the target's, the patch's and its source's, and the installed releases').
+//   Execute runs copy, delete-from-archives, patch, archive, download and run-me over those lists
+//   and, when every step succeeded, creates the release's "S_OK".
+// A release that is already complete loses its "S_OK" before any of its files is checked and is
+// never its own holder or patch source; any failure leaves the release without "S_OK" and a later
+// attempt reuses what is on disk. Both phases run on the caller's (job) thread; the Discover must
+// outlive its Execute, and the InputParameters (references only) must outlive the Discover.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/AutoUpdateProgress.h"
+#include "common/LocalFileSystem.h"
+#include "common/ReleaseManifest.h"
+#include "foundation/Types.h"
+#include "install/WorkLists.h"
+#include "remote/IRemoteFileServer.h"
+#include "remote/PatchManifest.h"
+
+namespace Quor::User::InstallProjectRelease {
+
+struct InputParameters {
+    const std::string& m_ProjectName;
+    DWORD m_ReleaseVersion;  // INVALID_RELEASE_VERSION: the newest the server offers
+    Common::LocalFileSystem& m_LocalFileSystem;
+    IRemoteFileServer& m_RemoteFileServer;
+    AutoUpdateProgress& m_AutoUpdateProgress;
+};
+
+class Discover {
+public:
+    explicit Discover(const InputParameters& inputParameters);
+    ~Discover();
+    Discover(const Discover&) = delete;
+    Discover& operator=(const Discover&) = delete;
+
+    const InputParameters& m_InputParameters;
+    HRESULT m_hr = S_OK;
+    std::unique_ptr<Common::PatchManifest> m_PatchManifest;          // null: no patch applies
+    std::unique_ptr<Common::ReleaseManifest> m_PatchSourceManifest;  // null: no patch applies
+    // Execute's steps append what they could not produce.
+    mutable std::vector<FileToDownload> m_FilesToDownload;
+    std::vector<FileToPatch> m_FilesToPatch;
+    std::vector<FileToCopy> m_FilesToCopy;
+    std::vector<FileToArchive> m_FilesToArchive;
+    std::vector<FileToDeleteFromArchive> m_FilesToDeleteFromArchive;
+    DWORD m_ReleaseVersion;  // the chosen release; INVALID_RELEASE_VERSION until chosen
+    Common::ReleaseManifest m_ReleaseManifest;
+    std::string m_ReleaseVersionString;
+    // The installed releases' manifests (ascending, the target excluded): FileToCopy sources.
+    std::vector<std::unique_ptr<Common::ReleaseManifest>> m_InstalledManifests;
+};
+
+class Execute {
+public:
+    explicit Execute(const Discover& discover);
+    Execute(const Execute&) = delete;
+    Execute& operator=(const Execute&) = delete;
+
+    const Discover& m_Discover;
+    HRESULT m_hr = S_OK;
+};
+
+}  // namespace Quor::User::InstallProjectRelease

@@ -1,0 +1,137 @@
+#include "install/InstallSolutionRelease.h"
+
+#include <gtest/gtest.h>
+
+#include "archive/ManagedFileHelper.h"
+#include "common/ReleaseVersion.h"
+#include "common/testing/LogCapture.h"
+#include "install/InstalledState.h"
+#include "tests/kit/InstalledTree.h"
+#include "tests/kit/content/ExpectedInstall.h"
+#include "tests/kit/content/FakeRemoteFileServer.h"
+#include "tests/kit/content/TreeSnapshot.h"
+#include "tools/contenttree/ContentTreeBuilder.h"
+
+namespace Quor::User::InstallSolutionRelease {
+namespace {
+
+using InstallTesting::V;
+constexpr DWORD kProject = V(1, 0, 0, 1);
+constexpr DWORD kSuite = V(2, 0, 0, 1);
+
+// Solution "suite" 2.0.0.1: alpha (priority 5, every kind of entry) and beta (priority 9, also
+// carrying data/z.txt) in "en_US", alpha alone in "fr_FR".
+class InstallSolutionReleaseTest : public InstallTesting::InstallTreeTest {
+protected:
+    void SetUp() override {
+        RegisterInstalledStateServices();
+        auto& alpha = description.AddProject("alpha").AddRelease(kProject, {"xx"});
+        alpha.AddFile("bin/run.sh", 0, "#!/bin/sh\n");
+        alpha.AddFile("data/z.txt", 0x04, std::string(5000, 'a'));
+        alpha.AddFile("data/l.bin", 0x20, std::string(4000, 'l'));
+        alpha.AddFile("c/packed.bin", 0x14, std::string(3000, 'c'));
+        alpha.AddFile("m/shared.dat", 0x01, "managed");
+        alpha.AddFile("a/t1.bin", 0x06, std::string(2000, 't'));
+        alpha.AddFile("a/t2.bin", 0x02, "archived");
+        auto& beta = description.AddProject("beta").AddRelease(kProject, {"xx"});
+        beta.AddFile("data/z.txt", 0, "beta's z");
+        beta.AddFile("beta/only.txt", 0, "beta only");
+        beta.AddFile("b/arch.bin", 0x02, "beta archived");
+        auto& suite = description.AddSolution("suite").AddRelease(kSuite, {"xx"});
+        suite.projects = {{"alpha", kProject, 5, 0}, {"beta", kProject, 9, 0}};
+        suite.configurations = {{"en_US", {"alpha", "beta"}}, {"fr_FR", {"alpha"}}};
+        std::string error;
+        ASSERT_TRUE(Tools::ContentTree::BuildContentTree(description, content.path(), error)) << error;
+    }
+
+    HRESULT Install(DWORD version, const std::string& configuration) {
+        const InputParameters input{"suite", version, configuration, fileSystem, server, progress};
+        const Discover discover(input);
+        const Execute execute(discover);
+        return execute.m_hr;
+    }
+    QuorTest::TreeSnapshot Actual() const { return InstallTesting::InstalledSnapshot(root); }
+    QuorTest::TreeSnapshot Expected(const std::string& configuration) const {
+        return QuorTest::ExpectedSolutionInstall(description, content.path(), "suite", kSuite, configuration);
+    }
+    std::string SolutionFolder() const { return root + "/solutions/suite/releases/2.0.0.1"; }
+
+    Tools::ContentTree::ContentDescription description;
+    QuorTest::TempDir content{"quorserver"};
+    QuorTest::FakeRemoteFileServer server{content.path(), "/quor", "xx"};
+};
+
+TEST_F(InstallSolutionReleaseTest, InstallsEveryProjectAndTheUnionOfTheirPlainFiles) {
+    QuorTest::LogCapture log(Log::ERROR);
+    ASSERT_EQ(Install(INVALID_RELEASE_VERSION, "en_US"), S_OK) << log.Errors();
+    EXPECT_EQ(QuorTest::SnapshotDifference(Expected("en_US"), Actual()), "");
+    EXPECT_EQ(QuorTest::ReadFile(SolutionFolder() + "/deploy/data/z.txt"), "beta's z");
+
+    // The same release and configuration spelled otherwise: nothing is asked or done.
+    server.ClearRecords();
+    const QuorTest::TreeSnapshot before = Actual();
+    ASSERT_EQ(Install(kSuite, "EN_us"), S_OK) << log.Errors();
+    EXPECT_TRUE(server.RequestLog().empty());
+    EXPECT_EQ(QuorTest::SnapshotDifference(before, Actual()), "");
+}
+
+TEST_F(InstallSolutionReleaseTest, AConfigurationChangeIsNotCompleteUntilItsFilesAreRewritten) {
+    QuorTest::LogCapture log(Log::ERROR);
+    ASSERT_EQ(Install(INVALID_RELEASE_VERSION, "en_US"), S_OK) << log.Errors();
+    const std::string ok = SolutionFolder() + "/S_OK";
+    {
+        // A preview runs the discovery alone: the release stays complete.
+        const InputParameters input{"suite", kSuite, "fr_FR", fileSystem, server, progress};
+        const Discover preview(input);
+        EXPECT_EQ(preview.m_hr, S_OK);
+        EXPECT_FALSE(preview.m_AlreadyInstalled);
+        EXPECT_TRUE(QuorTest::Exists(ok));
+    }
+    // An execution that fails at the configuration manifest (a folder in its place) leaves no "S_OK".
+    const std::string configuration = SolutionFolder() + "/configurationmanifest";
+    ASSERT_EQ(fileSystem.DeleteFile(configuration), S_OK);
+    ASSERT_EQ(fileSystem.CreateDirectory(configuration), S_OK);
+    {
+        QuorTest::LogCapture quiet(Log::USER);
+        EXPECT_TRUE(FAILED(Install(kSuite, "fr_FR")));
+    }
+    EXPECT_FALSE(QuorTest::Exists(ok));
+
+    ASSERT_EQ(fileSystem.RemoveDirectory(configuration), S_OK);
+    ASSERT_EQ(Install(kSuite, "fr_FR"), S_OK) << log.Errors();
+    QuorTest::TreeSnapshot expected = Expected("fr_FR");
+    expected.merge(QuorTest::ExpectedProjectInstall(description, content.path(), "beta", kProject));
+    EXPECT_EQ(QuorTest::SnapshotDifference(expected, Actual()), "");  // beta's files left the deploy folder
+}
+
+TEST_F(InstallSolutionReleaseTest, FailuresOfTheDiscoveryAndOfAProjectExecution) {
+    {
+        QuorTest::LogCapture log;
+        EXPECT_TRUE(FAILED(Install(kSuite, "de_DE")));
+        EXPECT_TRUE(log.HasError("Failed to gather projects for configuration \"de_DE\""));
+        EXPECT_TRUE(log.HasError("Discover failed"));
+    }
+    {
+        QuorTest::LogCapture log;
+        EXPECT_TRUE(FAILED(Install(V(2, 0, 0, 7), "en_US")));  // not on the server: accepted, then not fetched
+        EXPECT_TRUE(log.HasError("Failure to download suite manifest."));
+    }
+    {
+        cancel = 1;
+        QuorTest::LogCapture log;
+        EXPECT_EQ(Install(kSuite, "en_US"), E_ABORT);
+        EXPECT_TRUE(log.HasError("Cancellation request detected, aborting"));
+        cancel = 0;
+    }
+    {
+        // A cancellation inside a project's execution ends the solution with E_FAIL.
+        server.CancelAfterFiles(1, &cancel, "/files/");
+        QuorTest::LogCapture log;
+        EXPECT_EQ(Install(kSuite, "en_US"), E_FAIL);
+        EXPECT_TRUE(log.HasError("Execution step failed"));
+        EXPECT_FALSE(QuorTest::Exists(SolutionFolder() + "/S_OK"));
+    }
+}
+
+}  // namespace
+}  // namespace Quor::User::InstallSolutionRelease

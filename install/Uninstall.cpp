@@ -1,0 +1,215 @@
+#include "install/Uninstall.h"
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "archive/ManagedFileHelper.h"
+#include "common/ConvertVersion.h"
+#include "common/LocalDirectoryStructure.h"
+#include "common/LocalRootFolder.h"
+#include "common/Log.h"
+#include "common/ReleaseManifest.h"
+#include "install/InstalledSolutionInfo.h"
+#include "install/InstalledState.h"
+#include "remote/LocalFileSystemHelper.h"
+
+namespace Quor::User {
+namespace {
+
+using Common::ReleaseManifest;
+using ManifestList = std::vector<std::unique_ptr<ReleaseManifest>>;
+
+// Logs under the caller's tag and answers true when the job's owner asked to stop.
+bool CancelRequested(const char* tag, AutoUpdateProgress& progress) {
+    if (!Common::IsCancelRequested(progress.GetCancelFlag())) return false;
+    QUOR_LOG_TAG(Log::ERROR, tag, "Cancellation request detected, aborting");
+    return true;
+}
+
+// True when another release lists an entry of the same name (without regard to case), entry
+// version and flags.
+bool IsFileNeededByOtherRelease(const ReleaseManifest::ENTRY& entry, const ManifestList& others) {
+    for (const auto& manifest : others) {
+        if (!manifest) continue;
+        const auto& entries = manifest->m_Entries;
+        const auto [first, last] = std::equal_range(entries.begin(), entries.end(), entry, ReleaseManifest::ENTRY::PredicateByName);
+        for (auto it = first; it != last; ++it)
+            if (it->version == entry.version && it->flags == entry.flags) return true;
+    }
+    return false;
+}
+
+// Deletes the release's "S_OK" when it is there.
+HRESULT DeleteOkFile(const std::string& okPath) {
+    if (!Common::LocalFileSystem::DoesFileOrDirectoryExist(okPath)) {
+        QUOR_LOG(Log::DEBUG, "Did not find %s", okPath.c_str());
+        return S_OK;
+    }
+    QUOR_LOG(Log::DEBUG, "Deleting %s", okPath.c_str());
+    const HRESULT hr = Common::LocalFileSystem::DeleteFile(okPath);
+    if (FAILED(hr)) QUOR_LOG(Log::ERROR, "Failed to delete S_OK file");
+    return hr;
+}
+
+// Removes the managed and archived files of the release that no other release needs.
+HRESULT DeleteUnneededFiles(const std::string& project, const ReleaseManifest& release, const ManifestList& others,
+                            const std::string& projectPath, AutoUpdateProgress& progress) {
+    for (const ReleaseManifest::ENTRY& entry : release.m_Entries) {
+        if (CancelRequested(__PRETTY_FUNCTION__, progress)) return E_ABORT;
+        if (!(entry.flags & (ReleaseManifest::FLAG_MANAGED | ReleaseManifest::FLAG_ARCHIVED))) continue;
+        if (IsFileNeededByOtherRelease(entry, others)) {
+            QUOR_LOG(Log::VERBOSE, "Managed file \"%s\":0x%08lx is needed by another release and will not be deleted.",
+                     entry.name.c_str(), static_cast<unsigned long>(entry.version));
+            continue;
+        }
+        if (entry.flags & ReleaseManifest::FLAG_MANAGED) {
+            const std::string path =
+                projectPath + "/managedfiles/" + Common::ConvertVersion::ToString(entry.version) + "/" + entry.name;
+            if (!Common::LocalFileSystem::DoesFileOrDirectoryExist(path)) {
+                QUOR_LOG(Log::ERROR, "File \"%s\" was already deleted.", path.c_str());
+                continue;
+            }
+            const HRESULT hr = Common::LocalFileSystem::DeleteFile(path);
+            if (FAILED(hr)) {
+                QUOR_LOG(Log::ERROR, "Failed to delete unneeded managed file \"%s\".", path.c_str());
+                return hr;
+            }
+            QUOR_LOG(Log::DEBUG, "Deleted unneeded managed file \"%s\".", path.c_str());
+        } else {
+            const HRESULT hr = ManagedFileHelper::RemoveFile(project, entry.version, entry.name);
+            if (FAILED(hr)) {
+                QUOR_LOG(Log::ERROR, "Failed to delete unneeded managed file  \"%s\":0x%08lx:\"%s\".", project.c_str(),
+                         static_cast<unsigned long>(entry.version), entry.name.c_str());
+                return hr;
+            }
+            QUOR_LOG(Log::DEBUG, "Deleted unneeded archived file \"%s\".", entry.name.c_str());
+        }
+    }
+    return S_OK;
+}
+
+// The records of every complete release of every other installed solution. False (logged) when
+// one of them cannot be read: the caller must then assume any project release is still used.
+bool LoadOtherSolutions(const std::string& solution, Common::LocalFileSystem& fileSystem,
+                        InstalledSolutionInfoList& infos) {
+    std::vector<std::string> solutions;
+    if (FAILED(EnumerateInstalledSolutions(fileSystem, solutions))) {
+        QUOR_LOG(Log::ERROR, "Failed to enumerate the installed solutions: every project release is kept.");
+        return false;
+    }
+    for (const std::string& other : solutions) {
+        if (other == solution) continue;
+        InstalledSolutionInfoList records;
+        if (FAILED(LoadInstalledSolutionInfo(other, fileSystem, records))) {
+            QUOR_LOG(Log::ERROR, "Failed to read the installed releases of solution %s: every project release is kept.",
+                     other.c_str());
+            return false;
+        }
+        for (auto& record : records) infos.push_back(std::move(record));
+    }
+    return true;
+}
+
+}  // namespace
+
+HRESULT UninstallProjectRelease(const std::string& project, const DWORD version, Common::LocalFileSystem& fileSystem,
+                                AutoUpdateProgress& progress) {
+    QUOR_LOG(Log::DEBUG, "(%s, 0x%08lx)", project.c_str(), static_cast<unsigned long>(version));
+    if (CancelRequested(__PRETTY_FUNCTION__, progress)) return E_ABORT;
+    std::string projectPath, releasePath, okPath;
+    HRESULT hr = Common::LocalDirectoryStructure::GetProjectPath(project, projectPath);
+    if (SUCCEEDED(hr)) hr = Common::LocalDirectoryStructure::GetProjectReleasePath(project, version, releasePath);
+    if (SUCCEEDED(hr)) hr = Common::LocalDirectoryStructure::GetProjectReleaseOkPath(project, version, okPath);
+    if (FAILED(hr)) return hr;
+
+    ManifestList others;
+    {
+        std::vector<ReleaseManifest*> loaded;
+        hr = LoadManifestsForInstalledReleases(project, fileSystem, progress, loaded, false);
+        for (ReleaseManifest* manifest : loaded) others.emplace_back(manifest);
+    }
+    if (FAILED(hr)) {
+        QUOR_LOG(Log::ERROR, "Failed to load manifests for installed releases.");
+        return hr;
+    }
+    hr = DeleteOkFile(okPath);
+    if (FAILED(hr)) return hr;
+
+    const auto found = std::find_if(others.begin(), others.end(), [&](const auto& manifest) {
+        return manifest && manifest->m_ReleaseVersion == version;
+    });
+    if (found == others.end()) {
+        QUOR_LOG(Log::ERROR, "Release is not installed.");
+        return E_FAIL;
+    }
+    const std::unique_ptr<ReleaseManifest> release = std::move(*found);
+    others.erase(found);
+
+    hr = DeleteUnneededFiles(project, *release, others, projectPath, progress);
+    if (FAILED(hr)) return hr;
+    hr = Common::LocalFileSystemHelper::DeleteDirectoryTree(releasePath, fileSystem);
+    if (FAILED(hr)) {
+        QUOR_LOG(Log::ERROR, "Failed to delete project directory tree.");
+        return hr;
+    }
+    hr = ManagedFileHelper::Flush(0);
+    if (FAILED(hr)) {
+        QUOR_LOG(Log::ERROR, "Failed to write files to archives.");
+        return hr;
+    }
+    QUOR_LOG(Log::DEBUG, "Succeeded.");
+    return S_OK;
+}
+
+HRESULT UninstallSolutionRelease(const std::string& solution, const DWORD version,
+                                 Common::LocalFileSystem& fileSystem, AutoUpdateProgress& progress) {
+    QUOR_LOG(Log::DEBUG, "(%s, 0x%08lx)", solution.c_str(), static_cast<unsigned long>(version));
+    std::string releasePath, okPath;
+    HRESULT hr = Common::LocalDirectoryStructure::GetSolutionReleasePath(solution, version, releasePath);
+    if (SUCCEEDED(hr)) hr = Common::LocalDirectoryStructure::GetSolutionReleaseOkPath(solution, version, okPath);
+    if (FAILED(hr)) return hr;
+
+    InstalledSolutionInfoList infos;
+    hr = LoadInstalledSolutionInfo(solution, fileSystem, infos);
+    if (FAILED(hr)) {
+        QUOR_LOG(Log::ERROR, "Failed to get information about installed solutions");
+        return hr;
+    }
+    std::unique_ptr<InstalledSolutionInfo> target;
+    RemoveInstalledSolutionInfo(solution, version, infos, target);
+    if (!target) {
+        QUOR_LOG(Log::ERROR, "Failed to find and separate the solution information for target");
+        return E_FAIL;
+    }
+    // A project release stays while any other solution's release uses it, not only this solution's.
+    const bool othersKnown = LoadOtherSolutions(solution, fileSystem, infos);
+
+    hr = DeleteOkFile(okPath);
+    if (FAILED(hr)) return hr;
+
+    for (const auto& project : target->m_Projects) {
+        if (!othersKnown || IsProjectReleaseUsedBySolutions(project, infos)) {
+            QUOR_LOG(Log::VERBOSE, "Cannot uninstalled project %s version %d because it still needed",
+                     project.name.c_str(), static_cast<int>(project.version));
+            continue;
+        }
+        hr = UninstallProjectRelease(project.name, project.version, fileSystem, progress);
+        if (FAILED(hr)) {
+            QUOR_LOG(Log::ERROR, "Failed to uninstall project %s version %d", project.name.c_str(),
+                     static_cast<int>(project.version));
+            return hr;
+        }
+        QUOR_LOG(Log::VERBOSE, "Uninstalled project %s version %d because it is no longer needed",
+                 project.name.c_str(), static_cast<int>(project.version));
+    }
+    hr = Common::LocalFileSystemHelper::DeleteDirectoryTree(releasePath, fileSystem);
+    if (FAILED(hr)) {
+        QUOR_LOG(Log::ERROR, "Failed to delete solution directory tree.");
+        return hr;
+    }
+    QUOR_LOG(Log::DEBUG, "Succeeded.");
+    return S_OK;
+}
+
+}  // namespace Quor::User
