@@ -10,6 +10,7 @@
 #include <memory>
 #include <random>
 
+#include "archive/FolderLock.h"
 #include "archive/ManagedFileHelper.h"
 #include "common/ConvertVersion.h"
 #include "common/LocalRootFolder.h"
@@ -173,7 +174,8 @@ protected:
         std::vector<std::string> stray;
         for (const auto& item : fs::recursive_directory_iterator(root + "/projects/game/filearchives")) {
             const std::string name = item.path().filename().string();
-            if (item.is_regular_file() && !name.ends_with(".zef") && !name.ends_with(".zef.dat"))
+            if (item.is_regular_file() && !name.ends_with(".zef") && !name.ends_with(".zef.dat") &&
+                name != FileSystem::Impl::FolderLock::kFileName)
                 stray.push_back(item.path().string());
         }
         return stray;
