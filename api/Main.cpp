@@ -74,7 +74,7 @@ Main::Main(HRESULT& hr) : m_Mutex(Vorn::Mutex::Create(false)), m_ThreadPool(Quor
     const bool loadingDisabled = Quor::Common::LocalFileSystem::DoesFileOrDirectoryExist(kDisabledEntry);
     std::shared_ptr<Vorn::SharedMutex> kernel;
     if (!loadingDisabled) kernel = Vorn::SharedMutex::Find(kKernelSemaphore);
-    if (kernel) {
+    if (kernel && kernel->IsValid()) {
         Connect(hr);
     } else {
         QUOR_LOG(WARNING, "Orvane is not running, proceeding without that functionality.");
