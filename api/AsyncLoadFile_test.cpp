@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "api/testing/GameRelease.h"
+#include "tests/kit/GameRelease.h"
 #include "archive/ReaderLock.h"
 #include "archive/testing/ArchiveTesting.h"
 #include "foundation/CStd/CStdFiles.h"

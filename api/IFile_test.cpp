@@ -9,7 +9,7 @@
 #include "api/FileManagedCompressed.h"
 #include "api/FileManagedUncompressed.h"
 #include "api/FileUnmanaged.h"
-#include "api/testing/GameRelease.h"
+#include "tests/kit/GameRelease.h"
 #include "archive/testing/ArchiveTesting.h"
 #include "tests/kit/TestData.h"
 

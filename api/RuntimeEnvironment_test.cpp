@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "api/testing/ReleaseTree.h"
+#include "tests/kit/ReleaseTree.h"
 #include "archive/testing/ArchiveTesting.h"
 
 namespace Quor::API::Impl {

@@ -7,7 +7,7 @@
 
 #include "api/Blocking.h"
 #include "api/Main.h"
-#include "api/testing/ReleaseTree.h"
+#include "tests/kit/ReleaseTree.h"
 #include "tests/kit/KernelProcess.h"
 #include "tests/kit/LoopbackSocket.h"
 #include "tests/kit/TempDir.h"

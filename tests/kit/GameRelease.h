@@ -10,7 +10,7 @@
 #include <string>
 
 #include "api/Main.h"
-#include "api/testing/ReleaseTree.h"
+#include "tests/kit/ReleaseTree.h"
 
 namespace QuorTest {
 
