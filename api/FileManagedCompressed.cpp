@@ -91,14 +91,7 @@ HRESULT FileManagedCompressed::Read(void* const buffer, const size_t elementSize
     QUOR_LOG(VERBOSE, "(0x%08lx, %d, %d)", reinterpret_cast<unsigned long>(buffer), static_cast<int>(elementSize),
              static_cast<int>(count));
     elementsRead = 0;
-    if (m_Type == FILE_TYPE_TEXT) {
-        QUOR_LOG(ERROR, "Only supported when file is opened for binary access.");
-        return E_FAIL;
-    }
-    if (!m_Contents) {
-        QUOR_LOG(ERROR, "File is not open.");
-        return E_FAIL;
-    }
+    if (FAILED(Cursor::CheckBinaryAndOpen(m_Type, m_Contents != nullptr, __PRETTY_FUNCTION__))) return E_FAIL;
     if (m_Position >= GetSize()) {
         QUOR_LOG(ERROR, "End of file");
         return E_FAIL;
@@ -132,14 +125,7 @@ HRESULT FileManagedCompressed::GetString(std::string& line) {
 HRESULT FileManagedCompressed::Tell(int32_t& position) {
     QUOR_LOG(VERBOSE, "()");
     position = -1;
-    if (m_Type == FILE_TYPE_TEXT) {
-        QUOR_LOG(ERROR, "Only supported when file is opened for binary access.");
-        return E_FAIL;
-    }
-    if (!m_Contents) {
-        QUOR_LOG(ERROR, "File is not open.");
-        return E_FAIL;
-    }
+    if (FAILED(Cursor::CheckBinaryAndOpen(m_Type, m_Contents != nullptr, __PRETTY_FUNCTION__))) return E_FAIL;
     position = static_cast<int32_t>(m_Position);
     return S_OK;
 }

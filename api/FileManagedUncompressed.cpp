@@ -13,7 +13,6 @@ namespace Internal = Quor::Log::Internal;
 namespace Cursor = ManagedFileCursor;
 
 namespace {
-constexpr const char* kBinaryOnly = "Only supported when file is opened for binary access.";
 
 HRESULT SystemErrorOr(HRESULT fallback, const char* function) {
     const HRESULT hr = Internal::LogGetLastError(function);
@@ -95,14 +94,7 @@ HRESULT FileManagedUncompressed::Read(void* const buffer, const size_t elementSi
     QUOR_LOG(VERBOSE, "(0x%08lx, %d, %d)", reinterpret_cast<unsigned long>(buffer), static_cast<int>(elementSize),
              static_cast<int>(count));
     elementsRead = 0;
-    if (m_Type == FILE_TYPE_TEXT) {
-        QUOR_LOG(ERROR, "%s", kBinaryOnly);
-        return E_FAIL;
-    }
-    if (m_Stream == nullptr) {
-        QUOR_LOG(ERROR, "File is not open.");
-        return E_FAIL;
-    }
+    if (FAILED(Cursor::CheckBinaryAndOpen(m_Type, m_Stream != nullptr, __PRETTY_FUNCTION__))) return E_FAIL;
     if (m_Position >= m_Size) {
         QUOR_LOG(ERROR, "End of file");
         return E_FAIL;
@@ -139,14 +131,7 @@ HRESULT FileManagedUncompressed::GetString(std::string& line) {
 HRESULT FileManagedUncompressed::Tell(int32_t& position) {
     QUOR_LOG(VERBOSE, "()");
     position = -1;
-    if (m_Type == FILE_TYPE_TEXT) {
-        QUOR_LOG(ERROR, "%s", kBinaryOnly);
-        return E_FAIL;
-    }
-    if (m_Stream == nullptr) {
-        QUOR_LOG(ERROR, "File is not open.");
-        return E_FAIL;
-    }
+    if (FAILED(Cursor::CheckBinaryAndOpen(m_Type, m_Stream != nullptr, __PRETTY_FUNCTION__))) return E_FAIL;
     position = static_cast<int32_t>(m_Position);
     return S_OK;
 }

@@ -19,6 +19,18 @@ DWORD SeekTarget(const DWORD position, const DWORD size, const int32_t offset, c
     return position;
 }
 
+HRESULT CheckBinaryAndOpen(const FILE_TYPE type, const bool open, const char* tag) {
+    if (type == FILE_TYPE_TEXT) {
+        QUOR_LOG_TAG(Quor::Log::ERROR, tag, "Only supported when file is opened for binary access.");
+        return E_FAIL;
+    }
+    if (!open) {
+        QUOR_LOG_TAG(Quor::Log::ERROR, tag, "File is not open.");
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
 DWORD Advance(const DWORD position, const size_t elementSize, const size_t count) {
     const uint64_t limit = 0xFFFFFFFFull;
     if (elementSize != 0 && count > limit / elementSize) return kPastLastLine;

@@ -15,6 +15,10 @@ constexpr DWORD kPastLastLine = 0xFFFFFFFF;
 // The position a Seek asks for: offset from the start, from position, or back from the end
 // (size - offset); any other origin leaves position unchanged.
 DWORD SeekTarget(DWORD position, DWORD size, int32_t offset, IFile::SEEK_ORIGIN origin);
+// What Read and Tell check first: a file opened in binary mode ("Only supported when file is
+// opened for binary access."), then an open file ("File is not open."); E_FAIL after an ERROR line
+// under `tag`, else S_OK.
+HRESULT CheckBinaryAndOpen(FILE_TYPE type, bool open, const char* tag);
 // position + count * elementSize, held at 0xFFFFFFFF instead of wrapping.
 DWORD Advance(DWORD position, size_t elementSize, size_t count);
 // Whole elements that fit between position and size (0 when elementSize is 0).

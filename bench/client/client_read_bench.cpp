@@ -9,13 +9,9 @@
 //   quor_bench_client_read [rounds]
 //
 // Works in a QUOR tree under $TMPDIR (or /tmp) and removes it at the end.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -28,8 +24,7 @@
 #include "bench/support/BenchSupport.h"
 #include "common/Log.h"
 #include "common/ReleaseManifest.h"
-
-extern char** environ;
+#include "tests/kit/RunCommand.h"
 
 namespace {
 
@@ -37,24 +32,8 @@ namespace fs = std::filesystem;
 constexpr uint64_t kSize = 1ull << 30;
 constexpr DWORD kRelease = 0x01000000;
 
-// Runs a program with its standard output sent to /dev/null; true on exit 0.
-bool Spawn(std::vector<std::string> args, const std::string& input = {}) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    if (!input.empty()) argv.push_back(const_cast<char*>(input.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) return false;
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
+// Runs a command line with its standard output sent to /dev/null; true on exit 0.
+bool Run(const std::string& commandLine) { return QuorTest::RunCommand(commandLine + " > /dev/null") == 0; }
 
 // Reads the file whole in 1 MiB reads; true when exactly kSize bytes came back.
 bool ReadThroughClient(Quor::API::IMain& main, const std::string& name, std::vector<char>& buffer) {
@@ -111,14 +90,17 @@ int main(int argc, char** argv) {
         std::shared_ptr<Quor::API::IMain> main;
         ok = SUCCEEDED(Quor::API::CreateMain(main)) && (main->GetFlags() & 1);
         std::vector<char> buffer(1 << 20);
-        ok = ok && Spawn({"cat"}, source) && ReadThroughClient(*main, "data/stored.bin", buffer);  // warm
+        const std::string cat = "cat " + QuorTest::ShellQuote(source);
+        const std::string extract = std::string(QUOR_ARCHIVE_TOOL) + " extract " + QuorTest::ShellQuote(folder) +
+                                    " data/stored.bin /dev/null";
+        ok = ok && Run(cat) && ReadThroughClient(*main, "data/stored.bin", buffer);  // warm
         for (int r = 0; ok && r < rounds; ++r) {
             const double t0 = QuorBench::Now();
-            ok = ok && Spawn({"cat"}, source);
+            ok = ok && Run(cat);
             const double t1 = QuorBench::Now();
             ok = ok && ReadThroughClient(*main, "data/big.bin", buffer);
             const double t2 = QuorBench::Now();
-            ok = ok && Spawn({QUOR_ARCHIVE_TOOL, "extract", folder, "data/stored.bin", "/dev/null"});
+            ok = ok && Run(extract);
             const double t3 = QuorBench::Now();
             ok = ok && ReadThroughClient(*main, "data/stored.bin", buffer);
             const double t4 = QuorBench::Now();
