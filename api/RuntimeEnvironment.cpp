@@ -6,7 +6,6 @@
 #include "common/ConvertVersion.h"
 #include "common/LocalRootFolder.h"
 #include "common/Log.h"
-#include "common/ProjectName.h"
 #include "common/SolutionManifest.h"
 #include "common/SolutionManifestHelper.h"
 #include "common/StringHelper.h"
@@ -139,11 +138,6 @@ HRESULT RuntimeEnvironment::LoadSolution(const std::string& root, const std::str
     for (const auto& project : projects) {
         const std::string path = root + "/projects/" + project.name + "/releases/" +
                                  ConvertVersion::ToString(project.version) + "/releasemanifest";
-        // A project name from the solution's files names a folder of the tree, nothing else.
-        if (!Quor::Common::IsValidProjectName(project.name)) {
-            QUOR_LOG(ERROR, "Failure to load manifest \"%s\".", path.c_str());
-            return E_FAIL;
-        }
         hr = LoadReleaseManifest(path, "Failure to load manifest \"%s\".");
         if (FAILED(hr)) return hr;
     }
