@@ -4,8 +4,9 @@
 # The one way a test program is made: <target> from SOURCES, linked with LIBS, the test kit and
 # our test main (tests/kit/TestMain.cpp), and one ctest entry per test case. Each case carries a
 # label: LABEL, or by default "e2e" below tests/ and "unit" elsewhere; the cases that SLOW (a
-# gtest filter such as "Big.*:Other.Huge") selects are labelled "slow" instead of "unit" (and "e2e;slow"
-# for end-to-end tests), so that `ctest -L unit` is the fast inner loop.
+# gtest filter such as "Big.*:Other.Huge") selects are labelled "slow" instead of "unit" ("e2e-slow"
+# instead of "e2e"; ctest -L takes a regular expression, so -L e2e and -L slow both find those),
+# so that `ctest -L unit` is the fast inner loop.
 function(quor_add_tests target)
   cmake_parse_arguments(ARG "" "LABEL;SLOW;TIMEOUT" "SOURCES;LIBS" ${ARGN})
   if(NOT ARG_LABEL)
@@ -21,7 +22,7 @@ function(quor_add_tests target)
   endif()
   set(slow_labels slow)
   if(ARG_LABEL STREQUAL "e2e")
-    set(slow_labels "e2e;slow")
+    set(slow_labels e2e-slow)
   endif()
   add_executable(${target} ${ARG_SOURCES})
   target_link_libraries(${target} PRIVATE ${ARG_LIBS} quor_testkit quor_test_main GTest::gmock GTest::gtest)
