@@ -56,11 +56,19 @@ namespace {
 std::string MakeTree(const TempDir& dir) {
     MakeDirs(dir / "QUOR/system");
     MakeDirs(dir / "QUOR/temp");
+    MakeDirs(dir / "QUOR/projects");
+    MakeDirs(dir / "QUOR/solutions");
     return dir / "QUOR/";
 }
 }  // namespace
 
 QuorTree::QuorTree() : m_dir("quortree"), m_root(MakeTree(m_dir)), m_cwd(m_root + "system") {}
+
+void QuorTree::WriteSystemConfig(const std::string& downloadUrl, const std::string& downloadPath,
+                                 const std::string& region) const {
+    WriteFile(system() + "/system.cfg", "DownloadURL = " + downloadUrl + "\nDownloadPath = " + downloadPath +
+                                            "\nRegion = " + region + "\n");
+}
 
 void WriteFile(const std::string& path, const std::string& bytes) {
     fs::path p(path);

@@ -25,8 +25,13 @@ put "$clean" archive/CMakeLists.txt 'quor_add_layer(quor_archive DEPS quor_commo
 put "$clean" archive/Manager.h '#pragma once' '#include "common/Log.h"'
 put "$clean" remote/CMakeLists.txt 'quor_add_layer(quor_remote DEPS quor_common CURL::libcurl)'
 put "$clean" remote/Http.cpp '#include "common/Log.h"' '#include "foundation/Event.h"'
-put "$clean" tests/kit/CMakeLists.txt 'target_link_libraries(quor_testkit PUBLIC vorn_foundation GTest::gtest)'
+put "$clean" tests/kit/CMakeLists.txt 'add_library(quor_testkit STATIC TempDir.cpp)' \
+  'target_link_libraries(quor_testkit PUBLIC vorn_foundation GTest::gtest)'
 put "$clean" tests/kit/TempDir.h '#pragma once' '#include "foundation/Event.h"'
+put "$clean" tests/kit/content/CMakeLists.txt 'add_library(quor_testkit_content STATIC Fake.cpp)' \
+  'target_link_libraries(quor_testkit_content PUBLIC quor_testkit quor_remote)'
+put "$clean" tests/kit/content/Fake.h '#include "remote/Http.h"' '#include "common/Log.h"' '#include "tests/kit/TempDir.h"'
+put "$clean" archive/Manager_test.cpp '#include "tests/kit/content/Fake.h"' '#include "tools/diff/Diff.h"'
 put "$clean" tests/remote/Http_test.cpp '#include "remote/Http.h"' '#include "tests/kit/TempDir.h"'
 put "$clean" tools/archive/Tool.cpp '#include "archive/Manager.h"' '#include "tools/archive/Tool.h"'
 put "$clean" tools/archive/Tool_test.cpp '#include "tools/archive/Tool.h"' '#include "tests/kit/TempDir.h"'
@@ -48,6 +53,7 @@ plants=(
   "include of a layer it does not link|archive/Reader.cpp|#include \"foundation/Event.h\"|archive/CMakeLists.txt|quor_add_layer(quor_archive DEPS quor_platform)|'archive' includes 'common' but does not link it"
   "layer code using the test kit|common/Helper.cpp|#include \"tests/kit/TempDir.h\"|-||'common' must not include 'tests/kit'"
   "test kit using a layer it does not link|tests/kit/Bad.h|#include \"common/Log.h\"|-||'tests/kit' must not include 'common'"
+  "kit below the test kit using what it does not link|tests/kit/content/Bad.h|#include \"tools/diff/Diff.h\"|-||'tests/kit/content' must not include 'tools/diff'"
   "one tool including another|tools/archive/Uses.cpp|#include \"tools/diff/Diff.h\"|-||'tools/archive' must not include 'tools/diff'"
   "benchmark including a tool|bench/patch/Tool.cpp|#include \"tools/diff/Diff.h\"|-||'bench/patch' must not include 'tools/diff'"
   "end-to-end test including a tool|tests/remote/Tool_test.cpp|#include \"tools/diff/Diff.h\"|-||'tests/remote' must not include 'tools/diff'"

@@ -13,16 +13,6 @@ namespace Quor::Tools {
 
 namespace {
 
-bool ParseNumber(const std::string& text, DWORD& value) {
-    if (text.empty() || text[0] == '-') return false;
-    errno = 0;
-    char* end = nullptr;
-    const unsigned long long v = strtoull(text.c_str(), &end, 0);
-    if (errno != 0 || *end != '\0' || v > 0xFFFFFFFFull) return false;
-    value = static_cast<DWORD>(v);
-    return true;
-}
-
 bool ParseDigest(const std::string& text, MD5::DIGEST& md5) {
     if (text == "-") {
         std::fill(std::begin(md5), std::end(md5), 0);
@@ -49,6 +39,16 @@ bool ReadLine(FILE* in, std::string& line) {
 }
 
 }  // namespace
+
+bool ParseNumber(const std::string& text, DWORD& value) {
+    if (text.empty() || text[0] == '-') return false;
+    errno = 0;
+    char* end = nullptr;
+    const unsigned long long v = strtoull(text.c_str(), &end, 0);
+    if (errno != 0 || *end != '\0' || v > 0xFFFFFFFFull) return false;
+    value = static_cast<DWORD>(v);
+    return true;
+}
 
 std::string VersionText(DWORD version) {
     char text[32];

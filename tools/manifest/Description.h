@@ -26,5 +26,7 @@ std::string DescribeEntry(const Common::ReleaseManifest::ENTRY& entry);
 // "a.b.c.d" of a version, and the version of such a text (false when it is none).
 std::string VersionText(DWORD version);
 bool ParseVersion(const std::string& text, DWORD& version);
+// A 32-bit number, decimal or hexadecimal after "0x"; false for anything else.
+bool ParseNumber(const std::string& text, DWORD& value);
 
 }  // namespace Quor::Tools
