@@ -37,7 +37,10 @@ put "$clean" tools/archive/Tool.cpp '#include "archive/Manager.h"' '#include "to
 put "$clean" tools/archive/Tool_test.cpp '#include "tools/archive/Tool.h"' '#include "tests/kit/TempDir.h"'
 put "$clean" tools/diff/Diff.h '#pragma once'
 put "$clean" bench/support/Support.h '#include "tests/kit/TempDir.h"' '#include "remote/Http.h"'
-put "$clean" bench/patch/Bench.cpp '#include "bench/support/Support.h"'
+put "$clean" bench/patch/Bench.cpp '#include "bench/support/Support.h"' '#include "tools/archive/Tool.h"'
+put "$clean" bench/patch/CMakeLists.txt 'target_link_libraries(quor_bench_patch PRIVATE quor_archive_tool)'
+put "$clean" tools/archive/CMakeLists.txt 'add_library(quor_archive_tool STATIC Tool.cpp)' \
+  'target_link_libraries(quor_archive_tool PUBLIC quor_archive)'
 
 if ! out=$("$check" "$clean" 2>&1); then
   echo "FAILED: the clean tree was refused:"; echo "$out"; status=1
