@@ -109,5 +109,49 @@ TEST_F(InstallCrashTest, KilledAtRandomPointsNeverLeavesACompletionMarkerOverAnI
     }
 }
 
+TEST_F(InstallCrashTest, AReinstallOverADamagedFileKilledAtRandomPointsNeverKeepsItsCompletionMarker) {
+    ReleaseSpec& release = AddFirstRelease();
+    for (int i = 0; i < 200; ++i) release.AddFile("small/f" + std::to_string(i), i % 2 ? 0x04 : 0, Bytes(4000, 300 + i));
+    Serve();
+    ASSERT_EQ(0, WEXITSTATUS(Reap(StartChild())));
+    const std::string runSh = root + "/projects/alpha/releases/1.0.0.1/deploy/bin/run.sh";
+    const std::string good = QuorTest::ReadFile(runSh);
+    std::string bad = good;
+    bad[3] ^= 1;
+
+    QuorTest::WriteFile(runSh, bad);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(0, WEXITSTATUS(Reap(StartChild())));
+    const auto span = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
+    ASSERT_EQ("", Difference({kV1}));
+
+    const unsigned seed = std::random_device{}();
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<long> point(0, span.count());
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        ASSERT_TRUE(QuorTest::Exists(Ok(kV1)));
+        QuorTest::WriteFile(runSh, bad);
+        const pid_t child = StartChild();
+        std::this_thread::sleep_for(std::chrono::microseconds(point(random)));  // the kill point, not an order
+        kill(child, SIGKILL);
+        Reap(child);
+        // "S_OK" goes before any file is looked at: while it stands, the tree is either untouched
+        // (killed before the run began) or complete.
+        if (QuorTest::Exists(Ok(kV1))) {
+            if (QuorTest::ReadFile(runSh) == bad) {
+                QuorTest::TreeSnapshot expected = Expected({kV1});
+                expected["projects/alpha/releases/1.0.0.1/deploy/bin/run.sh"] = QuorTest::Md5Hex(bad);
+                ASSERT_EQ("", QuorTest::SnapshotDifference(expected, Actual()));
+            } else {
+                ASSERT_EQ("", Difference({kV1}));
+            }
+        }
+        ASSERT_EQ(0, WEXITSTATUS(Reap(StartChild())));
+        ASSERT_EQ("", Difference({kV1}));
+    }
+}
+
 }  // namespace
 }  // namespace InstallE2E
