@@ -1,5 +1,6 @@
 #include "install/DownloadFilesStep.h"
 
+#include <array>
 #include <memory>
 #include <string>
 
@@ -11,6 +12,7 @@
 #include "common/ZLibHelper.h"
 #include "install/DownloadManager.h"
 #include "install/GetFileUsingPackage.h"
+#include "install/TemporaryFileReaper.h"
 #include "install/UpdateAndInstallShared.h"
 #include "remote/AutoTemporaryFile.h"
 
@@ -24,6 +26,18 @@ using DownloadedFile = DownloadManager::DownloadedFile;
 
 // How long the consumer waits for the worker at most before it looks again.
 constexpr DWORD kWorkWaitMilliseconds = 1000;
+
+// The passes, each over the failures of the one before. Every pass checks what it placed.
+struct PassKind {
+    bool ignoreCompressed;
+    bool packages;
+    const char* failure;
+};
+constexpr std::array<PassKind, 3> kPasses{{
+    {false, true, "Failed unrecoverably in the first download/extract attempt."},
+    {false, false, "Failed unrecoverably in the second download/extract attempt."},
+    {true, false, "Failed unrecoverably in the third and final download attempt."},
+}};
 
 const char* YesNo(bool value) { return value ? "true" : "false"; }
 
@@ -184,6 +198,7 @@ HRESULT DownloadAndExtractFiles(const bool ignoreCompressed, const bool validate
         return manager.GetResult();
     }
     Pass pass(ignoreCompressed, manifest, failed, fileSystem, progress);
+    TemporaryFileReaper reaper;  // every download is deleted before the pass returns
     for (;;) {
         DownloadedFile item;
         manager.Lock();
@@ -191,12 +206,14 @@ HRESULT DownloadAndExtractFiles(const bool ignoreCompressed, const bool validate
         if (popped) item = manager.PopDownloadedFile();
         const bool done = manager.IsDone();
         manager.Unlock();
-        if (popped)
+        if (popped) {
             pass.Process(item);
-        else if (done)
+            reaper.Add(std::move(item.m_TemporaryFile));
+        } else if (done) {
             break;
-        else
+        } else {
             manager.WaitForWork(kWorkWaitMilliseconds);
+        }
     }
     // A worker that stopped early (cancelled, no temporary file) left files untried: the pass fails.
     const HRESULT worker = manager.GetResult();
@@ -232,40 +249,33 @@ HRESULT DownloadFilesStep(const std::vector<FileToDownload>& files, const Releas
     GetFileUsingPackage packages(release + Common::ConvertVersion::ToString(manifest.m_ReleaseVersion) +
                                      "/packages/files/",
                                  server, fileSystem, progress);
-    std::vector<DownloadPath> failedFirst, failedSecond, failedThird;
-
-    HRESULT hr = DownloadAndExtractFiles(false, true, true, manifest, paths, failedFirst, server, fileSystem,
-                                         progress, packages);
-    if (FAILED(hr)) {
-        QUOR_LOG(Log::ERROR, "Failed unrecoverably in the first download/extract attempt.");
-        return hr;
-    }
-    if (!failedFirst.empty()) {
-        progress.DeltaBytesTotal(WORK_TYPE_DOWNLOAD, GetDownloadPathSize(failedFirst, false));
-        progress.DeltaBytesTotal(WORK_TYPE_DISK_ACCESS, GetExtractSize(failedFirst));
-        hr = DownloadAndExtractFiles(false, true, false, manifest, failedFirst, failedSecond, server, fileSystem,
-                                     progress, packages);
+    // lists[i]: what pass i fetches; lists[i + 1]: what it leaves for the next one.
+    std::vector<DownloadPath> lists[kPasses.size() + 1];
+    lists[0] = std::move(paths);
+    HRESULT hr = S_OK;
+    for (size_t i = 0; i < kPasses.size() && !lists[i].empty(); ++i) {
+        const PassKind& kind = kPasses[i];
+        if (i == 1) {
+            progress.DeltaBytesTotal(WORK_TYPE_DOWNLOAD, GetDownloadPathSize(lists[i], false));
+            progress.DeltaBytesTotal(WORK_TYPE_DISK_ACCESS, GetExtractSize(lists[i]));
+        } else if (i == 2) {
+            // The last pass fetches plain forms and expands nothing.
+            progress.DeltaBytesTotal(WORK_TYPE_DOWNLOAD, GetDownloadPathSize(lists[i], true));
+            progress.DeltaBytesTotal(WORK_TYPE_DISK_ACCESS, -static_cast<int64_t>(GetExtractSize(lists[i])));
+        }
+        hr = DownloadAndExtractFiles(kind.ignoreCompressed, true, kind.packages, manifest, lists[i], lists[i + 1],
+                                     server, fileSystem, progress, packages);
         if (FAILED(hr)) {
-            QUOR_LOG(Log::ERROR, "Failed unrecoverably in the second download/extract attempt.");
+            QUOR_LOG(Log::ERROR, "%s", kind.failure);
             return hr;
         }
-        if (!failedSecond.empty()) {
-            progress.DeltaBytesTotal(WORK_TYPE_DOWNLOAD, GetDownloadPathSize(failedSecond, true));
-            // The third pass fetches plain forms and expands nothing.
-            progress.DeltaBytesTotal(WORK_TYPE_DISK_ACCESS, -static_cast<int64_t>(GetExtractSize(failedSecond)));
-            hr = DownloadAndExtractFiles(true, true, false, manifest, failedSecond, failedThird, server, fileSystem,
-                                         progress, packages);
-            if (FAILED(hr)) {
-                QUOR_LOG(Log::ERROR, "Failed unrecoverably in the third and final download attempt.");
-                return hr;
-            }
-            if (!failedThird.empty()) {
-                QUOR_LOG(Log::WARNING, "Failed to download or extract the following files after several attempts:");
-                for (const DownloadPath& path : failedThird) QUOR_LOG(Log::ERROR, " * %s", path.m_RemotePath.c_str());
-                QUOR_LOG(Log::ERROR, "Could not download or extract all required files, aborting update.");
-                return E_QUOR_DOWNLOAD_AND_EXTRACT_FAILED;
-            }
-        }
+    }
+    const std::vector<DownloadPath>& missing = lists[kPasses.size()];
+    if (!missing.empty()) {
+        QUOR_LOG(Log::WARNING, "Failed to download or extract the following files after several attempts:");
+        for (const DownloadPath& path : missing) QUOR_LOG(Log::ERROR, " * %s", path.m_RemotePath.c_str());
+        QUOR_LOG(Log::ERROR, "Could not download or extract all required files, aborting update.");
+        return E_QUOR_DOWNLOAD_AND_EXTRACT_FAILED;
     }
     QUOR_LOG(Log::DEBUG, "Downloaded and extracted all files successfully");
     return hr;

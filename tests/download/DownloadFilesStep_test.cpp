@@ -8,6 +8,7 @@
 #include "common/ErrorCodes.h"
 #include "common/testing/LogCapture.h"
 #include "tests/download/DownloadFixture.h"
+#include "tests/kit/content/TreeSnapshot.h"
 
 namespace {
 
@@ -44,33 +45,20 @@ TEST_F(DownloadFilesStepTest, MixedFlagsArePlacedByTheirFlags) {
 
     ASSERT_EQ(S_OK, Run());
 
-    EXPECT_EQ("#!/bin/sh\necho run\n", ReadFile(Deploy("bin/run.sh")));
-    EXPECT_EQ(std::string(3000, 'z'), ReadFile(Deploy("data/z.txt")));
-    EXPECT_EQ(std::string(5000, 'l'), ReadFile(Deploy("data/l.bin")));
-    EXPECT_EQ(packed, ReadFile(Deploy("c/packed.bin")));  // kept in its zlib form
-    EXPECT_EQ("shared", ReadFile(Root() + "/projects/alpha/managedfiles/1.0.0.1/m/shared.dat"));
-
-    std::shared_ptr<Quor::FileSystem::IManager> archive;
-    ASSERT_EQ(S_OK, Quor::User::ManagedFileHelper::GetFileSystemManager("alpha", kRelease, archive));
-    std::vector<std::string> stored;
-    archive->GetContents(stored);
-    std::sort(stored.begin(), stored.end());
-    EXPECT_EQ((std::vector<std::string>{"a/t1.bin", "a/t2.bin"}), stored);
-    const std::string extracted = work / "t1";
-    ASSERT_EQ(S_OK, Quor::User::ManagedFileHelper::ExtractFile("alpha", kRelease, "a/t1.bin", 0, extracted));
-    EXPECT_EQ(std::string(2000, '1'), ReadFile(extracted));
-
-    // Exactly these files, with the archive pair and no naked copy of an archived file.
-    std::set<std::string> placed;
-    for (const std::string& file : Snapshot())
-        if (file.rfind("alpha/filearchives/", 0) != 0) placed.insert(file);
-    EXPECT_EQ((std::set<std::string>{"alpha/managedfiles/1.0.0.1/m/shared.dat",
-                                     "alpha/releases/1.0.0.1/deploy/bin/run.sh",
-                                     "alpha/releases/1.0.0.1/deploy/c/packed.bin",
-                                     "alpha/releases/1.0.0.1/deploy/data/l.bin",
-                                     "alpha/releases/1.0.0.1/deploy/data/z.txt"}),
-              placed);
-    for (const std::string& file : Snapshot()) EXPECT_EQ(std::string::npos, file.find("/a/t")) << file;
+    // Exactly these files: the archived ones in the pair, without a naked copy.
+    Quor::User::ManagedFileHelper::Release();
+    using QuorTest::Md5Hex;
+    const QuorTest::TreeSnapshot expected{
+        {"alpha/releases/1.0.0.1/deploy/bin/run.sh", Md5Hex("#!/bin/sh\necho run\n")},
+        {"alpha/releases/1.0.0.1/deploy/data/z.txt", Md5Hex(std::string(3000, 'z'))},
+        {"alpha/releases/1.0.0.1/deploy/data/l.bin", Md5Hex(std::string(5000, 'l'))},
+        {"alpha/releases/1.0.0.1/deploy/c/packed.bin", Md5Hex(packed)},  // kept in its zlib form
+        {"alpha/managedfiles/1.0.0.1/m/shared.dat", Md5Hex("shared")},
+        {"alpha/filearchives/1.0.0.1:a/t1.bin", Md5Hex(std::string(2000, '1'))},
+        {"alpha/filearchives/1.0.0.1:a/t2.bin", Md5Hex("archived two")},
+    };
+    const QuorTest::TreeSnapshot actual = QuorTest::TakeSnapshot(Root() + "/projects");
+    EXPECT_EQ("", QuorTest::SnapshotDifference(expected, actual));
     EXPECT_TRUE(TemporaryFiles().empty());
     // Compressed forms were fetched, never the plain ones.
     EXPECT_EQ(1u, Requests("data/z.txt.compressed"));
@@ -179,6 +167,23 @@ TEST_F(DownloadFilesStepTest, CancellationAfterThreeOfTenFilesEndsTheStep) {
     for (int i = 0; i < 3; ++i) EXPECT_TRUE(QuorTest::Exists(Deploy("f/" + std::to_string(i) + ".txt"))) << i;
     for (int i = 4; i < 10; ++i) EXPECT_EQ(0u, Requests("f/" + std::to_string(i) + ".txt")) << i;
     EXPECT_TRUE(TemporaryFiles().empty());
+}
+
+// A worker that cannot make its temporary files fails the pass: the untried files are never
+// reported as placed.
+TEST_F(DownloadFilesStepTest, NoTemporaryFileFailsTheStep) {
+    Add("a.txt", 0, "alpha");
+    Add("b.txt", 0, "beta");
+    const auto files = Files();
+    QuorTest::RemoveTree(Root() + "/temp");
+    QuorTest::WriteFile(Root() + "/temp", "a file where the temporary folder belongs");
+
+    const HRESULT result = DownloadFilesStep(files, manifest, *server, fileSystem, progress);
+
+    EXPECT_TRUE(FAILED(result)) << std::hex << result;
+    EXPECT_NE(E_QUOR_DOWNLOAD_AND_EXTRACT_FAILED, result);
+    EXPECT_FALSE(QuorTest::Exists(Deploy("a.txt")));
+    EXPECT_EQ(0u, Requests("a.txt"));
 }
 
 TEST_F(DownloadFilesStepTest, BodyCorruptedInTheSecondPassIsRejected) {

@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -122,15 +121,16 @@ protected:
         return served.back();
     }
 
-    // The work list of every manifest entry, with the parent folders of the local paths made as
-    // the discovery makes them.
+    // The work list of every manifest entry, with the folders of the local paths made as the
+    // discovery makes them.
     std::vector<Quor::User::FileToDownload> Files() {
         std::vector<Quor::User::FileToDownload> files;
         for (const ENTRY& entry : manifest.m_Entries) {
             std::string local;
             Quor::Common::GetLocalFilePath(local, "alpha", kRelease, entry);
             local = Root() + local;
-            MakeDirs(std::filesystem::path(local).parent_path().string());
+            if (!(entry.flags & Quor::Common::ReleaseManifest::FLAG_ARCHIVED))  // archived: placed in the pair
+                MakeDirs(std::filesystem::path(local).parent_path().string());
             files.push_back({&entry, local});
         }
         return files;
@@ -180,16 +180,6 @@ protected:
             if (item.path().filename().string().rfind("TMP", 0) == 0) names.push_back(item.path().filename());
         return names;
     }
-    // Every regular file below {root}/projects, relative to it.
-    std::set<std::string> Snapshot() const {
-        std::set<std::string> files;
-        const std::string base = Root() + "/projects";
-        std::error_code error;
-        for (const auto& item : std::filesystem::recursive_directory_iterator(base, error))
-            if (item.is_regular_file()) files.insert(std::filesystem::relative(item.path(), base).string());
-        return files;
-    }
-
     std::string Compress(const std::string& plain, bool lzma) {
         const std::string source = work / "plain";
         const std::string target = work / "packed";

@@ -127,3 +127,23 @@ TEST_F(DownloadManagerTest, DestroyingMidTransferLeavesNoWorkerAndNoTemporaryFil
 }
 
 }  // namespace
+
+namespace {
+
+// Announcements find files by their path below the server prefix, whose case does not matter;
+// names the package manifest does not know change no bin.
+TEST_F(DownloadManagerTest, AnnouncementsIgnoreThePrefixCaseAndUnknownNames) {
+    Add("p/one.bin", 0, std::string(800, '1'));
+    Add("p/two.bin", 0, std::string(200, '2'));
+    ServeBins({{"bin0", {"p/one.bin", "p/two.bin"}}});
+    Quor::User::GetFileUsingPackage packages(PackagesUrl(), *server, fileSystem, progress);
+    ASSERT_TRUE(packages.HasManifest());
+    packages.WeIntendToDownloadThisFile(FilesUrl() + "p/unknown.bin");
+    EXPECT_EQ(nullptr, packages.FindBin("bin0"));
+    packages.WeIntendToDownloadThisFile("/CDN/projects/alpha/releases/1.0.0.1/files/p/one.bin");
+    ASSERT_NE(nullptr, packages.FindBin("bin0"));
+    EXPECT_EQ(800u, packages.FindBin("bin0")->m_UsedBytes);
+    EXPECT_TRUE(packages.FindBin("bin0")->m_MarkedForDownload);
+}
+
+}  // namespace

@@ -1,0 +1,39 @@
+#pragma once
+// Quor::User::TemporaryFileReaper: lets go of used temporary files on a thread of its own, so that
+// the thread placing downloads never waits for the file system to delete what it no longer needs
+// (a delete can take milliseconds when the volume discards freed blocks).
+//
+// Add hands over one owner of a temporary file; the file is deleted (unless kept) when the reaper
+// drops that owner, in the order handed over. The destructor lets go of everything still queued
+// and joins the thread, so every file handed over is gone when it returns. When no thread can be
+// started the reaper lets go at once on the caller's thread. Add may be called from any thread.
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "remote/AutoTemporaryFile.h"
+
+namespace Quor::User {
+
+class TemporaryFileReaper {
+public:
+    TemporaryFileReaper();
+    ~TemporaryFileReaper();
+    TemporaryFileReaper(const TemporaryFileReaper&) = delete;
+    TemporaryFileReaper& operator=(const TemporaryFileReaper&) = delete;
+
+    void Add(std::shared_ptr<Common::AutoTemporaryFile> file);
+
+private:
+    void Run();
+
+    std::mutex m_Mutex;
+    std::condition_variable m_Wake;
+    std::deque<std::shared_ptr<Common::AutoTemporaryFile>> m_Queue;  // guarded by m_Mutex
+    bool m_Closing = false;                                          // guarded by m_Mutex
+    std::thread m_Thread;
+};
+
+}  // namespace Quor::User
