@@ -5,6 +5,7 @@
 #include "common/ConvertVersion.h"
 #include "common/LocalDirectoryStructure.h"
 #include "common/Log.h"
+#include "install/ArchiveFlush.h"
 #include "remote/process/Process.h"
 
 namespace Quor::User::UpdateAndInstallShared {
@@ -112,19 +113,7 @@ HRESULT ArchiveFilesStep(const std::vector<FileToArchive>& files, std::vector<Fi
             archived.push_back(file.m_LocalPath);
         }
     }
-    HRESULT hr = ManagedFileHelper::Flush(0);
-    if (FAILED(hr)) {
-        QUOR_LOG(Log::ERROR, "Failed to write files to archives.");
-        return hr;
-    }
-    for (const std::string& path : archived) {
-        hr = fileSystem.DeleteFile(path);
-        if (FAILED(hr)) {
-            QUOR_LOG(Log::ERROR, "Failed to delete source file after adding to archive file: \"%s\"", path.c_str());
-            return hr;
-        }
-    }
-    return S_OK;
+    return FlushArchivesAndDeleteSources(archived, fileSystem);
 }
 
 HRESULT ExecuteRunMeFilesStep(const ReleaseManifest& manifest, AutoUpdateProgress& progress) {

@@ -10,6 +10,7 @@
 #include "common/Log.h"
 #include "common/ReleaseManifest.h"
 #include "common/ZLibHelper.h"
+#include "install/ArchiveFlush.h"
 #include "install/GetFileUsingPackage.h"
 #include "remote/AutoTemporaryFile.h"
 #include "remote/MD5Helper.h"
@@ -330,19 +331,7 @@ HRESULT PatchFilesStep(const std::vector<FileToPatch>& files, std::vector<FileTo
         if (!archivedPath.empty()) archived.push_back(archivedPath);
     }
 
-    hr = ManagedFileHelper::Flush(0);
-    if (FAILED(hr)) {
-        QUOR_LOG(Log::ERROR, "Failed to write files to archives.");
-        return hr;
-    }
-    for (const std::string& path : archived) {
-        hr = fileSystem.DeleteFile(path);
-        if (FAILED(hr)) {
-            QUOR_LOG(Log::ERROR, "Failed to delete source file after adding to archive file: \"%s\"", path.c_str());
-            return hr;
-        }
-    }
-    return S_OK;
+    return FlushArchivesAndDeleteSources(archived, fileSystem);
 }
 
 }  // namespace Quor::User::UpdateAndInstallShared

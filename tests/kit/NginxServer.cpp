@@ -67,7 +67,8 @@ std::vector<std::string> SplitTabs(const std::string& line) {
 
 }  // namespace
 
-NginxServer::NginxServer(const std::string& contentRoot, PortPicker pickPort) {
+NginxServer::NginxServer(const std::string& contentRoot, PortPicker pickPort, unsigned long long bytesPerSecond)
+    : m_bytesPerSecond(bytesPerSecond) {
     std::error_code ec;
     std::string root = std::filesystem::absolute(contentRoot, ec).lexically_normal().string();
     if (!root.empty() && root.size() > 1 && root.back() == '/') root.pop_back();
@@ -131,8 +132,9 @@ bool NginxServer::WriteConfiguration(const std::string& contentRoot, std::string
          << "    scgi_temp_path " << Quoted(p + "/temp/scgi") << ";\n"
          << "    sendfile on;\n"
          << "    tcp_nopush on;\n"
-         << "    server_tokens off;\n"
-         << "    keepalive_timeout 60s;\n"
+         << "    server_tokens off;\n";
+    if (m_bytesPerSecond > 0) conf << "    limit_rate " << m_bytesPerSecond << ";\n";
+    conf << "    keepalive_timeout 60s;\n"
          << "    keepalive_requests 1000000;\n"
          << "    server {\n"
          << "        listen 127.0.0.1:" << m_port << ";\n"

@@ -43,7 +43,9 @@ public:
 
     // Serves the files below `contentRoot` (which must exist) at "/". `pickPort` is for testing
     // the retry on a taken port; by default each attempt takes a port that was just free.
-    explicit NginxServer(const std::string& contentRoot, PortPicker pickPort = {});
+    // `bytesPerSecond` > 0 limits each response to that rate (a slower link, for benchmarks).
+    explicit NginxServer(const std::string& contentRoot, PortPicker pickPort = {},
+                         unsigned long long bytesPerSecond = 0);
     ~NginxServer();
     NginxServer(const NginxServer&) = delete;
     NginxServer& operator=(const NginxServer&) = delete;
@@ -74,6 +76,7 @@ private:
     TempDir m_prefix{"quornginx"};
     pid_t m_pid = -1;
     uint16_t m_port = 0;
+    unsigned long long m_bytesPerSecond = 0;
 };
 
 }  // namespace QuorTest
