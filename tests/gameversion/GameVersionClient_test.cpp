@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "remote/ProjectVersionListing.h"
 #include "tests/kit/KernelProcess.h"
 #include "tests/kit/LoopbackSocket.h"
 #include "tests/kit/RunCommand.h"
@@ -115,6 +116,47 @@ TEST_F(GameVersionClient, AgainstAKernelPollsFollowTheRequestsAndCancelEndsAnIns
                          "previewprogress:1024 1 {\"result\":\"CALCULATING\"}",
                          "cancelpreview 1 ",
                          "previewprogress:1024 1 ",
+                     }));
+
+    // The program exits while its install and preview run: the library cancels them as it unloads
+    // and the program ends normally.
+    lines = Run({"install:1.0", "preview:1.0", "waitinstall:{\"result\":\"PATCHING\""});
+    EXPECT_EQ(lines.size(), 3u);
+}
+
+TEST_F(GameVersionClient, AFinishedPreviewShowsTheKernelsTextUntilCancelledAndFailedRequestsReturnFalse) {
+    Quor::Common::ProjectVersionListing listing;
+    ASSERT_EQ(S_OK, listing.Add(0x01000000, "1.0"));
+    const std::string saved = tree.root() + "temp/projectversionlisting";
+    ASSERT_EQ(S_OK, listing.Save(saved));
+    std::ifstream in(saved, std::ios::binary);
+    std::stringstream body;
+    body << in.rdbuf();
+    QuorTest::ScriptedHttpServer server;
+    ASSERT_TRUE(server.started());
+    server.SetResponse("/quor/solutions/kiv_game_client_sln/releases/projectversionlisting",
+                       {.status = 200, .body = body.str()});
+    StartKernel(server.baseUrl());
+    QuorTest::WriteFile(tree.system() + "/locale.cfg", "locale = en_US\n");
+
+    // This kernel cannot discover releases: the preview ends with its failure text, which stays
+    // until the preview is cancelled. Nothing is installed, so the uninstall fails; no update ran,
+    // so nothing can be listed; no version, no path.
+    const auto lines = Run({"preview:1.0", "waitpreview", "previewprogress:1024", "cancelpreview",
+                            "previewprogress:1024", "uninstall:1.0", "waitinstall:{\"result\":\"FAILURE\"}",
+                            "enum:1024", "path:1.0:1024", "previewuninstall:1.0", "waitpreview"});
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "preview:1.0 1 ",
+                         "waitpreview 1 " + kFailure,
+                         "previewprogress:1024 1 " + kFailure,
+                         "cancelpreview 1 ",
+                         "previewprogress:1024 1 ",
+                         "uninstall:1.0 1 ",
+                         "waitinstall:{\"result\":\"FAILURE\"} 1 " + kFailure,
+                         "enum:1024 0 ",
+                         "path:1.0:1024 0 ",
+                         "previewuninstall:1.0 1 ",
+                         "waitpreview 1 " + kFailure,
                      }));
 }
 
