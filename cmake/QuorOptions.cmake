@@ -2,7 +2,7 @@
 #   QUOR_WERROR    turn every warning into an error (the CI builds set it)
 #   QUOR_SANITIZE  AddressSanitizer + UndefinedBehaviorSanitizer
 #   QUOR_TSAN      ThreadSanitizer (cannot be combined with QUOR_SANITIZE)
-add_compile_options(-Wall -Wextra -Wshadow -Wnon-virtual-dtor)
+add_compile_options(-Wall -Wextra -Wshadow $<$<COMPILE_LANGUAGE:CXX>:-Wnon-virtual-dtor>)
 if(QUOR_WERROR)
   add_compile_options(-Werror)
 endif()
