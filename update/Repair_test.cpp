@@ -1,0 +1,215 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <fstream>
+
+#include "archive/ManagedFileHelper.h"
+#include "common/testing/LogCapture.h"
+#include "install/InstallSolutionRelease.h"
+#include "install/InstalledState.h"
+#include "tests/kit/content/FakeRemoteFileServer.h"
+#include "tests/kit/content/InstalledTree.h"
+#include "tests/kit/content/TreeSnapshot.h"
+#include "tools/contenttree/ContentTreeBuilder.h"
+#include "update/RepairDiscover.h"
+#include "update/RepairExecute.h"
+
+namespace Quor::User::Repair {
+namespace {
+
+using InstallTesting::V;
+constexpr DWORD kProject = V(1, 0, 0, 1);
+constexpr DWORD kSuite = V(2, 0, 0, 1);
+
+// Sets the cancellation flag when the n-th report naming `item` arrives.
+class CancelAt final : public API::IUpdateProgress {
+public:
+    CancelAt(signed char& cancel, std::string item, int n) : m_Cancel(cancel), m_Item(std::move(item)), m_Left(n) {}
+    void UpdateProgress(const API::Progress& progress) override {
+        if (progress.m_CurrentItem == m_Item && --m_Left == 0) m_Cancel = 1;
+    }
+
+private:
+    signed char& m_Cancel;
+    const std::string m_Item;
+    int m_Left;
+};
+
+// A clock that moves on at every reading, so that every tick reaches the sink.
+class SteppingClock final : public IProgressClock {
+public:
+    DWORD NowMs() override { return m_Now += 1000; }
+
+private:
+    DWORD m_Now = 0;
+};
+
+// Solution "suite" 2.0.0.1 in "en_US": alpha (priority 5) and beta (priority 9, also carrying
+// data/z.txt), both with a managed m/x.dat of the same version but other contents.
+class RepairTest : public InstallTesting::InstallTreeTest {
+protected:
+    void SetUp() override {
+        RegisterInstalledStateServices();
+        auto& alpha = description.AddProject("alpha").AddRelease(kProject, {"xx"});
+        alpha.AddFile("bin/run.sh", 0, "#!/bin/sh\n");
+        alpha.AddFile("data/z.txt", 0x04, std::string(5000, 'a'));
+        alpha.AddFile("data/l.bin", 0x20, std::string(4000, 'l'));
+        alpha.AddFile("c/packed.bin", 0x14, std::string(3000, 'c'));
+        alpha.AddFile("m/shared.dat", 0x01, "managed");
+        alpha.AddFile("m/x.dat", 0x01, "alpha's x");
+        alpha.AddFile("a/t1.bin", 0x06, std::string(2000, 't'));
+        alpha.AddFile("a/t2.bin", 0x02, "archived");
+        auto& beta = description.AddProject("beta").AddRelease(kProject, {"xx"});
+        beta.AddFile("data/z.txt", 0, "beta's z");
+        beta.AddFile("beta/only.txt", 0, "beta only");
+        beta.AddFile("m/x.dat", 0x01, "beta's x");
+        beta.AddFile("b/arch.bin", 0x02, "beta archived");
+        auto& suite = description.AddSolution("suite").AddRelease(kSuite, {"xx"});
+        suite.projects = {{"alpha", kProject, 5, 0}, {"beta", kProject, 9, 0}};
+        suite.configurations = {{"en_US", {"alpha", "beta"}}};
+        std::string error;
+        ASSERT_TRUE(Tools::ContentTree::BuildContentTree(description, content.path(), error)) << error;
+    }
+
+    void InstallSuite() {
+        QuorTest::LogCapture log(Log::ERROR);
+        const InstallSolutionRelease::InputParameters input{"suite", kSuite, "en_US", fileSystem, server, progress};
+        const InstallSolutionRelease::Discover discover(input);
+        const InstallSolutionRelease::Execute execute(discover);
+        ASSERT_EQ(execute.m_hr, S_OK) << log.Errors();
+        ManagedFileHelper::Release();
+        // What this platform's system folder holds beside the kernel.
+        for (const char* name : {"system/jdiff", "system/jpatch", "system/libMondrel.so", "system/system.cfg",
+                                 "system/Orvane.app/Contents/MacOS/Orvane", "system/temp/TMPabc",
+                                 "system/quor_orvane.log", "notes.txt", "projects/alpha/debug.log.1"})
+            QuorTest::WriteFile(root + "/" + name, name);
+    }
+    HRESULT Repair() {
+        const InputParameters input{0, fileSystem, server, progress};
+        Discover discover(input);
+        const Execute execute(discover);
+        ManagedFileHelper::Release();
+        return execute.m_hr;
+    }
+    QuorTest::TreeSnapshot Actual() const { return InstallTesting::InstalledSnapshot(root); }
+    std::string Alpha() const { return root + "/projects/alpha/releases/1.0.0.1"; }
+    std::string Beta() const { return root + "/projects/beta/releases/1.0.0.1"; }
+    std::string Suite() const { return root + "/solutions/suite/releases/2.0.0.1"; }
+    bool Exists(const std::string& relative) const { return QuorTest::Exists(root + "/" + relative); }
+
+    Tools::ContentTree::ContentDescription description;
+    QuorTest::TempDir content{"quorserver"};
+    QuorTest::FakeRemoteFileServer server{content.path(), "/quor", "xx"};
+};
+
+TEST_F(RepairTest, AHealthyTreeKeepsEveryFileAndEveryMark) {
+    InstallSuite();
+    const QuorTest::TreeSnapshot before = Actual();
+    const std::string cwd = Cwd();
+    QuorTest::LogCapture log(Log::DEBUG);
+    ASSERT_EQ(Repair(), S_OK) << log.Errors();
+    EXPECT_EQ(QuorTest::SnapshotDifference(before, Actual()), "");
+    for (const std::string& ok : {Alpha(), Beta(), Suite()}) EXPECT_TRUE(QuorTest::Exists(ok + "/S_OK")) << ok;
+    for (const char* kept : {"system/jdiff", "system/jpatch", "system/libMondrel.so", "system/system.cfg",
+                             "system/Orvane.app/Contents/MacOS/Orvane", "system/temp/TMPabc", "system/quor_orvane.log",
+                             "notes.txt", "projects/alpha/debug.log.1"})
+        EXPECT_TRUE(Exists(kept)) << kept;
+    EXPECT_TRUE(log.Has("Validated managed file with MD5 check: \"projects/beta/managedfiles/1.0.0.1/m/x.dat\""));
+    EXPECT_TRUE(log.Has("Validated project deploy file with MD5 check: \"projects/alpha/releases/1.0.0.1/deploy/c/packed.bin\""));
+    EXPECT_TRUE(log.Has("Validated solution deploy file with MD5 check: \"solutions/suite/releases/2.0.0.1/deploy/data/z.txt\""));
+    EXPECT_TRUE(log.Has("Successfully processed file archives"));
+    EXPECT_TRUE(log.Has("Succeeded"));
+    EXPECT_EQ(Cwd(), cwd);
+}
+
+TEST_F(RepairTest, TheRootAloneSucceeds) {
+    QuorTest::LogCapture log(Log::DEBUG);
+    EXPECT_EQ(Repair(), S_OK) << log.Errors();
+    EXPECT_TRUE(log.Has("Succeeded"));
+}
+
+// S5: a damaged tree.
+TEST_F(RepairTest, ForeignAndDamagedFilesGoAndIncompleteReleasesLoseTheirMark) {
+    InstallSuite();
+    QuorTest::WriteFile(Alpha() + "/deploy/bin/run.sh", "#!/bin/sh\nrm -rf /\n");
+    QuorTest::WriteFile(Alpha() + "/deploy/junk.txt", "junk");
+    QuorTest::WriteFile(root + "/projects/alpha/junk/file", "junk");
+    QuorTest::WriteFile(root + "/projects/alpha/releases/1.2.x/deploy/file", "junk");
+    QuorTest::WriteFile(root + "/system/stray.txt", "stray");
+    {
+        std::shared_ptr<FileSystem::IManager> manager;
+        ASSERT_EQ(ManagedFileHelper::GetFileSystemManager("alpha", kProject, manager), S_OK);
+        std::string archive;
+        uint32_t offset = 0, size = 0;
+        ASSERT_TRUE(manager->Find("a/t2.bin", archive, offset, size));
+        std::fstream data(manager->GetRootDirectory() + "/" + archive, std::ios::in | std::ios::out | std::ios::binary);
+        data.seekp(offset);
+        data.write("X", 1);
+        ManagedFileHelper::Release();
+    }
+    QuorTest::LogCapture log(Log::DEBUG);
+    ASSERT_EQ(Repair(), S_OK) << log.Errors();
+    for (const char* gone : {"projects/alpha/releases/1.0.0.1/deploy/bin/run.sh", "projects/alpha/releases/1.0.0.1/deploy/junk.txt",
+                             "projects/alpha/junk", "projects/alpha/releases/1.2.x", "system/stray.txt",
+                             "projects/alpha/releases/1.0.0.1/S_OK", "solutions/suite/releases/2.0.0.1/S_OK"})
+        EXPECT_FALSE(Exists(gone)) << gone;
+    EXPECT_TRUE(QuorTest::Exists(Beta() + "/S_OK"));
+    EXPECT_TRUE(Exists("system/jdiff"));
+    EXPECT_TRUE(Exists("notes.txt"));
+    EXPECT_TRUE(Exists("projects/alpha/debug.log.1"));
+    EXPECT_TRUE(log.Has("MD5 mismatch.  File will be deleted from file archive: \"a/t2.bin\""));
+    EXPECT_TRUE(log.Has("Invalid version fomrat.  Directory tree will be deleted: \"projects/alpha/releases/1.2.x\""));
+    std::shared_ptr<FileSystem::IManager> manager;
+    ASSERT_EQ(ManagedFileHelper::GetFileSystemManager("alpha", kProject, manager), S_OK);
+    std::vector<std::string> stored;
+    manager->GetContents(stored);
+    EXPECT_EQ(stored, (std::vector<std::string>{"a/t1.bin"}));
+}
+
+TEST_F(RepairTest, StrayCaseCopiesGoAndALostSolutionFileWithdrawsTheSolution) {
+    InstallSuite();
+    QuorTest::WriteFile(Alpha() + "/deploy/bin/RUN.sh", "#!/bin/sh\n");
+    ASSERT_EQ(fileSystem.DeleteFile(Suite() + "/deploy/beta/only.txt"), S_OK);
+    QuorTest::LogCapture log(Log::DEBUG);
+    ASSERT_EQ(Repair(), S_OK) << log.Errors();
+    EXPECT_FALSE(QuorTest::Exists(Alpha() + "/deploy/bin/RUN.sh"));
+    EXPECT_TRUE(QuorTest::Exists(Alpha() + "/deploy/bin/run.sh"));
+    EXPECT_TRUE(QuorTest::Exists(Alpha() + "/S_OK"));
+    EXPECT_TRUE(QuorTest::Exists(Beta() + "/S_OK"));
+    EXPECT_FALSE(QuorTest::Exists(Suite() + "/S_OK"));
+}
+
+TEST_F(RepairTest, AReleaseWhoseManifestIsLostLosesItsMark) {
+    InstallSuite();
+    QuorTest::WriteFile(Alpha() + "/releasemanifest", "not a manifest");
+    QuorTest::LogCapture log(Log::DEBUG);
+    ASSERT_EQ(Repair(), S_OK) << log.Errors();
+    EXPECT_FALSE(QuorTest::Exists(Alpha() + "/S_OK"));
+    EXPECT_FALSE(QuorTest::Exists(Alpha() + "/deploy"));
+    EXPECT_TRUE(QuorTest::Exists(Beta() + "/S_OK"));
+}
+
+TEST_F(RepairTest, ACancelDuringDiscoveryOrTheWalkDeletesNothing) {
+    InstallSuite();
+    QuorTest::WriteFile(Alpha() + "/deploy/junk.txt", "junk");
+    QuorTest::WriteFile(root + "/system/stray.txt", "stray");
+    const QuorTest::TreeSnapshot before = Actual();
+    // junk.txt is named by discovery, then by the size pass, then by the walk.
+    for (int at : {1, 2, 3}) {
+        cancel = 0;
+        CancelAt sink(cancel, "junk.txt", at);
+        SteppingClock clock;
+        AutoUpdateProgress reporting(&sink, &cancel, 0, clock);
+        const InputParameters input{0, fileSystem, server, reporting};
+        Discover discover(input);
+        const Execute execute(discover);
+        ManagedFileHelper::Release();
+        EXPECT_EQ(execute.m_hr, E_ABORT) << at;
+        EXPECT_EQ(QuorTest::SnapshotDifference(before, Actual()), "") << at;
+        EXPECT_TRUE(QuorTest::Exists(root + "/system/stray.txt"));
+        EXPECT_TRUE(QuorTest::Exists(Alpha() + "/S_OK"));
+    }
+}
+
+}  // namespace
+}  // namespace Quor::User::Repair
