@@ -5,11 +5,14 @@
 
 #include "archive/ManagedFileHelper.h"
 #include "common/testing/LogCapture.h"
+#include "install/InstallProjectRelease.h"
 #include "install/InstallSolutionRelease.h"
 #include "install/InstalledState.h"
 #include "tests/kit/content/FakeRemoteFileServer.h"
 #include "tests/kit/content/InstalledTree.h"
 #include "tests/kit/content/TreeSnapshot.h"
+#include "tests/kit/RecordingCollector.h"
+#include "remote/TelvoLogger.h"
 #include "tools/contenttree/ContentTreeBuilder.h"
 #include "update/RepairDiscover.h"
 #include "update/RepairExecute.h"
@@ -71,13 +74,24 @@ protected:
         ASSERT_TRUE(Tools::ContentTree::BuildContentTree(description, content.path(), error)) << error;
     }
 
-    void InstallSuite() {
+    void TearDown() override { TelvoLogger::Shutdown(); }
+
+    void InstallAlpha() {
+        QuorTest::LogCapture log(Log::ERROR);
+        const InstallProjectRelease::InputParameters input{"alpha", kProject, fileSystem, server, progress};
+        const InstallProjectRelease::Discover discover(input);
+        const InstallProjectRelease::Execute execute(discover);
+        ASSERT_EQ(execute.m_hr, S_OK) << log.Errors();
+        ManagedFileHelper::Release();
+    }
+    void InstallSuite(bool plant = true) {
         QuorTest::LogCapture log(Log::ERROR);
         const InstallSolutionRelease::InputParameters input{"suite", kSuite, "en_US", fileSystem, server, progress};
         const InstallSolutionRelease::Discover discover(input);
         const InstallSolutionRelease::Execute execute(discover);
         ASSERT_EQ(execute.m_hr, S_OK) << log.Errors();
         ManagedFileHelper::Release();
+        if (!plant) return;
         // What this platform's system folder holds beside the kernel.
         for (const char* name : {"system/jdiff", "system/jpatch", "system/libMondrel.so", "system/system.cfg",
                                  "system/Orvane.app/Contents/MacOS/Orvane", "system/temp/TMPabc",
@@ -128,9 +142,14 @@ TEST_F(RepairTest, TheRootAloneSucceeds) {
     EXPECT_TRUE(log.Has("Succeeded"));
 }
 
-// S5: a damaged tree.
+// S5: a damaged tree is repaired, then installing its releases again fetches only what was lost.
 TEST_F(RepairTest, ForeignAndDamagedFilesGoAndIncompleteReleasesLoseTheirMark) {
+    QuorTest::RecordingCollector collector;
     InstallSuite();
+    QuorTest::WriteFile(root + "/system/system.cfg", "Region = VORN\nTelvoTestCollector = " + collector.baseUrl() +
+                                                         "\nTelvoCollector = " + collector.baseUrl() + "\n");
+    const QuorTest::TreeSnapshot clean = Actual();
+    ASSERT_EQ(fileSystem.DeleteFile(root + "/projects/alpha/managedfiles/1.0.0.1/m/shared.dat"), S_OK);
     QuorTest::WriteFile(Alpha() + "/deploy/bin/run.sh", "#!/bin/sh\nrm -rf /\n");
     QuorTest::WriteFile(Alpha() + "/deploy/junk.txt", "junk");
     QuorTest::WriteFile(root + "/projects/alpha/junk/file", "junk");
@@ -164,6 +183,22 @@ TEST_F(RepairTest, ForeignAndDamagedFilesGoAndIncompleteReleasesLoseTheirMark) {
     std::vector<std::string> stored;
     manager->GetContents(stored);
     EXPECT_EQ(stored, (std::vector<std::string>{"a/t1.bin"}));
+    manager.reset();
+    ManagedFileHelper::Release();
+    ASSERT_TRUE(collector.WaitForMessages(1));
+    EXPECT_NE(collector.messages()[0].body.find("quor_patch_repair_request"), std::string::npos);
+
+    server.ClearRecords();
+    InstallAlpha();
+    InstallSuite(false);
+    std::vector<std::string> fetched;
+    for (const std::string& request : server.RequestLog())
+        if (request.find("/files/") != std::string::npos && request.find("/packages/") == std::string::npos)
+            fetched.push_back(request.substr(request.find("/files/") + 7));
+    std::sort(fetched.begin(), fetched.end());
+    EXPECT_EQ(fetched, (std::vector<std::string>{"a/t2.bin", "bin/run.sh", "m/shared.dat"}));
+    EXPECT_EQ(QuorTest::SnapshotDifference(clean, Actual()), "");
+    for (const std::string& ok : {Alpha(), Beta(), Suite()}) EXPECT_TRUE(QuorTest::Exists(ok + "/S_OK")) << ok;
 }
 
 TEST_F(RepairTest, StrayCaseCopiesGoAndALostSolutionFileWithdrawsTheSolution) {
