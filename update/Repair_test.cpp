@@ -224,6 +224,29 @@ TEST_F(RepairTest, AReleaseWhoseManifestIsLostLosesItsMark) {
     EXPECT_TRUE(QuorTest::Exists(Beta() + "/S_OK"));
 }
 
+// Archives that cannot be opened go as a whole, with every mark that relied on them, and no
+// manager keeps pairs of the deleted folder.
+TEST_F(RepairTest, ArchivesThatCannotBeOpenedAreDeleted) {
+    InstallSuite();
+    const std::string archives = root + "/projects/alpha/filearchives/1.0.0.1";
+    ASSERT_EQ(fileSystem.DeleteFile(archives + "/archive.lock"), S_OK);
+    ASSERT_EQ(fileSystem.CreateDirectory(archives + "/archive.lock"), S_OK);
+    QuorTest::LogCapture log(Log::DEBUG);
+    {
+        const InputParameters input{0, fileSystem, server, progress};
+        Discover discover(input);
+        const Execute execute(discover);
+        EXPECT_EQ(execute.m_hr, S_OK) << log.Errors();
+    }
+    EXPECT_TRUE(log.Has("Failed to get file system manager"));
+    EXPECT_FALSE(QuorTest::Exists(archives));
+    EXPECT_FALSE(QuorTest::Exists(Alpha() + "/S_OK"));
+    EXPECT_FALSE(QuorTest::Exists(Suite() + "/S_OK"));
+    EXPECT_TRUE(QuorTest::Exists(Beta() + "/S_OK"));
+    EXPECT_FALSE(ManagedFileHelper::DoesFileOrDirectoryExist("alpha", kProject, "a/t1.bin"));
+    ManagedFileHelper::Release();
+}
+
 TEST_F(RepairTest, ACancelDuringDiscoveryOrTheWalkDeletesNothing) {
     InstallSuite();
     QuorTest::WriteFile(Alpha() + "/deploy/junk.txt", "junk");
