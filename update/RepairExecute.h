@@ -46,6 +46,10 @@ private:
     HRESULT JudgeProjects(const DISCOVERED_DIRECTORY& directory, const std::vector<std::string>& names);
     HRESULT JudgeSolutions(const DISCOVERED_DIRECTORY& directory, const std::vector<std::string>& names);
     HRESULT JudgeSystem(const DISCOVERED_DIRECTORY& directory, const std::vector<std::string>& names);
+    // Names 3 and 4 of a project or solution folder (n >= 3): false when the folder was judged
+    // here (unknown subfolder, the subfolder itself, a name that is not a version).
+    bool JudgeVersionFolder(const DISCOVERED_DIRECTORY& directory, const std::vector<std::string>& names,
+                            bool knownSubfolder, DWORD& version);
     HRESULT JudgeReleaseFolder(const DISCOVERED_DIRECTORY& directory, const std::vector<std::string>& names,
                                bool solution);
     HRESULT CheckFiles(const DISCOVERED_DIRECTORY& directory, const std::vector<std::string>& names, FileKind kind);

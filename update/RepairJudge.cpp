@@ -131,19 +131,9 @@ HRESULT Execute::JudgeProjects(const DISCOVERED_DIRECTORY& directory, const std:
         return S_OK;
     }
     const std::string& kind = names[2];
-    if (!IsOneOf(kind, {"filearchives", "managedfiles", "releases"})) {
-        MarkTree(directory, kUnexpectedTree);
-        return S_OK;
-    }
-    if (n == 3) {
-        MarkUnexpectedFiles(directory);
-        return S_OK;
-    }
     DWORD version = 0;
-    if (FAILED(Common::ConvertVersion::ToNumber(names[3], version))) {
-        MarkTree(directory, kBadVersion);
+    if (!JudgeVersionFolder(directory, names, IsOneOf(kind, {"filearchives", "managedfiles", "releases"}), version))
         return S_OK;
-    }
     if (Same(kind, "managedfiles")) return CheckFiles(directory, names, FileKind::kManaged);
     if (Same(kind, "releases")) {
         if (n == 4) return JudgeReleaseFolder(directory, names, false);
@@ -174,25 +164,31 @@ HRESULT Execute::JudgeProjects(const DISCOVERED_DIRECTORY& directory, const std:
     return S_OK;
 }
 
+bool Execute::JudgeVersionFolder(const DISCOVERED_DIRECTORY& directory, const std::vector<std::string>& names,
+                                 bool knownSubfolder, DWORD& version) {
+    if (!knownSubfolder) {
+        MarkTree(directory, kUnexpectedTree);
+        return false;
+    }
+    if (names.size() == 3) {
+        MarkUnexpectedFiles(directory);
+        return false;
+    }
+    if (FAILED(Common::ConvertVersion::ToNumber(names[3], version))) {
+        MarkTree(directory, kBadVersion);
+        return false;
+    }
+    return true;
+}
+
 HRESULT Execute::JudgeSolutions(const DISCOVERED_DIRECTORY& directory, const std::vector<std::string>& names) {
     const size_t n = names.size();
     if (n <= 2) {
         MarkUnexpectedFiles(directory);
         return S_OK;
     }
-    if (!Same(names[2], "releases")) {
-        MarkTree(directory, kUnexpectedTree);
-        return S_OK;
-    }
-    if (n == 3) {
-        MarkUnexpectedFiles(directory);
-        return S_OK;
-    }
     DWORD version = 0;
-    if (FAILED(Common::ConvertVersion::ToNumber(names[3], version))) {
-        MarkTree(directory, kBadVersion);
-        return S_OK;
-    }
+    if (!JudgeVersionFolder(directory, names, Same(names[2], "releases"), version)) return S_OK;
     const std::shared_ptr<InstalledSolutionInfo> info = m_Solutions.Get(names[1], version);
     if (Common::IsCancelRequested(m_Progress.GetCancelFlag())) return E_ABORT;
     if (!info) {
