@@ -1,5 +1,7 @@
 #include "update/RepairExecute.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 
 #include "archive/ManagedFileHelper.h"
@@ -109,7 +111,12 @@ HRESULT Execute::GetFileSizes() {
         for (DISCOVERED_FILE& file : directory.m_Files) {
             if (Report(file.m_Name)) return E_ABORT;
             UINT size = 0;
-            if (FAILED(Common::FileSysHelper::GetFileSize(Absolute(directory.m_Path) + "/" + file.m_Name, size))) {
+            const std::string path = Absolute(directory.m_Path) + "/" + file.m_Name;
+            struct stat status {};
+            // A link, a pipe or a device is never opened: it could lead anywhere or block.
+            if (::lstat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
+                QUOR_LOG(Log::DEBUG, "Not a regular file: \"%s\"", path.c_str());
+            } else if (FAILED(Common::FileSysHelper::GetFileSize(path, size))) {
                 QUOR_LOG(Log::ERROR, "Failed to get the size of the discovered file");
                 size = 0;
             }

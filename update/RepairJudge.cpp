@@ -1,4 +1,6 @@
 // Repair::Execute: judging one discovered folder and checking its files.
+#include <sys/stat.h>
+
 #include <algorithm>
 
 #include "archive/ManagedFileHelper.h"
@@ -304,7 +306,10 @@ HRESULT Execute::CheckFiles(const DISCOVERED_DIRECTORY& directory, const std::ve
         const std::string path = Absolute(directory.m_Path) + "/" + file.m_Name;
         MD5::DIGEST digest = {};
         HRESULT md5 = S_OK;
-        if (!(entry->flags & ReleaseManifest::FLAG_STORED_COMPRESSED))
+        struct stat status {};
+        if (::lstat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
+            md5 = E_FAIL;  // a link, a pipe or a device is never read: it could lead anywhere or never end
+        else if (!(entry->flags & ReleaseManifest::FLAG_STORED_COMPRESSED))
             md5 = Common::MD5Helper::ComputeMD5(path, digest);
         else if (file.m_Size != entry->compressedSize)
             md5 = E_FAIL;  // not the stored form: never read more than the entry says it holds

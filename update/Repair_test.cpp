@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <fstream>
@@ -199,6 +201,22 @@ TEST_F(RepairTest, StrayCaseCopiesGoAndALostSolutionFileWithdrawsTheSolution) {
     EXPECT_TRUE(QuorTest::Exists(Alpha() + "/S_OK"));
     EXPECT_TRUE(QuorTest::Exists(Beta() + "/S_OK"));
     EXPECT_FALSE(QuorTest::Exists(Suite() + "/S_OK"));
+}
+
+// A listed file replaced by a link to an endless device or by a pipe is deleted unread.
+TEST_F(RepairTest, ListedFilesThatAreNotRegularFilesAreDeletedUnread) {
+    InstallSuite();
+    ASSERT_EQ(fileSystem.DeleteFile(Alpha() + "/deploy/data/l.bin"), S_OK);
+    ASSERT_EQ(::symlink("/dev/zero", (Alpha() + "/deploy/data/l.bin").c_str()), 0);
+    ASSERT_EQ(fileSystem.DeleteFile(Beta() + "/deploy/beta/only.txt"), S_OK);
+    ASSERT_EQ(::mkfifo((Beta() + "/deploy/beta/only.txt").c_str(), 0644), 0);
+    QuorTest::LogCapture log(Log::DEBUG);
+    ASSERT_EQ(Repair(), S_OK) << log.Errors();
+    struct stat status {};
+    EXPECT_NE(::lstat((Alpha() + "/deploy/data/l.bin").c_str(), &status), 0);
+    EXPECT_NE(::lstat((Beta() + "/deploy/beta/only.txt").c_str(), &status), 0);
+    EXPECT_FALSE(QuorTest::Exists(Alpha() + "/S_OK"));
+    EXPECT_FALSE(QuorTest::Exists(Beta() + "/S_OK"));
 }
 
 TEST_F(RepairTest, AReleaseWhoseManifestIsLostLosesItsMark) {
