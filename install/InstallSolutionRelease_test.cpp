@@ -7,6 +7,7 @@
 #include "common/testing/LogCapture.h"
 #include "install/InstalledState.h"
 #include "tests/kit/content/InstalledTree.h"
+#include "tests/kit/content/SuiteContent.h"
 #include "tests/kit/content/ExpectedInstall.h"
 #include "tests/kit/content/FakeRemoteFileServer.h"
 #include "tests/kit/content/TreeSnapshot.h"
@@ -25,21 +26,7 @@ class InstallSolutionReleaseTest : public InstallTesting::InstallTreeTest {
 protected:
     void SetUp() override {
         RegisterInstalledStateServices();
-        auto& alpha = description.AddProject("alpha").AddRelease(kProject, {"xx"});
-        alpha.AddFile("bin/run.sh", 0, "#!/bin/sh\n");
-        alpha.AddFile("data/z.txt", 0x04, std::string(5000, 'a'));
-        alpha.AddFile("data/l.bin", 0x20, std::string(4000, 'l'));
-        alpha.AddFile("c/packed.bin", 0x14, std::string(3000, 'c'));
-        alpha.AddFile("m/shared.dat", 0x01, "managed");
-        alpha.AddFile("a/t1.bin", 0x06, std::string(2000, 't'));
-        alpha.AddFile("a/t2.bin", 0x02, "archived");
-        auto& beta = description.AddProject("beta").AddRelease(kProject, {"xx"});
-        beta.AddFile("data/z.txt", 0, "beta's z");
-        beta.AddFile("beta/only.txt", 0, "beta only");
-        beta.AddFile("b/arch.bin", 0x02, "beta archived");
-        auto& suite = description.AddSolution("suite").AddRelease(kSuite, {"xx"});
-        suite.projects = {{"alpha", kProject, 5, 0}, {"beta", kProject, 9, 0}};
-        suite.configurations = {{"en_US", {"alpha", "beta"}}, {"fr_FR", {"alpha"}}};
+        InstallTesting::AddSuiteContent(description, kProject, kSuite);
         std::string error;
         ASSERT_TRUE(Tools::ContentTree::BuildContentTree(description, content.path(), error)) << error;
     }
