@@ -19,6 +19,12 @@ struct Screen {
 
 constexpr unsigned WINDOW_STYLE_BORDERLESS = 0;
 constexpr unsigned WINDOW_STYLE_TITLED = 1;
+// Window levels: ordinary windows, the screen saver's, and the level that shields a captured display.
+constexpr int WINDOW_LEVEL_NORMAL = 0;
+constexpr int WINDOW_LEVEL_SCREEN_SAVER = 1000;
+constexpr int WINDOW_LEVEL_SHIELDING = 2147483630;
+// Presentation options that hide the Dock and the menu bar.
+constexpr unsigned PRESENTATION_HIDE_DOCK_AND_MENU_BAR = 10;
 // Height of a titled window's title bar above its content.
 constexpr double TITLE_BAR_HEIGHT = 22;
 

@@ -16,11 +16,12 @@ namespace Quor::Shell {
 using EventCallback = void (*)(const Platform::InputEvent& event);
 using FocusCallback = void (*)();
 
+// The main window's configuration (ConfigureMainWindow replaces it).
 struct WindowFlags {
     bool windowed = true;
-    bool titled = false;
+    bool titled = true;
     bool transparent = false;
-    bool topmost = false;
+    bool topmost = true;
 };
 
 struct ShellState {
