@@ -2,6 +2,7 @@
 // A synthetic window-system input event (key, modifier change, mouse button, motion, wheel) and
 // the first-in first-out queue that holds those not yet handled. Plain values; the queue is used
 // on the main thread only.
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 
