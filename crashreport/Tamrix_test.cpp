@@ -1,0 +1,171 @@
+#include "crashreport/Tamrix.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+#include "tests/kit/RunCommand.h"
+#include "tests/kit/TempDir.h"
+
+namespace {
+
+using QuorTest::Exists;
+using QuorTest::ReadFile;
+using QuorTest::ShellQuote;
+using QuorTest::TempDir;
+using QuorTest::WriteFile;
+
+class ScopedHome {
+public:
+    explicit ScopedHome(const std::string& home) : m_previous(getenv("HOME") ? getenv("HOME") : "") {
+        setenv("HOME", home.c_str(), 1);
+    }
+    ~ScopedHome() { setenv("HOME", m_previous.c_str(), 1); }
+
+private:
+    std::string m_previous;
+};
+
+TEST(Tamrix, SenderArgumentsFollowTheSettingsInOrder) {
+    Tamrix::Tamrix reporter("db", "app", "ver");
+    EXPECT_TRUE(reporter.additionalFiles().empty());
+    EXPECT_TRUE(reporter.terminateApplication());
+    EXPECT_EQ(reporter.senderArguments("/r"),
+              (std::vector<std::string>{"--c", "db", "--a", "app", "--v", "ver", "--f", "/r"}));
+    reporter.setQuietMode(true);
+    reporter.setSuppressReply(true);
+    reporter.addAdditionalFile("a");
+    reporter.addAdditionalFile("b");
+    reporter.setDescription("");
+    EXPECT_EQ(reporter.senderArguments("/r"),
+              (std::vector<std::string>{"--c", "db", "--a", "app", "--v", "ver", "--f", "/r", "--x", "a", "--x",
+                                        "b", "--q", "--r"}));
+    reporter.setDescription("it broke");
+    EXPECT_EQ(reporter.senderArguments("/r")[8], "--d");
+    EXPECT_EQ(reporter.senderArguments("/r")[9], "it broke");
+    EXPECT_EQ(reporter.additionalFiles(), (std::vector<std::string>{"a", "b"}));
+}
+
+TEST(Tamrix, ReportAndSenderPathsFollowHomeAndBundle) {
+    TempDir home("tamrixhome");
+    ScopedHome scope(home.path());
+    std::unique_ptr<Tamrix::Tamrix> sample(Tamrix::CreateSampleTamrix());
+    EXPECT_EQ(sample->version(), "1.0");
+    std::string exe = std::filesystem::read_symlink("/proc/self/exe").string();
+    std::string name = exe.substr(exe.rfind('/') + 1);
+    EXPECT_EQ(sample->getCrashReport(), home / ("Library/Logs/CrashReporter/" + name + ".crash.log"));
+    EXPECT_TRUE(std::filesystem::is_directory(home / "Library/Logs/CrashReporter"));
+    EXPECT_EQ(sample->senderPath(),
+              exe.substr(0, exe.rfind('/')) +
+                  "/Contents/Frameworks/Tamrix.framework/Versions/A/TamrixReporter.app/Contents/MacOS/TamrixReporter");
+    EXPECT_FALSE(sample->shouldHandleException(1));
+    EXPECT_TRUE(sample->shouldLogException(1));
+}
+
+TEST(Tamrix, DialogTypeIsKeptInTheKeyFile) {
+    TempDir home("tamrixhome");
+    ScopedHome scope(home.path());
+    EXPECT_EQ(Tamrix::Tamrix::crashReporterDialogType(), "");
+    WriteFile(home / "Library/Preferences/com.apple.CrashReporter", "Other=1\nDialogType=basic\n");
+    EXPECT_EQ(Tamrix::Tamrix::crashReporterDialogType(), "basic");
+    ASSERT_TRUE(Tamrix::Tamrix::setCrashReporterDialogType("none"));
+    EXPECT_EQ(Tamrix::Tamrix::crashReporterDialogType(), "none");
+    EXPECT_EQ(ReadFile(home / "Library/Preferences/com.apple.CrashReporter"), "Other=1\nDialogType=none\n");
+}
+
+// A bundle Host.app holding the crash host and the framework, in a folder that is also HOME.
+class CrashHostBundle {
+public:
+    CrashHostBundle() : m_dir("tamrixcrash") {
+        std::string macos = m_dir / "Host.app/Contents/MacOS";
+        std::string framework = m_dir / "Host.app/Contents/Frameworks/Tamrix.framework/Versions/A";
+        std::filesystem::create_directories(macos);
+        std::filesystem::create_directories(framework);
+        std::filesystem::copy_file(QUOR_CRASH_HOST, macos + "/CrashHost");
+        std::filesystem::copy_file(QUOR_TAMRIX_LIBRARY, framework + "/Tamrix");
+        m_sender = framework + "/TamrixReporter.app/Contents/MacOS/TamrixReporter";
+    }
+
+    // A sender that writes its arguments, one a line, to {dir}/record.
+    void InstallRecordingSender() const {
+        WriteFile(m_sender, "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$HOME/record.tmp\" && mv \"$HOME/record.tmp\" \"$HOME/record\"\n");
+        std::filesystem::permissions(m_sender, std::filesystem::perms::owner_all, std::filesystem::perm_options::add);
+    }
+
+    // Runs the host (ended after a minute if it hangs); its exit status.
+    int Run(const std::string& mode) const {
+        std::string asan = "handle_segv=0:handle_sigbus=0:handle_sigfpe=0:handle_sigill=0:handle_abort=0:detect_leaks=0";
+        return QuorTest::RunCommand("HOME=" + ShellQuote(m_dir.path()) + " ASAN_OPTIONS=" + asan +
+                                    " timeout -s KILL 60 " + ShellQuote(m_dir / "Host.app/Contents/MacOS/CrashHost") +
+                                    " " + mode + " 2>" + ShellQuote(m_dir / "stderr"));
+    }
+
+    // Waits for the sender's record (the sender is not waited for by the host).
+    std::string WaitForRecord() const {
+        for (int i = 0; i < 3000 && !Exists(m_dir / "record"); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return Exists(m_dir / "record") ? ReadFile(m_dir / "record") : "";
+    }
+
+    std::string reportPath() const { return m_dir / "Library/Logs/CrashReporter/CrashHost.crash.log"; }
+    std::string path(const std::string& relative) const { return m_dir / relative; }
+
+private:
+    TempDir m_dir;
+    std::string m_sender;
+};
+
+TEST(TamrixCrash, NullWriteReportsAndStartsTheSenderWithTheSettings) {
+    CrashHostBundle bundle;
+    bundle.InstallRecordingSender();
+    EXPECT_EQ(bundle.Run("null"), 255);
+    EXPECT_EQ(bundle.WaitForRecord(), "--c\nCrashDatabase\n--a\nCrashHost\n--v\n2.5\n--f\n" + bundle.reportPath() +
+                                          "\n--x\na\n--x\nb\n--q\n--r\n");
+    std::string report = ReadFile(bundle.reportPath());
+    EXPECT_NE(report.find("Signal:     11 (SIGSEGV)"), std::string::npos) << report;
+    EXPECT_NE(report.find("CrashHost ["), std::string::npos) << report;
+    EXPECT_NE(report.find("CrashThroughNullPointer"), std::string::npos) << report;
+    std::string log = ReadFile(bundle.path("stderr"));
+    EXPECT_NE(log.find("TamrixFramework: sendCrashReport: TamrixReporter is running"), std::string::npos) << log;
+    EXPECT_NE(log.find("TamrixFramework: signal: 11"), std::string::npos) << log;
+}
+
+TEST(TamrixCrash, MissingSenderIsLoggedAndTheProcessStillEnds) {
+    CrashHostBundle bundle;
+    EXPECT_EQ(bundle.Run("null"), 255);
+    std::string log = ReadFile(bundle.path("stderr"));
+    EXPECT_NE(log.find("TamrixFramework: sendCrashReport: TamrixReporter not found: "), std::string::npos) << log;
+    EXPECT_NE(log.find("TamrixFramework: sendCrashReport: TamrixReporter failed to launch"), std::string::npos) << log;
+    EXPECT_TRUE(Exists(bundle.reportPath()));
+}
+
+TEST(TamrixCrash, AbortAndBrokenPipeAreIgnored) {
+    for (const char* mode : {"abort", "pipe"}) {
+        CrashHostBundle bundle;
+        bundle.InstallRecordingSender();
+        EXPECT_EQ(bundle.Run(mode), 0) << mode;
+        EXPECT_FALSE(Exists(bundle.reportPath())) << mode;
+        EXPECT_FALSE(Exists(bundle.path("record"))) << mode;
+    }
+}
+
+// Every crash ends with status 255 and a report, also while another thread is inside the
+// allocator and when the stack itself is exhausted; none hangs.
+TEST(TamrixCrash, ReportsEveryCrashUnderAllocationAndStackOverflow) {
+    CrashHostBundle bundle;
+    for (int run = 0; run < 200; ++run) {
+        ASSERT_EQ(bundle.Run("stress"), 255) << "run " << run;
+        ASSERT_NE(ReadFile(bundle.reportPath()).find("(SIGSEGV)"), std::string::npos) << "run " << run;
+        std::filesystem::remove(bundle.reportPath());
+    }
+    EXPECT_EQ(bundle.Run("recursion"), 255);
+    std::string report = ReadFile(bundle.reportPath());
+    EXPECT_NE(report.find("(SIGSEGV)"), std::string::npos) << report;
+    EXPECT_NE(report.find("RecurseWithoutEnd"), std::string::npos) << report.substr(0, 2000);
+}
+
+}  // namespace
