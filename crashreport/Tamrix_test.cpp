@@ -3,11 +3,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <thread>
 
+#include "tests/kit/AppBundle.h"
 #include "tests/kit/RunCommand.h"
 #include "tests/kit/TempDir.h"
 
@@ -81,19 +80,14 @@ TEST(Tamrix, DialogTypeIsKeptInTheKeyFile) {
 class CrashHostBundle {
 public:
     CrashHostBundle() : m_dir("tamrixcrash") {
-        std::string macos = m_dir / "Host.app/Contents/MacOS";
-        std::string framework = m_dir / "Host.app/Contents/Frameworks/Tamrix.framework/Versions/A";
-        std::filesystem::create_directories(macos);
-        std::filesystem::create_directories(framework);
-        std::filesystem::copy_file(QUOR_CRASH_HOST, macos + "/CrashHost");
-        std::filesystem::copy_file(QUOR_TAMRIX_LIBRARY, framework + "/Tamrix");
-        m_sender = framework + "/TamrixReporter.app/Contents/MacOS/TamrixReporter";
+        QuorTest::InstallInBundle(m_dir / "Host.app", QUOR_CRASH_HOST, "CrashHost", QUOR_TAMRIX_LIBRARY);
+        m_sender = m_dir / "Host.app/Contents/Frameworks/Tamrix.framework/Versions/A/TamrixReporter.app/Contents/MacOS/"
+                           "TamrixReporter";
     }
 
     // A sender that writes its arguments, one a line, to {dir}/record.
     void InstallRecordingSender() const {
-        WriteFile(m_sender, "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$HOME/record.tmp\" && mv \"$HOME/record.tmp\" \"$HOME/record\"\n");
-        std::filesystem::permissions(m_sender, std::filesystem::perms::owner_all, std::filesystem::perm_options::add);
+        QuorTest::WriteScript(m_sender, "printf '%s\\n' \"$@\" > \"$HOME/record.tmp\" && mv \"$HOME/record.tmp\" \"$HOME/record\"");
     }
 
     // Runs the host (ended after a minute if it hangs); its exit status.
@@ -106,9 +100,7 @@ public:
 
     // Waits for the sender's record (the sender is not waited for by the host).
     std::string WaitForRecord() const {
-        for (int i = 0; i < 3000 && !Exists(m_dir / "record"); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        return Exists(m_dir / "record") ? ReadFile(m_dir / "record") : "";
+        return QuorTest::WaitForFile(m_dir / "record") ? ReadFile(m_dir / "record") : "";
     }
 
     std::string reportPath() const { return m_dir / "Library/Logs/CrashReporter/CrashHost.crash.log"; }
