@@ -4,9 +4,11 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <mutex>
 
@@ -80,6 +82,30 @@ void WriteReport(const CrashPlan& plan, int sig) {
     close(fd);
 }
 
+// The kernel's sigaction record (what the raw system call takes).
+struct KernelSigaction {
+    void (*handler)(int);
+    unsigned long flags;
+    void (*restorer)();
+    uint64_t mask;
+};
+
+// The child of _Fork: only raw system calls, since a library wrapper (or a sanitizer's
+// interceptor) may wait for a lock that another thread of the parent held at the fork.
+[[noreturn]] void RunSenderInChild(const CrashPlan& plan, int statusFd) {
+    KernelSigaction dfl{SIG_DFL, 0, nullptr, 0};
+    syscall(SYS_rt_sigaction, SIGPIPE, &dfl, nullptr, sizeof(uint64_t));
+    syscall(SYS_rt_sigaction, SIGABRT, &dfl, nullptr, sizeof(uint64_t));
+    uint64_t none = 0;
+    syscall(SYS_rt_sigprocmask, SIG_SETMASK, &none, nullptr, sizeof none);
+    syscall(SYS_execve, plan.senderPath.c_str(), plan.argv.data(), environ);
+    int code = errno;
+    syscall(SYS_write, statusFd, &code, sizeof code);
+    syscall(SYS_exit_group, 127);
+    for (;;) {
+    }
+}
+
 // Starts the sender; true once it runs (its execve succeeded).
 bool StartSender(const CrashPlan& plan) {
     if (access(plan.senderPath.c_str(), F_OK) != 0) {
@@ -90,20 +116,7 @@ bool StartSender(const CrashPlan& plan) {
     int status[2];
     if (pipe2(status, O_CLOEXEC) != 0) return false;
     pid_t pid = _Fork();
-    if (pid == 0) {
-        struct sigaction dfl {};
-        dfl.sa_handler = SIG_DFL;
-        sigaction(SIGPIPE, &dfl, nullptr);
-        sigaction(SIGABRT, &dfl, nullptr);
-        sigset_t none;
-        sigemptyset(&none);
-        sigprocmask(SIG_SETMASK, &none, nullptr);
-        close(status[0]);
-        execve(plan.senderPath.c_str(), plan.argv.data(), environ);
-        int error = errno;
-        (void)!write(status[1], &error, sizeof error);
-        _exit(127);
-    }
+    if (pid == 0) RunSenderInChild(plan, status[1]);
     close(status[1]);
     bool running = false;
     if (pid > 0) {

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "tests/kit/AppBundle.h"
+#include "tests/kit/RecordingCollector.h"
 #include "tests/kit/RunCommand.h"
 #include "tests/kit/TempDir.h"
 
@@ -90,10 +91,17 @@ public:
         QuorTest::WriteScript(m_sender, "printf '%s\\n' \"$@\" > \"$HOME/record.tmp\" && mv \"$HOME/record.tmp\" \"$HOME/record\"");
     }
 
-    // Runs the host (ended after a minute if it hangs); its exit status.
+    // The real sender, with its settings naming the collector at address (host:port).
+    void InstallRealSender(const std::string& address) const {
+        std::filesystem::create_directories(std::filesystem::path(m_sender).parent_path());
+        std::filesystem::copy_file(QUOR_TAMRIX_REPORTER, m_sender);
+        WriteFile(std::filesystem::path(m_sender).parent_path() / "TamrixReporter.cfg", "Collector=" + address + "\n");
+    }
+
+    // Runs the host in the bundle's folder (ended after a minute if it hangs); its exit status.
     int Run(const std::string& mode) const {
         std::string asan = "handle_segv=0:handle_sigbus=0:handle_sigfpe=0:handle_sigill=0:handle_abort=0:detect_leaks=0";
-        return QuorTest::RunCommand("HOME=" + ShellQuote(m_dir.path()) + " ASAN_OPTIONS=" + asan +
+        return QuorTest::RunCommand("cd " + ShellQuote(m_dir.path()) + " && HOME=" + ShellQuote(m_dir.path()) + " ASAN_OPTIONS=" + asan +
                                     " timeout -s KILL 60 " + ShellQuote(m_dir / "Host.app/Contents/MacOS/CrashHost") +
                                     " " + mode + " 2>" + ShellQuote(m_dir / "stderr"));
     }
@@ -124,6 +132,25 @@ TEST(TamrixCrash, NullWriteReportsAndStartsTheSenderWithTheSettings) {
     std::string log = ReadFile(bundle.path("stderr"));
     EXPECT_NE(log.find("TamrixFramework: sendCrashReport: TamrixReporter is running"), std::string::npos) << log;
     EXPECT_NE(log.find("TamrixFramework: signal: 11"), std::string::npos) << log;
+}
+
+TEST(TamrixCrash, RealSenderPostsTheReportAndTheFilesToTheCollector) {
+    QuorTest::RecordingCollector collector;
+    ASSERT_TRUE(collector.started());
+    CrashHostBundle bundle;
+    bundle.InstallRealSender(collector.baseUrl());
+    WriteFile(bundle.path("a"), "first \"file\"\n");
+    WriteFile(bundle.path("b"), "second file");
+    EXPECT_EQ(bundle.Run("null"), 255);
+    ASSERT_TRUE(collector.WaitForMessages(1));
+    std::vector<QuorTest::RecordedRequest> messages = collector.messages();
+    ASSERT_EQ(messages.size(), 1u);
+    const std::string& body = messages[0].body;
+    EXPECT_NE(body.find("(SIGSEGV)"), std::string::npos) << body;
+    EXPECT_NE(body.find("CrashThroughNullPointer"), std::string::npos) << body;
+    EXPECT_NE(body.find("first \\\"file\\\"\\u000a"), std::string::npos) << body;
+    EXPECT_NE(body.find("second file"), std::string::npos) << body;
+    EXPECT_NE(body.find("\"database\":\"CrashDatabase\""), std::string::npos) << body;
 }
 
 TEST(TamrixCrash, MissingSenderIsLoggedAndTheProcessStillEnds) {
