@@ -6,10 +6,10 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
 #include <sstream>
 
 #include "crashreport/Tamrix.h"
+#include "platform/SmallFile.h"
 
 namespace Tamrix {
 namespace {
@@ -23,16 +23,8 @@ std::string PreferencesPath() {
 }
 
 std::string ReadPreferences(const std::string& path) {
-    int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return {};
     std::string bytes;
-    struct stat info {};
-    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && static_cast<size_t>(info.st_size) <= kMaxPreferencesBytes) {
-        bytes.resize(static_cast<size_t>(info.st_size));
-        ssize_t got = read(fd, bytes.data(), bytes.size());
-        bytes.resize(got > 0 ? static_cast<size_t>(got) : 0);
-    }
-    close(fd);
+    Quor::Platform::ReadSmallRegularFile(path, kMaxPreferencesBytes, bytes);
     return bytes;
 }
 

@@ -1,29 +1,13 @@
 #include "installer/LocalizedStrings.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <sstream>
+
+#include "platform/SmallFile.h"
 
 namespace Installer {
 namespace {
 
-constexpr off_t kMaxStringsBytes = 64 * 1024;
-
-std::string ReadSmallRegularFile(const std::string& path) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return {};
-    std::string bytes;
-    struct stat info {};
-    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= kMaxStringsBytes) {
-        bytes.resize(static_cast<size_t>(info.st_size));
-        ssize_t got = read(fd, bytes.data(), bytes.size());
-        bytes.resize(got > 0 ? static_cast<size_t>(got) : 0);
-    }
-    close(fd);
-    return bytes;
-}
+constexpr size_t kMaxStringsBytes = 64 * 1024;
 
 // The text between the quotes starting at `from`; npos in `next` when there is none.
 std::string Quoted(const std::string& line, size_t from, size_t& next) {
@@ -40,7 +24,9 @@ std::string Quoted(const std::string& line, size_t from, size_t& next) {
 }  // namespace
 
 LocalizedStrings::LocalizedStrings(const std::string& bundlePath) {
-    std::istringstream lines(ReadSmallRegularFile(bundlePath + "/Contents/Resources/Localizable.strings"));
+    std::string text;
+    Quor::Platform::ReadSmallRegularFile(bundlePath + "/Contents/Resources/Localizable.strings", kMaxStringsBytes, text);
+    std::istringstream lines(text);
     for (std::string line; std::getline(lines, line);) {
         size_t next = 0;
         std::string key = Quoted(line, 0, next);

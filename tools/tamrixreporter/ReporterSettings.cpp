@@ -1,36 +1,15 @@
 #include "ReporterSettings.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <sstream>
 
-namespace TamrixReporter {
+#include "platform/SmallFile.h"
 
-bool ReadBoundedFile(const std::string& path, size_t limit, std::string& bytes) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return false;
-    struct stat info {};
-    bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && static_cast<size_t>(info.st_size) <= limit;
-    if (ok) {
-        bytes.resize(static_cast<size_t>(info.st_size));
-        size_t done = 0;
-        while (done < bytes.size()) {
-            ssize_t got = read(fd, bytes.data() + done, bytes.size() - done);
-            if (got <= 0) break;
-            done += static_cast<size_t>(got);
-        }
-        bytes.resize(done);
-    }
-    close(fd);
-    return ok;
-}
+namespace TamrixReporter {
 
 bool LoadReporterSettings(const std::string& path, ReporterSettings& settings) {
     std::string text;
-    if (!ReadBoundedFile(path, 4096, text)) return false;
+    if (!Quor::Platform::ReadSmallRegularFile(path, 4096, text)) return false;
     std::istringstream lines(text);
     for (std::string line; std::getline(lines, line);) {
         if (line.rfind("Collector=", 0) != 0) continue;

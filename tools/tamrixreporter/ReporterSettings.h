@@ -12,7 +12,5 @@ struct ReporterSettings {
 };
 
 bool LoadReporterSettings(const std::string& path, ReporterSettings& settings);
-// At most limit bytes of the regular file at path; false when it cannot be read or is larger.
-bool ReadBoundedFile(const std::string& path, size_t limit, std::string& bytes);
 
 }  // namespace TamrixReporter

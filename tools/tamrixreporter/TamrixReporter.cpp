@@ -13,6 +13,7 @@
 #include "ReporterSettings.h"
 #include "kernel/JsonText.h"
 #include "platform/ExecutablePath.h"
+#include "platform/SmallFile.h"
 #include "remote/HTTPConnection.h"
 
 namespace {
@@ -47,7 +48,7 @@ bool ParseArguments(int argc, char** argv, Request& request) {
 
 std::string FileObject(const std::string& path) {
     std::string content;
-    bool readable = TamrixReporter::ReadBoundedFile(path, kMaxFileBytes, content);
+    bool readable = Quor::Platform::ReadSmallRegularFile(path, kMaxFileBytes, content);
     if (!readable) content.clear();
     return "{\"path\":" + JsonString(path) + ",\"readable\":" + JsonString(readable ? "true" : "false") +
            ",\"content\":" + JsonString(content) + "}";
