@@ -33,8 +33,8 @@ LocalizedStrings::LocalizedStrings(const std::string& bundlePath) {
         if (next == std::string::npos) continue;
         size_t equals = line.find('=', next);
         if (equals == std::string::npos) continue;
-        std::string text = Quoted(line, equals, next);
-        if (next != std::string::npos) m_texts[key] = text;
+        std::string value = Quoted(line, equals, next);
+        if (next != std::string::npos) m_texts[key] = value;
     }
 }
 

@@ -1,4 +1,4 @@
-#include "ReporterSettings.h"
+#include "tools/tamrixreporter/ReporterSettings.h"
 
 #include <cstdlib>
 #include <sstream>

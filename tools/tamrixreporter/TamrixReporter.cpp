@@ -10,15 +10,15 @@
 #include <string>
 #include <vector>
 
-#include "ReporterSettings.h"
-#include "kernel/JsonText.h"
+#include "tools/tamrixreporter/ReporterSettings.h"
+#include "common/JsonText.h"
 #include "platform/ExecutablePath.h"
 #include "platform/SmallFile.h"
 #include "remote/HTTPConnection.h"
 
 namespace {
 
-using Quor::Orvane::JsonString;
+using Quor::Common::JsonString;
 
 constexpr size_t kMaxFileBytes = 4 * 1024 * 1024;
 
