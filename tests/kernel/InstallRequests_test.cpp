@@ -1,9 +1,6 @@
 // The kernel's install, uninstall and program-start requests end to end: a raw client, the request
 // server and the handlers on the engine of this build, against nginx serving a content tree made
 // by the content-tree builder. Installed trees are compared with what the description implies.
-#include <sys/stat.h>
-#include <sys/wait.h>
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -17,6 +14,7 @@
 #include "kernel/testing/KernelClient.h"
 #include "kernel/testing/TestKernel.h"
 #include "protocol/PacketType.h"
+#include "remote/process/Process.h"
 #include "tests/kit/NginxServer.h"
 #include "tests/kit/TempDir.h"
 #include "tests/kit/content/ExpectedInstall.h"
@@ -231,8 +229,6 @@ TEST_F(InstallRequests, AProgramOfAnInstalledReleaseStartsInItsDeployFolder) {
     ASSERT_EQ(RecordedCall("InstallProjectReleaseResponse", 0, install).Result(S_OK),
               Ask([&](IAppToOrvane& s) { s.InstallProjectReleaseRequest(0, install, "alpha", kV1); }));
     const std::string deploy = tree.root() + "projects/alpha/releases/1.0.0.1/deploy";
-    // Release files carry no mode bits: the program is made executable here.
-    ASSERT_EQ(0, ::chmod((deploy + "/" + kProgram).c_str(), 0755));
 
     const DWORD start = Id();
     const RecordedCall answer = Ask(
@@ -240,11 +236,10 @@ TEST_F(InstallRequests, AProgramOfAnInstalledReleaseStartsInItsDeployFolder) {
     ASSERT_EQ("CreateProcessResponse", answer.operation);
     ASSERT_EQ(S_OK, answer.hr) << answer;
     ASSERT_EQ(2u, answer.words.size());
-    const pid_t pid = static_cast<pid_t>(answer.words[0]);
-    ASSERT_GT(pid, 0);
-    int status = 0;
-    ASSERT_EQ(pid, ::waitpid(pid, &status, 0));
-    EXPECT_EQ(0, WEXITSTATUS(status));
+    const DWORD pid = answer.words[0];
+    ASSERT_NE(0u, pid);
+    // The kernel's process helpers collect the program; wait for it through them.
+    ASSERT_EQ(Vorn::ProcessWaitResult::Exited, Vorn::processWaitPid(static_cast<Vorn::ProcessId>(pid), 20000));
     EXPECT_EQ(std::filesystem::canonical(deploy).string() + "|one argument|true\n",
               QuorTest::ReadFile(outside.path() + "/ran"));
 
