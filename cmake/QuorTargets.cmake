@@ -29,8 +29,10 @@ function(quor_add_tests target)
   if(ARG_SLOW)
     gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 TEST_FILTER "-${ARG_SLOW}"
                          PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABEL}")
+    # A high cost starts the slow cases first, so that a parallel run does not end waiting for them;
+    # their time limit leaves room for a loaded machine.
     gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 TEST_FILTER "${ARG_SLOW}"
-                         PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${slow_labels}")
+                         PROPERTIES TIMEOUT 600 LABELS "${slow_labels}" COST 1000)
   else()
     gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                          PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABEL}")
