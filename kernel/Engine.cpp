@@ -3,7 +3,11 @@
 #include "archive/ReaderLock.h"
 #include "common/Log.h"
 #include "install/AvailableReleases.h"
+#include "install/CreateProcess.h"
+#include "install/InstallProjectRelease.h"
+#include "install/InstallSolutionRelease.h"
 #include "install/InstalledState.h"
+#include "install/Uninstall.h"
 
 namespace Quor::Orvane {
 
@@ -52,8 +56,12 @@ HRESULT Engine::EnumerateInstalledSolutionReleases(const std::string& solution, 
     return Quor::User::EnumerateInstalledSolutionReleases(solution, fs, versions, false);
 }
 
-HRESULT Engine::InstallProjectRelease(const std::string&, DWORD, FileSystem&, Server&, Progress&) {
-    return NotAvailable("Project release installation");
+HRESULT Engine::InstallProjectRelease(const std::string& project, DWORD version, FileSystem& fs,
+                                      Server& server, Progress& progress) {
+    const Quor::User::InstallProjectRelease::InputParameters input{project, version, fs, server, progress};
+    const Quor::User::InstallProjectRelease::Discover discover(input);
+    const Quor::User::InstallProjectRelease::Execute execute(discover);
+    return execute.m_hr;
 }
 
 HRESULT Engine::UpdateProject(const std::string&, FileSystem&, Server&, Progress&, DWORD&) {
@@ -68,18 +76,31 @@ HRESULT Engine::ValidateProject(const std::string&, FileSystem&, Server&, Progre
     return NotAvailable("Project validation");
 }
 
-HRESULT Engine::UninstallProjectRelease(const std::string&, DWORD, FileSystem&, Progress&) {
-    return NotAvailable("Project release uninstall");
+HRESULT Engine::UninstallProjectRelease(const std::string& project, DWORD version, FileSystem& fs,
+                                        Progress& progress) {
+    return Quor::User::UninstallProjectRelease(project, version, fs, progress);
 }
 
-HRESULT Engine::InstallSolutionRelease(const std::string&, DWORD, const std::string&, FileSystem&, Server&,
-                                       Progress&, DWORD&) {
-    return NotAvailable("Solution release installation");
+HRESULT Engine::InstallSolutionRelease(const std::string& solution, DWORD version,
+                                       const std::string& configuration, FileSystem& fs, Server& server,
+                                       Progress& progress, DWORD& settled) {
+    const Quor::User::InstallSolutionRelease::InputParameters input{solution, version, configuration,
+                                                                    fs,       server,  progress};
+    const Quor::User::InstallSolutionRelease::Discover discover(input);
+    const Quor::User::InstallSolutionRelease::Execute execute(discover);
+    settled = discover.m_ReleaseVersion;
+    return execute.m_hr;
 }
 
-HRESULT Engine::DiscoverSolutionRelease(const std::string&, DWORD, const std::string&, FileSystem&, Server&,
-                                        Progress&, SolutionDiscovery&) {
-    return NotAvailable("Solution release discovery");
+HRESULT Engine::DiscoverSolutionRelease(const std::string& solution, DWORD version,
+                                        const std::string& configuration, FileSystem& fs, Server& server,
+                                        Progress& progress, SolutionDiscovery& discovery) {
+    const Quor::User::InstallSolutionRelease::InputParameters input{solution, version, configuration,
+                                                                    fs,       server,  progress};
+    const Quor::User::InstallSolutionRelease::Discover discover(input);
+    discovery.alreadyInstalled = discover.m_AlreadyInstalled;
+    discovery.version = discover.m_ReleaseVersion;
+    return discover.m_hr;
 }
 
 HRESULT Engine::UpdateSolution(const std::string&, const std::string&, FileSystem&, Server&, Progress&,
@@ -91,13 +112,14 @@ HRESULT Engine::ValidateSolution(const std::string&, FileSystem&, Server&, Progr
     return NotAvailable("Solution validation");
 }
 
-HRESULT Engine::UninstallSolutionRelease(const std::string&, DWORD, FileSystem&, Progress&) {
-    return NotAvailable("Solution release uninstall");
+HRESULT Engine::UninstallSolutionRelease(const std::string& solution, DWORD version, FileSystem& fs,
+                                         Progress& progress) {
+    return Quor::User::UninstallSolutionRelease(solution, version, fs, progress);
 }
 
-HRESULT Engine::CreateProcess(const std::string&, DWORD, const std::string&, const std::string&, FileSystem&,
-                              DWORD&, DWORD&) {
-    return NotAvailable("Starting a program of a release");
+HRESULT Engine::CreateProcess(const std::string& name, DWORD version, const std::string& executable,
+                              const std::string& arguments, FileSystem& fs, DWORD& processId, DWORD& threadId) {
+    return Quor::User::CreateProcess(name, version, executable, arguments, fs, processId, threadId);
 }
 
 HRESULT Engine::SetLogParameters(UINT level) {

@@ -1,6 +1,7 @@
 // The kernel's request handlers end to end: a raw client, the request server, the handlers and
 // the engine of this build against nginx serving a content tree, and an install tree of the
-// test's own. Operations whose engine code is not in the build answer E_NOTIMPL.
+// test's own. Operations whose engine code is not in the build answer E_NOTIMPL; the install,
+// uninstall and program-start requests are tested end to end in tests/kernel.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -100,9 +101,10 @@ TEST_F(RequestHandlers, AnswerEachRequestWithItsResultsFromTheContentServerAndTh
          RecordedCall("UnlockFileResponse", 0, 9).Result(S_OK)},
         {[](IAppToOrvane& s) { s.SetLogParametersRequest(0, 10, 1); },
          RecordedCall("SetLogParametersResponse", 0, 10).Result(S_OK)},
+        // A release the server does not offer is not installed.
+        {[](IAppToOrvane& s) { s.InstallProjectReleaseRequest(0, 11, "game", 0x01000009); },
+         RecordedCall("InstallProjectReleaseResponse", 0, 11).Result(E_FAIL)},
         // Engine operations that are not part of this build yet.
-        {[](IAppToOrvane& s) { s.InstallProjectReleaseRequest(0, 11, "game", V1002); },
-         RecordedCall("InstallProjectReleaseResponse", 0, 11).Result(E_NOTIMPL)},
         {[](IAppToOrvane& s) { s.UpdateSolutionRequest(0, 12, "sol", "en_US"); },
          RecordedCall("UpdateSolutionResponse", 0, 12).Result(E_NOTIMPL).Word(0xFFFFFFFF)},
     };
