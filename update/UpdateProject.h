@@ -18,6 +18,7 @@
 #include "common/AutoUpdateProgress.h"
 #include "common/LocalFileSystem.h"
 #include "common/ReleaseManifest.h"
+#include "common/ReleaseVersion.h"
 #include "foundation/Types.h"
 #include "install/InstallProjectRelease.h"
 #include "remote/IRemoteFileServer.h"
