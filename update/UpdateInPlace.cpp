@@ -67,11 +67,11 @@ bool UpdateInPlace::CancelRequested() const {
 
 HRESULT UpdateInPlace::DoDiscovery() {
     QUOR_LOG(Log::VERBOSE, "%s", "");
-    if (CancelRequested()) return E_ABORT;
     if (FAILED(m_hr)) {
         QUOR_LOG(Log::ERROR, "Object in invalid state, cannot continue");
         return m_hr;
     }
+    if (CancelRequested()) return m_hr = E_ABORT;
     if (m_Discovered) return m_hr;
     m_hr = SetupStep();
     if (FAILED(m_hr)) {

@@ -134,5 +134,44 @@ TEST_F(UpdateFixture, ARequestedSourceNotBelowTheTargetFallsBackToTheHighestComp
     EXPECT_EQ("", Difference({kV2, kV3}));
 }
 
+TEST_F(UpdateFixture, AFileToDeleteThatIsAlreadyGoneIsSkipped) {
+    AddS2Releases();
+    ServeVorn();
+    ASSERT_EQ(S_OK, Install(kV1));
+    Quor::Log::SetLogLevel(Quor::Log::VERBOSE);
+    const std::string stale = Release(kV2) + "/deploy/data/l.bin";
+    ASSERT_EQ(S_OK, Update(kV2, Quor::INVALID_RELEASE_VERSION, [&] { std::filesystem::remove(stale); }));
+    EXPECT_TRUE(quiet.Has("File \"" + stale + "\" was already deleted."));
+    EXPECT_EQ("", Difference({kV2}));
+}
+
+TEST_F(UpdateFixture, WhenTheFolderCannotBeMovedItIsCopiedAndTheSourceStaysWithoutCompletionMarker) {
+    AddS2Releases();
+    ServeVorn();
+    ASSERT_EQ(S_OK, Install(kV1));
+    QuorTest::WriteFile(Release(kV2) + "/left.txt", "a folder in the way");  // the move cannot replace it
+    ASSERT_EQ(S_OK, Update(kV2, kV1));
+    EXPECT_TRUE(std::filesystem::exists(Ok(kV2)));
+    EXPECT_TRUE(std::filesystem::exists(Release(kV1) + "/deploy/bin/run.sh"));
+    EXPECT_FALSE(std::filesystem::exists(Ok(kV1)));
+    std::vector<DWORD> partial;
+    ASSERT_EQ(S_OK, Quor::User::EnumerateInstalledProjectReleases(project, fileSystem, partial, true));
+    EXPECT_EQ((std::vector<DWORD>{kV1, kV2}), partial);
+}
+
+TEST_F(UpdateFixture, ACancelBeforeTheSetUpLeavesTheSourceCompleteAndTheObjectFailed) {
+    AddS2Releases();
+    ServeVorn();
+    ASSERT_EQ(S_OK, Install(kV1));
+    const QuorTest::TreeSnapshot before = Actual();
+    UpdateProject::UpdateInPlace update(project, kV1, kV2, fileSystem, *http, updateProgress);
+    cancel = 1;
+    EXPECT_EQ(E_ABORT, update.DoDiscovery());
+    EXPECT_FALSE(update.m_Discovered);
+    cancel = 0;
+    EXPECT_EQ(E_ABORT, update.Execute());  // a failure sticks
+    EXPECT_EQ("", QuorTest::SnapshotDifference(before, Actual()));
+}
+
 }  // namespace
 }  // namespace InstallE2E
