@@ -9,6 +9,7 @@
 #include "common/LocalDirectoryStructure.h"
 #include "common/LocalRootFolder.h"
 #include "common/Log.h"
+#include "install/ArchiveOrPatchPlan.h"
 #include "install/DownloadFilesStep.h"
 #include "install/InstallSteps.h"
 #include "install/InstalledState.h"
@@ -213,50 +214,12 @@ HRESULT UpdateInPlace::CalculateWorkStep() {
             if (valid) continue;
         }
 
-        if ((entry.flags & ReleaseManifest::FLAG_ARCHIVED) &&
-            UpdateAndInstallShared::CheckFile(local, entry, m_LocalFileSystem, progress)) {
-            m_FilesToArchive.push_back({&entry, local});
-            QUOR_LOG(Log::VERBOSE, "File \"%s\" was found and must be from interrupted update.  Will be archived.",
-                     local.c_str());
+        const DWORD inPlace = m_PatchManifest && m_PatchManifest->m_SourceReleaseVersion == m_SourceVersion
+                                  ? FileToPatch::KIND_IN_PLACE
+                                  : 0;
+        if (UpdateAndInstallShared::PlanArchiveOrPatch(entry, local, m_PatchManifest, m_PatchSourceManifest, inPlace,
+                                                       m_FilesToArchive, m_FilesToPatch, m_LocalFileSystem, progress))
             continue;
-        }
-
-        if (m_PatchManifest) {
-            const DWORD inPlace =
-                m_PatchManifest->m_SourceReleaseVersion == m_SourceVersion ? FileToPatch::KIND_IN_PLACE : 0;
-            const Common::PatchManifest::ENTRY* patchEntry =
-                UpdateAndInstallShared::FindEntryByName(entry.name, entry.version, *m_PatchManifest);
-            if (!patchEntry) {
-                QUOR_LOG(Log::VERBOSE,
-                         "Looked for \"%s\" in patch from release 0x%08lx to 0x%08lx but did not find it.  Will "
-                         "download whole file instead.",
-                         entry.name.c_str(), static_cast<unsigned long>(m_PatchManifest->m_SourceReleaseVersion),
-                         static_cast<unsigned long>(m_PatchManifest->m_DestinationReleaseVersion));
-            } else if (patchEntry->flags & Common::PatchManifest::FLAG_WHOLE_FILE) {
-                m_FilesToPatch.push_back({patchEntry, nullptr, &entry, local, FileToPatch::KIND_NEW_FILE | inPlace});
-                progress.DeltaBytesTotal(WORK_TYPE_DOWNLOAD, patchEntry->size);
-                QUOR_LOG(Log::VERBOSE, "New File \"%s\" (%d bytes) will be created by patching", local.c_str(),
-                         static_cast<int>(entry.size));
-                continue;
-            } else if (const ENTRY* source = m_PatchSourceManifest ? UpdateAndInstallShared::FindManifestEntry(
-                                                                         *m_PatchSourceManifest, entry.name)
-                                                                   : nullptr) {
-                m_FilesToPatch.push_back({patchEntry, source, &entry, local, inPlace});
-                progress.DeltaBytesTotal(WORK_TYPE_DOWNLOAD, patchEntry->size);
-                if (patchEntry->flags & (Common::PatchManifest::FLAG_ZLIB | Common::PatchManifest::FLAG_LZMA))
-                    progress.DeltaBytesTotal(WORK_TYPE_DISK_ACCESS, 2 * static_cast<int64_t>(patchEntry->size));
-                if (!(patchEntry->flags & Common::PatchManifest::FLAG_NO_DIFF))
-                    progress.DeltaBytesTotal(WORK_TYPE_DISK_ACCESS, static_cast<int64_t>(entry.size) + source->size +
-                                                                        patchEntry->size);
-                QUOR_LOG(Log::VERBOSE, "File \"%s\" (%d bytes) will be created by patching", local.c_str(),
-                         static_cast<int>(entry.size));
-                continue;
-            } else {
-                QUOR_LOG(Log::ERROR,
-                         "Found file in patch manifest but could not find it in the source release manifest: %s",
-                         entry.name.c_str());
-            }
-        }
 
         m_FilesToDownload.push_back({&entry, local});
         UpdateAndInstallShared::AddDownloadBytesToTotal(progress, entry);
