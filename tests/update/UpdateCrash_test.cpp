@@ -1,9 +1,7 @@
 // An update killed with SIGKILL at random points (the folder move among them): no release of the
 // project carries "S_OK" unless its tree is complete, and a rerun (after the start-up sweep of
 // temp/) ends complete at the target, fetching whole only files that were not in place yet.
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 
 #include <chrono>
@@ -11,34 +9,22 @@
 #include <sstream>
 #include <thread>
 
+#include "tests/kit/RunCommand.h"
 #include "tests/update/UpdateFixture.h"
-
-extern char** environ;
 
 namespace InstallE2E {
 namespace {
 
 class UpdateCrashTest : public UpdateFixture {
 protected:
-    // Starts the update program in this process's working folder ({root}/system), its output
+    // Starts the child program in this process's working folder ({root}/system), its output
     // discarded.
-    pid_t StartChild() {
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        const char* argv[] = {QUOR_UPDATE_CHILD, "alpha", "ffffffff", nullptr};
-        pid_t pid = -1;
-        const int failed = posix_spawn(&pid, QUOR_UPDATE_CHILD, &actions, nullptr, const_cast<char**>(argv), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        EXPECT_EQ(0, failed);
+    static pid_t StartChild() {
+        const pid_t pid = QuorTest::StartQuiet(QUOR_UPDATE_CHILD, {"alpha", "ffffffff"});
+        EXPECT_GT(pid, 0);
         return pid;
     }
-    static int Reap(pid_t pid) {
-        int status = 0;
-        EXPECT_EQ(pid, waitpid(pid, &status, 0));
-        return status;
-    }
+    static int Reap(pid_t pid) { return QuorTest::WaitForChild(pid); }
     // The entries of the target that are in place with their content (archived ones also when
     // they wait naked at their path).
     std::set<std::string> PlacedTargetEntries() const {
