@@ -10,6 +10,7 @@
 #include "common/LocalRootFolder.h"
 #include "common/Log.h"
 #include "common/ReleaseVersion.h"
+#include "install/ArchiveOrPatchPlan.h"
 #include "install/DownloadFilesStep.h"
 #include "install/InstallSteps.h"
 #include "install/InstalledState.h"
@@ -114,49 +115,10 @@ HRESULT CalculateWorkStep(const std::string& project, const DWORD version, const
             if (valid) continue;
         }
 
-        if ((entry.flags & ReleaseManifest::FLAG_ARCHIVED) &&
-            UpdateAndInstallShared::CheckFile(local, entry, fileSystem, progress)) {
-            lists.m_FilesToArchive.push_back({&entry, local});
-            QUOR_LOG(Log::VERBOSE, "File \"%s\" was found and must be from interrupted update.  Will be archived.",
-                     local.c_str());
+        if (UpdateAndInstallShared::PlanArchiveOrPatch(entry, local, lists.m_PatchManifest.get(),
+                                                       lists.m_PatchSourceManifest.get(), 0, lists.m_FilesToArchive,
+                                                       lists.m_FilesToPatch, fileSystem, progress))
             continue;
-        }
-
-        if (const Common::PatchManifest* patch = lists.m_PatchManifest.get()) {
-            const Common::PatchManifest::ENTRY* patchEntry =
-                UpdateAndInstallShared::FindEntryByName(entry.name, entry.version, *patch);
-            if (!patchEntry) {
-                QUOR_LOG(Log::VERBOSE,
-                         "Looked for \"%s\" in patch from release 0x%08lx to 0x%08lx but did not find it.  Will "
-                         "download whole file instead.",
-                         entry.name.c_str(), static_cast<unsigned long>(patch->m_SourceReleaseVersion),
-                         static_cast<unsigned long>(patch->m_DestinationReleaseVersion));
-            } else if (patchEntry->flags & Common::PatchManifest::FLAG_WHOLE_FILE) {
-                lists.m_FilesToPatch.push_back({patchEntry, nullptr, &entry, local, FileToPatch::KIND_NEW_FILE});
-                progress.DeltaBytesTotal(WORK_TYPE_DOWNLOAD, patchEntry->size);
-                QUOR_LOG(Log::VERBOSE, "New File \"%s\" (%d bytes) will be created by patching", local.c_str(),
-                         static_cast<int>(entry.size));
-                continue;
-            } else if (const ENTRY* source =
-                           lists.m_PatchSourceManifest
-                               ? UpdateAndInstallShared::FindManifestEntry(*lists.m_PatchSourceManifest, entry.name)
-                               : nullptr) {
-                lists.m_FilesToPatch.push_back({patchEntry, source, &entry, local, 0});
-                progress.DeltaBytesTotal(WORK_TYPE_DOWNLOAD, patchEntry->size);
-                if (patchEntry->flags & (Common::PatchManifest::FLAG_ZLIB | Common::PatchManifest::FLAG_LZMA))
-                    progress.DeltaBytesTotal(WORK_TYPE_DISK_ACCESS, static_cast<DWORD>(2 * patchEntry->size));
-                if (!(patchEntry->flags & Common::PatchManifest::FLAG_NO_DIFF))
-                    progress.DeltaBytesTotal(WORK_TYPE_DISK_ACCESS,
-                                             static_cast<DWORD>(entry.size + source->size + patchEntry->size));
-                QUOR_LOG(Log::VERBOSE, "File \"%s\" (%d bytes) will be created by patching", local.c_str(),
-                         static_cast<int>(entry.size));
-                continue;
-            } else {
-                QUOR_LOG(Log::ERROR,
-                         "Found file in patch manifest but could not find it in the source release manifest: %s",
-                         entry.name.c_str());
-            }
-        }
 
         lists.m_FilesToDownload.push_back({&entry, local});
         UpdateAndInstallShared::AddDownloadBytesToTotal(progress, entry);

@@ -2,9 +2,7 @@
 // differs from the expected one, and a rerun (after the start-up sweep of temp/) completes the
 // tree and fetches only the files that were not in place yet.
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
-#include <fcntl.h>
 
 #include <gtest/gtest.h>
 
@@ -14,33 +12,21 @@
 #include <thread>
 
 #include "tests/install/InstallFixture.h"
-
-extern char** environ;
+#include "tests/kit/RunCommand.h"
 
 namespace InstallE2E {
 namespace {
 
 class InstallCrashTest : public InstallFixture {
 protected:
-    // Starts the install program in this process's working folder ({root}/system), its output
+    // Starts the child program in this process's working folder ({root}/system), its output
     // discarded.
-    pid_t StartChild() {
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        const char* argv[] = {QUOR_INSTALL_CHILD, "alpha", "ffffffff", nullptr};
-        pid_t pid = -1;
-        const int failed = posix_spawn(&pid, QUOR_INSTALL_CHILD, &actions, nullptr, const_cast<char**>(argv), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        EXPECT_EQ(0, failed);
+    static pid_t StartChild() {
+        const pid_t pid = QuorTest::StartQuiet(QUOR_INSTALL_CHILD, {"alpha", "ffffffff"});
+        EXPECT_GT(pid, 0);
         return pid;
     }
-    static int Reap(pid_t pid) {
-        int status = 0;
-        EXPECT_EQ(pid, waitpid(pid, &status, 0));
-        return status;
-    }
+    static int Reap(pid_t pid) { return QuorTest::WaitForChild(pid); }
     // Runs the install program to its end (exit code 0 expected); how long it took.
     std::chrono::microseconds CompleteRun() {
         const auto start = std::chrono::steady_clock::now();
