@@ -12,7 +12,7 @@
 #include "remote/AutoTemporaryFile.h"
 #include "remote/RemoteFileServerHTTP.h"
 #include "remote/ServerSettings.h"
-#include "tests/install/RunInstall.h"
+#include "tests/kit/install/RunInstall.h"
 
 int main(int argc, char** argv) {
     if (argc != 3) {

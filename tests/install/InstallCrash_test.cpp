@@ -11,7 +11,7 @@
 #include <random>
 #include <thread>
 
-#include "tests/install/InstallFixture.h"
+#include "tests/kit/install/InstallFixture.h"
 #include "tests/kit/RunCommand.h"
 
 namespace InstallE2E {

@@ -13,7 +13,7 @@
 #include "remote/AutoTemporaryFile.h"
 #include "common/testing/LogCapture.h"
 #include "foundation/api/Progress.h"
-#include "tests/install/InstallFixture.h"
+#include "tests/kit/install/InstallFixture.h"
 #include "tests/kit/content/FakeRemoteFileServer.h"
 
 namespace InstallE2E {

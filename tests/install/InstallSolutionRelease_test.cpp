@@ -12,7 +12,7 @@
 
 #include "install/InstallSolutionRelease.h"
 #include "install/Uninstall.h"
-#include "tests/install/InstallFixture.h"
+#include "tests/kit/install/InstallFixture.h"
 #include "tests/kit/content/InstalledTree.h"
 
 namespace InstallE2E {

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "remote/TelvoLogger.h"
-#include "tests/install/InstallFixture.h"
+#include "tests/kit/install/InstallFixture.h"
 #include "tests/kit/RecordingCollector.h"
 #include "update/UpdateProject.h"
 

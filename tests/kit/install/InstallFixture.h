@@ -24,7 +24,7 @@
 #include "install/InstalledState.h"
 #include "remote/RemoteFileServerHTTP.h"
 #include "remote/ServerSettings.h"
-#include "tests/install/RunInstall.h"
+#include "tests/kit/install/RunInstall.h"
 #include "tests/kit/NginxServer.h"
 #include "tests/kit/TempDir.h"
 #include "tests/kit/content/ExpectedInstall.h"
