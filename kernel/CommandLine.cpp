@@ -36,7 +36,7 @@ HRESULT ParseCommandLine(const std::string& line, std::vector<std::string>& args
                 options |= OPTION_DEBUG;
             } else {
                 QUOR_LOG_TAG(Log::ERROR, kTag, "Unrecognized option: \"%s\"", word.c_str());
-                return E_UNRECOGNIZED_OPTION;
+                return E_QUOR_FAILED_TO_PARSE_COMMANDLINE;
             }
             continue;
         }

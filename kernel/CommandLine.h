@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/ErrorCodes.h"
 #include "foundation/Types.h"
 
 namespace Quor::Orvane {
@@ -15,7 +16,6 @@ namespace Quor::Orvane {
 constexpr DWORD OPTION_NOUPDATE = 1;
 constexpr DWORD OPTION_TSR = 2;
 constexpr DWORD OPTION_DEBUG = 4;
-constexpr HRESULT E_UNRECOGNIZED_OPTION = static_cast<HRESULT>(0xC1E90002);
 
 // stripQuotes: remove the grouping quotes (false keeps them, as the replay line needs).
 HRESULT ParseCommandLine(const std::string& line, std::vector<std::string>& args, DWORD& options,
