@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "common/testing/LogCapture.h"
@@ -9,6 +10,7 @@
 #include "foundation/WaitResult.h"
 #include "kernel/Application.h"
 #include "kernel/testing/ScriptedEngine.h"
+#include "platform/FakeShell.h"
 #include "kernel/testing/TestKernel.h"
 #include "remote/ProjectVersionListing.h"
 #include "tests/kit/NginxServer.h"
@@ -128,12 +130,32 @@ TEST_F(CommandRunner, PreviewWord) {
     }
 }
 
-TEST_F(CommandRunner, UpdateAndRunWithNoReleaseInstalledEndsAfterTheUpdate) {
+TEST_F(CommandRunner, UpdateAndRunShowsProgressAndEndsWhenNoReleaseIsInstalled) {
     StartKernel();
+    Quor::Platform::FakeShell shell;
+    Quor::Platform::SetShellForTests(&shell);
     QuorTest::LogCapture log;
     EXPECT_EQ(RunCommand({"updateandrun", "Kiv", "K.app"}), E_FAIL);
+    Quor::Platform::SetShellForTests(nullptr);
     EXPECT_TRUE(log.HasError("UpdateProject succeeded, but no releases found!")) << log.All();
+    ASSERT_FALSE(engine->Calls().empty());
     EXPECT_EQ(engine->Calls().front(), "UpdateProject kiv");
+
+    // Begin, then each fraction followed by one pump (progress without a total only pumps), End.
+    const std::vector<std::string> calls = shell.Calls();
+    ASSERT_GE(calls.size(), 3u);
+    EXPECT_EQ(calls.front(), "Begin");
+    EXPECT_EQ(calls.back(), "End");
+    EXPECT_NE(std::find(calls.begin(), calls.end(), "Pump"), calls.end());
+    for (size_t i = 1; i + 1 < calls.size(); ++i) {
+        if (calls[i].rfind("Set:", 0) == 0) {
+            EXPECT_EQ(calls[i + 1], "Pump") << i;
+        } else {
+            EXPECT_EQ(calls[i], "Pump") << i;
+        }
+    }
+    const std::vector<float> fractions = shell.Fractions();
+    EXPECT_TRUE(std::is_sorted(fractions.begin(), fractions.end()));
 }
 
 }  // namespace
