@@ -3,6 +3,7 @@
 #include "archive/ReaderLock.h"
 #include "common/Log.h"
 #include "install/AvailableReleases.h"
+#include "install/InstallProjectRelease.h"
 #include "install/InstalledState.h"
 
 namespace Quor::Orvane {
@@ -52,8 +53,13 @@ HRESULT Engine::EnumerateInstalledSolutionReleases(const std::string& solution, 
     return Quor::User::EnumerateInstalledSolutionReleases(solution, fs, versions, false);
 }
 
-HRESULT Engine::InstallProjectRelease(const std::string&, DWORD, FileSystem&, Server&, Progress&) {
-    return NotAvailable("Project release installation");
+HRESULT Engine::InstallProjectRelease(const std::string& project, DWORD version, FileSystem& fs, Server& server,
+                                      Progress& progress) {
+    const Quor::User::InstallProjectRelease::InputParameters input{project, version, fs, server, progress};
+    const Quor::User::InstallProjectRelease::Discover discover(input);
+    if (FAILED(discover.m_hr)) return discover.m_hr;
+    const Quor::User::InstallProjectRelease::Execute execute(discover);
+    return execute.m_hr;
 }
 
 HRESULT Engine::UpdateProject(const std::string&, FileSystem&, Server&, Progress&, DWORD&) {

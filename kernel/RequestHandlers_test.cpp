@@ -100,9 +100,10 @@ TEST_F(RequestHandlers, AnswerEachRequestWithItsResultsFromTheContentServerAndTh
          RecordedCall("UnlockFileResponse", 0, 9).Result(S_OK)},
         {[](IAppToOrvane& s) { s.SetLogParametersRequest(0, 10, 1); },
          RecordedCall("SetLogParametersResponse", 0, 10).Result(S_OK)},
-        // Engine operations that are not part of this build yet.
+        // An install over an installed release without a manifest, and an engine operation that is
+        // not part of this build yet.
         {[](IAppToOrvane& s) { s.InstallProjectReleaseRequest(0, 11, "game", V1002); },
-         RecordedCall("InstallProjectReleaseResponse", 0, 11).Result(E_NOTIMPL)},
+         RecordedCall("InstallProjectReleaseResponse", 0, 11).Result(E_FAIL)},  // 1.0.0.0 has no manifest
         {[](IAppToOrvane& s) { s.UpdateSolutionRequest(0, 12, "sol", "en_US"); },
          RecordedCall("UpdateSolutionResponse", 0, 12).Result(E_NOTIMPL).Word(0xFFFFFFFF)},
     };
