@@ -56,6 +56,8 @@ protected:
         Vorn::Semaphore::Cleanup(Quor::Orvane::KernelThread::kInstanceMutexName);
     }
 
+    // Declared first, so that it outlives the kernel's threads, which may log until TearDown.
+    QuorTest::LogCapture log;
     QuorTest::QuorTree tree;
     QuorTest::TempDir content;
     std::unique_ptr<QuorTest::NginxServer> nginx;
@@ -65,7 +67,6 @@ protected:
 
 TEST_F(CommandRunner, WithoutAKernelEveryConnectedCommandFailsToConnect) {
     ::setenv("ORVANE_PORT", std::to_string(QuorTest::PickLoopbackPort()).c_str(), 1);
-    QuorTest::LogCapture log;
     EXPECT_EQ(RunCommand({"UpdateProject", "p"}), E_FAIL);
     EXPECT_TRUE(log.HasError("Failed to connect to Orvane.")) << log.All();
     // The command's failure is not the kernel's.
@@ -94,7 +95,7 @@ TEST_F(CommandRunner, WrongWordsAreRefusedBeforeAnythingIsSent) {
     };
     for (const BadWords& c : cases) {
         SCOPED_TRACE(c.words[0]);
-        QuorTest::LogCapture log;
+        log.Clear();
         const HRESULT result = RunCommand(c.words);
         if (c.result == E_FAIL) {
             EXPECT_LT(result, 0);
@@ -111,7 +112,6 @@ TEST_F(CommandRunner, WrongWordsAreRefusedBeforeAnythingIsSent) {
 
 TEST_F(CommandRunner, NamesAreLowerCasedAndCallsReachTheKernel) {
     StartKernel();
-    QuorTest::LogCapture log;
     EXPECT_EQ(RunCommand({"installprojectrelease", "MyProj", "1.2.3.4"}), S_OK);
     EXPECT_EQ(RunCommand({"Repair"}), S_OK);
     EXPECT_TRUE(log.Has(Quor::Log::USER, "Succeeded"));
@@ -124,7 +124,7 @@ TEST_F(CommandRunner, PreviewWord) {
         {"FALSE", "false"}, {"0", "false"}, {"yes", "true"}};
     for (const auto& [word, preview] : cases) {
         SCOPED_TRACE(word);
-        QuorTest::LogCapture log;
+        log.Clear();
         RunCommand({"InstallSolutionReleaseByProjectVersion", "s", "v1", "en_US", word});
         EXPECT_TRUE(log.Contains(std::string("v1, en_US, ") + preview + ", false)")) << log.All();
     }
@@ -134,7 +134,6 @@ TEST_F(CommandRunner, UpdateAndRunShowsProgressAndEndsWhenNoReleaseIsInstalled) 
     StartKernel();
     Quor::Platform::FakeShell shell;
     Quor::Platform::SetShellForTests(&shell);
-    QuorTest::LogCapture log;
     EXPECT_EQ(RunCommand({"updateandrun", "Kiv", "K.app"}), E_FAIL);
     Quor::Platform::SetShellForTests(nullptr);
     EXPECT_TRUE(log.HasError("UpdateProject succeeded, but no releases found!")) << log.All();

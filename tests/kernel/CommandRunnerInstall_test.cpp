@@ -17,6 +17,7 @@ namespace {
 
 TEST(CommandRunnerInstall, InstallProjectReleaseInstallsTheReleaseThroughTheKernel) {
     QuorTest::UseOwnInstance();
+    QuorTest::LogCapture log(Quor::Log::USER);  // outlives the kernel's threads
     QuorTest::QuorTree tree;
     QuorTest::TempDir content;
     Quor::Tools::ContentTree::ContentDescription description;
@@ -32,7 +33,6 @@ TEST(CommandRunnerInstall, InstallProjectReleaseInstallsTheReleaseThroughTheKern
     ASSERT_EQ(kernel.hr, S_OK);
     ::setenv("ORVANE_PORT", std::to_string(kernel.port).c_str(), 1);
 
-    QuorTest::LogCapture log(Quor::Log::USER);
     HRESULT hr = E_FAIL;
     {
         Quor::Orvane::UserCommandThread runner({"InstallProjectRelease", "Kiv_Launcher", "0.0.0.2"}, 0, hr);
