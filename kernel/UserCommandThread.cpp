@@ -258,16 +258,8 @@ HRESULT UserCommandThread::UpdateAndRunProject() {
     }
     std::vector<DWORD> versions;
     hr = B::EnumerateInstalledProjectReleases(*m_Main, project, versions);
-    if (FAILED(hr)) {
-        QUOR_LOG_TAG(Log::ERROR, kTag, "EnumerateInstalledProjectReleases failed.");
-        return hr;
-    }
-    if (versions.empty()) {
-        QUOR_LOG_TAG(Log::ERROR, kTag, "UpdateProject succeeded, but no releases found!");
-        return E_FAIL;
-    }
-    GetSplashScreen().reset();
-    return RunAndWait(project, versions.back(), m_Args[2], commandLine);
+    return RunNewest(hr, versions, "EnumerateInstalledProjectReleases failed.",
+                     "UpdateProject succeeded, but no releases found!", project, m_Args[2], commandLine);
 }
 
 HRESULT UserCommandThread::UpdateAndRunSolution() {
@@ -280,16 +272,23 @@ HRESULT UserCommandThread::UpdateAndRunSolution() {
     }
     std::vector<DWORD> versions;
     hr = B::EnumerateInstalledSolutionReleases(*m_Main, solution, versions);
-    if (FAILED(hr)) {
-        QUOR_LOG_TAG(Log::ERROR, kTag, "EnumerateInstalledSolutionReleases failed.");
-        return hr;
+    return RunNewest(hr, versions, "EnumerateInstalledSolutionReleases failed.",
+                     "UpdateSolution succeeded, but no releases found!", solution, m_Args[3], "");
+}
+
+HRESULT UserCommandThread::RunNewest(HRESULT listed, const std::vector<DWORD>& versions, const char* listFailed,
+                                     const char* noRelease, const std::string& name, const std::string& executable,
+                                     const std::string& commandLine) {
+    if (FAILED(listed)) {
+        QUOR_LOG_TAG(Log::ERROR, kTag, "%s", listFailed);
+        return listed;
     }
     if (versions.empty()) {
-        QUOR_LOG_TAG(Log::ERROR, kTag, "UpdateSolution succeeded, but no releases found!");
+        QUOR_LOG_TAG(Log::ERROR, kTag, "%s", noRelease);
         return E_FAIL;
     }
     GetSplashScreen().reset();
-    return RunAndWait(solution, versions.back(), m_Args[3], "");
+    return RunAndWait(name, versions.back(), executable, commandLine);
 }
 
 HRESULT UserCommandThread::RunAndWait(const std::string& name, DWORD version, const std::string& executable,

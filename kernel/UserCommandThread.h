@@ -33,6 +33,10 @@ private:
     HRESULT RunCommand();
     HRESULT UpdateAndRunProject();
     HRESULT UpdateAndRunSolution();
+    // After an update: runs the last of the installed releases (listed: the listing's result).
+    HRESULT RunNewest(HRESULT listed, const std::vector<DWORD>& versions, const char* listFailed,
+                      const char* noRelease, const std::string& name, const std::string& executable,
+                      const std::string& commandLine);
     HRESULT RunAndWait(const std::string& name, DWORD version, const std::string& executable,
                        const std::string& commandLine);
 
