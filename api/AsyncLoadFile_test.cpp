@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "tests/kit/GameRelease.h"
+#include "tests/api/GameRelease.h"
 #include "archive/ReaderLock.h"
 #include "archive/testing/ArchiveTesting.h"
 #include "foundation/CStd/CStdFiles.h"

@@ -9,7 +9,7 @@
 #include "api/FileManagedCompressed.h"
 #include "api/FileManagedUncompressed.h"
 #include "api/FileUnmanaged.h"
-#include "tests/kit/GameRelease.h"
+#include "tests/api/GameRelease.h"
 #include "archive/testing/ArchiveTesting.h"
 #include "tests/kit/TestData.h"
 

@@ -8,7 +8,7 @@
 #include "api/IFile.h"
 #include "api/RPC/IManager.h"
 #include "api/RPC/Requests.h"
-#include "tests/kit/GameRelease.h"
+#include "tests/api/GameRelease.h"
 #include "archive/testing/ArchiveTesting.h"
 #include "common/ClientApiFileIterator.h"
 #include "foundation/SharedMutex.h"

@@ -126,7 +126,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, ArchiveFileBuilderFailure,
                          ::testing::Values(FailureCase{"OverThePairLimit", 100, 60, false},
                                            FailureCase{"SourceShorterThanItsStretch", 1000, 150, false},
                                            FailureCase{"Cancelled", 1000, 60, true}),
-                         [](const ::testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<FailureCase>& param) { return std::string(param.param.name); });
 
 }  // namespace
 }  // namespace Quor::FileSystem::Impl

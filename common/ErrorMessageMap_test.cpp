@@ -144,8 +144,8 @@ TEST_P(EveryLocale, HasItsTextsAndOnlyItsTexts) {
 INSTANTIATE_TEST_SUITE_P(Locales, EveryLocale,
                          testing::Values("en_US", "en_gb", "fr_fr", "es_es", "de_de", "pl_pl", "ko_kr",
                                          "en_AU", "de"),
-                         [](const testing::TestParamInfo<const char*>& info) {
-                             return std::string(info.param);
+                         [](const testing::TestParamInfo<const char*>& locale) {
+                             return std::string(locale.param);
                          });
 
 TEST(ErrorMessageMap, ALocaleFileThatCannotBeReadSelectsEnglishWithoutRecursingIntoTheMap) {

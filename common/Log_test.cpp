@@ -146,7 +146,7 @@ TEST(Log, WithAFileErrorLinesGoToTheFileAndStandardErrorButNotStandardOutput) {
 }
 
 namespace {
-struct RecordingWriter : IWrite {
+struct RecordingWriter final : IWrite {
     std::string logPath;
     std::vector<std::string> seen;
     bool fileHadLineAlready = false;

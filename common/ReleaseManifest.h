@@ -5,15 +5,18 @@
 // - Entries are kept sorted by PredicateByName (name without regard to case) after Load, Add and
 //   SortEntries; users look entries up by binary search with that predicate. AddUnsorted appends
 //   and leaves the sort to SortEntries.
-// - Load treats the file as untrusted: every count, index and range is checked against the bytes
-//   present, a directory or file record reached twice is refused, and an entry name that is
-//   absolute, has an empty, "." or ".." segment, a backslash, or is longer than
-//   MAX_ENTRY_NAME_LENGTH fails the load. A failed Load leaves a partial object: discard it.
+// - Load (and Parse, for bytes in memory) treats the file as untrusted: every count, index and
+//   range is checked against the bytes present, a directory or file record reached twice is
+//   refused, and an entry name that is absolute, has an empty, "." or ".." segment, a backslash,
+//   or is longer than MAX_ENTRY_NAME_LENGTH fails the load. A failed Load or Parse leaves a
+//   partial object: discard it.
 // - Errors are HRESULTs (E_FAIL, E_ABORT when cancelled, or the system error's code for Save) and
 //   are logged at ERROR; allocation failures throw.
 // - No lock: one thread uses an object at a time. The cancellation flag belongs to the caller and
-//   may be set from another thread; it is read at the start of Load, before each directory of
-//   Load's walk and before each comparison of a sort.
+//   may be set from another thread; it is read at the start of Load (and Parse), before each
+//   directory of their walk and before each comparison of a sort.
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -53,6 +56,9 @@ public:
     ReleaseManifest();
 
     HRESULT Load(const std::string& path, const signed char* cancel);
+    // What Load does with the bytes of a file, for bytes already in memory (same checks, same
+    // errors; nothing is read from disk).
+    HRESULT Parse(const uint8_t* bytes, size_t size, const signed char* cancel);
     HRESULT Save(const std::string& path);
 
     // Sorted insert; E_FAIL when an entry of that name (without regard to case) exists.

@@ -94,10 +94,10 @@ uint32_t SAXHash(const char* text) {
 }
 
 uint32_t OATHash(const char* text) {
-    uint32_t h = Walk(text, 0, Signed, [](uint32_t h, uint32_t c) {
-        h += c;
-        h += h << 10;
-        return h ^ (h >> 6);
+    uint32_t h = Walk(text, 0, Signed, [](uint32_t sum, uint32_t c) {
+        sum += c;
+        sum += sum << 10;
+        return sum ^ (sum >> 6);
     });
     h += h << 3;
     h ^= h >> 11;

@@ -6,7 +6,7 @@ namespace Vorn {
 
 const std::string String_t::skNullName = "__NullName__";
 
-String_t::String_t(const std::string& text) : hash(ELFHash(text.c_str())), text(text) {}
+String_t::String_t(const std::string& initial) : hash(ELFHash(initial.c_str())), text(initial) {}
 
 void String_t::Set(const std::string& newText) {
     hash = ELFHash(newText.c_str());

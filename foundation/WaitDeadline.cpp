@@ -1,6 +1,7 @@
 #include "foundation/WaitDeadline.h"
 
 #include "foundation/WaitResult.h"
+#include "platform/Clock.h"
 
 namespace Vorn {
 
@@ -12,6 +13,7 @@ WaitDeadline WaitDeadline::After(DWORD ms) {
     WaitDeadline d;
     if (ms == INFINITE) return d;
     d.m_infinite = false;
+    d.m_deadlineNs = Quor::Platform::Clock().NowNanoseconds() + static_cast<uint64_t>(ms) * 1000000u;
     clock_gettime(CLOCK_MONOTONIC, &d.m_at);
     d.m_at.tv_sec += static_cast<time_t>(ms / 1000);
     d.m_at.tv_nsec += static_cast<long>(ms % 1000) * 1000000L;
@@ -24,7 +26,7 @@ WaitDeadline WaitDeadline::After(DWORD ms) {
 
 int WaitDeadline::Wait(pthread_cond_t& condition, pthread_mutex_t& mutex) const {
     if (m_infinite) return pthread_cond_wait(&condition, &mutex);
-    return pthread_cond_timedwait(&condition, &mutex, &m_at);
+    return Quor::Platform::Clock().WaitUntil(condition, mutex, m_deadlineNs);
 }
 
 int InitMonotonicCondition(pthread_cond_t& condition) {

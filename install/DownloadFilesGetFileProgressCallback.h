@@ -16,7 +16,7 @@
 
 namespace Quor::User {
 
-class DownloadFilesGetFileProgressCallback : public Common::IGetFileProgressCallback {
+class DownloadFilesGetFileProgressCallback final : public Common::IGetFileProgressCallback {
 public:
     // stop may be null: no stop request reaches the transfer.
     DownloadFilesGetFileProgressCallback(AutoUpdateProgress::AutoTimer* timer, const std::atomic<bool>* stop)

@@ -6,7 +6,7 @@
 #include "common/ReleaseVersion.h"
 #include "common/testing/LogCapture.h"
 #include "install/InstalledState.h"
-#include "tests/kit/InstalledTree.h"
+#include "tests/kit/content/InstalledTree.h"
 #include "tests/kit/content/ExpectedInstall.h"
 #include "tests/kit/content/FakeRemoteFileServer.h"
 #include "tests/kit/content/TreeSnapshot.h"

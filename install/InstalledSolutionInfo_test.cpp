@@ -4,7 +4,7 @@
 
 #include "common/ReleaseVersion.h"
 #include "common/testing/LogCapture.h"
-#include "tests/kit/InstalledTree.h"
+#include "tests/kit/content/InstalledTree.h"
 
 namespace Quor::User {
 namespace {

@@ -89,7 +89,7 @@ TEST_P(InstalledReleasesTest, ANameThatWouldLeaveItsFolderIsRefusedAndNothingIsC
 INSTANTIATE_TEST_SUITE_P(Kinds, InstalledReleasesTest,
                          ::testing::Values(ReleaseKind{"/projects", &EnumerateInstalledProjectReleases},
                                            ReleaseKind{"/solutions", &EnumerateInstalledSolutionReleases}),
-                         [](const auto& info) { return std::string(info.param.folder + 1); });
+                         [](const auto& param) { return std::string(param.param.folder + 1); });
 
 TEST_F(InstalledStateTest, AProjectNamedLikeTheRootFolderDoesNotMoveTheRoot) {
     Manifest("GameQUOR", V(1, 0, 0, 1));

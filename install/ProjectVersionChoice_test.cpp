@@ -67,7 +67,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "No releases are available."},
         ChoiceCase{"ListingFails", {}, static_cast<HRESULT>(0xC1E90001), V(1, 0, 0, 1), 0,
                    static_cast<HRESULT>(0xC1E90001), kUntouched, "Failed to enumerate available releases."}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(ChooseProjectVersionTest, ACancelledJobAsksTheServerNothing) {
     cancel = 1;

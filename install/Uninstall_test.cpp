@@ -8,7 +8,7 @@
 #include "install/InstallProjectRelease.h"
 #include "install/InstalledState.h"
 #include "install/LogParameters.h"
-#include "tests/kit/InstalledTree.h"
+#include "tests/kit/content/InstalledTree.h"
 #include "tests/kit/content/ExpectedInstall.h"
 #include "tests/kit/content/FakeRemoteFileServer.h"
 #include "tests/kit/content/TreeSnapshot.h"

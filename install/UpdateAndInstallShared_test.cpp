@@ -86,7 +86,7 @@ INSTANTIATE_TEST_SUITE_P(
                       CheckCase{"KeptZlibCorruptIsDeleted", 0x14, OnDisk::Garbage, false, After::Missing},
                       CheckCase{"KeptLzmaCorruptIsDeleted", 0x30, OnDisk::Garbage, false, After::Missing},
                       CheckCase{"KeptZlibOtherContentIsKept", 0x14, OnDisk::CompressedOther, false, After::Unchanged}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(FileCheckTest, AZlibCopyOfABigFileIsExpandedThroughATemporaryFile) {
     // The stated plain size (one byte past what is expanded in memory) chooses the way.

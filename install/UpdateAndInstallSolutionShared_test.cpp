@@ -7,7 +7,7 @@
 #include "common/ConfigurationManifest.h"
 #include "common/ReleaseVersion.h"
 #include "common/testing/LogCapture.h"
-#include "tests/kit/InstalledTree.h"
+#include "tests/kit/content/InstalledTree.h"
 #include "install/testing/MockRemoteFileServer.h"
 
 namespace Quor::User::UpdateAndInstallSolutionShared {

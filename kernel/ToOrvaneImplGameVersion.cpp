@@ -7,7 +7,7 @@
 
 #include "common/Log.h"
 #include "kernel/JobSetup.h"
-#include "kernel/JsonText.h"
+#include "common/JsonText.h"
 #include "kernel/ToOrvaneImpl.h"
 #include "remote/HTTPConnection.h"
 #include "remote/ProjectVersionListingCache.h"
@@ -71,7 +71,7 @@ void ToOrvaneImpl::InstallSolutionReleaseByProjectVersionRequest(const DWORD req
                 gameVersion.empty() || !written.insert(gameVersion).second)
                 continue;
             if (written.size() > 1) text += ",";
-            text += JsonString(gameVersion);
+            text += Quor::Common::JsonString(gameVersion);
         }
         text += "]";
         return answer();

@@ -6,12 +6,6 @@
 // SetInstalledProjectReleasesEnumerator; the remote file server calls it through
 // Services::EnumerateInstalledProjectReleases, which answers E_NOTIMPL (logged) while nothing is
 // registered.
-//
-// The download listener of the release installation (its DownloadFilesGetFileProgressCallback)
-// is an IGetFileProgressCallback (remote/IGetFileProgressCallback.h) made for each file: when its
-// stop flag is set it answers E_FAIL at once; otherwise it credits the bytes to the job's
-// progress and, when the job's cancellation flag is set, logs "Cancellation request detected,
-// aborting" and answers E_ABORT. Either negative answer aborts the transfer.
 // Threads: registering is thread-safe; the enumerator is called on the caller's thread.
 #include <string>
 #include <vector>

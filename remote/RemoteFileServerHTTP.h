@@ -22,7 +22,7 @@
 
 namespace Quor::User {
 
-class RemoteFileServerHTTP : public IRemoteFileServer {
+class RemoteFileServerHTTP final : public IRemoteFileServer {
 public:
     // Makes its own connection (port 80, low-speed time 60 s, no https, no authentication); result
     // is the connection's.

@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 
 #include "common/testing/LogCapture.h"
+#include "platform/ManualClock.h"
 #include "remote/CurlEasy.h"
 #include "tests/kit/RecordingCollector.h"
 #include "tests/kit/TempDir.h"
@@ -22,6 +24,15 @@ protected:
                                                                "\nTelvoCollector = " + collector.baseUrl() + "\n");
     }
     void TearDown() override { TelvoLogger::Shutdown(); }
+    // Shuts the logger down on a thread of its own while a manual clock carries its wait for the
+    // uploads past the point where it aborts them.
+    static void ShutdownPastTheWait() {
+        Quor::Platform::ManualClock clock;
+        std::thread shutdown([] { TelvoLogger::Shutdown(); });
+        clock.AwaitWaiters(1);
+        clock.AdvanceMilliseconds(8000);
+        shutdown.join();
+    }
 
     QuorTest::QuorTree tree;
     QuorTest::RecordingCollector collector;
@@ -122,7 +133,7 @@ TEST_F(TelvoLoggerTest, ShutdownWithAStalledCollectorStopsTheUploadThroughItsAbo
     ASSERT_TRUE(collector.WaitForMessages(1));  // the POST hangs in the collector now
 
     QuorTest::LogCapture log(Quor::Log::DEBUG);
-    TelvoLogger::Shutdown();
+    ShutdownPastTheWait();
     // The upload thread ended (it was joined: its last line is logged) because its transfer was
     // aborted - not left running, and not cancelled.
     EXPECT_TRUE(log.Has(Quor::Log::ERROR,
@@ -146,7 +157,7 @@ TEST_F(TelvoLoggerTest, AddingWhileAnUploadHangsDoesNotWaitAndUploadsRunOneAtATi
     logger->AddLogEntry("second", UINT{2}, true);
     logger->AddLogEntry("third", UINT{3}, false);
     EXPECT_EQ(1u, collector.messages().size());
-    TelvoLogger::Shutdown();
+    ShutdownPastTheWait();
     EXPECT_EQ(1u, collector.messages().size());
 }
 

@@ -13,7 +13,7 @@
 
 namespace QuorTest {
 
-class LogCapture : public Quor::Log::IWrite {
+class LogCapture final : public Quor::Log::IWrite {
 public:
     explicit LogCapture(Quor::Log::TYPE level = Quor::Log::VERBOSE) {
         Quor::Log::SetLogLevel(level);

@@ -10,7 +10,8 @@
 
 namespace Vorn {
 
-// Sleeps ms milliseconds (any 32-bit value; resumes after signals).
+// Sleeps ms milliseconds on the process clock (Quor::Platform::Clock(); any 32-bit value; resumes
+// after signals).
 void std_sleep(uint32_t ms);
 
 // Seconds since the first use of the timer, single precision. In deterministic mode: the time at

@@ -9,9 +9,12 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <atomic>
 #include <string>
+#include <thread>
 
 #include "foundation/CStd/CStd.h"
+#include "platform/ManualClock.h"
 
 namespace {
 
@@ -43,15 +46,21 @@ TEST(CStdTime, TimerNeverGoesBack) {
 }
 
 TEST(CStdTime, SleepLongerThanSeventyOneMinutesDoesNotWrap) {
-    // 4294968 ms is the first count whose microseconds overflow 32 bits (to about 0.7 ms). The
-    // child sleeps it; the alarm one second later must find it still asleep.
-    EXPECT_EXIT(
-        {
-            alarm(1);
-            std_sleep(4294968u);
-            _exit(0);
-        },
-        testing::KilledBySignal(SIGALRM), "");
+    // 4294968 ms is the first count whose microseconds overflow 32 bits (to about 0.7 ms): the
+    // sleep must still be running after 4294967 ms and end at the next millisecond.
+    Quor::Platform::ManualClock clock;
+    std::atomic<bool> done{false};
+    std::thread sleeper([&] {
+        std_sleep(4294968u);
+        done = true;
+    });
+    clock.AwaitWaiters(1);
+    clock.AdvanceMilliseconds(4294967u);
+    EXPECT_EQ(clock.Waiters(), 1u);
+    EXPECT_FALSE(done);
+    clock.AdvanceMilliseconds(1);
+    sleeper.join();
+    EXPECT_TRUE(done);
 }
 
 TEST(CStdTime, LocalTimeConvertsToUtcAndBack) {

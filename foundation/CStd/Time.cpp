@@ -2,10 +2,10 @@
 #include <sys/time.h>
 
 #include <atomic>
-#include <cerrno>
 #include <ctime>
 
 #include "foundation/CStd/CStd.h"
+#include "platform/Clock.h"
 #include "platform/MonotonicClock.h"
 
 namespace Vorn {
@@ -33,9 +33,7 @@ float ElapsedSeconds() {
 }  // namespace
 
 void std_sleep(uint32_t ms) {
-    timespec remaining{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
-    while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
-    }
+    Quor::Platform::Clock().Sleep(static_cast<uint64_t>(ms) * 1000000u);
 }
 
 float std_time() {

@@ -3,8 +3,8 @@
 // extension, making a relative path absolute, dividing a path into its components, and creating
 // the folders of a path.
 //
-// All are reentrant and keep no state. Outputs that the description says are "put in front" keep
-// what the caller had in them after the new text. FormatPath and CreatePathDirectories lower the
+// All are reentrant and keep no state. An output documented below as "put in front" keeps what
+// the caller had in it after the new text. FormatPath and CreatePathDirectories lower the
 // whole path, so they are for paths the system spells in lower case only.
 #include <string>
 #include <vector>

@@ -16,7 +16,7 @@
 namespace PatchTest {
 
 // Records "LEVEL|text" for every log line that passes the level (VERBOSE while it lives).
-class LogRecorder : public Quor::Log::IWrite {
+class LogRecorder final : public Quor::Log::IWrite {
 public:
     LogRecorder() {
         Quor::Log::SetLogLevel(Quor::Log::VERBOSE);

@@ -4,7 +4,12 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <functional>
+#include <thread>
+
 #include "platform/FakeProcessTable.h"
+#include "platform/ManualClock.h"
 #include "remote/process/Process.h"
 #include "remote/process/ProcessTestSupport.h"
 #include "tests/kit/TempDir.h"
@@ -15,6 +20,21 @@ namespace {
 using ProcessTest::MakeSleeper;
 using ProcessTest::Reaper;
 using ProcessTest::Start;
+
+// WaitForProcessesToExit(name, timeoutMs) on a thread of its own, the manual clock moved on one
+// second each time the wait sleeps, at most `seconds` times; its result.
+bool WaitWithClock(Platform::ManualClock& clock, const std::string& name, uint32_t timeoutMs, int seconds,
+                   const std::function<void(int)>& atSleep = {}) {
+    std::atomic<bool> result{false};
+    std::thread waiter([&] { result = ProcessHelper::WaitForProcessesToExit(name, timeoutMs); });
+    for (int i = 1; i <= seconds; ++i) {
+        clock.AwaitWaiters(1);
+        if (atSleep) atSleep(i);
+        clock.AdvanceMilliseconds(1000);
+    }
+    waiter.join();
+    return result;
+}
 
 // A name no other process on the machine has.
 std::string UniqueName(const char* tag) { return std::string("quorhelper_") + tag + "_" + std::to_string(getpid()); }
@@ -38,7 +58,10 @@ TEST(ProcessHelper, CountsTerminatesAndWaitsByName) {
     EXPECT_EQ(ProcessHelper::CountProcessesByName(name.substr(0, name.size() - 1)), 0u);
 
     // Gives up after its time while they still run.
-    EXPECT_FALSE(ProcessHelper::WaitForProcessesToExit(name, 1500));
+    {
+        Platform::ManualClock clock;
+        EXPECT_FALSE(WaitWithClock(clock, name, 1500, 2));
+    }
     EXPECT_FALSE(ProcessHelper::WaitForProcessesToExit(name, 0));
 
     EXPECT_TRUE(ProcessHelper::TerminateProcessesByName(name));
@@ -82,10 +105,11 @@ TEST(ProcessHelper, NamesLongerThanNinetyNineCharactersMatchOnlyInFull) {
 
 // With 2500 ms the table is read at 0, 1000 and 2000 ms, then the wait gives up.
 TEST(ProcessHelper, WaitLooksOncePerSecond) {
+    Platform::ManualClock clock;
     Platform::FakeProcessTable table;
     table.Add(0x7FFFFF01, "/opt/quor/jpatch");
     Platform::SetProcessTableForTests(&table);
-    EXPECT_FALSE(ProcessHelper::WaitForProcessesToExit("jpatch", 2500));
+    EXPECT_FALSE(WaitWithClock(clock, "jpatch", 2500, 3, [&](int second) { EXPECT_EQ(table.listings, second); }));
     EXPECT_EQ(table.listings, 3);
     table.listings = 0;
     EXPECT_FALSE(ProcessHelper::WaitForProcessesToExit("jpatch", 0));

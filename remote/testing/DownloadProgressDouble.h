@@ -11,7 +11,7 @@
 
 namespace QuorTest {
 
-class DownloadProgressDouble : public Quor::Common::IGetFileProgressCallback {
+class DownloadProgressDouble final : public Quor::Common::IGetFileProgressCallback {
 public:
     explicit DownloadProgressDouble(const std::atomic<bool>* stop = nullptr, bool countingOff = false)
         : m_stop(stop), m_countingOff(countingOff) {}

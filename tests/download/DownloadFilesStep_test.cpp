@@ -133,7 +133,7 @@ TEST_P(BinThresholdTest, BinIsFetchedOnceWhenThreeQuartersOfItAreWanted) {
 
 INSTANTIATE_TEST_SUITE_P(Threshold, BinThresholdTest,
                          ::testing::Values(BinCase{500, 250, 250, 1}, BinCase{499, 250, 251, 0}),
-                         [](const auto& info) { return "Wanted" + std::to_string(info.param.first + info.param.second); });
+                         [](const auto& test) { return "Wanted" + std::to_string(test.param.first + test.param.second); });
 
 TEST_F(DownloadFilesStepTest, FailedBinIsBypassedForGood) {
     QuorTest::LogCapture log(Quor::Log::VERBOSE);

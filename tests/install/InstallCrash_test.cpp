@@ -41,6 +41,25 @@ protected:
         EXPECT_EQ(pid, waitpid(pid, &status, 0));
         return status;
     }
+    // Runs the install program to its end (exit code 0 expected); how long it took.
+    std::chrono::microseconds CompleteRun() {
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(0, WEXITSTATUS(Reap(StartChild())));
+        return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
+    }
+    // Starts the install program and kills it at a random point of a span as long as a complete run.
+    void KillAtRandomPoint() {
+        const pid_t child = StartChild();
+        std::this_thread::sleep_for(std::chrono::microseconds(m_point(m_random)));  // the kill point, not an order
+        kill(child, SIGKILL);
+        Reap(child);
+    }
+    void DrawKillPointsFrom(std::chrono::microseconds span) { m_point = std::uniform_int_distribution<long>(0, span.count()); }
+
+    const unsigned m_seed = std::random_device{}();
+    std::mt19937 m_random{m_seed};
+    std::uniform_int_distribution<long> m_point{0, 0};
+
     // The whole-file GETs nginx logged after `from`, once a marker request made after the child
     // ended shows that every earlier line is written (one worker logs in order).
     std::vector<std::string> GetsSince(size_t from, int marker) {
@@ -67,25 +86,16 @@ TEST_F(InstallCrashTest, KilledAtRandomPointsNeverLeavesACompletionMarkerOverAnI
     Serve();
 
     // One whole run gives the time span the kill points are drawn from.
-    const auto start = std::chrono::steady_clock::now();
-    ASSERT_EQ(0, WEXITSTATUS(Reap(StartChild())));
-    const auto span = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
+    DrawKillPointsFrom(CompleteRun());
     ASSERT_EQ("", Difference({kV1}));
-
-    const unsigned seed = std::random_device{}();
-    SCOPED_TRACE("seed " + std::to_string(seed));
-    std::mt19937 random(seed);
-    std::uniform_int_distribution<long> point(0, span.count());
+    SCOPED_TRACE("seed " + std::to_string(m_seed));
     for (int round = 0; round < 50; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
         Quor::User::ManagedFileHelper::Release();
         std::filesystem::remove_all(root + "/projects/alpha");
         std::filesystem::remove(RunMeMarker());
 
-        const pid_t child = StartChild();
-        std::this_thread::sleep_for(std::chrono::microseconds(point(random)));  // the kill point, not an order
-        kill(child, SIGKILL);
-        Reap(child);
+        KillAtRandomPoint();
         if (QuorTest::Exists(Ok(kV1))) {
             ASSERT_EQ("", Difference({kV1}));
         }
@@ -106,6 +116,41 @@ TEST_F(InstallCrashTest, KilledAtRandomPointsNeverLeavesACompletionMarkerOverAnI
         for (const std::string& uri : GetsSince(before, round)) fetched.insert(NameOf(uri));
         ASSERT_EQ(missing, fetched) << archives;
         EXPECT_TRUE(TempFiles().empty());
+    }
+}
+
+TEST_F(InstallCrashTest, AReinstallOverADamagedFileKilledAtRandomPointsNeverKeepsItsCompletionMarker) {
+    ReleaseSpec& release = AddFirstRelease();
+    for (int i = 0; i < 200; ++i) release.AddFile("small/f" + std::to_string(i), i % 2 ? 0x04 : 0, Bytes(4000, 300 + i));
+    Serve();
+    CompleteRun();
+    const std::string runSh = root + "/projects/alpha/releases/1.0.0.1/deploy/bin/run.sh";
+    const std::string good = QuorTest::ReadFile(runSh);
+    std::string bad = good;
+    bad[3] ^= 1;
+
+    QuorTest::WriteFile(runSh, bad);
+    DrawKillPointsFrom(CompleteRun());
+    ASSERT_EQ("", Difference({kV1}));
+    SCOPED_TRACE("seed " + std::to_string(m_seed));
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        ASSERT_TRUE(QuorTest::Exists(Ok(kV1)));
+        QuorTest::WriteFile(runSh, bad);
+        KillAtRandomPoint();
+        // "S_OK" goes before any file is looked at: while it stands, the tree is either untouched
+        // (killed before the run began) or complete.
+        if (QuorTest::Exists(Ok(kV1))) {
+            if (QuorTest::ReadFile(runSh) == bad) {
+                QuorTest::TreeSnapshot expected = Expected({kV1});
+                expected["projects/alpha/releases/1.0.0.1/deploy/bin/run.sh"] = QuorTest::Md5Hex(bad);
+                ASSERT_EQ("", QuorTest::SnapshotDifference(expected, Actual()));
+            } else {
+                ASSERT_EQ("", Difference({kV1}));
+            }
+        }
+        ASSERT_EQ(0, WEXITSTATUS(Reap(StartChild())));
+        ASSERT_EQ("", Difference({kV1}));
     }
 }
 

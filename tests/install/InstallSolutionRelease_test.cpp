@@ -13,7 +13,7 @@
 #include "install/InstallSolutionRelease.h"
 #include "install/Uninstall.h"
 #include "tests/install/InstallFixture.h"
-#include "tests/kit/InstalledTree.h"
+#include "tests/kit/content/InstalledTree.h"
 
 namespace InstallE2E {
 namespace {
@@ -102,10 +102,10 @@ TEST_F(InstallSolutionE2E, AConfigurationChangeKilledAtRandomPointsIsNeverMarked
         kill(child, SIGKILL);
         reap(child);
         if (QuorTest::Exists(ok)) {  // killed before the change began, or after it ended
-            const QuorTest::TreeSnapshot tree = Tree();
-            const bool before = QuorTest::SnapshotDifference(ExpectedSuite("en_US"), tree).empty();
-            ASSERT_TRUE(before || QuorTest::SnapshotDifference(expected, tree).empty())
-                << QuorTest::SnapshotDifference(ExpectedSuite("en_US"), tree);
+            const QuorTest::TreeSnapshot now = Tree();
+            const bool before = QuorTest::SnapshotDifference(ExpectedSuite("en_US"), now).empty();
+            ASSERT_TRUE(before || QuorTest::SnapshotDifference(expected, now).empty())
+                << QuorTest::SnapshotDifference(ExpectedSuite("en_US"), now);
         }
     }
 }

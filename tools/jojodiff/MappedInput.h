@@ -3,8 +3,8 @@
 //
 // Owns its descriptor and mapping and releases both when it dies. An empty file has no mapping
 // (data() is null, size() 0). The bytes are those of the file at the moment of reading: a file
-// that shrinks while mapped raises SIGBUS on access, which ReadFaultGuard turns into an orderly
-// exit. Not thread-safe.
+// that shrinks while mapped raises SIGBUS on access, which the fault guard (FaultGuard.h) turns
+// into an orderly exit. Not thread-safe.
 #include <cstddef>
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "kernel/JsonText.h"
+#include "common/JsonText.h"
 
 #include <gtest/gtest.h>
 
@@ -11,5 +11,5 @@ TEST(JsonText, EscapesQuotesBackslashesAndControlCharacters) {
         {std::string("a\nb\x01", 4), "\"a\\u000ab\\u0001\""},
         {"caf\xc3\xa9", "\"caf\xc3\xa9\""},
     };
-    for (const auto& [text, json] : cases) EXPECT_EQ(json, Quor::Orvane::JsonString(text));
+    for (const auto& [text, json] : cases) EXPECT_EQ(json, Quor::Common::JsonString(text));
 }

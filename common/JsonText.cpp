@@ -1,8 +1,8 @@
-#include "kernel/JsonText.h"
+#include "common/JsonText.h"
 
 #include <cstdio>
 
-namespace Quor::Orvane {
+namespace Quor::Common {
 
 std::string JsonString(const std::string& text) {
     std::string out = "\"";
@@ -23,4 +23,4 @@ std::string JsonString(const std::string& text) {
     return out;
 }
 
-}  // namespace Quor::Orvane
+}  // namespace Quor::Common

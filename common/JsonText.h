@@ -3,8 +3,8 @@
 // so that any byte string from a listing yields valid JSON. Pure function.
 #include <string>
 
-namespace Quor::Orvane {
+namespace Quor::Common {
 
 std::string JsonString(const std::string& text);
 
-}  // namespace Quor::Orvane
+}  // namespace Quor::Common
