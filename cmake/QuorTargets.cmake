@@ -1,5 +1,5 @@
 # quor_add_tests(<target> SOURCES <files>... [LIBS <targets>...] [LABEL <label>] [SLOW <filter>]
-#                [TIMEOUT <seconds>])
+#                [TIMEOUT <seconds>] [RESOURCE_LOCK <name>])
 #
 # The one way a test program is made: <target> from SOURCES, linked with LIBS, the test kit and
 # our test main (tests/kit/TestMain.cpp), and one ctest entry per test case. Each case carries a
@@ -8,7 +8,11 @@
 # instead of "e2e"; ctest -L takes a regular expression, so -L e2e and -L slow both find those),
 # so that `ctest -L unit` is the fast inner loop.
 function(quor_add_tests target)
-  cmake_parse_arguments(ARG "" "LABEL;SLOW;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "LABEL;SLOW;TIMEOUT;RESOURCE_LOCK" "SOURCES;LIBS" ${ARGN})
+  set(lock_property "")
+  if(ARG_RESOURCE_LOCK)
+    set(lock_property RESOURCE_LOCK ${ARG_RESOURCE_LOCK})
+  endif()
   if(NOT ARG_LABEL)
     string(FIND "${CMAKE_CURRENT_SOURCE_DIR}/" "${PROJECT_SOURCE_DIR}/tests/" under_tests)
     if(under_tests EQUAL 0)
@@ -28,14 +32,14 @@ function(quor_add_tests target)
   target_link_libraries(${target} PRIVATE ${ARG_LIBS} quor_testkit quor_test_main GTest::gmock GTest::gtest)
   if(ARG_SLOW)
     gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 TEST_FILTER "-${ARG_SLOW}"
-                         PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABEL}")
+                         PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABEL}" ${lock_property})
     # A high cost starts the slow cases first, so that a parallel run does not end waiting for them;
     # their time limit leaves room for a loaded machine.
     gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 TEST_FILTER "${ARG_SLOW}"
-                         PROPERTIES TIMEOUT 600 LABELS "${slow_labels}" COST 1000)
+                         PROPERTIES TIMEOUT 600 LABELS "${slow_labels}" COST 1000 ${lock_property})
   else()
     gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                         PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABEL}")
+                         PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABEL}" ${lock_property})
   endif()
 endfunction()
 

@@ -13,33 +13,44 @@ namespace {
 
 struct Script {
     std::mutex mutex;
-    bool scripted = false;
+    bool loaded = false;    // the environment was read (or a test replaced the script)
+    bool scripted = false;  // a script was given at all
     std::deque<std::string> entries;
 };
 
 Script& TheScript() {
-    static Script* script = [] {
-        auto* made = new Script;
-        if (const char* text = getenv("ORVANE_ANSWERS")) {
-            made->scripted = true;
-            std::string all = text;
-            size_t start = 0;
-            while (start <= all.size() && !all.empty()) {
-                size_t end = all.find('\n', start);
-                if (end == std::string::npos) end = all.size();
-                made->entries.push_back(all.substr(start, end - start));
-                start = end + 1;
-            }
-        }
-        return made;
-    }();
-    return *script;
+    static Script script;
+    return script;
+}
+
+std::vector<std::string> SplitEntries(const std::string& all) {
+    std::vector<std::string> entries;
+    if (all.empty()) return entries;
+    const char separator = all.find('\n') != std::string::npos ? '\n' : ',';
+    size_t start = 0;
+    while (start <= all.size()) {
+        size_t end = all.find(separator, start);
+        if (end == std::string::npos) end = all.size();
+        entries.push_back(all.substr(start, end - start));
+        start = end + 1;
+    }
+    return entries;
+}
+
+void LoadFromEnvironment(Script& script) {
+    if (script.loaded) return;
+    script.loaded = true;
+    if (const char* text = getenv("ORVANE_ANSWERS")) {
+        script.scripted = true;
+        for (std::string& entry : SplitEntries(text)) script.entries.push_back(std::move(entry));
+    }
 }
 
 // The next scripted entry; nothing when unscripted or used up.
 std::optional<std::string> NextEntry(bool& scripted) {
     Script& script = TheScript();
     std::lock_guard<std::mutex> lock(script.mutex);
+    LoadFromEnvironment(script);
     scripted = script.scripted;
     if (script.entries.empty()) return std::nullopt;
     std::string entry = script.entries.front();
@@ -47,22 +58,41 @@ std::optional<std::string> NextEntry(bool& scripted) {
     return entry;
 }
 
+// A whole non-negative decimal number that fits 32 bits.
+std::optional<unsigned> ParseNumber(const std::string& word) {
+    if (word.empty() || word[0] == '-' || word[0] == '+') return std::nullopt;
+    char* stop = nullptr;
+    const unsigned long value = std::strtoul(word.c_str(), &stop, 10);
+    if (!stop || *stop != '\0' || value > 0xFFFFFFFFul) return std::nullopt;
+    return static_cast<unsigned>(value);
+}
+
 }  // namespace
+
+std::vector<unsigned> ParseAnswerList(const char* text) {
+    std::vector<unsigned> answers;
+    if (!text || !*text) return answers;
+    for (const std::string& word : SplitEntries(text)) answers.push_back(ParseNumber(word).value_or(0u));
+    return answers;
+}
 
 int AnswerMessageBox(const std::string& text, int buttonCount, int defaultButton) {
     int answer = defaultButton;
     if (buttonCount > 1) {
         bool scripted = false;
-        std::optional<std::string> entry = NextEntry(scripted);
-        if (entry) {
-            char* end = nullptr;
-            long chosen = strtol(entry->c_str(), &end, 10);
-            if (end != entry->c_str() && *end == '\0' && chosen >= 0 && chosen < buttonCount)
-                answer = static_cast<int>(chosen);
+        if (std::optional<std::string> entry = NextEntry(scripted)) {
+            const std::optional<unsigned> chosen = ParseNumber(*entry);
+            if (chosen && *chosen < static_cast<unsigned>(buttonCount)) answer = static_cast<int>(*chosen);
         }
     }
     fprintf(stderr, "Message: %s [answer %d]\n", text.c_str(), answer);
     return answer;
+}
+
+unsigned NextAnswer() {
+    bool scripted = false;
+    const std::optional<std::string> entry = NextEntry(scripted);
+    return entry ? ParseNumber(*entry).value_or(0u) : 0u;
 }
 
 std::optional<std::string> ChooseFolder(const std::string& title, const std::string& startFolder) {
@@ -84,6 +114,15 @@ std::optional<std::string> ChooseFolder(const std::string& title, const std::str
 
 void OpenURL(const std::string& url) {
     fprintf(stderr, "Open: %s\n", url.c_str());
+}
+
+void SetScriptedAnswers(const std::vector<unsigned>& answers) {
+    Script& script = TheScript();
+    std::lock_guard<std::mutex> lock(script.mutex);
+    script.loaded = true;
+    script.scripted = true;
+    script.entries.clear();
+    for (unsigned answer : answers) script.entries.push_back(std::to_string(answer));
 }
 
 }  // namespace Quor::Platform
