@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <shared_mutex>
 #include <string>
 
 #include "common/LogFile.h"
@@ -22,6 +23,9 @@ namespace {
 
 std::atomic<int32_t> g_CurrentLevel{ERROR};
 std::atomic<IWrite*> g_pWrite{nullptr};
+// Held shared while a line goes to the installed writer, exclusively while the writer changes:
+// once SetIWrite returns, the previous writer is called no more and may be destroyed.
+std::shared_mutex g_WriteHookMutex;
 std::atomic<bool> g_ShouldLogToConsole{false};
 
 // The statement being logged through the two-call form, per thread.
@@ -122,6 +126,7 @@ HRESULT SetLogFile(const char* name, int count) {
 }
 
 void SetIWrite(IWrite* writer) {
+    std::unique_lock<std::shared_mutex> lock(g_WriteHookMutex);
     g_pWrite.store(writer);
 }
 
@@ -151,7 +156,10 @@ void PrintTagged(TYPE type, const char* function, const char* text) {
     ErrnoKeeper keepErrno;
     if (!text) text = "(null)";
     if (type == ERROR) ErrorWrite(type, function, text);
-    if (IWrite* writer = g_pWrite.load()) writer->Write(type, function, text);
+    if (g_pWrite.load()) {
+        std::shared_lock<std::shared_mutex> lock(g_WriteHookMutex);
+        if (IWrite* writer = g_pWrite.load()) writer->Write(type, function, text);
+    }
     DefaultWrite(type, function, text);
 }
 

@@ -30,7 +30,8 @@
 // followed by a flush, under the log's own lock, so lines never interleave, and SetLogFile may
 // replace the file while other threads write. The log never calls out (writer, error texts,
 // file-system checks) while holding its lock. The writer installed with SetIWrite is not owned
-// and may be called from several threads at once.
+// and may be called from several threads at once; once SetIWrite returns, the previous writer is
+// called no more and may be destroyed (a writer must not change the writer from inside Write).
 // Errors: logging never fails its caller and leaves the caller's errno unchanged.
 #include <cstdio>
 
