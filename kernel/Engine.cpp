@@ -8,6 +8,7 @@
 #include "install/InstallSolutionRelease.h"
 #include "install/InstalledState.h"
 #include "install/Uninstall.h"
+#include "update/Validate.h"
 
 namespace Quor::Orvane {
 
@@ -72,8 +73,8 @@ HRESULT Engine::Repair(FileSystem&, Server&, Progress&) {
     return NotAvailable("Repair");
 }
 
-HRESULT Engine::ValidateProject(const std::string&, FileSystem&, Server&, Progress&) {
-    return NotAvailable("Project validation");
+HRESULT Engine::ValidateProject(const std::string& project, FileSystem& fs, Server& server, Progress& progress) {
+    return Quor::User::ValidateProject(project, fs, server, progress);
 }
 
 HRESULT Engine::UninstallProjectRelease(const std::string& project, DWORD version, FileSystem& fs,
@@ -108,8 +109,8 @@ HRESULT Engine::UpdateSolution(const std::string&, const std::string&, FileSyste
     return NotAvailable("Solution update");
 }
 
-HRESULT Engine::ValidateSolution(const std::string&, FileSystem&, Server&, Progress&) {
-    return NotAvailable("Solution validation");
+HRESULT Engine::ValidateSolution(const std::string& solution, FileSystem& fs, Server& server, Progress& progress) {
+    return Quor::User::ValidateSolution(solution, fs, server, progress);
 }
 
 HRESULT Engine::UninstallSolutionRelease(const std::string& solution, DWORD version, FileSystem& fs,
