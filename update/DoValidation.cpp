@@ -100,14 +100,22 @@ HRESULT CalculateWorkStep(const std::string& project, const ReleaseManifest& man
         if (!(entry.flags & ReleaseManifest::FLAG_ARCHIVED)) toRead += entry.size;
     progress.DeltaBytesTotal(WORK_TYPE_DISK_ACCESS, toRead);
 
+    // Where each entry's copy lies, and the files hashed ahead on pool threads.
+    std::vector<std::string> paths(manifest.m_Entries.size()), ahead(manifest.m_Entries.size());
+    for (size_t i = 0; i < paths.size(); ++i) {
+        Common::GetLocalFilePath(paths[i], project, manifest.m_ReleaseVersion, manifest.m_Entries[i]);
+        paths[i] = root + paths[i];
+        ahead[i] = PathToHashAhead(paths[i], manifest.m_Entries[i]);
+    }
+    DigestAhead digests(std::move(ahead), progress.GetCancelFlag());
+
     std::set<std::string> prepared;
-    for (const ENTRY& entry : manifest.m_Entries) {
+    for (size_t i = 0; i < paths.size(); ++i) {
+        const ENTRY& entry = manifest.m_Entries[i];
+        const std::string& path = paths[i];
         if (CancelRequested(progress)) return E_ABORT;
         AutoUpdateProgressHelper::SetStringDataToFilenameFromPath(progress, entry.name);
         progress.Tick(0);
-        std::string path;
-        Common::GetLocalFilePath(path, project, manifest.m_ReleaseVersion, entry);
-        path = root + path;
 
         bool good = false;
         if (entry.flags & ReleaseManifest::FLAG_ARCHIVED) {
@@ -121,7 +129,7 @@ HRESULT CalculateWorkStep(const std::string& project, const ReleaseManifest& man
                          path.c_str());
         } else {
             AutoUpdateProgress::AutoTimer timer(progress, WORK_TYPE_DISK_ACCESS);
-            good = IsRegularFileOrClear(path) && UpdateAndInstallShared::CheckFile(path, entry, fileSystem, progress);
+            good = IsGoodCopy(path, entry, digests, i, fileSystem, progress);
             timer.DeltaBytesCompleted(entry.size);
             if (!good) QUOR_LOG(Log::WARNING, "File \"%s\" MD5 check FAILED!", path.c_str());
         }

@@ -50,6 +50,11 @@ HRESULT CheckDeployFiles(const std::string& deploy, const std::vector<UNMANAGED_
         if (entries[i]) toRead += entries[i]->size;
     }
     progress.DeltaBytesTotal(WORK_TYPE_DISK_ACCESS, toRead);
+    std::vector<std::string> ahead(files.size());
+    for (size_t i = 0; i < files.size(); ++i)
+        if (entries[i]) ahead[i] = PathToHashAhead(deploy + "/" + files[i].name, *entries[i]);
+    DigestAhead digests(std::move(ahead), progress.GetCancelFlag());
+
     for (size_t i = 0; i < files.size(); ++i) {
         if (CancelRequested(progress)) return E_ABORT;
         AutoUpdateProgressHelper::SetStringDataToFilenameFromPath(progress, files[i].name);
@@ -58,8 +63,7 @@ HRESULT CheckDeployFiles(const std::string& deploy, const std::vector<UNMANAGED_
         bool good = false;
         if (entries[i]) {
             AutoUpdateProgress::AutoTimer timer(progress, WORK_TYPE_DISK_ACCESS);
-            good = IsRegularFileOrClear(path) &&
-                   UpdateAndInstallShared::CheckFile(path, *entries[i], fileSystem, progress);
+            good = IsGoodCopy(path, *entries[i], digests, i, fileSystem, progress);
             timer.DeltaBytesCompleted(entries[i]->size);
         }
         if (good) continue;

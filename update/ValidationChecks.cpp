@@ -2,10 +2,13 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+
 #include "common/ConvertVersion.h"
 #include "common/LocalFileSystem.h"
 #include "common/Log.h"
 #include "foundation/CStd/CStdStrings.h"
+#include "install/UpdateAndInstallShared.h"
 
 namespace Quor::User::Validation {
 namespace {
@@ -37,6 +40,19 @@ bool IsRegularFileOrClear(const std::string& path) {
             QUOR_LOG(Log::ERROR, "Failed to delete \"%s\".", path.c_str());
     }
     return false;
+}
+
+bool IsGoodCopy(const std::string& path, const Common::ReleaseManifest::ENTRY& entry, DigestAhead& ahead,
+                const size_t item, Common::LocalFileSystem& fileSystem, AutoUpdateProgress& progress) {
+    if (!IsRegularFileOrClear(path)) return false;
+    MD5::DIGEST digest;
+    if (ahead.Take(item, digest)) return std::equal(digest, digest + sizeof digest, entry.md5);
+    return UpdateAndInstallShared::CheckFile(path, entry, fileSystem, progress);
+}
+
+std::string PathToHashAhead(const std::string& path, const Common::ReleaseManifest::ENTRY& entry) {
+    constexpr DWORD kNotPlain = Common::ReleaseManifest::FLAG_ARCHIVED | Common::ReleaseManifest::FLAG_STORED_COMPRESSED;
+    return (entry.flags & kNotPlain) ? std::string() : path;
 }
 
 bool DescribesRelease(const Common::ReleaseManifest& manifest, const std::string& project, DWORD version) {
