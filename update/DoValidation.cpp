@@ -13,7 +13,6 @@
 #include "install/DownloadFilesStep.h"
 #include "install/InstallSteps.h"
 #include "install/InstalledState.h"
-#include "install/UpdateAndInstallShared.h"
 #include "remote/ReleaseManifestPaths.h"
 #include "update/ValidateSolutionRelease.h"
 #include "update/ValidationChecks.h"
@@ -23,7 +22,6 @@ namespace {
 
 using Common::ReleaseManifest;
 using ENTRY = Common::ReleaseManifest::ENTRY;
-
 
 HRESULT DoProjectValidation(const std::string& project, Common::LocalFileSystem& fileSystem,
                             IRemoteFileServer& server, AutoUpdateProgress& progress) {
@@ -109,7 +107,6 @@ HRESULT CalculateWorkStep(const std::string& project, const ReleaseManifest& man
     }
     DigestAhead digests(std::move(ahead), progress.GetCancelFlag());
 
-    std::set<std::string> prepared;
     for (size_t i = 0; i < paths.size(); ++i) {
         const ENTRY& entry = manifest.m_Entries[i];
         const std::string& path = paths[i];
@@ -136,15 +133,13 @@ HRESULT CalculateWorkStep(const std::string& project, const ReleaseManifest& man
         if (good) continue;
 
         QUOR_LOG(Log::VERBOSE, "File failed verification. Adding to download list.");
+        // The download step places files into existing folders only (archived ones go to their archive).
         if (!(entry.flags & ReleaseManifest::FLAG_ARCHIVED)) {
             const std::string folder = path.substr(0, path.rfind('/'));
-            if (!prepared.count(folder)) {
-                const HRESULT hr = Common::FileSysHelper::CreateDirectoryAndIntermediatePaths(folder.c_str());
-                if (FAILED(hr)) {
-                    QUOR_LOG(Log::ERROR, "Failed to prepare path \"%s\".", folder.c_str());
-                    return hr;
-                }
-                prepared.insert(folder);
+            const HRESULT hr = Common::FileSysHelper::CreateDirectoryAndIntermediatePaths(folder.c_str());
+            if (FAILED(hr)) {
+                QUOR_LOG(Log::ERROR, "Failed to prepare path \"%s\".", folder.c_str());
+                return hr;
             }
         }
         downloads.push_back({&entry, path});
