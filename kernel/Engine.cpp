@@ -9,6 +9,7 @@
 #include "install/InstalledState.h"
 #include "install/Uninstall.h"
 #include "update/UpdateSolution.h"
+#include "update/Validate.h"
 
 namespace Quor::Orvane {
 
@@ -73,8 +74,8 @@ HRESULT Engine::Repair(FileSystem&, Server&, Progress&) {
     return NotAvailable("Repair");
 }
 
-HRESULT Engine::ValidateProject(const std::string&, FileSystem&, Server&, Progress&) {
-    return NotAvailable("Project validation");
+HRESULT Engine::ValidateProject(const std::string& project, FileSystem& fs, Server& server, Progress& progress) {
+    return Quor::User::ValidateProject(project, fs, server, progress);
 }
 
 HRESULT Engine::UninstallProjectRelease(const std::string& project, DWORD version, FileSystem& fs,
@@ -113,8 +114,8 @@ HRESULT Engine::UpdateSolution(const std::string& solution, const std::string& c
     return execute.m_hr;
 }
 
-HRESULT Engine::ValidateSolution(const std::string&, FileSystem&, Server&, Progress&) {
-    return NotAvailable("Solution validation");
+HRESULT Engine::ValidateSolution(const std::string& solution, FileSystem& fs, Server& server, Progress& progress) {
+    return Quor::User::ValidateSolution(solution, fs, server, progress);
 }
 
 HRESULT Engine::UninstallSolutionRelease(const std::string& solution, DWORD version, FileSystem& fs,
