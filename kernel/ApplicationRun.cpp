@@ -68,7 +68,11 @@ Application::Application(int argc, const char** argv)
     : m_Pool(Common::ThreadPool::CreatePool(0, 0)), m_Argc(argc), m_Argv(argv) {
     Log::SetLogLevel(Log::DEBUG);
     for (int i = 1; i < argc; ++i) {
-        m_CommandLine += argv[i];
+        // An argument holding a blank (a path such as ".../My Replays/a.vexl") is quoted, so that
+        // it stays one argument when the line is cut into words again.
+        const std::string argument = argv[i];
+        const bool group = argument.find(' ') != std::string::npos && argument.find('"') == std::string::npos;
+        m_CommandLine += group ? "\"" + argument + "\"" : argument;
         m_CommandLine += ' ';
     }
     SetLogFile();

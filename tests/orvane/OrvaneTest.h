@@ -44,7 +44,11 @@ protected:
         root = std::make_unique<QuorTest::OrvaneRoot>(nginx->baseUrl());
     }
     // Lays out the root with nobody answering at the server's address.
-    void ServeNothing() { root = std::make_unique<QuorTest::OrvaneRoot>("127.0.0.1:" + std::to_string(port)); }
+    void ServeNothing() {
+        uint16_t unused = QuorTest::PickLoopbackPort();
+        while (unused == port) unused = QuorTest::PickLoopbackPort();
+        root = std::make_unique<QuorTest::OrvaneRoot>("127.0.0.1:" + std::to_string(unused));
+    }
     // The server's copy of the kernel folder, equal to the installed one.
     void PublishSameKernel() const {
         QuorTest::PublishKernelFolder(content.path(), "/quor", root->system(), root->files());
