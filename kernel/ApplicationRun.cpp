@@ -1,5 +1,8 @@
 // The kernel application's construction and its one pass from start-up to shutdown (Run).
 #include <strings.h>
+#include <unistd.h>
+
+#include <cstring>
 
 #include <ctime>
 #include <memory>
@@ -9,6 +12,7 @@
 #include "common/ErrorHelper.h"
 #include "common/LocalRootFolder.h"
 #include "common/Log.h"
+#include "foundation/CStd/CStd.h"
 #include "foundation/Semaphore.h"
 #include "foundation/SharedMutex.h"
 #include "foundation/WaitResult.h"
@@ -49,6 +53,17 @@ bool IsReplayArgument(const std::vector<std::string>& args) {
 
 bool IsWord(const std::vector<std::string>& args, const char* word) {
     return !args.empty() && strcasecmp(args[0].c_str(), word) == 0;
+}
+
+// A kernel started by another kernel (the next link of a self-update) first lets that one end, so
+// that it does not count its own starter as a second instance.
+void WaitForStartingKernel() {
+    const pid_t parent = getppid();
+    char path[1024];
+    if (!Vorn::processGetPath(static_cast<Vorn::ProcessId>(parent), sizeof path, path)) return;
+    const char* name = std::strrchr(path, '/');
+    if (std::strcmp(name ? name + 1 : path, "Orvane") != 0) return;
+    for (int waited = 0; waited < 5000 && getppid() == parent; waited += 20) Vorn::std_sleep(20);
 }
 
 // The command line without the program path at its front (quoted or not) and the blanks after it.
@@ -206,6 +221,7 @@ HRESULT Application::Run() {
         if (FAILED(hr)) return shutdown();
     }
 
+    WaitForStartingKernel();
     bool otherStays = false;
     const unsigned others = Common::ProcessHelper::CountProcessesByName("Orvane");
     if (others >= 2) {

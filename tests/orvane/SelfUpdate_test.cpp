@@ -62,6 +62,8 @@ TEST_F(OrvaneTest, ANewerKernelRunsThroughTheStagedCopy) {
         if (fs::exists(root->root() + "/" + name)) logs += QuorTest::ReadFile(root->root() + "/" + name);
     EXPECT_TRUE(Has(logs, "Started from non-system directory.")) << logs;
     EXPECT_TRUE(Has(logs, "Starting the updated Orvane in system directory.")) << logs;
+    // Each kernel of the chain waits for the one that started it: nobody is asked to end it.
+    EXPECT_FALSE(Has(logs + updateLog, "Asking to close other instances")) << logs;
     // No copy of a file on its way into place is left behind.
     for (const auto& entry : fs::recursive_directory_iterator(root->system()))
         EXPECT_EQ(entry.path().string().find("~orvane"), std::string::npos) << entry.path();
