@@ -12,6 +12,7 @@
 #include "update/RepairDiscover.h"
 #include "update/RepairExecute.h"
 #include "update/UpdateProject.h"
+#include "update/UpdateSolution.h"
 
 namespace Quor::Orvane {
 
@@ -115,9 +116,13 @@ HRESULT Engine::DiscoverSolutionRelease(const std::string& solution, DWORD versi
     return discover.m_hr;
 }
 
-HRESULT Engine::UpdateSolution(const std::string&, const std::string&, FileSystem&, Server&, Progress&,
-                               DWORD&) {
-    return NotAvailable("Solution update");
+HRESULT Engine::UpdateSolution(const std::string& solution, const std::string& configuration, FileSystem& fs,
+                               Server& server, Progress& progress, DWORD& version) {
+    const Quor::User::UpdateSolution::InputParameters input{
+        solution, configuration, Quor::INVALID_RELEASE_VERSION, fs, server, progress};
+    const Quor::User::UpdateSolution::Discover discover(input);
+    const Quor::User::UpdateSolution::Execute execute(discover, &version);
+    return execute.m_hr;
 }
 
 HRESULT Engine::ValidateSolution(const std::string&, FileSystem&, Server&, Progress&) {
