@@ -2,25 +2,20 @@
 
 #include "archive/ReaderLock.h"
 #include "common/Log.h"
+#include "common/ReleaseVersion.h"
 #include "install/AvailableReleases.h"
 #include "install/CreateProcess.h"
 #include "install/InstallProjectRelease.h"
 #include "install/InstallSolutionRelease.h"
 #include "install/InstalledState.h"
 #include "install/Uninstall.h"
+#include "update/RepairDiscover.h"
+#include "update/RepairExecute.h"
+#include "update/UpdateProject.h"
 #include "update/UpdateSolution.h"
 #include "update/Validate.h"
 
 namespace Quor::Orvane {
-
-namespace {
-
-HRESULT NotAvailable(const char* operation) {
-    QUOR_LOG(Quor::Log::ERROR, "%s is not available yet", operation);
-    return E_NOTIMPL;
-}
-
-}  // namespace
 
 HRESULT Engine::EnumerateAvailableProjects(Server& server, std::vector<std::string>& names) {
     return Quor::User::EnumerateAvailableProjects(server, names);
@@ -66,12 +61,20 @@ HRESULT Engine::InstallProjectRelease(const std::string& project, DWORD version,
     return execute.m_hr;
 }
 
-HRESULT Engine::UpdateProject(const std::string&, FileSystem&, Server&, Progress&, DWORD&) {
-    return NotAvailable("Project update");
+HRESULT Engine::UpdateProject(const std::string& project, FileSystem& fs, Server& server, Progress& progress,
+                              DWORD& version) {
+    const Quor::User::UpdateProject::InputParameters input{project, Quor::INVALID_RELEASE_VERSION,
+                                                           Quor::INVALID_RELEASE_VERSION, fs, server, progress};
+    const Quor::User::UpdateProject::Discover discover(input);
+    const Quor::User::UpdateProject::Execute execute(discover, nullptr, &version);
+    return execute.m_hr;
 }
 
-HRESULT Engine::Repair(FileSystem&, Server&, Progress&) {
-    return NotAvailable("Repair");
+HRESULT Engine::Repair(FileSystem& fs, Server& server, Progress& progress) {
+    const Quor::User::Repair::InputParameters input{0, fs, server, progress};
+    Quor::User::Repair::Discover discover(input);
+    const Quor::User::Repair::Execute execute(discover);
+    return execute.m_hr;
 }
 
 HRESULT Engine::ValidateProject(const std::string& project, FileSystem& fs, Server& server, Progress& progress) {

@@ -39,19 +39,32 @@ std::string Bytes(size_t size, unsigned seed) {
     return bytes;
 }
 
-// Holds the project installation at its start until the request's cancel flag is set, so that a
-// Cancel sent once `running` is ready reaches a running installation.
+// Holds a project installation at its start until the request's cancel flag is set, so that a
+// Cancel sent once `running` is ready reaches a running installation; a solution installation
+// waits for the flag likewise and then fails.
 class CancelGate : public Quor::Orvane::Engine {
 public:
     std::promise<void> running;
 
     HRESULT InstallProjectRelease(const std::string& project, DWORD version, FileSystem& fs, Server& server,
                                   Progress& progress) override {
+        AwaitCancel(progress);
+        return Engine::InstallProjectRelease(project, version, fs, server, progress);
+    }
+    // As the solution install's execution does when a project sees the cancellation.
+    HRESULT InstallSolutionRelease(const std::string&, DWORD version, const std::string&, FileSystem&, Server&,
+                                   Progress& progress, DWORD& settled) override {
+        AwaitCancel(progress);
+        settled = version;
+        return E_FAIL;
+    }
+
+private:
+    void AwaitCancel(Progress& progress) {
         running.set_value();
         const signed char* cancel = progress.GetCancelFlag();
         for (int i = 0; cancel && i < 30000 && !__atomic_load_n(cancel, __ATOMIC_ACQUIRE); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        return Engine::InstallProjectRelease(project, version, fs, server, progress);
     }
 };
 
@@ -163,6 +176,24 @@ TEST_F(InstallRequests, ACancelledInstallAnswersAbortAndLeavesTheReleaseIncomple
     EXPECT_FALSE(std::filesystem::exists(AlphaOk()));
 }
 
+// The solution install reports a project that saw the cancellation as a plain failure; the client
+// that cancelled is still answered 0x80004004.
+TEST_F(InstallRequests, ACancelledSolutionInstallAnswersAbort) {
+    auto gate = std::make_shared<CancelGate>();
+    std::future<void> running = gate->running.get_future();
+    Start(gate);
+    const DWORD install = Id();
+    ASSERT_TRUE(client->Request(
+        [&](IAppToOrvane& s) { s.InstallSolutionReleaseRequest(0, install, "suite", kSuite, "en_US"); }));
+    running.wait();
+    ASSERT_TRUE(client->Send(QuorTest::RawRequest(12, install, PACKET_TYPE_CANCEL)));
+    EXPECT_EQ(RecordedCall("InstallSolutionReleaseResponse", 0, install)
+                  .Result(static_cast<HRESULT>(0x80004004u))
+                  .Word(kSuite),
+              client->Answer());
+    EXPECT_FALSE(std::filesystem::exists(SuiteOk()));
+}
+
 TEST_F(InstallRequests, ASolutionReleaseInstallsAtTheVersionTheDiscoverySettledOn) {
     Start();
     const DWORD install = Id();
@@ -221,6 +252,43 @@ TEST_F(InstallRequests, AGameVersionIsPreviewedInstalledPreviewedAgainAndUninsta
                   .Text(""),
               GameVersion(uninstall, "en_US", false, true));
     EXPECT_EQ(QuorTest::SnapshotDifference({}, Tree()), "");
+}
+
+// A damaged release loses what does not belong and its mark; an update of the project then
+// fetches only what the repair took away and completes the release again.
+TEST_F(InstallRequests, ARepairMendsADamagedTreeAndAnUpdateMakesTheReleaseWhole) {
+    Start();
+    const DWORD install = Id();
+    ASSERT_EQ(RecordedCall("InstallProjectReleaseResponse", 0, install).Result(S_OK),
+              Ask([&](IAppToOrvane& s) { s.InstallProjectReleaseRequest(0, install, "alpha", kV1); }));
+    const std::string deploy = tree.root() + "projects/alpha/releases/1.0.0.1/deploy/";
+    QuorTest::WriteFile(deploy + kProgram, "#!/bin/sh\necho damaged\n");
+    QuorTest::WriteFile(deploy + "junk.txt", "junk");
+    QuorTest::WriteFile(tree.root() + "projects/alpha/junk/file", "junk");
+    const size_t fetchedBefore = nginx->accessLog().size();
+
+    size_t reports = 0;
+    const DWORD repair = Id();
+    EXPECT_EQ(RecordedCall("RepairResponse", 0, repair).Result(S_OK),
+              Ask([&](IAppToOrvane& s) { s.RepairRequest(0, repair, 0); }, &reports));
+    EXPECT_GT(reports, 0u);
+    for (const std::string& gone : {deploy + kProgram, deploy + "junk.txt", tree.root() + "projects/alpha/junk", AlphaOk()})
+        EXPECT_FALSE(std::filesystem::exists(gone)) << gone;
+    EXPECT_TRUE(std::filesystem::exists(deploy + "data/z.txt"));
+    EXPECT_EQ(nginx->accessLog().size(), fetchedBefore);  // a repair downloads nothing
+
+    const DWORD update = Id();
+    EXPECT_EQ(RecordedCall("UpdateProjectResponse", 0, update).Result(S_OK).Word(kV1),
+              Ask([&](IAppToOrvane& s) { s.UpdateProjectRequest(0, update, "alpha"); }, &reports));
+    EXPECT_GT(reports, 0u);
+    EXPECT_EQ(QuorTest::SnapshotDifference(ExpectedAlpha(), Tree()), "");
+    std::vector<std::string> files;
+    const auto log = nginx->accessLog();
+    for (size_t i = fetchedBefore; i < log.size(); ++i)
+        if (log[i].uri.find("/files/") != std::string::npos && log[i].uri.find("/packages/") == std::string::npos)
+            files.push_back(log[i].uri);
+    ASSERT_EQ(files.size(), 1u) << ::testing::PrintToString(files);
+    EXPECT_NE(files[0].find(std::string("/files/") + kProgram), std::string::npos) << files[0];
 }
 
 TEST_F(InstallRequests, AProgramOfAnInstalledReleaseStartsInItsDeployFolder) {
