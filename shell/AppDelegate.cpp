@@ -49,8 +49,8 @@ void AppDelegate::SetArguments(int argc, const char* const* argv) {
 
 void AppDelegate::ApplicationDidFinishLaunching() {
     MakeMainWindow();
-    std::vector<char*> argv;
-    for (std::string& argument : m_Arguments) argv.push_back(argument.data());
+    std::vector<const char*> argv;
+    for (const std::string& argument : m_Arguments) argv.push_back(argument.c_str());
     argv.push_back(nullptr);
     const int argc = static_cast<int>(m_Arguments.size());
 

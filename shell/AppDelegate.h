@@ -13,7 +13,7 @@
 
 namespace Quor::Shell {
 
-using GameMainFunction = int (*)(int argc, char** argv);
+using GameMainFunction = int (*)(int argc, const char** argv);
 using QuitRequestFunction = bool (*)();
 
 constexpr int TERMINATE_CANCEL = 0;

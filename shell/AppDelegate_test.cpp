@@ -30,7 +30,7 @@ std::vector<std::string> g_Arguments;
 bool g_WindowShownDuringRun = false;
 Rect g_WindowFrame;
 
-int RecordingGameMain(int argc, char** argv) {
+int RecordingGameMain(int argc, const char** argv) {
     g_Arguments.assign(argv, argv + argc);
     g_WindowShownDuringRun = Shell().mainWindowShown;
     if (GetMainWindow()) g_WindowFrame = GetMainWindow()->frame;
@@ -101,7 +101,7 @@ TEST(AppDelegate, StartedByTheLauncherRunsInsideTheOnePixelWindow) {
 unsigned g_Answer = 0;
 bool g_HiddenByKernel = false;
 
-int KernelLikeGameMain(int, char**) {
+int KernelLikeGameMain(int, const char**) {
     HideMainWindow();  // the kernel's calls, through the platform services
     g_HiddenByKernel = !Shell().mainWindowShown && App().ActivationPolicy() == ACTIVATION_POLICY_PROHIBITED;
     g_Answer = Platform::MessageBox("Stop the other kernels?", "", MB_STYLE_OK_CANCEL);
