@@ -1,6 +1,7 @@
 #include "platform/AlertSheet.h"
 
 #include <atomic>
+#include <string>
 
 #include "platform/AnswerPolicy.h"
 
@@ -11,11 +12,18 @@ namespace {
 class HeadlessAlertSheets : public IAlertSheets {
 public:
     void Begin(const AlertSheetRequest& request, std::function<void(int)> ended) override {
-        // Button numbers as the policy counts them: default, other, alternate.
+        // Button numbers as the policy counts them (default, other, alternate), shown so that a
+        // reader of the terminal knows what was answered.
+        std::string buttons;
+        int number = 0;
+        for (const std::string* button : {&request.defaultButton, &request.otherButton, &request.alternateButton}) {
+            if (button->empty()) continue;
+            if (number > 0) buttons += ", ";
+            buttons += std::to_string(number) + " " + *button;
+            ++number;
+        }
+        const int answer = AnswerMessageBox(buttons.empty() ? request.text : request.text + " (" + buttons + ")", number, 0);
         const bool hasOther = !request.otherButton.empty();
-        const int count = (request.defaultButton.empty() ? 0 : 1) + (hasOther ? 1 : 0) +
-                          (request.alternateButton.empty() ? 0 : 1);
-        const int answer = AnswerMessageBox(request.text, count, 0);
         ended(answer == 0 ? ALERT_DEFAULT_RETURN : answer == 1 && hasOther ? ALERT_OTHER_RETURN : ALERT_ALTERNATE_RETURN);
     }
     int SuppressionButtonState() override { return 0; }
