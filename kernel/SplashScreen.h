@@ -1,21 +1,24 @@
 #pragma once
-// The kernel's start-up splash window. Without a window system the window is a state record: shown
-// or not. One instance for the process lives in a global shared pointer (GetSplashScreen), never
+// The kernel's start-up splash window: a borderless window of the size of the bundle's
+// "SplashScreen.png" (0 x 0 without it) in the middle of the main screen; without a window system
+// it is a window record. One instance for the process lives in a global shared pointer (GetSplashScreen), never
 // empty until the kernel resets it; resetting it closes the window. Its operations lock the
 // instance, so any thread may call them.
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "foundation/Types.h"
+#include "platform/WindowModel.h"
 
 namespace Quor::Orvane {
 
-struct SplashWindow {
-    bool shown = true;
-};
+using SplashWindow = Platform::Window;
 
-// Make and close the window (null: none could be made; closing null fails).
+// Make and close the window (null: none could be made; closing null fails). The image is
+// Contents/Resources/SplashScreen.png of this program's bundle unless one is named.
 SplashWindow* CreateSplashScreenWindow();
+SplashWindow* CreateSplashScreenWindow(const std::string& imagePath);
 bool CloseSplashScreenWindow(SplashWindow* window);
 
 class SplashScreen {
@@ -31,6 +34,8 @@ public:
     void OnUpdateStart() {}
     void Lock() { std::lock_guard<std::mutex> lock(m_Mutex); }
     bool IsShown() const;
+    // The shown window's frame; a zero rectangle without one.
+    Platform::Rect Frame() const;
 
 private:
     void CloseLocked(const char* tag);

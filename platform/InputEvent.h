@@ -39,6 +39,10 @@ struct InputEvent {
     uint32_t modifierFlags = 0;
     int buttonNumber = 0;
     double deltaX = 0, deltaY = 0;
+    // Location in the window's coordinates (bottom-left origin).
+    double locationX = 0, locationY = 0;
+    // First UTF-16 unit of the key's characters; 0 when it has none.
+    uint16_t character = 0;
 };
 
 class InputEventQueue {

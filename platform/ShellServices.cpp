@@ -13,10 +13,10 @@ HeadlessShell& Headless() {
     return shell;
 }
 
-std::atomic<IShell*> g_TestShell{nullptr};
+std::atomic<IShell*> g_Shell{nullptr};
 
 IShell& Shell() {
-    IShell* shell = g_TestShell.load();
+    IShell* shell = g_Shell.load();
     return shell ? *shell : Headless();
 }
 
@@ -32,6 +32,7 @@ void DockTileProgressSet(float fraction) { Shell().DockTileProgressSet(fraction)
 void DockTileProgressEnd() { Shell().DockTileProgressEnd(); }
 int PumpEvents(MessageTranslator translator) { return Shell().PumpEvents(translator); }
 
-void SetShellForTests(IShell* shell) { g_TestShell = shell; }
+void SetShell(IShell* shell) { g_Shell = shell; }
+void SetShellForTests(IShell* shell) { g_Shell = shell; }
 
 }  // namespace Quor::Platform

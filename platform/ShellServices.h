@@ -2,9 +2,9 @@
 // The user-interface services the kernel's logic calls: message boxes, hiding the main window, a
 // progress bar on the application's tile, and the event pump.
 //
-// The free functions reach the shell in use: the headless shell (below) unless a test installed
-// its own with SetShellForTests (null restores the headless one). Install a shell before the code
-// under test runs; it is not owned.
+// The free functions reach the shell in use: the headless shell (below) unless the program
+// installed its own with SetShell, or a test with SetShellForTests (null restores the headless
+// one). Install a shell before the code that calls it runs; it is not owned.
 //
 // Headless shell: MessageBox prints the text on standard error and answers with the answer policy
 // (platform/AnswerPolicy.h), never blocking. HideMainWindow only records that the window is hidden.
@@ -39,6 +39,7 @@ void DockTileProgressSet(float fraction);
 void DockTileProgressEnd();
 int PumpEvents(MessageTranslator translator);
 
+void SetShell(IShell* shell);
 void SetShellForTests(IShell* shell);
 
 }  // namespace Quor::Platform

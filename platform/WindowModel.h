@@ -38,6 +38,7 @@ public:
     bool ignoresMouseEvents = true;
     bool acceptsMouseMovedEvents = false;
     bool visible = false;
+    bool miniaturized = false;
     std::string title;
     unsigned presentationOptions = 0;
     int swapInterval = 1;

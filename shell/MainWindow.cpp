@@ -69,7 +69,7 @@ void ApplicationWillUnhide() {
     const uint32_t main = GetMainDisplayIndex();
     SetDisplayMode(main, static_cast<uint32_t>(window->frame.width), static_cast<uint32_t>(window->frame.height), 32);
     Platform::Displays().Capture(GetDisplayId(main));
-    window->visible = true;
+    SetMainWindowVisible(true);
 }
 
 void ApplicationWillHide() {

@@ -9,6 +9,12 @@ ShellState& Shell() {
 
 Platform::Window* GetMainWindow() { return Shell().mainWindow.get(); }
 
+void SetMainWindowVisible(bool visible) {
+    Platform::Window* window = GetMainWindow();
+    if (window) window->visible = visible;
+    Shell().mainWindowShown = window && visible;
+}
+
 void MoveMainWindowBy(int dx, int dy) {
     Platform::Window* window = GetMainWindow();
     if (!window) return;

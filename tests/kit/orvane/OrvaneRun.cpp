@@ -119,6 +119,7 @@ bool OrvaneRun::Running() {
     int status = 0;
     if (::waitpid(m_pid, &status, WNOHANG) != m_pid) return true;
     m_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    m_signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     m_pid = -1;
     return false;
 }

@@ -37,6 +37,8 @@ public:
     // when it did not end within `seconds`.
     int Wait(int seconds = 120);
     bool Running();
+    // The signal that ended the program; 0 while it runs or when it exited.
+    int TermSignal() const { return m_signal; }
     std::string Stdout() const;
     std::string Stderr() const;
 
@@ -47,6 +49,7 @@ private:
     TempDir m_output{"orvanerun"};
     pid_t m_pid = -1;
     int m_status = -1;
+    int m_signal = 0;
 };
 
 // Runs the kernel to its end: its exit status (as Wait).
