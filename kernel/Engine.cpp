@@ -2,12 +2,17 @@
 
 #include "archive/ReaderLock.h"
 #include "common/Log.h"
+#include "common/ReleaseVersion.h"
 #include "install/AvailableReleases.h"
 #include "install/CreateProcess.h"
 #include "install/InstallProjectRelease.h"
 #include "install/InstallSolutionRelease.h"
 #include "install/InstalledState.h"
 #include "install/Uninstall.h"
+#include "update/RepairDiscover.h"
+#include "update/RepairExecute.h"
+#include "update/UpdateProject.h"
+#include "update/UpdateSolution.h"
 
 namespace Quor::Orvane {
 
@@ -64,12 +69,20 @@ HRESULT Engine::InstallProjectRelease(const std::string& project, DWORD version,
     return execute.m_hr;
 }
 
-HRESULT Engine::UpdateProject(const std::string&, FileSystem&, Server&, Progress&, DWORD&) {
-    return NotAvailable("Project update");
+HRESULT Engine::UpdateProject(const std::string& project, FileSystem& fs, Server& server, Progress& progress,
+                              DWORD& version) {
+    const Quor::User::UpdateProject::InputParameters input{project, Quor::INVALID_RELEASE_VERSION,
+                                                           Quor::INVALID_RELEASE_VERSION, fs, server, progress};
+    const Quor::User::UpdateProject::Discover discover(input);
+    const Quor::User::UpdateProject::Execute execute(discover, nullptr, &version);
+    return execute.m_hr;
 }
 
-HRESULT Engine::Repair(FileSystem&, Server&, Progress&) {
-    return NotAvailable("Repair");
+HRESULT Engine::Repair(FileSystem& fs, Server& server, Progress& progress) {
+    const Quor::User::Repair::InputParameters input{0, fs, server, progress};
+    Quor::User::Repair::Discover discover(input);
+    const Quor::User::Repair::Execute execute(discover);
+    return execute.m_hr;
 }
 
 HRESULT Engine::ValidateProject(const std::string&, FileSystem&, Server&, Progress&) {
@@ -103,9 +116,13 @@ HRESULT Engine::DiscoverSolutionRelease(const std::string& solution, DWORD versi
     return discover.m_hr;
 }
 
-HRESULT Engine::UpdateSolution(const std::string&, const std::string&, FileSystem&, Server&, Progress&,
-                               DWORD&) {
-    return NotAvailable("Solution update");
+HRESULT Engine::UpdateSolution(const std::string& solution, const std::string& configuration, FileSystem& fs,
+                               Server& server, Progress& progress, DWORD& version) {
+    const Quor::User::UpdateSolution::InputParameters input{
+        solution, configuration, Quor::INVALID_RELEASE_VERSION, fs, server, progress};
+    const Quor::User::UpdateSolution::Discover discover(input);
+    const Quor::User::UpdateSolution::Execute execute(discover, &version);
+    return execute.m_hr;
 }
 
 HRESULT Engine::ValidateSolution(const std::string&, FileSystem&, Server&, Progress&) {

@@ -70,8 +70,9 @@ ProcessId processFindByBundle(const char* bundlePath);
 // TimedOut when the time ran out first.
 ProcessWaitResult::Enum processWait(const AutoProcessHandle& handle, uint32_t timeoutMs);
 // As processWait for any pid: a program started here is waited for through its handle's record; a
-// process that is not a child waits until it is gone. Without limit, WaitFailed when the process
-// is not a child. pid 0 is InvalidHandle.
+// program started here that has already been collected counts as Exited; a process that is not a
+// child is waited for until it is gone (also without limit). WaitFailed only when an unlimited
+// wait fails otherwise. pid 0 is InvalidHandle.
 ProcessWaitResult::Enum processWaitPid(ProcessId pid, uint32_t timeoutMs);
 // code = -1; empty handle: InvalidHandle; running: StillRunning; else the exit code and Ok.
 GetExitCodeResult::Enum processGetExitCode(const AutoProcessHandle& handle, ProcessExitCode& code);

@@ -75,11 +75,14 @@ ProcessWaitResult::Enum processWaitPid(ProcessId pid, uint32_t timeoutMs) {
         do {
             r = waitpid(id, nullptr, 0);
         } while (r < 0 && errno == EINTR);
-        return r == id ? ProcessWaitResult::Exited : ProcessWaitResult::WaitFailed;
+        if (r == id) return ProcessWaitResult::Exited;
+        // A program started here that has already been collected (a short-lived one), or a
+        // process that is not a child: it has ended once it is gone.
+        if (r >= 0 || errno != ECHILD) return ProcessWaitResult::WaitFailed;
     }
     const uint32_t step = timeoutMs < 1000 ? timeoutMs : 1000;
     for (uint64_t elapsed = 0;; elapsed += step) {
-        if (elapsed >= timeoutMs) return ProcessWaitResult::TimedOut;
+        if (timeoutMs != kNoLimit && elapsed >= timeoutMs) return ProcessWaitResult::TimedOut;
         const pid_t r = waitpid(id, nullptr, WNOHANG);
         if (r == id) return ProcessWaitResult::Exited;
         // Not a child of this process: it has ended once it is gone from the system.

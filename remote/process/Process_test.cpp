@@ -14,6 +14,7 @@
 #include "foundation/CStd/CStd.h"
 #include "platform/FakeProcessTable.h"
 #include "platform/FakeVolumeProperties.h"
+#include "remote/process/ChildProcess.h"
 #include "remote/process/ProcessTestSupport.h"
 #include "tests/kit/TempDir.h"
 
@@ -183,6 +184,12 @@ TEST(ProcessWait, ByPidForChildrenAndOtherProcesses) {
     EXPECT_EQ(processGetExitCode(child.handle, code), GetExitCodeResult::Ok);
     EXPECT_EQ(code, 128 + SIGKILL);
     EXPECT_FALSE(processExists(child.pid));
+    // Once collected it is no longer a child of this process; a wait without limit still sees
+    // that it has ended (a program that ends before anyone waits for it).
+    for (int i = 0; i < 1000 && ChildProcess::Find(static_cast<pid_t>(child.pid)); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(ChildProcess::Find(static_cast<pid_t>(child.pid)), nullptr);
+    EXPECT_EQ(processWaitPid(child.pid, kNoLimit), ProcessWaitResult::Exited);
 
     // A process started by a child is not this process's child: waiting for it lasts while it
     // runs, and ends once it is gone (its own parent, the shell, collects it).
@@ -199,6 +206,7 @@ TEST(ProcessWait, ByPidForChildrenAndOtherProcesses) {
     EXPECT_EQ(processWaitPid(other, 300), ProcessWaitResult::TimedOut);
     EXPECT_TRUE(processForceTerminate(other));
     EXPECT_EQ(processWaitPid(other, 10000), ProcessWaitResult::Exited);
+    EXPECT_EQ(processWaitPid(other, kNoLimit), ProcessWaitResult::Exited);
     EXPECT_EQ(processWait(shell.handle, 10000), ProcessWaitResult::Exited);
     EXPECT_EQ(processWaitPid(0, 100), ProcessWaitResult::InvalidHandle);
 }

@@ -223,6 +223,43 @@ TEST_F(InstallRequests, AGameVersionIsPreviewedInstalledPreviewedAgainAndUninsta
     EXPECT_EQ(QuorTest::SnapshotDifference({}, Tree()), "");
 }
 
+// A damaged release loses what does not belong and its mark; an update of the project then
+// fetches only what the repair took away and completes the release again.
+TEST_F(InstallRequests, ARepairMendsADamagedTreeAndAnUpdateMakesTheReleaseWhole) {
+    Start();
+    const DWORD install = Id();
+    ASSERT_EQ(RecordedCall("InstallProjectReleaseResponse", 0, install).Result(S_OK),
+              Ask([&](IAppToOrvane& s) { s.InstallProjectReleaseRequest(0, install, "alpha", kV1); }));
+    const std::string deploy = tree.root() + "projects/alpha/releases/1.0.0.1/deploy/";
+    QuorTest::WriteFile(deploy + kProgram, "#!/bin/sh\necho damaged\n");
+    QuorTest::WriteFile(deploy + "junk.txt", "junk");
+    QuorTest::WriteFile(tree.root() + "projects/alpha/junk/file", "junk");
+    const size_t fetchedBefore = nginx->accessLog().size();
+
+    size_t reports = 0;
+    const DWORD repair = Id();
+    EXPECT_EQ(RecordedCall("RepairResponse", 0, repair).Result(S_OK),
+              Ask([&](IAppToOrvane& s) { s.RepairRequest(0, repair, 0); }, &reports));
+    EXPECT_GT(reports, 0u);
+    for (const std::string& gone : {deploy + kProgram, deploy + "junk.txt", tree.root() + "projects/alpha/junk", AlphaOk()})
+        EXPECT_FALSE(std::filesystem::exists(gone)) << gone;
+    EXPECT_TRUE(std::filesystem::exists(deploy + "data/z.txt"));
+    EXPECT_EQ(nginx->accessLog().size(), fetchedBefore);  // a repair downloads nothing
+
+    const DWORD update = Id();
+    EXPECT_EQ(RecordedCall("UpdateProjectResponse", 0, update).Result(S_OK).Word(kV1),
+              Ask([&](IAppToOrvane& s) { s.UpdateProjectRequest(0, update, "alpha"); }, &reports));
+    EXPECT_GT(reports, 0u);
+    EXPECT_EQ(QuorTest::SnapshotDifference(ExpectedAlpha(), Tree()), "");
+    std::vector<std::string> files;
+    const auto log = nginx->accessLog();
+    for (size_t i = fetchedBefore; i < log.size(); ++i)
+        if (log[i].uri.find("/files/") != std::string::npos && log[i].uri.find("/packages/") == std::string::npos)
+            files.push_back(log[i].uri);
+    ASSERT_EQ(files.size(), 1u) << ::testing::PrintToString(files);
+    EXPECT_NE(files[0].find(std::string("/files/") + kProgram), std::string::npos) << files[0];
+}
+
 TEST_F(InstallRequests, AProgramOfAnInstalledReleaseStartsInItsDeployFolder) {
     Start();
     const DWORD install = Id();
