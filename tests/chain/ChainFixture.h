@@ -23,8 +23,8 @@ protected:
     std::unique_ptr<ProcessChain> StartUpdateAndRun() const;
 
     // After a chain ended: every process of it ended with 0, the sample launcher printed its line
-    // for `release`, the tree below `quor` (a {root}) is `expected` (logs, system/ and temp/
-    // aside), its system/ holds what the server's kernel list names (bytes and list) and nothing
+    // for `release`, the tree below `quor` (a {root}) is `expected` (logs, system/, temp/,
+    // solutions/ and empty folders aside), its system/ holds what the server's kernel list names (bytes and list) and nothing
     // else, no temporary file is left below it and no process runs from below its parent.
     void ExpectFinished(const std::vector<int>& statuses, const ProcessChain& chain, const std::string& quor,
                         DWORD release, const QuorTest::TreeSnapshot& expected) const;

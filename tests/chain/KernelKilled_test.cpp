@@ -93,7 +93,9 @@ protected:
         const unsigned seed = given ? static_cast<unsigned>(std::strtoul(given, nullptr, 10)) : std::random_device{}();
         std::cout << "kill moments: QUOR_KILL_SEED=" << seed << "\n";
         std::mt19937 random(seed);
-        std::uniform_int_distribution<long long> moment(0, std::chrono::duration_cast<std::chrono::microseconds>(length).count());
+        std::uniform_int_distribution<long long> moment(
+            0, std::chrono::duration_cast<std::chrono::microseconds>(length).count());
+        int hits = 0;
         for (int kill = 1; kill <= kKillsPerStart && !HasFailure(); ++kill) {
             const auto after = std::chrono::microseconds(moment(random));
             SCOPED_TRACE("QUOR_KILL_SEED=" + std::to_string(seed) + ", kill " + std::to_string(kill) + " after " +
@@ -102,12 +104,14 @@ protected:
             {
                 auto chain = StartUpdateAndRun();
                 std::this_thread::sleep_for(after);
+                if (chain->Running()) ++hits;
                 chain->KillAll();
             }
             auto rerun = StartUpdateAndRun();
             const std::vector<int> statuses = rerun->WaitAll();
             ExpectFinished(statuses, *rerun, root->root(), target, expected);
         }
+        std::cout << hits << " of " << kKillsPerStart << " kills met a running chain\n";
     }
 
     QuorTest::TempDir saved{"startingpoint"};

@@ -27,7 +27,6 @@ TEST_F(ChainFixture, InstallerStartsTheLauncherWhoseKernelInstallsAndRunsTheSamp
     // Started as from a file browser: in "/", without vorn_launched (the installer's start adds it).
     ProcessChain chain("/usr/bin/env", "/", {"-u", "vorn_launched", installer});
     const std::vector<int> statuses = chain.WaitAll();
-    EXPECT_EQ(4u, statuses.size()) << "installer, launcher, kernel, sample launcher";
     ExpectFinished(statuses, chain, game + "/QUOR", kFirstRelease, sample->ExpectedInstall(kFirstRelease));
     EXPECT_TRUE(QuorTest::ReadFile(game + "/QUOR/quor_orvane.log").find("Returning 0x00000000") != std::string::npos);
 }
