@@ -4,7 +4,9 @@
 #include <fstream>
 #include <map>
 
-#include "tests/kit/orvane/OrvaneRoot.h"
+#include "foundation/Semaphore.h"
+#include "kernel/KernelThread.h"
+#include "kernel/testing/TestKernel.h"
 
 namespace ChainTest {
 
@@ -34,13 +36,20 @@ bool SameBytes(const std::string& a, const std::string& b) {
 
 }  // namespace
 
+void ChainFixture::SetUp() {
+    QuorTest::UseOwnInstance();
+    ::setenv("ORVANE_PORT", std::to_string(QuorTest::PickLoopbackPort()).c_str(), 1);
+}
+
+void ChainFixture::TearDown() { Vorn::Semaphore::Cleanup(Quor::Orvane::KernelThread::kInstanceMutexName); }
+
 void ChainFixture::ServeSample(DWORD last) {
     sample = std::make_unique<SampleContent>(content.path(), last);
     ASSERT_TRUE(sample->built());
     nginx = std::make_unique<QuorTest::NginxServer>(content.path());
     ASSERT_TRUE(nginx->started());
     root = std::make_unique<QuorTest::OrvaneRoot>(nginx->baseUrl(), kDownloadPath, kRegion);
-    PublishSameKernel();
+    QuorTest::PublishKernelFolder(content.path(), kDownloadPath, root->system(), root->files());
 }
 
 std::unique_ptr<ProcessChain> ChainFixture::StartUpdateAndRun() const {

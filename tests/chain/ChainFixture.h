@@ -1,7 +1,7 @@
 #pragma once
-// Fixture of the chain tests: the kernel program's fixture (a port and a semaphore suffix of the
-// test's own, a {base}/QUOR with the built kernel) serving the sample content with nginx, and the
-// checks that a finished run left what a clean one leaves.
+// Fixture of the chain tests: a port and a semaphore suffix of the test's own (inherited by every
+// kernel it starts), a {base}/QUOR with the built kernel, the sample content served by nginx, and
+// the checks that a finished run left what a clean one leaves.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -9,12 +9,17 @@
 
 #include "tests/chain/ProcessChain.h"
 #include "tests/chain/SampleContent.h"
-#include "tests/orvane/OrvaneTest.h"
+#include "tests/kit/NginxServer.h"
+#include "tests/kit/TempDir.h"
+#include "tests/kit/orvane/OrvaneRoot.h"
 
 namespace ChainTest {
 
-class ChainFixture : public OrvaneTest::OrvaneTest {
+class ChainFixture : public ::testing::Test {
 protected:
+    void SetUp() override;
+    void TearDown() override;
+
     // Builds and serves the sample content of the releases up to `last`, lays out the root with
     // that server and publishes the root's kernel folder unchanged.
     void ServeSample(DWORD last);
@@ -24,12 +29,19 @@ protected:
 
     // After a chain ended: every process of it ended with 0, the sample launcher printed its line
     // for `release`, the tree below `quor` (a {root}) is `expected` (logs, system/, temp/,
-    // solutions/ and empty folders aside), its system/ holds what the server's kernel list names (bytes and list) and nothing
-    // else, no temporary file is left below it and no process runs from below its parent.
+    // solutions/ and empty folders aside), its system/ holds what the server's kernel list names
+    // (bytes and list) and nothing else, no temporary file is left below it and no process runs
+    // from below its parent.
     void ExpectFinished(const std::vector<int>& statuses, const ProcessChain& chain, const std::string& quor,
                         DWORD release, const QuorTest::TreeSnapshot& expected) const;
 
+    std::string Log() const { return QuorTest::ReadFile(root->root() + "/quor_orvane.log"); }
+
+    QuorTest::TempDir outside{"outside"};
+    QuorTest::TempDir content{"content"};
     std::unique_ptr<SampleContent> sample;
+    std::unique_ptr<QuorTest::NginxServer> nginx;
+    std::unique_ptr<QuorTest::OrvaneRoot> root;
 };
 
 }  // namespace ChainTest
