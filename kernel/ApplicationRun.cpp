@@ -1,5 +1,8 @@
 // The kernel application's construction and its one pass from start-up to shutdown (Run).
 #include <strings.h>
+#include <unistd.h>
+
+#include <cstring>
 
 #include <ctime>
 #include <memory>
@@ -9,6 +12,7 @@
 #include "common/ErrorHelper.h"
 #include "common/LocalRootFolder.h"
 #include "common/Log.h"
+#include "foundation/CStd/CStd.h"
 #include "foundation/Semaphore.h"
 #include "foundation/SharedMutex.h"
 #include "foundation/WaitResult.h"
@@ -51,6 +55,17 @@ bool IsWord(const std::vector<std::string>& args, const char* word) {
     return !args.empty() && strcasecmp(args[0].c_str(), word) == 0;
 }
 
+// A kernel started by another kernel (the next link of a self-update) first lets that one end, so
+// that it does not count its own starter as a second instance.
+void WaitForStartingKernel() {
+    const pid_t parent = getppid();
+    char path[1024];
+    if (!Vorn::processGetPath(static_cast<Vorn::ProcessId>(parent), sizeof path, path)) return;
+    const char* name = std::strrchr(path, '/');
+    if (std::strcmp(name ? name + 1 : path, "Orvane") != 0) return;
+    for (int waited = 0; waited < 5000 && getppid() == parent; waited += 20) Vorn::std_sleep(20);
+}
+
 // The command line without the program path at its front (quoted or not) and the blanks after it.
 std::string WithoutProgramPath(const std::string& line) {
     const size_t start = line.find_first_not_of(' ');
@@ -68,7 +83,11 @@ Application::Application(int argc, const char** argv)
     : m_Pool(Common::ThreadPool::CreatePool(0, 0)), m_Argc(argc), m_Argv(argv) {
     Log::SetLogLevel(Log::DEBUG);
     for (int i = 1; i < argc; ++i) {
-        m_CommandLine += argv[i];
+        // An argument holding a blank (a path such as ".../My Replays/a.vexl") is quoted, so that
+        // it stays one argument when the line is cut into words again.
+        const std::string argument = argv[i];
+        const bool group = argument.find(' ') != std::string::npos && argument.find('"') == std::string::npos;
+        m_CommandLine += group ? "\"" + argument + "\"" : argument;
         m_CommandLine += ' ';
     }
     SetLogFile();
@@ -202,6 +221,7 @@ HRESULT Application::Run() {
         if (FAILED(hr)) return shutdown();
     }
 
+    WaitForStartingKernel();
     bool otherStays = false;
     const unsigned others = Common::ProcessHelper::CountProcessesByName("Orvane");
     if (others >= 2) {

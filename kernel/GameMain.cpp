@@ -16,8 +16,12 @@ int GameMain(int argc, const char** argv) {
     {
         Quor::Orvane::Application application(argc, argv);
         hr = application.Run();
+        // Success has no entry in the message table (whose fallback text speaks of an error).
         std::string text;
-        Quor::Common::ErrorHelper::GetWindowsMessage(static_cast<DWORD>(hr), text);
+        if (SUCCEEDED(hr))
+            text = "The operation completed successfully.";
+        else
+            Quor::Common::ErrorHelper::GetWindowsMessage(static_cast<DWORD>(hr), text);
         QUOR_LOG(Quor::Log::USER, "%s", text.c_str());
         if (FAILED(hr)) {
             std::string caption;

@@ -9,6 +9,7 @@
 
 #include "common/ErrorCodes.h"
 #include "common/ErrorHelper.h"
+#include "common/LocalFileSystem.h"
 #include "common/LocalRootFolder.h"
 #include "common/Log.h"
 #include "foundation/CStd/CStd.h"
@@ -42,18 +43,7 @@ bool PromptSelfUpdateFailed(HRESULT& hr) {
     return false;
 }
 
-const VersionInformation* Find(const VersionList& list, const std::string& path) {
-    for (const VersionInformation& entry : list)
-        if (entry.path == path) return &entry;
-    return nullptr;
-}
-
-bool SameEntry(const VersionList& list, const VersionInformation& entry) {
-    const VersionInformation* found = Find(list, entry.path);
-    return found && found->version == entry.version;
-}
-
-bool Exists(const std::string& path) { return Vorn::std_file_exists(path.c_str()) || Vorn::std_dir_exists(path.c_str()); }
+bool Exists(const std::string& path) { return Common::LocalFileSystem::DoesFileOrDirectoryExist(path); }
 
 // Starts the kernel at program (working folder: its own folder) with arguments.
 bool StartKernel(const std::string& program, const std::vector<std::string>& arguments) {
@@ -150,7 +140,7 @@ HRESULT Application::DownloadFiles(bool missingOnly, bool& terminate, bool& file
     const std::string remote = server.GetDownloadPath() + "/system/";
     std::set<std::string> fetched;
     for (const VersionInformation& entry : fresh) {
-        if (Exists(system + entry.path) && (missingOnly || SameEntry(current, entry))) continue;
+        if (Exists(system + entry.path) && (missingOnly || HoldsEntry(current, entry))) continue;
         const std::string local = staged + entry.path;
         const size_t slash = local.find_last_of('/');
         hr = Vorn::std_mkdir_tree(local.substr(0, slash).c_str()) ? S_OK : E_FAIL;
@@ -169,7 +159,7 @@ HRESULT Application::DownloadFiles(bool missingOnly, bool& terminate, bool& file
     if (SUCCEEDED(hr) && filesDownloaded) {
         // The staging folder becomes a complete copy of the kernel's folder.
         for (const VersionInformation& entry : fresh) {
-            if (fetched.count(entry.path) || !SameEntry(current, entry)) continue;
+            if (fetched.count(entry.path) || !HoldsEntry(current, entry)) continue;
             if (!Vorn::std_copy_file((system + entry.path).c_str(), (staged + entry.path).c_str(), false)) {
                 QUOR_LOG_TAG(Log::USER, kDownloadTag, "%s",
                              ("Failed to copy over: " + entry.path +

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/LocalFileSystem.h"
 #include "common/LocalRootFolder.h"
 #include "common/Log.h"
 #include "common/RegularFile.h"
@@ -26,7 +27,7 @@ namespace {
 constexpr uint64_t kMaxListBytes = 4u << 20;       // far more than any kernel folder lists
 constexpr const char* kBeside = ".~orvane-update";  // suffix of a copy on its way into place
 
-bool Exists(const std::string& path) { return Vorn::std_file_exists(path.c_str()) || Vorn::std_dir_exists(path.c_str()); }
+bool Exists(const std::string& path) { return Common::LocalFileSystem::DoesFileOrDirectoryExist(path); }
 
 bool MakeParentFolders(const std::string& path) {
     const size_t slash = path.find_last_of('/');
@@ -45,12 +46,6 @@ bool IsForeignEntry(const std::string& path) {
 bool IsSafeEntry(const std::string& path) {
     return Common::IsValidRelativeName(path) && path != kVersionInfoFileName && path != "temp" &&
            path.compare(0, 5, "temp/") != 0;
-}
-
-const VersionInformation* Find(const VersionList& list, const std::string& path) {
-    for (const VersionInformation& entry : list)
-        if (entry.path == path) return &entry;
-    return nullptr;
 }
 
 bool WriteAll(int fd, const std::string& bytes) {
@@ -79,6 +74,17 @@ bool WriteBesideAndRename(const std::string& path, const std::string& bytes) {
 }
 
 }  // namespace
+
+const VersionInformation* FindEntry(const VersionList& list, const std::string& path) {
+    for (const VersionInformation& entry : list)
+        if (entry.path == path) return &entry;
+    return nullptr;
+}
+
+bool HoldsEntry(const VersionList& list, const VersionInformation& entry) {
+    const VersionInformation* found = FindEntry(list, entry.path);
+    return found && found->version == entry.version;
+}
 
 std::string SystemFolder() { return Common::LocalRootFolder::Get() + "/system/"; }
 std::string SystemTempFolder() { return SystemFolder() + "temp/"; }
@@ -148,7 +154,7 @@ bool MoveUpdatedFiles(const VersionList& current, const VersionList& fresh, Vers
     result.clear();
     bool ok = true;
     for (const VersionInformation& entry : fresh) {
-        const VersionInformation* now = Find(current, entry.path);
+        const VersionInformation* now = FindEntry(current, entry.path);
         const bool needed = !Exists(system + entry.path) || !now || now->version != entry.version;
         bool copied = false;
         if (needed && Exists(staged + entry.path)) {
@@ -171,7 +177,7 @@ bool MoveUpdatedFiles(const VersionList& current, const VersionList& fresh, Vers
 void DeleteOldFiles(const VersionList& current, const VersionList& fresh) {
     const std::string system = SystemFolder();
     for (const VersionInformation& entry : current) {
-        if (Find(fresh, entry.path)) continue;
+        if (FindEntry(fresh, entry.path)) continue;
         QUOR_LOG(Log::DEBUG, "Removing file %s from system directory.", entry.path.c_str());
         ::unlink((system + entry.path).c_str());
         ::unlink((system + entry.path + kBeside).c_str());

@@ -38,6 +38,11 @@ constexpr const char* kVersionInfoFileName = "filelist.versioninfo";
 std::string SystemFolder();
 std::string SystemTempFolder();
 
+// The entry of list with that path (compared byte for byte), or null.
+const VersionInformation* FindEntry(const VersionList& list, const std::string& path);
+// True when list holds entry's path with entry's version.
+bool HoldsEntry(const VersionList& list, const VersionInformation& entry);
+
 // False (and an empty list) when the file cannot be opened.
 bool GetVersionInfo(const std::string& path, VersionList& list);
 // Up to five attempts, a second apart; false when the last one failed.

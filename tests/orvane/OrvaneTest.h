@@ -7,9 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "foundation/Semaphore.h"
-#include "kernel/KernelThread.h"
-#include "kernel/testing/TestKernel.h"
+#include "kernel/testing/OwnKernelTest.h"
 #include "tests/kit/NginxServer.h"
 #include "tests/kit/TempDir.h"
 #include "tests/kit/orvane/OrvaneRoot.h"
@@ -20,14 +18,8 @@ namespace OrvaneTest {
 
 constexpr DWORD kLauncherRelease = 0x00000001;  // 0.0.0.1
 
-class OrvaneTest : public ::testing::Test {
+class OrvaneTest : public QuorTest::OwnKernelTest {
 protected:
-    void SetUp() override {
-        QuorTest::UseOwnInstance();
-        port = QuorTest::PickLoopbackPort();
-        ::setenv("ORVANE_PORT", std::to_string(port).c_str(), 1);
-    }
-    void TearDown() override { Vorn::Semaphore::Cleanup(Quor::Orvane::KernelThread::kInstanceMutexName); }
 
     // Builds the content tree (kiv_launcher 0.0.0.1 with a launcher that appends its working
     // folder and arguments to record()), serves it and lays out the root with the server in system.cfg.
@@ -44,7 +36,11 @@ protected:
         root = std::make_unique<QuorTest::OrvaneRoot>(nginx->baseUrl());
     }
     // Lays out the root with nobody answering at the server's address.
-    void ServeNothing() { root = std::make_unique<QuorTest::OrvaneRoot>("127.0.0.1:" + std::to_string(port)); }
+    void ServeNothing() {
+        uint16_t unused = QuorTest::PickLoopbackPort();
+        while (unused == port) unused = QuorTest::PickLoopbackPort();
+        root = std::make_unique<QuorTest::OrvaneRoot>("127.0.0.1:" + std::to_string(unused));
+    }
     // The server's copy of the kernel folder, equal to the installed one.
     void PublishSameKernel() const {
         QuorTest::PublishKernelFolder(content.path(), "/quor", root->system(), root->files());
@@ -54,7 +50,6 @@ protected:
     std::string Log() const { return QuorTest::ReadFile(root->root() + "/quor_orvane.log"); }
     static bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-    uint16_t port = 0;
     QuorTest::TempDir outside{"outside"};
     QuorTest::TempDir content{"content"};
     std::unique_ptr<QuorTest::NginxServer> nginx;

@@ -39,6 +39,19 @@ void ForEachProcess(Visit visit) {
     }
 }
 
+// Calls visit(pid) for every process whose executable lies below folder; how many there were.
+template <typename Visit>
+unsigned VisitBelow(const std::string& folder, Visit visit) {
+    const std::string prefix = folder.back() == '/' ? folder : folder + "/";
+    unsigned count = 0;
+    ForEachProcess([&](pid_t pid, const std::string& exe) {
+        if (exe.compare(0, prefix.size(), prefix) != 0) return;
+        visit(pid);
+        ++count;
+    });
+    return count;
+}
+
 unsigned CountByName(const std::string& name) {
     unsigned count = 0;
     ForEachProcess([&](pid_t, const std::string& exe) {
@@ -152,14 +165,16 @@ bool WaitForNoProcess(const std::string& name, int seconds) {
 }
 
 unsigned KillProcessesBelow(const std::string& folder) {
-    const std::string prefix = folder.back() == '/' ? folder : folder + "/";
-    unsigned count = 0;
-    ForEachProcess([&](pid_t pid, const std::string& exe) {
-        if (exe.compare(0, prefix.size(), prefix) != 0) return;
-        ::kill(pid, SIGKILL);
-        ++count;
-    });
-    return count;
+    return VisitBelow(folder, [](pid_t pid) { ::kill(pid, SIGKILL); });
+}
+
+bool WaitForNoProcessBelow(const std::string& folder, int seconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (VisitBelow(folder, [](pid_t) {}) > 0) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
 }
 
 }  // namespace QuorTest

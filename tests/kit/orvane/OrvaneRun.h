@@ -54,6 +54,8 @@ int RunOrvane(const OrvaneRoot& root, const std::vector<std::string>& arguments,
 // Waits until no process whose executable is named `name` runs (an update chain has settled);
 // false after `seconds`.
 bool WaitForNoProcess(const std::string& name, int seconds = 60);
+// Waits until no process whose executable lies below folder runs; false after `seconds`.
+bool WaitForNoProcessBelow(const std::string& folder, int seconds = 60);
 // Kills (SIGKILL) every process whose executable lies below folder; how many there were.
 unsigned KillProcessesBelow(const std::string& folder);
 
