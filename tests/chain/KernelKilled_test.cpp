@@ -107,8 +107,12 @@ protected:
                 if (chain->Running()) ++hits;
                 chain->KillAll();
             }
+            const auto rerunStart = Clock::now();
             auto rerun = StartUpdateAndRun();
             const std::vector<int> statuses = rerun->WaitAll();
+            std::cout << "kill " << kill << " after " << after.count() << " us; rerun "
+                      << std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - rerunStart).count()
+                      << " ms\n";
             ExpectFinished(statuses, *rerun, root->root(), target, expected);
         }
         std::cout << hits << " of " << kKillsPerStart << " kills met a running chain\n";
