@@ -92,5 +92,24 @@ TEST_F(OrvaneTest, AFailedDownloadOfTheKernelEndsTheRun) {
     EXPECT_EQ(list, QuorTest::ReadFile(root->system() + "/filelist.versioninfo"));
 }
 
+TEST_F(OrvaneTest, AStagedKernelThatDoesNotStartLeavesTheCommandToThisOne) {
+    Serve();
+    QuorTest::SystemFileList served = root->files();
+    served[0].version = 2;
+    QuorTest::PublishKernelFolder(content.path(), "/quor", root->system(), served);
+    QuorTest::WriteFile(content / ("quor/system/" + served[0].path), "\x7f" "ELF but nothing a system runs");
+    const std::string kernel = QuorTest::ReadFile(root->kernel());
+
+    std::string errors;
+    EXPECT_EQ(0, QuorTest::RunOrvane(*root, {"-debug", "help"}, {}, &errors)) << errors;
+    const std::string log = Log();
+    EXPECT_TRUE(Has(log, "CreateProcess failed.")) << log;
+    EXPECT_TRUE(Has(log, "Commands:")) << log;  // the command ran here
+    EXPECT_FALSE(Has(log, "Renaming log file to self_update.log")) << log;
+    EXPECT_FALSE(fs::exists(root->root() + "/self_update.log"));
+    EXPECT_EQ(kernel, QuorTest::ReadFile(root->kernel()));
+    EXPECT_TRUE(SameLists(root->files(), QuorTest::ReadVersionList(root->system() + "/filelist.versioninfo")));
+}
+
 }  // namespace
 }  // namespace OrvaneTest

@@ -80,6 +80,7 @@ void OrvaneRun::Start(const std::string& program, const std::string& folder,
         if (equals != std::string::npos) variables[text.substr(0, equals)] = text.substr(equals + 1);
     }
     variables["vorn_launched"] = "true";
+    variables["ORVANE_ANSWERS"] = "1,1,1,1,1,1,1,1";
     for (const auto& [key, value] : extra) variables[key] = value;
     std::vector<std::string> envText;
     for (const auto& [key, value] : variables) envText.push_back(key + "=" + value);

@@ -2,7 +2,9 @@
 // Test kit: one run of the kernel program as a child process, started (posix_spawn) in
 // {root}/system with the given arguments and this process's environment plus vorn_launched=true
 // and the given extra variables (ORVANE_PORT and ORVANE_INSTANCE come from the test's own
-// environment: set them first). Standard output and error go to files of the run, readable at
+// environment: set them first). Unless the extra variables script them (ORVANE_ANSWERS), the
+// kernel's questions are answered "Cancel", so that a test's kernel never ends kernels it did not
+// start (other programs' kernels on the same machine). Standard output and error go to files of the run, readable at
 // any time. A run still going when the object dies is killed (SIGKILL) and reaped.
 // Not thread-safe.
 #include <sys/types.h>
