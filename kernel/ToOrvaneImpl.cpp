@@ -69,8 +69,13 @@ HRESULT ToOrvaneImpl::WithServerAndProgress(DWORD requester, DWORD requestId, Op
     return WithServer([&](RemoteFileServerHTTP& server) {
         ForwardUpdateProgress forward(requester, requestId, m_Answers);
         JobProgress progress(forward, CancelFlag());
-        return op(server, progress.Get());
+        return CancelledAsAbort(op(server, progress.Get()));
     });
+}
+
+HRESULT ToOrvaneImpl::CancelledAsAbort(HRESULT hr) {
+    if (FAILED(hr) && std::atomic_ref<signed char>(m_Cancel).load() != 0) return E_ABORT;
+    return hr;
 }
 
 void ToOrvaneImpl::ListAvailableNames(DWORD requester, DWORD requestId, AvailableNames list,

@@ -101,10 +101,14 @@ private:
     // op(server) on the content server, or the connection's failure.
     template <class Operation>
     HRESULT WithServer(Operation op);
-    // op(server, progress) with the job's progress forwarded to the client and its cancel flag.
+    // op(server, progress) with the job's progress forwarded to the client and its cancel flag; a
+    // failure of a cancelled job is answered as E_ABORT.
     template <class Operation>
     HRESULT WithServerAndProgress(DWORD requester, DWORD requestId, Operation op);
     const signed char* CancelFlag() const { return &m_Cancel; }
+    // E_ABORT for a failure while the job is being cancelled (some engine steps report a
+    // cancellation as a plain failure), otherwise hr.
+    HRESULT CancelledAsAbort(HRESULT hr);
 
     // The listing handlers of projects and solutions, told apart by their engine call and answer.
     using NamesAnswer = void (Quor::OrvaneProtocol::IOrvaneToApp::*)(DWORD, DWORD, HRESULT,

@@ -155,8 +155,8 @@ void ToOrvaneImpl::InstallSolutionReleaseByProjectVersionRequest(const DWORD req
                 QUOR_LOG(Quor::Log::DEBUG, "%s", text.c_str());
             }
         } else {
-            hr = m_Options.engine->InstallSolutionRelease(solution, release, configuration, fs, server,
-                                                          progress.Get(), version);
+            hr = CancelledAsAbort(m_Options.engine->InstallSolutionRelease(solution, release, configuration, fs,
+                                                                           server, progress.Get(), version));
         }
     }
     if (FAILED(hr) && text.empty() && preview) text = kFailureText;

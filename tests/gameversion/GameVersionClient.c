@@ -5,7 +5,10 @@
  *   installprogress:SIZE  uninstallprogress:SIZE  previewprogress:SIZE  previewuninstallprogress:SIZE
  *   cancelinstall  canceluninstall  cancelpreview  cancelpreviewuninstall
  *   waitinstall:PREFIX   polls the install progress until its text starts with PREFIX
+ *   waitinstallhas:TEXT  polls the install progress until its text holds TEXT
  *   waitpreview          polls the preview progress until it is no longer CALCULATING
+ *   pollinstall          polls the install progress while it is PATCHING, printing every new text
+ *   pollpreview          polls the preview progress while it is CALCULATING, printing every new text
  *   tiny                 the install progress into a 10-byte buffer (guarded) and a 0-byte one
  *   names                the two exported data texts
  * Exit status: 0, or 2 for an unknown step, 3 when a wait saw no change for 60 s, 4 when a buffer
@@ -38,6 +41,31 @@ static bool Wait(bool (*getter)(char*, unsigned), const char* prefix, bool wante
     for (int i = 0; i < 600; ++i) {
         getter(text, kText);
         if ((strncmp(text, prefix, strlen(prefix)) == 0) == wanted) return true;
+        Pause();
+    }
+    return false;
+}
+
+/* Polls the install progress until its text holds part. */
+static bool WaitFor(const char* part, char* text) {
+    for (int i = 0; i < 600; ++i) {
+        GetInstallGameProgress(text, kText);
+        if (strstr(text, part) != NULL) return true;
+        Pause();
+    }
+    return false;
+}
+
+/* Polls getter while its text starts with prefix, printing each text that differs from the one
+ * before it (the first always), the last one included. */
+static bool Follow(const char* step, bool (*getter)(char*, unsigned), const char* prefix, char* text) {
+    static char previous[kText];
+    previous[0] = '\0';
+    for (int i = 0; i < 600; ++i) {
+        const bool result = getter(text, kText);
+        if (i == 0 || strcmp(text, previous) != 0) Print(step, result, text);
+        if (strncmp(text, prefix, strlen(prefix)) != 0) return true;
+        memcpy(previous, text, sizeof previous);
         Pause();
     }
     return false;
@@ -105,9 +133,16 @@ int main(int argc, char** argv) {
         } else if (strcmp(name, "waitinstall") == 0) {
             if (!Wait(GetInstallGameProgress, arg, true, text)) return 3;
             Print(step, true, text);
+        } else if (strcmp(name, "waitinstallhas") == 0) {
+            if (!WaitFor(arg, text)) return 3;
+            Print(step, true, text);
         } else if (strcmp(name, "waitpreview") == 0) {
             if (!Wait(GetPreviewGameProgress, "{\"result\":\"CALCULATING\"}", false, text)) return 3;
             Print(step, true, text);
+        } else if (strcmp(name, "pollinstall") == 0) {
+            if (!Follow(step, GetInstallGameProgress, "{\"result\":\"PATCHING\"", text)) return 3;
+        } else if (strcmp(name, "pollpreview") == 0) {
+            if (!Follow(step, GetPreviewGameProgress, "{\"result\":\"CALCULATING\"}", text)) return 3;
         } else if (strcmp(name, "tiny") == 0) {
             const int status = Tiny();
             if (status != 0) return status;

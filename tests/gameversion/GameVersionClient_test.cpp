@@ -9,9 +9,9 @@
 #include <sstream>
 
 #include "remote/ProjectVersionListing.h"
+#include "tests/gameversion/ClientProgram.h"
 #include "tests/kit/KernelProcess.h"
 #include "tests/kit/LoopbackSocket.h"
-#include "tests/kit/RunCommand.h"
 #include "tests/kit/ScriptedHttpServer.h"
 #include "tests/kit/TempDir.h"
 
@@ -38,22 +38,15 @@ protected:
         kernel = std::make_unique<QuorTest::KernelProcess>(QUOR_KERNEL_HOST, tree.system());
         ASSERT_TRUE(kernel->WaitReady());
     }
-    // Runs the C program in the system folder with the steps given; its lines, or the failure.
-    std::vector<std::string> Run(const std::vector<std::string>& steps, int expectedStatus = 0) {
-        std::string command = "cd " + QuorTest::ShellQuote(tree.system()) + " && " +
-                              QuorTest::ShellQuote(QUOR_GAMEVERSION_CLIENT);
-        for (const auto& step : steps) command += " " + QuorTest::ShellQuote(step);
-        const std::string output = tree.root() + "temp/client.out";
-        command += " >" + QuorTest::ShellQuote(output);
-        EXPECT_EQ(QuorTest::RunCommand(command), expectedStatus) << command;
-        std::ifstream in(output);
-        std::vector<std::string> lines;
-        for (std::string line; std::getline(in, line);)
-            if (line.rfind("(", 0) != 0) lines.push_back(line);  // log lines start with "("
-        return lines;
+    // Runs the C program in the system folder with the steps given; its lines.
+    std::vector<std::string> Run(const std::vector<std::string>& steps) {
+        const QuorTest::ClientRun run = QuorTest::RunGameVersionClient(tree.system(), scratch.path(), steps);
+        EXPECT_EQ(run.status, 0) << run.errors;
+        return run.lines;
     }
 
     QuorTest::QuorTree tree;
+    QuorTest::TempDir scratch{"gvclient"};
     std::unique_ptr<QuorTest::KernelProcess> kernel;
 };
 

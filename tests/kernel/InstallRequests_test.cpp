@@ -39,19 +39,32 @@ std::string Bytes(size_t size, unsigned seed) {
     return bytes;
 }
 
-// Holds the project installation at its start until the request's cancel flag is set, so that a
-// Cancel sent once `running` is ready reaches a running installation.
+// Holds a project installation at its start until the request's cancel flag is set, so that a
+// Cancel sent once `running` is ready reaches a running installation; a solution installation
+// waits for the flag likewise and then fails.
 class CancelGate : public Quor::Orvane::Engine {
 public:
     std::promise<void> running;
 
     HRESULT InstallProjectRelease(const std::string& project, DWORD version, FileSystem& fs, Server& server,
                                   Progress& progress) override {
+        AwaitCancel(progress);
+        return Engine::InstallProjectRelease(project, version, fs, server, progress);
+    }
+    // As the solution install's execution does when a project sees the cancellation.
+    HRESULT InstallSolutionRelease(const std::string&, DWORD version, const std::string&, FileSystem&, Server&,
+                                   Progress& progress, DWORD& settled) override {
+        AwaitCancel(progress);
+        settled = version;
+        return E_FAIL;
+    }
+
+private:
+    void AwaitCancel(Progress& progress) {
         running.set_value();
         const signed char* cancel = progress.GetCancelFlag();
         for (int i = 0; cancel && i < 30000 && !__atomic_load_n(cancel, __ATOMIC_ACQUIRE); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        return Engine::InstallProjectRelease(project, version, fs, server, progress);
     }
 };
 
@@ -161,6 +174,24 @@ TEST_F(InstallRequests, ACancelledInstallAnswersAbortAndLeavesTheReleaseIncomple
     EXPECT_EQ(RecordedCall("InstallProjectReleaseResponse", 0, install).Result(static_cast<HRESULT>(0x80004004u)),
               client->Answer());
     EXPECT_FALSE(std::filesystem::exists(AlphaOk()));
+}
+
+// The solution install reports a project that saw the cancellation as a plain failure; the client
+// that cancelled is still answered 0x80004004.
+TEST_F(InstallRequests, ACancelledSolutionInstallAnswersAbort) {
+    auto gate = std::make_shared<CancelGate>();
+    std::future<void> running = gate->running.get_future();
+    Start(gate);
+    const DWORD install = Id();
+    ASSERT_TRUE(client->Request(
+        [&](IAppToOrvane& s) { s.InstallSolutionReleaseRequest(0, install, "suite", kSuite, "en_US"); }));
+    running.wait();
+    ASSERT_TRUE(client->Send(QuorTest::RawRequest(12, install, PACKET_TYPE_CANCEL)));
+    EXPECT_EQ(RecordedCall("InstallSolutionReleaseResponse", 0, install)
+                  .Result(static_cast<HRESULT>(0x80004004u))
+                  .Word(kSuite),
+              client->Answer());
+    EXPECT_FALSE(std::filesystem::exists(SuiteOk()));
 }
 
 TEST_F(InstallRequests, ASolutionReleaseInstallsAtTheVersionTheDiscoverySettledOn) {
