@@ -52,7 +52,12 @@ void ChainFixture::ServeSample(DWORD last) {
     QuorTest::PublishKernelFolder(content.path(), kDownloadPath, root->system(), root->files());
 }
 
+void ChainFixture::WaitForOtherKernels() {
+    EXPECT_TRUE(QuorTest::WaitForNoProcess("Orvane")) << "another kernel keeps running on this machine";
+}
+
 std::unique_ptr<ProcessChain> ChainFixture::StartUpdateAndRun() const {
+    WaitForOtherKernels();
     return std::make_unique<ProcessChain>(root->kernel(), root->system(),
                                           std::vector<std::string>{"updateandrun", kProject, "KivLauncher.app"});
 }

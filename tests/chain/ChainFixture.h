@@ -24,7 +24,11 @@ protected:
     // that server and publishes the root's kernel folder unchanged.
     void ServeSample(DWORD last);
 
-    // "updateandrun kiv_launcher KivLauncher.app" in {root}/system, as the launcher starts it.
+    // A kernel takes every process named "Orvane" for another instance and then does not run its
+    // command: lets the kernels of any other test on this machine end first.
+    static void WaitForOtherKernels();
+    // "updateandrun kiv_launcher KivLauncher.app" in {root}/system, as the launcher starts it
+    // (once no other kernel runs).
     std::unique_ptr<ProcessChain> StartUpdateAndRun() const;
 
     // After a chain ended: every process of it ended with 0, the sample launcher printed its line

@@ -33,6 +33,7 @@ protected:
         target = served;
         if (installFirst) {
             std::string errors;
+            WaitForOtherKernels();
             ASSERT_EQ(0, QuorTest::RunOrvane(*root, {"-noupdate", "InstallProjectRelease", kProject, "0.0.0.1"}, {},
                                              &errors))
                 << errors;

@@ -25,6 +25,7 @@ TEST_F(ChainFixture, InstallerStartsTheLauncherWhoseKernelInstallsAndRunsTheSamp
     fs::copy(root->root(), game + "/QUOR", fs::copy_options::recursive);
 
     // Started as from a file browser: in "/", without vorn_launched (the installer's start adds it).
+    WaitForOtherKernels();
     ProcessChain chain("/usr/bin/env", "/", {"-u", "vorn_launched", installer});
     const std::vector<int> statuses = chain.WaitAll();
     ExpectFinished(statuses, chain, game + "/QUOR", kFirstRelease, sample->ExpectedInstall(kFirstRelease));
