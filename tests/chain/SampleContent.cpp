@@ -67,8 +67,8 @@ QuorTest::TreeSnapshot SampleContent::ExpectedInstall(DWORD release) const {
 uint64_t SampleContent::ChangedBytes(DWORD release) const {
     uint64_t bytes = 0;
     for (const auto& project : m_description.projects)
-        if (const auto* spec = project.FindRelease(release))
-            for (const auto& file : spec->files)
+        if (const auto* described = project.FindRelease(release))
+            for (const auto& file : described->files)
                 if (file.version == release) bytes += file.bytes.size();
     return bytes;
 }
