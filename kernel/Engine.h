@@ -4,11 +4,11 @@
 // seam (tests put a recording engine in its place).
 //
 // The listings, the file locks, the log level, project and solution release installation (the
-// Discover then the Execute phase), project update (to the newest release the server offers),
-// repair of the whole installed tree, solution discovery, uninstall and program start call the
-// engine's real code. Operations whose engine code is not part of this build yet (solution
-// update, validation) log "... is not available yet" at ERROR and answer E_NOTIMPL (0x80004001),
-// leaving every output as it was.
+// Discover then the Execute phase), project and solution update (to the newest release the server
+// offers), repair of the whole installed tree, solution discovery, uninstall and program start
+// call the engine's real code. Operations whose engine code is not part of this build yet
+// (validation) log "... is not available yet" at ERROR and answer E_NOTIMPL (0x80004001), leaving
+// every output as it was.
 // Threads: called from the one running job of the request server; no state of its own.
 #include <string>
 #include <vector>

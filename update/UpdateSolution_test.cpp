@@ -343,5 +343,24 @@ TEST_F(UpdateSolutionTest, InPlaceUpdatesUnsharedProjectsAndReconcilesTheDeployF
         << ::testing::PrintToString(bodies);
 }
 
+// The deploy folder is reconciled where the fetched manifest points: one naming another release
+// than the target is refused before any project is touched.
+TEST_F(UpdateSolutionTest, AnInPlaceUpdateRefusesATargetManifestOfAnotherRelease) {
+    AddTwoSuiteReleases();
+    Build();
+    ASSERT_EQ(InstallSuite(kSuite1, "en_US"), S_OK);
+    const std::string served = content.path() + "/quor/solutions/suite/releases/";
+    std::filesystem::copy_file(served + "2.0.0.1/solutionmanifest", served + "2.0.0.2/solutionmanifest",
+                               std::filesystem::copy_options::overwrite_existing);
+    QuorTest::LogCapture log;
+    const Outcome outcome = Update(kSuite2);
+    EXPECT_TRUE(FAILED(outcome.executed));
+    EXPECT_TRUE(outcome.inPlace);
+    EXPECT_TRUE(log.HasError("Failure to load dest manifest."));
+    EXPECT_FALSE(QuorTest::Exists(Release(kSuite1)));
+    EXPECT_FALSE(QuorTest::Exists(Release(kSuite2) + "/S_OK"));
+    EXPECT_TRUE(QuorTest::Exists(root + "/projects/alpha/releases/1.0.0.1/S_OK"));
+}
+
 }  // namespace
 }  // namespace Quor::User::UpdateSolution
