@@ -1,6 +1,7 @@
 #include "kernel/Engine.h"
 
 #include "archive/ReaderLock.h"
+#include "common/Log.h"
 #include "common/ReleaseVersion.h"
 #include "install/AvailableReleases.h"
 #include "install/CreateProcess.h"
