@@ -32,5 +32,21 @@ TEST_F(ChainFixture, InstallerStartsTheLauncherWhoseKernelInstallsAndRunsTheSamp
     EXPECT_TRUE(QuorTest::ReadFile(game + "/QUOR/quor_orvane.log").find("Returning 0x00000000") != std::string::npos);
 }
 
+// A replay file opened while no game-launch orchestrator runs: the kernel updates the launcher's
+// project and hands it the path, kept in its quotes, as its one argument.
+TEST_F(ChainFixture, AReplayFileWithoutTheOrchestratorRunsTheSampleLauncherWithThePath) {
+    ServeSample(kFirstRelease);
+    ASSERT_FALSE(HasFatalFailure());
+    const std::string replay = outside / "My Replays/game 1.VEXL";
+    WaitForOtherKernels();
+    ProcessChain chain(root->kernel(), root->system(), {replay});
+    const std::vector<int> statuses = chain.WaitAll();
+    for (int status : statuses) EXPECT_EQ(0, status) << "stderr:\n" << chain.Stderr();
+    const std::string line = LauncherLine(root->root(), kFirstRelease);
+    const std::string expected = line.substr(0, line.find("none")) + "\"\"" + replay + "\"\"\n";
+    EXPECT_NE(chain.Stdout().find(expected), std::string::npos) << chain.Stdout();
+    EXPECT_FALSE(fs::exists(root->root() + "/vexl"));
+}
+
 }  // namespace
 }  // namespace ChainTest
