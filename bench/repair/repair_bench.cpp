@@ -109,8 +109,8 @@ int main(int argc, char** argv) {
     const unsigned threadCounts[] = {1, 4};
     double bestOurs[2] = {1e30, 1e30}, bestTheirs = 1e30;
     for (int round = 0; round <= rounds; ++round) {  // round 0 warms the page cache
-        double ours[2] = {0, 0};
-        for (int which = 0; which < 2; ++which) {
+        double ours[2] = {0, 0}, theirs = 0;
+        const auto runOurs = [&](int which) {
             Quor::Common::LocalFileSystem fileSystem;
             signed char cancel = 0;
             Quor::User::AutoUpdateProgress progress(nullptr, &cancel, 1000);
@@ -123,17 +123,20 @@ int main(int argc, char** argv) {
                 hr = execute.m_hr;
             }
             ours[which] = QuorBench::Now() - start;
-            if (hr != S_OK || !Quor::Common::LocalFileSystem::DoesFileOrDirectoryExist(release + "/S_OK")) {
-                std::fprintf(stderr, "the repair failed (0x%08x) or withdrew the release\n", static_cast<unsigned>(hr));
-                return 1;
-            }
-        }
-        const double start = QuorBench::Now();
-        if (!RunMd5sum(deploy, names)) {
-            std::fprintf(stderr, "md5sum failed\n");
-            return 1;
-        }
-        const double theirs = QuorBench::Now() - start;
+            if (hr == S_OK && Quor::Common::LocalFileSystem::DoesFileOrDirectoryExist(release + "/S_OK")) return true;
+            std::fprintf(stderr, "the repair failed (0x%08x) or withdrew the release\n", static_cast<unsigned>(hr));
+            return false;
+        };
+        const auto runTheirs = [&] {
+            const double start = QuorBench::Now();
+            const bool ok = RunMd5sum(deploy, names);
+            theirs = QuorBench::Now() - start;
+            if (!ok) std::fprintf(stderr, "md5sum failed\n");
+            return ok;
+        };
+        // Ours and md5sum take turns at going first.
+        const bool ok = round % 2 ? runTheirs() && runOurs(0) && runOurs(1) : runOurs(0) && runOurs(1) && runTheirs();
+        if (!ok) return 1;
         if (round == 0) continue;
         for (int which = 0; which < 2; ++which) bestOurs[which] = std::min(bestOurs[which], ours[which]);
         bestTheirs = std::min(bestTheirs, theirs);
