@@ -1,20 +1,61 @@
 #pragma once
-// Quor::Orvane::Application: the kernel program's application object. This part holds the usage
-// text and the hand-over of a command to the command runner thread.
+// Quor::Orvane::Application: the kernel program's application object. It owns the joined command
+// line, the file-operation object and the thread pool, sets up the log ({root}/quor_orvane.log
+// with nine rotated copies, level DEBUG) and runs the whole program once through Run on the main
+// thread: start-up checks, self-update, the commands handled in place, the single-instance rules,
+// the request server, the command on the command runner thread, and shutdown.
 //
-// DoUserCommand blocks its caller until the command has ended; only a runner thread that cannot be
-// started or waited for makes it fail; the command's own failure is only logged.
+// Errors travel as HRESULTs; Run's result is the program's (a command's own failure is only
+// logged). Self-update may start another copy of the kernel; Run then ends without running the
+// command. Not thread-safe: one object, used by the main thread; the request server shares only
+// the thread pool.
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "common/LocalFileSystem.h"
+#include "common/ThreadPool.h"
 #include "foundation/Types.h"
 
 namespace Quor::Orvane {
 
 class Application {
 public:
+    // From the process's arguments (argv[0] is the program).
+    Application(int argc, const char** argv);
+    // From one command line that starts with the program's path (quoted or not); the root folder
+    // is taken from the working folder.
+    explicit Application(const std::string& commandLine);
+    ~Application() = default;
+    Application(const Application&) = delete;
+    Application& operator=(const Application&) = delete;
+
+    HRESULT Run();
+
+    // The arguments after the program path, each followed by one blank.
+    const std::string& GetCommandLine() const { return m_CommandLine; }
+
     static void PrintUsageMessage();
     static HRESULT DoUserCommand(const std::vector<std::string>& args, const DWORD options);
+
+    // Self-update of {root}/system from the content server; terminate is set when this process
+    // must end without running its command (another copy of the kernel runs it).
+    HRESULT SelfUpdate(bool& terminate);
+    // Fetches the server's list and the files that changed into {root}/system/temp.
+    HRESULT DownloadFiles(bool missingOnly, bool& terminate, bool& filesDownloaded);
+    // Brings {root}/system in line with the staged list; always 0 (failures are logged and shown).
+    HRESULT VerifyFiles(bool missingOnly, bool& terminate);
+
+private:
+    // The program's arguments after its path, for starting another copy of the kernel.
+    std::vector<std::string> Arguments() const;
+    void SetLogFile() const;
+
+    std::string m_CommandLine;
+    Common::LocalFileSystem m_FileSystem;
+    std::shared_ptr<Common::ThreadPool::IPool> m_Pool;
+    int m_Argc = 0;
+    const char** m_Argv = nullptr;
 };
 
 }  // namespace Quor::Orvane

@@ -8,6 +8,8 @@
 #include "install/InstallSolutionRelease.h"
 #include "install/InstalledState.h"
 #include "install/Uninstall.h"
+#include "update/UpdateSolution.h"
+#include "update/Validate.h"
 
 namespace Quor::Orvane {
 
@@ -72,8 +74,8 @@ HRESULT Engine::Repair(FileSystem&, Server&, Progress&) {
     return NotAvailable("Repair");
 }
 
-HRESULT Engine::ValidateProject(const std::string&, FileSystem&, Server&, Progress&) {
-    return NotAvailable("Project validation");
+HRESULT Engine::ValidateProject(const std::string& project, FileSystem& fs, Server& server, Progress& progress) {
+    return Quor::User::ValidateProject(project, fs, server, progress);
 }
 
 HRESULT Engine::UninstallProjectRelease(const std::string& project, DWORD version, FileSystem& fs,
@@ -103,13 +105,17 @@ HRESULT Engine::DiscoverSolutionRelease(const std::string& solution, DWORD versi
     return discover.m_hr;
 }
 
-HRESULT Engine::UpdateSolution(const std::string&, const std::string&, FileSystem&, Server&, Progress&,
-                               DWORD&) {
-    return NotAvailable("Solution update");
+HRESULT Engine::UpdateSolution(const std::string& solution, const std::string& configuration, FileSystem& fs,
+                               Server& server, Progress& progress, DWORD& version) {
+    const Quor::User::UpdateSolution::InputParameters input{
+        solution, configuration, Quor::INVALID_RELEASE_VERSION, fs, server, progress};
+    const Quor::User::UpdateSolution::Discover discover(input);
+    const Quor::User::UpdateSolution::Execute execute(discover, &version);
+    return execute.m_hr;
 }
 
-HRESULT Engine::ValidateSolution(const std::string&, FileSystem&, Server&, Progress&) {
-    return NotAvailable("Solution validation");
+HRESULT Engine::ValidateSolution(const std::string& solution, FileSystem& fs, Server& server, Progress& progress) {
+    return Quor::User::ValidateSolution(solution, fs, server, progress);
 }
 
 HRESULT Engine::UninstallSolutionRelease(const std::string& solution, DWORD version, FileSystem& fs,

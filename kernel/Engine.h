@@ -4,9 +4,9 @@
 // seam (tests put a recording engine in its place).
 //
 // The listings, the file locks, the log level, project and solution release installation (the
-// Discover then the Execute phase), solution discovery, uninstall and program start call the
-// engine's real code. Operations whose engine code is not part of this build yet (project and
-// solution update, repair, validation) log "... is not available yet" at ERROR and answer
+// Discover then the Execute phase), solution discovery, validation, uninstall and program start
+// call the engine's real code. Operations whose engine code is not part of this build yet (project
+// and solution update, repair) log "... is not available yet" at ERROR and answer
 // E_NOTIMPL (0x80004001), leaving every output as it was.
 // Threads: called from the one running job of the request server; no state of its own.
 #include <string>

@@ -104,9 +104,9 @@ TEST_F(RequestHandlers, AnswerEachRequestWithItsResultsFromTheContentServerAndTh
         // A release the server does not offer is not installed.
         {[](IAppToOrvane& s) { s.InstallProjectReleaseRequest(0, 11, "game", 0x01000009); },
          RecordedCall("InstallProjectReleaseResponse", 0, 11).Result(E_FAIL)},
-        // Engine operations that are not part of this build yet.
+        // A solution the server lists no release of: no target, no version.
         {[](IAppToOrvane& s) { s.UpdateSolutionRequest(0, 12, "sol", "en_US"); },
-         RecordedCall("UpdateSolutionResponse", 0, 12).Result(E_NOTIMPL).Word(0xFFFFFFFF)},
+         RecordedCall("UpdateSolutionResponse", 0, 12).Result(E_QUOR_HTTP_CONNECTION_LOST).Word(0xFFFFFFFF)},
     };
     for (const Case& c : cases) EXPECT_EQ(c.expected, Ask(c.request));
 }

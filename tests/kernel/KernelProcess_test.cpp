@@ -7,8 +7,7 @@
 #include <signal.h>
 
 #include "kernel/testing/KernelClient.h"
-#include "kernel/testing/TestKernel.h"
-#include "foundation/Semaphore.h"
+#include "kernel/testing/OwnKernelTest.h"
 #include "protocol/PacketType.h"
 #include "tests/kit/TempDir.h"
 
@@ -23,15 +22,8 @@ public:
     explicit KernelProcess(const std::string& folder) : QuorTest::KernelProcess(QUOR_KERNEL_HOST, folder) {}
 };
 
-class KernelHostProcess : public ::testing::Test {
+class KernelHostProcess : public QuorTest::OwnKernelTest {
 protected:
-    void SetUp() override {
-        QuorTest::UseOwnInstance();
-        port = QuorTest::PickLoopbackPort();
-        ::setenv("ORVANE_PORT", std::to_string(port).c_str(), 1);
-    }
-    // A host killed on a failed assertion leaves its semaphore behind: remove it with the test.
-    void TearDown() override { Vorn::Semaphore::Cleanup(Quor::Orvane::KernelThread::kInstanceMutexName); }
     void ExpectServes() {
         KernelClient client(port);
         ASSERT_TRUE(client.Send(RawRequest(12, 3, Quor::OrvaneProtocol::PACKET_TYPE_GET_VERSION)));
@@ -39,7 +31,6 @@ protected:
     }
 
     QuorTest::QuorTree tree;
-    uint16_t port = 0;
 };
 
 TEST_F(KernelHostProcess, ServesUntilATerminateRequestThenExitsCleanly) {

@@ -19,7 +19,7 @@ const char* const USAGE =
     "  quor-content build <description> <server-root> [--jdiff <path>]\n"
     "      Writes below <server-root> the content tree the description names (a web server then\n"
     "      serves <server-root> at \"/\"). Patches are made with our jdiff: the one given, else the\n"
-    "      jdiff beside this program or in ../jojodiff/ of its folder.\n"
+    "      jdiff beside this program or two folders up (the top of the build tree).\n"
     "\n"
     "Description: one statement per line; blank lines and lines starting with \"#\" are skipped.\n"
     "  downloadpath /quor                   the server path prefix (DownloadPath; default /quor)\n"
@@ -56,7 +56,9 @@ std::string OwnFolder() {
 
 std::string FindJDiff(const std::string& given) {
     if (!given.empty()) return given;
-    for (const char* candidate : {"/jdiff", "/../jojodiff/jdiff"}) {
+    // Beside this tool, or at the top of the build tree (where the build puts jdiff, beside the
+    // kernel's bundle).
+    for (const char* candidate : {"/jdiff", "/../../jdiff"}) {
         const std::string path = OwnFolder() + candidate;
         if (access(path.c_str(), X_OK) == 0) return path;
     }

@@ -1,0 +1,305 @@
+#include "update/UpdateSolutionInPlace.h"
+
+#include <algorithm>
+
+#include "common/ConfigurationManifest.h"
+#include "common/ConvertVersion.h"
+#include "common/LocalDirectoryStructure.h"
+#include "common/Log.h"
+#include "common/SolutionManifest.h"
+#include "common/SolutionManifestHelper.h"
+#include "foundation/CStd/CStdStrings.h"
+#include "install/InstalledState.h"
+#include "install/UpdateAndInstallSolutionShared.h"
+#include "remote/LocalFileSystemHelper.h"
+
+namespace Quor::User::UpdateSolution::UpdateInPlace {
+namespace {
+
+using PROJECT = Common::SolutionManifest::PROJECT;
+namespace Shared = UpdateAndInstallSolutionShared;
+using Shared::UNMANAGED_FILE;
+
+// The file of the same name (without regard to case) in a list sorted by name, or null.
+const UNMANAGED_FILE* FindFile(const std::vector<UNMANAGED_FILE>& files, const UNMANAGED_FILE& file) {
+    const auto found = std::lower_bound(files.begin(), files.end(), file, UNMANAGED_FILE::PredicateByName);
+    return found != files.end() && !UNMANAGED_FILE::PredicateByName(file, *found) ? &*found : nullptr;
+}
+
+void InsertSorted(std::vector<UNMANAGED_FILE>& files, const UNMANAGED_FILE& file) {
+    files.insert(std::lower_bound(files.begin(), files.end(), file, UNMANAGED_FILE::PredicateByName), file);
+}
+
+HRESULT CreateOkFile(const std::string& solution, DWORD version) {
+    std::string okPath;
+    HRESULT hr = Common::LocalDirectoryStructure::GetSolutionReleaseOkPath(solution, version, okPath);
+    if (FAILED(hr)) return hr;
+    Vorn::FileSystem::FilePtr_t marker;
+    hr = Common::LocalFileSystem::CreateFile(marker, okPath.c_str(), 2, 0, 0, 0, nullptr);
+    marker.reset();
+    return hr;
+}
+
+}  // namespace
+
+void CacheProjectsManifests(const InstalledSolutionInfo& info, Common::ReleaseManifestCache& cache) {
+    QUOR_LOG(Log::DEBUG, "%s", "");
+    for (const PROJECT& project : info.m_Projects) {
+        const Common::ReleaseManifest* manifest = nullptr;
+        if (FAILED(cache.Get(project.name, project.version, manifest)))
+            QUOR_LOG(Log::ERROR, "Failed to pre-cache project release manifest %s version %d", project.name.c_str(),
+                     static_cast<int>(project.version));
+    }
+}
+
+Discover::Discover(const InputParameters& inputParameters) : m_InputParameters(&inputParameters) {
+    QUOR_LOG(Log::DEBUG, "%s", "");
+    m_hr = SetupStep();
+    if (FAILED(m_hr)) {
+        QUOR_LOG(Log::ERROR, "Setup step failed");
+        return;
+    }
+    m_hr = UpdateInPlaceDiscoveryStep();
+    if (FAILED(m_hr)) QUOR_LOG(Log::ERROR, "Failure while trying to update required projects");
+}
+
+Discover::~Discover() {
+    m_InstallDiscovers.clear();
+    m_UpdateDiscovers.clear();
+    m_InstallInputParameters.clear();
+    m_UpdateInputParameters.clear();
+    m_SourceInfo.reset();
+    m_DestinationInfo.reset();
+    m_OtherReleases.clear();
+}
+
+HRESULT Discover::SetupStep() {
+    QUOR_LOG(Log::DEBUG, "%s", "");
+    const InputParameters& input = *m_InputParameters;
+    const std::string& solution = input.m_SolutionName;
+
+    HRESULT hr = LoadInstalledSolutionInfo(solution, input.m_LocalFileSystem, m_OtherReleases);
+    if (FAILED(hr)) {
+        QUOR_LOG(Log::ERROR, "Failed to load information about installed solutions");
+        return hr;
+    }
+    RemoveInstalledSolutionInfo(solution, input.m_SourceVersion, m_OtherReleases, m_SourceInfo);
+    if (!m_SourceInfo) {
+        QUOR_LOG(Log::ERROR, "Failed to separate source installed solution info");
+        return E_FAIL;
+    }
+    // The project updates move the source's project releases away; their manifests stay here for
+    // the deploy folder's reconciliation.
+    CacheProjectsManifests(*m_SourceInfo, m_ManifestCache);
+
+    std::string sourceFolder, targetFolder, okPath;
+    hr = Common::LocalDirectoryStructure::GetSolutionReleasePath(solution, input.m_SourceVersion, sourceFolder);
+    if (SUCCEEDED(hr))
+        hr = Common::LocalDirectoryStructure::GetSolutionReleasePath(solution, input.m_TargetVersion, targetFolder);
+    if (SUCCEEDED(hr)) hr = Common::LocalDirectoryStructure::GetSolutionReleaseOkPath(solution, input.m_SourceVersion, okPath);
+    if (FAILED(hr)) return hr;
+    hr = Common::LocalFileSystem::DeleteFile(okPath);
+    if (FAILED(hr)) {
+        QUOR_LOG(Log::ERROR, "Failed to delete S_OK in source folder");
+        return hr;
+    }
+    QUOR_LOG(Log::DEBUG, "Renaming release folder \"%s\" to \"%s\"", sourceFolder.c_str(), targetFolder.c_str());
+    if (FAILED(Common::LocalFileSystem::MoveFile(sourceFolder, targetFolder, 2))) {
+        QUOR_LOG(Log::DEBUG, "Rename failed, trying copy");
+        hr = Common::LocalFileSystemHelper::CopyDirectoryTree(sourceFolder, targetFolder, input.m_LocalFileSystem,
+                                                              false);
+        if (FAILED(hr)) {
+            QUOR_LOG(Log::ERROR, "Failed to rename release directory");
+            return hr;
+        }
+    }
+
+    const std::string target = Common::ConvertVersion::ToString(input.m_TargetVersion);
+    const std::string remotePath = input.m_RemoteFileServer.GetDownloadPath() + "/solutions/" + solution +
+                                   "/releases/" + target + "/solutionmanifest";
+    const std::string localPath = targetFolder + "/solutionmanifest";
+    hr = input.m_RemoteFileServer.GetFile(remotePath, localPath, nullptr, false);
+    if (FAILED(hr)) {
+        QUOR_LOG(Log::ERROR, "Failure to download dest manifest.");
+        return hr;
+    }
+    auto destination = std::make_unique<InstalledSolutionInfo>();
+    destination->m_SolutionManifest = std::make_unique<Common::SolutionManifest>();
+    hr = destination->m_SolutionManifest->Load(localPath);
+    // The deploy folder's reconciliation writes where the manifest's name and version point.
+    if (SUCCEEDED(hr) && (destination->m_SolutionManifest->m_Version != input.m_TargetVersion ||
+                          Vorn::std_stricmp(destination->m_SolutionManifest->m_Name.c_str(), solution.c_str()) != 0))
+        hr = E_FAIL;
+    if (FAILED(hr)) {
+        QUOR_LOG(Log::ERROR, "Failure to load dest manifest.");
+        return hr;
+    }
+    hr = Common::SolutionManifestHelper::GatherProjects(input.m_ConfigurationName, *destination->m_SolutionManifest,
+                                                        destination->m_Projects);
+    if (FAILED(hr)) {
+        QUOR_LOG(Log::ERROR, "Failed to gather projects from dest manifest");
+        return hr;
+    }
+    destination->m_ConfigurationManifest = std::make_unique<Common::ConfigurationManifest>();
+    destination->m_ConfigurationManifest->m_Name = input.m_ConfigurationName;
+    m_DestinationInfo = std::move(destination);
+    return S_OK;
+}
+
+HRESULT Discover::UpdateInPlaceDiscoveryStep() {
+    QUOR_LOG(Log::DEBUG, "%s", "");
+    const InputParameters& input = *m_InputParameters;
+    Common::LocalFileSystem& fileSystem = input.m_LocalFileSystem;
+    IRemoteFileServer& server = input.m_RemoteFileServer;
+    AutoUpdateProgress& progress = input.m_AutoUpdateProgress;
+    const std::vector<PROJECT>& sourceProjects = m_SourceInfo->m_Projects;
+
+    for (const PROJECT& project : m_DestinationInfo->m_Projects) {
+        HRESULT hr = EnsureProjectInstalled(project.name, fileSystem);
+        if (FAILED(hr)) {
+            QUOR_LOG(Log::ERROR, "Failed while ensuring project is installed");
+            return hr;
+        }
+        std::vector<DWORD> releases;
+        hr = EnumerateInstalledProjectReleases(project.name, fileSystem, releases, false);
+        if (FAILED(hr)) {
+            QUOR_LOG(Log::ERROR, "Failed to enumerate installed project releases for %s.", project.name.c_str());
+            return hr;
+        }
+        if (std::binary_search(releases.begin(), releases.end(), project.version)) {
+            QUOR_LOG(Log::VERBOSE, "Target version %d of %s is already installed", static_cast<int>(project.version),
+                     project.name.c_str());
+            continue;
+        }
+
+        bool install = true;
+        const auto source = std::lower_bound(sourceProjects.begin(), sourceProjects.end(), project,
+                                             PROJECT::PredicateByName);
+        if (source == sourceProjects.end() || PROJECT::PredicateByName(project, *source)) {
+            QUOR_LOG(Log::VERBOSE, "Source solution does not use the project %s, doing install", project.name.c_str());
+        } else if (IsProjectReleaseUsedBySolutions(*source, m_OtherReleases)) {
+            QUOR_LOG(Log::VERBOSE, "Source solution has a version of %s, but other solution(s) are using it, doing install",
+                     project.name.c_str());
+        } else {
+            QUOR_LOG(Log::VERBOSE, "Found valid source for project %s, will update from %d to %d", project.name.c_str(),
+                     static_cast<int>(source->version), static_cast<int>(project.version));
+            if (source->version != INVALID_RELEASE_VERSION) {
+                install = false;
+                m_UpdateInputParameters.push_back(std::make_unique<UpdateProject::InputParameters>(
+                    UpdateProject::InputParameters{project.name, source->version, project.version, fileSystem, server,
+                                                   progress}));
+                m_UpdateDiscovers.push_back(std::make_unique<UpdateProject::Discover>(*m_UpdateInputParameters.back()));
+                hr = m_UpdateDiscovers.back()->m_hr;
+                if (FAILED(hr)) {
+                    QUOR_LOG(Log::ERROR, "Failed to discover %s from version %d to %d", project.name.c_str(),
+                             static_cast<int>(source->version), static_cast<int>(project.version));
+                    return hr;
+                }
+            }
+        }
+        if (!install) continue;
+        m_InstallInputParameters.push_back(std::make_unique<InstallProjectRelease::InputParameters>(
+            InstallProjectRelease::InputParameters{project.name, project.version, fileSystem, server, progress}));
+        m_InstallDiscovers.push_back(std::make_unique<InstallProjectRelease::Discover>(*m_InstallInputParameters.back()));
+        hr = m_InstallDiscovers.back()->m_hr;
+        if (FAILED(hr)) {
+            QUOR_LOG(Log::ERROR, "Failed to do discovery for install project %s, version %d", project.name.c_str(),
+                     static_cast<int>(project.version));
+            return hr;
+        }
+    }
+    return S_OK;
+}
+
+Execute::Execute(const Discover& discover) : m_Discover(&discover) {
+    QUOR_LOG(Log::DEBUG, "%s", "");
+    m_hr = discover.m_hr;
+    if (FAILED(m_hr)) {
+        QUOR_LOG(Log::ERROR, "Discover failed");
+        return;
+    }
+    const InputParameters& input = *discover.m_InputParameters;
+    for (const auto& project : discover.m_InstallDiscovers) {
+        m_hr = InstallProjectRelease::Execute(*project).m_hr;
+        if (FAILED(m_hr)) {
+            QUOR_LOG(Log::ERROR, "Failed to execute discovered command");
+            return;
+        }
+    }
+    for (const auto& project : discover.m_UpdateDiscovers) {
+        m_hr = UpdateProject::Execute(*project, nullptr, nullptr).m_hr;
+        if (FAILED(m_hr)) {
+            QUOR_LOG(Log::ERROR, "Failed to execute discovered command");
+            return;
+        }
+    }
+    m_hr = PrepareDeployFolderStep(*discover.m_SourceInfo, *discover.m_DestinationInfo, discover.m_ManifestCache,
+                                   input.m_LocalFileSystem, input.m_AutoUpdateProgress);
+    if (FAILED(m_hr)) {
+        QUOR_LOG(Log::ERROR, "Failed to prepare the deploy folder");
+        return;
+    }
+    m_hr = Shared::WriteConfigurationFile(input.m_SolutionName, input.m_TargetVersion, input.m_ConfigurationName,
+                                          discover.m_DestinationInfo->m_Projects);
+    if (FAILED(m_hr)) {
+        QUOR_LOG(Log::ERROR, "Failed to write configuration manifest");
+        return;
+    }
+    m_hr = CreateOkFile(input.m_SolutionName, input.m_TargetVersion);
+    if (FAILED(m_hr)) {
+        QUOR_LOG(Log::ERROR, "Failed to create S_OK file");
+        return;
+    }
+    QUOR_LOG(Log::DEBUG, "Succeeded");
+}
+
+HRESULT PrepareDeployFolderStep(const InstalledSolutionInfo& source, const InstalledSolutionInfo& destination,
+                                Common::ReleaseManifestCache& cache, Common::LocalFileSystem& fileSystem,
+                                AutoUpdateProgress& progress) {
+    QUOR_LOG(Log::DEBUG, "%s", "");
+    // GatherFiles sorts the list it is given; the project indices of its files refer to that order.
+    std::vector<PROJECT> sourceProjects = source.m_Projects;
+    std::vector<PROJECT> destinationProjects = destination.m_Projects;
+    std::vector<UNMANAGED_FILE> sourceFiles, destinationFiles;
+    HRESULT hr = Shared::GatherFiles(sourceProjects, cache, sourceFiles, progress);
+    if (FAILED(hr)) {
+        QUOR_LOG(Log::ERROR, "Failed to gather files from source");
+        return hr;
+    }
+    hr = Shared::GatherFiles(destinationProjects, cache, destinationFiles, progress);
+    if (FAILED(hr)) {
+        QUOR_LOG(Log::ERROR, "Failed to gather files from dest");
+        return hr;
+    }
+
+    std::vector<UNMANAGED_FILE> toCopy, toDelete;
+    for (const UNMANAGED_FILE& file : destinationFiles) {
+        const UNMANAGED_FILE* before = FindFile(sourceFiles, file);
+        bool same = false;
+        if (before && before->projectIndex < sourceProjects.size() && file.projectIndex < destinationProjects.size()) {
+            const PROJECT& was = sourceProjects[before->projectIndex];
+            const PROJECT& is = destinationProjects[file.projectIndex];
+            same = Vorn::std_stricmp(was.name.c_str(), is.name.c_str()) == 0 && was.version == is.version;
+        }
+        if (!same) InsertSorted(toCopy, file);
+    }
+    for (const UNMANAGED_FILE& file : sourceFiles)
+        if (!FindFile(destinationFiles, file)) InsertSorted(toDelete, file);
+
+    const std::string& solution = destination.m_SolutionManifest->m_Name;
+    const DWORD version = destination.m_SolutionManifest->m_Version;
+    hr = Shared::CopyUnmanagedFiles(toCopy, destinationProjects, solution, version, fileSystem, progress);
+    if (FAILED(hr)) {
+        QUOR_LOG(Log::ERROR, "Failed to copy unmanaged files");
+        return hr;
+    }
+    hr = Shared::DeleteUnmanagedFiles(toDelete, solution, version, fileSystem, progress);
+    if (FAILED(hr)) {
+        QUOR_LOG(Log::ERROR, "Failed to delete unmanaged files");
+        return hr;
+    }
+    QUOR_LOG(Log::VERBOSE, "Succeeded");
+    return S_OK;
+}
+
+}  // namespace Quor::User::UpdateSolution::UpdateInPlace

@@ -1,0 +1,366 @@
+// Solution update over the fake content server: which road each installed state takes, the
+// downgrade over a newer complete release, and the update in place of a release whose projects are
+// shared with another release, compared with clean installs.
+#include "update/UpdateSolution.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+
+#include "common/testing/LogCapture.h"
+#include "install/InstallProjectRelease.h"
+#include "install/InstalledState.h"
+#include "remote/TelvoLogger.h"
+#include "tests/kit/RecordingCollector.h"
+#include "tests/kit/content/ExpectedInstall.h"
+#include "tests/kit/content/FakeRemoteFileServer.h"
+#include "tests/kit/content/InstalledTree.h"
+#include "tests/kit/content/SuiteContent.h"
+#include "tools/contenttree/ContentTreeBuilder.h"
+
+namespace Quor::User::UpdateSolution {
+namespace {
+
+using InstallTesting::V;
+using Tools::ContentTree::ContentDescription;
+using Tools::ContentTree::ReleaseSpec;
+constexpr DWORD kV1 = V(1, 0, 0, 1), kV2 = V(1, 0, 0, 2);
+constexpr DWORD kSuite1 = V(2, 0, 0, 1), kSuite2 = V(2, 0, 0, 2), kSuite3 = V(2, 0, 0, 3);
+
+class UpdateSolutionTest : public InstallTesting::InstallTreeTest {
+protected:
+    void SetUp() override { RegisterInstalledStateServices(); }
+    void TearDown() override { TelvoLogger::Shutdown(); }
+
+    void Build() {
+        std::string error;
+        ASSERT_TRUE(Tools::ContentTree::BuildContentTree(description, content.path(), error)) << error;
+    }
+    ReleaseSpec& AddSolutionRelease(DWORD version, std::vector<ReleaseSpec::Project> projects) {
+        ReleaseSpec& release = description.solutions.front().AddRelease(version, {"xx"});
+        std::vector<std::string> names;
+        for (const auto& project : projects) names.push_back(project.name);
+        release.projects = std::move(projects);
+        release.configurations = {{"en_US", names}};
+        return release;
+    }
+    // A second release of a project: the first's files with some replaced, dropped or added.
+    ReleaseSpec& AddProjectRelease(const std::string& project, DWORD version, const std::vector<std::string>& dropped,
+                                   const std::vector<std::pair<std::string, std::string>>& changed) {
+        auto& product = *std::find_if(description.projects.begin(), description.projects.end(),
+                                      [&](const auto& p) { return p.name == project; });
+        std::vector<Tools::ContentTree::FileSpec> kept;
+        for (const auto& file : product.releases.front().files)
+            if (std::find(dropped.begin(), dropped.end(), file.name) == dropped.end() &&
+                std::find_if(changed.begin(), changed.end(), [&](const auto& c) { return c.first == file.name; }) ==
+                    changed.end())
+                kept.push_back(file);
+        ReleaseSpec& release = product.AddRelease(version, {"xx"});
+        release.files = kept;
+        for (const auto& [name, bytes] : changed) release.AddFile(name, 0, bytes);
+        return release;
+    }
+    // Suite 2.0.0.1 of alpha and beta 1.0.0.1 ("en_US" both, "fr_FR" alpha), and 2.0.0.2 of alpha
+    // 1.0.0.2 (run.sh changed, new/n.txt added) and beta 1.0.0.1.
+    void AddTwoSuiteReleases() {
+        InstallTesting::AddSuiteContent(description, kV1, kSuite1);
+        AddProjectRelease("alpha", kV2, {}, {{"bin/run.sh", "#!/bin/sh\necho two\n"}, {"new/n.txt", "new"}});
+        ReleaseSpec& second = AddSolutionRelease(kSuite2, {{"alpha", kV2, 5, 0}, {"beta", kV1, 9, 0}});
+        second.configurations.push_back({"fr_FR", {"alpha"}});
+    }
+
+    HRESULT InstallSuite(DWORD version, const std::string& configuration) {
+        const InstallSolutionRelease::InputParameters input{"suite", version, configuration, fileSystem, server, progress};
+        const InstallSolutionRelease::Discover discover(input);
+        return InstallSolutionRelease::Execute(discover).m_hr;
+    }
+    HRESULT InstallProject(const std::string& project, DWORD version) {
+        const InstallProjectRelease::InputParameters input{project, version, fileSystem, server, progress};
+        const InstallProjectRelease::Discover discover(input);
+        return InstallProjectRelease::Execute(discover).m_hr;
+    }
+
+    struct Outcome {
+        HRESULT discovered = S_OK, executed = S_OK;
+        bool inPlace = false, install = false, newUser = false;
+        DWORD version = 0;
+    };
+    // Discover then Execute, as the kernel's handler runs them.
+    Outcome Update(DWORD version, const std::string& configuration, IRemoteFileServer& from) {
+        const InputParameters input{"suite", configuration, version, fileSystem, from, progress};
+        const Discover discover(input);
+        Outcome outcome;
+        outcome.discovered = discover.m_hr;
+        outcome.inPlace = discover.m_UpdateInPlaceDiscover != nullptr;
+        outcome.install = discover.m_InstallDiscover != nullptr;
+        outcome.newUser = discover.m_NewUser;
+        outcome.version = 0x12345678;
+        outcome.executed = Execute(discover, &outcome.version).m_hr;
+        return outcome;
+    }
+    Outcome Update(DWORD version, const std::string& configuration = "en_US") {
+        return Update(version, configuration, server);
+    }
+
+    std::string Release(DWORD version) const {
+        return root + "/solutions/suite/releases/" + Common::ConvertVersion::ToString(version);
+    }
+    QuorTest::TreeSnapshot Actual() const { return InstallTesting::InstalledSnapshot(root); }
+    QuorTest::TreeSnapshot ExpectedSuite(DWORD version, const std::string& configuration = "en_US") const {
+        return QuorTest::ExpectedSolutionInstall(description, content.path(), "suite", version, configuration);
+    }
+    // "configurationmanifest" is written after every deploy file and "S_OK" after it.
+    void ExpectMarkersWrittenLast(DWORD version) const {
+        namespace fs = std::filesystem;
+        const std::string folder = Release(version);
+        const auto configuration = fs::last_write_time(folder + "/configurationmanifest");
+        for (const auto& entry : fs::recursive_directory_iterator(folder + "/deploy"))
+            if (entry.is_regular_file()) {
+                EXPECT_LE(entry.last_write_time(), configuration) << entry.path();
+            }
+        EXPECT_LE(configuration, fs::last_write_time(folder + "/S_OK"));
+    }
+
+    ContentDescription description;
+    QuorTest::TempDir content{"quorserver"};
+    QuorTest::FakeRemoteFileServer server{content.path(), "/quor", "xx"};
+    QuorTest::RecordingCollector collector;
+};
+
+const char* const kSeparate = "Update in place will NOT be used.  Separate installation will be created and old deleted.";
+
+TEST_F(UpdateSolutionTest, EachInstalledStateTakesItsRoad) {
+    struct Row {
+        const char* name;
+        std::function<void()> setUp;
+        DWORD version;  // asked
+        const char* configuration;
+        bool succeeds;
+        bool inPlace, install, newUser;
+        std::vector<std::string> lines;
+        std::function<void()> check;
+    };
+    const std::string fail = "/quor/projects/beta/releases/1.0.0.1/files/beta/only.txt";
+    const std::vector<Row> rows = {
+        {"nothing installed", [] {}, INVALID_RELEASE_VERSION, "en_US", true, false, true, true,
+         {kSeparate},
+         [&] { EXPECT_EQ(QuorTest::SnapshotDifference(ExpectedSuite(kSuite2), Actual()), ""); }},
+        {"target complete in the same configuration spelt otherwise",
+         [&] { ASSERT_EQ(InstallSuite(kSuite2, "en_US"), S_OK); }, kSuite2, "EN_us", true, false, false, false,
+         {"Target version 33554434 with configuration EN_us is already installed", "No work required"}, [] {}},
+        {"target complete in another configuration", [&] { ASSERT_EQ(InstallSuite(kSuite2, "fr_FR"), S_OK); },
+         kSuite2, "en_US", true, false, false, false,
+         {"Target version 33554434 is installed, but configuration is fr_FR and desired configuration is en_US",
+          "No work required"},
+         [&] {
+             QuorTest::TreeSnapshot expected = ExpectedSuite(kSuite2);
+             EXPECT_EQ(QuorTest::SnapshotDifference(expected, Actual()), "");
+         }},
+        {"target complete in another configuration, reinstall failing",
+         [&] {
+             ASSERT_EQ(InstallSuite(kSuite2, "fr_FR"), S_OK);
+             server.FailFile(fail);
+         },
+         kSuite2, "en_US", false, false, false, false, {"Failed to install latest version.", "Discover failed"},
+         [&] { EXPECT_FALSE(QuorTest::Exists(Release(kSuite2) + "/S_OK")); }},
+        {"only an incomplete folder of the target",
+         [&] {
+             ASSERT_EQ(InstallSuite(kSuite2, "en_US"), S_OK);
+             std::filesystem::remove(Release(kSuite2) + "/S_OK");
+         },
+         kSuite2, "en_US", true, false, true, false, {kSeparate},
+         [&] { EXPECT_EQ(QuorTest::SnapshotDifference(ExpectedSuite(kSuite2), Actual()), ""); }},
+        {"older complete release, incomplete folder above the target",
+         [&] {
+             ASSERT_EQ(InstallSuite(kSuite1, "en_US"), S_OK);
+             QuorTest::WriteFile(Release(kSuite3) + "/deploy/left.txt", "left");
+         },
+         kSuite2, "en_US", true, true, false, false,
+         {"Update in place will be used with '33554433' as source version"},
+         [&] {
+             EXPECT_FALSE(QuorTest::Exists(Release(kSuite1)));
+             EXPECT_TRUE(QuorTest::Exists(Release(kSuite2) + "/S_OK"));
+             EXPECT_TRUE(QuorTest::Exists(Release(kSuite3) + "/deploy/left.txt"));
+         }},
+        {"only incomplete folders below the target",
+         [&] {
+             ASSERT_EQ(InstallSuite(kSuite1, "en_US"), S_OK);
+             std::filesystem::remove(Release(kSuite1) + "/S_OK");
+         },
+         kSuite2, "en_US", true, false, true, true, {kSeparate},
+         [&] {
+             EXPECT_FALSE(QuorTest::Exists(Release(kSuite1)));  // renamed to the target
+             QuorTest::TreeSnapshot expected = ExpectedSuite(kSuite2);
+             expected.merge(QuorTest::ExpectedProjectInstall(description, content.path(), "alpha", kV1));
+             EXPECT_EQ(QuorTest::SnapshotDifference(expected, Actual()), "");
+         }},
+        {"discovery failing after the target is chosen",
+         [&] { server.FailPath("/quor/solutions/suite/releases/2.0.0.2/solutionmanifest"); }, INVALID_RELEASE_VERSION,
+         "en_US", false, false, true, true,
+         {"InstallSolutionRelease discovery failed", "Discover failed"}, [] {}},
+    };
+    AddTwoSuiteReleases();
+    Build();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        for (const char* top : {"/projects", "/solutions"})
+            for (const auto& entry : std::filesystem::directory_iterator(root + top)) std::filesystem::remove_all(entry);
+        server.ClearFaults();
+        {
+            QuorTest::LogCapture quiet(Log::USER);
+            row.setUp();
+        }
+        Outcome outcome;
+        std::string errors;
+        {
+            QuorTest::LogCapture log;
+            outcome = Update(row.version, row.configuration);
+            for (const std::string& line : row.lines) EXPECT_TRUE(log.Has(line)) << line;
+            errors = log.Errors();
+        }
+        if (row.succeeds) {
+            EXPECT_EQ(outcome.discovered, S_OK);
+            EXPECT_EQ(outcome.executed, S_OK) << errors;
+        } else {
+            EXPECT_TRUE(FAILED(outcome.discovered));
+            EXPECT_EQ(outcome.executed, outcome.discovered);  // Execute hands the discovery's failure on
+        }
+        EXPECT_EQ(outcome.inPlace, row.inPlace);
+        EXPECT_EQ(outcome.install, row.install);
+        EXPECT_EQ(outcome.newUser, row.newUser);
+        EXPECT_EQ(outcome.version, kSuite2);
+        if (row.succeeds) {
+            EXPECT_TRUE(QuorTest::Exists(Release(kSuite2) + "/S_OK"));
+        }
+        row.check();
+    }
+}
+
+// A newer complete release renamed down to an older target no longer counts as complete: the
+// target is installed over it and ends with the older release's files.
+TEST_F(UpdateSolutionTest, ADowngradeReplacesTheNewerReleaseFiles) {
+    AddTwoSuiteReleases();
+    Build();
+    ASSERT_EQ(InstallSuite(kSuite2, "en_US"), S_OK);
+
+    // The server now offers the older release only.
+    ContentDescription older = description;
+    older.solutions.front().releases.pop_back();
+    QuorTest::TempDir olderContent{"quorolder"};
+    std::string error;
+    ASSERT_TRUE(Tools::ContentTree::BuildContentTree(older, olderContent.path(), error)) << error;
+    QuorTest::FakeRemoteFileServer olderServer{olderContent.path(), "/quor", "xx"};
+    QuorTest::LogCapture log(Log::USER);
+    {
+        // Stopped right after its discovery (the rename): no release claims to be complete.
+        const InputParameters input{"suite", "en_US", INVALID_RELEASE_VERSION, fileSystem, olderServer, progress};
+        const Discover discover(input);
+        ASSERT_EQ(discover.m_hr, S_OK);
+        EXPECT_TRUE(discover.m_NewUser);
+        ASSERT_NE(discover.m_InstallDiscover, nullptr);
+        EXPECT_FALSE(discover.m_InstallDiscover->m_AlreadyInstalled);
+        EXPECT_FALSE(QuorTest::Exists(Release(kSuite2)));
+        EXPECT_FALSE(QuorTest::Exists(Release(kSuite1) + "/S_OK"));
+    }
+    // A rerun installs over the renamed folder.
+    const Outcome outcome = Update(INVALID_RELEASE_VERSION, "en_US", olderServer);
+    EXPECT_EQ(outcome.executed, S_OK) << log.Errors();
+    EXPECT_EQ(outcome.version, kSuite1);
+    QuorTest::TreeSnapshot expected = ExpectedSuite(kSuite1);
+    expected.merge(QuorTest::ExpectedProjectInstall(description, content.path(), "alpha", kV2));
+    EXPECT_EQ(QuorTest::SnapshotDifference(expected, Actual()), "");
+    ExpectMarkersWrittenLast(kSuite1);
+}
+
+// Suite 2.0.0.3 updated in place from 2.0.0.2, while 2.0.0.1 shares beta 1.0.0.1 with the source
+// and delta 1.0.0.2 is installed on its own already.
+TEST_F(UpdateSolutionTest, InPlaceUpdatesUnsharedProjectsAndReconcilesTheDeployFolder) {
+    auto& alpha = description.AddProject("alpha").AddRelease(kV1, {"xx"});
+    alpha.AddFile("bin/run.sh", 0, "#!/bin/sh\necho one\n");
+    alpha.AddFile("data/a.txt", 0x04, std::string(6000, 'a'));
+    alpha.AddFile("m/shared.dat", 0x01, "managed");
+    alpha.AddFile("a/t1.bin", 0x06, std::string(2000, 't'));
+    alpha.AddFile("shared/x.txt", 0, "alpha's x");
+    alpha.AddFile("old/only.txt", 0, "old");
+    description.AddProject("beta").AddRelease(kV1, {"xx"}).AddFile("beta/b.txt", 0, "b1");
+    auto& gamma = description.AddProject("gamma").AddRelease(kV1, {"xx"});
+    gamma.AddFile("g/g.txt", 0, "gamma");
+    gamma.AddFile("shared/x.txt", 0, "gamma's x");
+    description.AddProject("delta").AddRelease(kV1, {"xx"}).AddFile("d/d.txt", 0, "d1");
+    AddProjectRelease("alpha", kV2, {"shared/x.txt", "old/only.txt"},
+                      {{"bin/run.sh", "#!/bin/sh\necho two\n"}, {"new/n.txt", std::string(9000, 'n')}});
+    AddProjectRelease("beta", kV2, {}, {{"beta/b.txt", "b2"}});
+    AddProjectRelease("delta", kV2, {}, {{"d/d.txt", "d2"}});
+    description.AddSolution("suite");
+    AddSolutionRelease(kSuite1, {{"beta", kV1, 5, 0}});
+    AddSolutionRelease(kSuite2, {{"alpha", kV1, 9, 0}, {"beta", kV1, 5, 0}, {"gamma", kV1, 3, 0}, {"delta", kV1, 4, 0}});
+    AddSolutionRelease(kSuite3, {{"alpha", kV2, 9, 0}, {"beta", kV2, 5, 0}, {"gamma", kV1, 3, 0}, {"delta", kV2, 4, 0}});
+    Build();
+    QuorTest::WriteFile(tree.system() + "/system.cfg",
+                        "Region = VORN\nTelvoTestCollector = " + collector.baseUrl() + "\n");
+    {
+        QuorTest::LogCapture quiet(Log::USER);
+        ASSERT_EQ(InstallSuite(kSuite1, "en_US"), S_OK);
+        ASSERT_EQ(InstallSuite(kSuite2, "en_US"), S_OK);
+        ASSERT_EQ(InstallProject("delta", kV2), S_OK);
+    }
+    // A file the same project release provides before and after is not copied again.
+    QuorTest::WriteFile(Release(kSuite2) + "/deploy/g/g.txt", "left alone");
+
+    QuorTest::LogCapture log;
+    const Outcome outcome = Update(INVALID_RELEASE_VERSION);
+    ASSERT_EQ(outcome.executed, S_OK) << log.Errors();
+    EXPECT_TRUE(outcome.inPlace);
+    EXPECT_FALSE(outcome.newUser);
+    EXPECT_EQ(outcome.version, kSuite3);
+    for (const char* line : {"Found valid source for project alpha, will update from 16777217 to 16777218",
+                             "Source solution has a version of beta, but other solution(s) are using it, doing install",
+                             "Target version 16777217 of gamma is already installed",
+                             "Target version 16777218 of delta is already installed"})
+        EXPECT_TRUE(log.Has(line)) << line;
+
+    const std::string deploy = Release(kSuite3) + "/deploy/";
+    EXPECT_EQ(QuorTest::ReadFile(deploy + "g/g.txt"), "left alone");
+    EXPECT_EQ(QuorTest::ReadFile(deploy + "shared/x.txt"), "gamma's x");  // moved to another project: copied
+    EXPECT_FALSE(QuorTest::Exists(deploy + "old/only.txt"));
+    ExpectMarkersWrittenLast(kSuite3);
+    QuorTest::WriteFile(deploy + "g/g.txt", "gamma");
+
+    QuorTest::TreeSnapshot expected = ExpectedSuite(kSuite3);
+    expected.merge(ExpectedSuite(kSuite1));  // beta 1.0.0.1 among them, untouched
+    expected.merge(QuorTest::ExpectedProjectInstall(description, content.path(), "delta", kV1));
+    EXPECT_EQ(QuorTest::SnapshotDifference(expected, Actual()), "");
+
+    TelvoLogger::Shutdown();
+    std::vector<std::string> bodies;
+    for (const auto& message : collector.messages()) bodies.push_back(message.body);
+    EXPECT_TRUE(std::any_of(bodies.begin(), bodies.end(),
+                            [](const std::string& b) { return b.find("\"quor_patch_suite_size\"") != std::string::npos; }))
+        << ::testing::PrintToString(bodies);
+    EXPECT_TRUE(std::any_of(bodies.begin(), bodies.end(),
+                            [](const std::string& b) { return b.find("new\\/n.txt") != std::string::npos; }))
+        << ::testing::PrintToString(bodies);
+}
+
+// The deploy folder is reconciled where the fetched manifest points: one naming another release
+// than the target is refused before any project is touched.
+TEST_F(UpdateSolutionTest, AnInPlaceUpdateRefusesATargetManifestOfAnotherRelease) {
+    AddTwoSuiteReleases();
+    Build();
+    ASSERT_EQ(InstallSuite(kSuite1, "en_US"), S_OK);
+    const std::string served = content.path() + "/quor/solutions/suite/releases/";
+    std::filesystem::copy_file(served + "2.0.0.1/solutionmanifest", served + "2.0.0.2/solutionmanifest",
+                               std::filesystem::copy_options::overwrite_existing);
+    QuorTest::LogCapture log;
+    const Outcome outcome = Update(kSuite2);
+    EXPECT_TRUE(FAILED(outcome.executed));
+    EXPECT_TRUE(outcome.inPlace);
+    EXPECT_TRUE(log.HasError("Failure to load dest manifest."));
+    EXPECT_FALSE(QuorTest::Exists(Release(kSuite1)));
+    EXPECT_FALSE(QuorTest::Exists(Release(kSuite2) + "/S_OK"));
+    EXPECT_TRUE(QuorTest::Exists(root + "/projects/alpha/releases/1.0.0.1/S_OK"));
+}
+
+}  // namespace
+}  // namespace Quor::User::UpdateSolution
