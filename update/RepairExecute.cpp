@@ -82,8 +82,10 @@ void Execute::Run() {
     }
     m_hr = GetFileSizes();
     if (FAILED(m_hr)) return;
-    m_Ahead = std::make_unique<Common::MD5Ahead>(FilesToHash(), m_HashThreads > 1 ? m_HashThreads : 0,
-                                                 m_Progress.GetCancelFlag());
+    std::vector<std::string> ahead = FilesToHash();
+    for (size_t item = 0; item < ahead.size(); ++item) m_AheadItems.emplace(ahead[item], item);
+    m_Ahead = std::make_unique<DigestAhead>(std::move(ahead), m_Progress.GetCancelFlag(),
+                                            m_HashThreads > 1 ? m_HashThreads : 0);
 
     for (const DISCOVERED_DIRECTORY& directory : m_Discover.m_Directories) {
         if (FAILED(m_hr)) return;

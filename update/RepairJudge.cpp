@@ -94,6 +94,13 @@ std::vector<std::string> Execute::FilesToHash() const {
     return paths;
 }
 
+HRESULT Execute::ComputeMD5(const std::string& path, MD5::DIGEST& digest) {
+    const auto item = m_AheadItems.find(path);
+    if (item == m_AheadItems.end() || !m_Ahead->Take(item->second, digest)) return Common::MD5Helper::ComputeMD5(path, digest);
+    Common::MD5Helper::LogComputeMD5(path);  // the log reads as if the file had been hashed here
+    return S_OK;
+}
+
 HRESULT Execute::JudgeFolder(const DISCOVERED_DIRECTORY& directory) {
     const std::vector<std::string> names = SplitPath(directory.m_Path);
     if (names.empty()) return S_OK;
@@ -326,7 +333,7 @@ HRESULT Execute::CheckFiles(const DISCOVERED_DIRECTORY& directory, const std::ve
         if (::lstat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
             md5 = E_FAIL;  // a link, a pipe or a device is never read: it could lead anywhere or never end
         else if (!(entry->flags & ReleaseManifest::FLAG_STORED_COMPRESSED))
-            md5 = m_Ahead->ComputeMD5(path, digest);
+            md5 = ComputeMD5(path, digest);
         else if (file.m_Size != entry->compressedSize)
             md5 = E_FAIL;  // not the stored form: never read more than the entry says it holds
         else
