@@ -4,8 +4,9 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <thread>
+#include <cstdint>
 
 #include "archive/FileFormat.h"
 #include "archive/FolderEntries.h"
@@ -13,12 +14,13 @@
 #include "common/RegularFile.h"
 #include "common/SystemErrorText.h"
 #include "foundation/ByteOrder.h"
+#include "platform/Clock.h"
 
 namespace Quor::FileSystem::Impl {
 
 namespace {
 
-constexpr std::chrono::milliseconds kPollInterval{20};
+constexpr uint64_t kPollIntervalNs = 20 * 1000000ull;
 constexpr int kOpenFlags = O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
 
 }  // namespace
@@ -38,18 +40,21 @@ FolderLock::Result FolderLock::Acquire(const std::string& folder, std::chrono::m
                  fd.IsValid() ? "not a regular file" : Common::SystemErrorText(errno).c_str());
         return Result::kFailed;
     }
-    const auto deadline = std::chrono::steady_clock::now() + wait;
+    // The wait reads the process clock, so that a test's manual clock can carry it to its end.
+    Platform::IClock& clock = Platform::Clock();
+    const uint64_t deadline =
+        clock.NowNanoseconds() + static_cast<uint64_t>(std::max<std::chrono::milliseconds::rep>(0, wait.count())) * 1000000ull;
     while (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
         if (errno == EINTR) continue;
         if (errno != EWOULDBLOCK) {
             QUOR_LOG(Log::ERROR, "Cannot lock \"%s\": %s", path.c_str(), Common::SystemErrorText(errno).c_str());
             return Result::kFailed;
         }
-        if (std::chrono::steady_clock::now() >= deadline) {
+        if (clock.NowNanoseconds() >= deadline) {
             QUOR_LOG(Log::ERROR, "The archive folder \"%s\" is in use by another writer", folder.c_str());
             return Result::kBusy;
         }
-        std::this_thread::sleep_for(kPollInterval);
+        clock.Sleep(kPollIntervalNs);
     }
     m_Fd = std::move(fd);
     return Result::kLocked;

@@ -1,6 +1,7 @@
 #include "remote/MD5Helper.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -81,6 +82,17 @@ TEST_F(MD5HelperTest, ReadErrorIsAFailureNotTheEndOfTheFile) {
     EXPECT_EQ(MD5Helper::ComputeMD5(m_dir / "folder", digest), E_FAIL);
     EXPECT_EQ(Hex(digest), std::string(32, 'e'));
     EXPECT_EQ(MD5Helper::ComputeMD5(m_dir / "missing", digest), E_FAIL);
+}
+
+// A pipe where a file is expected fails at once instead of waiting for a writer that never comes.
+TEST_F(MD5HelperTest, APipeIsRefusedWithoutBlocking) {
+    const std::string pipe = m_dir / "pipe";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
+    MD5::DIGEST digest;
+    std::memset(digest, 0xEE, sizeof digest);
+    EXPECT_EQ(MD5Helper::ComputeMD5(pipe, digest), E_FAIL);
+    EXPECT_EQ(MD5Helper::ComputeMD5(pipe, 0, 1, digest), E_FAIL);
+    EXPECT_EQ(Hex(digest), std::string(32, 'e'));
 }
 
 TEST_F(MD5HelperTest, VerifyFilesAndBuffers) {

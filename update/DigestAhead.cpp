@@ -1,29 +1,24 @@
 #include "update/DigestAhead.h"
 
-#include <fcntl.h>
 #include <sched.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 
 #include "common/Log.h"
-#include "common/RegularFile.h"
 #include "common/ReleaseManifest.h"
 #include "common/ThreadPool.h"
 #include "foundation/EventMultiWaitable.h"
 #include "foundation/WaitResult.h"
+#include "remote/MD5Helper.h"
 
 namespace Quor::User {
 namespace {
 
-constexpr unsigned kMostWorkers = 8;
 constexpr size_t kItemsAheadPerWorker = 4;
-constexpr size_t kReadBlock = 256 * 1024;
 constexpr DWORD kStopWaitMs = 60000;
 
 // The processors this process may run on (its affinity mask, as a container or `taskset` sets it).
@@ -32,23 +27,6 @@ unsigned UsableProcessors() {
     CPU_ZERO(&set);
     if (sched_getaffinity(0, sizeof set, &set) == 0) return static_cast<unsigned>(CPU_COUNT(&set));
     return std::thread::hardware_concurrency();
-}
-
-bool HashRegularFile(const std::string& path, std::vector<unsigned char>& buffer, MD5::DIGEST& digest) {
-    const Vorn::UniqueFd file = Common::OpenRegularFile(path);
-    if (!file.IsValid()) return false;
-    posix_fadvise(file.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
-    MD5 md5;
-    for (;;) {
-        const ssize_t got = ::read(file.Get(), buffer.data(), buffer.size());
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return false;
-        if (got == 0) break;
-        md5.Update(buffer.data(), static_cast<UINT>(got));
-    }
-    md5.Final();
-    std::copy(md5.GetDigest(), md5.GetDigest() + sizeof(MD5::DIGEST), digest);
-    return true;
 }
 
 }  // namespace
@@ -76,7 +54,6 @@ struct DigestAhead::Shared {
     }
 
     void Run() {
-        std::vector<unsigned char> buffer(kReadBlock);
         std::unique_lock<std::mutex> lock(mutex);
         for (;;) {
             changed.wait(lock, [this] { return stop || next >= paths.size() || next < taken + window; });
@@ -89,7 +66,7 @@ struct DigestAhead::Shared {
             states[item] = kHashing;
             lock.unlock();
             MD5::DIGEST digest;
-            const bool hashed = HashRegularFile(paths[item], buffer, digest);
+            const bool hashed = SUCCEEDED(Common::MD5Helper::ComputeMD5Quietly(paths[item], digest));
             lock.lock();
             if (hashed) std::copy(digest, digest + sizeof digest, digests[item].begin());
             states[item] = hashed ? kHashed : kNotHashed;
@@ -134,7 +111,7 @@ private:
     std::vector<std::shared_ptr<Common::ThreadPool::IThread>> m_Jobs;
 };
 
-DigestAhead::DigestAhead(std::vector<std::string> paths, const signed char* cancel)
+DigestAhead::DigestAhead(std::vector<std::string> paths, const signed char* cancel, const unsigned most)
     : m_Shared(std::make_shared<Shared>()) {
     Shared& shared = *m_Shared;
     shared.states.assign(paths.size(), Shared::kWaiting);
@@ -143,7 +120,8 @@ DigestAhead::DigestAhead(std::vector<std::string> paths, const signed char* canc
     shared.cancel = cancel;
     const unsigned processors = UsableProcessors();
     if (processors < 2 || shared.paths.empty()) return;
-    const unsigned count = std::min(processors, kMostWorkers);
+    const unsigned count = std::min({processors, most, kMostWorkers});
+    if (count == 0) return;
     shared.window = count * kItemsAheadPerWorker;
     m_Workers = std::make_unique<Workers>(m_Shared, count);
 }

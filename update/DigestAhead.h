@@ -10,8 +10,8 @@
 // no item once the cancellation flag is set or the object is being destroyed; the destructor
 // waits for the items in hand (a worker that does not end in time is given up, never killed, and
 // touches nothing of the object). Workers log nothing. One worker per processor the process may
-// run on (at most 8); with one processor, or when no thread could be started, there are none and
-// every item answers "not hashed".
+// run on, at most `most` and at most 8; with one processor, a `most` of 0, or when no thread could
+// be started, there are none and every item answers "not hashed".
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,8 +22,10 @@ namespace Quor::User {
 
 class DigestAhead {
 public:
+    static constexpr unsigned kMostWorkers = 8;
+
     // paths[i]: the file of item i, or empty for an item the walk checks itself. cancel may be null.
-    DigestAhead(std::vector<std::string> paths, const signed char* cancel);
+    DigestAhead(std::vector<std::string> paths, const signed char* cancel, unsigned most = kMostWorkers);
     ~DigestAhead();
     DigestAhead(const DigestAhead&) = delete;
     DigestAhead& operator=(const DigestAhead&) = delete;

@@ -54,13 +54,15 @@ TEST_F(DigestAheadTest, DigestsMatchTheHelpersAndUnhashableItemsAreLeftToTheWalk
     EXPECT_FALSE(ahead.Take(expected.size(), digest));
 }
 
-TEST_F(DigestAheadTest, NothingIsHashedOnceTheJobIsCancelled) {
+TEST_F(DigestAheadTest, NothingIsHashedOnceTheJobIsCancelledOrWithoutWorkers) {
     const std::vector<std::string> paths = MakeFiles(40);
-    signed char cancel = 1;
-    DigestAhead ahead(paths, &cancel);
-    for (size_t i = 0; i < paths.size(); ++i) {
-        MD5::DIGEST digest;
-        EXPECT_FALSE(ahead.Take(i, digest)) << i;
+    for (const auto& [cancelled, most] : {std::pair<signed char, unsigned>{1, DigestAhead::kMostWorkers}, {0, 0}}) {
+        signed char cancel = cancelled;
+        DigestAhead ahead(paths, &cancel, most);
+        for (size_t i = 0; i < paths.size(); ++i) {
+            MD5::DIGEST digest;
+            EXPECT_FALSE(ahead.Take(i, digest)) << i << " " << most;
+        }
     }
 }
 

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdint>
 
 #include "archive/ManagedFileHelper.h"
 #include "common/AutoUpdateProgressHelper.h"
@@ -15,11 +16,13 @@
 
 namespace Quor::User::Repair {
 
-Execute::Execute(Discover& discover) : m_Discover(discover), m_Progress(discover.m_Parameters.m_AutoUpdateProgress) {
+Execute::Execute(Discover& discover, unsigned hashThreads)
+    : m_Discover(discover), m_HashThreads(hashThreads), m_Progress(discover.m_Parameters.m_AutoUpdateProgress) {
     QUOR_LOG(Log::DEBUG, "%s", "");
     m_hr = S_OK;
     const WorkingFolderGuard guard;
     Run();
+    m_Ahead.reset();  // the workers end here, before the working folder is put back
 }
 
 bool Execute::Report(const std::string& item) {
@@ -79,6 +82,10 @@ void Execute::Run() {
     }
     m_hr = GetFileSizes();
     if (FAILED(m_hr)) return;
+    std::vector<std::string> ahead = FilesToHash();
+    for (size_t item = 0; item < ahead.size(); ++item) m_AheadItems.emplace(ahead[item], item);
+    m_Ahead = std::make_unique<DigestAhead>(std::move(ahead), m_Progress.GetCancelFlag(),
+                                            m_HashThreads > 1 ? m_HashThreads : 0);
 
     for (const DISCOVERED_DIRECTORY& directory : m_Discover.m_Directories) {
         if (FAILED(m_hr)) return;
@@ -116,7 +123,9 @@ HRESULT Execute::GetFileSizes() {
             // A link, a pipe or a device is never opened: it could lead anywhere or block.
             if (::lstat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
                 QUOR_LOG(Log::DEBUG, "Not a regular file: \"%s\"", path.c_str());
-            } else if (FAILED(Common::FileSysHelper::GetFileSize(path, size))) {
+            } else if (static_cast<uint64_t>(status.st_size) <= UINT32_MAX) {
+                size = static_cast<UINT>(status.st_size);
+            } else if (FAILED(Common::FileSysHelper::GetFileSize(path, size))) {  // logs what is too large
                 QUOR_LOG(Log::ERROR, "Failed to get the size of the discovered file");
                 size = 0;
             }

@@ -6,10 +6,14 @@
 //
 // The result is in m_hr once the constructor returns. Every run sends the telemetry pair
 // "quor_patch_repair_request". The working folder is changed while it runs and put back before
-// the constructor returns. One thread; the archive managers of ManagedFileHelper are used and,
-// before a failed archive folder is deleted, released.
+// the constructor returns. One thread judges; with hashThreads above 1, up to that many pool
+// workers (one per processor at most) hash the installed files ahead of it (judging order, log
+// lines and results stay those of one thread; the workers end before the constructor returns). The archive
+// managers of ManagedFileHelper are used and, before a failed archive folder is deleted, released.
 #include <map>
+#include <memory>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -17,13 +21,16 @@
 #include "common/SolutionManifest.h"
 #include "install/InstalledSolutionInfo.h"
 #include "install/UpdateAndInstallSolutionShared.h"
+#include "update/DigestAhead.h"
 #include "update/RepairDiscover.h"
 
 namespace Quor::User::Repair {
 
 class Execute {
 public:
-    explicit Execute(Discover& discover);
+    static constexpr unsigned kDefaultHashThreads = 4;
+
+    explicit Execute(Discover& discover, unsigned hashThreads = kDefaultHashThreads);
     Execute(const Execute&) = delete;
     Execute& operator=(const Execute&) = delete;
 
@@ -41,6 +48,10 @@ private:
 
     void Run();
     HRESULT GetFileSizes();
+    // The installed files the walk may check by MD5, in the order it reaches them.
+    std::vector<std::string> FilesToHash() const;
+    // ComputeMD5 of a whole installed file, taken from the workers when they hashed it ahead.
+    HRESULT ComputeMD5(const std::string& path, MD5::DIGEST& digest);
     // S_OK to go on, E_ABORT to end the run, another failure to end the walk.
     HRESULT JudgeFolder(const DISCOVERED_DIRECTORY& directory);
     HRESULT JudgeProjects(const DISCOVERED_DIRECTORY& directory, const std::vector<std::string>& names);
@@ -69,6 +80,9 @@ private:
     HRESULT DeleteMark(const std::string& path);
 
     Discover& m_Discover;
+    unsigned m_HashThreads;
+    std::unique_ptr<DigestAhead> m_Ahead;
+    std::unordered_map<std::string, size_t> m_AheadItems;  // path -> item of m_Ahead
     AutoUpdateProgress& m_Progress;
     std::string m_Root;
     Common::ReleaseManifestCache m_Cache;

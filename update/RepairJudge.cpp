@@ -78,6 +78,29 @@ constexpr const char* kBadReleaseSubfolder = "Invalid subfolder under release.  
 
 }  // namespace
 
+std::vector<std::string> Execute::FilesToHash() const {
+    std::vector<std::string> paths;
+    for (const DISCOVERED_DIRECTORY& directory : m_Discover.m_Directories) {
+        const std::vector<std::string> names = SplitPath(directory.m_Path);
+        const size_t n = names.size();
+        const bool managed = n >= 4 && Same(names[0], "projects") && Same(names[2], "managedfiles");
+        const bool deploy = n >= 5 && (Same(names[0], "projects") || Same(names[0], "solutions")) &&
+                            Same(names[2], "releases") && Same(names[4], "deploy");
+        if (!managed && !deploy) continue;
+        // A file of size 0 is empty or was no regular file when listed: nothing to gain ahead.
+        for (const DISCOVERED_FILE& file : directory.m_Files)
+            if (file.m_Size) paths.push_back(Absolute(directory.m_Path) + "/" + file.m_Name);
+    }
+    return paths;
+}
+
+HRESULT Execute::ComputeMD5(const std::string& path, MD5::DIGEST& digest) {
+    const auto item = m_AheadItems.find(path);
+    if (item == m_AheadItems.end() || !m_Ahead->Take(item->second, digest)) return Common::MD5Helper::ComputeMD5(path, digest);
+    Common::MD5Helper::LogComputeMD5(path);  // the log reads as if the file had been hashed here
+    return S_OK;
+}
+
 HRESULT Execute::JudgeFolder(const DISCOVERED_DIRECTORY& directory) {
     const std::vector<std::string> names = SplitPath(directory.m_Path);
     if (names.empty()) return S_OK;
@@ -310,7 +333,7 @@ HRESULT Execute::CheckFiles(const DISCOVERED_DIRECTORY& directory, const std::ve
         if (::lstat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
             md5 = E_FAIL;  // a link, a pipe or a device is never read: it could lead anywhere or never end
         else if (!(entry->flags & ReleaseManifest::FLAG_STORED_COMPRESSED))
-            md5 = Common::MD5Helper::ComputeMD5(path, digest);
+            md5 = ComputeMD5(path, digest);
         else if (file.m_Size != entry->compressedSize)
             md5 = E_FAIL;  // not the stored form: never read more than the entry says it holds
         else

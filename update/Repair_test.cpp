@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <fstream>
+#include <thread>
 
 #include "archive/ManagedFileHelper.h"
 #include "common/testing/LogCapture.h"
@@ -87,10 +88,10 @@ protected:
                                  "system/quor_orvane.log", "notes.txt", "projects/alpha/debug.log.1"})
             QuorTest::WriteFile(root + "/" + name, name);
     }
-    HRESULT Repair() {
-        const InputParameters input{0, fileSystem, server, progress};
+    HRESULT Repair(unsigned hashThreads = Execute::kDefaultHashThreads, AutoUpdateProgress* reporting = nullptr) {
+        const InputParameters input{0, fileSystem, server, reporting ? *reporting : progress};
         Discover discover(input);
-        const Execute execute(discover);
+        const Execute execute(discover, hashThreads);
         ManagedFileHelper::Release();
         return execute.m_hr;
     }
@@ -188,6 +189,42 @@ TEST_F(RepairTest, ForeignAndDamagedFilesGoAndIncompleteReleasesLoseTheirMark) {
     EXPECT_EQ(fetched, (std::vector<std::string>{"a/t2.bin", "bin/run.sh", "m/shared.dat"}));
     EXPECT_EQ(QuorTest::SnapshotDifference(clean, Actual()), "");
     for (const std::string& ok : {Alpha(), Beta(), Suite()}) EXPECT_TRUE(QuorTest::Exists(ok + "/S_OK")) << ok;
+}
+
+// Files hashed ahead by workers leave the walk as it is with one thread: the same log lines of the
+// judging thread in the same order, the same files deleted, the same marks withdrawn.
+TEST_F(RepairTest, HashingAheadChangesNeitherTheWalkNorItsResult) {
+    const auto damage = [&] {
+        QuorTest::WriteFile(Alpha() + "/deploy/bin/run.sh", "#!/bin/sh\nchanged\n");
+        QuorTest::WriteFile(Alpha() + "/deploy/junk.txt", "junk");
+        QuorTest::WriteFile(root + "/projects/beta/managedfiles/1.0.0.1/m/x.dat", "not beta's x");
+    };
+    InstallSuite();
+    QuorTest::WriteFile(root + "/system/system.cfg", "");  // read once per process: no line about it
+    std::string lines[2];
+    QuorTest::TreeSnapshot after[2];
+    const unsigned threads[2] = {1, 4};
+    for (int run = 0; run < 2; ++run) {
+        if (run) {
+            InstallAlpha();
+            InstallSuite(false);
+        }
+        damage();
+        TelvoLogger::Shutdown();  // each run starts its telemetry afresh
+        SteppingClock clock;  // the progress lines show elapsed times
+        AutoUpdateProgress reporting(nullptr, &cancel, 0, clock);
+        QuorTest::LogCapture log(Log::VERBOSE);
+        ASSERT_EQ(Repair(threads[run], &reporting), S_OK) << log.Errors();
+        // The judging thread's lines, without the pool's own (they name workers and addresses).
+        lines[run] = log.AllOf(std::this_thread::get_id(), "ThreadPool");
+        after[run] = Actual();
+    }
+    EXPECT_NE(lines[0].find("MD5 mismatch for project deploy file.  File will be deleted: \"bin/run.sh\""), std::string::npos);
+    EXPECT_NE(lines[0].find("MD5 mismatch for managed file.  File will be deleted: \"m/x.dat\""), std::string::npos);
+    EXPECT_EQ(lines[1], lines[0]);
+    EXPECT_EQ(QuorTest::SnapshotDifference(after[0], after[1]), "");
+    EXPECT_FALSE(QuorTest::Exists(Alpha() + "/S_OK"));
+    EXPECT_FALSE(QuorTest::Exists(Beta() + "/S_OK"));
 }
 
 TEST_F(RepairTest, StrayCaseCopiesGoAndALostSolutionFileWithdrawsTheSolution) {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/Log.h"
@@ -28,7 +29,7 @@ public:
 
     void Write(Quor::Log::TYPE type, const char* function, const char* text) override {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_Lines.push_back({type, function ? function : "", text ? text : ""});
+        m_Lines.push_back({type, function ? function : "", text ? text : "", std::this_thread::get_id()});
     }
 
     // How many lines hold exactly this text (any level).
@@ -66,6 +67,16 @@ public:
         for (const Line& line : m_Lines) all += line.function + ": " + line.text + "\n";
         return all;
     }
+    // The lines one thread wrote, as "tag: text", in their order; with leaveOut, without the lines
+    // whose tag holds that text.
+    std::string AllOf(std::thread::id thread, const std::string& leaveOut = "") const {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        std::string all;
+        for (const Line& line : m_Lines)
+            if (line.thread == thread && (leaveOut.empty() || line.function.find(leaveOut) == std::string::npos))
+                all += line.function + ": " + line.text + "\n";
+        return all;
+    }
     void Clear() {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_Lines.clear();
@@ -76,6 +87,7 @@ private:
         Quor::Log::TYPE type;
         std::string function;
         std::string text;
+        std::thread::id thread;
     };
     mutable std::mutex m_mutex;
     std::vector<Line> m_Lines;
