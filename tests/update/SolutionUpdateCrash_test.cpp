@@ -65,7 +65,7 @@ protected:
     static pid_t StartChild(DWORD version) {
         char hex[16];
         std::snprintf(hex, sizeof hex, "%08x", version);
-        const pid_t pid = QuorTest::StartQuiet(QUOR_SOLUTION_UPDATE_CHILD, {"suite", "en_US", hex});
+        const pid_t pid = QuorTest::StartQuiet(QUOR_UPDATE_CHILD, {"solution", "suite", "en_US", hex});
         EXPECT_GT(pid, 0);
         return pid;
     }

@@ -20,7 +20,7 @@ protected:
     // Starts the child program in this process's working folder ({root}/system), its output
     // discarded.
     static pid_t StartChild() {
-        const pid_t pid = QuorTest::StartQuiet(QUOR_UPDATE_CHILD, {"alpha", "ffffffff"});
+        const pid_t pid = QuorTest::StartQuiet(QUOR_UPDATE_CHILD, {"project", "alpha", "ffffffff"});
         EXPECT_GT(pid, 0);
         return pid;
     }
