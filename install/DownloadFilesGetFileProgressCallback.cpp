@@ -9,6 +9,7 @@ HRESULT DownloadFilesGetFileProgressCallback::GetFileProgressCallback(const SIZE
     if (m_Stop && m_Stop->load()) return E_FAIL;
     AutoUpdateProgress& progress = m_Timer->GetAutoUpdateProgress();
     m_Timer->DeltaBytesCompleted(static_cast<int64_t>(bytes));
+    m_Credited += static_cast<int64_t>(bytes);
     progress.Tick(0);
     if (Common::IsCancelRequested(progress.GetCancelFlag())) {
         QUOR_LOG(Log::ERROR, "Cancellation request detected, aborting");

@@ -135,10 +135,13 @@ void GetFileUsingPackage::DownloadBin(Bin& bin, const std::atomic<bool>* stop) {
     }
     AutoUpdateProgressHelper::SetStringDataToFilenameFromPath(m_Progress, bin.m_Name);
     bin.m_Result = m_Server.GetFile(address, bin.m_Package.GetFullPath(), &callback, false);
-    if (FAILED(bin.m_Result))
+    if (FAILED(bin.m_Result)) {
         QUOR_LOG(Log::ERROR, "Failed to download bin");
-    else
+        // The bin's files are now fetched one by one: what came of the bin is extra download.
+        if (callback.Credited()) m_Progress.DeltaBytesTotal(WORK_TYPE_DOWNLOAD, callback.Credited());
+    } else {
         QUOR_LOG(Log::DEBUG, "Successfully downloaded bin \"%s\"", bin.m_Package.GetFullPath().c_str());
+    }
 }
 
 HRESULT GetFileUsingPackage::GetFile(const std::string& remotePath, const std::string& localPath,
