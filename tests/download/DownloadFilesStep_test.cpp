@@ -181,6 +181,12 @@ TEST_F(DownloadFilesStepTest, DownloadedBytesNeverPassTheTotal) {
                                                         {.body = one}});
          },
          false},
+        {"file longer than announced in the first pass", false,
+         [&](auto& to) { to.SetResponses(FilesUrl() + "p/one.bin", {{.body = one + std::string(300, 'x')}, {.body = one}}); },
+         true},
+        {"bin longer than announced", true,
+         [&](auto& to) { to.SetResponse(PackagesUrl() + "bin0", {.body = one + two + std::string(300, 'x')}); },
+         true},
         {"file corrupt in the first pass", false,
          [&](auto& to) {
              to.SetResponses(FilesUrl() + "p/one.bin", {{.body = one, .corruptBodyBytes = {3}}, {.body = one}});
