@@ -8,7 +8,8 @@
 // each through GetFile. A bin is downloaded once, when its announced files make up at least three
 // quarters of it, into a temporary file kept until the object dies; files are cut out of that copy.
 // A bin whose transfer, temporary file or cut failed is bypassed for good (direct fetches).
-// Progress totals are corrected as bins are marked. Every transfer of GetFile honours the stop flag
+// Progress totals are corrected as bins are marked, and grow by what a failed bin download
+// brought (its files then come one by one). Every transfer of GetFile honours the stop flag
 // it is given. Not shared between threads: one thread at a time, no lock.
 #include <atomic>
 #include <memory>
