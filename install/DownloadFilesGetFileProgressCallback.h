@@ -5,7 +5,10 @@
 // When its stop flag is given and raised it answers E_FAIL at once; otherwise it credits the bytes
 // to its timer (and so to the timer's progress object), ticks the progress and, when the job's
 // cancellation flag is set, logs "Cancellation request detected, aborting" and answers E_ABORT.
-// Either negative answer aborts the transfer. The object lives beside its timer on the stack of the
+// Either negative answer aborts the transfer. It credits no more than the transfer's announced
+// size (the bytes the download total counts for it; negative: no bound), so that a body longer
+// than announced never carries the progress past its total; Credited() is what it credited so
+// far. The object lives beside its timer on the stack of the
 // code that starts one transfer and is used on that thread only; the stop flag may be raised from
 // any thread. Neither the timer nor the flag is owned.
 #include <atomic>
@@ -19,14 +22,18 @@ namespace Quor::User {
 class DownloadFilesGetFileProgressCallback final : public Common::IGetFileProgressCallback {
 public:
     // stop may be null: no stop request reaches the transfer.
-    DownloadFilesGetFileProgressCallback(AutoUpdateProgress::AutoTimer* timer, const std::atomic<bool>* stop)
-        : m_Timer(timer), m_Stop(stop) {}
+    DownloadFilesGetFileProgressCallback(AutoUpdateProgress::AutoTimer* timer, const std::atomic<bool>* stop,
+                                         int64_t announced = -1)
+        : m_Timer(timer), m_Stop(stop), m_Announced(announced) {}
 
     HRESULT GetFileProgressCallback(const SIZE_T bytes) override;
+    int64_t Credited() const { return m_Credited; }
 
 private:
     AutoUpdateProgress::AutoTimer* m_Timer;
     const std::atomic<bool>* m_Stop;
+    int64_t m_Announced;
+    int64_t m_Credited = 0;
 };
 
 }  // namespace Quor::User

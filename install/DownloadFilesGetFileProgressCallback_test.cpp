@@ -48,4 +48,26 @@ TEST(DownloadFilesGetFileProgressCallbackTest, WithoutStopFlagOnlyCancellationAb
     EXPECT_EQ(E_ABORT, callback.GetFileProgressCallback(10));
 }
 
+// A transfer credits at most the bytes announced for it; the calls go on (for stop and cancel).
+TEST(DownloadFilesGetFileProgressCallbackTest, CreditsNoMoreThanTheAnnouncedSize) {
+    struct Bound {
+        int64_t announced;
+        uint32_t credited;
+    };
+    for (const Bound& b : {Bound{-1, 250}, Bound{250, 250}, Bound{180, 180}, Bound{0, 0}}) {
+        SCOPED_TRACE(b.announced);
+        signed char cancel = 0;
+        AutoUpdateProgress progress(nullptr, &cancel, 100);
+        {
+            AutoUpdateProgress::AutoTimer timer(progress, Quor::User::WORK_TYPE_DOWNLOAD);
+            DownloadFilesGetFileProgressCallback callback(&timer, nullptr, b.announced);
+            for (const SIZE_T bytes : {100, 100, 50}) EXPECT_EQ(S_OK, callback.GetFileProgressCallback(bytes));
+            EXPECT_EQ(b.credited, callback.Credited());
+        }
+        Quor::API::Progress record;
+        progress.GetProgress(record);
+        EXPECT_EQ(b.credited, record.m_BytesDownloaded);
+    }
+}
+
 }  // namespace

@@ -57,6 +57,16 @@ std::string DownloadManager::GetRemoteFileName(const DownloadPath& path) const {
     return path.m_RemotePath;
 }
 
+// The bytes the download total counts for fetching this path in the form GetRemoteFileName names:
+// the compressed size for a compressed form, else the size; unknown (-1) without an entry.
+int64_t DownloadManager::AnnouncedSize(const DownloadPath& path) const {
+    if (!path.m_Entry) return -1;
+    const Common::ReleaseManifest::ENTRY& entry = *path.m_Entry;
+    const bool compressedForm =
+        m_CompressedNames && (entry.flags & (Common::ReleaseManifest::FLAG_ZLIB | Common::ReleaseManifest::FLAG_LZMA));
+    return compressedForm ? entry.compressedSize : entry.size;
+}
+
 void DownloadManager::Lock() { m_Mutex->Lock(); }
 void DownloadManager::Unlock() { m_Mutex->Unlock(); }
 
@@ -117,10 +127,10 @@ ULONG DownloadManager::ThreadProc() {
         const std::string remoteName = GetRemoteFileName(path);
         HRESULT fetched;
         if (m_Packages) {
-            fetched = m_Packages->GetFile(remoteName, file->GetPath(), &m_Stop);
+            fetched = m_Packages->GetFile(remoteName, file->GetPath(), &m_Stop, AnnouncedSize(path));
         } else {
             AutoUpdateProgress::AutoTimer timer(m_Progress, WORK_TYPE_DOWNLOAD);
-            DownloadFilesGetFileProgressCallback callback(&timer, &m_Stop);
+            DownloadFilesGetFileProgressCallback callback(&timer, &m_Stop, AnnouncedSize(path));
             fetched = m_Server.GetFile(remoteName, file->GetPath(), &callback, false);
         }
         if (FAILED(fetched)) file.reset();  // deletes the partial download now

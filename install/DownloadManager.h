@@ -68,6 +68,8 @@ public:
     // The remote path, with ".compressed" (flag 0x04) or else ".lzma2" (flag 0x20) when compressed
     // names are on.
     std::string GetRemoteFileName(const DownloadPath& path) const;
+    // What the download total counts for fetching the path in that form; -1 without an entry.
+    int64_t AnnouncedSize(const DownloadPath& path) const;
 
     // The consumer's access; the caller holds the mutex (Lock/Unlock) around these.
     void Lock();

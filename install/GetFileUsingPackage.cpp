@@ -40,7 +40,7 @@ GetFileUsingPackage::GetFileUsingPackage(const std::string& root, IRemoteFileSer
         HRESULT fetched;
         {
             AutoUpdateProgress::AutoTimer timer(m_Progress, WORK_TYPE_DOWNLOAD);
-            DownloadFilesGetFileProgressCallback callback(&timer, nullptr);
+            DownloadFilesGetFileProgressCallback callback(&timer, nullptr, size);
             fetched = m_Server.GetFile(remote, temporary.GetPath(), &callback, false);
         }
         if (FAILED(fetched)) {
@@ -113,6 +113,7 @@ void GetFileUsingPackage::WeIntendToDownloadThisFile(const std::string& remotePa
     const float ratio = static_cast<float>(bin.m_UsedBytes) / static_cast<float>(package.total);
     if (ratio < kBinThreshold) return;
     bin.m_MarkedForDownload = true;
+    bin.m_Size = package.total;
     QUOR_LOG(Log::DEBUG, "Bin \"%s\" marked for download", bin.m_Name.c_str());
     m_Progress.DeltaBytesTotal(WORK_TYPE_DOWNLOAD, static_cast<int32_t>(package.total - bin.m_UsedBytes));
     m_Progress.DeltaBytesTotal(WORK_TYPE_DISK_ACCESS, static_cast<int32_t>(2 * bin.m_UsedBytes));
@@ -120,7 +121,7 @@ void GetFileUsingPackage::WeIntendToDownloadThisFile(const std::string& remotePa
 
 void GetFileUsingPackage::DownloadBin(Bin& bin, const std::atomic<bool>* stop) {
     AutoUpdateProgress::AutoTimer timer(m_Progress, WORK_TYPE_DOWNLOAD);
-    DownloadFilesGetFileProgressCallback callback(&timer, stop);
+    DownloadFilesGetFileProgressCallback callback(&timer, stop, bin.m_Size);
     const std::string address = m_Root + bin.m_Name;
     AutoUpdateProgressHelper::SetStringDataToFilenameFromPath(m_Progress, bin.m_Name);
     DWORD transferred = 0;
@@ -135,33 +136,36 @@ void GetFileUsingPackage::DownloadBin(Bin& bin, const std::atomic<bool>* stop) {
     }
     AutoUpdateProgressHelper::SetStringDataToFilenameFromPath(m_Progress, bin.m_Name);
     bin.m_Result = m_Server.GetFile(address, bin.m_Package.GetFullPath(), &callback, false);
-    if (FAILED(bin.m_Result))
+    if (FAILED(bin.m_Result)) {
         QUOR_LOG(Log::ERROR, "Failed to download bin");
-    else
+        // The bin's files are now fetched one by one: what came of the bin is extra download.
+        if (callback.Credited()) m_Progress.DeltaBytesTotal(WORK_TYPE_DOWNLOAD, callback.Credited());
+    } else {
         QUOR_LOG(Log::DEBUG, "Successfully downloaded bin \"%s\"", bin.m_Package.GetFullPath().c_str());
+    }
 }
 
 HRESULT GetFileUsingPackage::GetFile(const std::string& remotePath, const std::string& localPath,
-                                     const std::atomic<bool>* stop) {
+                                     const std::atomic<bool>* stop, const int64_t announced) {
     QUOR_LOG(Log::DEBUG, "(\"%s\", \"%s\")", remotePath.c_str(), localPath.c_str());
-    if (!m_Manifest) return GetFileDirectly(remotePath, localPath, stop);
+    if (!m_Manifest) return GetFileDirectly(remotePath, localPath, stop, announced);
     Common::PackageManifest::ENTRY entry;
-    if (!FindEntry(remotePath, Log::DEBUG, entry)) return GetFileDirectly(remotePath, localPath, stop);
+    if (!FindEntry(remotePath, Log::DEBUG, entry)) return GetFileDirectly(remotePath, localPath, stop, announced);
     Bin* bin = FindBinMutable(entry.bin);
     if (!bin) {
         QUOR_LOG(Log::DEBUG, "Did not have any information about bin");
-        return GetFileDirectly(remotePath, localPath, stop);
+        return GetFileDirectly(remotePath, localPath, stop, announced);
     }
     if (!bin->m_MarkedForDownload) {
         QUOR_LOG(Log::VERBOSE,
                  "Found the file in package manifest, but not enough of bin is used so it is not marked for "
                  "download (\"%s\", %s)",
                  entry.name.c_str(), bin->m_Name.c_str());
-        return GetFileDirectly(remotePath, localPath, stop);
+        return GetFileDirectly(remotePath, localPath, stop, announced);
     }
     if (FAILED(bin->m_Result)) {
         QUOR_LOG(Log::VERBOSE, "A previous error occurred on the bin, so we have to bypass");
-        return GetFileDirectly(remotePath, localPath, stop);
+        return GetFileDirectly(remotePath, localPath, stop, announced);
     }
     if (!bin->m_Package.IsReady()) DownloadBin(*bin, stop);
     if (bin->m_Package.IsReady() && SUCCEEDED(bin->m_Result)) {
@@ -175,15 +179,15 @@ HRESULT GetFileUsingPackage::GetFile(const std::string& remotePath, const std::s
         }
         QUOR_LOG(Log::ERROR, "Failed to extract file from bin");
     }
-    return GetFileDirectly(remotePath, localPath, stop);
+    return GetFileDirectly(remotePath, localPath, stop, announced);
 }
 
 HRESULT GetFileUsingPackage::GetFileDirectly(const std::string& remotePath, const std::string& localPath,
-                                             const std::atomic<bool>* stop) {
+                                             const std::atomic<bool>* stop, const int64_t announced) {
     QUOR_LOG(Log::VERBOSE, "Bypassing package and downloading the following file directly: \"%s\"",
              remotePath.c_str());
     AutoUpdateProgress::AutoTimer timer(m_Progress, WORK_TYPE_DOWNLOAD);
-    DownloadFilesGetFileProgressCallback callback(&timer, stop);
+    DownloadFilesGetFileProgressCallback callback(&timer, stop, announced);
     return m_Server.GetFile(remotePath, localPath, &callback, false);
 }
 

@@ -8,7 +8,8 @@
 // each through GetFile. A bin is downloaded once, when its announced files make up at least three
 // quarters of it, into a temporary file kept until the object dies; files are cut out of that copy.
 // A bin whose transfer, temporary file or cut failed is bypassed for good (direct fetches).
-// Progress totals are corrected as bins are marked. Every transfer of GetFile honours the stop flag
+// Progress totals are corrected as bins are marked, and grow by what a failed bin download
+// brought (its files then come one by one). Every transfer of GetFile honours the stop flag
 // it is given. Not shared between threads: one thread at a time, no lock.
 #include <atomic>
 #include <memory>
@@ -33,6 +34,7 @@ public:
         NorripPackage m_Package;
         HRESULT m_Result = S_OK;  // negative: bypassed for good
         bool m_MarkedForDownload = false;
+        DWORD m_Size = 0;  // the bin's size in the package manifest, once marked
     };
 
     GetFileUsingPackage(const std::string& root, IRemoteFileServer& server, Common::LocalFileSystem& fileSystem,
@@ -43,9 +45,11 @@ public:
 
     void WeIntendToDownloadThisFile(const std::string& remotePath);
     // Writes the file at remotePath into localPath from its bin or directly; the result of the path
-    // taken. While *stop is raised every transfer made here fails (null: no flag).
+    // taken. While *stop is raised every transfer made here fails (null: no flag). announced: the
+    // bytes the caller counted in the download total for a direct fetch (negative: unknown); a
+    // longer body is not counted as downloaded.
     HRESULT GetFile(const std::string& remotePath, const std::string& localPath,
-                    const std::atomic<bool>* stop = nullptr);
+                    const std::atomic<bool>* stop = nullptr, int64_t announced = -1);
 
     bool HasManifest() const { return m_Manifest != nullptr; }
     // Null when the bin was never announced.
@@ -57,7 +61,7 @@ private:
     bool FindEntry(const std::string& remotePath, Log::TYPE level, Common::PackageManifest::ENTRY& entry) const;
     void DownloadBin(Bin& bin, const std::atomic<bool>* stop);
     HRESULT GetFileDirectly(const std::string& remotePath, const std::string& localPath,
-                            const std::atomic<bool>* stop);
+                            const std::atomic<bool>* stop, int64_t announced);
 
     std::string m_Root;
     IRemoteFileServer& m_Server;

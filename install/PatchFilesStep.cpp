@@ -256,7 +256,7 @@ HRESULT FetchPatch(const Item& item, GetFileUsingPackage& fetcher, const std::st
     HRESULT hr = S_OK;
     Temporary fetched = MakeTemporary(item.fileSystem, "Failed to create temporary file for downloading patch.", hr);
     if (!fetched) return hr;
-    hr = fetcher.GetFile(remotePath, fetched->GetPath());
+    hr = fetcher.GetFile(remotePath, fetched->GetPath(), nullptr, entry.size);
     if (FAILED(hr)) {
         QUOR_LOG(Log::ERROR, "Failed to download patch file: %s", remotePath.c_str());
         return hr;

@@ -49,6 +49,13 @@ const CurlHeaderList& JsonHeaderList() {
 }
 const CurlHeaderList& g_jsonHeaderAtStart = JsonHeaderList();
 
+// Whether the answer being received carries the file (a status in 200-299), not an error page.
+bool IsFileBody(CurlEasy* handle) {
+    if (!handle) return true;
+    long status = 0;
+    return handle->GetResponseCode(status) == 0 && status >= 200 && status <= 299;
+}
+
 int ProgressCallback(void* data, int64_t /*downloadTotal*/, int64_t downloadNow, int64_t /*uploadTotal*/,
                      int64_t /*uploadNow*/) {
     auto* tracker = static_cast<HTTPConnection::ProgressTracker*>(data);
@@ -62,7 +69,14 @@ int ProgressCallback(void* data, int64_t /*downloadTotal*/, int64_t downloadNow,
                      static_cast<double>(static_cast<float>(delta)));
         return 0;
     }
-    return FAILED(tracker->callback->GetFileProgressCallback(static_cast<SIZE_T>(delta))) ? 1 : 0;
+    // Bytes an earlier attempt already reported, and error pages, are not told again; the
+    // listener is still called, so that it can stop the transfer.
+    int64_t fresh = 0;
+    if (downloadNow > tracker->told && IsFileBody(tracker->handle)) {
+        fresh = downloadNow - tracker->told;
+        tracker->told = downloadNow;
+    }
+    return FAILED(tracker->callback->GetFileProgressCallback(static_cast<SIZE_T>(fresh))) ? 1 : 0;
 }
 
 template <typename Container>
@@ -311,7 +325,7 @@ HRESULT HTTPConnection::RequestResult(const char* tag, const std::string& path, 
 }
 
 int HTTPConnection::PerformWatchingStop() {
-    ProgressTracker tracker{nullptr, 0, m_stop};
+    ProgressTracker tracker{nullptr, 0, m_stop, nullptr, 0};
     if (m_stop) SetProgressTracker(&tracker);
     const int code = m_handle.Perform();
     if (m_stop) SetProgressTracker(nullptr);
@@ -409,10 +423,13 @@ HRESULT HTTPConnection::GetFile(const std::string& remotePath, const std::string
                  static_cast<unsigned long>(reinterpret_cast<uintptr_t>(callback)));
     const int attempts = retry ? 3 : 1;
     HRESULT result = E_FAIL;
+    // One tracker for all attempts: each attempt counts its bytes from zero, the listener hears
+    // only of file bytes that no earlier attempt reported.
+    ProgressTracker tracker{callback, 0, m_stop, &m_handle, 0};
     for (int attempt = 0; FAILED(result) && attempt < attempts; ++attempt) {
         if (attempt > 0) QUOR_LOG_TAG(Log::ERROR, TAG_GET_FILE, "Retrying after failed attempt %d", attempt);
         result = E_FAIL;
-        ProgressTracker tracker{callback, 0, m_stop};
+        tracker.previous = 0;
         SetProgressTracker(&tracker);
 
         if (FAILED(SwitchToGet())) {

@@ -30,12 +30,18 @@ namespace Quor::Common {
 
 class HTTPConnection {
 public:
-    // Progress state of one transfer: the listener (may be null), the bytes received at the
-    // previous progress call, and the stop flag of the connection (may be null).
+    // Progress state of one download: the listener (may be null), the bytes the running attempt
+    // had received at the previous progress call, the stop flag of the connection (may be null),
+    // the handle asked for the answer's status (null: every byte is a file byte), and the file
+    // bytes told to the listener so far over all attempts. The listener hears of each byte of the
+    // file once: a retried attempt reports only what goes beyond the best attempt before it, and
+    // the body of an answer outside 200-299 (an error page) is reported as 0 bytes.
     struct ProgressTracker {
         IGetFileProgressCallback* callback = nullptr;
         int64_t previous = 0;
         const std::atomic<bool>* stop = nullptr;
+        CurlEasy* handle = nullptr;
+        int64_t told = 0;
     };
 
     HTTPConnection(HRESULT& result, const std::string address, unsigned short port, int lowSpeedSeconds,

@@ -216,6 +216,40 @@ TEST_F(HTTPConnectionTest, ProgressListenerIsToldEveryByte) {
     EXPECT_EQ(body.size(), QuorTest::ReadFile(Local("big")).size());
 }
 
+// A progress bar over the listener's bytes must never pass the file's size: retried attempts
+// report only what goes beyond the best earlier attempt, and an error page is no file byte.
+TEST_F(HTTPConnectionTest, ProgressListenerIsToldEachFileByteOnceOverAllAttempts) {
+    const std::string body = "0123456789abcdefghij";
+    struct Case {
+        const char* name;
+        std::vector<ScriptedResponse> answers;
+        bool retry;
+        unsigned long long told;
+    } cases[] = {
+        {"404 page, three attempts", {{.status = 404, .body = std::string(300, 'e')}}, true, 0},
+        {"500 page", {{.status = 500, .body = "server error"}}, false, 0},
+        {"cut, then whole", {{.body = body, .cutBodyAfter = 12}, {.body = body}}, true, body.size()},
+        {"cut, shorter cut, whole",
+         {{.body = body, .cutBodyAfter = 12}, {.body = body, .cutBodyAfter = 5}, {.body = body}},
+         true,
+         body.size()},
+        {"three cuts", {{.body = body, .cutBodyAfter = 7}}, true, 7},
+        {"error page, then the file", {{.status = 503, .body = std::string(50, 'e')}, {.body = body}}, true,
+         body.size()},
+    };
+    auto connection = Connect();
+    for (const Case& c : cases) {
+        const std::string path = "/" + std::to_string(&c - cases);
+        for (const bool toMemory : {false, true}) {
+            server.SetResponses(path, c.answers);  // scripted afresh for each download
+            QuorTest::DownloadProgressDouble progress;
+            std::vector<char> memory;
+            connection->GetFile(path, Local("file"), &progress, false, c.retry, false, toMemory ? &memory : nullptr);
+            EXPECT_EQ(c.told, progress.bytes.load()) << c.name << (toMemory ? ", in memory" : ", to a file");
+        }
+    }
+}
+
 TEST_F(HTTPConnectionTest, CancelStopsEveryAttemptAtOnceAndTheCallersFlagTellsWhy) {
     server.SetResponse("/file", {.status = 200, .body = std::string(100000, 'c')});
     auto connection = Connect();

@@ -7,6 +7,7 @@
 #include "archive/ManagedFileHelper.h"
 #include "common/ErrorCodes.h"
 #include "common/testing/LogCapture.h"
+#include "install/InstallSteps.h"
 #include "tests/download/DownloadFixture.h"
 #include "tests/kit/content/TreeSnapshot.h"
 
@@ -151,6 +152,74 @@ TEST_F(DownloadFilesStepTest, FailedBinIsBypassedForGood) {
     EXPECT_EQ(std::string(600, '1'), ReadFile(Deploy("p/one.bin")));
     EXPECT_EQ(std::string(400, '2'), ReadFile(Deploy("p/two.bin")));
     EXPECT_EQ(1u, Requests("p/two.bin"));
+}
+
+// The download bar (bytes downloaded over bytes to download) never passes its end, whatever the
+// passes, the bins and the HTTP attempts went through; where every fetched byte was announced,
+// it ends exactly there.
+TEST_F(DownloadFilesStepTest, DownloadedBytesNeverPassTheTotal) {
+    const std::string one(600, '1'), two(400, '2');
+    struct Case {
+        const char* name;
+        bool bins;
+        std::function<void(QuorTest::ScriptedHttpServer&)> script;
+        bool exact;  // every byte fetched was announced
+    } cases[] = {
+        {"files fetched directly", false, [](auto&) {}, true},
+        {"through a bin", true, [](auto&) {}, true},
+        {"bin cut, files fetched directly", true,
+         [](auto& to) { to.SetResponse(PackagesUrl() + "bin0", {.body = std::string(1000, 'b'), .cutBodyAfter = 700}); },
+         true},
+        {"bin refused, files fetched directly", true,
+         [](auto& to) { to.SetResponse(PackagesUrl() + "bin0", {.status = 404, .body = std::string(900, 'e')}); },
+         true},
+        {"file cut in every attempt of the first pass", false,
+         [&](auto& to) {
+             to.SetResponses(FilesUrl() + "p/one.bin", {{.body = one, .cutBodyAfter = 500},
+                                                        {.body = one, .cutBodyAfter = 500},
+                                                        {.body = one, .cutBodyAfter = 500},
+                                                        {.body = one}});
+         },
+         false},
+        {"file longer than announced in the first pass", false,
+         [&](auto& to) { to.SetResponses(FilesUrl() + "p/one.bin", {{.body = one + std::string(300, 'x')}, {.body = one}}); },
+         true},
+        {"bin longer than announced", true,
+         [&](auto& to) { to.SetResponse(PackagesUrl() + "bin0", {.body = one + two + std::string(300, 'x')}); },
+         true},
+        {"file corrupt in the first pass", false,
+         [&](auto& to) {
+             to.SetResponses(FilesUrl() + "p/one.bin", {{.body = one, .corruptBodyBytes = {3}}, {.body = one}});
+         },
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(Root() + "/projects/alpha/releases/1.0.0.1/deploy");
+        manifest.m_Entries.clear();
+        served.clear();
+        Add("p/one.bin", 0, one);
+        Add("p/two.bin", 0, two);
+        if (c.bins) {
+            ServeBins({{"bin0", {"p/one.bin", "p/two.bin"}}});
+        } else {
+            http.SetResponse(PackagesUrl() + "packagemanifest", {.status = 404, .body = std::string(800, 'e')});
+        }
+        c.script(http);
+        Quor::User::AutoUpdateProgress counted(nullptr, &cancel, 100);
+        for (const ENTRY& entry : manifest.m_Entries)
+            Quor::User::UpdateAndInstallShared::AddDownloadBytesToTotal(counted, entry);
+        const auto files = Files();
+        ASSERT_EQ(S_OK, DownloadFilesStep(files, manifest, *server, fileSystem, counted));
+        EXPECT_EQ(one, ReadFile(Deploy("p/one.bin")));
+        Quor::API::Progress record;
+        counted.GetProgress(record);
+        EXPECT_LE(record.m_BytesDownloaded, record.m_BytesToDownload);
+        if (c.exact) {
+            EXPECT_EQ(record.m_BytesDownloaded, record.m_BytesToDownload);
+        }
+        EXPECT_GT(record.m_BytesDownloaded, 0u);
+    }
 }
 
 TEST_F(DownloadFilesStepTest, CancellationAfterThreeOfTenFilesEndsTheStep) {
