@@ -23,15 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Waits until a kernel serves on the test's port (or the run ended).
-bool WaitServing(QuorTest::OrvaneRun& run) {
-    for (int i = 0; i < 6000 && run.Running(); ++i) {
-        if (Quor::Orvane::IsKernelRunning()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
-}
-
 // The kernel on port answers a request.
 bool Answers(uint16_t port) {
     QuorTest::KernelClient client(port);
@@ -42,11 +33,20 @@ bool Answers(uint16_t port) {
     return answer && answer->operation == "EnumerateInstalledProjectsResponse" && answer->hr == S_OK;
 }
 
+// Waits until a kernel serves on the test's port (or the run ended). The kernel takes its
+// semaphore before it listens, so the semaphore alone does not say that requests are taken.
+bool WaitServing(QuorTest::OrvaneRun& run, uint16_t port) {
+    for (int i = 0; i < 6000 && run.Running(); ++i) {
+        if (Quor::Orvane::IsKernelRunning() && Answers(port)) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
 TEST_F(OrvaneTest, AResidentKernelServesUntilStopKernel) {
     ServeNothing();
     QuorTest::OrvaneRun resident(*root, {"-noupdate", "-tsr", "noop"});
-    ASSERT_TRUE(WaitServing(resident)) << resident.Stderr();
-    EXPECT_TRUE(Answers(port));  // the command is done; the server still serves
+    ASSERT_TRUE(WaitServing(resident, port)) << resident.Stderr();  // the command is done; the server still serves
     std::string errors;
     EXPECT_EQ(0, QuorTest::RunOrvane(*root, {"-noupdate", "stopkernel"}, {}, &errors)) << errors;
     EXPECT_EQ(0, resident.Wait());
@@ -56,7 +56,7 @@ TEST_F(OrvaneTest, AResidentKernelServesUntilStopKernel) {
 TEST_F(OrvaneTest, ASecondKernelWhoseUserDeclinesLeavesTheFirstServing) {
     ServeNothing();
     QuorTest::OrvaneRun resident(*root, {"-noupdate", "-tsr", "noop"});
-    ASSERT_TRUE(WaitServing(resident)) << resident.Stderr();
+    ASSERT_TRUE(WaitServing(resident, port)) << resident.Stderr();
     std::string errors;
     EXPECT_EQ(0, QuorTest::RunOrvane(*root, {"-noupdate", "noop"}, {{"ORVANE_ANSWERS", "1"}}, &errors)) << errors;
     EXPECT_TRUE(resident.Running());
