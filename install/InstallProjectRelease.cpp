@@ -311,9 +311,7 @@ Execute::Execute(const Discover& discover) : m_Discover(discover) {
     }
     std::string okPath;
     m_hr = Common::LocalDirectoryStructure::GetProjectReleaseOkPath(project, discover.m_ReleaseVersion, okPath);
-    Vorn::FileSystem::FilePtr_t marker;
-    if (SUCCEEDED(m_hr)) m_hr = Common::LocalFileSystem::CreateFile(marker, okPath.c_str(), 2, 0, 0, 0, nullptr);
-    marker.reset();
+    if (SUCCEEDED(m_hr)) m_hr = UpdateAndInstallShared::CreateOkFile(okPath);
     if (FAILED(m_hr)) {
         QUOR_LOG(Log::ERROR, "Failed to create S_OK file");
         return;

@@ -16,6 +16,7 @@
 #include "foundation/CStd/CStdFiles.h"
 #include "foundation/CStd/CStdStrings.h"
 #include "install/InstalledState.h"
+#include "install/UpdateAndInstallShared.h"
 #include "install/UpdateAndInstallSolutionShared.h"
 #include "remote/AutoTemporaryFile.h"
 
@@ -285,9 +286,7 @@ Execute::Execute(const Discover& discover) : m_Discover(discover) {
         QUOR_LOG(Log::ERROR, "Failed to write configuration file");
         return;
     }
-    Vorn::FileSystem::FilePtr_t marker;
-    m_hr = Common::LocalFileSystem::CreateFile(marker, okPath.c_str(), 2, 0, 0, 0, nullptr);
-    marker.reset();
+    m_hr = UpdateAndInstallShared::CreateOkFile(okPath);
     if (FAILED(m_hr)) {
         QUOR_LOG(Log::ERROR, "Failed to create S_OK file");
         return;

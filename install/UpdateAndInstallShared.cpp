@@ -44,6 +44,11 @@ HRESULT ExpandToTemporaryFile(const ENTRY& entry, const std::string& source, Com
 
 }  // namespace
 
+HRESULT CreateOkFile(const std::string& okPath) {
+    Vorn::FileSystem::FilePtr_t marker;
+    return Common::LocalFileSystem::CreateFile(marker, okPath.c_str(), 2, 0, 0, 0, nullptr);
+}
+
 bool CheckFile(const std::string& path, const ENTRY& entry, Common::LocalFileSystem& fileSystem,
                AutoUpdateProgress& progress) {
     (void)progress;

@@ -20,6 +20,10 @@
 
 namespace Quor::User::UpdateAndInstallShared {
 
+// Creates (or empties) the completion mark "S_OK" at okPath; the mark is written last, so its
+// presence says that every file of the release was checked. Logs nothing.
+HRESULT CreateOkFile(const std::string& okPath);
+
 // True when the file at path is a good installed copy of entry (MD5 of the plain content). A copy
 // kept compressed (0x10) is expanded to be checked; a plain leftover of such an entry that matches
 // is compressed in place and accepted. A missing file gives false and nothing else; a wrong digest

@@ -279,9 +279,7 @@ HRESULT UpdateInPlace::Execute() {
         return m_hr;
     std::string okPath;
     HRESULT hr = Common::LocalDirectoryStructure::GetProjectReleaseOkPath(m_ProjectName, m_TargetVersion, okPath);
-    Vorn::FileSystem::FilePtr_t marker;
-    if (SUCCEEDED(hr)) hr = Common::LocalFileSystem::CreateFile(marker, okPath.c_str(), 2, 0, 0, 0, nullptr);
-    marker.reset();
+    if (SUCCEEDED(hr)) hr = UpdateAndInstallShared::CreateOkFile(okPath);
     if (!step(hr, "Failed to create S_OK file")) return m_hr;
     QUOR_LOG(Log::DEBUG, "Succeeded");
     return m_hr = S_OK;

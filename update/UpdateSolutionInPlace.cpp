@@ -10,6 +10,7 @@
 #include "common/SolutionManifestHelper.h"
 #include "foundation/CStd/CStdStrings.h"
 #include "install/InstalledState.h"
+#include "install/UpdateAndInstallShared.h"
 #include "install/UpdateAndInstallSolutionShared.h"
 #include "remote/LocalFileSystemHelper.h"
 
@@ -32,12 +33,8 @@ void InsertSorted(std::vector<UNMANAGED_FILE>& files, const UNMANAGED_FILE& file
 
 HRESULT CreateOkFile(const std::string& solution, DWORD version) {
     std::string okPath;
-    HRESULT hr = Common::LocalDirectoryStructure::GetSolutionReleaseOkPath(solution, version, okPath);
-    if (FAILED(hr)) return hr;
-    Vorn::FileSystem::FilePtr_t marker;
-    hr = Common::LocalFileSystem::CreateFile(marker, okPath.c_str(), 2, 0, 0, 0, nullptr);
-    marker.reset();
-    return hr;
+    const HRESULT hr = Common::LocalDirectoryStructure::GetSolutionReleaseOkPath(solution, version, okPath);
+    return SUCCEEDED(hr) ? UpdateAndInstallShared::CreateOkFile(okPath) : hr;
 }
 
 }  // namespace

@@ -64,8 +64,7 @@ bool DescribesRelease(const Common::SolutionManifest& manifest, const std::strin
 }
 
 HRESULT MarkComplete(const std::string& okPath) {
-    Vorn::FileSystem::FilePtr_t marker;
-    const HRESULT hr = Common::LocalFileSystem::CreateFile(marker, okPath.c_str(), 2, 0, 0, 0, nullptr);
+    const HRESULT hr = UpdateAndInstallShared::CreateOkFile(okPath);
     if (FAILED(hr)) QUOR_LOG(Log::ERROR, "Failed to create S_OK file");
     return hr;
 }
