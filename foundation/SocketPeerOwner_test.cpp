@@ -6,7 +6,6 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -16,12 +15,13 @@
 #include "foundation/InetDiag.h"
 #include "foundation/ProcNetTcp.h"
 #include "foundation/UniqueFd.h"
+#include "tests/kit/OtherUserChild.h"
 
 using namespace Vorn::Sockets;
 
 namespace {
 
-constexpr uint32_t kNobody = 65534;
+constexpr uint32_t kNobody = QuorTest::kNobodyUid;
 constexpr uint32_t kLoopback = 0x7F000001;
 
 Vorn::UniqueFd Listener(uint16_t& port) {
@@ -54,53 +54,8 @@ TcpEndpoint Local(int fd) {
     return {ntohl(a.sin_addr.s_addr), ntohs(a.sin_port)};
 }
 
-// A child process that becomes user nobody and then does `work` with the pipe's write end (the
-// parent learns through it that the work is done); it ends once the parent closes `hold`.
-class NobodyChild {
-public:
-    template <typename Work>
-    explicit NobodyChild(Work work) {
-        int done[2], hold[2];
-        if (::pipe2(done, O_CLOEXEC) != 0 || ::pipe2(hold, O_CLOEXEC) != 0) return;
-        m_Pid = ::fork();
-        if (m_Pid == 0) {
-            ::close(done[0]);
-            ::close(hold[1]);
-            if (::setresgid(kNobody, kNobody, kNobody) != 0 || ::setresuid(kNobody, kNobody, kNobody) != 0) _exit(3);
-            work(done[1]);
-            char byte;
-            while (::read(hold[0], &byte, 1) > 0) {
-            }
-            _exit(0);
-        }
-        ::close(done[1]);
-        ::close(hold[0]);
-        m_Done = Vorn::UniqueFd(done[0]);
-        m_Hold = Vorn::UniqueFd(hold[1]);
-    }
-    ~NobodyChild() {
-        m_Hold.Reset();
-        if (m_Pid > 0) {
-            int status = 0;
-            ::waitpid(m_Pid, &status, 0);
-        }
-    }
-    // What the child wrote once its work was done (empty when it failed).
-    std::string Await() {
-        std::string text;
-        char buffer[64];
-        ssize_t n;
-        while ((n = ::read(m_Done.Get(), buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(n));
-        return text;
-    }
-
-private:
-    pid_t m_Pid = -1;
-    Vorn::UniqueFd m_Done, m_Hold;
-};
-
 #define SKIP_UNLESS_ROOT()                                                                       \
-    if (::geteuid() != 0) GTEST_SKIP() << "needs root: the other user's sockets are made by a child " \
+    if (!QuorTest::RunsAsRoot()) GTEST_SKIP() << "needs root: the other user's sockets are made by a child " \
                                           "that switches to uid 65534 (nobody)"
 
 }  // namespace
@@ -143,7 +98,7 @@ TEST(SocketPeerOwner, AnotherUsersClientIsRefused) {
     uint16_t port = 0;
     Vorn::UniqueFd listener = Listener(port);
     ASSERT_TRUE(listener.IsValid());
-    NobodyChild child([port](int done) {
+    QuorTest::OtherUserChild child([port](int done) {
         const int fd = Connected(port).Release();
         if (fd >= 0 && ::write(done, "c", 1) == 1) {
         }
@@ -160,7 +115,7 @@ TEST(SocketPeerOwner, AnotherUsersClientIsRefused) {
 
 TEST(SocketPeerOwner, AnotherUsersListenerIsRefusedBeforeAndAfterItAccepts) {
     SKIP_UNLESS_ROOT();
-    NobodyChild child([](int done) {
+    QuorTest::OtherUserChild child([](int done) {
         uint16_t port = 0;
         const int fd = Listener(port).Release();
         const std::string text = fd >= 0 ? std::to_string(port) : "";
@@ -186,7 +141,7 @@ TEST(SocketPeerOwner, APeerThatHasClosedItsEndIsNotTrusted) {
     ASSERT_TRUE(listener.IsValid());
     // Another user's client that sends, closes and is gone: the table keeps only a record of its
     // closed end, which it gives as root's.
-    NobodyChild child([port](int done) {
+    QuorTest::OtherUserChild child([port](int done) {
         Vorn::UniqueFd fd = Connected(port);
         if (fd.IsValid() && ::send(fd.Get(), "x", 1, MSG_NOSIGNAL) == 1) {
             fd.Reset();
