@@ -6,9 +6,10 @@
 // the request server, the command on the command runner thread, and shutdown.
 //
 // Errors travel as HRESULTs; Run's result is the program's: the first failure of the start-up, or
-// else the command's own failure, so that a failed command ends the program with 255. Self-update may start another copy of the kernel; Run then ends without running the
-// command. Not thread-safe: one object, used by the main thread; the request server shares only
-// the thread pool.
+// else the command's own failure, so that a failed command ends the program with 255. Self-update
+// may start another copy of the kernel; Run then ends without running the command. Not
+// thread-safe: one object, used by the main thread; the request server shares only the thread
+// pool.
 #include <memory>
 #include <string>
 #include <vector>
