@@ -59,10 +59,11 @@ bool PeerOwner(Socket socket, uint32_t& uid) {
     return true;
 }
 
+bool IsTrustedOwner(uint32_t uid) { return uid == 0 || uid == static_cast<uint32_t>(::geteuid()); }
+
 bool PeerIsTrusted(Socket socket) {
     uint32_t uid = 0;
-    if (!PeerOwner(socket, uid)) return false;
-    return uid == 0 || uid == static_cast<uint32_t>(::geteuid());
+    return PeerOwner(socket, uid) && IsTrustedOwner(uid);
 }
 
 }  // namespace Vorn::Sockets

@@ -17,7 +17,9 @@
 namespace Vorn::Sockets {
 
 bool PeerOwner(Socket socket, uint32_t& uid);
-// True when the peer's owner is this process's effective user or root.
+// True for this process's effective user and for root.
+bool IsTrustedOwner(uint32_t uid);
+// True when the peer's owner is known and trusted.
 bool PeerIsTrusted(Socket socket);
 
 }  // namespace Vorn::Sockets

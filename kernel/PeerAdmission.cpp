@@ -21,9 +21,10 @@ unsigned leftOut = 0;
 }  // namespace
 
 bool AdmitPeer(Vorn::Sockets::Socket& client) {
-    if (Vorn::Sockets::PeerIsTrusted(client)) return true;
+    QUOR_LOG(Quor::Log::VERBOSE, "(0x%08x)", static_cast<unsigned>(client));
     uint32_t uid = 0;
     const bool known = Vorn::Sockets::PeerOwner(client, uid);
+    if (known && Vorn::Sockets::IsTrustedOwner(uid)) return true;
     Vorn::Sockets::Close(client);
     client = -1;
 
