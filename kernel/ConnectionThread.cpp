@@ -8,6 +8,7 @@
 #include "foundation/WaitForMultipleEvents.h"
 #include "foundation/WaitResult.h"
 #include "kernel/Connection.h"
+#include "kernel/PeerAdmission.h"
 #include "kernel/RecvThread.h"
 #include "kernel/WinSockManager.h"
 
@@ -108,6 +109,7 @@ void ConnectionThread::Accept() {
         QUOR_LOG(Quor::Log::ERROR, "Sockets::Accept() failed.");
         return;
     }
+    if (!AdmitPeer(client)) return;  // another user's connection: closed
     std::shared_ptr<Connection> connection = m_Manager.AddConnection(client);
     HRESULT hr = S_OK;
     auto thread = std::make_unique<RecvThread>(*this, connection, hr);
