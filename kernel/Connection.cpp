@@ -59,8 +59,8 @@ HRESULT Connection::SendWithin(const BYTE* data, UINT size) {
     const bool ok = inTime && Vorn::Sockets::GetAsyncResult(rest, &transferred);
     Vorn::Sockets::ReleaseAsyncResult(rest);
     if (!inTime)
-        QUOR_LOG(Quor::Log::ERROR, "Connection 0x%08x did not read its answer within %u ms, closing it.", m_Id,
-                 m_SendLimitMs);
+        QUOR_LOG(Quor::Log::ERROR, "Connection 0x%08x did not read its answer within %u ms, closing it.",
+                 m_Id, m_SendLimitMs);
     if (!ok || transferred != size - sent) {
         QUOR_LOG(Quor::Log::ERROR, "Failed to send all data.");
         return E_FAIL;

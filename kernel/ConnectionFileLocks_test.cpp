@@ -29,7 +29,8 @@ class ConnectionFileLocks : public ::testing::Test {
 protected:
     void SetUp() override {
         QuorTest::UseOwnInstance();
-        QuorTest::WriteFile(tree.system() + "/system.cfg", "DownloadURL = 127.0.0.1:1\nDownloadPath = /quor\n");
+        QuorTest::WriteFile(tree.system() + "/system.cfg",
+                            "DownloadURL = 127.0.0.1:1\nDownloadPath = /quor\n");
         const std::string root = Quor::Common::LocalRootFolder::Get();
         Quor::Common::ReleaseManifest manifest;
         manifest.m_ProjectName = "game";
@@ -58,7 +59,9 @@ protected:
     static HRESULT Unlock(KernelClient& client, DWORD handle) {
         return Ask(client, [&](IAppToOrvane& s) { s.UnlockFileRequest(0, 2, handle); }).hr;
     }
-    static DWORD HandleOf(const RecordedCall& answer) { return answer.words.size() == 3 ? answer.words[2] : 0; }
+    static DWORD HandleOf(const RecordedCall& answer) {
+        return answer.words.size() == 3 ? answer.words[2] : 0;
+    }
 
     QuorTest::QuorTree tree;
     std::shared_ptr<QuorTest::ScriptedEngine> engine = std::make_shared<QuorTest::ScriptedEngine>();
@@ -67,7 +70,7 @@ protected:
 
 TEST_F(ConnectionFileLocks, ClosingTheConnectionReleasesItsLocksSoTheArchiveCanBeRewritten) {
     std::set<DWORD> handles;
-    {
+    {  // the reader goes away without unlocking
         KernelClient reader(kernel->port);
         for (int lock = 0; lock < 2; ++lock) {
             const RecordedCall answer = Lock(reader);
@@ -78,7 +81,7 @@ TEST_F(ConnectionFileLocks, ClosingTheConnectionReleasesItsLocksSoTheArchiveCanB
         const RecordedCall managed = Lock(reader, "Data/Managed.txt");
         EXPECT_EQ(S_OK, managed.hr);
         EXPECT_EQ(kNoHandle, HandleOf(managed));  // no lock, nothing to release
-    }  // the reader goes away without unlocking
+    }
     ASSERT_EQ(2u, handles.size());
     for (const DWORD handle : handles)
         ASSERT_TRUE(engine->WaitCall("UnlockFile " + std::to_string(handle)))
@@ -101,7 +104,8 @@ TEST_F(ConnectionFileLocks, OnlyTheConnectionThatLockedMayUnlock) {
     EXPECT_EQ(S_OK, Unlock(other, kNoHandle)) << "\"no handle\" is given back by anybody";
     EXPECT_EQ(S_OK, Unlock(owner, handle)) << "the lock was lost to the other connection's attempt";
     EXPECT_EQ(E_FAIL, Unlock(owner, handle)) << "a lock given back twice";
-    EXPECT_EQ((std::vector<std::string>{"UnlockFile " + std::to_string(kNoHandle), "UnlockFile " + std::to_string(handle)}),
+    EXPECT_EQ((std::vector<std::string>{"UnlockFile " + std::to_string(kNoHandle),
+                                        "UnlockFile " + std::to_string(handle)}),
               engine->Calls());
 }
 

@@ -58,8 +58,9 @@ Vorn::uint32 RecvThread::Run() {
             break;
         }
         if (timedOut) {
-            QUOR_LOG(Quor::Log::ERROR, "Connection 0x%08x sent part of a request and nothing more for %u ms, closing it.",
-                     id, kPartLimitMs);
+            QUOR_LOG(Quor::Log::ERROR,
+                     "Connection 0x%08x sent part of a request and nothing more for %u ms, closing it.", id,
+                     kPartLimitMs);
             hr = E_FAIL;
             break;
         }
@@ -100,7 +101,8 @@ bool RecvThread::Receive(DWORD& received, bool& timedOut) {
     received = 0;
     timedOut = false;
     Vorn::Sockets::Socket& socket = m_Connection->GetSocket();
-    if (!m_Framer.HoldsPart()) return Vorn::Sockets::Recv(socket, m_Framer.Space(), m_Framer.SpaceSize(), received);
+    if (!m_Framer.HoldsPart())
+        return Vorn::Sockets::Recv(socket, m_Framer.Space(), m_Framer.SpaceSize(), received);
     // A shutdown of the socket (the destructor) ends this receive as well, with 0 bytes.
     m_Received->Reset();
     Vorn::Sockets::AsyncResult* receive =

@@ -9,11 +9,11 @@
 
 #include "common/testing/LogCapture.h"
 #include "foundation/WaitResult.h"
+#include "kernel/RecvThread.h"
+#include "kernel/WinSockManager.h"
 #include "kernel/testing/KernelClient.h"
 #include "kernel/testing/ScriptedEngine.h"
 #include "kernel/testing/TestKernel.h"
-#include "kernel/WinSockManager.h"
-#include "kernel/RecvThread.h"
 #include "platform/ManualClock.h"
 #include "protocol/PacketType.h"
 #include "tests/kit/LoopbackSocket.h"
@@ -43,7 +43,8 @@ protected:
         QuorTest::WriteFile(tree.system() + "/system.cfg",
                             "DownloadURL = 127.0.0.1:1\nDownloadPath = /quor\n");
     }
-    void Start(DWORD giveUpMs = 30000, DWORD sendTimeoutMs = Quor::Orvane::KernelThreadOptions{}.sendTimeoutMs) {
+    void Start(DWORD giveUpMs = 30000,
+               DWORD sendTimeoutMs = Quor::Orvane::KernelThreadOptions{}.sendTimeoutMs) {
         auto options = QuorTest::TestKernel::Handlers(engine);
         options.jobGiveUpMs = giveUpMs;
         options.sendTimeoutMs = sendTimeoutMs;
@@ -60,7 +61,8 @@ protected:
 
     QuorTest::QuorTree tree;
     std::shared_ptr<QuorTest::ScriptedEngine> engine = std::make_shared<QuorTest::ScriptedEngine>();
-    std::unique_ptr<Quor::Platform::ManualClock> clock;  // made by the test that needs it; outlives the kernel
+    // Made by the test that needs it; declared first, so that it outlives the kernel.
+    std::unique_ptr<Quor::Platform::ManualClock> clock;
     std::unique_ptr<QuorTest::TestKernel> kernel;
 };
 
@@ -355,15 +357,17 @@ TEST_F(RequestServer, ClientsTakeTurnsSoAFloodDelaysAnotherClientByOneRequest) {
     ASSERT_TRUE(flood.Send(QuorTest::Join(QuorTest::Join(burst, UpdateProject(999, "x")), Cancel(999))));
     ASSERT_EQ(999u, AnswerOf(flood).requestId);
     KernelClient fresh(Port());
-    ASSERT_TRUE(fresh.Send(QuorTest::Join(QuorTest::Join(UpdateProject(7, "fresh"), UpdateProject(8, "y")), Cancel(8))));
+    ASSERT_TRUE(fresh.Send(
+        QuorTest::Join(QuorTest::Join(UpdateProject(7, "fresh"), UpdateProject(8, "y")), Cancel(8))));
     ASSERT_EQ(8u, AnswerOf(fresh).requestId);
 
     engine->Release("blockA");
     EXPECT_EQ(7u, AnswerOf(fresh).requestId);
     const std::vector<std::string> calls = engine->Calls();
     ASSERT_GE(calls.size(), 3u);
-    EXPECT_EQ((std::vector<std::string>{"UpdateProject blockA", "UpdateProject flood", "UpdateProject fresh"}),
-              std::vector<std::string>(calls.begin(), calls.begin() + 3))
+    EXPECT_EQ(
+        (std::vector<std::string>{"UpdateProject blockA", "UpdateProject flood", "UpdateProject fresh"}),
+        std::vector<std::string>(calls.begin(), calls.begin() + 3))
         << "the fresh client waited for more than one request of the flooding one";
 }
 
@@ -374,7 +378,8 @@ TEST_F(RequestServer, AClientThatDoesNotReadLosesItsConnectionWhileAFreshClientI
     KernelClient flood(Port());  // asks for far more than the socket buffers hold, and reads nothing
     std::vector<BYTE> burst;
     for (DWORD id = 0; id < 40; ++id)
-        burst = QuorTest::Join(burst, RequestBytes([&](IAppToOrvane& s) { s.EnumerateInstalledProjectsRequest(0, id); }));
+        burst = QuorTest::Join(
+            burst, RequestBytes([&](IAppToOrvane& s) { s.EnumerateInstalledProjectsRequest(0, id); }));
     ASSERT_TRUE(flood.Send(burst));
     KernelClient fresh(Port());
     ASSERT_TRUE(fresh.Send(GetVersion(5)));
@@ -382,7 +387,8 @@ TEST_F(RequestServer, AClientThatDoesNotReadLosesItsConnectionWhileAFreshClientI
     ASSERT_TRUE(clock->AwaitWaitersFor(1, 20000)) << "no answer waits for the client that does not read";
     clock->AdvanceMilliseconds(Quor::Orvane::KernelThreadOptions{}.sendTimeoutMs);
     const auto answer = fresh.Answer();
-    ASSERT_TRUE(answer.has_value()) << "the fresh client was not answered while the other one held its connection";
+    ASSERT_TRUE(answer.has_value())
+        << "the fresh client was not answered while the other one held its connection";
     EXPECT_EQ("GetVersionResponse", answer->operation);
     EXPECT_EQ(5u, answer->requestId);
     size_t answers = 0;

@@ -42,7 +42,8 @@ void ToOrvaneImpl::ConnectionEnded(DWORD connection) {
     QUOR_LOG(Quor::Log::DEBUG, "(%u)", connection);
     const std::vector<DWORD> handles = m_Locks.TakeAll(connection);
     if (!handles.empty())
-        QUOR_LOG(Quor::Log::DEBUG, "Releasing %zu file locks of ended connection %u", handles.size(), connection);
+        QUOR_LOG(Quor::Log::DEBUG, "Releasing %zu file locks of ended connection %u", handles.size(),
+                 connection);
     Unlock(handles);
 }
 

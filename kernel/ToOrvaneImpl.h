@@ -22,8 +22,8 @@
 #include <vector>
 
 #include "common/ReleaseManifestCache.h"
-#include "kernel/ConnectionLocks.h"
 #include "foundation/Types.h"
+#include "kernel/ConnectionLocks.h"
 #include "kernel/Engine.h"
 #include "kernel/IRequestHandler.h"
 #include "protocol/ISendPacket.h"

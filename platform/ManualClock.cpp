@@ -64,7 +64,8 @@ void ManualClock::AwaitWaiters(unsigned count) {
 
 bool ManualClock::AwaitWaitersFor(unsigned count, uint64_t realMs) {
     std::unique_lock<std::mutex> lock(m_mutex);
-    return m_changed.wait_for(lock, std::chrono::milliseconds(realMs), [&] { return m_ends.size() >= count; });
+    return m_changed.wait_for(lock, std::chrono::milliseconds(realMs),
+                              [&] { return m_ends.size() >= count; });
 }
 
 unsigned ManualClock::Waiters() {

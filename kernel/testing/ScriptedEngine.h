@@ -50,8 +50,8 @@ public:
     // True once `call` was recorded within the time-out.
     bool WaitCall(const std::string& call, std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
         std::unique_lock<std::mutex> lock(m_Mutex);
-        return m_Changed.wait_for(lock, timeout,
-                                  [&] { return std::find(m_Calls.begin(), m_Calls.end(), call) != m_Calls.end(); });
+        return m_Changed.wait_for(
+            lock, timeout, [&] { return std::find(m_Calls.begin(), m_Calls.end(), call) != m_Calls.end(); });
     }
     void Release(const std::string& project) {
         {
