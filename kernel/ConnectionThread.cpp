@@ -129,7 +129,7 @@ bool ConnectionThread::AdmitWithinCap(Vorn::Sockets::Socket& client) {
     }
     ++m_RefusedInARow;
     if (m_RefusedInARow <= 10 || m_RefusedInARow % 1000 == 0)
-        QUOR_LOG(Quor::Log::WARNING, "%zu connections are open, closing a new one (%u in a row).",
+        QUOR_LOG(Quor::Log::ERROR, "%zu connections are open, closing a new one (%u in a row).",
                  Manager::kMaxConnections, m_RefusedInARow);
     if (!Vorn::Sockets::Close(client)) QUOR_LOG(Quor::Log::ERROR, "Closing the socket failed.");
     return false;

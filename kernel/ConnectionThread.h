@@ -3,7 +3,7 @@
 // gives each its own RecvThread, and deletes receive threads once they have ended.
 //
 // At most Manager::kMaxConnections clients are connected at once: a client accepted beyond that
-// is closed at once, with a WARNING line (the first ten in a row, then every thousandth). Ended
+// is closed at once, with an ERROR line (the first ten in a row, then every thousandth). Ended
 // receive threads wake the listener through one event, not one event each. The destructor stops
 // the listener (joined; after 1 s logged and waited for) and then every receive thread.
 // NotifyEnded may be called from any thread.
