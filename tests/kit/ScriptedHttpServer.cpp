@@ -263,9 +263,9 @@ private:
 
 // Sends body bytes [from, to) of a response: the scripted body, then filler up to its padded size;
 // one byte per `trickle` when that is set. false when the server stopped or the client went.
-bool SendBodyBytes(Channel& channel, const std::string& body, uint64_t from, uint64_t to,
+bool SendBodyBytes(Channel& channel, const std::string& body, char padWith, uint64_t from, uint64_t to,
                    std::chrono::milliseconds trickle, uint64_t& sent) {
-    static const std::string filler(65536, '#');
+    const std::string filler(65536, padWith);
     for (uint64_t at = from; at < to;) {
         const char* data = nullptr;
         uint64_t size = 0;
@@ -327,12 +327,12 @@ bool SendResponse(Channel& channel, const RecordedRequest& request, const Script
     if (!channel.Send(head)) return true;
     uint64_t sent = 0;
     if (response.stallInBody.count() > 0 && response.stallAfterBodyBytes <= limit) {
-        if (!SendBodyBytes(channel, body, 0, response.stallAfterBodyBytes, response.trickleEvery, outcome.bodySent))
+        if (!SendBodyBytes(channel, body, response.padWith, 0, response.stallAfterBodyBytes, response.trickleEvery, outcome.bodySent))
             return true;
         sent = response.stallAfterBodyBytes;
         if (!channel.Sleep(response.stallInBody)) return true;
     }
-    if (!SendBodyBytes(channel, body, sent, limit, response.trickleEvery, outcome.bodySent)) return true;
+    if (!SendBodyBytes(channel, body, response.padWith, sent, limit, response.trickleEvery, outcome.bodySent)) return true;
     outcome.stopped = false;
     return close;
 }

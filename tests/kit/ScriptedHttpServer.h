@@ -56,10 +56,11 @@ struct ScriptedResponse {
     bool honourHead = true;
     // When false the response says "Connection: close" and the connection is closed after it.
     bool keepAlive = true;
-    // When larger than the body, the body is followed by filler bytes ('#') up to this total
+    // When larger than the body, the body is followed by filler bytes (padWith) up to this total
     // (Content-Length counts them): a body far longer than the file it stands for, sent without
     // keeping it in memory.
     uint64_t padBodyTo = 0;
+    char padWith = '#';
     // When non-zero the body goes out one byte per interval (a trickling server).
     std::chrono::milliseconds trickleEvery{0};
 };
