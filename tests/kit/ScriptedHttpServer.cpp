@@ -400,6 +400,15 @@ bool ScriptedHttpServer::WaitForRequests(size_t count, std::chrono::milliseconds
     return m_logged.wait_for(lock, timeout, [&] { return m_requests.size() >= count; });
 }
 
+bool ScriptedHttpServer::WaitForRequestsTo(const std::string& path, size_t count,
+                                           std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(m_mutex);
+    return m_logged.wait_for(lock, timeout, [&] {
+        return static_cast<size_t>(std::count_if(m_requests.begin(), m_requests.end(),
+                                                 [&](const RecordedRequest& r) { return r.path == path; })) >= count;
+    });
+}
+
 unsigned ScriptedHttpServer::peerCloseCount() const {
     std::lock_guard lock(m_mutex);
     return m_peerCloses;

@@ -104,6 +104,9 @@ public:
     size_t RequestCount(const std::string& path) const;
     // Waits until at least `count` requests were logged; false if that did not happen in time.
     bool WaitForRequests(size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(30)) const;
+    // Waits until at least `count` requests for `path` were logged; false if not in time.
+    bool WaitForRequestsTo(const std::string& path, size_t count,
+                           std::chrono::milliseconds timeout = std::chrono::seconds(30)) const;
     // Connections accepted so far.
     unsigned connectionCount() const;
     // Responses whose sending ended because the client closed the connection (or reset it);
