@@ -23,6 +23,8 @@ using Quor::User::RemoteFileServerHTTP;
 
 namespace {
 constexpr DWORD kNoVersion = 0xFFFFFFFF;
+// A transfer below the connection's stall rate (1 KiB/s) for this long is ended.
+constexpr int kStallSeconds = 30;
 const char* const kLibraryName = "/libMondrel.so";
 }  // namespace
 
@@ -64,7 +66,9 @@ HRESULT ToOrvaneImpl::Connect(std::shared_ptr<HTTPConnection>& connection) {
     if (address.empty()) {
         hr = E_FAIL;  // no content server configured
     } else {
-        connection = std::make_shared<HTTPConnection>(hr, address, 80, 60, false, nullptr);
+        connection = std::make_shared<HTTPConnection>(hr, address, 80, kStallSeconds, false, nullptr);
+        // A Cancel ends the transfer in flight at its next progress call, whatever it fetches.
+        connection->SetCancelFlag(CancelFlag());
     }
     if (FAILED(hr)) {
         QUOR_LOG(Quor::Log::ERROR, "Failed to establish HTTP connection");

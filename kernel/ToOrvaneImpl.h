@@ -103,7 +103,8 @@ public:
     void GetQuorLibraryRequest(const DWORD requester, const DWORD requestId) override;
 
 private:
-    // The content server connection; a failure is logged and returned.
+    // The content server connection, its transfers ended by the job's cancel flag; a failure is
+    // logged and returned.
     HRESULT Connect(std::shared_ptr<Quor::Common::HTTPConnection>& connection);
     // op(server) on the content server, or the connection's failure.
     template <class Operation>
