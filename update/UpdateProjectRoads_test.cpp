@@ -2,7 +2,8 @@
 // manifest of another project or release is refused (and an update in place refused so leaves its
 // source complete), an interrupted update ends, once rerun, with exactly the target's files in
 // its deploy folder, and a reader's lock on an archive the update must rewrite stops the update
-// before the source release is given up.
+// before the source release is given up. Validation, completing a folder left without "S_OK",
+// leaves exactly the release's files too.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -18,6 +19,7 @@
 #include "tests/kit/content/InstalledTree.h"
 #include "tools/contenttree/ContentTreeBuilder.h"
 #include "update/UpdateProject.h"
+#include "update/Validate.h"
 
 namespace Quor::User::UpdateProject {
 namespace {
@@ -176,6 +178,24 @@ TEST_F(UpdateProjectRoadsTest, AResumedUpdateLeavesExactlyTheTargetsFilesInItsDe
         EXPECT_TRUE(QuorTest::Exists(Ok(kV2)));
         EXPECT_EQ(QuorTest::SnapshotDifference(Releases(Expected(kV2)), Releases(Actual())), "");
     }
+}
+
+// Validation completes a release folder left without "S_OK" beside a complete one: the folder it
+// marks holds exactly the release's files.
+TEST_F(UpdateProjectRoadsTest, AValidationCompletingAPartialFolderLeavesOnlyItsFiles) {
+    {
+        QuorTest::LogCapture quiet(Log::USER);
+        ASSERT_EQ(Install(kV1), S_OK);
+        ASSERT_EQ(Install(kV2), S_OK);
+    }
+    std::filesystem::remove(Ok(kV2));
+    QuorTest::WriteFile(ReleaseFolder("alpha", kV2) + "/deploy/data/gone.txt", "the first release's");
+    QuorTest::LogCapture log;
+    ASSERT_EQ(ValidateProject("alpha", fileSystem, server, progress), S_OK) << log.Errors();
+    EXPECT_TRUE(QuorTest::Exists(Ok(kV2)));
+    QuorTest::TreeSnapshot expected = Expected(kV2);
+    expected.merge(Expected(kV1));
+    EXPECT_EQ(QuorTest::SnapshotDifference(Releases(expected), Releases(Actual())), "");
 }
 
 // A reader holds a/t2.bin of 1.0.0.1, whose pair the update to 1.0.0.2 must rewrite (it drops
