@@ -148,12 +148,11 @@ TEST_F(UpdateProjectRoadsTest, AResumedUpdateLeavesExactlyTheTargetsFilesInItsDe
              ASSERT_EQ(discover.m_hr, S_OK);
              ASSERT_NE(discover.m_UpdateInPlace, nullptr);
          }},
-        {"cancelled after the first file fetched",
+        {"failed in the download step, the other files placed",
          [&] {
-             server.CancelAfterFiles(1, &cancel, "/files/");
-             EXPECT_EQ(Update(), E_ABORT);
+             server.FailFile("/quor/projects/alpha/releases/1.0.0.2/files/new/n.txt");
+             EXPECT_TRUE(FAILED(Update()));
              server.ClearFaults();
-             cancel = 0;
              ManagedFileHelper::Release();  // the rerun comes as a new process
          }},
         {"a partial target folder holding a file no release lists",
@@ -199,32 +198,37 @@ TEST_F(UpdateProjectRoadsTest, AValidationCompletingAPartialFolderLeavesOnlyItsF
 }
 
 // A reader holds a/t2.bin of 1.0.0.1, whose pair the update to 1.0.0.2 must rewrite (it drops
-// that entry): the update fails before it moves the source, which stays complete; unlocked, the
-// update goes through.
+// that entry): the update fails before it moves the source, which stays complete, also when the
+// archive managers were released since the lock was taken; unlocked, the update goes through.
 TEST_F(UpdateProjectRoadsTest, AReadersLockStopsTheUpdateBeforeTheSourceIsGivenUp) {
-    {
-        QuorTest::LogCapture quiet(Log::USER);
-        ASSERT_EQ(Install(kV1), S_OK);
-    }
-    ManagedFileHelper::Release();
-    std::string archivePath;
-    uint32_t offset = 0, size = 0, handle = 0;
-    ASSERT_EQ(ManagedFileHelper::LockFile("alpha", kV1, "a/t2.bin", archivePath, offset, size, handle), S_OK);
-    {
-        QuorTest::LogCapture log;
-        EXPECT_TRUE(FAILED(Update()));
-        EXPECT_TRUE(log.HasError("Archived files of alpha 1.0.0.1 are locked by a reader: the update cannot rewrite them."))
-            << log.Errors();
-    }
-    EXPECT_TRUE(QuorTest::Exists(Ok(kV1)));
-    EXPECT_FALSE(QuorTest::Exists(ReleaseFolder("alpha", kV2)));
-    ASSERT_EQ(ManagedFileHelper::UnlockFile(handle), S_OK);
-    EXPECT_EQ(QuorTest::SnapshotDifference(Expected(kV1), Actual()), "");
+    for (const bool released : {false, true}) {
+        SCOPED_TRACE(released ? "managers released after the lock" : "managers kept");
+        Clear();
+        {
+            QuorTest::LogCapture quiet(Log::USER);
+            ASSERT_EQ(Install(kV1), S_OK);
+        }
+        ManagedFileHelper::Release();
+        std::string archivePath;
+        uint32_t offset = 0, size = 0, handle = 0;
+        ASSERT_EQ(ManagedFileHelper::LockFile("alpha", kV1, "a/t2.bin", archivePath, offset, size, handle), S_OK);
+        if (released) ManagedFileHelper::Release();  // the lock keeps its own manager
+        {
+            QuorTest::LogCapture log;
+            EXPECT_TRUE(FAILED(Update()));
+            EXPECT_TRUE(
+                log.HasError("Archived files of alpha 1.0.0.1 are locked by a reader: the update cannot rewrite them."))
+                << log.Errors();
+        }
+        EXPECT_TRUE(QuorTest::Exists(Ok(kV1)));
+        EXPECT_FALSE(QuorTest::Exists(ReleaseFolder("alpha", kV2)));
+        ASSERT_EQ(ManagedFileHelper::UnlockFile(handle), S_OK);
+        EXPECT_EQ(QuorTest::SnapshotDifference(Expected(kV1), Actual()), "");
 
-    QuorTest::LogCapture log;
-    ASSERT_EQ(Update(), S_OK) << log.Errors();
-    QuorTest::TreeSnapshot expected = Expected(kV2);
-    EXPECT_EQ(QuorTest::SnapshotDifference(expected, Actual()), "");
+        QuorTest::LogCapture log;
+        ASSERT_EQ(Update(), S_OK) << log.Errors();
+        EXPECT_EQ(QuorTest::SnapshotDifference(Expected(kV2), Actual()), "");
+    }
 }
 
 }  // namespace
