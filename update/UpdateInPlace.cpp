@@ -22,6 +22,7 @@
 #include "remote/LocalFileSystemHelper.h"
 #include "remote/ReleaseManifestPaths.h"
 #include "update/ArchiveLockCheck.h"
+#include "update/FreeSpaceCheck.h"
 #include "update/UpdateProject.h"
 
 namespace Quor::User::UpdateProject {
@@ -127,8 +128,12 @@ HRESULT UpdateInPlace::SetupStep() {
                                      [this](const ReleaseManifest* manifest) {
                                          return manifest && manifest->m_ReleaseVersion == m_SourceVersion;
                                      });
+    std::string projectFolder;
+    hr = Common::LocalDirectoryStructure::GetProjectPath(m_ProjectName, projectFolder);
+    if (FAILED(hr)) return hr;
     if (source != m_InstalledManifests.end() &&
-        IsUpdateBlockedByArchiveLocks(m_ProjectName, **source, m_DestinationManifest, m_InstalledManifests)) {
+        (IsUpdateBlockedByArchiveLocks(m_ProjectName, **source, m_DestinationManifest, m_InstalledManifests) ||
+         IsUpdateBlockedByFreeSpace(projectFolder, **source, m_DestinationManifest, m_InstalledManifests))) {
         QUOR_LOG(Log::ERROR, "The update cannot complete; the source release stays as it is.");
         return E_FAIL;
     }

@@ -2,10 +2,10 @@
 // Brings a project from a complete installed release (the source) to another release (the
 // target) in the source's own folder: DoDiscovery loads the installed releases' manifests, looks
 // for a patch, fetches the target's manifest (refused unless it names the target's project and
-// release) and checks that no reader's lock keeps an archive it must rewrite; only then does it
-// take the source's "S_OK" away and move (or copy) the source folder to the target's name, and
-// it sorts each manifest entry into the work lists without reading file contents where no check
-// demands it. Execute copies, drops bad archived copies, patches, archives, downloads, deletes the
+// release) and checks that no reader's lock keeps an archive it must rewrite and that the disk
+// can take the new files; only then does it take the source's "S_OK" away and move (or copy) the
+// source folder to the target's name, and it sorts each manifest entry into the work lists
+// without reading file contents where no check demands it. Execute copies, drops bad archived copies, patches, archives, downloads, deletes the
 // files no installed release needs any more, leaves in the deploy folder only the files the
 // target lists, runs the run-me-once programs and writes the target's "S_OK" as its very last
 // step.

@@ -2,7 +2,7 @@
 // manifest of another project or release is refused (and an update in place refused so leaves its
 // source complete), an interrupted update ends, once rerun, with exactly the target's files in
 // its deploy folder, and a reader's lock on an archive the update must rewrite stops the update
-// before the source release is given up. Validation, completing a folder left without "S_OK",
+// before the source release is given up, as does a disk too full for it. Validation, completing a folder left without "S_OK",
 // leaves exactly the release's files too.
 #include <gtest/gtest.h>
 
@@ -11,6 +11,7 @@
 
 #include "archive/ManagedFileHelper.h"
 #include "common/testing/LogCapture.h"
+#include "foundation/CStd/CStdFiles.h"
 #include "install/InstallProjectRelease.h"
 #include "install/InstalledState.h"
 #include "remote/TelvoLogger.h"
@@ -177,6 +178,31 @@ TEST_F(UpdateProjectRoadsTest, AResumedUpdateLeavesExactlyTheTargetsFilesInItsDe
         EXPECT_TRUE(QuorTest::Exists(Ok(kV2)));
         EXPECT_EQ(QuorTest::SnapshotDifference(Releases(Expected(kV2)), Releases(Actual())), "");
     }
+}
+
+// The served 1.0.0.2 claims more bytes than the disk has free: the update is refused before the
+// source is given up.
+TEST_F(UpdateProjectRoadsTest, AnUpdateTheDiskCannotTakeIsRefusedBeforeTheSourceIsGivenUp) {
+    {
+        QuorTest::LogCapture quiet(Log::USER);
+        ASSERT_EQ(Install(kV1), S_OK);
+    }
+    uint32_t blockSize = 0;
+    uint64_t freeBlocks = 0, totalBlocks = 0;
+    ASSERT_TRUE(Vorn::std_file_system_size(root.c_str(), blockSize, freeBlocks, totalBlocks));
+    Common::ReleaseManifest huge;
+    huge.m_ProjectName = "alpha";
+    huge.m_ReleaseVersion = kV2;
+    const unsigned char md5[16] = {};
+    for (uint64_t i = 0; i < freeBlocks * blockSize / 0xFFFFFFFFull + 2; ++i)
+        ASSERT_EQ(huge.AddUnsorted("big/f" + std::to_string(i) + ".bin", kV2, md5, 0, 0xFFFFFFFF, 0xFFFFFFFF), S_OK);
+    ASSERT_EQ(huge.SortEntries(nullptr), S_OK);
+    ASSERT_EQ(huge.Save(Served("alpha", kV2)), S_OK);
+
+    QuorTest::LogCapture log;
+    EXPECT_TRUE(FAILED(Update()));
+    EXPECT_TRUE(log.Contains("Not enough free disk space for the update: ")) << log.Errors();
+    EXPECT_EQ(QuorTest::SnapshotDifference(Expected(kV1), Actual()), "");
 }
 
 // Validation completes a release folder left without "S_OK" beside a complete one: the folder it
