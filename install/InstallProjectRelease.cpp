@@ -12,9 +12,11 @@
 #include "common/ManifestFile.h"
 #include "common/ReleaseVersion.h"
 #include "install/ArchiveOrPatchPlan.h"
+#include "install/DeployFolderFinish.h"
 #include "install/DownloadFilesStep.h"
 #include "install/InstallSteps.h"
 #include "install/InstalledState.h"
+#include "install/ManifestIdentity.h"
 #include "install/PatchFilesStep.h"
 #include "install/PatchSelection.h"
 #include "install/ProjectVersionChoice.h"
@@ -247,6 +249,8 @@ Discover::Discover(const InputParameters& inputParameters)
     }
     QUOR_LOG(Log::DEBUG, "Loading release manifest.");
     m_hr = m_ReleaseManifest.Load(localManifest, progress.GetCancelFlag());
+    // Files go where the manifest's entries point, under the project and release asked for.
+    if (SUCCEEDED(m_hr) && !IsManifestOfRelease(m_ReleaseManifest, project, m_ReleaseVersion)) m_hr = E_FAIL;
     if (FAILED(m_hr)) {
         QUOR_LOG(Log::ERROR, "Failure to load release manifest.");
         return;
@@ -304,6 +308,13 @@ Execute::Execute(const Discover& discover) : m_Discover(discover) {
                                                      input.m_RemoteFileServer, fileSystem, progress);
     if (FAILED(m_hr)) {
         QUOR_LOG(Log::ERROR, "Download files step failed");
+        return;
+    }
+    // A partial folder installed over may hold files of the release it was before.
+    m_hr = UpdateAndInstallShared::RemoveUnlistedDeployFiles(project, discover.m_ReleaseVersion,
+                                                             discover.m_ReleaseManifest, fileSystem, progress);
+    if (FAILED(m_hr)) {
+        QUOR_LOG(Log::ERROR, "Failed to remove unlisted deploy files");
         return;
     }
     m_hr = UpdateAndInstallShared::ExecuteRunMeFilesStep(discover.m_ReleaseManifest, progress);

@@ -89,28 +89,6 @@ HRESULT DeleteUnneededFiles(const std::string& project, const ReleaseManifest& r
     return S_OK;
 }
 
-// The records of every complete release of every other installed solution. False (logged) when
-// one of them cannot be read: the caller must then assume any project release is still used.
-bool LoadOtherSolutions(const std::string& solution, Common::LocalFileSystem& fileSystem,
-                        InstalledSolutionInfoList& infos) {
-    std::vector<std::string> solutions;
-    if (FAILED(EnumerateInstalledSolutions(fileSystem, solutions))) {
-        QUOR_LOG(Log::ERROR, "Failed to enumerate the installed solutions: every project release is kept.");
-        return false;
-    }
-    for (const std::string& other : solutions) {
-        if (other == solution) continue;
-        InstalledSolutionInfoList records;
-        if (FAILED(LoadInstalledSolutionInfo(other, fileSystem, records))) {
-            QUOR_LOG(Log::ERROR, "Failed to read the installed releases of solution %s: every project release is kept.",
-                     other.c_str());
-            return false;
-        }
-        for (auto& record : records) infos.push_back(std::move(record));
-    }
-    return true;
-}
-
 }  // namespace
 
 HRESULT UninstallProjectRelease(const std::string& project, const DWORD version, Common::LocalFileSystem& fileSystem,

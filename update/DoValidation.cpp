@@ -10,6 +10,7 @@
 #include "common/LocalDirectoryStructure.h"
 #include "common/LocalRootFolder.h"
 #include "common/Log.h"
+#include "install/DeployFolderFinish.h"
 #include "install/DownloadFilesStep.h"
 #include "install/InstallSteps.h"
 #include "install/InstalledState.h"
@@ -162,6 +163,10 @@ HRESULT ValidateProjectRelease(const std::string& project, const ReleaseManifest
         QUOR_LOG(Log::ERROR, "Download files step failed");
         return hr;
     }
+    // A folder left without "S_OK" may still hold files of the release it was moved from.
+    hr = UpdateAndInstallShared::RemoveUnlistedDeployFiles(project, manifest.m_ReleaseVersion, manifest, fileSystem,
+                                                           progress);
+    if (FAILED(hr)) return hr;
     std::string okPath;
     hr = Common::LocalDirectoryStructure::GetProjectReleaseOkPath(project, manifest.m_ReleaseVersion, okPath);
     if (SUCCEEDED(hr)) hr = MarkComplete(okPath);

@@ -11,14 +11,19 @@
 #include "common/Log.h"
 #include "common/ManifestFile.h"
 #include "install/ArchiveOrPatchPlan.h"
+#include "install/DeployFolderFinish.h"
 #include "install/DownloadFilesStep.h"
 #include "install/InstallSteps.h"
 #include "install/InstalledState.h"
+#include "install/ManifestIdentity.h"
 #include "install/PatchFilesStep.h"
 #include "install/PatchSelection.h"
 #include "install/UpdateAndInstallShared.h"
+#include "remote/AutoTemporaryFile.h"
 #include "remote/LocalFileSystemHelper.h"
 #include "remote/ReleaseManifestPaths.h"
+#include "update/ArchiveLockCheck.h"
+#include "update/FreeSpaceCheck.h"
 #include "update/UpdateProject.h"
 
 namespace Quor::User::UpdateProject {
@@ -114,6 +119,26 @@ HRESULT UpdateInPlace::SetupStep() {
         return hr;
     }
 
+    // The target's manifest is fetched and checked, and what could stop the update is looked
+    // for, before the source stops being complete: a refusal then leaves the source as it was.
+    Common::AutoTemporaryFile fetched(m_LocalFileSystem, hr);
+    if (FAILED(hr)) return hr;
+    hr = FetchDestinationManifest(fetched.GetPath());
+    if (FAILED(hr)) return hr;
+    const auto source = std::find_if(m_InstalledManifests.begin(), m_InstalledManifests.end(),
+                                     [this](const ReleaseManifest* manifest) {
+                                         return manifest && manifest->m_ReleaseVersion == m_SourceVersion;
+                                     });
+    std::string projectFolder;
+    hr = Common::LocalDirectoryStructure::GetProjectPath(m_ProjectName, projectFolder);
+    if (FAILED(hr)) return hr;
+    if (source != m_InstalledManifests.end() &&
+        (IsUpdateBlockedByArchiveLocks(m_ProjectName, **source, m_DestinationManifest, m_InstalledManifests) ||
+         IsUpdateBlockedByFreeSpace(projectFolder, **source, m_DestinationManifest, m_InstalledManifests))) {
+        QUOR_LOG(Log::ERROR, "The update cannot complete; the source release stays as it is.");
+        return E_FAIL;
+    }
+
     std::string sourceFolder, targetFolder, sourceOk;
     hr = Common::LocalDirectoryStructure::GetProjectReleasePath(m_ProjectName, m_SourceVersion, sourceFolder);
     if (SUCCEEDED(hr))
@@ -127,7 +152,9 @@ HRESULT UpdateInPlace::SetupStep() {
         return hr;
     }
     QUOR_LOG(Log::VERBOSE, "Renaming release folder \"%s\" to \"%s\"", sourceFolder.c_str(), targetFolder.c_str());
+    bool moved = true;
     if (FAILED(Common::LocalFileSystem::MoveFile(sourceFolder, targetFolder, 2))) {
+        moved = false;
         QUOR_LOG(Log::VERBOSE, "Rename failed, trying copy");
         hr = Common::LocalFileSystemHelper::CopyDirectoryTree(sourceFolder, targetFolder, m_LocalFileSystem, false);
         if (FAILED(hr)) {
@@ -135,22 +162,46 @@ HRESULT UpdateInPlace::SetupStep() {
             return hr;
         }
     }
+    hr = Common::LocalFileSystem::MoveFile(fetched.GetPath(), targetFolder + "/releasemanifest", 0);
+    if (FAILED(hr)) {
+        QUOR_LOG(Log::ERROR, "Failure to download dest manifest.");
+        RestoreSource(moved, sourceFolder, targetFolder, sourceOk);
+        return hr;
+    }
+    fetched.SetKeep();  // it is the target's manifest now
+    return S_OK;
+}
 
+// Fetches the target's manifest to `path` (a temporary file) and loads it; a manifest of another
+// project or release is refused.
+HRESULT UpdateInPlace::FetchDestinationManifest(const std::string& path) {
     const std::string relative =
         m_ProjectName + "/releases/" + Common::ConvertVersion::ToString(m_TargetVersion) + "/releasemanifest";
     m_AutoUpdateProgress.EditProgress([&relative](Quor::API::Progress& record) { record.m_CurrentItem = relative; });
     m_AutoUpdateProgress.Tick(0);
-    const std::string localManifest = Common::LocalRootFolder::Get() + "/projects/" + relative;
     Common::TransferBound bound(static_cast<int64_t>(Common::kMaxManifestFileSize));
-    hr = m_RemoteFileServer.GetFile(m_RemoteFileServer.GetDownloadPath() + "/projects/" + relative, localManifest,
-                                    &bound, false);
+    HRESULT hr = m_RemoteFileServer.GetFile(m_RemoteFileServer.GetDownloadPath() + "/projects/" + relative, path,
+                                            &bound, false);
     if (FAILED(hr)) {
         QUOR_LOG(Log::ERROR, "Failure to download dest manifest.");
         return hr;
     }
-    hr = m_DestinationManifest.Load(localManifest, m_AutoUpdateProgress.GetCancelFlag());
+    hr = m_DestinationManifest.Load(path, m_AutoUpdateProgress.GetCancelFlag());
+    if (SUCCEEDED(hr) && !IsManifestOfRelease(m_DestinationManifest, m_ProjectName, m_TargetVersion)) hr = E_FAIL;
     if (FAILED(hr)) QUOR_LOG(Log::ERROR, "Failure to load dest manifest.");
     return hr;
+}
+
+// Undoes the move of the source folder (a copy made instead is left as a partial target) and
+// marks the source complete again: nothing in it was changed.
+void UpdateInPlace::RestoreSource(bool moved, const std::string& sourceFolder, const std::string& targetFolder,
+                                  const std::string& sourceOk) {
+    if (moved && FAILED(Common::LocalFileSystem::MoveFile(targetFolder, sourceFolder, 0))) {
+        QUOR_LOG(Log::ERROR, "Failed to move \"%s\" back to \"%s\"", targetFolder.c_str(), sourceFolder.c_str());
+        return;
+    }
+    if (FAILED(UpdateAndInstallShared::CreateOkFile(sourceOk)))
+        QUOR_LOG(Log::ERROR, "Failed to mark \"%s\" complete again", sourceFolder.c_str());
 }
 
 HRESULT UpdateInPlace::CalculateWorkStep() {
@@ -276,6 +327,10 @@ HRESULT UpdateInPlace::Execute() {
     std::vector<std::pair<DWORD, std::string>> archivedFiles;
     if (!step(FindUnusedOldFilesStep(files, archivedFiles), "Finding old unused files failed")) return m_hr;
     if (!step(DeleteFilesStep(files, archivedFiles), "Delete files step failed")) return m_hr;
+    if (!step(UpdateAndInstallShared::RemoveUnlistedDeployFiles(m_ProjectName, m_TargetVersion, m_DestinationManifest,
+                                                                m_LocalFileSystem, progress),
+              "Failed to remove unlisted deploy files"))
+        return m_hr;
     if (!step(UpdateAndInstallShared::ExecuteRunMeFilesStep(m_DestinationManifest, progress),
               "ExecuteRunMeFilesStep files step failed"))
         return m_hr;

@@ -6,7 +6,8 @@
 //   prepares a fresh install (InstallProjectRelease), first moving the newest partially installed
 //   release folder (one without "S_OK") onto the target's name so that its files are reused.
 //   Execute carries the prepared work out. Both report patch statistics on success.
-// Complete releases are never moved or changed except the chosen source. Discover owns the objects
+// Complete releases are never moved or changed except the chosen source, and a source that any
+// installed solution's configuration lists is not moved either: the target is installed beside it. Discover owns the objects
 // it creates; the InputParameters (references only) must outlive the Discover, and the Discover
 // its Execute. Runs on the job's thread; cancellation is the progress's flag.
 #include <algorithm>
@@ -53,6 +54,7 @@ public:
 
 private:
     HRESULT ChooseSource(const std::vector<DWORD>& complete, const std::vector<DWORD>& partial);
+    bool IsSourceNeededBySolutions() const;
     HRESULT PrepareFreshInstall(const std::vector<DWORD>& partial);
 };
 

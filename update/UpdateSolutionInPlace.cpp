@@ -69,6 +69,7 @@ Discover::~Discover() {
     m_SourceInfo.reset();
     m_DestinationInfo.reset();
     m_OtherReleases.clear();
+    m_OtherSolutionsReleases.clear();
 }
 
 HRESULT Discover::SetupStep() {
@@ -81,6 +82,7 @@ HRESULT Discover::SetupStep() {
         QUOR_LOG(Log::ERROR, "Failed to load information about installed solutions");
         return hr;
     }
+    m_OtherSolutionsKnown = LoadOtherSolutions(solution, input.m_LocalFileSystem, m_OtherSolutionsReleases);
     RemoveInstalledSolutionInfo(solution, input.m_SourceVersion, m_OtherReleases, m_SourceInfo);
     if (!m_SourceInfo) {
         QUOR_LOG(Log::ERROR, "Failed to separate source installed solution info");
@@ -176,7 +178,8 @@ HRESULT Discover::UpdateInPlaceDiscoveryStep() {
                                              PROJECT::PredicateByName);
         if (source == sourceProjects.end() || PROJECT::PredicateByName(project, *source)) {
             QUOR_LOG(Log::VERBOSE, "Source solution does not use the project %s, doing install", project.name.c_str());
-        } else if (IsProjectReleaseUsedBySolutions(*source, m_OtherReleases)) {
+        } else if (IsProjectReleaseUsedBySolutions(*source, m_OtherReleases) || !m_OtherSolutionsKnown ||
+                   IsProjectReleaseUsedBySolutions(*source, m_OtherSolutionsReleases)) {
             QUOR_LOG(Log::VERBOSE, "Source solution has a version of %s, but other solution(s) are using it, doing install",
                      project.name.c_str());
         } else {
