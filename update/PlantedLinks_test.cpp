@@ -1,0 +1,199 @@
+// Symbolic links planted where the tree holds a folder, a manifest or a file: update, validation
+// and uninstall never write, overwrite or delete through them. Each case installs a release by
+// the real installation, replaces one place of the tree by a link to a canary outside {root},
+// runs one operation against the in-process content server, and then checks that the canary
+// holds the same names and bytes and that the link is no longer in the tree.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "archive/ManagedFileHelper.h"
+#include "common/testing/LogCapture.h"
+#include "install/InstalledState.h"
+#include "install/Uninstall.h"
+#include "tests/kit/content/ExpectedInstall.h"
+#include "tests/kit/content/FakeRemoteFileServer.h"
+#include "tests/kit/content/InstalledTree.h"
+#include "tests/kit/content/TreeSnapshot.h"
+#include "tests/kit/install/RunInstall.h"
+#include "tools/contenttree/ContentTreeBuilder.h"
+#include "update/UpdateProject.h"
+#include "update/Validate.h"
+
+namespace Quor::User {
+namespace {
+
+using InstallTesting::V;
+constexpr DWORD kV1 = V(1, 0, 0, 1);
+constexpr DWORD kV2 = V(1, 0, 0, 2);
+
+enum class Operation { Update, Validate, Uninstall };
+
+// Where the link is planted, relative to {root}; what the canary at its target holds; and whether
+// the operation reaches that place (a place it never looks at may keep the link).
+struct Place {
+    const char* what;
+    std::string (*relative)();
+    bool canaryIsFolder;
+};
+
+std::string Temp() { return "temp"; }
+std::string DeployFolder() { return "projects/alpha/releases/1.0.0.1/deploy"; }
+std::string DeployData() { return "projects/alpha/releases/1.0.0.1/deploy/data"; }
+std::string Manifest() { return "projects/alpha/releases/1.0.0.1/releasemanifest"; }
+std::string ManagedData() { return "projects/alpha/managedfiles/1.0.0.1/data"; }
+
+const Place kPlaces[] = {
+    {"temp", Temp, true},
+    {"deploy", DeployFolder, true},
+    {"deploy/data", DeployData, true},
+    {"releasemanifest", Manifest, false},
+    {"managedfiles/data", ManagedData, true},
+};
+
+struct Case {
+    Operation operation;
+    size_t place;  // index into kPlaces
+    bool reached;  // the operation works at that place, so the link must be gone afterwards
+};
+
+std::string CaseName(const Case& c) {
+    static const char* const operations[] = {"Update", "Validate", "Uninstall"};
+    std::string place = kPlaces[c.place].what;
+    for (char& letter : place)
+        if (!isalnum(static_cast<unsigned char>(letter))) letter = '_';
+    return std::string(operations[static_cast<int>(c.operation)]) + "_" + place;
+}
+// The canary's names and bytes, and the modification time of each of its folders: a file made
+// and removed again through the link still shows.
+std::string CanaryState(const std::string& folder) {
+    std::string state;
+    for (const auto& [path, held] : QuorTest::TakeSnapshot(folder)) state += path + " " + held + "\n";
+    std::vector<std::string> folders{folder};
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+        if (entry.is_directory() && !entry.is_symlink()) folders.push_back(entry.path().string());
+    for (const std::string& each : folders) {
+        struct stat status {};
+        ::lstat(each.c_str(), &status);
+        state += each.substr(folder.size()) + "/ written at " + std::to_string(status.st_mtim.tv_sec) + "." +
+                 std::to_string(status.st_mtim.tv_nsec) + "\n";
+    }
+    return state;
+}
+
+std::string Name(const ::testing::TestParamInfo<Case>& info) { return CaseName(info.param); }
+void PrintTo(const Case& c, std::ostream* out) { *out << CaseName(c); }
+
+// Project alpha: 1.0.0.1 with plain, zlib-fetched and managed files, the deploy and managed ones
+// below "data/"; 1.0.0.2 changes some, keeps one, drops one and adds one.
+class PlantedLinksTest : public InstallTesting::InstallTreeTest, public ::testing::WithParamInterface<Case> {
+protected:
+    void SetUp() override {
+        RegisterInstalledStateServices();
+        auto& alpha = description.AddProject("alpha");
+        auto& first = alpha.AddRelease(kV1, {"xx"});
+        first.AddFile("bin/run.sh", 0, "#!/bin/sh\necho one\n");
+        first.AddFile("data/z.txt", 0x04, std::string(7000, 'z'));
+        first.AddFile("data/keep.txt", 0, "kept by both releases");
+        first.AddFile("data/gone.txt", 0, "only in the first release");
+        first.AddFile("data/m.dat", 0x01, "managed bytes of one");
+        auto& second = alpha.AddRelease(kV2, {"xx"});
+        for (const auto& file : alpha.FindRelease(kV1)->files)
+            if (file.name == "data/keep.txt") second.files.push_back(file);
+        second.AddFile("bin/run.sh", 0, "#!/bin/sh\necho two\n");
+        second.AddFile("data/z.txt", 0x04, std::string(7100, 'y'));
+        second.AddFile("data/new.txt", 0, "new in the second release");
+        second.AddFile("data/m.dat", 0x01, "managed bytes of two");
+        std::string error;
+        ASSERT_TRUE(Tools::ContentTree::BuildContentTree(description, content.path(), error)) << error;
+        signed char never = 0;
+        AutoUpdateProgress installing(nullptr, &never, 0);
+        ASSERT_EQ(S_OK, InstallE2E::RunInstall("alpha", kV1, server, installing));
+        ManagedFileHelper::Release();
+        server.ClearRecords();
+    }
+
+    // Fills the canary with what the planted place holds (other bytes), so that a write, an
+    // overwrite or a delete through the link shows; then replaces the place by the link.
+    void Plant(const Place& place) {
+        const std::string at = root + "/" + place.relative();
+        const std::string target = canary.path() + "/target";
+        if (!place.canaryIsFolder) {
+            QuorTest::WriteFile(target, QuorTest::ReadFile(at));  // a loadable manifest
+        } else if (std::filesystem::is_directory(at)) {
+            std::filesystem::copy(at, target, std::filesystem::copy_options::recursive);
+            for (const auto& entry : std::filesystem::recursive_directory_iterator(target))
+                if (entry.is_regular_file()) QuorTest::WriteFile(entry.path().string(), "canary bytes");
+        }
+        if (place.canaryIsFolder) QuorTest::WriteFile(target + "/TMPcanary", "canary");
+        std::filesystem::remove_all(at);
+        ASSERT_EQ(0, ::symlink(target.c_str(), at.c_str())) << at;
+    }
+
+    HRESULT Run(Operation operation) {
+        switch (operation) {
+            case Operation::Update: {
+                const UpdateProject::InputParameters input{"alpha", INVALID_RELEASE_VERSION, kV2,
+                                                           fileSystem, server, progress};
+                UpdateProject::Discover discover(input);
+                UpdateProject::Execute execute(discover, nullptr, nullptr);
+                return execute.m_hr;
+            }
+            case Operation::Validate:
+                // One damaged file, so that the validation fetches (through the temporary folder).
+                QuorTest::WriteFile(root + "/projects/alpha/releases/1.0.0.1/deploy/bin/run.sh", "damaged");
+                return ValidateProject("alpha", fileSystem, server, progress);
+            case Operation::Uninstall:
+                return UninstallProjectRelease("alpha", kV1, fileSystem, progress);
+        }
+        return E_FAIL;
+    }
+
+    Tools::ContentTree::ContentDescription description;
+    QuorTest::TempDir content{"quorserver"};
+    QuorTest::TempDir canary{"quorcanary"};
+    QuorTest::FakeRemoteFileServer server{content.path(), "/quor", "xx"};
+};
+
+TEST_P(PlantedLinksTest, TheCanaryOutsideTheTreeIsUntouchedAndTheLinkIsGone) {
+    const Case c = GetParam();
+    const Place& place = kPlaces[c.place];
+    Plant(place);
+    if (HasFatalFailure()) return;
+    const std::string before = CanaryState(canary.path());
+    QuorTest::LogCapture log(Log::USER);
+    const HRESULT hr = Run(c.operation);
+    ManagedFileHelper::Release();
+
+    EXPECT_EQ(before, CanaryState(canary.path()))
+        << "the canary behind " << place.what << " changed (operation result 0x" << std::hex << hr << ")";
+    const std::string at = root + "/" + place.relative();
+    struct stat status {};
+    const bool isLink = ::lstat(at.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
+    if (c.reached) {
+        EXPECT_FALSE(isLink) << "the link at " << at << " is still in the tree";
+        // Nor is any other link left below the projects.
+        for (const auto& [path, held] : QuorTest::TakeSnapshot(root + "/projects")) EXPECT_NE("<link>", held) << path;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Places, PlantedLinksTest,
+                         ::testing::Values(Case{Operation::Update, 0, true}, Case{Operation::Update, 1, true},
+                                           Case{Operation::Update, 2, true}, Case{Operation::Update, 3, true},
+                                           Case{Operation::Update, 4, true}, Case{Operation::Validate, 0, true},
+                                           Case{Operation::Validate, 1, true}, Case{Operation::Validate, 2, true},
+                                           Case{Operation::Validate, 3, true}, Case{Operation::Validate, 4, true},
+                                           Case{Operation::Uninstall, 0, false},
+                                           Case{Operation::Uninstall, 1, true},
+                                           Case{Operation::Uninstall, 2, true},
+                                           Case{Operation::Uninstall, 3, true},
+                                           Case{Operation::Uninstall, 4, true}),
+                         Name);
+
+}  // namespace
+}  // namespace Quor::User
