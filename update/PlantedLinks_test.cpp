@@ -60,6 +60,8 @@ struct Case {
     Operation operation;
     size_t place;  // index into kPlaces
     bool reached;  // the operation works at that place, so the link must be gone afterwards
+    // The operation's result: a removed manifest leaves the release as a lost manifest does.
+    HRESULT result = S_OK;
 };
 
 std::string CaseName(const Case& c) {
@@ -145,13 +147,26 @@ protected:
                 return execute.m_hr;
             }
             case Operation::Validate:
-                // One damaged file, so that the validation fetches (through the temporary folder).
-                QuorTest::WriteFile(root + "/projects/alpha/releases/1.0.0.1/deploy/bin/run.sh", "damaged");
+                // One damaged file, so that the validation fetches (through the temporary folder);
+                // with the deploy folder planted its files are missing anyway.
+                if (!std::filesystem::is_symlink(root + "/" + DeployFolder()))
+                    QuorTest::WriteFile(root + "/" + DeployFolder() + "/bin/run.sh", "damaged");
                 return ValidateProject("alpha", fileSystem, server, progress);
             case Operation::Uninstall:
                 return UninstallProjectRelease("alpha", kV1, fileSystem, progress);
         }
         return E_FAIL;
+    }
+
+    // What the operation leaves, compared with what installing the releases it should leave gives.
+    std::string Difference(Operation operation) const {
+        QuorTest::TreeSnapshot expected;
+        if (operation != Operation::Uninstall)
+            expected = QuorTest::ExpectedProjectInstall(description, content.path(), "alpha",
+                                                        operation == Operation::Update ? kV2 : kV1);
+        QuorTest::TreeSnapshot actual = InstallTesting::InstalledSnapshot(root);
+        std::erase_if(actual, [](const auto& item) { return item.second == "<empty folder>"; });
+        return QuorTest::SnapshotDifference(expected, actual);
     }
 
     Tools::ContentTree::ContentDescription description;
@@ -166,9 +181,11 @@ TEST_P(PlantedLinksTest, TheCanaryOutsideTheTreeIsUntouchedAndTheLinkIsGone) {
     Plant(place);
     if (HasFatalFailure()) return;
     const std::string before = CanaryState(canary.path());
-    QuorTest::LogCapture log(Log::USER);
+    QuorTest::LogCapture log(Log::WARNING);
     const HRESULT hr = Run(c.operation);
     ManagedFileHelper::Release();
+    EXPECT_EQ(c.result, hr) << log.Errors();
+    std::fprintf(stderr, "DEBUGRESULT %s 0x%08x\n%s\n", CaseName(c).c_str(), static_cast<unsigned>(hr), log.All().c_str());
 
     EXPECT_EQ(before, CanaryState(canary.path()))
         << "the canary behind " << place.what << " changed (operation result 0x" << std::hex << hr << ")";
@@ -177,21 +194,30 @@ TEST_P(PlantedLinksTest, TheCanaryOutsideTheTreeIsUntouchedAndTheLinkIsGone) {
     const bool isLink = ::lstat(at.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
     if (c.reached) {
         EXPECT_FALSE(isLink) << "the link at " << at << " is still in the tree";
+        // Found where the operation met it (an update meets it in the folder it moved the release to);
+        // an uninstall deletes links like anything else of the release.
+        EXPECT_TRUE(log.Contains("A symbolic link stood where the tree holds \"") ||
+                    c.operation == Operation::Uninstall)
+            << log.All();
         // Nor is any other link left below the projects.
         for (const auto& [path, held] : QuorTest::TakeSnapshot(root + "/projects")) EXPECT_NE("<link>", held) << path;
+    }
+    // Real tree content stands where the link stood: the release the operation leaves is whole.
+    if (c.reached && SUCCEEDED(c.result)) {
+        EXPECT_EQ("", Difference(c.operation));
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Places, PlantedLinksTest,
                          ::testing::Values(Case{Operation::Update, 0, true}, Case{Operation::Update, 1, true},
-                                           Case{Operation::Update, 2, true}, Case{Operation::Update, 3, true},
+                                           Case{Operation::Update, 2, true}, Case{Operation::Update, 3, true, E_FAIL},
                                            Case{Operation::Update, 4, true}, Case{Operation::Validate, 0, true},
                                            Case{Operation::Validate, 1, true}, Case{Operation::Validate, 2, true},
-                                           Case{Operation::Validate, 3, true}, Case{Operation::Validate, 4, true},
+                                           Case{Operation::Validate, 3, true, E_FAIL}, Case{Operation::Validate, 4, true},
                                            Case{Operation::Uninstall, 0, false},
                                            Case{Operation::Uninstall, 1, true},
                                            Case{Operation::Uninstall, 2, true},
-                                           Case{Operation::Uninstall, 3, true},
+                                           Case{Operation::Uninstall, 3, true, E_FAIL},
                                            Case{Operation::Uninstall, 4, true}),
                          Name);
 
