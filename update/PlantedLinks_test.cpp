@@ -1,8 +1,9 @@
 // Symbolic links planted where the tree holds a folder, a manifest or a file: update, validation
-// and uninstall never write, overwrite or delete through them. Each case installs a release by
-// the real installation, replaces one place of the tree by a link to a canary outside {root},
-// runs one operation against the in-process content server, and then checks that the canary
-// holds the same names and bytes and that the link is no longer in the tree.
+// and uninstall of projects and solutions never write, overwrite or delete through them. Each
+// case installs a release by the real installation, replaces one place of the tree by a link to
+// a canary outside {root}, runs one operation against the in-process content server, and then
+// checks that the canary holds the same names and bytes and that the link is no longer in the
+// tree.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,7 +23,10 @@
 #include "tests/kit/content/TreeSnapshot.h"
 #include "tests/kit/install/RunInstall.h"
 #include "tools/contenttree/ContentTreeBuilder.h"
+#include "install/InstallSolutionRelease.h"
+#include "tests/kit/content/SuiteContent.h"
 #include "update/UpdateProject.h"
+#include "update/UpdateSolution.h"
 #include "update/Validate.h"
 
 namespace Quor::User {
@@ -88,6 +92,22 @@ std::string CanaryState(const std::string& folder) {
     return state;
 }
 
+// Fills the canary with what the planted place holds (other bytes), so that a write, an
+// overwrite or a delete through the link shows; then replaces the place by the link.
+void PlantLink(const std::string& at, bool canaryIsFolder, const std::string& canary) {
+    const std::string target = canary + "/target";
+    if (!canaryIsFolder) {
+        QuorTest::WriteFile(target, QuorTest::ReadFile(at));  // a loadable manifest
+    } else if (std::filesystem::is_directory(at)) {
+        std::filesystem::copy(at, target, std::filesystem::copy_options::recursive);
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(target))
+            if (entry.is_regular_file()) QuorTest::WriteFile(entry.path().string(), "canary bytes");
+    }
+    if (canaryIsFolder) QuorTest::WriteFile(target + "/TMPcanary", "canary");
+    std::filesystem::remove_all(at);
+    ASSERT_EQ(0, ::symlink(target.c_str(), at.c_str())) << at;
+}
+
 std::string Name(const ::testing::TestParamInfo<Case>& info) { return CaseName(info.param); }
 void PrintTo(const Case& c, std::ostream* out) { *out << CaseName(c); }
 
@@ -120,22 +140,7 @@ protected:
         server.ClearRecords();
     }
 
-    // Fills the canary with what the planted place holds (other bytes), so that a write, an
-    // overwrite or a delete through the link shows; then replaces the place by the link.
-    void Plant(const Place& place) {
-        const std::string at = root + "/" + place.relative();
-        const std::string target = canary.path() + "/target";
-        if (!place.canaryIsFolder) {
-            QuorTest::WriteFile(target, QuorTest::ReadFile(at));  // a loadable manifest
-        } else if (std::filesystem::is_directory(at)) {
-            std::filesystem::copy(at, target, std::filesystem::copy_options::recursive);
-            for (const auto& entry : std::filesystem::recursive_directory_iterator(target))
-                if (entry.is_regular_file()) QuorTest::WriteFile(entry.path().string(), "canary bytes");
-        }
-        if (place.canaryIsFolder) QuorTest::WriteFile(target + "/TMPcanary", "canary");
-        std::filesystem::remove_all(at);
-        ASSERT_EQ(0, ::symlink(target.c_str(), at.c_str())) << at;
-    }
+    void Plant(const Place& place) { PlantLink(root + "/" + place.relative(), place.canaryIsFolder, canary.path()); }
 
     HRESULT Run(Operation operation) {
         switch (operation) {
@@ -220,6 +225,109 @@ INSTANTIATE_TEST_SUITE_P(Places, PlantedLinksTest,
                                            Case{Operation::Uninstall, 3, true, E_FAIL},
                                            Case{Operation::Uninstall, 4, true}),
                          Name);
+
+// The same for a solution release: its deploy folder, or the folder "data" in it, is a link to a
+// canary while the solution is updated in place, validated or uninstalled.
+struct SolutionCase {
+    Operation operation;
+    const char* place;  // below the release folder of suite 2.0.0.1
+    // The operation works in the deploy folder. An update in place to a release of the same
+    // project releases copies nothing into it: the link is then neither followed nor looked at.
+    bool reached = true;
+};
+
+void PrintTo(const SolutionCase& c, std::ostream* out) {
+    static const char* const operations[] = {"Update", "Validate", "Uninstall"};
+    *out << operations[static_cast<int>(c.operation)] << " with " << c.place;
+}
+
+std::string SolutionName(const ::testing::TestParamInfo<SolutionCase>& info) {
+    static const char* const operations[] = {"Update", "Validate", "Uninstall"};
+    return std::string(operations[static_cast<int>(info.param.operation)]) + "_" +
+           (std::string(info.param.place) == "deploy" ? "deploy" : "deploy_data");
+}
+
+class PlantedSolutionLinksTest : public InstallTesting::InstallTreeTest,
+                                 public ::testing::WithParamInterface<SolutionCase> {
+protected:
+    void SetUp() override {
+        RegisterInstalledStateServices();
+        InstallTesting::AddSuiteContent(description, kV1, kSuite);
+        auto& suite = description.solutions.front();
+        auto& second = suite.AddRelease(kSuite2, {"xx"});
+        second.projects = suite.FindRelease(kSuite)->projects;
+        second.configurations = suite.FindRelease(kSuite)->configurations;
+        std::string error;
+        ASSERT_TRUE(Tools::ContentTree::BuildContentTree(description, content.path(), error)) << error;
+        signed char never = 0;
+        AutoUpdateProgress installing(nullptr, &never, 0);
+        const InstallSolutionRelease::InputParameters input{"suite", kSuite, "en_US", fileSystem, server, installing};
+        const InstallSolutionRelease::Discover discover(input);
+        const InstallSolutionRelease::Execute execute(discover);
+        ASSERT_EQ(S_OK, execute.m_hr);
+        ManagedFileHelper::Release();
+        server.ClearRecords();
+    }
+
+    HRESULT Run(Operation operation) {
+        const std::string solution = "suite", configuration = "en_US";
+        switch (operation) {
+            case Operation::Update: {
+                const UpdateSolution::InputParameters input{solution, configuration, kSuite2,
+                                                            fileSystem, server, progress};
+                UpdateSolution::Discover discover(input);
+                UpdateSolution::Execute execute(discover, nullptr);
+                return execute.m_hr;
+            }
+            case Operation::Validate:
+                return ValidateSolution(solution, fileSystem, server, progress);
+            case Operation::Uninstall:
+                return UninstallSolutionRelease(solution, kSuite, fileSystem, progress);
+        }
+        return E_FAIL;
+    }
+    std::string Difference(Operation operation) const {
+        QuorTest::TreeSnapshot expected;
+        if (operation != Operation::Uninstall)
+            expected = QuorTest::ExpectedSolutionInstall(description, content.path(), "suite",
+                                                         operation == Operation::Update ? kSuite2 : kSuite, "en_US");
+        QuorTest::TreeSnapshot actual = InstallTesting::InstalledSnapshot(root);
+        std::erase_if(actual, [](const auto& item) { return item.second == "<empty folder>"; });
+        return QuorTest::SnapshotDifference(expected, actual);
+    }
+
+    static constexpr DWORD kSuite = V(2, 0, 0, 1);
+    static constexpr DWORD kSuite2 = V(2, 0, 0, 2);
+    Tools::ContentTree::ContentDescription description;
+    QuorTest::TempDir content{"quorserver"};
+    QuorTest::TempDir canary{"quorcanary"};
+    QuorTest::FakeRemoteFileServer server{content.path(), "/quor", "xx"};
+};
+
+TEST_P(PlantedSolutionLinksTest, TheCanaryOutsideTheTreeIsUntouchedAndTheLinkIsGone) {
+    const SolutionCase c = GetParam();
+    const std::string at = root + "/solutions/suite/releases/2.0.0.1/" + c.place;
+    PlantLink(at, true, canary.path());
+    if (HasFatalFailure()) return;
+    const std::string before = CanaryState(canary.path());
+    QuorTest::LogCapture log(Log::WARNING);
+    const HRESULT hr = Run(c.operation);
+    ManagedFileHelper::Release();
+    EXPECT_EQ(S_OK, hr) << log.Errors();
+    EXPECT_EQ(before, CanaryState(canary.path())) << "the canary behind " << c.place << " changed";
+    if (!c.reached) return;
+    for (const auto& [path, held] : QuorTest::TakeSnapshot(root + "/solutions")) EXPECT_NE("<link>", held) << path;
+    EXPECT_EQ("", Difference(c.operation));
+}
+
+INSTANTIATE_TEST_SUITE_P(Places, PlantedSolutionLinksTest,
+                         ::testing::Values(SolutionCase{Operation::Update, "deploy", false},
+                                           SolutionCase{Operation::Update, "deploy/data", false},
+                                           SolutionCase{Operation::Validate, "deploy"},
+                                           SolutionCase{Operation::Validate, "deploy/data"},
+                                           SolutionCase{Operation::Uninstall, "deploy"},
+                                           SolutionCase{Operation::Uninstall, "deploy/data"}),
+                         SolutionName);
 
 }  // namespace
 }  // namespace Quor::User
