@@ -177,18 +177,26 @@ HRESULT LocalFileSystem::FindFiles(std::vector<std::string>& out, const char* pa
                                    bool others) {
     std::string folder, name;
     Split(pattern ? pattern : "*", folder, name);
+    // In the tree the folder is reached without a link (none found on the way is passed), and a
+    // link is never listed as a folder.
+    Vorn::UniqueFd treeFolder;
     if (TreePath::Contains(folder)) {
-        out.clear();
-        std::vector<Vorn::FileSystem::FindFileResult> entries;
-        ListTreeFolder(folder, name, entries);
-        for (const auto& entry : entries)
-            if ((entry.isDirectory && directories) || others) out.push_back(entry.name);
-        return S_OK;
+        treeFolder = TreePath::OpenFolder(folder, false);
+        if (!treeFolder.IsValid()) {
+            out.clear();
+            return S_OK;
+        }
     }
     auto iterator = Vorn::File::CreateFileIterator(pattern ? pattern : "*", 0);
     out.clear();
     for (; iterator && iterator->HasFile(); iterator->Advance()) {
-        if (iterator->IsCurrentFileDirectory() && directories)
+        bool isDirectory = iterator->IsCurrentFileDirectory();
+        struct stat own {};
+        if (isDirectory && treeFolder.IsValid() &&
+            ::fstatat(treeFolder.Get(), iterator->GetCurrentFileName(), &own, AT_SYMLINK_NOFOLLOW) == 0 &&
+            !S_ISDIR(own.st_mode))
+            isDirectory = false;
+        if (isDirectory && directories)
             out.emplace_back(iterator->GetCurrentFileName());
         else if (others)
             out.emplace_back(iterator->GetCurrentFileName());

@@ -176,6 +176,29 @@ TEST_F(TreePathTest, ALinkAtTheFilesPlaceIsNeitherReadNorWrittenThrough) {
     }
 }
 
+// Listings of the tree name a link as a file, never as a folder (a release folder that is a link
+// is not an installed release), and never list a folder through a link on the way.
+TEST_F(TreePathTest, ListingsNeverTakeALinkForAFolder) {
+    const std::string linked = root + "/projects/q";
+    ASSERT_EQ(0, ::symlink((canary.path() + "/folder").c_str(), linked.c_str()));
+    std::vector<std::string> through;
+    ASSERT_EQ(S_OK, LocalFileSystem::FindFiles(through, (linked + "/*").c_str(), true, false));
+    EXPECT_EQ(std::vector<std::string>{}, through);
+    EXPECT_FALSE(IsLink(linked));
+
+    const std::string releases = root + "/projects/p/releases";
+    ASSERT_EQ(0, ::symlink((canary.path() + "/folder").c_str(), (releases + "/1.0.0.2").c_str()));
+    std::vector<std::string> folders;
+    ASSERT_EQ(S_OK, LocalFileSystem::FindFiles(folders, (releases + "/*").c_str(), true, false));
+    std::erase_if(folders, [](const std::string& name) { return name == "." || name == ".."; });
+    EXPECT_EQ(std::vector<std::string>{"1.0.0.1"}, folders);
+    std::vector<Vorn::FileSystem::FindFileResult> entries;
+    ASSERT_EQ(S_OK, LocalFileSystem::FindFiles(entries, (releases + "/*").c_str()));
+    for (const auto& entry : entries) {
+        EXPECT_FALSE(entry.name == "1.0.0.2" && entry.isDirectory);
+    }
+}
+
 // {root}/temp replaced by a link: temporary files are made in a real folder again.
 TEST_F(TreePathTest, TemporaryFilesAreNeverMadeThroughALinkedTemporaryFolder) {
     std::filesystem::remove_all(tree.temp());
