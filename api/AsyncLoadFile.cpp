@@ -5,6 +5,7 @@
 
 #include "archive/ReaderLock.h"
 #include "common/BufferMalloc.h"
+#include "common/EntryPlacement.h"
 #include "common/FileSysHelper.h"
 #include "common/LZMA.h"
 #include "common/Log.h"
@@ -238,7 +239,7 @@ HRESULT AsyncLoadFile::Prepare(const std::string& name) {
                 return E_FAIL;
             }
         }
-        if (!(entry.flags & ReleaseManifest::FLAG_ARCHIVED)) {
+        if (Quor::Common::PlaceOf(entry) != Quor::Common::EntryPlace::kArchived) {
             state.path = entry.name;
             Helper::FindBestPath(m_Main.GetEnvironment(), data->manifest, data->entry, state.path);
         } else {

@@ -5,12 +5,14 @@
 #include "archive/ManagedFileHelper.h"
 #include "common/AutoUpdateProgressHelper.h"
 #include "common/ConvertVersion.h"
+#include "common/EntryPlacement.h"
 #include "common/FileSysHelper.h"
 #include "common/LocalDirectoryStructure.h"
 #include "common/LocalRootFolder.h"
 #include "common/Log.h"
 #include "common/ReleaseVersion.h"
 #include "install/ArchiveOrPatchPlan.h"
+#include "install/CopyHolders.h"
 #include "install/DownloadFilesStep.h"
 #include "install/InstallSteps.h"
 #include "install/InstalledState.h"
@@ -31,19 +33,6 @@ bool CancelRequested(AutoUpdateProgress& progress) {
     if (!Common::IsCancelRequested(progress.GetCancelFlag())) return false;
     QUOR_LOG(Log::ERROR, "Cancellation request detected, aborting");
     return true;
-}
-
-// The first installed release (ascending) listing an entry of the same name, version and flags.
-const ReleaseManifest* FindHolder(const std::vector<std::unique_ptr<ReleaseManifest>>& installed,
-                                  const ENTRY& entry) {
-    for (const auto& manifest : installed) {
-        if (!manifest) continue;
-        const auto [first, last] = std::equal_range(manifest->m_Entries.begin(), manifest->m_Entries.end(), entry,
-                                                    ENTRY::PredicateByName);
-        for (auto it = first; it != last; ++it)
-            if (it->version == entry.version && it->flags == entry.flags) return manifest.get();
-    }
-    return nullptr;
 }
 
 // Sorts every entry of manifest into the work lists (see the header). Folders are compared byte
@@ -81,10 +70,11 @@ HRESULT CalculateWorkStep(const std::string& project, const DWORD version, const
         }
 
         bool done = false;
-        if (const ReleaseManifest* holder = FindHolder(installed, entry)) {
-            if (entry.flags & ReleaseManifest::FLAG_MANAGED) {
+        if (const ReleaseManifest* holder = FindCopyHolder(installed, entry, HolderChoice::kLowest)) {
+            const Common::EntryPlace place = Common::PlaceOf(entry);
+            if (place == Common::EntryPlace::kManaged) {
                 done = Common::LocalFileSystem::DoesFileOrDirectoryExist(local);
-            } else if (entry.flags & ReleaseManifest::FLAG_ARCHIVED) {
+            } else if (place == Common::EntryPlace::kArchived) {
                 done = ManagedFileHelper::DoesFileOrDirectoryExist(project, entry.version, entry.name);
             } else if (UpdateAndInstallShared::CheckFile(local, entry, fileSystem, progress)) {
                 QUOR_LOG(Log::VERBOSE,

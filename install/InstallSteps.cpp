@@ -3,6 +3,7 @@
 #include "archive/ManagedFileHelper.h"
 #include "common/AutoUpdateProgressHelper.h"
 #include "common/ConvertVersion.h"
+#include "common/EntryPlacement.h"
 #include "common/LocalDirectoryStructure.h"
 #include "common/Log.h"
 #include "install/ArchiveFlush.h"
@@ -127,9 +128,10 @@ HRESULT ExecuteRunMeFilesStep(const ReleaseManifest& manifest, AutoUpdateProgres
         if (CancelRequested(progress)) return E_ABORT;
         if (!(entry.flags & ReleaseManifest::FLAG_RUN_ONCE)) continue;
         std::string path;
-        if (entry.flags & ReleaseManifest::FLAG_MANAGED) {
+        const Common::EntryPlace place = Common::PlaceOf(entry);
+        if (place == Common::EntryPlace::kManaged) {
             path = project + "/managedfiles/" + Common::ConvertVersion::ToString(entry.version) + "/" + entry.name;
-        } else if (entry.flags & ReleaseManifest::FLAG_ARCHIVED) {
+        } else if (place == Common::EntryPlace::kArchived) {
             QUOR_LOG(Log::ERROR, "File \"%s\" is marked as run-me-once, but is in an archive", entry.name.c_str());
             return E_FAIL;
         } else {

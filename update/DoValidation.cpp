@@ -6,6 +6,7 @@
 #include "archive/ManagedFileHelper.h"
 #include "common/AutoUpdateProgressHelper.h"
 #include "common/ConvertVersion.h"
+#include "common/EntryPlacement.h"
 #include "common/FileSysHelper.h"
 #include "common/LocalDirectoryStructure.h"
 #include "common/LocalRootFolder.h"
@@ -95,7 +96,7 @@ HRESULT CalculateWorkStep(const std::string& project, const ReleaseManifest& man
     const std::string root = Common::LocalRootFolder::Get();
     int64_t toRead = 0;
     for (const ENTRY& entry : manifest.m_Entries)
-        if (!(entry.flags & ReleaseManifest::FLAG_ARCHIVED)) toRead += entry.size;
+        if (Common::PlaceOf(entry) != Common::EntryPlace::kArchived) toRead += entry.size;
     progress.DeltaBytesTotal(WORK_TYPE_DISK_ACCESS, toRead);
 
     // Where each entry's copy lies, and the files hashed ahead on pool threads.
@@ -115,7 +116,8 @@ HRESULT CalculateWorkStep(const std::string& project, const ReleaseManifest& man
         progress.Tick(0);
 
         bool good = false;
-        if (entry.flags & ReleaseManifest::FLAG_ARCHIVED) {
+        const bool archived = Common::PlaceOf(entry) == Common::EntryPlace::kArchived;
+        if (archived) {
             good = ManagedFileHelper::DoesFileOrDirectoryExist(project, entry.version, entry.name);
             if (good)
                 QUOR_LOG(Log::VERBOSE, "File \"%s\" is present in an archive.", path.c_str());
@@ -134,7 +136,7 @@ HRESULT CalculateWorkStep(const std::string& project, const ReleaseManifest& man
 
         QUOR_LOG(Log::VERBOSE, "File failed verification. Adding to download list.");
         // The download step places files into existing folders only (archived ones go to their archive).
-        if (!(entry.flags & ReleaseManifest::FLAG_ARCHIVED)) {
+        if (!archived) {
             const std::string folder = path.substr(0, path.rfind('/'));
             const HRESULT hr = Common::FileSysHelper::CreateDirectoryAndIntermediatePaths(folder.c_str());
             if (FAILED(hr)) {

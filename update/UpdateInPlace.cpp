@@ -5,11 +5,13 @@
 #include "archive/ManagedFileHelper.h"
 #include "common/AutoUpdateProgressHelper.h"
 #include "common/ConvertVersion.h"
+#include "common/EntryPlacement.h"
 #include "common/FileSysHelper.h"
 #include "common/LocalDirectoryStructure.h"
 #include "common/LocalRootFolder.h"
 #include "common/Log.h"
 #include "install/ArchiveOrPatchPlan.h"
+#include "install/CopyHolders.h"
 #include "install/DownloadFilesStep.h"
 #include "install/InstallSteps.h"
 #include "install/InstalledState.h"
@@ -25,24 +27,6 @@ namespace {
 
 using Common::ReleaseManifest;
 using ENTRY = Common::ReleaseManifest::ENTRY;
-
-// The installed release with the highest version listing an entry of the same name, version and
-// flags (the first found among equal versions); null when none does.
-const ReleaseManifest* FindHighestHolder(const std::vector<ReleaseManifest*>& installed, const ENTRY& entry) {
-    const ReleaseManifest* winner = nullptr;
-    for (const ReleaseManifest* manifest : installed) {
-        if (!manifest || (winner && manifest->m_ReleaseVersion <= winner->m_ReleaseVersion)) continue;
-        const auto [first, last] =
-            std::equal_range(manifest->m_Entries.begin(), manifest->m_Entries.end(), entry, ENTRY::PredicateByName);
-        for (auto it = first; it != last; ++it) {
-            if (it->version == entry.version && it->flags == entry.flags) {
-                winner = manifest;
-                break;
-            }
-        }
-    }
-    return winner;
-}
 
 }  // namespace
 
@@ -179,10 +163,11 @@ HRESULT UpdateInPlace::CalculateWorkStep() {
             prepared.insert(folder);
         }
 
-        if (const ReleaseManifest* holder = FindHighestHolder(m_InstalledManifests, entry)) {
-            if (entry.flags & ReleaseManifest::FLAG_MANAGED) {
+        if (const ReleaseManifest* holder = FindCopyHolder(m_InstalledManifests, entry, HolderChoice::kHighest)) {
+            const Common::EntryPlace place = Common::PlaceOf(entry);
+            if (place == Common::EntryPlace::kManaged) {
                 if (Common::LocalFileSystem::DoesFileOrDirectoryExist(local)) continue;
-            } else if (entry.flags & ReleaseManifest::FLAG_ARCHIVED) {
+            } else if (place == Common::EntryPlace::kArchived) {
                 if (ManagedFileHelper::DoesFileOrDirectoryExist(m_ProjectName, entry.version, entry.name)) continue;
             } else if (holder->m_ReleaseVersion == m_SourceVersion) {
                 if (Common::LocalFileSystem::DoesFileOrDirectoryExist(local)) continue;
@@ -197,7 +182,7 @@ HRESULT UpdateInPlace::CalculateWorkStep() {
                          static_cast<int>(entry.size));
                 continue;
             }
-            if (entry.flags & (ReleaseManifest::FLAG_MANAGED | ReleaseManifest::FLAG_ARCHIVED))
+            if (place != Common::EntryPlace::kDeploy)
                 QUOR_LOG(Log::ERROR,
                          "Failed to find managed file \"%s\" which should be part of a previously installed "
                          "release.  File will be replaced.",
@@ -303,12 +288,13 @@ HRESULT UpdateInPlace::FindUnusedOldFilesStep(std::vector<std::string>& files,
     const std::string root = Common::LocalRootFolder::Get();
     const std::string projectPath = root + "/projects/" + m_ProjectName;
     for (const ENTRY& entry : sourceManifest.m_Entries) {
-        if (entry.flags & (ReleaseManifest::FLAG_MANAGED | ReleaseManifest::FLAG_ARCHIVED)) {
+        const Common::EntryPlace place = Common::PlaceOf(entry);
+        if (place != Common::EntryPlace::kDeploy) {
             if (IsEntryInAnyReleaseManifest(entry, m_InstalledManifests.begin(), m_InstalledManifests.end())) {
                 QUOR_LOG(Log::VERBOSE,
                          "Managed file \"%s\":0x%08lx is needed by another release and will not be deleted.",
                          entry.name.c_str(), static_cast<unsigned long>(entry.version));
-            } else if (entry.flags & ReleaseManifest::FLAG_MANAGED) {
+            } else if (place == Common::EntryPlace::kManaged) {
                 files.push_back(projectPath + "/managedfiles/" + Common::ConvertVersion::ToString(entry.version) +
                                 "/" + entry.name);
             } else {
@@ -321,7 +307,7 @@ HRESULT UpdateInPlace::FindUnusedOldFilesStep(std::vector<std::string>& files,
             continue;
         }
         const ENTRY* kept = UpdateAndInstallShared::FindManifestEntry(m_DestinationManifest, entry.name);
-        if (kept && !(kept->flags & (ReleaseManifest::FLAG_MANAGED | ReleaseManifest::FLAG_ARCHIVED))) {
+        if (kept && Common::PlaceOf(*kept) == Common::EntryPlace::kDeploy) {
             QUOR_LOG(Log::VERBOSE, "Unmanaged file \"%s\" is used by destination version and will not be deleted.",
                      entry.name.c_str());
             continue;
