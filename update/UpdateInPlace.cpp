@@ -1,22 +1,17 @@
 #include "update/UpdateInPlace.h"
 
-#include <set>
-
 #include "archive/ManagedFileHelper.h"
-#include "common/AutoUpdateProgressHelper.h"
 #include "common/ConvertVersion.h"
 #include "common/EntryPlacement.h"
-#include "common/FileSysHelper.h"
 #include "common/LocalDirectoryStructure.h"
 #include "common/LocalRootFolder.h"
 #include "common/Log.h"
-#include "install/ArchiveOrPatchPlan.h"
-#include "install/CopyHolders.h"
 #include "install/DownloadFilesStep.h"
 #include "install/InstallSteps.h"
 #include "install/InstalledState.h"
 #include "install/PatchFilesStep.h"
 #include "install/PatchSelection.h"
+#include "install/ReleasePlan.h"
 #include "install/UpdateAndInstallShared.h"
 #include "remote/LocalFileSystemHelper.h"
 #include "remote/ReleaseManifestPaths.h"
@@ -137,81 +132,17 @@ HRESULT UpdateInPlace::SetupStep() {
 
 HRESULT UpdateInPlace::CalculateWorkStep() {
     QUOR_LOG(Log::VERBOSE, "%s", "");
-    if (CancelRequested()) return E_ABORT;
-    const std::string root = Common::LocalRootFolder::Get();
-    AutoUpdateProgress& progress = m_AutoUpdateProgress;
-    std::set<std::string> prepared;
-    for (const ENTRY& entry : m_DestinationManifest.m_Entries) {
-        if (CancelRequested()) return E_ABORT;
-        AutoUpdateProgressHelper::SetStringDataToFilenameFromPath(progress, entry.name);
-        progress.Tick(0);
-        std::string local;
-        Common::GetLocalFilePath(local, m_ProjectName, m_TargetVersion, entry);
-        local = root + local;
-        const size_t slash = local.rfind('/');
-        if (slash == std::string::npos) {
-            QUOR_LOG(Log::ERROR, "Invalid path \"%s\".", local.c_str());
-            return E_FAIL;
-        }
-        const std::string folder = local.substr(0, slash);
-        if (!prepared.count(folder)) {
-            const HRESULT hr = Common::FileSysHelper::CreateDirectoryAndIntermediatePaths(folder.c_str());
-            if (FAILED(hr)) {
-                QUOR_LOG(Log::ERROR, "Failed to prepare path \"%s\".", folder.c_str());
-                return hr;
-            }
-            prepared.insert(folder);
-        }
-
-        if (const ReleaseManifest* holder = FindCopyHolder(m_InstalledManifests, entry, HolderChoice::kHighest)) {
-            const Common::EntryPlace place = Common::PlaceOf(entry);
-            if (place == Common::EntryPlace::kManaged) {
-                if (Common::LocalFileSystem::DoesFileOrDirectoryExist(local)) continue;
-            } else if (place == Common::EntryPlace::kArchived) {
-                if (ManagedFileHelper::DoesFileOrDirectoryExist(m_ProjectName, entry.version, entry.name)) continue;
-            } else if (holder->m_ReleaseVersion == m_SourceVersion) {
-                if (Common::LocalFileSystem::DoesFileOrDirectoryExist(local)) continue;
-                QUOR_LOG(Log::ERROR,
-                         "Managed file \"%s\" should have been renamed from source release.  File will be "
-                         "re-downloaded.",
-                         local.c_str());
-            } else {
-                m_FilesToCopy.push_back({&entry, local, holder});
-                progress.DeltaBytesTotal(WORK_TYPE_DISK_ACCESS, 2 * static_cast<int64_t>(entry.size));
-                QUOR_LOG(Log::VERBOSE, "File \"%s\" (%d bytes) will be copied from another release", local.c_str(),
-                         static_cast<int>(entry.size));
-                continue;
-            }
-            if (place != Common::EntryPlace::kDeploy)
-                QUOR_LOG(Log::ERROR,
-                         "Failed to find managed file \"%s\" which should be part of a previously installed "
-                         "release.  File will be replaced.",
-                         local.c_str());
-        } else {
-            bool valid = false, archivedCopyBad = false;
-            const HRESULT hr = UpdateAndInstallShared::DoesFileExistWithCorrectMD5(
-                m_ProjectName, m_TargetVersion, entry, m_LocalFileSystem, valid, archivedCopyBad);
-            if (FAILED(hr)) {
-                QUOR_LOG(Log::ERROR, "Failure while looking for and checking existing file");
-                return hr;
-            }
-            if (archivedCopyBad) m_FilesToDeleteFromArchive.push_back({&entry});
-            if (valid) continue;
-        }
-
-        const DWORD inPlace = m_PatchManifest && m_PatchManifest->m_SourceReleaseVersion == m_SourceVersion
-                                  ? FileToPatch::KIND_IN_PLACE
-                                  : 0;
-        if (UpdateAndInstallShared::PlanArchiveOrPatch(entry, local, m_PatchManifest, m_PatchSourceManifest, inPlace,
-                                                       m_FilesToArchive, m_FilesToPatch, m_LocalFileSystem, progress))
-            continue;
-
-        m_FilesToDownload.push_back({&entry, local});
-        UpdateAndInstallShared::AddDownloadBytesToTotal(progress, entry);
-        QUOR_LOG(Log::VERBOSE, "File \"%s\" (%d bytes) will be downloaded (%d bytes compressed)", local.c_str(),
-                 static_cast<int>(entry.size), static_cast<int>(entry.compressedSize));
-    }
-    return S_OK;
+    const std::vector<const ReleaseManifest*> holders(m_InstalledManifests.begin(), m_InstalledManifests.end());
+    const ReleasePlan::Sources sources{holders, m_PatchManifest, m_PatchSourceManifest};
+    // A patch from the source starts from the files of the folder being updated.
+    const DWORD patchKind = m_PatchManifest && m_PatchManifest->m_SourceReleaseVersion == m_SourceVersion
+                                ? FileToPatch::KIND_IN_PLACE
+                                : 0;
+    return ReleasePlan::Calculate(m_ProjectName, m_TargetVersion, m_DestinationManifest, sources,
+                                  ReleasePlan::ForUpdateInPlace(m_SourceVersion, patchKind),
+                                  {m_FilesToDownload, m_FilesToPatch, m_FilesToCopy, m_FilesToArchive,
+                                   m_FilesToDeleteFromArchive},
+                                  m_LocalFileSystem, m_AutoUpdateProgress);
 }
 
 HRESULT UpdateInPlace::Execute() {
