@@ -8,6 +8,7 @@
 #include "tests/update/UpdateFixture.h"
 #include "update/RepairDiscover.h"
 #include "update/RepairExecute.h"
+#include "update/Validate.h"
 
 namespace InstallE2E {
 namespace {
@@ -83,7 +84,7 @@ TEST_F(SharedCopies, AnUpdateInPlaceKeepsTheCopiesItsTargetReusesUnderOtherServe
 }
 
 // Entries flagged managed and archived: placed under managedfiles/ by a fresh install, found
-// there by the run-me step and by the repair, and removed from there by the uninstall.
+// there by the run-me step, the repair and the validation, and removed from there by the uninstall.
 TEST_F(SharedCopies, AnEntryFlaggedManagedAndArchivedLivesUnderManagedFilesForEveryStep) {
     AddManagedAndArchivedRelease();
     ServeVorn();
@@ -96,6 +97,11 @@ TEST_F(SharedCopies, AnEntryFlaggedManagedAndArchivedLivesUnderManagedFilesForEv
     ASSERT_EQ(S_OK, Repair());
     EXPECT_TRUE(std::filesystem::exists(Ok(kV1))) << "the repair withdrew the mark of an untouched release";
     EXPECT_EQ("", Difference({kV1})) << "after the repair";
+
+    const size_t before = nginx->accessLog().size();
+    ASSERT_EQ(S_OK, Quor::User::ValidateProject(project, fileSystem, *http, progress));
+    EXPECT_EQ(Names(FileGets(before)), std::multiset<std::string>{}) << "the validation fetched good copies again";
+    EXPECT_EQ("", Difference({kV1})) << "after the validation";
 
     ASSERT_EQ(S_OK, Uninstall(kV1));
     EXPECT_EQ("", QuorTest::SnapshotDifference({}, Actual())) << "after the uninstall";
