@@ -37,7 +37,7 @@ HRESULT CalculateWorkStep(const std::string& project, const DWORD version, const
     const ReleasePlan::Sources sources{holders, lists.m_PatchManifest.get(), lists.m_PatchSourceManifest.get()};
     return ReleasePlan::Calculate(project, version, manifest, sources, ReleasePlan::kInstall,
                                   {lists.m_FilesToDownload, lists.m_FilesToPatch, lists.m_FilesToCopy,
-                                   lists.m_FilesToArchive, lists.m_FilesToDeleteFromArchive},
+                                   lists.m_FilesToArchive, lists.m_FilesToDeleteFromArchive, lists.m_DisplacedReleases},
                                   fileSystem, progress);
 }
 
@@ -185,6 +185,8 @@ Execute::Execute(const Discover& discover) : m_Discover(discover) {
         QUOR_LOG(Log::ERROR, "Discover failed, can't continue");
         return;
     }
+    m_hr = ReleasePlan::WithdrawDisplaced(project, discover.m_DisplacedReleases);
+    if (FAILED(m_hr)) return;
     m_hr = UpdateAndInstallShared::CopyFilesStep(discover.m_FilesToCopy, discover.m_FilesToDownload, project,
                                                  fileSystem, progress);
     if (FAILED(m_hr)) {

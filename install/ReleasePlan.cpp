@@ -1,11 +1,14 @@
 #include "install/ReleasePlan.h"
 
+#include <algorithm>
 #include <set>
 
 #include "archive/ManagedFileHelper.h"
 #include "common/AutoUpdateProgressHelper.h"
+#include "common/ConvertVersion.h"
 #include "common/EntryPlacement.h"
 #include "common/FileSysHelper.h"
+#include "common/LocalDirectoryStructure.h"
 #include "common/LocalRootFolder.h"
 #include "common/Log.h"
 #include "install/ArchiveOrPatchPlan.h"
@@ -70,6 +73,7 @@ public:
             }
             if (archivedCopyBad) m_Lists.toDeleteFromArchive.push_back({&entry});
             done = valid;
+            if (!done && place != EntryPlace::kDeploy) NoteDisplaced(entry, place);
             return S_OK;
         }
         if (place == EntryPlace::kManaged) {
@@ -99,6 +103,23 @@ public:
             done = true;
         }
         return S_OK;
+    }
+
+    // The installed releases whose copy of entry lies where entry's goes, in another stored form.
+    void NoteDisplaced(const ENTRY& entry, const EntryPlace place) {
+        for (const ReleaseManifest* manifest : m_Sources.installed) {
+            if (!manifest) continue;
+            const auto [first, last] = std::equal_range(manifest->m_Entries.begin(), manifest->m_Entries.end(), entry,
+                                                        ENTRY::PredicateByName);
+            const bool displaced = std::any_of(first, last, [&](const ENTRY& listed) {
+                return listed.version == entry.version && Common::PlaceOf(listed) == place;
+            });
+            std::vector<DWORD>& list = m_Lists.displaced;
+            if (!displaced || std::find(list.begin(), list.end(), manifest->m_ReleaseVersion) != list.end()) continue;
+            QUOR_LOG(Log::WARNING, "Release %s keeps \"%s\" in another stored form; it will no longer be complete.",
+                     Common::ConvertVersion::ToString(manifest->m_ReleaseVersion).c_str(), entry.name.c_str());
+            list.push_back(manifest->m_ReleaseVersion);
+        }
     }
 
     // Verify mode: whether the copy where the entry lives is good.
@@ -149,6 +170,24 @@ std::string EntryLocalPath(const std::string& project, const DWORD version, cons
     std::string relative;
     Common::GetLocalFilePath(relative, project, version, entry);
     return Common::LocalRootFolder::Get() + relative;
+}
+
+HRESULT WithdrawDisplaced(const std::string& project, const std::vector<DWORD>& displaced) {
+    QUOR_LOG(Log::DEBUG, "%s", "");
+    for (const DWORD version : displaced) {
+        std::string okPath;
+        HRESULT hr = Common::LocalDirectoryStructure::GetProjectReleaseOkPath(project, version, okPath);
+        if (SUCCEEDED(hr) && Common::LocalFileSystem::DoesFileOrDirectoryExist(okPath)) {
+            QUOR_LOG(Log::VERBOSE, "Deleting %s", okPath.c_str());
+            hr = Common::LocalFileSystem::DeleteFile(okPath);
+        }
+        if (FAILED(hr)) {
+            QUOR_LOG(Log::ERROR, "Failed to delete the S_OK of release %s, whose copies are replaced.",
+                     Common::ConvertVersion::ToString(version).c_str());
+            return hr;
+        }
+    }
+    return S_OK;
 }
 
 Choices ForUpdateInPlace(const DWORD sourceVersion, const DWORD patchKind) {

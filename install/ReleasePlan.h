@@ -80,7 +80,14 @@ struct Lists {
     std::vector<FileToCopy>& toCopy;
     std::vector<FileToArchive>& toArchive;
     std::vector<FileToDeleteFromArchive>& toDeleteFromArchive;
+    // Installed releases whose managed or archived copy of an entry (same name, entry version and
+    // place, another stored form) the plan replaces: they stop being complete (WithdrawDisplaced).
+    std::vector<DWORD>& displaced;
 };
+
+// Deletes the "S_OK" of each displaced release of project that has one, before the execution
+// changes any copy; the first failure is returned.
+HRESULT WithdrawDisplaced(const std::string& project, const std::vector<DWORD>& displaced);
 
 // Verify mode: whether the plain or managed file at path is a good copy of entry, the item-th of
 // the manifest. Without one, UpdateAndInstallShared::CheckFile decides.

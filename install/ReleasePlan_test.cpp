@@ -36,13 +36,14 @@ protected:
         std::vector<FileToCopy> toCopy;
         std::vector<FileToArchive> toArchive;
         std::vector<FileToDeleteFromArchive> toDeleteFromArchive;
+        std::vector<DWORD> displaced;
     };
     Planned Plan(const Common::ReleaseManifest& target, const std::vector<const Common::ReleaseManifest*>& installed,
                  const ReleasePlan::Choices& choices, AutoUpdateProgress& watched) {
         Planned planned;
         planned.hr = ReleasePlan::Calculate("alpha", target.m_ReleaseVersion, target, {installed}, choices,
                                             {planned.toDownload, planned.toPatch, planned.toCopy, planned.toArchive,
-                                             planned.toDeleteFromArchive},
+                                             planned.toDeleteFromArchive, planned.displaced},
                                             fileSystem, watched);
         return planned;
     }
@@ -80,7 +81,7 @@ TEST_F(ReleasePlanTest, ADeployFileComesFromTheHolderEachOperationChooses) {
 }
 
 // One rule decides whether an installed release's managed copy serves the target's entry.
-TEST_F(ReleasePlanTest, AManagedCopyIsReusedUnderOtherServerFormsButNotInAnotherStoredForm) {
+TEST_F(ReleasePlanTest, AManagedCopyIsReusedUnderOtherServerFormsAndReplacedInAnotherStoredForm) {
     const Common::ReleaseManifest installed = Manifest(kV1, {{"m/s.dat", 0x01}});
     QuorTest::WriteFile(Managed("alpha", kV1, "m/s.dat"), "data");
     struct Case {
@@ -93,6 +94,8 @@ TEST_F(ReleasePlanTest, AManagedCopyIsReusedUnderOtherServerFormsButNotInAnother
         const Planned planned = Plan(target, {&installed}, ReleasePlan::kInstall);
         ASSERT_EQ(S_OK, planned.hr);
         EXPECT_EQ(c.reused, planned.toDownload.empty());
+        // A copy replaced in another form leaves the release that used it incomplete.
+        EXPECT_EQ(c.reused ? std::vector<DWORD>{} : std::vector<DWORD>{kV1}, planned.displaced);
     }
 }
 

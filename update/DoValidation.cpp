@@ -118,9 +118,10 @@ HRESULT CalculateWorkStep(const std::string& project, const ReleaseManifest& man
     std::vector<FileToCopy> toCopy;
     std::vector<FileToArchive> toArchive;
     std::vector<FileToDeleteFromArchive> toDeleteFromArchive;
+    std::vector<DWORD> displaced;
     return ReleasePlan::Calculate(project, manifest.m_ReleaseVersion, manifest, {none}, ReleasePlan::kValidate,
-                                  {downloads, toPatch, toCopy, toArchive, toDeleteFromArchive}, fileSystem, progress,
-                                  check);
+                                  {downloads, toPatch, toCopy, toArchive, toDeleteFromArchive, displaced}, fileSystem,
+                                  progress, check);
 }
 
 HRESULT ValidateProjectRelease(const std::string& project, const ReleaseManifest& manifest,

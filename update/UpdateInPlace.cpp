@@ -141,7 +141,7 @@ HRESULT UpdateInPlace::CalculateWorkStep() {
     return ReleasePlan::Calculate(m_ProjectName, m_TargetVersion, m_DestinationManifest, sources,
                                   ReleasePlan::ForUpdateInPlace(m_SourceVersion, patchKind),
                                   {m_FilesToDownload, m_FilesToPatch, m_FilesToCopy, m_FilesToArchive,
-                                   m_FilesToDeleteFromArchive},
+                                   m_FilesToDeleteFromArchive, m_DisplacedReleases},
                                   m_LocalFileSystem, m_AutoUpdateProgress);
 }
 
@@ -165,6 +165,9 @@ HRESULT UpdateInPlace::Execute() {
         }
         return SUCCEEDED(hr);
     };
+    if (!step(ReleasePlan::WithdrawDisplaced(m_ProjectName, m_DisplacedReleases),
+              "Failed to withdraw the completion of releases whose copies are replaced"))
+        return m_hr;
     if (!step(UpdateAndInstallShared::CopyFilesStep(m_FilesToCopy, m_FilesToDownload, m_ProjectName,
                                                     m_LocalFileSystem, progress),
               "Copy files step failed"))
