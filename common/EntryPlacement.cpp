@@ -23,9 +23,12 @@ EntryPlace PlaceOf(const ReleaseManifest::ENTRY& entry) {
     return EntryPlace::kDeploy;
 }
 
+bool SharesLocation(const ReleaseManifest::ENTRY& a, const ReleaseManifest::ENTRY& b) {
+    return a.version == b.version && PlaceOf(a) == PlaceOf(b) && Vorn::std_stricmp(a.name.c_str(), b.name.c_str()) == 0;
+}
+
 bool UsesSameCopy(const ReleaseManifest::ENTRY& a, const ReleaseManifest::ENTRY& b) {
-    return a.version == b.version && PlaceOf(a) == PlaceOf(b) && StoredForm(a) == StoredForm(b) &&
-           Vorn::std_stricmp(a.name.c_str(), b.name.c_str()) == 0;
+    return SharesLocation(a, b) && StoredForm(a) == StoredForm(b);
 }
 
 }  // namespace Quor::Common

@@ -15,10 +15,17 @@ enum class EntryPlace { kDeploy, kManaged, kArchived };
 
 EntryPlace PlaceOf(const ReleaseManifest::ENTRY& entry);
 
-// True when one installed copy serves both entries: the same name (without regard to case), entry
-// version, place and stored form (plain, or kept compressed with the same codec). The server forms
-// (0x04, 0x20 without 0x10) and the run-me flag do not change the copy. Installation reuses a copy
-// under this rule and uninstall and update keep a copy while an installed release's entry matches.
+// True when both entries' copies lie in one place: the same name (without regard to case), entry
+// version and place (for deploy files: when both are in one release's folder). A managed path or
+// an archived name holds one copy, so uninstall and update keep it while an installed release
+// lists it.
+bool SharesLocation(const ReleaseManifest::ENTRY& a, const ReleaseManifest::ENTRY& b);
+
+// True when one installed copy serves both entries: they share a location and have the same
+// stored form (plain, or kept compressed with the
+// same codec). The server forms (0x04, 0x20 without 0x10) and the run-me flag do not change the
+// copy. Installation reuses a copy under this rule; where only the stored form differs, it replaces
+// the copy and the release that used it stops being complete.
 bool UsesSameCopy(const ReleaseManifest::ENTRY& a, const ReleaseManifest::ENTRY& b);
 
 }  // namespace Quor::Common

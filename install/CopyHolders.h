@@ -1,8 +1,9 @@
 #pragma once
-// Which installed release already holds the copy an entry would use: the one rule by which an
-// installation reuses a managed, archived or deploy copy, and by which an uninstall or an update
-// keeps a managed or archived copy (Common::UsesSameCopy: same name, entry version, place and
-// stored form). Pure functions over manifests the caller keeps alive; null manifests count as none.
+// Which installed release already holds the copy an entry would use (Common::UsesSameCopy: same
+// name, entry version, place and stored form), by which an installation reuses a managed, archived
+// or deploy copy; and whether an installed release lists the place of a managed or archived copy
+// (Common::SharesLocation), by which an uninstall or an update keeps it. Whatever is reused is
+// kept. Pure functions over manifests the caller keeps alive; null manifests count as none.
 #include <algorithm>
 #include <type_traits>
 
@@ -32,6 +33,13 @@ inline bool ListsSameCopy(const Common::ReleaseManifest& manifest, const Common:
     return std::any_of(first, last, [&entry](const auto& listed) { return Common::UsesSameCopy(listed, entry); });
 }
 
+// True when the manifest lists an entry whose managed or archived copy lies where entry's does.
+inline bool ListsSameLocation(const Common::ReleaseManifest& manifest, const Common::ReleaseManifest::ENTRY& entry) {
+    const auto [first, last] = std::equal_range(manifest.m_Entries.begin(), manifest.m_Entries.end(), entry,
+                                                Common::ReleaseManifest::ENTRY::PredicateByName);
+    return std::any_of(first, last, [&entry](const auto& listed) { return Common::SharesLocation(listed, entry); });
+}
+
 // The release of `manifests` (ascending release versions, raw or owning pointers) that holds the
 // copy entry would use, chosen as `choice` says; null when none does.
 template <typename Manifests>
@@ -48,10 +56,14 @@ const Common::ReleaseManifest* FindCopyHolder(const Manifests& manifests, const 
     return holder;
 }
 
-// True when some release of `manifests` would use the copy that entry uses: it must be kept.
+// True when some release of `manifests` lists the place of entry's managed or archived copy: the
+// copy there must be kept.
 template <typename Manifests>
 bool IsCopyUsedByAny(const Manifests& manifests, const Common::ReleaseManifest::ENTRY& entry) {
-    return FindCopyHolder(manifests, entry, HolderChoice::kLowest) != nullptr;
+    return std::any_of(manifests.begin(), manifests.end(), [&entry](const auto& owner) {
+        const Common::ReleaseManifest* manifest = CopyHoldersDetail::Get(owner);
+        return manifest && ListsSameLocation(*manifest, entry);
+    });
 }
 
 }  // namespace Quor::User

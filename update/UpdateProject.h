@@ -69,14 +69,14 @@ public:
     HRESULT m_hr = S_OK;
 };
 
-// True when a non-null manifest of [first, last) lists an entry that would use the copy entry
-// uses (User::ListsSameCopy: same name without regard to case, entry version, place and stored
-// form), the rule by which installs reuse that copy.
+// True when a non-null manifest of [first, last) lists an entry whose managed or archived copy lies
+// where entry's does (User::ListsSameLocation: same name without regard to case, entry version and
+// place), so that the copy there must stay; it holds every copy an install would reuse.
 template <typename Iterator>
 bool IsEntryInAnyReleaseManifest(const Common::ReleaseManifest::ENTRY& entry, Iterator first, Iterator last) {
     for (; first != last; ++first) {
         const Common::ReleaseManifest* manifest = *first;
-        if (manifest && ListsSameCopy(*manifest, entry)) return true;
+        if (manifest && ListsSameLocation(*manifest, entry)) return true;
     }
     return false;
 }

@@ -84,18 +84,32 @@ TEST_F(SharedCopies, AnUpdateInPlaceKeepsTheCopiesItsTargetReusesUnderOtherServe
 }
 
 // A release that keeps a managed or archived file at its entry version but in another stored form
-// replaces the one copy both would use: the release it is taken from stops being complete.
-TEST_F(SharedCopies, ACopyReplacedInAnotherStoredFormWithdrawsTheMarkOfTheReleaseThatUsedIt) {
-    ReleaseSpec& first = description.AddProject("alpha").AddRelease(kV1, {"VORN"});
-    first.AddFile("bin/run.sh", 0, "#!/bin/sh\necho run\n");
-    first.AddFile("m/keep.dat", 0x01, Bytes(9000, 11));
-    first.AddFile("a/keep.bin", 0x02, Bytes(7000, 12));
-    ReleaseSpec& second = description.projects.front().AddRelease(kV2, {"VORN"});
-    second.AddFile("bin/run.sh", 0, "#!/bin/sh\necho run two\n");
-    second.AddFile("m/keep.dat", 0x15, Bytes(9000, 11)).version = kV1;
-    second.AddFile("a/keep.bin", 0x16, Bytes(7000, 12)).version = kV1;
-    ServeVorn();
-    ASSERT_EQ(S_OK, Install(kV1));
+// replaces the one copy both would use: the release it is taken from stops being complete, and an
+// update in place does not delete the replaced copy as its source's.
+class StoredFormChange : public SharedCopies {
+protected:
+    void SetUp() override {
+        SharedCopies::SetUp();
+        ReleaseSpec& first = description.AddProject("alpha").AddRelease(kV1, {"VORN"});
+        first.AddFile("bin/run.sh", 0, "#!/bin/sh\necho run\n");
+        first.AddFile("m/keep.dat", 0x01, Bytes(9000, 11));
+        first.AddFile("a/keep.bin", 0x02, Bytes(7000, 12));
+        ReleaseSpec& second = description.projects.front().AddRelease(kV2, {"VORN"});
+        second.AddFile("bin/run.sh", 0, "#!/bin/sh\necho run two\n");
+        second.AddFile("m/keep.dat", 0x15, Bytes(9000, 11)).version = kV1;
+        second.AddFile("a/keep.bin", 0x16, Bytes(7000, 12)).version = kV1;
+        ServeVorn();
+        ASSERT_EQ(S_OK, Install(kV1));
+    }
+};
+
+TEST_F(StoredFormChange, AnUpdateInPlaceKeepsTheCopyItsTargetReplaced) {
+    ASSERT_EQ(S_OK, Update(kV2));
+    EXPECT_TRUE(std::filesystem::exists(Ok(kV2)));
+    EXPECT_EQ("", Difference({kV2})) << "after the update in place 1.0.0.1 -> 1.0.0.2";
+}
+
+TEST_F(StoredFormChange, AReleaseInstalledBesideWithdrawsTheMarkOfTheReleaseWhoseCopyItReplaced) {
     ASSERT_EQ(S_OK, Install(kV2));
     EXPECT_FALSE(std::filesystem::exists(Ok(kV1))) << "1.0.0.1 stays complete over copies in another form";
     QuorTest::TreeSnapshot actual = Actual();
