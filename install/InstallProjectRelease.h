@@ -53,6 +53,9 @@ public:
     std::vector<FileToCopy> m_FilesToCopy;
     std::vector<FileToArchive> m_FilesToArchive;
     std::vector<FileToDeleteFromArchive> m_FilesToDeleteFromArchive;
+    // Installed releases whose copies this one replaces in another stored form: Execute withdraws
+    // their "S_OK" before it changes a file.
+    std::vector<DWORD> m_DisplacedReleases;
     DWORD m_ReleaseVersion;  // the chosen release; INVALID_RELEASE_VERSION until chosen
     Common::ReleaseManifest m_ReleaseManifest;
     std::string m_ReleaseVersionString;

@@ -5,6 +5,7 @@
 #include "archive/ManagedFileHelper.h"
 #include "common/AutoUpdateProgressHelper.h"
 #include "common/ConvertVersion.h"
+#include "common/EntryPlacement.h"
 #include "common/LZMA.h"
 #include "common/LocalDirectoryStructure.h"
 #include "common/Log.h"
@@ -107,9 +108,10 @@ HRESULT FindSource(const Item& item, const FileToPatch& file, std::string& sourc
     // A managed or archived copy lies under the version of its own entry, which may be older
     // than the release patched from.
     const std::string entryVersion = ConvertVersion::ToString(source->version);
-    if (source->flags & ReleaseManifest::FLAG_MANAGED) {
+    const Common::EntryPlace sourcePlace = Common::PlaceOf(*source);
+    if (sourcePlace == Common::EntryPlace::kManaged) {
         sourcePath = item.projectPath + "/managedfiles/" + entryVersion + "/" + source->name;
-    } else if (source->flags & ReleaseManifest::FLAG_ARCHIVED) {
+    } else if (sourcePlace == Common::EntryPlace::kArchived) {
         // Extracted into a temporary file of its own: nothing is written into the archive folder.
         holder = MakeTemporary(item.fileSystem, "Failed to create temporary file for extraction", hr);
         if (!holder) return hr;
@@ -239,7 +241,7 @@ HRESULT ApplyPatch(const Item& item, Temporary& patch, const FileToPatch& file, 
         QUOR_LOG(Log::ERROR, "Failed to apply patch.");
         return hr;
     }
-    if (target.flags & ReleaseManifest::FLAG_ARCHIVED) {
+    if (Common::PlaceOf(target) == Common::EntryPlace::kArchived) {
         hr = ManagedFileHelper::AddFile(item.project, target.version, target.name, targetPath);
         if (FAILED(hr)) {
             QUOR_LOG(Log::ERROR, "Failed to move \"%s\" into an archive", targetPath.c_str());

@@ -1,16 +1,12 @@
 #include "update/UpdateInPlace.h"
 
-#include <set>
-
 #include "archive/ManagedFileHelper.h"
-#include "common/AutoUpdateProgressHelper.h"
 #include "common/ConvertVersion.h"
-#include "common/FileSysHelper.h"
+#include "common/EntryPlacement.h"
 #include "common/LocalDirectoryStructure.h"
 #include "common/LocalRootFolder.h"
 #include "common/Log.h"
 #include "common/ManifestFile.h"
-#include "install/ArchiveOrPatchPlan.h"
 #include "install/DeployFolderFinish.h"
 #include "install/DownloadFilesStep.h"
 #include "install/InstallSteps.h"
@@ -18,6 +14,7 @@
 #include "install/ManifestIdentity.h"
 #include "install/PatchFilesStep.h"
 #include "install/PatchSelection.h"
+#include "install/ReleasePlan.h"
 #include "install/UpdateAndInstallShared.h"
 #include "remote/AutoTemporaryFile.h"
 #include "remote/LocalFileSystemHelper.h"
@@ -31,24 +28,6 @@ namespace {
 
 using Common::ReleaseManifest;
 using ENTRY = Common::ReleaseManifest::ENTRY;
-
-// The installed release with the highest version listing an entry of the same name, version and
-// flags (the first found among equal versions); null when none does.
-const ReleaseManifest* FindHighestHolder(const std::vector<ReleaseManifest*>& installed, const ENTRY& entry) {
-    const ReleaseManifest* winner = nullptr;
-    for (const ReleaseManifest* manifest : installed) {
-        if (!manifest || (winner && manifest->m_ReleaseVersion <= winner->m_ReleaseVersion)) continue;
-        const auto [first, last] =
-            std::equal_range(manifest->m_Entries.begin(), manifest->m_Entries.end(), entry, ENTRY::PredicateByName);
-        for (auto it = first; it != last; ++it) {
-            if (it->version == entry.version && it->flags == entry.flags) {
-                winner = manifest;
-                break;
-            }
-        }
-    }
-    return winner;
-}
 
 }  // namespace
 
@@ -206,80 +185,17 @@ void UpdateInPlace::RestoreSource(bool moved, const std::string& sourceFolder, c
 
 HRESULT UpdateInPlace::CalculateWorkStep() {
     QUOR_LOG(Log::VERBOSE, "%s", "");
-    if (CancelRequested()) return E_ABORT;
-    const std::string root = Common::LocalRootFolder::Get();
-    AutoUpdateProgress& progress = m_AutoUpdateProgress;
-    std::set<std::string> prepared;
-    for (const ENTRY& entry : m_DestinationManifest.m_Entries) {
-        if (CancelRequested()) return E_ABORT;
-        AutoUpdateProgressHelper::SetStringDataToFilenameFromPath(progress, entry.name);
-        progress.Tick(0);
-        std::string local;
-        Common::GetLocalFilePath(local, m_ProjectName, m_TargetVersion, entry);
-        local = root + local;
-        const size_t slash = local.rfind('/');
-        if (slash == std::string::npos) {
-            QUOR_LOG(Log::ERROR, "Invalid path \"%s\".", local.c_str());
-            return E_FAIL;
-        }
-        const std::string folder = local.substr(0, slash);
-        if (!prepared.count(folder)) {
-            const HRESULT hr = Common::FileSysHelper::CreateDirectoryAndIntermediatePaths(folder.c_str());
-            if (FAILED(hr)) {
-                QUOR_LOG(Log::ERROR, "Failed to prepare path \"%s\".", folder.c_str());
-                return hr;
-            }
-            prepared.insert(folder);
-        }
-
-        if (const ReleaseManifest* holder = FindHighestHolder(m_InstalledManifests, entry)) {
-            if (entry.flags & ReleaseManifest::FLAG_MANAGED) {
-                if (Common::LocalFileSystem::DoesFileOrDirectoryExist(local)) continue;
-            } else if (entry.flags & ReleaseManifest::FLAG_ARCHIVED) {
-                if (ManagedFileHelper::DoesFileOrDirectoryExist(m_ProjectName, entry.version, entry.name)) continue;
-            } else if (holder->m_ReleaseVersion == m_SourceVersion) {
-                if (Common::LocalFileSystem::DoesFileOrDirectoryExist(local)) continue;
-                QUOR_LOG(Log::ERROR,
-                         "Managed file \"%s\" should have been renamed from source release.  File will be "
-                         "re-downloaded.",
-                         local.c_str());
-            } else {
-                m_FilesToCopy.push_back({&entry, local, holder});
-                progress.DeltaBytesTotal(WORK_TYPE_DISK_ACCESS, 2 * static_cast<int64_t>(entry.size));
-                QUOR_LOG(Log::VERBOSE, "File \"%s\" (%d bytes) will be copied from another release", local.c_str(),
-                         static_cast<int>(entry.size));
-                continue;
-            }
-            if (entry.flags & (ReleaseManifest::FLAG_MANAGED | ReleaseManifest::FLAG_ARCHIVED))
-                QUOR_LOG(Log::ERROR,
-                         "Failed to find managed file \"%s\" which should be part of a previously installed "
-                         "release.  File will be replaced.",
-                         local.c_str());
-        } else {
-            bool valid = false, archivedCopyBad = false;
-            const HRESULT hr = UpdateAndInstallShared::DoesFileExistWithCorrectMD5(
-                m_ProjectName, m_TargetVersion, entry, m_LocalFileSystem, valid, archivedCopyBad);
-            if (FAILED(hr)) {
-                QUOR_LOG(Log::ERROR, "Failure while looking for and checking existing file");
-                return hr;
-            }
-            if (archivedCopyBad) m_FilesToDeleteFromArchive.push_back({&entry});
-            if (valid) continue;
-        }
-
-        const DWORD inPlace = m_PatchManifest && m_PatchManifest->m_SourceReleaseVersion == m_SourceVersion
-                                  ? FileToPatch::KIND_IN_PLACE
-                                  : 0;
-        if (UpdateAndInstallShared::PlanArchiveOrPatch(entry, local, m_PatchManifest, m_PatchSourceManifest, inPlace,
-                                                       m_FilesToArchive, m_FilesToPatch, m_LocalFileSystem, progress))
-            continue;
-
-        m_FilesToDownload.push_back({&entry, local});
-        UpdateAndInstallShared::AddDownloadBytesToTotal(progress, entry);
-        QUOR_LOG(Log::VERBOSE, "File \"%s\" (%d bytes) will be downloaded (%d bytes compressed)", local.c_str(),
-                 static_cast<int>(entry.size), static_cast<int>(entry.compressedSize));
-    }
-    return S_OK;
+    const std::vector<const ReleaseManifest*> holders(m_InstalledManifests.begin(), m_InstalledManifests.end());
+    const ReleasePlan::Sources sources{holders, m_PatchManifest, m_PatchSourceManifest};
+    // A patch from the source starts from the files of the folder being updated.
+    const DWORD patchKind = m_PatchManifest && m_PatchManifest->m_SourceReleaseVersion == m_SourceVersion
+                                ? FileToPatch::KIND_IN_PLACE
+                                : 0;
+    return ReleasePlan::Calculate(m_ProjectName, m_TargetVersion, m_DestinationManifest, sources,
+                                  ReleasePlan::ForUpdateInPlace(m_SourceVersion, patchKind),
+                                  {m_FilesToDownload, m_FilesToPatch, m_FilesToCopy, m_FilesToArchive,
+                                   m_FilesToDeleteFromArchive, m_DisplacedReleases},
+                                  m_LocalFileSystem, m_AutoUpdateProgress);
 }
 
 HRESULT UpdateInPlace::Execute() {
@@ -302,6 +218,9 @@ HRESULT UpdateInPlace::Execute() {
         }
         return SUCCEEDED(hr);
     };
+    if (!step(ReleasePlan::WithdrawDisplaced(m_ProjectName, m_DisplacedReleases),
+              "Failed to withdraw the completion of releases whose copies are replaced"))
+        return m_hr;
     if (!step(UpdateAndInstallShared::CopyFilesStep(m_FilesToCopy, m_FilesToDownload, m_ProjectName,
                                                     m_LocalFileSystem, progress),
               "Copy files step failed"))
@@ -360,12 +279,13 @@ HRESULT UpdateInPlace::FindUnusedOldFilesStep(std::vector<std::string>& files,
     const std::string root = Common::LocalRootFolder::Get();
     const std::string projectPath = root + "/projects/" + m_ProjectName;
     for (const ENTRY& entry : sourceManifest.m_Entries) {
-        if (entry.flags & (ReleaseManifest::FLAG_MANAGED | ReleaseManifest::FLAG_ARCHIVED)) {
+        const Common::EntryPlace place = Common::PlaceOf(entry);
+        if (place != Common::EntryPlace::kDeploy) {
             if (IsEntryInAnyReleaseManifest(entry, m_InstalledManifests.begin(), m_InstalledManifests.end())) {
                 QUOR_LOG(Log::VERBOSE,
                          "Managed file \"%s\":0x%08lx is needed by another release and will not be deleted.",
                          entry.name.c_str(), static_cast<unsigned long>(entry.version));
-            } else if (entry.flags & ReleaseManifest::FLAG_MANAGED) {
+            } else if (place == Common::EntryPlace::kManaged) {
                 files.push_back(projectPath + "/managedfiles/" + Common::ConvertVersion::ToString(entry.version) +
                                 "/" + entry.name);
             } else {
@@ -378,7 +298,7 @@ HRESULT UpdateInPlace::FindUnusedOldFilesStep(std::vector<std::string>& files,
             continue;
         }
         const ENTRY* kept = UpdateAndInstallShared::FindManifestEntry(m_DestinationManifest, entry.name);
-        if (kept && !(kept->flags & (ReleaseManifest::FLAG_MANAGED | ReleaseManifest::FLAG_ARCHIVED))) {
+        if (kept && Common::PlaceOf(*kept) == Common::EntryPlace::kDeploy) {
             QUOR_LOG(Log::VERBOSE, "Unmanaged file \"%s\" is used by destination version and will not be deleted.",
                      entry.name.c_str());
             continue;

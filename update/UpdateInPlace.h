@@ -53,6 +53,8 @@ public:
     std::vector<FileToCopy> m_FilesToCopy;
     std::vector<FileToArchive> m_FilesToArchive;
     std::vector<FileToDeleteFromArchive> m_FilesToDeleteFromArchive;
+    // Installed releases whose copies the target replaces in another stored form (ReleasePlan).
+    std::vector<DWORD> m_DisplacedReleases;
     Common::ReleaseManifest m_DestinationManifest;
     // The installed releases' manifests (ascending); once the old files are looked for, every
     // release that stays installed: the source's leaves and the destination's joins.

@@ -21,6 +21,7 @@
 #include "common/ReleaseManifest.h"
 #include "common/ReleaseVersion.h"
 #include "foundation/Types.h"
+#include "install/CopyHolders.h"
 #include "install/InstallProjectRelease.h"
 #include "remote/IRemoteFileServer.h"
 #include "update/UpdateInPlace.h"
@@ -70,16 +71,14 @@ public:
     HRESULT m_hr = S_OK;
 };
 
-// True when a non-null manifest of [first, last) lists an entry of the same name (without regard
-// to case), version and flags.
+// True when a non-null manifest of [first, last) lists an entry whose managed or archived copy lies
+// where entry's does (User::ListsSameLocation: same name without regard to case, entry version and
+// place), so that the copy there must stay; it holds every copy an install would reuse.
 template <typename Iterator>
 bool IsEntryInAnyReleaseManifest(const Common::ReleaseManifest::ENTRY& entry, Iterator first, Iterator last) {
     for (; first != last; ++first) {
         const Common::ReleaseManifest* manifest = *first;
-        if (!manifest) continue;
-        if (std::binary_search(manifest->m_Entries.begin(), manifest->m_Entries.end(), entry,
-                               Common::ReleaseManifest::ENTRY::PredicateByNameThenVersionThenFlags))
-            return true;
+        if (manifest && ListsSameLocation(*manifest, entry)) return true;
     }
     return false;
 }
