@@ -58,7 +58,7 @@ bool StartKernel(const std::string& program, const std::vector<std::string>& arg
 HRESULT Application::SelfUpdate(bool& terminate) {
     terminate = false;
     QUOR_LOG_TAG(Log::VERBOSE, kSelfUpdateTag, "()");
-    if (!Common::ProcessHelper::WaitForProcessesToExit("Orvane", 5000) && !PromptToKillOtherInstances()) {
+    if (!Common::ProcessHelper::WaitForProcessesToExit("Orvane", 5000, OwnRootScope()) && !PromptToKillOtherInstances()) {
         terminate = true;
         return S_OK;
     }
