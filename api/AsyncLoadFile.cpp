@@ -35,6 +35,7 @@ struct AsyncLoadFile::State {
     DWORD offset = 0;
     DWORD size = 0;
     DWORD compression = kNone;
+    DWORD decodedSize = 0;  // the manifest's size of a compressed file: what it must decode to
     std::shared_ptr<Vorn::EventMultiWaitable> events[2];  // [0] terminate, [1] read done
 
     std::mutex resultMutex;
@@ -78,7 +79,7 @@ HRESULT GetFileSystemBlockSize(const char* const path, uint32_t& blockSize) {
 template <class Task>
 class SharedTask final : public Quor::Common::ICooperativeTask, public std::enable_shared_from_this<SharedTask<Task>> {
 public:
-    explicit SharedTask(std::shared_ptr<Quor::API::IBuffer> input) : m_Task(std::move(input)) {}
+    SharedTask(std::shared_ptr<Quor::API::IBuffer> input, DWORD size) : m_Task(std::move(input), size) {}
     DWORD DoWork(DWORD budget) override {
         const auto keep = this->shared_from_this();
         return m_Task.DoWork(budget);
@@ -96,7 +97,7 @@ HRESULT ReadRange(AsyncLoadFile::State& state, std::shared_ptr<Quor::API::IBuffe
 template <class Task>
 HRESULT Decompress(AsyncLoadFile::State& state, const std::shared_ptr<Quor::API::IBuffer>& input,
                    std::shared_ptr<Quor::API::IBuffer>& out) {
-    const auto task = std::make_shared<SharedTask<Task>>(input);
+    const auto task = std::make_shared<SharedTask<Task>>(input, state.decodedSize);
     Quor::Common::ThreadedCooperativeTask driver(*task, state.pool, 0);
     const std::shared_ptr<Vorn::EventMultiWaitable> events[2] = {state.events[0], driver.GetCompleteEventHandle()};
     const DWORD signalled = Vorn::WaitForMultipleEvents(2, events, false, Vorn::INFINITE);
@@ -237,6 +238,7 @@ HRESULT AsyncLoadFile::Prepare(const std::string& name) {
                 QUOR_LOG(ERROR, "Unsupported compression type");
                 return E_FAIL;
             }
+            state.decodedSize = entry.size;
         }
         if (!(entry.flags & ReleaseManifest::FLAG_ARCHIVED)) {
             state.path = entry.name;

@@ -3,7 +3,9 @@
 // main object: an archived file is locked in this process (the lock is held until the load is
 // destroyed), its bytes are read in whole file-system blocks into page-aligned memory, and
 // decompressed on a further pool thread when the manifest says they are stored compressed. The
-// buffer shows exactly the file's bytes.
+// buffer shows exactly the file's bytes; a compressed file decodes to exactly the size its
+// manifest states (a stream that gives more or fewer fails the load, and memory stays within that
+// size).
 //
 // Construction and destruction run under the main object's mutex (taken by the caller for
 // construction, by the destructor itself for destruction). Cancel and destruction stop a running

@@ -4,6 +4,7 @@
 
 #include "api/RecvThread.h"
 #include "common/Log.h"
+#include "foundation/SocketPeerOwner.h"
 #include "protocol/PacketType.h"
 #include "protocol/Port.h"
 
@@ -36,6 +37,16 @@ Manager::Manager(HRESULT& result, uint16_t port) : m_Event(Vorn::EventMultiWaita
     if (!Vorn::Sockets::Connect(m_Socket, 0x7F000001, port)) {
         result = E_FAIL;
         QUOR_LOG(ERROR, "Sockets::Connect failed");
+        return;
+    }
+    // Another user could hold the port and answer in the kernel's place (the client library's
+    // path, for one): only a listener of this user or root is talked to.
+    if (!Vorn::Sockets::PeerIsTrusted(m_Socket)) {
+        result = E_FAIL;
+        QUOR_LOG(ERROR, "The listener on port %d belongs to another user.", port);
+        QUOR_LOG(ERROR, "Failed to connect to Orvane.");
+        Vorn::Sockets::Close(m_Socket);
+        m_Socket = -1;
         return;
     }
     m_RecvThread = std::make_unique<RecvThread>(*this, m_Socket, result);

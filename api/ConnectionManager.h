@@ -1,6 +1,8 @@
 #pragma once
 // Quor::API::Impl::WinSock::Manager: one TCP connection from this program to the kernel on
-// 127.0.0.1 at the protocol's port, made once at construction and never made again.
+// 127.0.0.1 at the protocol's port, made once at construction and never made again. A listener
+// whose socket belongs to another user than this process's or root is not talked to: the
+// connection is closed at once and construction fails ("Failed to connect to Orvane.").
 //
 // A receive thread (RecvThread) cuts the byte stream into packets by their length words and queues
 // them (see IConnectionManager). The connection ends when the kernel closes it, a read or send

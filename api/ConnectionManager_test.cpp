@@ -2,12 +2,18 @@
 // bad lengths, sending whole packets only.
 #include "api/ConnectionManager.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <string>
 
 #include "api/testing/KernelPackets.h"
 #include "common/testing/LogCapture.h"
 #include "foundation/WaitResult.h"
 #include "tests/kit/FakeKernel.h"
+#include "tests/kit/OtherUserChild.h"
 
 namespace {
 
@@ -143,3 +149,32 @@ TEST_F(Connected, DestroyingWhileTheReceiveThreadWaitsEndsIt) {
 }
 
 }  // namespace
+
+// Another user holding the port could answer in the kernel's place: such a listener is refused
+// at once, before anything is sent or read.
+TEST(ConnectionManagerPeer, AListenerOfAnotherUserIsNotTalkedTo) {
+    if (!QuorTest::RunsAsRoot())
+        GTEST_SKIP() << "needs root: the other user's listener is made by a child that switches to uid 65534";
+    QuorTest::OtherUserChild other([](int done) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof a;
+        std::string port;
+        if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(fd, 8) == 0 &&
+            ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size) == 0)
+            port = std::to_string(ntohs(a.sin_port));
+        if (::write(done, port.data(), port.size()) < 0) {
+        }
+        ::close(done);
+    });
+    const std::string port = other.Await();
+    ASSERT_FALSE(port.empty()) << "the child as nobody could not listen";
+    QuorTest::LogCapture log;
+    HRESULT hr = S_OK;
+    Manager manager(hr, static_cast<uint16_t>(std::stoi(port)));
+    EXPECT_EQ(E_FAIL, hr);
+    EXPECT_TRUE(log.HasError("Failed to connect to Orvane.")) << log.Errors();
+    EXPECT_EQ(E_FAIL, manager.SendPacket(0, static_cast<UINT>(kVersion.size()), kVersion.data()));
+}

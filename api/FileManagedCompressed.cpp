@@ -58,9 +58,10 @@ FileManagedCompressed::FileManagedCompressed(MainServices& main, const ManifestD
 
     if (entry.flags & ReleaseManifest::FLAG_STORED_COMPRESSED) {
         std::shared_ptr<Quor::API::IBuffer> contents;
+        // The manifest's size bounds the stream: more or fewer bytes are a damaged file.
         hr = (entry.flags & ReleaseManifest::FLAG_ZLIB)
-                 ? Quor::Common::ZLibHelper::Decompress(stored, contents, entry.size)
-                 : Quor::Common::LZMA::Decompress(stored, contents, entry.size);
+                 ? Quor::Common::ZLibHelper::DecompressToSize(stored, contents, entry.size)
+                 : Quor::Common::LZMA::DecompressToSize(stored, contents, entry.size);
         if (FAILED(hr)) {
             QUOR_LOG(ERROR, "Failed to decompress file after it was loaded");
             return;

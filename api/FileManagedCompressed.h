@@ -1,7 +1,9 @@
 #pragma once
 // Quor::API::Impl::FileManagedCompressed: a file whose stored bytes are compressed (zlib or LZMA),
 // in an archive pair or on disk. Construction reads and decompresses the whole file into memory
-// (the archive lock is held only for the read); reads are then served from memory. Binary mode
+// (the archive lock is held only for the read); the decoded contents are exactly the size the
+// release manifest states, a stream that decodes to more or fewer bytes fails the construction
+// (and never takes more memory than that size). Reads are then served from memory. Binary mode
 // serves Read/Seek/Tell, text mode serves lines. A short Read copies what is left and reports the
 // elements copied. Construction runs under the main object's mutex; one thread uses the object at
 // a time.

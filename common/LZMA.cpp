@@ -102,11 +102,39 @@ HRESULT Decompress(const std::shared_ptr<Quor::API::IBuffer>& input, std::shared
     return S_OK;
 }
 
+HRESULT DecompressToSize(const std::shared_ptr<Quor::API::IBuffer>& input, std::shared_ptr<Quor::API::IBuffer>& out,
+                         DWORD size) {
+    const void* data = input ? input->GetBufferPointer() : nullptr;
+    LC::MemoryReader reader(data, input ? input->GetBufferSize() : 0);
+    LC::HeapWriter writer;
+    if (!writer.Reserve(size)) {
+        QUOR_LOG(Log::ERROR, "Failed to allocate %u bytes", static_cast<unsigned>(size));
+        return E_OUTOFMEMORY;
+    }
+    uint64_t decoded = 0;
+    if (LC::Decode(reader, &writer, &decoded, size) != LC::kOk) {
+        QUOR_LOG(Log::ERROR, "Failed to do inflate operation with return value %d (expected %u bytes)",
+                 static_cast<int>(E_FAIL), static_cast<unsigned>(size));
+        return E_FAIL;
+    }
+    if (decoded != size) {
+        QUOR_LOG(Log::ERROR, "The stream inflates to %llu bytes instead of the expected %u",
+                 static_cast<unsigned long long>(decoded), static_cast<unsigned>(size));
+        return E_FAIL;
+    }
+    out = TakeBuffer(writer);
+    return S_OK;
+}
+
 DecompressCooperativeTask::DecompressCooperativeTask(std::shared_ptr<Quor::API::IBuffer> input)
     : m_Input(std::move(input)) {}
 
+DecompressCooperativeTask::DecompressCooperativeTask(std::shared_ptr<Quor::API::IBuffer> input, DWORD size)
+    : m_Input(std::move(input)), m_SizeKnown(true), m_Size(size) {}
+
 DWORD DecompressCooperativeTask::DoWork(DWORD /*budget*/) {
-    return SUCCEEDED(Decompress(m_Input, m_Output, 0)) ? kDone : kFailed;
+    const HRESULT hr = m_SizeKnown ? DecompressToSize(m_Input, m_Output, m_Size) : Decompress(m_Input, m_Output, 0);
+    return SUCCEEDED(hr) ? kDone : kFailed;
 }
 
 }  // namespace Quor::Common::LZMA

@@ -25,18 +25,28 @@ HRESULT DecompressFile(const std::string& sourcePath, std::shared_ptr<Quor::API:
 // sizeHint is not used (the container states the size).
 HRESULT Decompress(const std::shared_ptr<Quor::API::IBuffer>& input, std::shared_ptr<Quor::API::IBuffer>& out,
                    DWORD sizeHint);
+// Decodes a container whose decoded size is known from outside (a stored file's, from its release
+// manifest): the output is exactly `size` bytes in one block of that size. A container that states
+// a larger size fails before decoding, one of unknown size as soon as its stream passes `size`
+// (memory stays within `size`); one that gives fewer bytes fails too.
+HRESULT DecompressToSize(const std::shared_ptr<Quor::API::IBuffer>& input, std::shared_ptr<Quor::API::IBuffer>& out,
+                         DWORD size);
 
 // Decodes its input in one step: DoWork answers kDone (output set) or kFailed; the budget is not
-// used. The owner reads the output after completion.
+// used. Made with a size, it decodes as DecompressToSize does. The owner reads the output after
+// completion.
 class DecompressCooperativeTask final : public ICooperativeTask {
 public:
     explicit DecompressCooperativeTask(std::shared_ptr<Quor::API::IBuffer> input);
+    DecompressCooperativeTask(std::shared_ptr<Quor::API::IBuffer> input, DWORD size);
     DWORD DoWork(DWORD budget) override;
     const std::shared_ptr<Quor::API::IBuffer>& GetOutput() const { return m_Output; }
 
 private:
     std::shared_ptr<Quor::API::IBuffer> m_Input;
     std::shared_ptr<Quor::API::IBuffer> m_Output;
+    bool m_SizeKnown = false;
+    DWORD m_Size = 0;
 };
 
 }  // namespace Quor::Common::LZMA

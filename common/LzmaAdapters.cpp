@@ -43,6 +43,15 @@ size_t HeapWriter::Write(const void* data, size_t size) {
     return size;
 }
 
+bool HeapWriter::Reserve(size_t capacity) {
+    if (m_data || capacity == 0) return true;
+    if (capacity > kMaxSize) return false;
+    m_data = static_cast<uint8_t*>(malloc(capacity));
+    if (!m_data) return false;
+    m_capacity = capacity;
+    return true;
+}
+
 void* HeapWriter::Release() {
     void* data = m_data;
     m_data = nullptr;

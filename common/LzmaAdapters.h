@@ -57,6 +57,9 @@ public:
     HeapWriter& operator=(const HeapWriter&) = delete;
 
     size_t Write(const void* data, size_t size) override;
+    // Allocates a first block of exactly `capacity` bytes (before anything was written), so that
+    // output of a known size never grows the block; false when there is no memory for it.
+    bool Reserve(size_t capacity);
     size_t Size() const { return m_size; }
     size_t Capacity() const { return m_capacity; }
     // Hands the block (from malloc; null when nothing was written) to the caller.

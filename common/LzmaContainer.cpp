@@ -51,7 +51,7 @@ int Encode(IByteReader& in, uint64_t size, IByteWriter& out) {
     return kOk;
 }
 
-int Decode(IByteReader& in, IByteWriter* out, uint64_t* decodedSize) {
+int Decode(IByteReader& in, IByteWriter* out, uint64_t* decodedSize, uint64_t limit) {
     uint64_t produced = 0;
     struct Report {
         uint64_t& produced;
@@ -68,6 +68,8 @@ int Decode(IByteReader& in, IByteWriter* out, uint64_t* decodedSize) {
     if (headerSize < kHeaderSize) return kDataError;
     const uint64_t size = Vorn::Bytes::LoadLE64(header + 1);
     const bool sizeKnown = size != kUnknownSize;
+    const bool bounded = limit != kUnknownSize;
+    if (sizeKnown && bounded && size > limit) return kDataError;
 
     LzmaStream stream;
     int ret = stream.InitRawDecoder(header[0], size);
@@ -89,12 +91,16 @@ int Decode(IByteReader& in, IByteWriter* out, uint64_t* decodedSize) {
         }
         size_t outCapacity = kBufferSize;
         if (sizeKnown && remaining < outCapacity) outCapacity = static_cast<size_t>(remaining);
+        // One byte past the limit is room enough to tell that the stream holds more.
+        if (!sizeKnown && bounded && limit - produced < outCapacity)
+            outCapacity = static_cast<size_t>(limit - produced) + 1;
         stream.SetInput(inBuffer + inPos, inSize - inPos);
         stream.SetOutput(outBuffer, outCapacity);
         ret = stream.Code(LzmaStream::kRun);
         const size_t consumed = (inSize - inPos) - stream.AvailIn();
         const size_t made = outCapacity - stream.AvailOut();
         inPos += consumed;
+        if (bounded && made > limit - produced) return kDataError;  // the stream holds more
         produced += made;
         if (sizeKnown) remaining -= made;
         if (made != 0 && out && out->Write(outBuffer, made) != made) return kWriteError;

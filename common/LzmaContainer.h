@@ -54,6 +54,9 @@ int Encode(IByteReader& in, uint64_t size, IByteWriter& out);
 
 // Decodes one container from the reader; output goes to out when it is given (else it is only
 // checked). decodedSize (optional) receives the number of bytes produced, also on failure.
-int Decode(IByteReader& in, IByteWriter* out, uint64_t* decodedSize = nullptr);
+// limit bounds the output whatever the container says: a header that states more is kDataError
+// before anything is decoded, and a stream of unknown size that passes it is kDataError before
+// the bytes past it reach out.
+int Decode(IByteReader& in, IByteWriter* out, uint64_t* decodedSize = nullptr, uint64_t limit = kUnknownSize);
 
 }  // namespace Quor::Common::LzmaContainer

@@ -114,6 +114,45 @@ TEST(LzmaContainer, DecodingIsBoundedByTheStatedSize) {
     EXPECT_EQ(longer.decodedSize, plain.size());
 }
 
+// A bound from outside (a stored file's manifest size) holds whatever the header says: a stated
+// size above it fails before decoding, a stream of unknown size fails once it passes the bound,
+// and nothing past the bound reaches the writer (whose block, reserved at the bound, never grows).
+TEST(LzmaContainer, AnOutsideLimitBoundsTheOutputWhateverTheHeaderSays) {
+    const std::string plain(4u << 20, 'x');  // 4 MiB from a container of a few KiB
+    const std::string container = EncodeBytes(plain);
+    const struct {
+        const char* name;
+        uint64_t stated;
+        uint64_t limit;
+        int result;
+        uint64_t decoded;  // what reached the writer (on failure: at most this)
+    } cases[] = {
+        {"stated above the limit", plain.size(), 4096, LC::kDataError, 0},
+        {"unknown size, stream past the limit", LC::kUnknownSize, 4096, LC::kDataError, 4096},
+        {"unknown size, limit one byte short", LC::kUnknownSize, plain.size() - 1, LC::kDataError, plain.size() - 1},
+        {"unknown size, limit exact", LC::kUnknownSize, plain.size(), LC::kOk, plain.size()},
+        {"stated at the limit, stream longer", 4096, 4096, LC::kOk, 4096},
+        {"stated below the limit", 1000, 4096, LC::kOk, 1000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string input = WithSize(container, c.stated);
+        LC::MemoryReader reader(input.data(), input.size());
+        LC::HeapWriter writer;
+        ASSERT_TRUE(writer.Reserve(static_cast<size_t>(c.limit)));
+        uint64_t decoded = 0;
+        EXPECT_EQ(LC::Decode(reader, &writer, &decoded, c.limit), c.result);
+        EXPECT_LE(decoded, c.limit);
+        if (c.result == LC::kOk) {
+            EXPECT_EQ(writer.Size(), c.decoded);
+        } else {
+            EXPECT_LE(writer.Size(), c.decoded);
+        }
+        EXPECT_EQ(writer.Capacity(), c.limit);
+        free(writer.Release());
+    }
+}
+
 TEST(LzmaContainer, TruncatedOrCorruptInputIsADataError) {
     const std::string plain = QuorTest::RandomBytes(300000, 5);
     const std::string container = EncodeBytes(plain);

@@ -147,6 +147,10 @@ HRESULT SolutionManifest::LoadHeader(FILE* const stream) {
         QUOR_LOG_TAG(Log::ERROR, TAG, "Failed to read solution name");
         return hr;
     }
+    if (!IsValidProjectName(m_Name)) {
+        QUOR_LOG_TAG(Log::ERROR, TAG, "Invalid solution name \"%s\"", m_Name.c_str());
+        return E_FAIL;
+    }
     if (FAILED(hr = TextFileHelper::ReadString(stream, line, File::MAX_LINE))) {
         QUOR_LOG_TAG(Log::ERROR, TAG, "Failure while getting solutino version string");
         return hr;
@@ -206,6 +210,10 @@ HRESULT SolutionManifest::LoadConfigurations(FILE* const stream) {
         if (FAILED(hr)) {
             QUOR_LOG_TAG(Log::ERROR, TAG, "Failed to read name");
             return hr;
+        }
+        if (!IsValidProjectName(name)) {
+            QUOR_LOG_TAG(Log::ERROR, TAG, "Invalid configuration name \"%s\"", name.c_str());
+            return E_FAIL;
         }
         if (FAILED(hr = TextFileHelper::ReadDWORD(stream, flags))) {
             QUOR_LOG_TAG(Log::ERROR, TAG, "Failed to read flags");

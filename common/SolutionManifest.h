@@ -5,8 +5,8 @@
 //
 // - Projects and configurations are kept sorted by name without regard to case, names unique
 //   without regard to case; a configuration only names projects of the manifest.
-// - Load treats the file as untrusted: a project name that is not one plain folder name is
-//   refused, and a file that ends before the counts it announces fails. A failed Load leaves what
+// - Load treats the file as untrusted: a solution, project or configuration name that is not one
+//   plain folder name is refused, and a file that ends before the counts it announces fails. A failed Load leaves what
 //   was read before the failure; discard the object.
 // - Errors are HRESULTs, logged at ERROR with the messages of the format; nothing throws but
 //   allocation. No lock: one thread uses an object at a time.

@@ -90,11 +90,39 @@ HRESULT Decompress(const std::shared_ptr<Quor::API::IBuffer>& input, std::shared
     return S_OK;
 }
 
+HRESULT DecompressToSize(const std::shared_ptr<Quor::API::IBuffer>& input, std::shared_ptr<Quor::API::IBuffer>& out,
+                         DWORD size) {
+    const auto* bytes = static_cast<const unsigned char*>(input ? input->GetBufferPointer() : nullptr);
+    const size_t length = bytes ? input->GetBufferSize() : 0;
+    unsigned char* data = nullptr;
+    size_t decoded = 0, capacity = size;
+    const int ret = zpipe_inf_from_mem_to_malloc(bytes, length, data, decoded, capacity, size);
+    if (ret != 0) {
+        std::free(data);
+        // -3 also when the stream holds more than `size` bytes.
+        QUOR_LOG(Log::ERROR, "Failed to do inflate operation with return value %d (expected %u bytes)", ret,
+                 static_cast<unsigned>(size));
+        return E_FAIL;
+    }
+    if (decoded != size) {
+        std::free(data);
+        QUOR_LOG(Log::ERROR, "The stream inflates to %zu bytes instead of the expected %u", decoded,
+                 static_cast<unsigned>(size));
+        return E_FAIL;
+    }
+    out = TakeBlock(data, decoded);
+    return S_OK;
+}
+
 DecompressCooperativeTask::DecompressCooperativeTask(std::shared_ptr<Quor::API::IBuffer> input)
     : m_Input(std::move(input)) {}
 
+DecompressCooperativeTask::DecompressCooperativeTask(std::shared_ptr<Quor::API::IBuffer> input, DWORD size)
+    : m_Input(std::move(input)), m_SizeKnown(true), m_Size(size) {}
+
 DWORD DecompressCooperativeTask::DoWork(DWORD /*budget*/) {
-    return SUCCEEDED(Decompress(m_Input, m_Output, 0)) ? kDone : kFailed;
+    const HRESULT hr = m_SizeKnown ? DecompressToSize(m_Input, m_Output, m_Size) : Decompress(m_Input, m_Output, 0);
+    return SUCCEEDED(hr) ? kDone : kFailed;
 }
 
 }  // namespace Quor::Common::ZLibHelper

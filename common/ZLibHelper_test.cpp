@@ -116,6 +116,58 @@ TEST(ZLibHelper, BlockGrowthAndSizeHint) {
     EXPECT_EQ(out->GetBufferSize(), plain.size());
 }
 
+// A bound on the output (a stored file's manifest size) holds against a stream that inflates far
+// past it: the loop fails as soon as the stream passes the bound, and the block never grows past
+// it, whatever the first block was asked to be.
+TEST(ZLibHelper, BoundedInflateFailsPastTheLimitWithoutGrowingPastIt) {
+    const std::string plain(4u << 20, 'x');  // 4 MiB from a stream of a few KiB
+    const std::string stream = Deflate(plain);
+    const struct {
+        const char* name;
+        size_t firstBlock;
+        size_t limit;
+        int result;
+    } cases[] = {
+        {"first block at the limit", 4096, 4096, kDataError},
+        {"first block above the limit", 1u << 30, 4096, kDataError},
+        {"no first block", 0, 50000, kDataError},
+        {"limit one byte short", plain.size(), plain.size() - 1, kDataError},
+        {"limit exact", plain.size(), plain.size(), kOk},
+        {"limit above", 0, plain.size() + 1, kOk},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        unsigned char* data = nullptr;
+        size_t size = 0, capacity = c.firstBlock;
+        const int result = Z::zpipe_inf_from_mem_to_malloc(reinterpret_cast<const unsigned char*>(stream.data()),
+                                                           stream.size(), data, size, capacity, c.limit);
+        EXPECT_EQ(result, c.result);
+        EXPECT_LE(capacity, c.limit);
+        EXPECT_LE(size, capacity);
+        if (c.result == kOk) {
+            EXPECT_EQ(size, plain.size());
+        }
+        std::free(data);
+    }
+
+    // Through the helper: exactly the stated size or a failure, never another buffer.
+    auto input = std::make_shared<Quor::Common::BufferMalloc>(static_cast<uint32_t>(stream.size()), nullptr);
+    std::memcpy(input->GetBufferPointer(), stream.data(), stream.size());
+    for (const DWORD size : {DWORD(4096), static_cast<DWORD>(plain.size() + 1), static_cast<DWORD>(plain.size())}) {
+        SCOPED_TRACE(size);
+        std::shared_ptr<Quor::API::IBuffer> out;
+        const HRESULT hr = Z::DecompressToSize(input, out, size);
+        if (size == plain.size()) {
+            ASSERT_EQ(hr, S_OK);
+            ASSERT_TRUE(out);
+            EXPECT_EQ(out->GetBufferSize(), plain.size());
+        } else {
+            EXPECT_EQ(hr, E_FAIL);
+            EXPECT_FALSE(out);
+        }
+    }
+}
+
 TEST(ZLibHelper, FreadFromMemoryCopiesWholeItemsWithoutMoving) {
     const unsigned char source[10] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
     unsigned char out[10] = {};

@@ -11,19 +11,22 @@ using Vorn::ZStream;
 
 namespace {
 
-// The growing output block of the malloc loops.
+// The growing output block of the malloc loops; it never grows past limit (at most kMaxOutput).
 struct Block {
     unsigned char*& data;
     size_t& size;
     size_t& capacity;
+    size_t limit = kMaxOutput;
 
     // Makes room for `needed` more bytes: the first block gets `first` bytes (at least needed),
-    // later the capacity doubles until they fit. False when out of memory or past kMaxOutput.
+    // later the capacity doubles until they fit, both held at limit. False when out of memory or
+    // past limit.
     bool Reserve(size_t needed, size_t first) {
-        if (needed > kMaxOutput - size) return false;
+        if (needed > limit - size) return false;
         if (size + needed <= capacity) return true;
         size_t grown = data ? capacity : (first > needed ? first : needed);
-        while (grown < size + needed) grown = grown > kMaxOutput / 2 ? kMaxOutput : grown * 2;
+        while (grown < size + needed) grown = grown > limit / 2 ? limit : grown * 2;
+        if (grown > limit) grown = limit;
         void* block = realloc(data, grown ? grown : 1);
         if (!block) return false;
         data = static_cast<unsigned char*>(block);
@@ -114,11 +117,17 @@ int zpipe_inf_to_malloc(FILE* source, unsigned char*& data, size_t& size, size_t
 
 int zpipe_inf_from_mem_to_malloc(const unsigned char* source, size_t sourceLength, unsigned char*& data, size_t& size,
                                  size_t& capacity) {
+    return zpipe_inf_from_mem_to_malloc(source, sourceLength, data, size, capacity, kMaxOutput);
+}
+
+int zpipe_inf_from_mem_to_malloc(const unsigned char* source, size_t sourceLength, unsigned char*& data, size_t& size,
+                                 size_t& capacity, size_t limit) {
     data = nullptr;
     size = 0;
-    const size_t first = capacity;
+    if (limit > kMaxOutput) limit = kMaxOutput;
+    const size_t first = capacity < limit ? capacity : limit;
     capacity = 0;
-    Block block{data, size, capacity};
+    Block block{data, size, capacity, limit};
     ZStream stream;
     int ret = stream.InitInflate(ZStream::kZlibFormat);
     if (ret != ZStream::kOk) return ret;
@@ -145,6 +154,8 @@ int zpipe_inf_from_mem_to_malloc(const unsigned char* source, size_t sourceLengt
                 if (IsFailure(ret)) return ret;
                 const size_t have = CHUNK - stream.AvailOut();
                 if (have) {
+                    // The stream holds more than the caller said it may: refused before it grows.
+                    if (have > limit - size) return ZStream::kDataError;
                     if (!block.Reserve(have, have)) return ZStream::kMemError;
                     std::memcpy(data + size, out, have);
                     size += have;

@@ -28,6 +28,10 @@ int zpipe_inf_to_malloc(FILE* source, unsigned char*& data, size_t& size, size_t
 // without growing the block.
 int zpipe_inf_from_mem_to_malloc(const unsigned char* source, size_t sourceLength, unsigned char*& data, size_t& size,
                                  size_t& capacity);
+// The same with an upper bound on the output: a stream that inflates past `limit` bytes fails with
+// -3 as soon as it passes it, and the block (first block included) never exceeds `limit` bytes.
+int zpipe_inf_from_mem_to_malloc(const unsigned char* source, size_t sourceLength, unsigned char*& data, size_t& size,
+                                 size_t& capacity, size_t limit);
 
 // Copies the whole items that fit from source + position (not advanced) into destination: the
 // number of items copied, 0 when position is at or past the end or itemSize is 0.

@@ -9,6 +9,7 @@
 #include "common/LocalDirectoryStructure.h"
 #include "common/LocalRootFolder.h"
 #include "common/Log.h"
+#include "common/ManifestFile.h"
 #include "common/ReleaseVersion.h"
 #include "install/ArchiveOrPatchPlan.h"
 #include "install/DownloadFilesStep.h"
@@ -234,7 +235,8 @@ Discover::Discover(const InputParameters& inputParameters)
     progress.EditProgress([&relative](Quor::API::Progress& record) { record.m_CurrentItem = relative; });
     progress.Tick(0);
     const std::string localManifest = releasePath + "/releasemanifest";
-    m_hr = server.GetFile(server.GetDownloadPath() + "/projects/" + relative, localManifest, nullptr, false);
+    Common::TransferBound bound(static_cast<int64_t>(Common::kMaxManifestFileSize));
+    m_hr = server.GetFile(server.GetDownloadPath() + "/projects/" + relative, localManifest, &bound, false);
     if (FAILED(m_hr)) {
         QUOR_LOG(Log::ERROR, "Failure to download m_ReleaseManifest.");
         return;

@@ -120,5 +120,27 @@ TEST_F(InstallSolutionReleaseTest, FailuresOfTheDiscoveryAndOfAProjectExecution)
     }
 }
 
+TEST_F(InstallSolutionReleaseTest, AServedManifestWhoseNamesLeaveTheTreeInstallsNothing) {
+    const std::string served = content / "quor/solutions/suite/releases/2.0.0.1/solutionmanifest";
+    const std::string text = QuorTest::ReadFile(served);
+    ASSERT_NE(text.find("\nsuite\n"), std::string::npos) << text;
+    struct Case {
+        std::string from, to, message;
+    } cases[] = {
+        {"\nsuite\n", "\n../../x\n", "Invalid solution name \"../../x\""},
+        {"\nen_US\n", "\n../en_US\n", "Invalid configuration name \"../en_US\""},
+    };
+    for (const Case& c : cases) {
+        std::string bad = text;
+        bad.replace(bad.find(c.from), c.from.size(), c.to);
+        QuorTest::WriteFile(served, bad);
+        QuorTest::LogCapture log;
+        EXPECT_TRUE(FAILED(Install(kSuite, "en_US"))) << c.message;
+        EXPECT_TRUE(log.HasError(c.message)) << log.Errors();
+        EXPECT_FALSE(QuorTest::Exists(SolutionFolder() + "/S_OK")) << c.message;
+        EXPECT_FALSE(QuorTest::Exists(root + "/projects/alpha")) << c.message;
+    }
+}
+
 }  // namespace
 }  // namespace Quor::User::InstallSolutionRelease

@@ -8,6 +8,7 @@
 #include "common/LZMA.h"
 #include "common/LocalDirectoryStructure.h"
 #include "common/Log.h"
+#include "common/LzmaContainer.h"
 #include "common/ReleaseManifest.h"
 #include "common/ZLibHelper.h"
 #include "install/ArchiveFlush.h"
@@ -256,7 +257,15 @@ HRESULT FetchPatch(const Item& item, GetFileUsingPackage& fetcher, const std::st
     HRESULT hr = S_OK;
     Temporary fetched = MakeTemporary(item.fileSystem, "Failed to create temporary file for downloading patch.", hr);
     if (!fetched) return hr;
-    hr = fetcher.GetFile(remotePath, fetched->GetPath(), nullptr, entry.size);
+    // Bounded by the size the patch manifest gives for the form served (plus the LZMA container's
+    // header); a size of 0 or 1 is what a line without one reads as, and bounds nothing.
+    const int64_t served = static_cast<int32_t>(entry.size);
+    const int64_t maximum =
+        served > 1 ? served + ((entry.flags & PatchManifest::FLAG_LZMA)
+                                   ? static_cast<int64_t>(Common::LzmaContainer::kHeaderSize)
+                                   : 0)
+                   : -1;
+    hr = fetcher.GetFile(remotePath, fetched->GetPath(), nullptr, entry.size, maximum);
     if (FAILED(hr)) {
         QUOR_LOG(Log::ERROR, "Failed to download patch file: %s", remotePath.c_str());
         return hr;

@@ -41,7 +41,14 @@ void Application::PrintUsageMessage() {
 }
 
 HRESULT Application::DoUserCommand(const std::vector<std::string>& args, const DWORD options) {
+    HRESULT unused = S_OK;
+    return DoUserCommand(args, options, unused);
+}
+
+HRESULT Application::DoUserCommand(const std::vector<std::string>& args, const DWORD options,
+                                   HRESULT& commandResult) {
     QUOR_LOG(Log::VERBOSE, "()");
+    commandResult = S_OK;
     HRESULT hr = S_OK;
     UserCommandThread runner(args, options, hr);
     if (FAILED(hr)) {
@@ -54,6 +61,7 @@ HRESULT Application::DoUserCommand(const std::vector<std::string>& args, const D
         QUOR_LOG(Log::ERROR, "Failed while waiting for kernelThread thread.");
         return hr;
     }
+    commandResult = runner.GetResult();
     return S_OK;
 }
 

@@ -5,10 +5,11 @@
 // thread: start-up checks, self-update, the commands handled in place, the single-instance rules,
 // the request server, the command on the command runner thread, and shutdown.
 //
-// Errors travel as HRESULTs; Run's result is the program's (a command's own failure is only
-// logged). Self-update may start another copy of the kernel; Run then ends without running the
-// command. Not thread-safe: one object, used by the main thread; the request server shares only
-// the thread pool.
+// Errors travel as HRESULTs; Run's result is the program's: the first failure of the start-up, or
+// else the command's own failure, so that a failed command ends the program with 255. Self-update
+// may start another copy of the kernel; Run then ends without running the command. Not
+// thread-safe: one object, used by the main thread; the request server shares only the thread
+// pool.
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,7 +37,10 @@ public:
     const std::string& GetCommandLine() const { return m_CommandLine; }
 
     static void PrintUsageMessage();
+    // Runs the command on the command runner thread and waits for it: the result tells whether the
+    // runner ran; commandResult (when given) receives the command's own result.
     static HRESULT DoUserCommand(const std::vector<std::string>& args, const DWORD options);
+    static HRESULT DoUserCommand(const std::vector<std::string>& args, const DWORD options, HRESULT& commandResult);
 
     // Self-update of {root}/system from the content server; terminate is set when this process
     // must end without running its command (another copy of the kernel runs it).

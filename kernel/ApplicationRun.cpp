@@ -251,7 +251,8 @@ HRESULT Application::Run() {
     }
 
     Platform::HideMainWindow();
-    hr = DoUserCommand(args, options);
+    HRESULT commandResult = S_OK;
+    hr = DoUserCommand(args, options, commandResult);
     if (FAILED(hr)) {
         QUOR_LOG_TAG(Log::ERROR, kRunTag, "User command failed.");
     } else {
@@ -267,6 +268,8 @@ HRESULT Application::Run() {
         }
     }
     server.reset();
+    // The exit status tells of a command that failed (its reasons are in the log already).
+    if (SUCCEEDED(hr) && FAILED(commandResult)) hr = commandResult;
     return shutdown();
 }
 

@@ -8,6 +8,7 @@
 #include "foundation/WaitForMultipleEvents.h"
 #include "foundation/WaitResult.h"
 #include "kernel/Connection.h"
+#include "kernel/PeerAdmission.h"
 #include "kernel/RecvThread.h"
 #include "kernel/WinSockManager.h"
 
@@ -108,6 +109,8 @@ void ConnectionThread::Accept() {
         QUOR_LOG(Quor::Log::ERROR, "Sockets::Accept() failed.");
         return;
     }
+    if (!AdmitPeer(client)) return;  // another user's connection: closed
+    if (!AdmitWithinCap(client)) return;
     std::shared_ptr<Connection> connection = m_Manager.AddConnection(client);
     HRESULT hr = S_OK;
     auto thread = std::make_unique<RecvThread>(*this, connection, hr);
@@ -118,6 +121,20 @@ void ConnectionThread::Accept() {
         return;
     }
     m_RecvThreads.push_back(std::move(thread));
+}
+
+bool ConnectionThread::AdmitWithinCap(Vorn::Sockets::Socket& client) {
+    ReapEnded();
+    if (m_RecvThreads.size() < Manager::kMaxConnections) {
+        m_RefusedInARow = 0;
+        return true;
+    }
+    ++m_RefusedInARow;
+    if (m_RefusedInARow <= 10 || m_RefusedInARow % 1000 == 0)
+        QUOR_LOG(Quor::Log::ERROR, "%zu connections are open, closing a new one (%u in a row).",
+                 Manager::kMaxConnections, m_RefusedInARow);
+    if (!Vorn::Sockets::Close(client)) QUOR_LOG(Quor::Log::ERROR, "Closing the socket failed.");
+    return false;
 }
 
 void ConnectionThread::ReapEnded() {

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <vector>
 
+#include "archive/ReaderLock.h"
 #include "common/Log.h"
 #include "common/LogText.h"
 #include "kernel/JobSetup.h"
@@ -23,6 +24,8 @@ using Quor::User::RemoteFileServerHTTP;
 
 namespace {
 constexpr DWORD kNoVersion = 0xFFFFFFFF;
+// A transfer below the connection's stall rate (1 KiB/s) for this long is ended.
+constexpr int kStallSeconds = 30;
 const char* const kLibraryName = "/libMondrel.so";
 }  // namespace
 
@@ -34,7 +37,24 @@ ToOrvaneImpl::ToOrvaneImpl(KernelThread& owner, Quor::OrvaneProtocol::ISendPacke
     if (!m_Options.engine) m_Options.engine = std::make_shared<Engine>();
 }
 
-ToOrvaneImpl::~ToOrvaneImpl() = default;
+ToOrvaneImpl::~ToOrvaneImpl() {
+    Unlock(m_Locks.TakeEvery());
+}
+
+void ToOrvaneImpl::ConnectionEnded(DWORD connection) {
+    QUOR_LOG(Quor::Log::DEBUG, "(%u)", connection);
+    const std::vector<DWORD> handles = m_Locks.TakeAll(connection);
+    if (!handles.empty())
+        QUOR_LOG(Quor::Log::DEBUG, "Releasing %zu file locks of ended connection %u", handles.size(),
+                 connection);
+    Unlock(handles);
+}
+
+void ToOrvaneImpl::Unlock(const std::vector<DWORD>& handles) {
+    for (const DWORD handle : handles)
+        if (FAILED(m_Options.engine->UnlockFile(handle)))
+            QUOR_LOG(Quor::Log::ERROR, "Failed to release file lock %u", handle);
+}
 
 void ToOrvaneImpl::SetCancel(bool cancel) {
     QUOR_LOG(Quor::Log::DEBUG, "%d", cancel ? 1 : 0);
@@ -47,7 +67,9 @@ HRESULT ToOrvaneImpl::Connect(std::shared_ptr<HTTPConnection>& connection) {
     if (address.empty()) {
         hr = E_FAIL;  // no content server configured
     } else {
-        connection = std::make_shared<HTTPConnection>(hr, address, 80, 60, false, nullptr);
+        connection = std::make_shared<HTTPConnection>(hr, address, 80, kStallSeconds, false, nullptr);
+        // A Cancel ends the transfer in flight at its next progress call, whatever it fetches.
+        connection->SetCancelFlag(CancelFlag());
     }
     if (FAILED(hr)) {
         QUOR_LOG(Quor::Log::ERROR, "Failed to establish HTTP connection");
@@ -348,16 +370,26 @@ void ToOrvaneImpl::LockFileRequest(const DWORD requester, const DWORD requestId,
     std::string file;
     DWORD offset = 0;
     DWORD size = 0;
-    DWORD handle = 0xFFFFFFFF;
-    if (!IsRefusedName(project) && !IsRefusedRelativeName(path))
+    DWORD handle = Quor::User::kNoLockHandle;
+    if (m_Locks.IsFull(requester)) {
+        QUOR_LOG(Quor::Log::ERROR, "Connection %u holds %zu file locks already, refusing another", requester,
+                 m_Locks.Held(requester));
+    } else if (!IsRefusedName(project) && !IsRefusedRelativeName(path)) {
         hr = m_Options.engine->LockFile(project, version, path, m_ReleaseManifestCache, file, offset, size,
                                         handle);
+        if (SUCCEEDED(hr) && handle != Quor::User::kNoLockHandle) m_Locks.Add(requester, handle);
+    }
     m_Answers.LockFileResponse(requester, requestId, hr, file, offset, size, handle);
 }
 
 void ToOrvaneImpl::UnlockFileRequest(const DWORD requester, const DWORD requestId, const DWORD handle) {
     QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x)", requester, requestId);
-    const HRESULT hr = m_Options.engine->UnlockFile(handle);
+    HRESULT hr = E_FAIL;
+    // 0xFFFFFFFF is "no handle", which anybody may give back.
+    if (handle != Quor::User::kNoLockHandle && !m_Locks.Take(requester, handle))
+        QUOR_LOG(Quor::Log::ERROR, "Connection %u holds no file lock %u", requester, handle);
+    else
+        hr = m_Options.engine->UnlockFile(handle);
     m_Answers.UnlockFileResponse(requester, requestId, hr);
 }
 

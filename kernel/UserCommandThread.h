@@ -5,7 +5,7 @@
 //
 // The constructor copies the words and starts the thread (hr tells whether it started); the
 // destructor waits for the thread to end, without a limit, and never abandons it. The command's
-// own result is only logged (GetResult gives it once the thread has been joined, for tests).
+// own result is logged, and GetResult gives it once the thread has been joined.
 #include <atomic>
 #include <memory>
 #include <string>

@@ -192,7 +192,8 @@ HRESULT DownloadVersionInfoFile(User::IRemoteFileServer& server) {
     const std::string list = staged + kVersionInfoFileName;
     const std::string incoming = list + kBeside;
     ::unlink(incoming.c_str());
-    HRESULT hr = server.GetFile(server.GetDownloadPath() + "/system/" + kVersionInfoFileName, incoming, nullptr, false);
+    Common::TransferBound bound(static_cast<int64_t>(kMaxListBytes));
+    HRESULT hr = server.GetFile(server.GetDownloadPath() + "/system/" + kVersionInfoFileName, incoming, &bound, false);
     if (SUCCEEDED(hr) && ::rename(incoming.c_str(), list.c_str()) != 0) {
         hr = Log::Internal::LogGetLastError(__PRETTY_FUNCTION__);
         if (SUCCEEDED(hr)) hr = E_FAIL;

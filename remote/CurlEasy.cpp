@@ -55,6 +55,8 @@ CURLoption ToCurl(CurlOption option) {
     case CurlOption::WriteData: return CURLOPT_WRITEDATA;
     case CurlOption::PostFields: return CURLOPT_POSTFIELDS;
     case CurlOption::PostFieldSize: return CURLOPT_POSTFIELDSIZE_LARGE;
+    case CurlOption::MaxFileSize: return CURLOPT_MAXFILESIZE_LARGE;
+    case CurlOption::TimeoutMs: return CURLOPT_TIMEOUT_MS;
     }
     return CURLOPT_LASTENTRY;
 }
@@ -188,5 +190,8 @@ bool CurlEasy::ResponseWasChunked() {
 }
 
 int CurlEasy::AbortedByCallbackCode() { return CURLE_ABORTED_BY_CALLBACK; }
+int CurlEasy::WriteErrorCode() { return CURLE_WRITE_ERROR; }
+int CurlEasy::TimedOutCode() { return CURLE_OPERATION_TIMEDOUT; }
+int CurlEasy::FileTooLargeCode() { return CURLE_FILESIZE_EXCEEDED; }
 
 }  // namespace Quor::Common

@@ -84,9 +84,11 @@ HRESULT PatchManifest::Load(const std::string& path) {
         }
         const std::string name = line.substr(0, commas[0]);
         if (!IsValidRelativeName(name)) {
+            // Only this entry is refused: the file it names has no patch then, and the update
+            // fetches it whole.
             QUOR_LOG_TAG(Log::ERROR, TAG, "Invalid name \"%s\" while parsing \"%s\" line %d.", name.c_str(),
                          where, n);
-            return E_FAIL;
+            return S_OK;
         }
         const std::string sourceText = line.substr(commas[0] + 1, commas[1] - commas[0] - 1);
         const size_t destinationEnd = found >= 3 ? commas[2] : line.size();

@@ -5,9 +5,10 @@
 // GetRemoteFilePath: the server path (below the download path) of the data an entry fetches.
 //
 // - Entries are kept sorted by name without regard to case; names are unique under it.
-// - Load treats the file as untrusted: a bad line stops the load with its line number; a name
-//   that is not a relative name (absolute, an empty, "." or ".." segment, a backslash) is a bad
-//   line. Entries read before a failure stay.
+// - Load treats the file as untrusted: a bad line stops the load with its line number. An entry
+//   whose name is not a relative name (empty, absolute, an empty, "." or ".." segment, a
+//   backslash) is refused alone, logged at ERROR with its line, and the load goes on: that file
+//   has no patch (the update fetches it whole). Entries read before a failure stay.
 // - Errors are HRESULTs, logged at ERROR. No lock: one thread uses an object at a time.
 #include <string>
 #include <vector>

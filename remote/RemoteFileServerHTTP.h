@@ -24,8 +24,8 @@ namespace Quor::User {
 
 class RemoteFileServerHTTP final : public IRemoteFileServer {
 public:
-    // Makes its own connection (port 80, low-speed time 60 s, no https, no authentication); result
-    // is the connection's.
+    // Makes its own connection (port 80, below 1 KiB/s for 30 s counts as stalled, no https, no
+    // authentication); result is the connection's.
     RemoteFileServerHTTP(HRESULT& result, const std::string& address);
     explicit RemoteFileServerHTTP(const std::shared_ptr<Common::HTTPConnection>& connection);
     ~RemoteFileServerHTTP() = default;

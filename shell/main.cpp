@@ -1,5 +1,7 @@
 // The kernel program Orvane: the application shell carries the kernel, which runs inside its
 // launch.
+#include <sys/stat.h>
+
 #include "kernel/GameMain.h"
 #include "shell/ShellMain.h"
 
@@ -11,5 +13,8 @@ int RunKernel(int argc, const char** argv) { return Vorn::GameMain(argc, argv) =
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before anything is created: what the kernel installs and then runs as its user (often root)
+    // must never be writable by others, whatever mask the program was started with.
+    ::umask(022);
     return Quor::Shell::ShellMain(argc, argv, RunKernel, Vorn::GameHandlesQuitRequest);
 }

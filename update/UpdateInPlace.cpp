@@ -9,6 +9,7 @@
 #include "common/LocalDirectoryStructure.h"
 #include "common/LocalRootFolder.h"
 #include "common/Log.h"
+#include "common/ManifestFile.h"
 #include "install/ArchiveOrPatchPlan.h"
 #include "install/DownloadFilesStep.h"
 #include "install/InstallSteps.h"
@@ -140,8 +141,9 @@ HRESULT UpdateInPlace::SetupStep() {
     m_AutoUpdateProgress.EditProgress([&relative](Quor::API::Progress& record) { record.m_CurrentItem = relative; });
     m_AutoUpdateProgress.Tick(0);
     const std::string localManifest = Common::LocalRootFolder::Get() + "/projects/" + relative;
+    Common::TransferBound bound(static_cast<int64_t>(Common::kMaxManifestFileSize));
     hr = m_RemoteFileServer.GetFile(m_RemoteFileServer.GetDownloadPath() + "/projects/" + relative, localManifest,
-                                    nullptr, false);
+                                    &bound, false);
     if (FAILED(hr)) {
         QUOR_LOG(Log::ERROR, "Failure to download dest manifest.");
         return hr;

@@ -6,6 +6,7 @@
 #include "common/ConvertVersion.h"
 #include "common/LocalDirectoryStructure.h"
 #include "common/Log.h"
+#include "common/ManifestFile.h"
 #include "common/SolutionManifest.h"
 #include "common/SolutionManifestHelper.h"
 #include "foundation/CStd/CStdStrings.h"
@@ -115,7 +116,8 @@ HRESULT Discover::SetupStep() {
     const std::string remotePath = input.m_RemoteFileServer.GetDownloadPath() + "/solutions/" + solution +
                                    "/releases/" + target + "/solutionmanifest";
     const std::string localPath = targetFolder + "/solutionmanifest";
-    hr = input.m_RemoteFileServer.GetFile(remotePath, localPath, nullptr, false);
+    Common::TransferBound bound(static_cast<int64_t>(Common::kMaxManifestFileSize));
+    hr = input.m_RemoteFileServer.GetFile(remotePath, localPath, &bound, false);
     if (FAILED(hr)) {
         QUOR_LOG(Log::ERROR, "Failure to download dest manifest.");
         return hr;

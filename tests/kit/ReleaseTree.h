@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,10 @@ struct TreeFile {
     DWORD flags = 0;       // release-manifest entry flags
     std::string content;   // the file's bytes (before compression)
     DWORD version = 0;     // entry version; 0: the release's
+    // Damaged releases: the size the manifest states (default: the content's), and the bytes
+    // stored as given (default: the content, compressed first when the flags say so).
+    std::optional<DWORD> statedSize = std::nullopt;
+    std::optional<std::string> stored = std::nullopt;
 };
 
 class ReleaseTree {
@@ -52,9 +57,12 @@ public:
         for (const TreeFile& file : files) {
             const DWORD version = file.version ? file.version : release;
             std::string stored = file.content;
-            if (file.flags & ReleaseManifest::FLAG_STORED_COMPRESSED) stored = Compress(file.content, file.flags);
-            ASSERT_EQ(manifest.Add(file.name, version, md5, file.flags, static_cast<DWORD>(file.content.size()),
-                                   static_cast<DWORD>(stored.size())),
+            if (file.stored)
+                stored = *file.stored;
+            else if (file.flags & ReleaseManifest::FLAG_STORED_COMPRESSED)
+                stored = Compress(file.content, file.flags);
+            const DWORD size = file.statedSize ? *file.statedSize : static_cast<DWORD>(file.content.size());
+            ASSERT_EQ(manifest.Add(file.name, version, md5, file.flags, size, static_cast<DWORD>(stored.size())),
                       S_OK);
             const std::string versionText = Quor::Common::ConvertVersion::ToString(version);
             if (file.flags & ReleaseManifest::FLAG_MANAGED) {

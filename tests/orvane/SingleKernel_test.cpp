@@ -105,8 +105,8 @@ TEST_F(OrvaneTest, AReplayFileGoesToTheRunningOrchestratorOrToTheLauncher) {
     EXPECT_TRUE(Has(Log(), "Command Line: [updateandrun] [kiv_launcher] [KivLauncher.app] [\"" + replay + "\"]"))
         << Log();
 
-    // Two arguments are no replay.
-    EXPECT_EQ(0, QuorTest::RunOrvane(*root, {"-noupdate", replay, "second"}));
+    // Two arguments are no replay (but an unknown command, which fails).
+    EXPECT_EQ(255, QuorTest::RunOrvane(*root, {"-noupdate", replay, "second"}));
     EXPECT_FALSE(Has(Log(), "Launching replay")) << Log();
     EXPECT_FALSE(fs::exists(root->root() + "/vexl"));
 }

@@ -49,6 +49,31 @@ TEST_F(UpdateFixture, S2WithoutThePatchToolBuildsTheSameTreeThroughDownloads) {
     EXPECT_EQ(Names(FileGets(before)), (std::multiset<std::string>{"bin/run.sh", "a/t2.bin", "new/n.txt"}));
 }
 
+TEST_F(UpdateFixture, APatchManifestWithInvalidNamesStillUpdatesAndFetchesThoseFilesWhole) {
+    AddS2Releases();
+    ServeVorn();
+    // The server's patch manifest names run.sh's patch outside the release and adds two more names
+    // that no folder may take: those entries are refused, the rest of the manifest still counts.
+    const std::string served = content.path() + kDownloadPath +
+                               "/projects/alpha/releases/1.0.0.2/patchmanifests/1.0.0.1.patchmanifest";
+    std::string text = QuorTest::ReadFile(served);
+    const size_t runLine = text.find("\nbin/run.sh,");
+    ASSERT_NE(std::string::npos, runLine) << text;
+    text.replace(runLine, 12, "\n../bin/run.sh,");
+    text += "/etc/x,1.0.0.1,1.0.0.2,10,0\nbin\\run.sh,1.0.0.1,1.0.0.2,10,0\n";
+    QuorTest::WriteFile(served, text);
+    ASSERT_EQ(S_OK, Install(kV1));
+    const size_t before = nginx->accessLog().size();
+    Quor::Log::SetLogLevel(Quor::Log::ERROR);
+    ASSERT_EQ(S_OK, Update());
+    EXPECT_TRUE(std::filesystem::exists(Ok(kV2)));
+    EXPECT_FALSE(std::filesystem::exists(Release(kV1)));
+    EXPECT_EQ("", Difference({kV2}));
+    // run.sh lost its patch and comes whole; a/t2.bin is still patched; new/n.txt is whole anyway.
+    EXPECT_EQ(Names(FileGets(before)), (std::multiset<std::string>{"bin/run.sh", "new/n.txt"}));
+    EXPECT_TRUE(quiet.Contains("Invalid name \"../bin/run.sh\""));
+}
+
 TEST_F(UpdateFixture, WithoutAnInstalledReleaseTheTargetIsInstalledFreshForANewUser) {
     AddS2Releases();
     ServeVorn();
