@@ -7,6 +7,7 @@
 
 #include "archive/ReaderLock.h"
 #include "common/Log.h"
+#include "common/LogText.h"
 #include "kernel/JobSetup.h"
 #include "kernel/KernelThread.h"
 #include "remote/HTTPConnection.h"
@@ -157,21 +158,21 @@ void ToOrvaneImpl::EnumerateInstalledProjectsRequest(const DWORD requester, cons
 
 void ToOrvaneImpl::EnumerateAvailableProjectReleasesRequest(const DWORD requester, const DWORD requestId,
                                                             const std::string& project) {
-    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, project.c_str());
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, Quor::Log::CutText(project).c_str());
     ListReleases(requester, requestId, project, &Engine::EnumerateAvailableProjectReleases,
                  &Quor::OrvaneProtocol::IOrvaneToApp::EnumerateAvailableProjectReleasesResponse);
 }
 
 void ToOrvaneImpl::EnumerateInstalledProjectReleasesRequest(const DWORD requester, const DWORD requestId,
                                                             const std::string& project) {
-    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, project.c_str());
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, Quor::Log::CutText(project).c_str());
     ListReleases(requester, requestId, project, &Engine::EnumerateInstalledProjectReleases,
                  &Quor::OrvaneProtocol::IOrvaneToApp::EnumerateInstalledProjectReleasesResponse);
 }
 
 void ToOrvaneImpl::InstallProjectReleaseRequest(const DWORD requester, const DWORD requestId,
                                                 const std::string& project, const DWORD version) {
-    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, 0x%08x)", requester, requestId, project.c_str(), version);
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, 0x%08x)", requester, requestId, Quor::Log::CutText(project).c_str(), version);
     HRESULT hr = E_FAIL;
     LocalFileSystem fs;
     if (!IsRefusedName(project)) {
@@ -186,7 +187,7 @@ void ToOrvaneImpl::InstallProjectReleaseRequest(const DWORD requester, const DWO
 
 void ToOrvaneImpl::UpdateProjectRequest(const DWORD requester, const DWORD requestId,
                                         const std::string& project) {
-    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, project.c_str());
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, Quor::Log::CutText(project).c_str());
     HRESULT hr = E_FAIL;
     DWORD version = kNoVersion;
     LocalFileSystem fs;
@@ -220,7 +221,7 @@ void ToOrvaneImpl::RepairRequest(const DWORD requester, const DWORD requestId, c
 
 void ToOrvaneImpl::ValidateProjectRequest(const DWORD requester, const DWORD requestId,
                                           const std::string& project) {
-    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, project.c_str());
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, Quor::Log::CutText(project).c_str());
     HRESULT hr = E_FAIL;
     LocalFileSystem fs;
     if (!IsRefusedName(project)) {
@@ -235,7 +236,7 @@ void ToOrvaneImpl::ValidateProjectRequest(const DWORD requester, const DWORD req
 
 void ToOrvaneImpl::UninstallProjectReleaseRequest(const DWORD requester, const DWORD requestId,
                                                   const std::string& project, const DWORD version) {
-    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, 0x%08x)", requester, requestId, project.c_str(), version);
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, 0x%08x)", requester, requestId, Quor::Log::CutText(project).c_str(), version);
     HRESULT hr = E_FAIL;
     LocalFileSystem fs;
     if (!IsRefusedName(project)) {
@@ -261,14 +262,14 @@ void ToOrvaneImpl::EnumerateInstalledSolutionsRequest(const DWORD requester, con
 
 void ToOrvaneImpl::EnumerateAvailableSolutionReleasesRequest(const DWORD requester, const DWORD requestId,
                                                              const std::string& solution) {
-    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, solution.c_str());
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, Quor::Log::CutText(solution).c_str());
     ListReleases(requester, requestId, solution, &Engine::EnumerateAvailableSolutionReleases,
                  &Quor::OrvaneProtocol::IOrvaneToApp::EnumerateAvailableSolutionReleasesResponse);
 }
 
 void ToOrvaneImpl::EnumerateInstalledSolutionReleasesRequest(const DWORD requester, const DWORD requestId,
                                                              const std::string& solution) {
-    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, solution.c_str());
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, Quor::Log::CutText(solution).c_str());
     ListReleases(requester, requestId, solution, &Engine::EnumerateInstalledSolutionReleases,
                  &Quor::OrvaneProtocol::IOrvaneToApp::EnumerateInstalledSolutionReleasesResponse);
 }
@@ -276,8 +277,8 @@ void ToOrvaneImpl::EnumerateInstalledSolutionReleasesRequest(const DWORD request
 void ToOrvaneImpl::InstallSolutionReleaseRequest(const DWORD requester, const DWORD requestId,
                                                  const std::string& solution, const DWORD version,
                                                  const std::string& configuration) {
-    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, 0x%08x, %s)", requester, requestId, solution.c_str(),
-             version, configuration.c_str());
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, 0x%08x, %s)", requester, requestId, Quor::Log::CutText(solution).c_str(),
+             version, Quor::Log::CutText(configuration).c_str());
     HRESULT hr = E_FAIL;
     DWORD settled = kNoVersion;
     LocalFileSystem fs;
@@ -294,8 +295,8 @@ void ToOrvaneImpl::InstallSolutionReleaseRequest(const DWORD requester, const DW
 
 void ToOrvaneImpl::UpdateSolutionRequest(const DWORD requester, const DWORD requestId,
                                          const std::string& solution, const std::string& configuration) {
-    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, %s)", requester, requestId, solution.c_str(),
-             configuration.c_str());
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, %s)", requester, requestId, Quor::Log::CutText(solution).c_str(),
+             Quor::Log::CutText(configuration).c_str());
     HRESULT hr = E_FAIL;
     DWORD version = kNoVersion;
     LocalFileSystem fs;
@@ -313,7 +314,7 @@ void ToOrvaneImpl::UpdateSolutionRequest(const DWORD requester, const DWORD requ
 
 void ToOrvaneImpl::ValidateSolutionRequest(const DWORD requester, const DWORD requestId,
                                            const std::string& solution) {
-    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, solution.c_str());
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, Quor::Log::CutText(solution).c_str());
     HRESULT hr = E_FAIL;
     LocalFileSystem fs;
     if (!IsRefusedName(solution)) {
@@ -328,7 +329,7 @@ void ToOrvaneImpl::ValidateSolutionRequest(const DWORD requester, const DWORD re
 
 void ToOrvaneImpl::UninstallSolutionReleaseRequest(const DWORD requester, const DWORD requestId,
                                                    const std::string& solution, const DWORD version) {
-    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, 0x%08x)", requester, requestId, solution.c_str(), version);
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, 0x%08x)", requester, requestId, Quor::Log::CutText(solution).c_str(), version);
     HRESULT hr = E_FAIL;
     LocalFileSystem fs;
     if (!IsRefusedName(solution)) {
@@ -342,8 +343,8 @@ void ToOrvaneImpl::UninstallSolutionReleaseRequest(const DWORD requester, const 
 void ToOrvaneImpl::CreateProcessRequest(const DWORD requester, const DWORD requestId, const std::string& name,
                                         const DWORD version, const std::string& executable,
                                         const std::string& arguments) {
-    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, 0x%08x, %s, %s)", requester, requestId, name.c_str(),
-             version, executable.c_str(), arguments.c_str());
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, 0x%08x, %s, %s)", requester, requestId, Quor::Log::CutText(name).c_str(),
+             version, Quor::Log::CutText(executable).c_str(), Quor::Log::CutText(arguments).c_str());
     HRESULT hr = E_FAIL;
     DWORD processId = 0;
     DWORD threadId = 0;
@@ -363,8 +364,8 @@ void ToOrvaneImpl::SetLogParametersRequest(const DWORD requester, const DWORD re
 
 void ToOrvaneImpl::LockFileRequest(const DWORD requester, const DWORD requestId, const std::string& project,
                                    const DWORD version, const std::string& path) {
-    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, 0x%08x, %s)", requester, requestId, project.c_str(), version,
-             path.c_str());
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, 0x%08x, %s)", requester, requestId, Quor::Log::CutText(project).c_str(), version,
+             Quor::Log::CutText(path).c_str());
     HRESULT hr = E_FAIL;
     std::string file;
     DWORD offset = 0;
@@ -395,16 +396,16 @@ void ToOrvaneImpl::UnlockFileRequest(const DWORD requester, const DWORD requestI
 void ToOrvaneImpl::GetProjectVersionForSolutionReleaseRequest(const DWORD requester, const DWORD requestId,
                                                               const std::string& solution,
                                                               const DWORD version) {
-    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, %u)", requester, requestId, solution.c_str(), version);
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, %u)", requester, requestId, Quor::Log::CutText(solution).c_str(), version);
     std::string projectVersion;
     std::shared_ptr<HTTPConnection> connection;
     if (!IsRefusedName(solution) && SUCCEEDED(Connect(connection))) {
         Quor::Common::ProjectVersionListing listing;
         if (FAILED(Quor::Common::ProjectVersionListingCache::GetSolutionListing(*connection, solution,
                                                                                 listing))) {
-            QUOR_LOG(Quor::Log::ERROR, "Failed to get project version listing for %s", solution.c_str());
+            QUOR_LOG(Quor::Log::ERROR, "Failed to get project version listing for %s", Quor::Log::CutText(solution).c_str());
         } else if (FAILED(listing.GetProjectVersion(version, projectVersion))) {
-            QUOR_LOG(Quor::Log::ERROR, "Failed to get project version for %s", solution.c_str());
+            QUOR_LOG(Quor::Log::ERROR, "Failed to get project version for %s", Quor::Log::CutText(solution).c_str());
             projectVersion.clear();
         }
     }

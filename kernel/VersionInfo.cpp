@@ -12,6 +12,7 @@
 #include "common/LocalFileSystem.h"
 #include "common/LocalRootFolder.h"
 #include "common/Log.h"
+#include "common/LogText.h"
 #include "common/RegularFile.h"
 #include "common/RelativeName.h"
 #include "common/UniqueFile.h"
@@ -109,7 +110,7 @@ bool GetVersionInfo(const std::string& path, VersionList& list) {
         if (IsForeignEntry(entry.path)) continue;
         if (!IsSafeEntry(entry.path)) {
             QUOR_LOG(Log::ERROR, "Ignoring the entry \"%s\" of \"%s\": not a path inside the system folder.",
-                     entry.path.c_str(), path.c_str());
+                     Log::CutText(entry.path).c_str(), path.c_str());
             continue;
         }
         list.push_back(entry);

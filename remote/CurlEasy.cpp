@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <string>
 #include <type_traits>
 #include <utility>
 
@@ -163,6 +164,29 @@ int CurlEasy::GetContentLength(int64_t& length) {
     const CURLcode code = curl_easy_getinfo(Handle(m_handle), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &value);
     if (code == CURLE_OK) length = value;
     return code;
+}
+
+int CurlEasy::GetDownloadedBytes(int64_t& bytes) {
+    if (!m_handle) return CURLE_BAD_FUNCTION_ARGUMENT;
+    curl_off_t value = 0;
+    const CURLcode code = curl_easy_getinfo(Handle(m_handle), CURLINFO_SIZE_DOWNLOAD_T, &value);
+    if (code == CURLE_OK) bytes = value;
+    return code;
+}
+
+bool CurlEasy::ResponseWasChunked() {
+    if (!m_handle) return false;
+    curl_header* header = nullptr;
+    if (curl_easy_header(Handle(m_handle), "Transfer-Encoding", 0, CURLH_HEADER, -1, &header) != CURLHE_OK || !header ||
+        !header->value)
+        return false;
+    // The last coding applied is the one that frames the body: "gzip, chunked" is chunked.
+    std::string value = header->value;
+    for (char& c : value) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    const size_t end = value.find_last_not_of(" \t");
+    if (end == std::string::npos) return false;
+    value.erase(end + 1);
+    return value.size() >= 7 && value.compare(value.size() - 7, 7, "chunked") == 0;
 }
 
 int CurlEasy::AbortedByCallbackCode() { return CURLE_ABORTED_BY_CALLBACK; }

@@ -96,6 +96,11 @@ public:
     int GetResponseCode(long& code);
     // The Content-Length of the last response, -1 when it had none.
     int GetContentLength(int64_t& length);
+    // The body bytes the last transfer received.
+    int GetDownloadedBytes(int64_t& bytes);
+    // Whether the last response came with "Transfer-Encoding: chunked" (libcurl fails a transfer
+    // whose chunked body ends before its last chunk).
+    bool ResponseWasChunked();
 
     // libcurl's code for a transfer ended by the progress function.
     static int AbortedByCallbackCode();

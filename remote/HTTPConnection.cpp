@@ -470,6 +470,7 @@ HRESULT HTTPConnection::GetFileSize(const std::string& path, BOOL& exists, DWORD
 HRESULT HTTPConnection::GetFile(const std::string& remotePath, const std::string& localPath,
                                 IGetFileProgressCallback* const callback, const bool /*ignored*/, const bool retry,
                                 bool quiet, std::vector<char>* memory) {
+    m_lastBodyConfirmed = false;
     QUOR_LOG_TAG(quiet ? Log::VERBOSE : Log::DEBUG, TAG_GET_FILE, "(\"%s\", \"%s\", %s, 0x%08lx)",
                  remotePath.c_str(), localPath.c_str(), retry ? "RETRY" : "NO_RETRY",
                  static_cast<unsigned long>(reinterpret_cast<uintptr_t>(callback)));
@@ -532,6 +533,13 @@ HRESULT HTTPConnection::GetFile(const std::string& remotePath, const std::string
             }
         }
         SetProgressTracker(nullptr);
+    }
+    m_lastBodyConfirmed = false;
+    if (SUCCEEDED(result)) {
+        int64_t announced = -1, received = -1;
+        m_lastBodyConfirmed = m_handle.ResponseWasChunked() ||
+                              (m_handle.GetContentLength(announced) == 0 && announced >= 0 &&
+                               m_handle.GetDownloadedBytes(received) == 0 && received == announced);
     }
     m_handle.SetOffset(CurlOption::MaxFileSize, 0);
     m_handle.SetLong(CurlOption::TimeoutMs, 0);

@@ -92,6 +92,10 @@ public:
     HRESULT GetFile(const std::string& remotePath, const std::string& localPath,
                     IGetFileProgressCallback* const callback, const bool ignored, const bool retry, bool quiet,
                     std::vector<char>* memory);
+    // Whether the body of the last GetFile was confirmed whole: it succeeded and its answer either
+    // announced a Content-Length that the received bytes match, or came chunked up to its last
+    // chunk. A body that merely ended with its connection is never confirmed.
+    bool LastBodyLengthConfirmed() const { return m_lastBodyConfirmed; }
     // The answer's body is appended to response, also when the status counts as a failure.
     HRESULT Post(const std::string& path, const std::string& body, std::string& response, long* status);
 
@@ -133,6 +137,7 @@ private:
     bool m_https;
     const char* m_authentication;
     const std::atomic<bool>* m_stop = nullptr;
+    bool m_lastBodyConfirmed = false;
     const signed char* m_cancel = nullptr;
     Limits m_limits;
 };

@@ -180,6 +180,38 @@ TEST_F(HTTPConnectionTest, BodyCutMidwayIsAFailureNotAShortFile) {
     EXPECT_TRUE(FAILED(connection->GetFile("/cut", "", nullptr, false, false, false, &memory)));
 }
 
+// A body is confirmed whole only by a Content-Length it matches or by the last chunk of a chunked
+// answer; one that merely ends with its connection is not, whatever its length.
+TEST_F(HTTPConnectionTest, OnlyAnnouncedOrChunkedBodiesAreConfirmedWhole) {
+    const std::string body = "0123456789abcdefghij";
+    const std::string chunked = "a\r\n0123456789\r\na\r\nabcdefghij\r\n0\r\n\r\n";
+    const struct {
+        const char* what;
+        ScriptedResponse answer;
+        bool confirmed;
+    } cases[] = {
+        {"with Content-Length", {.body = body}, true},
+        {"empty, with Content-Length", {.body = ""}, true},
+        {"without Content-Length", {.body = body, .contentLength = false}, false},
+        {"without Content-Length, cut", {.body = body, .contentLength = false, .cutBodyAfter = 7}, false},
+        {"chunked to its end", {.headers = {{"Transfer-Encoding", "chunked"}}, .body = chunked, .contentLength = false}, true},
+    };
+    auto connection = Connect();
+    for (const auto& c : cases) {
+        server.SetResponse("/file", c.answer);
+        ASSERT_EQ(S_OK, connection->GetFile("/file", Local("file"), nullptr, false, false, false, nullptr)) << c.what;
+        EXPECT_EQ(c.confirmed, connection->LastBodyLengthConfirmed()) << c.what;
+        std::vector<char> memory;
+        ASSERT_EQ(S_OK, connection->GetFile("/file", "", nullptr, false, false, false, &memory)) << c.what;
+        EXPECT_EQ(c.confirmed, connection->LastBodyLengthConfirmed()) << c.what << ", into memory";
+    }
+    // A failed download is never confirmed, nor is a chunked body cut before its last chunk.
+    server.SetResponse("/cut", {.headers = {{"Transfer-Encoding", "chunked"}}, .body = chunked, .contentLength = false,
+                                .cutBodyAfter = 20});
+    EXPECT_TRUE(FAILED(connection->GetFile("/cut", Local("cut"), nullptr, false, false, false, nullptr)));
+    EXPECT_FALSE(connection->LastBodyLengthConfirmed());
+}
+
 TEST_F(HTTPConnectionTest, RetryAfterACutBodyStartsFromEmptyInMemoryAndOnDisk) {
     const std::string body = "0123456789abcdefghij";
     auto script = [&] {

@@ -33,6 +33,8 @@ public:
     HRESULT GetFile(const std::string& remotePath, const std::string& localPath,
                     Common::IGetFileProgressCallback* const callback, const bool flag) override;
     HRESULT GetFileSize(const std::string& remotePath, DWORD& size) override;
+    // Whether the last GetFile's body was confirmed whole (HTTPConnection::LastBodyLengthConfirmed).
+    bool LastFileLengthConfirmed() const { return m_connection && m_connection->LastBodyLengthConfirmed(); }
     const std::string& GetDownloadPath() override;
     HRESULT EnumerateAvailableSolutionReleases(const std::string& solution, std::vector<DWORD>& releases,
                                                const unsigned int maxCount) override;
