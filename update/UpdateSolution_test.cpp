@@ -404,7 +404,7 @@ TEST_F(UpdateSolutionTest, AProjectReleaseAnotherSolutionListsIsInstalledBesideN
 }
 
 // The deploy folder is reconciled where the fetched manifest points: one naming another release
-// than the target is refused before any project is touched.
+// than the target is refused before the source release or any project is touched.
 TEST_F(UpdateSolutionTest, AnInPlaceUpdateRefusesATargetManifestOfAnotherRelease) {
     AddTwoSuiteReleases();
     Build();
@@ -417,9 +417,11 @@ TEST_F(UpdateSolutionTest, AnInPlaceUpdateRefusesATargetManifestOfAnotherRelease
     EXPECT_TRUE(FAILED(outcome.executed));
     EXPECT_TRUE(outcome.inPlace);
     EXPECT_TRUE(log.HasError("Failure to load dest manifest."));
-    EXPECT_FALSE(QuorTest::Exists(Release(kSuite1)));
-    EXPECT_FALSE(QuorTest::Exists(Release(kSuite2) + "/S_OK"));
+    EXPECT_TRUE(QuorTest::Exists(Release(kSuite1) + "/S_OK"));
+    EXPECT_FALSE(QuorTest::Exists(Release(kSuite2)));
     EXPECT_TRUE(QuorTest::Exists(root + "/projects/alpha/releases/1.0.0.1/S_OK"));
+    ManagedFileHelper::Release();
+    EXPECT_EQ(QuorTest::SnapshotDifference(ExpectedSuite(kSuite1), Actual()), "");
 }
 
 // A reader holds a/t2.bin of alpha 1.0.0.1, whose pair the project update in place to 1.0.0.2
