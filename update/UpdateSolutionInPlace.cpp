@@ -160,10 +160,10 @@ HRESULT Discover::SetupStep() {
 HRESULT Discover::GiveUpSourceStep() {
     const InputParameters& input = *m_InputParameters;
     const std::string& solution = input.m_SolutionName;
-    HRESULT hr = Common::LocalDirectoryStructure::GetSolutionReleasePath(solution, input.m_SourceVersion, m_SourceFolder);
-    if (SUCCEEDED(hr))
-        hr = Common::LocalDirectoryStructure::GetSolutionReleasePath(solution, input.m_TargetVersion, m_TargetFolder);
-    if (SUCCEEDED(hr)) hr = Common::LocalDirectoryStructure::GetSolutionReleaseOkPath(solution, input.m_SourceVersion, m_SourceOk);
+    using Paths = Common::LocalDirectoryStructure;
+    HRESULT hr = Paths::GetSolutionReleasePath(solution, input.m_SourceVersion, m_SourceFolder);
+    if (SUCCEEDED(hr)) hr = Paths::GetSolutionReleasePath(solution, input.m_TargetVersion, m_TargetFolder);
+    if (SUCCEEDED(hr)) hr = Paths::GetSolutionReleaseOkPath(solution, input.m_SourceVersion, m_SourceOk);
     if (FAILED(hr)) return hr;
     hr = Common::LocalFileSystem::DeleteFile(m_SourceOk);
     if (FAILED(hr)) {

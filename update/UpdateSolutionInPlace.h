@@ -17,9 +17,9 @@
 //   target's "S_OK".
 // From the removal of the source's "S_OK" onward the source is no longer installed (unless given
 // back as above); an interrupted update leaves the target folder without "S_OK", which a later
-// solution update installs over. The Discover owns the project phases and the installed-solution records it made;
-// the InputParameters must outlive the Discover, and the Discover its Execute. Runs on the job's
-// thread; cancellation reaches it as the E_ABORT of the project phases.
+// solution update installs over. The Discover owns the project phases and the installed-solution
+// records it made; the InputParameters must outlive the Discover, and the Discover its Execute.
+// Runs on the job's thread; cancellation reaches it as the E_ABORT of the project phases.
 #include <memory>
 #include <string>
 #include <vector>
