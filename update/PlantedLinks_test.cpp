@@ -231,8 +231,8 @@ INSTANTIATE_TEST_SUITE_P(Places, PlantedLinksTest,
 struct SolutionCase {
     Operation operation;
     const char* place;  // below the release folder of suite 2.0.0.1
-    // The operation works in the deploy folder. An update in place to a release of the same
-    // project releases copies nothing into it: the link is then neither followed nor looked at.
+    // The operation works in the deploy folder (an update in place to a release of the same project
+    // releases copies nothing into it, yet must not mark a deploy folder that is a link complete).
     bool reached = true;
 };
 
@@ -321,8 +321,8 @@ TEST_P(PlantedSolutionLinksTest, TheCanaryOutsideTheTreeIsUntouchedAndTheLinkIsG
 }
 
 INSTANTIATE_TEST_SUITE_P(Places, PlantedSolutionLinksTest,
-                         ::testing::Values(SolutionCase{Operation::Update, "deploy", false},
-                                           SolutionCase{Operation::Update, "deploy/data", false},
+                         ::testing::Values(SolutionCase{Operation::Update, "deploy"},
+                                           SolutionCase{Operation::Update, "deploy/data"},
                                            SolutionCase{Operation::Validate, "deploy"},
                                            SolutionCase{Operation::Validate, "deploy/data"},
                                            SolutionCase{Operation::Uninstall, "deploy"},

@@ -1,5 +1,7 @@
 #include "update/UpdateSolutionInPlace.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 
 #include "common/ConfigurationManifest.h"
@@ -9,10 +11,12 @@
 #include "common/ManifestFile.h"
 #include "common/SolutionManifest.h"
 #include "common/SolutionManifestHelper.h"
+#include "common/TreePath.h"
 #include "foundation/CStd/CStdStrings.h"
 #include "install/InstalledState.h"
 #include "install/UpdateAndInstallShared.h"
 #include "install/UpdateAndInstallSolutionShared.h"
+#include "remote/AutoTemporaryFile.h"
 #include "remote/LocalFileSystemHelper.h"
 
 namespace Quor::User::UpdateSolution::UpdateInPlace {
@@ -30,6 +34,21 @@ const UNMANAGED_FILE* FindFile(const std::vector<UNMANAGED_FILE>& files, const U
 
 void InsertSorted(std::vector<UNMANAGED_FILE>& files, const UNMANAGED_FILE& file) {
     files.insert(std::lower_bound(files.begin(), files.end(), file, UNMANAGED_FILE::PredicateByName), file);
+}
+
+// Looked at through the tree's walk: a link on the way or at the place is removed, never followed.
+bool IsRegularFileOfTree(const std::string& path) {
+    std::string leaf;
+    const Vorn::UniqueFd parent = Common::TreePath::OpenParent(path, false, leaf);
+    struct stat status {};
+    return parent.IsValid() && Common::TreePath::StatLeaf(parent.Get(), leaf, path, status) && S_ISREG(status.st_mode);
+}
+
+bool IsEntryOfTree(const std::string& path) {
+    std::string leaf;
+    const Vorn::UniqueFd parent = Common::TreePath::OpenParent(path, false, leaf);
+    struct stat status {};
+    return parent.IsValid() && Common::TreePath::StatLeaf(parent.Get(), leaf, path, status);
 }
 
 HRESULT CreateOkFile(const std::string& solution, DWORD version) {
@@ -58,7 +77,12 @@ Discover::Discover(const InputParameters& inputParameters) : m_InputParameters(&
         return;
     }
     m_hr = UpdateInPlaceDiscoveryStep();
-    if (FAILED(m_hr)) QUOR_LOG(Log::ERROR, "Failure while trying to update required projects");
+    if (FAILED(m_hr)) {
+        QUOR_LOG(Log::ERROR, "Failure while trying to update required projects");
+        RestoreSource();
+        return;
+    }
+    m_hr = PlaceManifestStep();
 }
 
 Discover::~Discover() {
@@ -70,6 +94,7 @@ Discover::~Discover() {
     m_DestinationInfo.reset();
     m_OtherReleases.clear();
     m_OtherSolutionsReleases.clear();
+    m_FetchedManifest.reset();
 }
 
 HRESULT Discover::SetupStep() {
@@ -92,32 +117,15 @@ HRESULT Discover::SetupStep() {
     // the deploy folder's reconciliation.
     CacheProjectsManifests(*m_SourceInfo, m_ManifestCache);
 
-    std::string sourceFolder, targetFolder, okPath;
-    hr = Common::LocalDirectoryStructure::GetSolutionReleasePath(solution, input.m_SourceVersion, sourceFolder);
-    if (SUCCEEDED(hr))
-        hr = Common::LocalDirectoryStructure::GetSolutionReleasePath(solution, input.m_TargetVersion, targetFolder);
-    if (SUCCEEDED(hr)) hr = Common::LocalDirectoryStructure::GetSolutionReleaseOkPath(solution, input.m_SourceVersion, okPath);
+    // The target's manifest is fetched and checked before the source stops being complete: a
+    // refusal leaves the source as it was. It takes its place in the release folder once the
+    // project discoveries, which may refuse the update too, went through.
+    m_FetchedManifest = std::make_unique<Common::AutoTemporaryFile>(input.m_LocalFileSystem, hr);
     if (FAILED(hr)) return hr;
-    hr = Common::LocalFileSystem::DeleteFile(okPath);
-    if (FAILED(hr)) {
-        QUOR_LOG(Log::ERROR, "Failed to delete S_OK in source folder");
-        return hr;
-    }
-    QUOR_LOG(Log::DEBUG, "Renaming release folder \"%s\" to \"%s\"", sourceFolder.c_str(), targetFolder.c_str());
-    if (FAILED(Common::LocalFileSystem::MoveFile(sourceFolder, targetFolder, 2))) {
-        QUOR_LOG(Log::DEBUG, "Rename failed, trying copy");
-        hr = Common::LocalFileSystemHelper::CopyDirectoryTree(sourceFolder, targetFolder, input.m_LocalFileSystem,
-                                                              false);
-        if (FAILED(hr)) {
-            QUOR_LOG(Log::ERROR, "Failed to rename release directory");
-            return hr;
-        }
-    }
-
     const std::string target = Common::ConvertVersion::ToString(input.m_TargetVersion);
     const std::string remotePath = input.m_RemoteFileServer.GetDownloadPath() + "/solutions/" + solution +
                                    "/releases/" + target + "/solutionmanifest";
-    const std::string localPath = targetFolder + "/solutionmanifest";
+    const std::string& localPath = m_FetchedManifest->GetPath();
     Common::TransferBound bound(static_cast<int64_t>(Common::kMaxManifestFileSize));
     hr = input.m_RemoteFileServer.GetFile(remotePath, localPath, &bound, false);
     if (FAILED(hr)) {
@@ -144,7 +152,76 @@ HRESULT Discover::SetupStep() {
     destination->m_ConfigurationManifest = std::make_unique<Common::ConfigurationManifest>();
     destination->m_ConfigurationManifest->m_Name = input.m_ConfigurationName;
     m_DestinationInfo = std::move(destination);
+    return GiveUpSourceStep();
+}
+
+// Takes the source's "S_OK" away and moves (or copies) its folder to the target's name; the
+// source's own solution manifest stays in it until PlaceManifestStep.
+HRESULT Discover::GiveUpSourceStep() {
+    const InputParameters& input = *m_InputParameters;
+    const std::string& solution = input.m_SolutionName;
+    using Paths = Common::LocalDirectoryStructure;
+    HRESULT hr = Paths::GetSolutionReleasePath(solution, input.m_SourceVersion, m_SourceFolder);
+    if (SUCCEEDED(hr)) hr = Paths::GetSolutionReleasePath(solution, input.m_TargetVersion, m_TargetFolder);
+    if (SUCCEEDED(hr)) hr = Paths::GetSolutionReleaseOkPath(solution, input.m_SourceVersion, m_SourceOk);
+    if (FAILED(hr)) return hr;
+    hr = Common::LocalFileSystem::DeleteFile(m_SourceOk);
+    if (FAILED(hr)) {
+        QUOR_LOG(Log::ERROR, "Failed to delete S_OK in source folder");
+        return hr;
+    }
+    m_SourceGivenUp = true;
+    QUOR_LOG(Log::DEBUG, "Renaming release folder \"%s\" to \"%s\"", m_SourceFolder.c_str(), m_TargetFolder.c_str());
+    m_SourceMoved = true;
+    if (FAILED(Common::LocalFileSystem::MoveFile(m_SourceFolder, m_TargetFolder, 2))) {
+        m_SourceMoved = false;
+        QUOR_LOG(Log::DEBUG, "Rename failed, trying copy");
+        hr = Common::LocalFileSystemHelper::CopyDirectoryTree(m_SourceFolder, m_TargetFolder, input.m_LocalFileSystem,
+                                                              false);
+        if (FAILED(hr)) {
+            QUOR_LOG(Log::ERROR, "Failed to rename release directory");
+            return hr;
+        }
+    }
     return S_OK;
+}
+
+// The fetched target manifest replaces the source's in the release folder.
+HRESULT Discover::PlaceManifestStep() {
+    const HRESULT hr =
+        Common::LocalFileSystem::MoveFile(m_FetchedManifest->GetPath(), m_TargetFolder + "/solutionmanifest", 0);
+    if (FAILED(hr)) {
+        QUOR_LOG(Log::ERROR, "Failure to download dest manifest.");
+        return hr;
+    }
+    m_FetchedManifest->SetKeep();  // it is the target's manifest now
+    m_FetchedManifest.reset();
+    return S_OK;
+}
+
+// A refused project discovery: when every project release the source lists is still complete,
+// nothing the source needs was changed, so its folder takes its name back and it is marked
+// complete again (a copy made instead of the move is left as a partial target).
+void Discover::RestoreSource() {
+    if (!m_SourceGivenUp) return;
+    for (const PROJECT& project : m_SourceInfo->m_Projects) {
+        std::string okPath;
+        if (FAILED(Common::LocalDirectoryStructure::GetProjectReleaseOkPath(project.name, project.version, okPath)) ||
+            !Common::LocalFileSystem::DoesFileOrDirectoryExist(okPath)) {
+            QUOR_LOG(Log::ERROR, "Project release %s %d of the source is gone; the source stays incomplete",
+                     project.name.c_str(), static_cast<int>(project.version));
+            return;
+        }
+    }
+    if (m_SourceMoved && FAILED(Common::LocalFileSystem::MoveFile(m_TargetFolder, m_SourceFolder, 0))) {
+        QUOR_LOG(Log::ERROR, "Failed to move \"%s\" back to \"%s\"", m_TargetFolder.c_str(), m_SourceFolder.c_str());
+        return;
+    }
+    if (FAILED(UpdateAndInstallShared::CreateOkFile(m_SourceOk))) {
+        QUOR_LOG(Log::ERROR, "Failed to mark \"%s\" complete again", m_SourceFolder.c_str());
+        return;
+    }
+    QUOR_LOG(Log::VERBOSE, "The source release \"%s\" is complete again", m_SourceFolder.c_str());
 }
 
 HRESULT Discover::UpdateInPlaceDiscoveryStep() {
@@ -285,11 +362,23 @@ HRESULT PrepareDeployFolderStep(const InstalledSolutionInfo& source, const Insta
         }
         if (!same) InsertSorted(toCopy, file);
     }
-    for (const UNMANAGED_FILE& file : sourceFiles)
-        if (!FindFile(destinationFiles, file)) InsertSorted(toDelete, file);
-
     const std::string& solution = destination.m_SolutionManifest->m_Name;
     const DWORD version = destination.m_SolutionManifest->m_Version;
+    std::string deploy;
+    hr = Common::LocalDirectoryStructure::GetSolutionDeployPath(solution, version, deploy);
+    if (FAILED(hr)) return hr;
+    // A file kept from the source counts only when it stands in the moved deploy folder as a
+    // regular file: a link on its way (the deploy folder itself, or one of its folders) is removed
+    // as damage by the look, and what it held is copied again.
+    for (const UNMANAGED_FILE& file : destinationFiles)
+        if (!FindFile(toCopy, file) && !IsRegularFileOfTree(deploy + "/" + file.name)) {
+            QUOR_LOG(Log::WARNING, "\"%s\" is missing from the deploy folder; it is copied again", file.name.c_str());
+            InsertSorted(toCopy, file);
+        }
+    // A file the destination drops that is gone already (with a removed link) needs no deletion.
+    for (const UNMANAGED_FILE& file : sourceFiles)
+        if (!FindFile(destinationFiles, file) && IsEntryOfTree(deploy + "/" + file.name)) InsertSorted(toDelete, file);
+
     hr = Shared::CopyUnmanagedFiles(toCopy, destinationProjects, solution, version, fileSystem, progress);
     if (FAILED(hr)) {
         QUOR_LOG(Log::ERROR, "Failed to copy unmanaged files");

@@ -3,19 +3,23 @@
 // in the source's own folder, in two phases whose constructors do the work and leave their result
 // in m_hr:
 //   Discover loads the solution's other complete releases, remembers the source's project
-//   manifests, takes the source's "S_OK" away, moves (or copies) the source folder to the target's
-//   name, fetches and loads the target's solution manifest, and runs the discovery of each project
-//   release of the configuration that is not complete yet: an update in place from the release
-//   the source used when no other complete release of this or any other installed solution uses
-//   that one, an installation otherwise.
+//   manifests, fetches and checks the target's solution manifest (into a temporary file), takes
+//   the source's "S_OK" away, moves (or copies) the source folder to the target's name, and runs
+//   the discovery of each project release of the configuration that is not complete yet: an
+//   update in place from the release the source used when no other complete release of this or
+//   any other installed solution uses that one, an installation otherwise. A project discovery
+//   that refuses (a reader's lock, the free space) while every project release the source lists
+//   is still complete gives the source its folder name and "S_OK" back; otherwise the fetched
+//   manifest replaces the source's in the release folder.
 //   Execute runs the project phases, brings the deploy folder from the source's plain files to the
-//   target's (copying what changed provider or is new, deleting what is gone), writes the
-//   "configurationmanifest" and, as its very last step, the target's "S_OK".
-// From the removal of the source's "S_OK" onward the source is no longer installed; an
-// interrupted update leaves the target folder without "S_OK", which a later solution update
-// installs over. The Discover owns the project phases and the installed-solution records it made;
-// the InputParameters must outlive the Discover, and the Discover its Execute. Runs on the job's
-// thread; cancellation reaches it as the E_ABORT of the project phases.
+//   target's (copying what changed provider or is new, or is missing from the moved deploy folder,
+//   deleting what is gone), writes the "configurationmanifest" and, as its very last step, the
+//   target's "S_OK".
+// From the removal of the source's "S_OK" onward the source is no longer installed (unless given
+// back as above); an interrupted update leaves the target folder without "S_OK", which a later
+// solution update installs over. The Discover owns the project phases and the installed-solution
+// records it made; the InputParameters must outlive the Discover, and the Discover its Execute.
+// Runs on the job's thread; cancellation reaches it as the E_ABORT of the project phases.
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,6 +30,7 @@
 #include "foundation/Types.h"
 #include "install/InstallProjectRelease.h"
 #include "install/InstalledSolutionInfo.h"
+#include "remote/AutoTemporaryFile.h"
 #include "remote/IRemoteFileServer.h"
 #include "update/UpdateProject.h"
 
@@ -68,7 +73,15 @@ public:
 
 private:
     HRESULT SetupStep();
+    HRESULT GiveUpSourceStep();
     HRESULT UpdateInPlaceDiscoveryStep();
+    HRESULT PlaceManifestStep();
+    void RestoreSource();
+
+    std::unique_ptr<Common::AutoTemporaryFile> m_FetchedManifest;  // the target's, until placed
+    std::string m_SourceFolder, m_TargetFolder, m_SourceOk;
+    bool m_SourceGivenUp = false;  // the source's "S_OK" is gone
+    bool m_SourceMoved = false;    // its folder was moved (not copied) to the target's name
 };
 
 // Logs a failure for each project manifest of `info` that cannot be loaded into the cache; the
@@ -87,8 +100,9 @@ public:
 
 // Brings the target's deploy folder from the source's plain files to the destination's: copies
 // each file the destination provides from another project (by name, without regard to case) or
-// project release than the source did, or that the source did not have, and deletes each file the
-// destination no longer has.
+// project release than the source did, that the source did not have, or that is not a regular file
+// of the deploy folder (a link found on its way is removed as damage, never followed), and deletes
+// each file the destination no longer has that is still there.
 HRESULT PrepareDeployFolderStep(const InstalledSolutionInfo& source, const InstalledSolutionInfo& destination,
                                 Common::ReleaseManifestCache& cache, Common::LocalFileSystem& fileSystem,
                                 AutoUpdateProgress& progress);

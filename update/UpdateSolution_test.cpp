@@ -404,7 +404,7 @@ TEST_F(UpdateSolutionTest, AProjectReleaseAnotherSolutionListsIsInstalledBesideN
 }
 
 // The deploy folder is reconciled where the fetched manifest points: one naming another release
-// than the target is refused before any project is touched.
+// than the target is refused before the source release or any project is touched.
 TEST_F(UpdateSolutionTest, AnInPlaceUpdateRefusesATargetManifestOfAnotherRelease) {
     AddTwoSuiteReleases();
     Build();
@@ -417,9 +417,50 @@ TEST_F(UpdateSolutionTest, AnInPlaceUpdateRefusesATargetManifestOfAnotherRelease
     EXPECT_TRUE(FAILED(outcome.executed));
     EXPECT_TRUE(outcome.inPlace);
     EXPECT_TRUE(log.HasError("Failure to load dest manifest."));
-    EXPECT_FALSE(QuorTest::Exists(Release(kSuite1)));
-    EXPECT_FALSE(QuorTest::Exists(Release(kSuite2) + "/S_OK"));
+    EXPECT_TRUE(QuorTest::Exists(Release(kSuite1) + "/S_OK"));
+    EXPECT_FALSE(QuorTest::Exists(Release(kSuite2)));
     EXPECT_TRUE(QuorTest::Exists(root + "/projects/alpha/releases/1.0.0.1/S_OK"));
+    ManagedFileHelper::Release();
+    EXPECT_EQ(QuorTest::SnapshotDifference(ExpectedSuite(kSuite1), Actual()), "");
+}
+
+// A reader holds a/t2.bin of alpha 1.0.0.1, whose pair the project update in place to 1.0.0.2
+// must rewrite (the target drops that entry): the solution update in place fails before it gives
+// the solution release up, which stays complete with its files; unlocked, the update goes through.
+TEST_F(UpdateSolutionTest, AReadersLockStopsTheInPlaceUpdateBeforeTheSolutionReleaseIsGivenUp) {
+    InstallTesting::AddSuiteContent(description, kV1, kSuite1);
+    AddProjectRelease("alpha", kV2, {"a/t2.bin"}, {{"bin/run.sh", "#!/bin/sh\necho two\n"}});
+    AddSolutionRelease(kSuite2, {{"alpha", kV2, 5, 0}, {"beta", kV1, 9, 0}});
+    Build();
+    {
+        QuorTest::LogCapture quiet(Log::USER);
+        ASSERT_EQ(InstallSuite(kSuite1, "en_US"), S_OK);
+    }
+    ManagedFileHelper::Release();
+    std::string archivePath;
+    uint32_t offset = 0, size = 0, handle = 0;
+    ASSERT_EQ(ManagedFileHelper::LockFile("alpha", kV1, "a/t2.bin", archivePath, offset, size, handle), S_OK);
+    {
+        QuorTest::LogCapture log;
+        const Outcome outcome = Update(kSuite2);
+        EXPECT_TRUE(outcome.inPlace);
+        EXPECT_TRUE(FAILED(outcome.executed));
+        EXPECT_TRUE(
+            log.HasError("Archived files of alpha 1.0.0.1 are locked by a reader: the update cannot rewrite them."))
+            << log.Errors();
+    }
+    EXPECT_TRUE(QuorTest::Exists(Release(kSuite1) + "/S_OK"));
+    EXPECT_FALSE(QuorTest::Exists(Release(kSuite2)));
+    ASSERT_EQ(ManagedFileHelper::UnlockFile(handle), S_OK);
+    ManagedFileHelper::Release();
+    EXPECT_EQ(QuorTest::SnapshotDifference(ExpectedSuite(kSuite1), Actual()), "");
+
+    QuorTest::LogCapture log;
+    const Outcome outcome = Update(kSuite2);
+    ASSERT_EQ(outcome.executed, S_OK) << log.Errors();
+    EXPECT_TRUE(outcome.inPlace);
+    ManagedFileHelper::Release();
+    EXPECT_EQ(QuorTest::SnapshotDifference(ExpectedSuite(kSuite2), Actual()), "");
 }
 
 }  // namespace
