@@ -190,7 +190,6 @@ TEST_P(PlantedLinksTest, TheCanaryOutsideTheTreeIsUntouchedAndTheLinkIsGone) {
     const HRESULT hr = Run(c.operation);
     ManagedFileHelper::Release();
     EXPECT_EQ(c.result, hr) << log.Errors();
-    std::fprintf(stderr, "DEBUGRESULT %s 0x%08x\n%s\n", CaseName(c).c_str(), static_cast<unsigned>(hr), log.All().c_str());
 
     EXPECT_EQ(before, CanaryState(canary.path()))
         << "the canary behind " << place.what << " changed (operation result 0x" << std::hex << hr << ")";
