@@ -18,8 +18,10 @@
 //     quor_model_tests --gtest_filter=ReleaseModelTest.FixedSeed
 // (QUOR_MODEL_STEPS runs only those operations of the seed's sequence, for narrowing one down).
 // The long run (ReleaseModelTest.LongRun, labelled slow) plays histories of consecutive seeds from
-// QUOR_MODEL_SEED (default 1000) in child processes until QUOR_MODEL_OPS operations (default 400)
-// were run, and prints the counts and the time.
+// QUOR_MODEL_SEED (default 1000), QUOR_MODEL_HISTORY_OPS operations each (default 100), in child
+// processes, until QUOR_MODEL_OPS operations (default 400) were run or QUOR_MODEL_MAX_VIOLATIONS
+// histories (default 5) broke the model, and prints the counts and the time. QUOR_MODEL_FEATURES
+// (names below, "all" by default for the long run) narrows what is generated.
 #include <signal.h>
 #include <sys/wait.h>
 
@@ -753,12 +755,13 @@ TEST_F(ReleaseModelTest, LongRun) {
     const unsigned long wanted = EnvNumber("QUOR_MODEL_OPS", 400);
     const unsigned long perHistory = EnvNumber("QUOR_MODEL_HISTORY_OPS", 100);
     const unsigned features = FeaturesFromEnvironment(kAll);
+    const unsigned long enough = EnvNumber("QUOR_MODEL_MAX_VIOLATIONS", 5);  // histories broken before it stops
     QuorTest::TempDir scratch("quormodel");
     Counts total;
     unsigned histories = 0;
     std::string failures;
     const auto start = std::chrono::steady_clock::now();
-    for (unsigned seed = first; total.operations < wanted; ++seed, ++histories) {
+    for (unsigned seed = first; total.operations < wanted && total.violations < enough; ++seed, ++histories) {
         const std::string report = scratch / ("report-" + std::to_string(seed));
         const std::string output = scratch / ("output-" + std::to_string(seed));
         const std::string command = "QUOR_MODEL_SEED=" + std::to_string(seed) +
