@@ -11,12 +11,16 @@
 // implies (ExpectedProjectInstall / ExpectedSolutionInstall, derived from the description, never
 // from the install code): its own folder nothing more and nothing less, the managed and archived
 // copies it lists present with their content. Operations that nothing disturbed must succeed, and
-// a repair or a validation keeps every complete release complete.
+// a repair or a validation keeps every complete release complete. An uninstall of a project
+// release that a complete solution release lists is passed over: that removal, asked for on
+// purpose, leaves the solution short by design.
 //
 // A failure prints the seed, the operations run and the one that broke the model. Replay one seed:
-//   QUOR_MODEL_SEED=<seed> [QUOR_MODEL_OPS=<count>] [QUOR_MODEL_STEPS=<i,j,...>]
-//     quor_model_tests --gtest_filter=ReleaseModelTest.FixedSeed
-// (QUOR_MODEL_STEPS runs only those operations of the seed's sequence, for narrowing one down).
+//   QUOR_MODEL_SEED=<seed> [QUOR_MODEL_OPS=<count>] [QUOR_MODEL_FEATURES=<names>]
+//     [QUOR_MODEL_STEPS=<i,j,...>] [QUOR_MODEL_LOG=1] quor_model_tests --gtest_filter=ReleaseModelTest.FixedSeed
+// (QUOR_MODEL_STEPS runs only those operations of the seed's sequence, for narrowing one down;
+// QUOR_MODEL_LOG reports every log line of the failing operation, not only its errors). The
+// sequence is a function of the seed alone; only the moments of the kills vary between runs.
 // The long run (ReleaseModelTest.LongRun, labelled slow) plays histories of consecutive seeds from
 // QUOR_MODEL_SEED (default 1000), QUOR_MODEL_HISTORY_OPS operations each (default 100), in child
 // processes, until QUOR_MODEL_OPS operations (default 400) were run or QUOR_MODEL_MAX_VIOLATIONS
@@ -745,8 +749,8 @@ TEST_F(ReleaseModelTest, FixedSeed) {
     }
     if (!report.empty()) ADD_FAILURE() << report;
     std::printf("[model] features %s\n", FeatureText(features).c_str());
-    std::printf("[model] seed %u: %lu operations, %lu kills, %lu cancels, %lu violations\n", seed, counts.operations,
-                counts.kills, counts.cancels, counts.violations);
+    std::printf("[model] seed %u: %lu operations, %lu kills, %lu cancels, %lu uninstalls passed over, %lu violations\n",
+                seed, counts.operations, counts.kills, counts.cancels, counts.skipped, counts.violations);
 }
 
 // The long run: histories of consecutive seeds, each in a child process of this program.
