@@ -251,6 +251,7 @@ History MakeHistory(unsigned seed, unsigned features) {
     std::vector<std::pair<std::string, std::pair<unsigned, unsigned>>> solutions;
     if (features & kSolutions) solutions.push_back({"suite", {0, 1}});
     if ((features & kSolutions) && (features & kShared)) solutions.push_back({"combo", {1, projects == 3 ? 2u : 0u}});
+    std::vector<DWORD> sharedReleases;  // the shared project's releases the first solution lists
     for (const auto& [name, members] : solutions) {
         ProductSpec& solution = history.description.AddSolution(name);
         solution.regionListings = {"xx"};
@@ -261,7 +262,10 @@ History MakeHistory(unsigned seed, unsigned features) {
             const ProductSpec& a = history.description.projects[members.first];
             const ProductSpec& b = history.description.projects[members.second];
             first = std::max<DWORD>(first, 1 + random.Below(static_cast<unsigned>(a.releases.size())));
+            if (name == "combo" && !sharedReleases.empty() && random.Chance(60))  // often the very same release
+                first = std::max<DWORD>(first, sharedReleases[random.Below(static_cast<unsigned>(sharedReleases.size()))]);
             second = std::max<DWORD>(second, 1 + random.Below(static_cast<unsigned>(b.releases.size())));
+            if (name == "suite") sharedReleases.push_back(second);
             ReleaseSpec& release = solution.AddRelease(0x02000000 + r, {"xx"});
             const DWORD high = 5 + random.Below(5);  // never equal priorities: no tie to break
             release.projects = {{a.name, 0x01000000 + first, high, 0}, {b.name, 0x01000000 + second, 13 - high, 0}};
