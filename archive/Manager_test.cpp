@@ -417,5 +417,42 @@ TEST_F(ManagerTest, FailedWriteIsNotRetriedWhenTheManagerEnds) {
     EXPECT_TRUE(Indexes().empty());
 }
 
+// After a write its caller was told failed, changes queued later are still written when the
+// manager ends: into the pair that failed (which then carries its old batch too) and into others.
+TEST_F(ManagerTest, ChangesQueuedAfterAFailedWriteAreWrittenWhenTheManagerEnds) {
+    SetMaxPairDataSizeForTesting(100);
+    {
+        auto manager = Open();
+        ASSERT_TRUE(Add(*manager, "a", Content(1, 40)));
+        QuorTest::MakeDirs(folder + "/" + PairName(0) + ".dat");
+        LogRecorder log;
+        EXPECT_FALSE(manager->WriteArchiveFiles(false, nullptr));
+        ASSERT_EQ(rmdir((folder + "/" + PairName(0) + ".dat").c_str()), 0);
+        ASSERT_TRUE(Add(*manager, "b", Content(2, 40)));  // the same pair
+        ASSERT_TRUE(Add(*manager, "c", Content(3, 90)));  // a new pair
+    }
+    auto manager = Open();
+    for (const auto& [path, seed, size] : {std::tuple{"a", 1, 40}, {"b", 2, 40}, {"c", 3, 90}})
+        EXPECT_EQ(Stored(*manager, path), Content(seed, size)) << path;
+}
+
+// A failed batch stays abandoned while only another pair takes later changes.
+TEST_F(ManagerTest, OnlyThePairWhoseWriteFailedIsLeftUnwritten) {
+    SetMaxPairDataSizeForTesting(100);
+    {
+        auto manager = Open();
+        ASSERT_TRUE(Add(*manager, "a", Content(1, 90)));
+        QuorTest::MakeDirs(folder + "/" + PairName(0) + ".dat");
+        LogRecorder log;
+        EXPECT_FALSE(manager->WriteArchiveFiles(false, nullptr));
+        ASSERT_EQ(rmdir((folder + "/" + PairName(0) + ".dat").c_str()), 0);
+        ASSERT_TRUE(Add(*manager, "b", Content(2, 90)));  // no room left in the first pair
+    }
+    EXPECT_EQ(Indexes(), std::vector<std::string>{PairName(1)});
+    auto manager = Open();
+    EXPECT_EQ(Stored(*manager, "a"), "<absent>");
+    EXPECT_EQ(Stored(*manager, "b"), Content(2, 90));
+}
+
 }  // namespace
 }  // namespace Quor::FileSystem::Impl
