@@ -363,6 +363,22 @@ bool ArchiveFile::Delete(const std::string& path, User::AutoUpdateProgress* prog
     return true;
 }
 
+void ArchiveFile::DiscardChanges() {
+    QUOR_LOG(Log::VERBOSE, "[this->mFilename = %s]", mFilename.c_str());
+    m_FilesToAdd.clear();
+    m_FilesToDelete.clear();
+    m_BytesToAdd = 0;
+    if (m_MustReread) {
+        PairCommit::Recover(Folder(m_RootDirectory), mFilename);
+        if (!Read(m_RootDirectory, nullptr)) {
+            QUOR_LOG(Log::ERROR, "Failed to read archive after writing it out");
+            return;  // still dirty: the next write tries the read again
+        }
+    }
+    m_Dirty = false;
+    m_Searchable = m_Index != nullptr;
+}
+
 void ArchiveFile::GetContents(std::vector<std::string>& contents) const {
     const uint32_t count = GetCount();
     for (uint32_t i = 0; i < count; ++i) contents.emplace_back(m_Index->PathOf(i));

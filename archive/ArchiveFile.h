@@ -80,6 +80,9 @@ public:
     uint32_t GetSizeOfFile(const std::string& path) const;
     bool Add(const std::string& path, const std::string& diskPath, User::AutoUpdateProgress* progress);
     bool Delete(const std::string& path, User::AutoUpdateProgress* progress);
+    // Drops the queued changes: the pair is again the one on disk (read again first when a
+    // committed rewrite was not read back; a pair that still cannot be read stays unsearchable).
+    void DiscardChanges();
     void GetContents(std::vector<std::string>& contents) const;
     const FileFormat::FileListEntry_t* GetFileListEntry(unsigned index) const;
 

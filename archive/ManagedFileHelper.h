@@ -41,6 +41,10 @@ HRESULT LockFile(const std::string& project, DWORD version, const std::string& p
                  uint32_t& offset, uint32_t& size, uint32_t& handle);
 HRESULT UnlockFile(DWORD handle);
 void Release();
+// After a job that failed or was cancelled: every manager of the process (cached, or kept alive
+// by a reader's lock) drops the changes that job queued and did not write, so that the next job
+// starts from the pairs on disk.
+void DiscardChanges();
 // flags bit 0x01: rewrite every pair, changed or not.
 HRESULT Flush(DWORD flags);
 

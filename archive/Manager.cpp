@@ -49,11 +49,19 @@ void Manager::SetLockWait(std::chrono::milliseconds wait) { g_LockWaitMs.store(w
 Manager::~Manager() {
     QUOR_LOG(Log::VERBOSE, "[%s]", m_RootDirectory.c_str());
     if (!m_Lock.IsHeld()) return;
-    if (m_WriteFailureReported) {
-        QUOR_LOG(Log::WARNING, "Changes of \"%s\" that could not be written are dropped", m_RootDirectory.c_str());
-        return;
+    // A batch whose write its caller was told failed is not written behind its back; every pair
+    // that took changes since (or never failed) is.
+    for (KeyArchiveFilePair_t& pair : m_Archives[0]) {
+        if (m_FailedPairs.count(pair.file.GetFilename())) {
+            if (pair.file.IsDirty())
+                QUOR_LOG(Log::WARNING, "Changes of \"%s/%s\" that could not be written are dropped",
+                         m_RootDirectory.c_str(), pair.file.GetFilename().c_str());
+            continue;
+        }
+        if (!pair.file.Write(false, nullptr))
+            QUOR_LOG(Log::ERROR, "Changes of \"%s/%s\" could not be written and are lost", m_RootDirectory.c_str(),
+                     pair.file.GetFilename().c_str());
     }
-    WriteArchiveFiles(false, nullptr);
 }
 
 bool Manager::CheckRootDirectory(const std::string& rootDirectory) {
@@ -72,7 +80,7 @@ bool Manager::SetRootDirectory(const std::string& rootDirectory, const std::stri
     m_RootDirectory = rootDirectory;
     m_Archives.assign(1, {});
     m_FolderBusy = false;
-    m_WriteFailureReported = false;
+    m_FailedPairs.clear();
     // Leftovers are only tidied where this system has written before: a folder that held the
     // lock file or an index of ours already.
     m_TidyLeftovers = IsArchiveFolder(Folder());
@@ -266,10 +274,10 @@ bool Manager::Add(const std::string& path, const std::string* diskPath, User::Au
         return false;
     }
     for (KeyArchiveFilePair_t& pair : m_Archives[0])
-        if (pair.file.GetProjectedSize() + size <= limit) return pair.file.Add(path, source, progress);
+        if (pair.file.GetProjectedSize() + size <= limit) return Queued(pair.file, pair.file.Add(path, source, progress));
     ArchiveFile* pair = CreateArchiveFile(path);
     if (!pair) return false;
-    return pair->Add(path, source, progress);
+    return Queued(*pair, pair->Add(path, source, progress));
 }
 
 bool Manager::Delete(const std::string& path, User::AutoUpdateProgress* progress) {
@@ -281,10 +289,15 @@ bool Manager::Delete(const std::string& path, User::AutoUpdateProgress* progress
     // The pair that stores the path removes it; a path stored nowhere is marked in the first
     // pair that accepts it.
     for (KeyArchiveFilePair_t& pair : m_Archives[0])
-        if (pair.file.Find(path)) return pair.file.Delete(path, progress);
+        if (pair.file.Find(path)) return Queued(pair.file, pair.file.Delete(path, progress));
     for (KeyArchiveFilePair_t& pair : m_Archives[0])
-        if (pair.file.Delete(path, progress)) return true;
+        if (pair.file.Delete(path, progress)) return Queued(pair.file, true);
     return false;
+}
+
+bool Manager::Queued(const ArchiveFile& pair, bool queued) {
+    if (queued) m_FailedPairs.erase(pair.GetFilename());
+    return queued;
 }
 
 bool Manager::Find(const std::string& path, std::string& archiveName, uint32_t& offset, uint32_t& size) {
@@ -358,9 +371,11 @@ bool Manager::WriteArchiveFiles(bool force, User::AutoUpdateProgress* progress) 
         if (!pair.file.Write(force, timer ? &*timer : nullptr)) {
             QUOR_LOG(Log::ERROR, "Failed to write an archive");
             result = false;
+            m_FailedPairs.insert(pair.file.GetFilename());
+        } else {
+            m_FailedPairs.erase(pair.file.GetFilename());
         }
     }
-    if (!result) m_WriteFailureReported = true;
     return result;
 }
 
@@ -384,10 +399,24 @@ bool Manager::FlushArchive(std::string& archiveName, bool force, User::AutoUpdat
     if (!archiveName.empty())
         if (ArchiveFile* pair = FindArchiveByDataName(archiveName)) {
             result = pair->Write(force, timer ? &*timer : nullptr);
-            if (!result) m_WriteFailureReported = true;
+            if (result)
+                m_FailedPairs.erase(pair->GetFilename());
+            else
+                m_FailedPairs.insert(pair->GetFilename());
         }
     QUOR_LOG(Log::VERBOSE, "Return value: %s", result ? "TRUE" : "FALSE");
     return result;
+}
+
+void Manager::DiscardChanges() {
+    QUOR_LOG(Log::VERBOSE, "[%s]", m_RootDirectory.c_str());
+    for (KeyArchiveFilePair_t& pair : m_Archives[0]) {
+        if (pair.file.IsDirty())
+            QUOR_LOG(Log::WARNING, "Changes of \"%s/%s\" that were not written are dropped", m_RootDirectory.c_str(),
+                     pair.file.GetFilename().c_str());
+        pair.file.DiscardChanges();
+    }
+    m_FailedPairs.clear();
 }
 
 void Manager::GetContents(std::vector<std::string>& contents) const {

@@ -21,10 +21,12 @@
 //   queued changes; a pair with handles is not rewritten (its changes stay queued).
 // - WriteArchiveFiles rewrites every changed pair and goes on past a pair that cannot be written;
 //   the result says whether all were written. The destructor writes whatever is still queued,
-//   unless a write already failed and its caller was told: then nothing more is written.
+//   except in a pair whose last write failed (its caller was told) and that took no change since:
+//   that batch is dropped with a WARNING line; a pair that fails at the end is logged as lost.
 // - Errors: false, an empty name or handle 0, with one log line. No lock between threads: one
 //   thread at a time.
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -62,6 +64,7 @@ public:
     bool IsArchiveUpToDate(std::string& archiveName) override;
     bool FlushArchive(std::string& archiveName, bool force, User::AutoUpdateProgress* progress) override;
     void GetContents(std::vector<std::string>& contents) const override;
+    void DiscardChanges() override;
 
     bool FileExists(const std::string& path);
 
@@ -84,6 +87,8 @@ private:
     ArchiveFile* CreateArchiveFile(const std::string& name, unsigned archiveId);
     ArchiveFile* CreateArchiveFile(const std::string& path);
     std::string Folder() const;
+    // A change went to pair: it is written at the end again. Returns queued.
+    bool Queued(const ArchiveFile& pair, bool queued);
 
     std::vector<std::vector<KeyArchiveFilePair_t>> m_Archives{1};
     std::string m_RootDirectory;
@@ -92,7 +97,9 @@ private:
     FolderLock m_Lock;
     bool m_FolderBusy = false;
     bool m_TidyLeftovers = false;  // the folder was an archive folder before this manager came
-    bool m_WriteFailureReported = false;  // a write failed and its caller was told
+    // Index names of the pairs whose last write failed (and its caller was told) and that took no
+    // change since.
+    std::set<std::string> m_FailedPairs;
 };
 
 }  // namespace Quor::FileSystem::Impl
