@@ -165,11 +165,40 @@ bool Manager::LoadArchiveFile(const std::string& name) {
             QUOR_LOG(Log::WARNING, "%s is not an archive index; it is ignored and kept", path.c_str());
             return true;
         case ArchiveFile::ReadFailure::kDataMismatch:
-            QUOR_LOG(Log::WARNING, "Archive %s does not match its data file; it is ignored and kept", path.c_str());
-            return true;
+            return LoadKeepingWholeFiles(key, name);
         default:
             return false;
     }
+}
+
+bool Manager::LoadKeepingWholeFiles(uint32_t key, const std::string& name) {
+    const std::string path = Folder() + "/" + name;
+    ArchiveFile pair(name, m_RootDirectory, kPairFlags);
+    std::vector<std::string> dropped;
+    if (!pair.ReadKeepingWholeFiles(dropped)) {
+        QUOR_LOG(Log::ERROR, "Failed to load the following archive: %s", path.c_str());
+        return false;
+    }
+    QUOR_LOG(Log::WARNING, "Archive %s does not match its data file; the %u of its %u files that lie in it are kept",
+             path.c_str(), pair.GetCount() - static_cast<uint32_t>(dropped.size()), pair.GetCount());
+    for (const std::string& lost : dropped)
+        QUOR_LOG(Log::WARNING, "\"%s\" is not whole in the data file of %s; it is dropped", lost.c_str(), path.c_str());
+    if (dropped.size() == pair.GetCount()) {
+        // Nothing left: the data file goes first, as for an index without files.
+        const std::string data = path + kDataSuffix;
+        if (IsRegularEntry(data)) Vorn::std_remove(data.c_str());
+        Vorn::std_remove(path.c_str());
+        PairCommit::SyncDirectory(Folder());
+        return true;
+    }
+    // Written at once, so that no path is ever claimed by this pair and a new one, and no reader is
+    // sent past the end of the data file. A pair that cannot be written fails the load.
+    if (!pair.Write(false, nullptr)) {
+        QUOR_LOG(Log::ERROR, "Failed to write archive %s without the files its data file lacks", path.c_str());
+        return false;
+    }
+    m_Archives[0].push_back(KeyArchiveFilePair_t{key, std::move(pair)});
+    return true;
 }
 
 void Manager::SetAside(const std::string& name) {

@@ -11,8 +11,10 @@
 //   the folder. An index holding no file is deleted with its data file. A damaged index (right
 //   magic and version, broken structure or seal) is set aside with its data file as
 //   "<name>.damaged[N]" and "<name>.damaged[N].dat" for repair to find; a "*.zef" of another
-//   format, one that is not a regular file, or an index whose data file does not belong to it is
-//   ignored and left as it is. A new pair never takes a name that any entry of the folder begins
+//   format or one that is not a regular file is ignored and left as it is. A sound index whose
+//   data file does not match it (short, missing, of another write) is rewritten at once with only
+//   the files whose bytes lie wholly in the data file (removed with its data file when none
+//   does); one that cannot be rewritten fails the load. A new pair never takes a name that any entry of the folder begins
 //   with. An index that cannot be read at all fails the load.
 // - Add puts a file into the first pair that has room for it below GetMaxPairDataSize() and
 //   starts a new pair ("<prefix>_<number>.zef") when none has; a path that a pair stores (and
@@ -81,6 +83,7 @@ private:
     bool Initialize(const std::string& namePrefix);
     bool LoadArchiveFile(const std::string& name);
     void SetAside(const std::string& name);
+    bool LoadKeepingWholeFiles(uint32_t key, const std::string& name);
     bool IsNameTaken(const std::string& name) const;
     ArchiveFile* FindArchive(uint32_t hash, const std::string& name);
     ArchiveFile* FindArchiveByDataName(const std::string& archiveName);
