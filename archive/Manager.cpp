@@ -62,6 +62,7 @@ Manager::~Manager() {
             QUOR_LOG(Log::ERROR, "Changes of \"%s/%s\" could not be written and are lost", m_RootDirectory.c_str(),
                      pair.file.GetFilename().c_str());
     }
+    RemoveEmptyPairs();
 }
 
 bool Manager::CheckRootDirectory(const std::string& rootDirectory) {
@@ -219,6 +220,24 @@ void Manager::SetAside(const std::string& name) {
         return;
     }
     QUOR_LOG(Log::ERROR, "Damaged archive %s could not be set aside; it is ignored and kept", path.c_str());
+}
+
+void Manager::RemoveEmptyPairs() {
+    std::erase_if(m_Archives[0], [this](KeyArchiveFilePair_t& pair) {
+        ArchiveFile& file = pair.file;
+        if (file.GetCount() != 0 || file.IsDirty() || file.GetNumHandles() != 0 || !file.GetIndex()) return false;
+        const std::string path = Folder() + "/" + file.GetFilename();
+        if (IsRegularEntry(path)) {
+            // The data file goes first: an index without files needs none.
+            QUOR_LOG(Log::DEBUG, "Archive %s stores no file any more; it is removed", path.c_str());
+            const std::string data = path + kDataSuffix;
+            if (IsRegularEntry(data)) Vorn::std_remove(data.c_str());
+            Vorn::std_remove(path.c_str());
+            PairCommit::SyncDirectory(Folder());
+        }
+        m_FailedPairs.erase(file.GetFilename());
+        return true;
+    });
 }
 
 bool Manager::IsNameTaken(const std::string& name) const {
@@ -405,6 +424,7 @@ bool Manager::WriteArchiveFiles(bool force, User::AutoUpdateProgress* progress) 
             m_FailedPairs.erase(pair.file.GetFilename());
         }
     }
+    RemoveEmptyPairs();
     return result;
 }
 
@@ -432,6 +452,7 @@ bool Manager::FlushArchive(std::string& archiveName, bool force, User::AutoUpdat
                 m_FailedPairs.erase(pair->GetFilename());
             else
                 m_FailedPairs.insert(pair->GetFilename());
+            RemoveEmptyPairs();
         }
     QUOR_LOG(Log::VERBOSE, "Return value: %s", result ? "TRUE" : "FALSE");
     return result;

@@ -22,7 +22,8 @@
 // - Handles: OpenFileHandle gives a random non-zero number per reader, refused for a pair with
 //   queued changes; a pair with handles is not rewritten (its changes stay queued).
 // - WriteArchiveFiles rewrites every changed pair and goes on past a pair that cannot be written;
-//   the result says whether all were written. The destructor writes whatever is still queued,
+//   the result says whether all were written; a pair left without files is removed with its data
+//   file. The destructor writes whatever is still queued,
 //   except in a pair whose last write failed (its caller was told) and that took no change since:
 //   that batch is dropped with a WARNING line; a pair that fails at the end is logged as lost.
 // - Errors: false, an empty name or handle 0, with one log line. No lock between threads: one
@@ -84,6 +85,8 @@ private:
     bool LoadArchiveFile(const std::string& name);
     void SetAside(const std::string& name);
     bool LoadKeepingWholeFiles(uint32_t key, const std::string& name);
+    // Pairs that store nothing (and wait for no write or reader) leave the list and the disk.
+    void RemoveEmptyPairs();
     bool IsNameTaken(const std::string& name) const;
     ArchiveFile* FindArchive(uint32_t hash, const std::string& name);
     ArchiveFile* FindArchiveByDataName(const std::string& archiveName);
