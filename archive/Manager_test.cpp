@@ -474,6 +474,37 @@ TEST_F(ManagerTest, FailedWriteIsNotRetriedWhenTheManagerEnds) {
     EXPECT_TRUE(Indexes().empty());
 }
 
+// What a failed job queued is dropped: the pairs answer from disk again at once, a reader's
+// handle stays, and nothing of the dropped batch is written later.
+TEST_F(ManagerTest, DiscardedChangesLeaveThePairsAsOnDisk) {
+    {
+        auto manager = Open();
+        ASSERT_TRUE(Add(*manager, "a", Content(1, 40)));
+        ASSERT_TRUE(manager->WriteArchiveFiles(false, nullptr));
+    }
+    {
+        auto manager = Open();
+        std::string name;
+        uint32_t offset = 0, size = 0;
+        ASSERT_TRUE(manager->Find("a", name, offset, size));
+        const uint32_t handle = manager->OpenFileHandle(name);
+        ASSERT_NE(handle, 0u);
+        ASSERT_TRUE(manager->Delete("a", nullptr));
+        ASSERT_TRUE(Add(*manager, "b", Content(2, 40)));
+        EXPECT_EQ(Stored(*manager, "a"), "<absent>");  // not searchable while changed
+        manager->DiscardChanges();
+        EXPECT_EQ(Stored(*manager, "a"), Content(1, 40));
+        EXPECT_EQ(Stored(*manager, "b"), "<absent>");
+        EXPECT_TRUE(manager->CloseFileHandle(name, handle));
+        ASSERT_TRUE(Add(*manager, "c", Content(3, 40)));  // taken after the discard: written
+    }
+    auto manager = Open();
+    std::vector<std::string> contents;
+    manager->GetContents(contents);
+    std::sort(contents.begin(), contents.end());
+    EXPECT_EQ(contents, (std::vector<std::string>{"a", "c"}));
+}
+
 // After a write its caller was told failed, changes queued later are still written when the
 // manager ends: into the pair that failed (which then carries its old batch too) and into others.
 TEST_F(ManagerTest, ChangesQueuedAfterAFailedWriteAreWrittenWhenTheManagerEnds) {
