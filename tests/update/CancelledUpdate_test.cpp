@@ -35,8 +35,9 @@ protected:
         ReleaseSpec& first = *description.projects.front().FindRelease(kV1);
         for (int i = 0; i < 6; ++i)
             first.AddFile("arch/f" + std::to_string(i), i % 2 ? 0x02 : 0x06, Bytes(3000, 400 + i));
+        const std::vector<FileSpec> kept = first.files;  // AddRelease may move the first release
         ReleaseSpec& second = description.projects.front().AddRelease(kV2, {"VORN"});
-        second.files = first.files;
+        second.files = kept;
         for (int i = 0; i < 9; ++i) {
             const DWORD flags = i % 3 == 0 ? 0x02 : i % 3 == 1 ? 0x06 : i % 3 == 2 && i % 2 ? 0x01 : 0;
             second.AddFile("added/g" + std::to_string(i), flags, Bytes(3000, 600 + i));
