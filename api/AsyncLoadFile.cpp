@@ -5,6 +5,7 @@
 
 #include "archive/ReaderLock.h"
 #include "common/BufferMalloc.h"
+#include "common/EntryPlacement.h"
 #include "common/FileSysHelper.h"
 #include "common/LZMA.h"
 #include "common/Log.h"
@@ -240,7 +241,7 @@ HRESULT AsyncLoadFile::Prepare(const std::string& name) {
             }
             state.decodedSize = entry.size;
         }
-        if (!(entry.flags & ReleaseManifest::FLAG_ARCHIVED)) {
+        if (Quor::Common::PlaceOf(entry) != Quor::Common::EntryPlace::kArchived) {
             state.path = entry.name;
             Helper::FindBestPath(m_Main.GetEnvironment(), data->manifest, data->entry, state.path);
         } else {

@@ -4,6 +4,7 @@
 
 #include "api/ManagedFileCursor.h"
 #include "archive/ReaderLock.h"
+#include "common/EntryPlacement.h"
 #include "common/FileSysHelper.h"
 #include "common/LZMA.h"
 #include "common/Log.h"
@@ -26,7 +27,7 @@ FileManagedCompressed::FileManagedCompressed(MainServices& main, const ManifestD
 
     std::shared_ptr<Quor::API::IBuffer> stored;
     uint32_t handle = Quor::User::kNoLockHandle;
-    if (entry.flags & ReleaseManifest::FLAG_ARCHIVED) {
+    if (Quor::Common::PlaceOf(entry) == Quor::Common::EntryPlace::kArchived) {
         QUOR_LOG(VERBOSE, "No connection to kernel detected, file archive will be accessed within process only.");
         std::string path;
         uint32_t offset = 0, size = 0;

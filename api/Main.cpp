@@ -12,6 +12,7 @@
 #include "api/FindFileResult.h"
 #include "api/RequestManager.h"
 #include "common/ClientApiFileIterator.h"
+#include "common/EntryPlacement.h"
 #include "common/LocalFileSystem.h"
 #include "common/Log.h"
 #include "common/StringHelper.h"
@@ -196,7 +197,7 @@ HRESULT Main::OpenFileLocked(const std::string& name, const FILE_TYPE type, std:
         file = std::make_shared<FileUnmanaged>(name, type, hr);
     } else if (data->entry->flags & ReleaseManifest::FLAG_STORED_COMPRESSED) {
         file = std::make_shared<FileManagedCompressed>(*this, *data, type, hr);
-    } else if (data->entry->flags & ReleaseManifest::FLAG_ARCHIVED) {
+    } else if (Quor::Common::PlaceOf(*data->entry) == Quor::Common::EntryPlace::kArchived) {
         file = std::make_shared<FileManagedUncompressed>(*this, data->manifest->m_ProjectName,
                                                          data->manifest->m_ReleaseVersion, name, type, hr);
     } else {
@@ -231,7 +232,7 @@ bool Main::DoesFileOrDirectoryExist(const std::string& name) {
             if (range.first == range.second) continue;
             if (range.second - range.first > 1)
                 QUOR_LOG(ERROR, "\"%s\" has multiple entries in manifest. ", name.c_str());
-            if (range.first->flags & ReleaseManifest::FLAG_ARCHIVED) return true;
+            if (Quor::Common::PlaceOf(*range.first) == Quor::Common::EntryPlace::kArchived) return true;
         }
     }
     std::string path;

@@ -4,6 +4,7 @@
 
 #include "common/ConfigurationManifest.h"
 #include "common/ConvertVersion.h"
+#include "common/EntryPlacement.h"
 #include "common/LocalRootFolder.h"
 #include "common/Log.h"
 #include "common/SolutionManifest.h"
@@ -164,10 +165,11 @@ void FindBestPath(const RuntimeEnvironment& environment, const ReleaseManifest* 
                   const ReleaseManifest::ENTRY* entry, std::string& path) {
     if (entry == nullptr || manifest == nullptr) return;
     const std::string version = ConvertVersion::ToString(entry->version);
-    if (entry->flags & ReleaseManifest::FLAG_MANAGED) {
+    const Quor::Common::EntryPlace place = Quor::Common::PlaceOf(*entry);
+    if (place == Quor::Common::EntryPlace::kManaged) {
         path = Quor::Common::LocalRootFolder::Get() + "/projects/" + manifest->m_ProjectName + "/managedfiles/" +
                version + "/" + entry->name;
-    } else if (entry->flags & ReleaseManifest::FLAG_ARCHIVED) {
+    } else if (place == Quor::Common::EntryPlace::kArchived) {
         path = Quor::Common::LocalRootFolder::Get() + "/projects/" + manifest->m_ProjectName + "/filearchives/" +
                version + "/" + entry->name;
     } else {

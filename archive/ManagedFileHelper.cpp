@@ -305,6 +305,20 @@ HRESULT UnlockFile(DWORD handle) {
     return S_OK;
 }
 
+bool IsArchiveLocked(const std::string& project, DWORD version) {
+    QUOR_LOG(Log::VERBOSE, "%s, 0x%08lx", project.c_str(), Hex(version));
+    // A lock keeps the manager it was taken from, also one released from the cache since.
+    const std::string folder =
+        Common::LocalRootFolder::Get() + "/projects/" + project + "/filearchives/" + Common::ConvertVersion::ToString(version);
+    const auto cached = GetFileSystemManagers().find(KEY_TYPE{project, version});
+    for (const auto& item : GetGlobalHandleManager().entries) {
+        const GlobalHandleManager::ENTRY& entry = item.second;
+        if (cached != GetFileSystemManagers().end() && entry.manager == cached->second) return true;
+        if (Vorn::std_stricmp(entry.manager->GetRootDirectory().c_str(), folder.c_str()) == 0) return true;
+    }
+    return false;
+}
+
 void Release() {
     QUOR_LOG(Log::DEBUG, "%s", "");
     GetFileSystemManagers().clear();

@@ -40,6 +40,9 @@ bool DoesFileOrDirectoryExist(const std::string& project, DWORD version, const s
 HRESULT LockFile(const std::string& project, DWORD version, const std::string& path, std::string& archivePath,
                  uint32_t& offset, uint32_t& size, uint32_t& handle);
 HRESULT UnlockFile(DWORD handle);
+// True when a reader holds a lock (LockFile, not yet unlocked) on a pair of the archive folder of
+// that project and version: such a pair cannot be rewritten until it is unlocked.
+bool IsArchiveLocked(const std::string& project, DWORD version);
 void Release();
 // After a job that failed or was cancelled: every manager of the process (cached, or kept alive
 // by a reader's lock) drops the changes that job queued and did not write, so that the next job

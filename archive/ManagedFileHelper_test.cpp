@@ -1,8 +1,11 @@
 #include "archive/ManagedFileHelper.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <vector>
 
 #include "archive/testing/ArchiveTesting.h"
@@ -218,6 +221,22 @@ TEST_F(ManagedFileHelperTest, FlushWritesEveryManagerPastOneThatFails) {
     EXPECT_EQ(UnlockFile(handle), S_OK);
     EXPECT_EQ(Flush(0), S_OK);
     EXPECT_EQ(Locked("game", kVersion, "b.txt"), "bravo");
+}
+
+// A link standing for the archive folder of a release is replaced by a real folder before any
+// pair is written: what it pointed to gets nothing.
+TEST_F(ManagedFileHelperTest, ALinkedArchiveFolderIsReplacedNotWrittenThrough) {
+    QuorTest::TempDir canary{"quorcanary"};
+    const std::string folder = Folder("p", kVersion);
+    QuorTest::MakeDirs(root + "/projects/p/filearchives");
+    ASSERT_EQ(::symlink(canary.path().c_str(), folder.c_str()), 0);
+    Store("p", kVersion, {{"a/one.bin", "archived bytes"}});
+    Release();
+    struct stat status {};
+    ASSERT_EQ(::lstat(folder.c_str(), &status), 0);
+    EXPECT_TRUE(S_ISDIR(status.st_mode));
+    EXPECT_TRUE(std::filesystem::is_empty(canary.path()));
+    EXPECT_EQ(Locked("p", kVersion, "a/one.bin"), "archived bytes");
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "archive/PairCommit.h"
 #include "archive/PairLimit.h"
 #include "common/Log.h"
+#include "common/TreePath.h"
 #include "foundation/CStd/CStd.h"
 #include "foundation/Random.h"
 
@@ -67,7 +68,11 @@ Manager::~Manager() {
 
 bool Manager::CheckRootDirectory(const std::string& rootDirectory) {
     if (rootDirectory.empty()) return false;
-    if (Vorn::std_mkdir_tree(rootDirectory.c_str())) return true;
+    // In the install tree the folder is made (or found) without passing a link, and a link at
+    // its place is replaced by a real folder, so that no pair is written through one.
+    if (Common::TreePath::Contains(rootDirectory) ? Common::TreePath::OpenFolder(rootDirectory, true).IsValid()
+                                                  : Vorn::std_mkdir_tree(rootDirectory.c_str()))
+        return true;
     const int error = errno;  // the reason stays for the caller's message
     const bool exists = Vorn::std_dir_exists(rootDirectory.c_str());
     errno = error;

@@ -4,6 +4,7 @@
 
 #include "archive/ManagedFileHelper.h"
 #include "common/ConvertVersion.h"
+#include "common/EntryPlacement.h"
 #include "common/LocalRootFolder.h"
 #include "common/Log.h"
 #include "common/StringHelper.h"
@@ -40,11 +41,12 @@ HRESULT LockFile(const std::string& project, const DWORD version, const std::str
     const Common::ReleaseManifest::ENTRY& entry = *run.first;
 
     const std::string projectFolder = Common::LocalRootFolder::Get() + "/projects/" + project;
-    if (entry.flags & Common::ReleaseManifest::FLAG_MANAGED) {
+    const Common::EntryPlace place = Common::PlaceOf(entry);
+    if (place == Common::EntryPlace::kManaged) {
         filePath = projectFolder + "/managedfiles/" + Common::ConvertVersion::ToString(entry.version) + "/" + entry.name;
         return hr;
     }
-    if (entry.flags & Common::ReleaseManifest::FLAG_ARCHIVED) {
+    if (place == Common::EntryPlace::kArchived) {
         const HRESULT locked =
             ManagedFileHelper::LockFile(project, entry.version, entry.name, filePath, offset, size, handle);
         if (FAILED(locked)) {

@@ -98,6 +98,11 @@ void AutoUpdateProgress::InternalTick(unsigned long force) {
     }
 }
 
+int64_t AutoUpdateProgress::BytesTotal(const WORK_TYPE type) {
+    Locked lock(*this);
+    return IsValidWorkType(type) ? m_Works[type].Total() : 0;
+}
+
 void AutoUpdateProgress::GetProgress(Quor::API::Progress& out) {
     Locked lock(*this);
     UpdateEstimate();

@@ -75,6 +75,8 @@ public:
     AutoUpdateProgress& operator=(const AutoUpdateProgress&) = delete;
 
     AutoUpdateProgress& DeltaBytesTotal(WORK_TYPE type, int64_t delta);
+    // The work of that type announced so far (the sum of its DeltaBytesTotal calls).
+    int64_t BytesTotal(WORK_TYPE type);
     // Reports to the sink when the tick period has passed (bit 0 of force: at once).
     void Tick(unsigned long force);
     // Fresh estimate, then a copy of the whole record.

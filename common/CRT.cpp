@@ -4,15 +4,40 @@
 #include <stdexcept>
 #include <string>
 
+#include <fcntl.h>
+
 #include "common/Log.h"
 #include "common/SystemErrorText.h"
+#include "common/TreePath.h"
 #include "foundation/CStd/CStd.h"
 
 namespace Quor::Common {
 
 namespace {
 
+// A stream on a file of the install tree, opened without following any link (TreePath.h): the
+// C mode's meaning ("r", "w", "a", each with "+"; "x" for a new file only) as open() flags.
+FILE* OpenInTree(const char* path, const char* mode) {
+    const std::string text = mode;
+    const bool plus = text.find('+') != std::string::npos;
+    int flags = 0;
+    const char* streamMode = nullptr;
+    switch (text.empty() ? '\0' : text[0]) {
+        case 'r': flags = plus ? O_RDWR : O_RDONLY; streamMode = plus ? "r+" : "r"; break;
+        case 'w': flags = (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC; streamMode = plus ? "w+" : "w"; break;
+        case 'a': flags = (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_APPEND; streamMode = plus ? "a+" : "a"; break;
+        default: errno = EINVAL; return nullptr;
+    }
+    if (text.find('x') != std::string::npos) flags |= O_EXCL;
+    Vorn::UniqueFd fd = TreePath::OpenFile(path, flags);
+    if (!fd.IsValid()) return nullptr;
+    FILE* stream = ::fdopen(fd.Get(), streamMode);
+    if (stream) fd.Release();
+    return stream;
+}
+
 FILE* OpenNative(const char* path, const char* mode) {
+    if (TreePath::Contains(path)) return OpenInTree(path, mode);
     return Vorn::std_fopen(path, mode);
 }
 

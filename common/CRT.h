@@ -5,7 +5,9 @@
 // reads, writes, seeks and tells, and turns every failure into std::runtime_error carrying the
 // system's text of the error, after logging two ERROR lines (the text, then the arguments); a
 // short read or write (also at the end of the file) is a failure. The stream is never closed by
-// these functions. Reentrant.
+// these functions. A file of the install tree is opened without following any symbolic link
+// (TreePath.h: a link at its place is removed as damage; a file made anew is made with O_EXCL).
+// Reentrant.
 #include <cstdio>
 
 #include "foundation/Types.h"

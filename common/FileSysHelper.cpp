@@ -12,6 +12,7 @@
 #include "common/CRT.h"
 #include "common/Log.h"
 #include "common/RegularFile.h"
+#include "common/TreePath.h"
 #include "common/UniqueFile.h"
 #include "foundation/CStd/CStd.h"
 #include "foundation/File/FileSysHelper.h"
@@ -109,11 +110,12 @@ HRESULT FileSysHelper::CreateDirectoryAndIntermediatePaths(const char* path) {
     if (!path) return E_FAIL;
     std::string native = path;
     std::replace(native.begin(), native.end(), '\\', '/');
+    if (TreePath::Contains(native)) return TreePath::OpenFolder(native, true).IsValid() ? S_OK : E_FAIL;
     return Vorn::std_mkdir_tree(native.c_str()) ? S_OK : E_FAIL;
 }
 
 HRESULT FileSysHelper::GetFileSize(const std::string& path, UINT& size) {
-    UniqueFile file(Vorn::std_fopen(path.c_str(), "rb"));
+    UniqueFile file(TreePath::Contains(path) ? OpenRegularFileStream(path) : Vorn::std_fopen(path.c_str(), "rb"));
     if (!file) {
         QUOR_LOG(Log::ERROR, "Failed to open \"%s\" to determine file size.", path.c_str());
         return E_FAIL;

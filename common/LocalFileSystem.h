@@ -5,8 +5,14 @@
 // functions of other layers). Operations log their call with their signature as tag; a failing
 // one logs the system's error text and returns the last-error result: E_FAIL (0x80004005) - also
 // when the failure left errno at 0, so a failure is never reported as success.
-// Temporary files are created with mkstemp in {root}/temp (or a given folder), named "TMP"
+// Temporary files are created with O_EXCL in {root}/temp (or a given folder), named "TMP"
 // followed by six characters, one creation at a time (a process-wide lock).
+// Paths of the install tree ({root}/projects, solutions, temp; TreePath.h) are reached without
+// following any symbolic link: every component is opened below its parent's descriptor, a link
+// found where a folder or a file is expected is removed as damage (WARNING) and never followed;
+// creating operations then make a real folder or file there (files with O_EXCL), the others act
+// as on a missing name. Listings there report a link as a file. Other paths keep the runtime's
+// plain calls.
 // Thread-safe; the working folder (SetCurrentDirectory) is process-wide and so is {root}.
 #include <string>
 #include <vector>

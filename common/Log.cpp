@@ -27,6 +27,7 @@ std::atomic<IWrite*> g_pWrite{nullptr};
 // once SetIWrite returns, the previous writer is called no more and may be destroyed.
 std::shared_mutex g_WriteHookMutex;
 std::atomic<bool> g_ShouldLogToConsole{false};
+std::atomic<uint64_t> g_FileSizeLimit{kDefaultLogFileSizeLimit};
 
 // The statement being logged through the two-call form, per thread.
 thread_local TYPE t_Type = USER;
@@ -71,6 +72,26 @@ void WriteTo(FILE* stream, const char* line, size_t length) {
     std::fwrite(line, 1, length, stream);
 }
 
+// Replaces a file that reached the size limit by a fresh one of the same name (the full one moves
+// to the first copy), unless another thread replaced it first. Outside the writers' lock, as
+// SetLogFile: lines written meanwhile end the rotated copy.
+void RotateFullFile(const std::shared_ptr<LogFile>& full) {
+    std::lock_guard<std::mutex> setter(State().setterMutex);
+    {
+        std::lock_guard<std::mutex> lock(State().mutex);
+        if (State().file != full) return;
+    }
+    const DWORD copies = full->Count() < 1 ? 1u : full->Count();
+    auto opened = std::make_shared<LogFile>(full->Name().c_str(), copies);
+    std::shared_ptr<LogFile> previous;
+    {
+        std::lock_guard<std::mutex> lock(State().mutex);
+        previous = State().file;
+        State().file = opened;
+    }
+    previous.reset();
+}
+
 }  // namespace
 
 void DefaultWrite(TYPE type, const char* function, const char* text) {
@@ -78,15 +99,31 @@ void DefaultWrite(TYPE type, const char* function, const char* text) {
     size_t length = FormatLine(line, sizeof line, type, function, text);
 
     bool fileOpen = false;
-    {
-        std::lock_guard<std::mutex> lock(State().mutex);
-        const std::shared_ptr<LogFile>& file = State().file;
-        if (file && file->Stream()) {
-            fileOpen = true;
-            if (std::fwrite(line, 1, length, file->Stream()) != length)
-                Vorn::dbg_output("Unable to log: fprintf failed\n");
-            if (std::fflush(file->Stream()) != 0) Vorn::dbg_output("Unable to log: fflush failed\n");
+    // A line that would take the file past the size limit goes to a fresh file: the full one is
+    // rotated first (outside the lock), then the line is written, so the newest line always
+    // stands in the file itself.
+    for (bool mayRotate = true;; mayRotate = false) {
+        std::shared_ptr<LogFile> full;
+        {
+            std::lock_guard<std::mutex> lock(State().mutex);
+            const std::shared_ptr<LogFile>& file = State().file;
+            if (file && file->Stream()) {
+                const uint64_t limit = g_FileSizeLimit.load(std::memory_order_relaxed);
+                if (mayRotate && limit != 0 && !file->IsSecondary() && file->Written() != 0 &&
+                    file->Written() + length > limit) {
+                    full = file;
+                } else {
+                    fileOpen = true;
+                    if (std::fwrite(line, 1, length, file->Stream()) != length)
+                        Vorn::dbg_output("Unable to log: fprintf failed\n");
+                    if (std::fflush(file->Stream()) != 0) Vorn::dbg_output("Unable to log: fflush failed\n");
+                    file->AddWritten(length);
+                }
+            }
         }
+        if (!full) break;
+        ErrnoKeeper keepErrno;
+        RotateFullFile(full);
     }
     if (!fileOpen || g_ShouldLogToConsole.load(std::memory_order_relaxed)) WriteTo(stdout, line, length);
 }
@@ -128,6 +165,10 @@ HRESULT SetLogFile(const char* name, int count) {
 void SetIWrite(IWrite* writer) {
     std::unique_lock<std::shared_mutex> lock(g_WriteHookMutex);
     g_pWrite.store(writer);
+}
+
+void SetLogFileSizeLimit(uint64_t bytes) {
+    g_FileSizeLimit.store(bytes, std::memory_order_relaxed);
 }
 
 void SetLogLevel(TYPE level) {

@@ -33,6 +33,7 @@
 // and may be called from several threads at once; once SetIWrite returns, the previous writer is
 // called no more and may be destroyed (a writer must not change the writer from inside Write).
 // Errors: logging never fails its caller and leaves the caller's errno unchanged.
+#include <cstdint>
 #include <cstdio>
 
 #include "foundation/Types.h"
@@ -58,6 +59,11 @@ const char* ToString(TYPE type);
 // name1 (newest) .. name<count>. The same name again changes nothing. Always S_OK.
 HRESULT SetLogFile(const char* name);
 HRESULT SetLogFile(const char* name, int count);
+// While it is written, a log file that the next line would take past this size is rotated as at
+// opening (into the copies SetLogFile gave it, at least one) and continues empty with that line;
+// 0: never. Default kDefaultLogFileSizeLimit.
+constexpr uint64_t kDefaultLogFileSizeLimit = 16u << 20;
+void SetLogFileSizeLimit(uint64_t bytes);
 void SetIWrite(IWrite* writer);  // null removes the writer
 void SetLogLevel(TYPE level);
 void SetLogToConsole(bool on);

@@ -7,6 +7,8 @@
 // instead. Closing: a ".secondary" file is handed back to the main name when the main file can be
 // opened again (the main file is rotated first). When nothing could be opened, Stream() is null.
 // Not thread-safe: the log guards the object with its own lock.
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "common/UniqueFile.h"
@@ -31,12 +33,16 @@ public:
     const std::string& Name() const { return m_name; }
     DWORD Count() const { return m_count; }
     bool IsSecondary() const { return m_secondary; }
+    // Bytes written to Stream() since it was opened (as told by the writer).
+    uint64_t Written() const { return m_written; }
+    void AddWritten(size_t bytes) { m_written += bytes; }
 
 private:
     DWORD m_count;
     std::string m_name;
     Quor::Common::UniqueFile m_stream;
     bool m_secondary = false;
+    uint64_t m_written = 0;
 };
 
 }  // namespace Quor::Log::_Internal

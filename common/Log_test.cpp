@@ -231,6 +231,49 @@ TEST(Log, WithoutCopiesTheFileIsEmptiedAndTheSameNameChangesNothing) {
     EXPECT_NE(ReadFile(dir / "other.log").find("moved"), std::string::npos);
 }
 
+// While it is written, a file that a line would take past the size limit moves into its copies
+// and continues empty: no file grows past the limit, the oldest copies drop, no line is split.
+TEST(Log, AFileThatReachesTheSizeLimitRotatesIntoItsCopies) {
+    TempDir dir;
+    const std::string log = dir / "quor.log";
+    constexpr uint64_t kLimit = 1000;
+    SetLogFileSizeLimit(kLimit);
+    ASSERT_EQ(SetLogFile(log.c_str(), 3), S_OK);
+    const std::string text(70, 'x');
+    Capture([&] {
+        for (int i = 0; i < 100; ++i) QUOR_LOG_TAG(ERROR, "t", "%03d %s", i, text.c_str());
+    });
+    const std::string line = "(  ERROR)[hh:mm:ss.000] t: 099 " + text;
+    EXPECT_EQ(Lines(MaskTime(ReadFile(log))).back(), line);  // the newest line is in the file itself
+    for (const char* copy : {"", "1", "2", "3"}) {
+        ASSERT_TRUE(Exists(log + copy)) << log << copy;
+        const std::string content = ReadFile(log + copy);
+        EXPECT_LE(content.size(), kLimit) << log << copy;
+        for (const std::string& each : Lines(MaskTime(content))) EXPECT_EQ(each.size(), line.size()) << log << copy;
+    }
+    EXPECT_FALSE(Exists(log + "4"));
+
+    // A file set without copies keeps one when it rotates by size.
+    const std::string single = dir / "single.log";
+    SetLogFile(single.c_str());
+    Capture([&] {
+        for (int i = 0; i < 30; ++i) QUOR_LOG_TAG(ERROR, "t", "%03d %s", i, text.c_str());
+    });
+    EXPECT_TRUE(Exists(single + "1"));
+    EXPECT_FALSE(Exists(single + "2"));
+    EXPECT_LT(ReadFile(single).size(), kLimit);
+
+    // 0 turns the rotation off.
+    SetLogFileSizeLimit(0);
+    const std::string unbounded = dir / "unbounded.log";
+    SetLogFile(unbounded.c_str(), 3);
+    Capture([&] {
+        for (int i = 0; i < 30; ++i) QUOR_LOG_TAG(ERROR, "t", "%03d %s", i, text.c_str());
+    });
+    EXPECT_FALSE(Exists(unbounded + "1"));
+    EXPECT_GT(ReadFile(unbounded).size(), kLimit);
+}
+
 TEST(Log, AnUnwritableFileFallsBackToTheSecondaryFileWhichIsHandedBackAtClose) {
     TempDir dir;
     const std::string log = dir / "quor.log";

@@ -7,12 +7,17 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/TreePath.h"
+
 namespace Quor::Common {
 
 Vorn::UniqueFd OpenRegularFile(const std::string& path, uint64_t maxSize) {
     std::string native = path;
     std::replace(native.begin(), native.end(), '\\', '/');
-    Vorn::UniqueFd fd(::open(native.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    // A file of the install tree is never read through a link (TreePath.h).
+    Vorn::UniqueFd fd(TreePath::Contains(native)
+                          ? TreePath::OpenFile(native, O_RDONLY).Release()
+                          : ::open(native.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (!fd.IsValid()) return fd;
     struct stat st;
     if (::fstat(fd.Get(), &st) != 0) return Vorn::UniqueFd();

@@ -4,7 +4,8 @@
 // Only a regular file is opened: the open never blocks (a FIFO or a device that stands where an
 // input is expected fails at once instead of hanging the reader), the file opened is checked with
 // fstat (so a name swapped after a check cannot slip something else in), and a file larger than
-// maxSize (the most the format can hold) is refused before anything is read or allocated. As
+// maxSize (the most the format can hold) is refused before anything is read or allocated. A file
+// of the install tree is never reached through a symbolic link (TreePath.h). As
 // everywhere in the runtime, "\" in a path stands for "/".
 // Failures: an invalid descriptor or a null stream, with errno set: EINVAL when the file is not a
 // regular file, EFBIG when it is larger than maxSize, else the system's error. Thread-safe.

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace Vorn {
 
@@ -14,12 +15,18 @@ namespace {
 
 constexpr mode_t kMode = 0666;
 
-std::string ReadInstanceSuffix() {
-    const char* value = getenv("ORVANE_INSTANCE");
-    std::string suffix = value ? value : "";
+constexpr char kInstanceVariable[] = "ORVANE_INSTANCE";
+
+std::string SuffixOfValue(const char* value, size_t length) {
+    std::string suffix(value ? value : "", value ? length : 0);
     for (char& c : suffix)
         if (c == '/') c = '_';
     return suffix;
+}
+
+std::string ReadInstanceSuffix() {
+    const char* value = getenv(kInstanceVariable);
+    return SuffixOfValue(value, value ? strlen(value) : 0);
 }
 
 // sem_open wants "/name"; a leading '/' given by the caller is kept as it is.
@@ -36,9 +43,24 @@ std::string SystemName(const char* name) {
 
 }  // namespace
 
-std::string InstanceName(const char* name) {
+std::string InstanceSuffix() {
     static const std::string suffix = ReadInstanceSuffix();
-    return std::string(name ? name : "") + suffix;
+    return suffix;
+}
+
+std::string InstanceName(const char* name) { return std::string(name ? name : "") + InstanceSuffix(); }
+
+std::string InstanceSuffixOfEnvironment(const std::string& block) {
+    const std::string prefix = std::string(kInstanceVariable) + "=";
+    // getenv answers the first entry of a name; so does this.
+    for (size_t at = 0; at < block.size();) {
+        size_t end = block.find('\0', at);
+        if (end == std::string::npos) end = block.size();
+        if (end - at >= prefix.size() && block.compare(at, prefix.size(), prefix) == 0)
+            return SuffixOfValue(block.data() + at + prefix.size(), end - at - prefix.size());
+        at = end + 1;
+    }
+    return {};
 }
 
 Semaphore::Semaphore(const char* name, int initialCount) {

@@ -19,6 +19,11 @@ namespace Vorn {
 // can run kernels of their own beside each other. The variable is read here and nowhere else,
 // once per process.
 std::string InstanceName(const char* name);
+// The suffix InstanceName appends in this process, and the one it would append in a process whose
+// environment block ("NAME=value" entries each ended by a NUL, as /proc/<pid>/environ holds it)
+// is given: so that the processes of one instance can tell each other from those of another.
+std::string InstanceSuffix();
+std::string InstanceSuffixOfEnvironment(const std::string& block);
 
 class Semaphore {
 public:

@@ -95,3 +95,24 @@ TEST(Semaphore, InstanceSuffixMovesEveryName) {
     EXPECT_TRUE(QuorTest::Exists("/dev/shm/sem." + name + "_inst_7"));
     EXPECT_FALSE(QuorTest::Exists("/dev/shm/sem." + name));
 }
+
+// Another process's suffix comes from its environment block as this process's comes from its own.
+TEST(Semaphore, InstanceSuffixOfAnEnvironmentBlock) {
+    using namespace std::string_literals;
+    const struct {
+        std::string block;
+        std::string suffix;
+    } cases[] = {
+        {""s, ""},
+        {"PATH=/bin\0HOME=/root\0"s, ""},
+        {"ORVANE_INSTANCE=_a/b\0"s, "_a_b"},
+        {"PATH=/bin\0ORVANE_INSTANCE=_x\0ORVANE_INSTANCE=_y\0"s, "_x"},  // the first entry, as getenv
+        {"XORVANE_INSTANCE=_no\0ORVANE_INSTANCEX=_no\0"s, ""},
+        {"ORVANE_INSTANCE=\0"s, ""},
+        {"ORVANE_INSTANCE=_unended"s, "_unended"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(InstanceSuffixOfEnvironment(c.block), c.suffix) << "block of " << c.block.size() << " bytes";
+    ASSERT_EQ(setenv("ORVANE_INSTANCE", "_own/1", 1), 0);
+    EXPECT_EQ(InstanceSuffix(), "_own_1");
+}

@@ -1,5 +1,6 @@
 #include "install/ArchiveOrPatchPlan.h"
 
+#include "common/EntryPlacement.h"
 #include "common/Log.h"
 #include "install/PatchSelection.h"
 #include "install/UpdateAndInstallShared.h"
@@ -12,7 +13,7 @@ bool PlanArchiveOrPatch(const ReleaseManifest::ENTRY& entry, const std::string& 
                         const Common::PatchManifest* patch, const ReleaseManifest* patchSource, const DWORD inPlaceKind,
                         std::vector<FileToArchive>& toArchive, std::vector<FileToPatch>& toPatch,
                         Common::LocalFileSystem& fileSystem, AutoUpdateProgress& progress) {
-    if ((entry.flags & ReleaseManifest::FLAG_ARCHIVED) && CheckFile(local, entry, fileSystem, progress)) {
+    if (Common::PlaceOf(entry) == Common::EntryPlace::kArchived && CheckFile(local, entry, fileSystem, progress)) {
         toArchive.push_back({&entry, local});
         QUOR_LOG(Log::VERBOSE, "File \"%s\" was found and must be from interrupted update.  Will be archived.",
                  local.c_str());

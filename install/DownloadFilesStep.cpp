@@ -6,6 +6,7 @@
 
 #include "archive/ManagedFileHelper.h"
 #include "common/ConvertVersion.h"
+#include "common/EntryPlacement.h"
 #include "common/ErrorCodes.h"
 #include "common/LZMA.h"
 #include "common/Log.h"
@@ -111,7 +112,7 @@ void Pass::Process(DownloadedFile& item) {
     const bool compressedForm =
         !m_IgnoreCompressed && (entry.flags & (ReleaseManifest::FLAG_ZLIB | ReleaseManifest::FLAG_LZMA));
     const bool expand = compressedForm && !(entry.flags & ReleaseManifest::FLAG_STORED_COMPRESSED);
-    const bool archived = entry.flags & ReleaseManifest::FLAG_ARCHIVED;
+    const bool archived = Common::PlaceOf(entry) == Common::EntryPlace::kArchived;
 
     std::shared_ptr<Common::AutoTemporaryFile> archiveSource;
     std::string target = item.m_LocalPath;

@@ -2,6 +2,7 @@
 
 #include "common/AutoUpdateProgressHelper.h"
 #include "common/Log.h"
+#include "common/LzmaContainer.h"
 #include "common/Win32Helper.h"
 #include "foundation/Event.h"
 #include "foundation/Mutex.h"
@@ -67,6 +68,15 @@ int64_t DownloadManager::AnnouncedSize(const DownloadPath& path) const {
     return compressedForm ? entry.compressedSize : entry.size;
 }
 
+int64_t DownloadManager::MaximumSize(const DownloadPath& path) const {
+    const int64_t announced = AnnouncedSize(path);
+    if (announced < 0) return -1;
+    const std::string remote = GetRemoteFileName(path);
+    const bool lzmaForm = remote.size() > path.m_RemotePath.size() &&
+                          remote.compare(path.m_RemotePath.size(), std::string::npos, ".lzma2") == 0;
+    return lzmaForm ? announced + static_cast<int64_t>(Common::LzmaContainer::kHeaderSize) : announced;
+}
+
 void DownloadManager::Lock() { m_Mutex->Lock(); }
 void DownloadManager::Unlock() { m_Mutex->Unlock(); }
 
@@ -127,10 +137,10 @@ ULONG DownloadManager::ThreadProc() {
         const std::string remoteName = GetRemoteFileName(path);
         HRESULT fetched;
         if (m_Packages) {
-            fetched = m_Packages->GetFile(remoteName, file->GetPath(), &m_Stop, AnnouncedSize(path));
+            fetched = m_Packages->GetFile(remoteName, file->GetPath(), &m_Stop, AnnouncedSize(path), MaximumSize(path));
         } else {
             AutoUpdateProgress::AutoTimer timer(m_Progress, WORK_TYPE_DOWNLOAD);
-            DownloadFilesGetFileProgressCallback callback(&timer, &m_Stop, AnnouncedSize(path));
+            DownloadFilesGetFileProgressCallback callback(&timer, &m_Stop, AnnouncedSize(path), MaximumSize(path));
             fetched = m_Server.GetFile(remoteName, file->GetPath(), &callback, false);
         }
         if (FAILED(fetched)) file.reset();  // deletes the partial download now

@@ -70,6 +70,10 @@ public:
     std::string GetRemoteFileName(const DownloadPath& path) const;
     // What the download total counts for fetching the path in that form; -1 without an entry.
     int64_t AnnouncedSize(const DownloadPath& path) const;
+    // The most bytes the fetch of the path in that form may bring: the announced size, plus the
+    // container header for the LZMA form; -1 (no bound) without an entry. A longer body is cut
+    // there and the file fails.
+    int64_t MaximumSize(const DownloadPath& path) const;
 
     // The consumer's access; the caller holds the mutex (Lock/Unlock) around these.
     void Lock();

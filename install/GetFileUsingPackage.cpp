@@ -5,6 +5,7 @@
 
 #include "common/AutoUpdateProgressHelper.h"
 #include "common/FileSysHelper.h"
+#include "common/ManifestFile.h"
 #include "foundation/CStd/CStd.h"
 #include "install/DownloadFilesGetFileProgressCallback.h"
 #include "remote/AutoTemporaryFile.h"
@@ -40,7 +41,10 @@ GetFileUsingPackage::GetFileUsingPackage(const std::string& root, IRemoteFileSer
         HRESULT fetched;
         {
             AutoUpdateProgress::AutoTimer timer(m_Progress, WORK_TYPE_DOWNLOAD);
-            DownloadFilesGetFileProgressCallback callback(&timer, nullptr, size);
+            // Bounded by the size the server gave, or by what a manifest loader reads at most.
+            const int64_t maximum = size > 0 ? static_cast<int64_t>(size)
+                                             : static_cast<int64_t>(Common::kMaxManifestFileSize);
+            DownloadFilesGetFileProgressCallback callback(&timer, nullptr, size, maximum);
             fetched = m_Server.GetFile(remote, temporary.GetPath(), &callback, false);
         }
         if (FAILED(fetched)) {
@@ -121,7 +125,7 @@ void GetFileUsingPackage::WeIntendToDownloadThisFile(const std::string& remotePa
 
 void GetFileUsingPackage::DownloadBin(Bin& bin, const std::atomic<bool>* stop) {
     AutoUpdateProgress::AutoTimer timer(m_Progress, WORK_TYPE_DOWNLOAD);
-    DownloadFilesGetFileProgressCallback callback(&timer, stop, bin.m_Size);
+    DownloadFilesGetFileProgressCallback callback(&timer, stop, bin.m_Size, bin.m_Size);
     const std::string address = m_Root + bin.m_Name;
     AutoUpdateProgressHelper::SetStringDataToFilenameFromPath(m_Progress, bin.m_Name);
     DWORD transferred = 0;
@@ -146,26 +150,27 @@ void GetFileUsingPackage::DownloadBin(Bin& bin, const std::atomic<bool>* stop) {
 }
 
 HRESULT GetFileUsingPackage::GetFile(const std::string& remotePath, const std::string& localPath,
-                                     const std::atomic<bool>* stop, const int64_t announced) {
+                                     const std::atomic<bool>* stop, const int64_t announced,
+                                     const int64_t maximum) {
     QUOR_LOG(Log::DEBUG, "(\"%s\", \"%s\")", remotePath.c_str(), localPath.c_str());
-    if (!m_Manifest) return GetFileDirectly(remotePath, localPath, stop, announced);
+    if (!m_Manifest) return GetFileDirectly(remotePath, localPath, stop, announced, maximum);
     Common::PackageManifest::ENTRY entry;
-    if (!FindEntry(remotePath, Log::DEBUG, entry)) return GetFileDirectly(remotePath, localPath, stop, announced);
+    if (!FindEntry(remotePath, Log::DEBUG, entry)) return GetFileDirectly(remotePath, localPath, stop, announced, maximum);
     Bin* bin = FindBinMutable(entry.bin);
     if (!bin) {
         QUOR_LOG(Log::DEBUG, "Did not have any information about bin");
-        return GetFileDirectly(remotePath, localPath, stop, announced);
+        return GetFileDirectly(remotePath, localPath, stop, announced, maximum);
     }
     if (!bin->m_MarkedForDownload) {
         QUOR_LOG(Log::VERBOSE,
                  "Found the file in package manifest, but not enough of bin is used so it is not marked for "
                  "download (\"%s\", %s)",
                  entry.name.c_str(), bin->m_Name.c_str());
-        return GetFileDirectly(remotePath, localPath, stop, announced);
+        return GetFileDirectly(remotePath, localPath, stop, announced, maximum);
     }
     if (FAILED(bin->m_Result)) {
         QUOR_LOG(Log::VERBOSE, "A previous error occurred on the bin, so we have to bypass");
-        return GetFileDirectly(remotePath, localPath, stop, announced);
+        return GetFileDirectly(remotePath, localPath, stop, announced, maximum);
     }
     if (!bin->m_Package.IsReady()) DownloadBin(*bin, stop);
     if (bin->m_Package.IsReady() && SUCCEEDED(bin->m_Result)) {
@@ -179,15 +184,16 @@ HRESULT GetFileUsingPackage::GetFile(const std::string& remotePath, const std::s
         }
         QUOR_LOG(Log::ERROR, "Failed to extract file from bin");
     }
-    return GetFileDirectly(remotePath, localPath, stop, announced);
+    return GetFileDirectly(remotePath, localPath, stop, announced, maximum);
 }
 
 HRESULT GetFileUsingPackage::GetFileDirectly(const std::string& remotePath, const std::string& localPath,
-                                             const std::atomic<bool>* stop, const int64_t announced) {
+                                             const std::atomic<bool>* stop, const int64_t announced,
+                                     const int64_t maximum) {
     QUOR_LOG(Log::VERBOSE, "Bypassing package and downloading the following file directly: \"%s\"",
              remotePath.c_str());
     AutoUpdateProgress::AutoTimer timer(m_Progress, WORK_TYPE_DOWNLOAD);
-    DownloadFilesGetFileProgressCallback callback(&timer, stop, announced);
+    DownloadFilesGetFileProgressCallback callback(&timer, stop, announced, maximum);
     return m_Server.GetFile(remotePath, localPath, &callback, false);
 }
 

@@ -47,9 +47,11 @@ public:
     // Writes the file at remotePath into localPath from its bin or directly; the result of the path
     // taken. While *stop is raised every transfer made here fails (null: no flag). announced: the
     // bytes the caller counted in the download total for a direct fetch (negative: unknown); a
-    // longer body is not counted as downloaded.
+    // longer body is not counted as downloaded. maximum: the most bytes a direct fetch may bring
+    // (negative: no bound); a longer body fails the fetch. A bin is bounded by its size in the
+    // package manifest, the package manifest by its size on the server.
     HRESULT GetFile(const std::string& remotePath, const std::string& localPath,
-                    const std::atomic<bool>* stop = nullptr, int64_t announced = -1);
+                    const std::atomic<bool>* stop = nullptr, int64_t announced = -1, int64_t maximum = -1);
 
     bool HasManifest() const { return m_Manifest != nullptr; }
     // Null when the bin was never announced.
@@ -61,7 +63,7 @@ private:
     bool FindEntry(const std::string& remotePath, Log::TYPE level, Common::PackageManifest::ENTRY& entry) const;
     void DownloadBin(Bin& bin, const std::atomic<bool>* stop);
     HRESULT GetFileDirectly(const std::string& remotePath, const std::string& localPath,
-                            const std::atomic<bool>* stop, int64_t announced);
+                            const std::atomic<bool>* stop, int64_t announced, int64_t maximum);
 
     std::string m_Root;
     IRemoteFileServer& m_Server;

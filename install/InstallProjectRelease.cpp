@@ -1,25 +1,22 @@
 #include "install/InstallProjectRelease.h"
 
-#include <set>
-
-#include "archive/ManagedFileHelper.h"
-#include "common/AutoUpdateProgressHelper.h"
 #include "common/ConvertVersion.h"
-#include "common/FileSysHelper.h"
 #include "common/LocalDirectoryStructure.h"
 #include "common/LocalRootFolder.h"
 #include "common/Log.h"
+#include "common/ManifestFile.h"
 #include "common/ReleaseVersion.h"
-#include "install/ArchiveOrPatchPlan.h"
+#include "install/DeployFolderFinish.h"
 #include "install/DownloadFilesStep.h"
 #include "install/InstallSteps.h"
 #include "install/InstalledState.h"
 #include "install/MadeFolders.h"
+#include "install/ManifestIdentity.h"
 #include "install/PatchFilesStep.h"
 #include "install/PatchSelection.h"
 #include "install/ProjectVersionChoice.h"
+#include "install/ReleasePlan.h"
 #include "install/UpdateAndInstallShared.h"
-#include "remote/ReleaseManifestPaths.h"
 
 namespace Quor::User::InstallProjectRelease {
 namespace {
@@ -34,99 +31,18 @@ bool CancelRequested(AutoUpdateProgress& progress) {
     return true;
 }
 
-// The first installed release (ascending) listing an entry of the same name, version and flags.
-const ReleaseManifest* FindHolder(const std::vector<std::unique_ptr<ReleaseManifest>>& installed,
-                                  const ENTRY& entry) {
-    for (const auto& manifest : installed) {
-        if (!manifest) continue;
-        const auto [first, last] = std::equal_range(manifest->m_Entries.begin(), manifest->m_Entries.end(), entry,
-                                                    ENTRY::PredicateByName);
-        for (auto it = first; it != last; ++it)
-            if (it->version == entry.version && it->flags == entry.flags) return manifest.get();
-    }
-    return nullptr;
-}
-
-// Sorts every entry of manifest into the work lists (see the header). Folders are compared byte
-// for byte: on a case-sensitive volume "Data/" and "data/" are two folders.
+// Sorts every entry of manifest into the work lists (see the header), as an installation plans.
 HRESULT CalculateWorkStep(const std::string& project, const DWORD version, const ReleaseManifest& manifest,
                           const std::vector<std::unique_ptr<ReleaseManifest>>& installed, Discover& lists,
                           Common::LocalFileSystem& fileSystem, AutoUpdateProgress& progress) {
     QUOR_LOG(Log::DEBUG, "%s", "");
-    if (CancelRequested(progress)) return E_ABORT;
-    const std::string root = Common::LocalRootFolder::Get();
-    std::set<std::string> prepared;
-    HRESULT hr = S_OK;
-    for (const ENTRY& entry : manifest.m_Entries) {
-        AutoUpdateProgressHelper::SetStringDataToFilenameFromPath(progress, entry.name);
-        progress.Tick(0);
-        if (Common::IsCancelRequested(progress.GetCancelFlag())) {
-            QUOR_LOG(Log::ERROR, "Cancellation detected, aborting");
-            return E_FAIL;
-        }
-        std::string local;
-        Common::GetLocalFilePath(local, project, version, entry);
-        local = root + local;
-        const size_t slash = local.rfind('/');
-        if (slash == std::string::npos) {
-            QUOR_LOG(Log::ERROR, "Invalid path \"%s\".", local.c_str());
-            return E_FAIL;
-        }
-        const std::string folder = local.substr(0, slash);
-        if (!prepared.count(folder)) {
-            if (FAILED(Common::FileSysHelper::CreateDirectoryAndIntermediatePaths(folder.c_str()))) {
-                QUOR_LOG(Log::ERROR, "Failed to prepare path \"%s\".", folder.c_str());
-                return E_FAIL;
-            }
-            prepared.insert(folder);
-        }
-
-        bool done = false;
-        if (const ReleaseManifest* holder = FindHolder(installed, entry)) {
-            if (entry.flags & ReleaseManifest::FLAG_MANAGED) {
-                done = Common::LocalFileSystem::DoesFileOrDirectoryExist(local);
-            } else if (entry.flags & ReleaseManifest::FLAG_ARCHIVED) {
-                done = ManagedFileHelper::DoesFileOrDirectoryExist(project, entry.version, entry.name);
-            } else if (UpdateAndInstallShared::CheckFile(local, entry, fileSystem, progress)) {
-                QUOR_LOG(Log::VERBOSE,
-                         "File \"%s\" is already present and valid, probably due to previously interrupted install.",
-                         local.c_str());
-                continue;
-            } else {
-                lists.m_FilesToCopy.push_back({&entry, local, holder});
-                progress.DeltaBytesTotal(WORK_TYPE_DISK_ACCESS, static_cast<DWORD>(2 * entry.size));
-                QUOR_LOG(Log::VERBOSE, "File \"%s\" (%d bytes) will be copied from another release", local.c_str(),
-                         static_cast<int>(entry.size));
-                continue;
-            }
-            if (done) continue;
-            QUOR_LOG(Log::ERROR,
-                     "Failed to find managed file \"%s\" which should be part of a previously installed release.  "
-                     "File will be replaced.",
-                     local.c_str());
-        } else {
-            bool valid = false, archivedCopyBad = false;
-            hr = UpdateAndInstallShared::DoesFileExistWithCorrectMD5(project, version, entry, fileSystem, valid,
-                                                                     archivedCopyBad);
-            if (FAILED(hr)) {
-                QUOR_LOG(Log::ERROR, "Failure while looking for and checking existing file");
-                return hr;
-            }
-            if (archivedCopyBad) lists.m_FilesToDeleteFromArchive.push_back({&entry});
-            if (valid) continue;
-        }
-
-        if (UpdateAndInstallShared::PlanArchiveOrPatch(entry, local, lists.m_PatchManifest.get(),
-                                                       lists.m_PatchSourceManifest.get(), 0, lists.m_FilesToArchive,
-                                                       lists.m_FilesToPatch, fileSystem, progress))
-            continue;
-
-        lists.m_FilesToDownload.push_back({&entry, local});
-        UpdateAndInstallShared::AddDownloadBytesToTotal(progress, entry);
-        QUOR_LOG(Log::VERBOSE, "File \"%s\" (%d bytes uncompressed) will be downloaded", local.c_str(),
-                 static_cast<int>(entry.size));
-    }
-    return hr;
+    std::vector<const ReleaseManifest*> holders;
+    for (const auto& release : installed) holders.push_back(release.get());
+    const ReleasePlan::Sources sources{holders, lists.m_PatchManifest.get(), lists.m_PatchSourceManifest.get()};
+    return ReleasePlan::Calculate(project, version, manifest, sources, ReleasePlan::kInstall,
+                                  {lists.m_FilesToDownload, lists.m_FilesToPatch, lists.m_FilesToCopy,
+                                   lists.m_FilesToArchive, lists.m_FilesToDeleteFromArchive, lists.m_DisplacedReleases},
+                                  fileSystem, progress);
 }
 
 }  // namespace
@@ -240,7 +156,8 @@ Discover::Discover(const InputParameters& inputParameters)
     progress.EditProgress([&relative](Quor::API::Progress& record) { record.m_CurrentItem = relative; });
     progress.Tick(0);
     const std::string localManifest = releasePath + "/releasemanifest";
-    m_hr = server.GetFile(server.GetDownloadPath() + "/projects/" + relative, localManifest, nullptr, false);
+    Common::TransferBound bound(static_cast<int64_t>(Common::kMaxManifestFileSize));
+    m_hr = server.GetFile(server.GetDownloadPath() + "/projects/" + relative, localManifest, &bound, false);
     if (FAILED(m_hr)) {
         QUOR_LOG(Log::ERROR, "Failure to download m_ReleaseManifest.");
         return;
@@ -251,6 +168,8 @@ Discover::Discover(const InputParameters& inputParameters)
     }
     QUOR_LOG(Log::DEBUG, "Loading release manifest.");
     m_hr = m_ReleaseManifest.Load(localManifest, progress.GetCancelFlag());
+    // Files go where the manifest's entries point, under the project and release asked for.
+    if (SUCCEEDED(m_hr) && !IsManifestOfRelease(m_ReleaseManifest, project, m_ReleaseVersion)) m_hr = E_FAIL;
     if (FAILED(m_hr)) {
         QUOR_LOG(Log::ERROR, "Failure to load release manifest.");
         return;
@@ -278,6 +197,8 @@ Execute::Execute(const Discover& discover) : m_Discover(discover) {
         QUOR_LOG(Log::ERROR, "Discover failed, can't continue");
         return;
     }
+    m_hr = ReleasePlan::WithdrawDisplaced(project, discover.m_DisplacedReleases);
+    if (FAILED(m_hr)) return;
     m_hr = UpdateAndInstallShared::CopyFilesStep(discover.m_FilesToCopy, discover.m_FilesToDownload, project,
                                                  fileSystem, progress);
     if (FAILED(m_hr)) {
@@ -308,6 +229,13 @@ Execute::Execute(const Discover& discover) : m_Discover(discover) {
                                                      input.m_RemoteFileServer, fileSystem, progress);
     if (FAILED(m_hr)) {
         QUOR_LOG(Log::ERROR, "Download files step failed");
+        return;
+    }
+    // A partial folder installed over may hold files of the release it was before.
+    m_hr = UpdateAndInstallShared::RemoveUnlistedDeployFiles(project, discover.m_ReleaseVersion,
+                                                             discover.m_ReleaseManifest, fileSystem, progress);
+    if (FAILED(m_hr)) {
+        QUOR_LOG(Log::ERROR, "Failed to remove unlisted deploy files");
         return;
     }
     m_hr = UpdateAndInstallShared::ExecuteRunMeFilesStep(discover.m_ReleaseManifest, progress);

@@ -6,8 +6,10 @@
 //   (copy from an installed release, drop a bad archived copy, patch, archive a naked file,
 //   download), announcing the expected bytes to the progress. It owns the manifests the lists
 //   point into (the target's, the patch's and its source's, and the installed releases').
-//   Execute runs copy, delete-from-archives, patch, archive, download and run-me over those lists
-//   and, when every step succeeded, creates the release's "S_OK".
+//   A manifest that names another project or release is refused.
+//   Execute runs copy, delete-from-archives, patch, archive and download over those lists, leaves
+//   in the deploy folder only the files the manifest lists, runs the run-me programs and, when
+//   every step succeeded, creates the release's "S_OK".
 // A release that is already complete loses its "S_OK" before any of its files is checked and is
 // never its own holder or patch source; any failure leaves the release without "S_OK" and a later
 // attempt reuses what is on disk. Both phases run on the caller's (job) thread; the Discover must
@@ -51,6 +53,9 @@ public:
     std::vector<FileToCopy> m_FilesToCopy;
     std::vector<FileToArchive> m_FilesToArchive;
     std::vector<FileToDeleteFromArchive> m_FilesToDeleteFromArchive;
+    // Installed releases whose copies this one replaces in another stored form: Execute withdraws
+    // their "S_OK" before it changes a file.
+    std::vector<DWORD> m_DisplacedReleases;
     DWORD m_ReleaseVersion;  // the chosen release; INVALID_RELEASE_VERSION until chosen
     Common::ReleaseManifest m_ReleaseManifest;
     std::string m_ReleaseVersionString;

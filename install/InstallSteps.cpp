@@ -3,9 +3,12 @@
 #include "archive/ManagedFileHelper.h"
 #include "common/AutoUpdateProgressHelper.h"
 #include "common/ConvertVersion.h"
+#include "common/EntryPlacement.h"
 #include "common/LocalDirectoryStructure.h"
 #include "common/Log.h"
+#include "common/LocalRootFolder.h"
 #include "install/ArchiveFlush.h"
+#include "remote/ReleaseManifestPaths.h"
 #include "remote/process/Process.h"
 
 namespace Quor::User::UpdateAndInstallShared {
@@ -122,19 +125,17 @@ HRESULT ExecuteRunMeFilesStep(const ReleaseManifest& manifest, AutoUpdateProgres
     std::string project;
     const HRESULT hr = Common::LocalDirectoryStructure::GetProjectPath(manifest.m_ProjectName, project);
     if (FAILED(hr)) return hr;
-    const std::string release = Common::ConvertVersion::ToString(manifest.m_ReleaseVersion);
     for (const ENTRY& entry : manifest.m_Entries) {
         if (CancelRequested(progress)) return E_ABORT;
         if (!(entry.flags & ReleaseManifest::FLAG_RUN_ONCE)) continue;
-        std::string path;
-        if (entry.flags & ReleaseManifest::FLAG_MANAGED) {
-            path = project + "/managedfiles/" + Common::ConvertVersion::ToString(entry.version) + "/" + entry.name;
-        } else if (entry.flags & ReleaseManifest::FLAG_ARCHIVED) {
+        if (Common::PlaceOf(entry) == Common::EntryPlace::kArchived) {
             QUOR_LOG(Log::ERROR, "File \"%s\" is marked as run-me-once, but is in an archive", entry.name.c_str());
             return E_FAIL;
-        } else {
-            path = project + "/releases/" + release + "/deploy/" + entry.name;
         }
+        // Under managedfiles/{entry version}/ or the release's deploy folder.
+        std::string path;
+        Common::GetLocalFilePath(path, manifest.m_ProjectName, manifest.m_ReleaseVersion, entry);
+        path = Common::LocalRootFolder::Get() + path;
         Vorn::ProcessLaunchRecord launched;
         if (!Vorn::processCreate(path.c_str(), nullptr, 0, nullptr, &launched)) {
             QUOR_LOG(Log::ERROR, "CreateProcess failed.");

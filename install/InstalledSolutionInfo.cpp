@@ -100,6 +100,34 @@ bool IsProjectReleaseUsedBySolutions(const PROJECT& project, const InstalledSolu
                        [&](const auto& record) { return record && record->ContainsProjectRelease(project); });
 }
 
+bool LoadOtherSolutions(const std::string& solution, Common::LocalFileSystem& fileSystem,
+                        InstalledSolutionInfoList& infos) {
+    QUOR_LOG(Log::DEBUG, "(%s)", solution.c_str());
+    std::vector<std::string> solutions;
+    if (FAILED(EnumerateInstalledSolutions(fileSystem, solutions))) {
+        QUOR_LOG(Log::ERROR, "Failed to enumerate the installed solutions: every project release is kept.");
+        return false;
+    }
+    for (const std::string& other : solutions) {
+        if (other == solution) continue;
+        InstalledSolutionInfoList records;
+        if (FAILED(LoadInstalledSolutionInfo(other, fileSystem, records))) {
+            QUOR_LOG(Log::ERROR, "Failed to read the installed releases of solution %s: every project release is kept.",
+                     other.c_str());
+            return false;
+        }
+        for (auto& record : records) infos.push_back(std::move(record));
+    }
+    return true;
+}
+
+bool IsProjectReleaseNeededBySolutions(const PROJECT& project, Common::LocalFileSystem& fileSystem) {
+    QUOR_LOG(Log::DEBUG, "(%s, %d)", project.name.c_str(), static_cast<int>(project.version));
+    InstalledSolutionInfoList infos;
+    if (!LoadOtherSolutions("", fileSystem, infos)) return true;
+    return IsProjectReleaseUsedBySolutions(project, infos);
+}
+
 std::shared_ptr<InstalledSolutionInfo> InstalledSolutionInfoCache::Get(const std::string& solution,
                                                                        const DWORD version) {
     const auto key = std::make_pair(solution, version);

@@ -13,6 +13,8 @@
 //   on failure (records that were in it before included).
 // - InstalledSolutionInfoCache remembers failed loads as empty pointers and never loads a key
 //   twice; keys compare by exact name, then version.
+// - LoadOtherSolutions and IsProjectReleaseNeededBySolutions consult every installed solution:
+//   a project release that any solution's configuration lists belongs to that solution too.
 // - No lock: a list, a record or a cache is used by one thread at a time. Loaders use the working
 //   folder through the installed-state enumeration (restored on return).
 #include <map>
@@ -60,6 +62,17 @@ InstalledSolutionInfo* FindInstalledSolutionInfo(const std::string& solution, DW
 // True when one record of the list contains the project release.
 bool IsProjectReleaseUsedBySolutions(const Common::SolutionManifest::PROJECT& project,
                                      const InstalledSolutionInfoList& infos);
+
+// Appends the records of every complete release of every installed solution other than `solution`
+// (an empty name excludes none). False (logged) when one of them cannot be read: the caller must
+// then assume that any project release is still used.
+bool LoadOtherSolutions(const std::string& solution, Common::LocalFileSystem& fileSystem,
+                        InstalledSolutionInfoList& infos);
+
+// True when a complete release of any installed solution lists the project release, or when the
+// installed solutions cannot be read (logged): such a release must be left where it is.
+bool IsProjectReleaseNeededBySolutions(const Common::SolutionManifest::PROJECT& project,
+                                       Common::LocalFileSystem& fileSystem);
 
 class InstalledSolutionInfoCache {
 public:

@@ -76,6 +76,25 @@ TEST_F(InstalledSolutionInfoTest, ProjectReleaseUseComparesNamesWithoutCaseAndVe
     EXPECT_FALSE(IsProjectReleaseUsedBySolutions(Project("Game", V(0, 0, 0, 5)), {}));
 }
 
+// Every installed solution counts; one whose releases cannot be read makes every project release
+// needed.
+TEST_F(InstalledSolutionInfoTest, AProjectReleaseIsNeededByAnySolutionThatListsItOrByOneUnreadable) {
+    InstalledSolutionInfoList others;
+    ASSERT_TRUE(LoadOtherSolutions("suite", fileSystem, others));
+    EXPECT_EQ(others.size(), 3u);  // other's three releases, none of suite's
+    EXPECT_TRUE(IsProjectReleaseNeededBySolutions(Project("game", V(0, 0, 0, 4)), fileSystem));  // suite 0.0.0.2
+    EXPECT_TRUE(IsProjectReleaseNeededBySolutions(Project("KIT", V(0, 0, 0, 3)), fileSystem));   // other 0.0.0.3
+    EXPECT_FALSE(IsProjectReleaseNeededBySolutions(Project("game", V(0, 0, 0, 3)), fileSystem));
+
+    ASSERT_EQ(fileSystem.DeleteFile(root + "/solutions/other/releases/0.0.0.2/configurationmanifest"), S_OK);
+    QuorTest::LogCapture log(Log::ERROR);
+    InstalledSolutionInfoList unread;
+    EXPECT_FALSE(LoadOtherSolutions("suite", fileSystem, unread));
+    EXPECT_TRUE(IsProjectReleaseNeededBySolutions(Project("game", V(0, 0, 0, 3)), fileSystem));
+    EXPECT_TRUE(log.HasError("Failed to read the installed releases of solution other: every project release is kept."))
+        << log.Errors();
+}
+
 TEST_F(InstalledSolutionInfoTest, ContainsProjectReleaseWhereByteAndCaseBlindOrderDiffer) {
     // Byte order puts "Zeta" before "alpha" and "kivA" before "kiv_x"; the list is case-blind sorted.
     InstallTesting::WriteInstalledSolution(

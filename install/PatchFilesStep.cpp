@@ -5,9 +5,11 @@
 #include "archive/ManagedFileHelper.h"
 #include "common/AutoUpdateProgressHelper.h"
 #include "common/ConvertVersion.h"
+#include "common/EntryPlacement.h"
 #include "common/LZMA.h"
 #include "common/LocalDirectoryStructure.h"
 #include "common/Log.h"
+#include "common/LzmaContainer.h"
 #include "common/ReleaseManifest.h"
 #include "common/ZLibHelper.h"
 #include "install/ArchiveFlush.h"
@@ -106,9 +108,10 @@ HRESULT FindSource(const Item& item, const FileToPatch& file, std::string& sourc
     // A managed or archived copy lies under the version of its own entry, which may be older
     // than the release patched from.
     const std::string entryVersion = ConvertVersion::ToString(source->version);
-    if (source->flags & ReleaseManifest::FLAG_MANAGED) {
+    const Common::EntryPlace sourcePlace = Common::PlaceOf(*source);
+    if (sourcePlace == Common::EntryPlace::kManaged) {
         sourcePath = item.projectPath + "/managedfiles/" + entryVersion + "/" + source->name;
-    } else if (source->flags & ReleaseManifest::FLAG_ARCHIVED) {
+    } else if (sourcePlace == Common::EntryPlace::kArchived) {
         // Extracted into a temporary file of its own: nothing is written into the archive folder.
         holder = MakeTemporary(item.fileSystem, "Failed to create temporary file for extraction", hr);
         if (!holder) return hr;
@@ -238,7 +241,7 @@ HRESULT ApplyPatch(const Item& item, Temporary& patch, const FileToPatch& file, 
         QUOR_LOG(Log::ERROR, "Failed to apply patch.");
         return hr;
     }
-    if (target.flags & ReleaseManifest::FLAG_ARCHIVED) {
+    if (Common::PlaceOf(target) == Common::EntryPlace::kArchived) {
         hr = ManagedFileHelper::AddFile(item.project, target.version, target.name, targetPath);
         if (FAILED(hr)) {
             QUOR_LOG(Log::ERROR, "Failed to move \"%s\" into an archive", targetPath.c_str());
@@ -256,7 +259,15 @@ HRESULT FetchPatch(const Item& item, GetFileUsingPackage& fetcher, const std::st
     HRESULT hr = S_OK;
     Temporary fetched = MakeTemporary(item.fileSystem, "Failed to create temporary file for downloading patch.", hr);
     if (!fetched) return hr;
-    hr = fetcher.GetFile(remotePath, fetched->GetPath(), nullptr, entry.size);
+    // Bounded by the size the patch manifest gives for the form served (plus the LZMA container's
+    // header); a size of 0 or 1 is what a line without one reads as, and bounds nothing.
+    const int64_t served = static_cast<int32_t>(entry.size);
+    const int64_t maximum =
+        served > 1 ? served + ((entry.flags & PatchManifest::FLAG_LZMA)
+                                   ? static_cast<int64_t>(Common::LzmaContainer::kHeaderSize)
+                                   : 0)
+                   : -1;
+    hr = fetcher.GetFile(remotePath, fetched->GetPath(), nullptr, entry.size, maximum);
     if (FAILED(hr)) {
         QUOR_LOG(Log::ERROR, "Failed to download patch file: %s", remotePath.c_str());
         return hr;

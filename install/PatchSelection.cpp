@@ -7,6 +7,7 @@
 #include "common/ConvertVersion.h"
 #include "common/LocalDirectoryStructure.h"
 #include "common/Log.h"
+#include "common/ManifestFile.h"
 #include "foundation/CStd/CStd.h"
 #include "install/AvailableReleases.h"
 #include "install/InstalledState.h"
@@ -89,7 +90,8 @@ HRESULT FindBestPatchForRelease(const std::string& project, const DWORD version,
     const std::string remote = server.GetDownloadPath() + "/projects/" + project + "/releases/" + target +
                                "/patchmanifests/" + from + ".patchmanifest";
     QUOR_LOG(Log::DEBUG, "Downloading manifest \"%s\" to \"%s\".", remote.c_str(), temporary.GetPath().c_str());
-    hr = server.GetFile(remote, temporary.GetPath(), nullptr, false);
+    Common::TransferBound bound(static_cast<int64_t>(Common::kMaxManifestFileSize));
+    hr = server.GetFile(remote, temporary.GetPath(), &bound, false);
     if (FAILED(hr)) {
         QUOR_LOG(Log::ERROR, "Failed to download manifest \"%s\".", remote.c_str());
         return hr;

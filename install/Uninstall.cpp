@@ -6,10 +6,12 @@
 
 #include "archive/ManagedFileHelper.h"
 #include "common/ConvertVersion.h"
+#include "common/EntryPlacement.h"
 #include "common/LocalDirectoryStructure.h"
 #include "common/LocalRootFolder.h"
 #include "common/Log.h"
 #include "common/ReleaseManifest.h"
+#include "install/CopyHolders.h"
 #include "install/InstalledSolutionInfo.h"
 #include "install/InstalledState.h"
 #include "remote/LocalFileSystemHelper.h"
@@ -27,17 +29,9 @@ bool CancelRequested(const char* tag, AutoUpdateProgress& progress) {
     return true;
 }
 
-// True when another release lists an entry of the same name (without regard to case), entry
-// version and flags.
+// True when another release would use the copy of entry (the rule by which installs reuse it).
 bool IsFileNeededByOtherRelease(const ReleaseManifest::ENTRY& entry, const ManifestList& others) {
-    for (const auto& manifest : others) {
-        if (!manifest) continue;
-        const auto& entries = manifest->m_Entries;
-        const auto [first, last] = std::equal_range(entries.begin(), entries.end(), entry, ReleaseManifest::ENTRY::PredicateByName);
-        for (auto it = first; it != last; ++it)
-            if (it->version == entry.version && it->flags == entry.flags) return true;
-    }
-    return false;
+    return IsCopyUsedByAny(others, entry);
 }
 
 // Deletes the release's "S_OK" when it is there.
@@ -57,13 +51,14 @@ HRESULT DeleteUnneededFiles(const std::string& project, const ReleaseManifest& r
                             const std::string& projectPath, AutoUpdateProgress& progress) {
     for (const ReleaseManifest::ENTRY& entry : release.m_Entries) {
         if (CancelRequested(__PRETTY_FUNCTION__, progress)) return E_ABORT;
-        if (!(entry.flags & (ReleaseManifest::FLAG_MANAGED | ReleaseManifest::FLAG_ARCHIVED))) continue;
+        const Common::EntryPlace place = Common::PlaceOf(entry);
+        if (place == Common::EntryPlace::kDeploy) continue;
         if (IsFileNeededByOtherRelease(entry, others)) {
             QUOR_LOG(Log::VERBOSE, "Managed file \"%s\":0x%08lx is needed by another release and will not be deleted.",
                      entry.name.c_str(), static_cast<unsigned long>(entry.version));
             continue;
         }
-        if (entry.flags & ReleaseManifest::FLAG_MANAGED) {
+        if (place == Common::EntryPlace::kManaged) {
             const std::string path =
                 projectPath + "/managedfiles/" + Common::ConvertVersion::ToString(entry.version) + "/" + entry.name;
             if (!Common::LocalFileSystem::DoesFileOrDirectoryExist(path)) {
@@ -87,28 +82,6 @@ HRESULT DeleteUnneededFiles(const std::string& project, const ReleaseManifest& r
         }
     }
     return S_OK;
-}
-
-// The records of every complete release of every other installed solution. False (logged) when
-// one of them cannot be read: the caller must then assume any project release is still used.
-bool LoadOtherSolutions(const std::string& solution, Common::LocalFileSystem& fileSystem,
-                        InstalledSolutionInfoList& infos) {
-    std::vector<std::string> solutions;
-    if (FAILED(EnumerateInstalledSolutions(fileSystem, solutions))) {
-        QUOR_LOG(Log::ERROR, "Failed to enumerate the installed solutions: every project release is kept.");
-        return false;
-    }
-    for (const std::string& other : solutions) {
-        if (other == solution) continue;
-        InstalledSolutionInfoList records;
-        if (FAILED(LoadInstalledSolutionInfo(other, fileSystem, records))) {
-            QUOR_LOG(Log::ERROR, "Failed to read the installed releases of solution %s: every project release is kept.",
-                     other.c_str());
-            return false;
-        }
-        for (auto& record : records) infos.push_back(std::move(record));
-    }
-    return true;
 }
 
 }  // namespace

@@ -22,7 +22,9 @@ constexpr DWORD kV1 = V(1, 0, 0, 1);
 constexpr DWORD kV2 = V(1, 0, 0, 2);
 
 // Project alpha 1.0.0.1 and 1.0.0.2 installed side by side from a content tree. Both list
-// m/shared.dat and a/t1.bin at 1.0.0.1 with equal flags; m/f.dat at 1.0.0.1 with other flags.
+// m/shared.dat and a/t1.bin at 1.0.0.1 with equal flags, m/g.dat at 1.0.0.1 with another server
+// form only (one copy serves both), and m/f.dat at 1.0.0.1 in another place (managed in the first,
+// archived in the second: two copies).
 class UninstallProjectTest : public InstallTesting::InstallTreeTest {
 protected:
     void SetUp() override {
@@ -32,12 +34,14 @@ protected:
         first.AddFile("bin/run.sh", 0, "run 1");
         first.AddFile("m/shared.dat", 0x01, "shared");
         first.AddFile("m/f.dat", 0x01, "flags differ");
+        first.AddFile("m/g.dat", 0x01, "server form differs");
         first.AddFile("a/t1.bin", 0x06, std::string(3000, 't'));
         first.AddFile("a/t2.bin", 0x02, "t2 of 1");
         auto& second = alpha.AddRelease(kV2, {"xx"});
         second.AddFile("bin/run.sh", 0, "run 2");
         second.AddFile("m/shared.dat", 0x01, "shared").version = kV1;
-        second.AddFile("m/f.dat", 0x05, "flags differ").version = kV1;
+        second.AddFile("m/f.dat", 0x02, "flags differ").version = kV1;
+        second.AddFile("m/g.dat", 0x05, "server form differs").version = kV1;
         second.AddFile("a/t1.bin", 0x06, std::string(3000, 't')).version = kV1;
         second.AddFile("a/t2.bin", 0x02, "t2 of 2");
         second.AddFile("m/only2.dat", 0x01, "only 2");
@@ -62,18 +66,22 @@ protected:
 TEST_F(UninstallProjectTest, KeepsWhatTheOtherReleaseListsThenRemovesEverything) {
     QuorTest::LogCapture log;
     ASSERT_EQ(UninstallProjectRelease("alpha", kV2, fileSystem, progress), S_OK) << log.Errors();
-    QuorTest::TreeSnapshot expected = QuorTest::ExpectedProjectInstall(description, content.path(), "alpha", kV1);
-    // Listed by 1.0.0.1 with other flags only: not kept.
-    ASSERT_EQ(expected.erase("projects/alpha/managedfiles/1.0.0.1/m/f.dat"), 1u);
+    // The second's archived m/f.dat goes (the first uses its managed copy); every copy the first
+    // uses stays, m/g.dat too.
+    const QuorTest::TreeSnapshot expected =
+        QuorTest::ExpectedProjectInstall(description, content.path(), "alpha", kV1);
     EXPECT_EQ(QuorTest::SnapshotDifference(expected, Actual()), "");
     EXPECT_TRUE(log.Has(Log::VERBOSE, "Managed file \"a/t1.bin\":0x01000001 is needed by another release and will not "
                                       "be deleted."));
     EXPECT_TRUE(log.Has(Log::VERBOSE, "Managed file \"m/shared.dat\":0x01000001 is needed by another release and "
                                       "will not be deleted."));
+    EXPECT_TRUE(log.Has(Log::VERBOSE, "Managed file \"m/g.dat\":0x01000001 is needed by another release and "
+                                      "will not be deleted."));
+    EXPECT_TRUE(log.Has(Log::DEBUG, "Deleted unneeded archived file \"m/f.dat\"."));
 
     log.Clear();
     ASSERT_EQ(UninstallProjectRelease("alpha", kV1, fileSystem, progress), S_OK) << log.Errors();
-    EXPECT_TRUE(log.HasError("File \"" + Managed("alpha", kV1, "m/f.dat") + "\" was already deleted."));
+    EXPECT_FALSE(log.HasError("File \"" + Managed("alpha", kV1, "m/f.dat") + "\" was already deleted."));
     EXPECT_EQ(QuorTest::SnapshotDifference({}, Actual()), "");
 }
 

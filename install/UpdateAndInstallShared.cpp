@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "common/ConvertVersion.h"
+#include "common/EntryPlacement.h"
 #include "common/FileSysHelper.h"
 #include "common/LZMA.h"
 #include "common/LocalRootFolder.h"
@@ -163,7 +164,7 @@ HRESULT DoesFileExistWithCorrectMD5(const std::string& project, const DWORD vers
     QUOR_LOG(Log::VERBOSE, "%s [%s] : \"%s\" [%s]", project.c_str(), Common::ConvertVersion::ToString(version).c_str(),
              entry.name.c_str(), entryVersion.c_str());
     archivedCopyBad = false;
-    const bool archived = (entry.flags & ReleaseManifest::FLAG_ARCHIVED) != 0;
+    const bool archived = Common::PlaceOf(entry) == Common::EntryPlace::kArchived;
     const bool storedCompressed = (entry.flags & ReleaseManifest::FLAG_STORED_COMPRESSED) != 0;
     std::unique_ptr<Common::AutoTemporaryFile> extracted;
     std::unique_ptr<Common::AutoTemporaryFile> expanded;

@@ -47,10 +47,15 @@ public:
     HRESULT SelfUpdate(bool& terminate);
     // Fetches the server's list and the files that changed into {root}/system/temp.
     HRESULT DownloadFiles(bool missingOnly, bool& terminate, bool& filesDownloaded);
-    // Brings {root}/system in line with the staged list; always 0 (failures are logged and shown).
+    // Compares {root}/system with the staged list and rewrites the system list; nothing staged is
+    // put in place (see BringSystemFolderInLine). Always 0 (failures are logged and shown).
     HRESULT VerifyFiles(bool missingOnly, bool& terminate);
 
 private:
+    // VerifyFiles' steps; files staged in {root}/system/temp are copied over {root}/system (and
+    // files the staged list dropped removed) only with putStagedInPlace, which only the staged
+    // kernel of an update chain sets. Without it the system folder and its list stay as they are.
+    HRESULT BringSystemFolderInLine(bool missingOnly, bool& terminate, bool putStagedInPlace);
     // The program's arguments after its path, for starting another copy of the kernel.
     std::vector<std::string> Arguments() const;
     void SetLogFile() const;

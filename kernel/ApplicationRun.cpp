@@ -223,21 +223,21 @@ HRESULT Application::Run() {
 
     WaitForStartingKernel();
     bool otherStays = false;
-    const unsigned others = Common::ProcessHelper::CountProcessesByName("Orvane");
+    const unsigned others = Common::ProcessHelper::CountProcessesByName("Orvane", OwnRootScope());
     if (others >= 2) {
         QUOR_LOG_TAG(Log::DEBUG, kRunTag, "An instance is waiting to run, shutting down");
         return shutdown();
     }
     if (others == 1) {
         QUOR_LOG_TAG(Log::DEBUG, kRunTag, "An instance is running, waiting for it to close");
-        if (!Common::ProcessHelper::WaitForProcessesToExit("Orvane", 0)) otherStays = !PromptToKillOtherInstances();
+        if (!Common::ProcessHelper::WaitForProcessesToExit("Orvane", 0, OwnRootScope())) otherStays = !PromptToKillOtherInstances();
     }
     // A semaphore left by a kernel that died; one held by a kernel that still runs stays.
-    if (Common::ProcessHelper::CountProcessesByName("Orvane") == 0) Vorn::Semaphore::Cleanup(KernelThread::kInstanceMutexName);
+    if (Common::ProcessHelper::CountProcessesByName("Orvane", OwnRootScope()) == 0) Vorn::Semaphore::Cleanup(KernelThread::kInstanceMutexName);
     if (otherStays) return shutdown();
 
     Common::DeleteTemporaryFiles();
-    Common::ProcessHelper::TerminateProcessesByName("KivLauncher");
+    Common::ProcessHelper::TerminateProcessesByName("KivLauncher", OwnRootScope());
 
     std::unique_ptr<KernelThread> server;
     if (!IsKernelRunning()) {

@@ -3,8 +3,9 @@
 //
 // Ids are handed out once per kernel, so a late answer for a closed connection can never reach a
 // later client that got the same descriptor. Send writes a whole packet under the connection's
-// send lock (continuing partial writes, bounded by a send time-out); a write that cannot finish
-// shuts the connection down, which ends its receive thread. Close happens under the same lock, so
+// send lock; when the client does not take the bytes within the send limit (read on the process
+// clock), or the write fails, the connection is shut down, which ends its receive thread (and so
+// drops its queued requests), and later sends fail at once. Close happens under the same lock, so
 // nothing is ever written to a descriptor after it was closed. Thread-safe.
 #include <mutex>
 
@@ -15,8 +16,8 @@ namespace Quor::Orvane::WinSock {
 
 class Connection {
 public:
-    // Takes over socket. sendTimeoutMs bounds each blocked write.
-    Connection(DWORD id, Vorn::Sockets::Socket socket, DWORD sendTimeoutMs);
+    // Takes over socket. sendLimitMs bounds how long one packet may wait for the client to read.
+    Connection(DWORD id, Vorn::Sockets::Socket socket, DWORD sendLimitMs);
     ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
@@ -33,9 +34,15 @@ public:
     bool Close();
 
 private:
+    // Writes what the socket takes now; the rest waits for the client up to the send limit.
+    HRESULT SendWithin(const BYTE* data, UINT size);
+    void Fail();  // under the send lock
+
     const DWORD m_Id;
-    std::mutex m_SendLock;  // guards m_Socket against close during a send, and orders packets
+    const DWORD m_SendLimitMs;
+    std::mutex m_SendLock;  // guards m_Socket and m_Failed, and orders packets
     Vorn::Sockets::Socket m_Socket;
+    bool m_Failed = false;  // a send gave up: the connection is shut down
 };
 
 }  // namespace Quor::Orvane::WinSock

@@ -110,6 +110,7 @@ void ConnectionThread::Accept() {
         return;
     }
     if (!AdmitPeer(client)) return;  // another user's connection: closed
+    if (!AdmitWithinCap(client)) return;
     std::shared_ptr<Connection> connection = m_Manager.AddConnection(client);
     HRESULT hr = S_OK;
     auto thread = std::make_unique<RecvThread>(*this, connection, hr);
@@ -120,6 +121,20 @@ void ConnectionThread::Accept() {
         return;
     }
     m_RecvThreads.push_back(std::move(thread));
+}
+
+bool ConnectionThread::AdmitWithinCap(Vorn::Sockets::Socket& client) {
+    ReapEnded();
+    if (m_RecvThreads.size() < Manager::kMaxConnections) {
+        m_RefusedInARow = 0;
+        return true;
+    }
+    ++m_RefusedInARow;
+    if (m_RefusedInARow <= 10 || m_RefusedInARow % 1000 == 0)
+        QUOR_LOG(Quor::Log::ERROR, "%zu connections are open, closing a new one (%u in a row).",
+                 Manager::kMaxConnections, m_RefusedInARow);
+    if (!Vorn::Sockets::Close(client)) QUOR_LOG(Quor::Log::ERROR, "Closing the socket failed.");
+    return false;
 }
 
 void ConnectionThread::ReapEnded() {

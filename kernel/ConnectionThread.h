@@ -2,9 +2,11 @@
 // Quor::Orvane::WinSock::ConnectionThread: the listener. Accepts clients on the listening socket,
 // gives each its own RecvThread, and deletes receive threads once they have ended.
 //
-// Any number of clients may be connected (ended receive threads wake the listener through one
-// event, not one event each). The destructor stops the listener (joined; after 1 s logged and
-// waited for) and then every receive thread. NotifyEnded may be called from any thread.
+// At most Manager::kMaxConnections clients are connected at once: a client accepted beyond that
+// is closed at once, with an ERROR line (the first ten in a row, then every thousandth). Ended
+// receive threads wake the listener through one event, not one event each. The destructor stops
+// the listener (joined; after 1 s logged and waited for) and then every receive thread.
+// NotifyEnded may be called from any thread.
 #include <memory>
 #include <vector>
 
@@ -37,6 +39,8 @@ private:
     Vorn::uint32 Run();
     void Accept();
     void ReapEnded();
+    // True when one more connection fits; otherwise closes client.
+    bool AdmitWithinCap(Vorn::Sockets::Socket& client);
 
     Manager& m_Manager;
     Vorn::Sockets::Socket m_ListeningSocket;
@@ -45,6 +49,7 @@ private:
     std::shared_ptr<Vorn::EventMultiWaitable> m_EndedEvent;  // auto reset
     std::vector<std::unique_ptr<RecvThread>> m_RecvThreads;  // in acceptance order; listener thread only
     std::shared_ptr<Vorn::Thread> m_Thread;
+    DWORD m_RefusedInARow = 0;  // listener thread only
 };
 
 }  // namespace Quor::Orvane::WinSock

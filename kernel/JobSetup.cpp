@@ -1,6 +1,7 @@
 #include "kernel/JobSetup.h"
 
 #include "common/Log.h"
+#include "common/LogText.h"
 #include "common/ProjectName.h"
 #include "common/RelativeName.h"
 
@@ -13,13 +14,13 @@ JobProgress::JobProgress() : m_Progress(nullptr, nullptr, 1000), m_Scope(m_Progr
 
 bool IsRefusedName(const std::string& name) {
     if (Quor::Common::IsValidProjectName(name)) return false;
-    QUOR_LOG(Quor::Log::ERROR, "Refused name \"%s\"", name.c_str());
+    QUOR_LOG(Quor::Log::ERROR, "Refused name \"%s\"", Quor::Log::CutText(name).c_str());
     return true;
 }
 
 bool IsRefusedRelativeName(const std::string& name) {
     if (Quor::Common::IsValidRelativeName(name)) return false;
-    QUOR_LOG(Quor::Log::ERROR, "Refused path \"%s\"", name.c_str());
+    QUOR_LOG(Quor::Log::ERROR, "Refused path \"%s\"", Quor::Log::CutText(name).c_str());
     return true;
 }
 

@@ -90,7 +90,7 @@ KernelThread::~KernelThread() {
     m_Answers.reset();
     m_Handler.reset();
     m_Connections.reset();
-    m_Queue.clear();
+    m_Queue.Clear();
     m_InstanceMarker.reset();
 }
 
@@ -163,7 +163,7 @@ HRESULT KernelThread::CheckPackets() {
         } else if (peek.isCancel) {
             cancels.emplace_back(packet.connection, peek.requestId);
         } else {
-            m_Queue.push_back(std::move(packet));
+            m_Queue.Push(std::move(packet));
         }
     }
     for (const auto& [connection, requestId] : cancels) {
@@ -176,11 +176,11 @@ HRESULT KernelThread::CheckPackets() {
             QUOR_LOG(Quor::Log::DEBUG, "Job is underway for disconnecting client, terminating job");
             RetireJob();
         }
-        std::erase_if(m_Queue, [&](const PACKET& packet) {
-            if (packet.connection != connection) return false;
+        m_Queue.RemoveIf(connection, [](const PACKET&) {
             QUOR_LOG(Quor::Log::VERBOSE, "Found a waiting packet for disconnecting client, discarding");
             return true;
         });
+        m_EndedConnections.push_back(connection);
     }
     return S_OK;
 }
@@ -191,31 +191,29 @@ HRESULT KernelThread::CancelRequest(const DWORD connection, const DWORD requestI
         QUOR_LOG(Quor::Log::DEBUG, "Cancelling job currently underway");
         RetireJob();
     }
-    for (auto it = m_Queue.begin(); it != m_Queue.end();) {
-        if (it->connection == connection && Vorn::Bytes::LoadLE32(it->data.get() + 4) == requestId) {
-            QUOR_LOG(Quor::Log::VERBOSE, "Found a waiting packet that has been cancelled");
-            AnswerCancelled(*it);
-            it = m_Queue.erase(it);
-        } else {
-            ++it;
-        }
-    }
+    m_Queue.RemoveIf(connection, [&](const PACKET& packet) {
+        if (Vorn::Bytes::LoadLE32(packet.data.get() + 4) != requestId) return false;
+        QUOR_LOG(Quor::Log::VERBOSE, "Found a waiting packet that has been cancelled");
+        AnswerCancelled(packet);
+        return true;
+    });
     return S_OK;
 }
 
 HRESULT KernelThread::StartNewWork() {
     QUOR_LOG(Quor::Log::VERBOSE, "%s", "");
+    if (!m_Job && !m_GivenUpJob) EndConnections();
     // After a Terminate nothing new starts; a given-up job keeps the handler until it returns.
-    if (m_Job || m_GivenUpJob || m_Queue.empty() || m_Stop.load()) return S_OK;
+    if (m_Job || m_GivenUpJob || m_Queue.Empty() || m_Stop.load()) return S_OK;
     HRESULT hr = S_OK;
     auto job =
-        std::make_unique<WorkingThread>(std::move(m_Queue.front()), *m_Handler, *m_Answers, m_Pool, hr);
+        std::make_unique<WorkingThread>(std::move(m_Queue.Front()), *m_Handler, *m_Answers, m_Pool, hr);
     if (FAILED(hr)) {
         QUOR_LOG(Quor::Log::ERROR, "Failed to create WorkingThread object");
-        m_Queue.front() = job->TakePacket();
+        m_Queue.Front() = job->TakePacket();
         return hr;
     }
-    m_Queue.pop_front();
+    (void)m_Queue.PopFront();
     m_Job = std::move(job);
     return S_OK;
 }
@@ -231,6 +229,11 @@ void KernelThread::RetireJob() {
     QUOR_LOG(Quor::Log::ERROR, "Thread did not terminate, calling Termiante");
     m_Job->GiveUp();
     m_GivenUpJob = std::move(m_Job);
+}
+
+void KernelThread::EndConnections() {
+    for (const DWORD connection : m_EndedConnections) m_Handler->ConnectionEnded(connection);
+    m_EndedConnections.clear();
 }
 
 void KernelThread::AnswerCancelled(const PACKET& packet) {

@@ -1,7 +1,9 @@
 #pragma once
 // Quor::Orvane::KernelThread: the kernel's request server. Owns the loopback transport and the
-// request handler, runs one request at a time on the kernel's thread pool in the order received,
-// takes Cancels and ended connections, and holds the named semaphore "QUOR_ORVANE_MUTEX_NAME"
+// request handler, runs one request at a time on the kernel's thread pool (each connection's
+// requests in the order received, the connections taking turns: RequestQueue), takes Cancels and
+// ended connections (the handler hears of each once no job runs, so that it can release what the
+// connection held), and holds the named semaphore "QUOR_ORVANE_MUTEX_NAME"
 // for its whole life so that clients and a second kernel see that a server runs.
 //
 // Errors: the constructor reports "Already running." (E_FAIL) when another server holds the
@@ -10,14 +12,15 @@
 // Threads: the server thread alone owns the queue and the running job; SetStop may be called from
 // the job. The destructor stops the server thread, cancels a running job and waits for it.
 #include <atomic>
-#include <deque>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "common/ThreadPool.h"
 #include "foundation/Thread.h"
 #include "foundation/Types.h"
 #include "kernel/PACKET.h"
+#include "kernel/RequestQueue.h"
 
 namespace Vorn {
 class EventMultiWaitable;
@@ -38,13 +41,19 @@ class IRequestHandler;
 class KernelThread;
 class WorkingThread;
 
+// Short: while the one running job waits for a client that does not read, every other client
+// waits for the job.
+constexpr DWORD kDefaultSendLimitMs = 500;
+
 struct KernelThreadOptions {
     using HandlerFactory = std::function<std::unique_ptr<IRequestHandler>(
         KernelThread& owner, Quor::OrvaneProtocol::ISendPacket& transport)>;
 
     unsigned port = 0;            // 0: the protocol's port (GetOrvanePort)
     DWORD jobGiveUpMs = 30000;    // how long a cancelled job is waited for before it is given up
-    DWORD sendTimeoutMs = 30000;  // how long a write to a client that does not read may block
+    // How long an answer may wait for a client that does not read before that connection is
+    // closed (and its queued requests dropped).
+    DWORD sendTimeoutMs = kDefaultSendLimitMs;
     HandlerFactory makeHandler;   // empty: the kernel's request handlers
 };
 
@@ -75,6 +84,8 @@ private:
     // Cancels the running job and waits for it; gives it up when it does not end in time.
     void RetireJob();
     void AnswerCancelled(const PACKET& packet);
+    // Tells the handler of the connections that ended; only while no job runs.
+    void EndConnections();
 
     std::shared_ptr<Quor::Common::ThreadPool::IPool> m_Pool;
     KernelThreadOptions m_Options;
@@ -87,7 +98,8 @@ private:
     std::shared_ptr<Vorn::Thread> m_Thread;
     std::unique_ptr<WorkingThread> m_Job;
     std::unique_ptr<WorkingThread> m_GivenUpJob;  // still running after its cancel; no new job meanwhile
-    std::deque<PACKET> m_Queue;
+    RequestQueue m_Queue;
+    std::vector<DWORD> m_EndedConnections;  // not yet told to the handler
 };
 
 }  // namespace Quor::Orvane

@@ -4,6 +4,7 @@
 
 #include "common/Log.h"
 #include "common/Win32Helper.h"
+#include "foundation/EventMultiWaitable.h"
 #include "foundation/Sockets.h"
 #include "foundation/WaitResult.h"
 #include "kernel/Connection.h"
@@ -16,6 +17,7 @@ RecvThread::RecvThread(ConnectionThread& listener, std::shared_ptr<Connection> c
     : m_Listener(listener), m_Connection(std::move(connection)) {
     QUOR_LOG(Quor::Log::VERBOSE, "(0x%08x)", m_Connection->GetId());
     hr = S_OK;
+    m_Received = Vorn::EventMultiWaitable::Create(true, false);
     m_Thread = Vorn::threadCreate(&RecvThread::ThreadProc, this);
     if (!m_Thread) {
         hr = E_FAIL;
@@ -49,10 +51,17 @@ Vorn::uint32 RecvThread::Run() {
     while (SUCCEEDED(hr) && !m_Terminate.load()) {
         QUOR_LOG(Quor::Log::VERBOSE, "Going to sleep waiting for an event");
         DWORD received = 0;
-        const bool ok =
-            Vorn::Sockets::Recv(m_Connection->GetSocket(), m_Framer.Space(), m_Framer.SpaceSize(), received);
+        bool timedOut = false;
+        const bool ok = Receive(received, timedOut);
         if (m_Terminate.load()) {
             QUOR_LOG(Quor::Log::VERBOSE, "Terminate event signaled.");
+            break;
+        }
+        if (timedOut) {
+            QUOR_LOG(Quor::Log::ERROR,
+                     "Connection 0x%08x sent part of a request and nothing more for %u ms, closing it.", id,
+                     kPartLimitMs);
+            hr = E_FAIL;
             break;
         }
         if (!ok) {
@@ -86,6 +95,26 @@ Vorn::uint32 RecvThread::Run() {
     m_Ended.store(true);
     listener.NotifyEnded();
     return 0;
+}
+
+bool RecvThread::Receive(DWORD& received, bool& timedOut) {
+    received = 0;
+    timedOut = false;
+    Vorn::Sockets::Socket& socket = m_Connection->GetSocket();
+    if (!m_Framer.HoldsPart())
+        return Vorn::Sockets::Recv(socket, m_Framer.Space(), m_Framer.SpaceSize(), received);
+    // A shutdown of the socket (the destructor) ends this receive as well, with 0 bytes.
+    m_Received->Reset();
+    Vorn::Sockets::AsyncResult* receive =
+        Vorn::Sockets::AsyncRecv(socket, m_Framer.Space(), m_Framer.SpaceSize(), m_Received);
+    if (!receive) {
+        QUOR_LOG(Quor::Log::ERROR, "AsyncRecv failed.");
+        return false;
+    }
+    timedOut = m_Received->Wait(kPartLimitMs) != Vorn::WAIT_OBJECT_0;
+    const bool ok = !timedOut && Vorn::Sockets::GetAsyncResult(receive, &received);
+    Vorn::Sockets::ReleaseAsyncResult(receive);
+    return ok;
 }
 
 }  // namespace Quor::Orvane::WinSock

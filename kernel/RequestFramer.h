@@ -19,6 +19,8 @@ public:
     static constexpr UINT kMaxRequest = 4096;
 
     BYTE* Space() { return m_Buffer.data() + m_Held; }
+    // True while part of a request waits for the rest.
+    bool HoldsPart() const { return m_Held > 0; }
     DWORD SpaceSize() const { return static_cast<DWORD>(m_Buffer.size() - m_Held); }
 
     // Adds `received` bytes written at Space(); calls deliver for each request now whole (the

@@ -189,4 +189,28 @@ TEST_F(RequestHandlers, NamesThatCouldLeaveTheirFolderAreRefusedBeforeTheEngine)
     EXPECT_TRUE(log.HasError("Refused name \"../x\"")) << log.Errors();
 }
 
+// A name from a request stands in the log cut to a bounded length and escaped, at the level the
+// kernel runs at: a client cannot flood the log nor forge a line of its own.
+TEST_F(RequestHandlers, NamesFromARequestAreLoggedCutAndEscaped) {
+    auto engine = std::make_shared<QuorTest::ScriptedEngine>();
+    Start("127.0.0.1:1", engine);
+    QuorTest::LogCapture log(Quor::Log::DEBUG);
+    const std::string name = std::string(4000, 'n') + "/../x\n(  ERROR)[00:00:00.000] forged";
+    EXPECT_EQ(RecordedCall("InstallProjectReleaseResponse", 0, 1).Result(E_FAIL),
+              Ask([&](IAppToOrvane& s) { s.InstallProjectReleaseRequest(0, 1, name, V1000); }));
+    EXPECT_EQ(RecordedCall("UpdateProjectResponse", 0, 2).Result(E_FAIL).Word(0xFFFFFFFF),
+              Ask([&](IAppToOrvane& s) { s.UpdateProjectRequest(0, 2, name); }));
+    EXPECT_TRUE(log.Contains("Refused name \"" + std::string(256, 'n') + "...(cut, " + std::to_string(name.size()) +
+                             " bytes)\""))
+        << log.Errors().substr(0, 2000);
+    // Every line of the kernel's side (the client's own sending logs its caller's text as given).
+    size_t longest = 0;
+    for (const std::string& entry : log.Entries()) {
+        if (entry.find("::Send::") != std::string::npos) continue;
+        longest = std::max(longest, entry.size());
+        EXPECT_EQ(entry.find('\n'), std::string::npos) << entry.substr(0, 300);
+    }
+    EXPECT_LT(longest, 1024u);
+}
+
 }  // namespace

@@ -9,9 +9,12 @@
 
 #include "common/testing/LogCapture.h"
 #include "foundation/WaitResult.h"
+#include "kernel/RecvThread.h"
+#include "kernel/WinSockManager.h"
 #include "kernel/testing/KernelClient.h"
 #include "kernel/testing/ScriptedEngine.h"
 #include "kernel/testing/TestKernel.h"
+#include "platform/ManualClock.h"
 #include "protocol/PacketType.h"
 #include "tests/kit/LoopbackSocket.h"
 #include "tests/kit/TempDir.h"
@@ -40,7 +43,8 @@ protected:
         QuorTest::WriteFile(tree.system() + "/system.cfg",
                             "DownloadURL = 127.0.0.1:1\nDownloadPath = /quor\n");
     }
-    void Start(DWORD giveUpMs = 30000, DWORD sendTimeoutMs = 30000) {
+    void Start(DWORD giveUpMs = 30000,
+               DWORD sendTimeoutMs = Quor::Orvane::KernelThreadOptions{}.sendTimeoutMs) {
         auto options = QuorTest::TestKernel::Handlers(engine);
         options.jobGiveUpMs = giveUpMs;
         options.sendTimeoutMs = sendTimeoutMs;
@@ -57,6 +61,8 @@ protected:
 
     QuorTest::QuorTree tree;
     std::shared_ptr<QuorTest::ScriptedEngine> engine = std::make_shared<QuorTest::ScriptedEngine>();
+    // Made by the test that needs it; declared first, so that it outlives the kernel.
+    std::unique_ptr<Quor::Platform::ManualClock> clock;
     std::unique_ptr<QuorTest::TestKernel> kernel;
 };
 
@@ -336,6 +342,105 @@ TEST_F(RequestServer, ManyClientsAtOnceAreAllServed) {
     for (size_t i = 0; i < clients.size(); ++i)
         ASSERT_TRUE(clients[i]->Send(GetVersion(static_cast<DWORD>(i))));
     for (size_t i = 0; i < clients.size(); ++i) EXPECT_EQ(i, AnswerOf(*clients[i]).requestId);
+}
+
+TEST_F(RequestServer, ClientsTakeTurnsSoAFloodDelaysAnotherClientByOneRequest) {
+    Start();
+    KernelClient holder(Port());
+    ASSERT_TRUE(holder.Send(UpdateProject(1, "blockA")));
+    ASSERT_TRUE(engine->WaitStarted("blockA"));
+    // While the server is held: 200 requests of one client, then one of another. A request
+    // cancelled at the end of each burst is answered once the burst is queued.
+    KernelClient flood(Port());
+    std::vector<BYTE> burst;
+    for (DWORD id = 1; id <= 200; ++id) burst = QuorTest::Join(burst, UpdateProject(id, "flood"));
+    ASSERT_TRUE(flood.Send(QuorTest::Join(QuorTest::Join(burst, UpdateProject(999, "x")), Cancel(999))));
+    ASSERT_EQ(999u, AnswerOf(flood).requestId);
+    KernelClient fresh(Port());
+    ASSERT_TRUE(fresh.Send(
+        QuorTest::Join(QuorTest::Join(UpdateProject(7, "fresh"), UpdateProject(8, "y")), Cancel(8))));
+    ASSERT_EQ(8u, AnswerOf(fresh).requestId);
+
+    engine->Release("blockA");
+    EXPECT_EQ(7u, AnswerOf(fresh).requestId);
+    const std::vector<std::string> calls = engine->Calls();
+    ASSERT_GE(calls.size(), 3u);
+    EXPECT_EQ(
+        (std::vector<std::string>{"UpdateProject blockA", "UpdateProject flood", "UpdateProject fresh"}),
+        std::vector<std::string>(calls.begin(), calls.begin() + 3))
+        << "the fresh client waited for more than one request of the flooding one";
+}
+
+TEST_F(RequestServer, AClientThatDoesNotReadLosesItsConnectionWhileAFreshClientIsAnswered) {
+    clock = std::make_unique<Quor::Platform::ManualClock>();
+    engine->installedProjects.assign(1000, std::string(1000, 'p'));  // about 1 MB per answer
+    Start();
+    KernelClient flood(Port());  // asks for far more than the socket buffers hold, and reads nothing
+    std::vector<BYTE> burst;
+    for (DWORD id = 0; id < 40; ++id)
+        burst = QuorTest::Join(
+            burst, RequestBytes([&](IAppToOrvane& s) { s.EnumerateInstalledProjectsRequest(0, id); }));
+    ASSERT_TRUE(flood.Send(burst));
+    KernelClient fresh(Port());
+    ASSERT_TRUE(fresh.Send(GetVersion(5)));
+
+    ASSERT_TRUE(clock->AwaitWaitersFor(1, 20000)) << "no answer waits for the client that does not read";
+    clock->AdvanceMilliseconds(Quor::Orvane::KernelThreadOptions{}.sendTimeoutMs);
+    const auto answer = fresh.Answer();
+    ASSERT_TRUE(answer.has_value())
+        << "the fresh client was not answered while the other one held its connection";
+    EXPECT_EQ("GetVersionResponse", answer->operation);
+    EXPECT_EQ(5u, answer->requestId);
+    size_t answers = 0;
+    while (!flood.ReadPacket().empty()) ++answers;  // what the socket held, then the end of the connection
+    EXPECT_LT(answers, 40u) << "the connection that did not read was kept";
+    EXPECT_TRUE(flood.WaitClosed());
+}
+
+TEST_F(RequestServer, ConnectionsBeyondTheCapAreClosedAtAccept) {
+    Start();
+    std::vector<std::unique_ptr<KernelClient>> clients;
+    for (size_t i = 0; i < Quor::Orvane::WinSock::Manager::kMaxConnections; ++i) {
+        clients.push_back(std::make_unique<KernelClient>(Port()));
+        ASSERT_TRUE(clients.back()->Connected()) << "client " << i;
+    }
+    // Each is served, so each was accepted before the next one.
+    for (size_t i = 0; i < clients.size(); ++i) {
+        ASSERT_TRUE(clients[i]->Send(GetVersion(static_cast<DWORD>(i))));
+        ASSERT_EQ(i, AnswerOf(*clients[i]).requestId);
+    }
+    QuorTest::LogCapture log(Quor::Log::ERROR);
+    KernelClient beyond(Port());
+    ASSERT_TRUE(beyond.Connected());
+    EXPECT_TRUE(beyond.WaitClosed()) << "a connection beyond the cap was kept";
+    EXPECT_TRUE(log.HasError("256 connections are open, closing a new one (1 in a row).")) << log.All();
+
+    // Those within the cap are still served, and one that leaves makes room for one more.
+    ASSERT_TRUE(clients.back()->Send(GetVersion(1)));
+    EXPECT_EQ(1u, AnswerOf(*clients.back()).requestId);
+    clients.front().reset();
+    bool admitted = false;
+    for (int attempt = 0; attempt < 10000 && !admitted; ++attempt) {
+        KernelClient next(Port());  // closed at once until the kernel has seen the other one leave
+        admitted = next.Send(GetVersion(2)) && next.Answer().has_value();
+    }
+    EXPECT_TRUE(admitted) << "no room was made by a client that left";
+}
+
+TEST_F(RequestServer, AConnectionThatLeavesARequestHalfSentIsClosedAfterTheLimit) {
+    clock = std::make_unique<Quor::Platform::ManualClock>();
+    Start();
+    KernelClient quiet(Port());  // connected, nothing sent: no limit applies
+    KernelClient half(Port());
+    const std::vector<BYTE> request = UpdateProject(1, "never");
+    ASSERT_TRUE(half.Send({request.begin(), request.begin() + 5}));
+
+    ASSERT_TRUE(clock->AwaitWaitersFor(1, 20000)) << "nothing waits with a limit for the rest of the request";
+    clock->AdvanceMilliseconds(Quor::Orvane::WinSock::RecvThread::kPartLimitMs);
+    EXPECT_TRUE(half.WaitClosed()) << "the half-sent request kept its connection";
+    ASSERT_TRUE(quiet.Send(GetVersion(3)));
+    EXPECT_EQ(3u, AnswerOf(quiet).requestId);
+    EXPECT_TRUE(engine->Calls().empty());
 }
 
 }  // namespace

@@ -53,12 +53,36 @@ bool StartKernel(const std::string& program, const std::vector<std::string>& arg
     return Vorn::processCreate(program.c_str(), folder.c_str(), static_cast<int>(argv.size()), argv.data(), nullptr);
 }
 
+// How long the staged kernel may take to start and answer before the update is given up.
+constexpr uint32_t kStagedAnswerMs = 60000;
+
+enum class StagedAnswer { Answered, NotStarted, NoAnswer };
+
+// Runs the staged kernel once on its own, with "-noupdate help" and no output: it has answered
+// when it ends with 0 within kStagedAnswerMs. One that runs longer is ended.
+StagedAnswer AskStagedKernel(const std::string& program) {
+    const std::string folder = program.substr(0, program.find_last_of('/') + 1);
+    const char* arguments[] = {"-noupdate", "help"};
+    Vorn::ProcessLaunchRecord record;
+    if (!Vorn::processCreateSilent(program.c_str(), folder.c_str(), 2, arguments, &record))
+        return StagedAnswer::NotStarted;
+    if (Vorn::processWait(record.handle, kStagedAnswerMs) != Vorn::ProcessWaitResult::Exited) {
+        Vorn::processForceTerminate(record.pid);
+        Vorn::processWait(record.handle, kStagedAnswerMs);
+        return StagedAnswer::NoAnswer;
+    }
+    Vorn::ProcessExitCode code = -1;
+    return Vorn::processGetExitCode(record.handle, code) == Vorn::GetExitCodeResult::Ok && code == 0
+               ? StagedAnswer::Answered
+               : StagedAnswer::NoAnswer;
+}
+
 }  // namespace
 
 HRESULT Application::SelfUpdate(bool& terminate) {
     terminate = false;
     QUOR_LOG_TAG(Log::VERBOSE, kSelfUpdateTag, "()");
-    if (!Common::ProcessHelper::WaitForProcessesToExit("Orvane", 5000) && !PromptToKillOtherInstances()) {
+    if (!Common::ProcessHelper::WaitForProcessesToExit("Orvane", 5000, OwnRootScope()) && !PromptToKillOtherInstances()) {
         terminate = true;
         return S_OK;
     }
@@ -77,7 +101,8 @@ HRESULT Application::SelfUpdate(bool& terminate) {
     if (strncasecmp(running, systemKernel.c_str(), systemKernel.size()) != 0) {
         QUOR_LOG_TAG(Log::USER, kSelfUpdateTag,
                      "Started from non-system directory. Copying temp contents over and restarting updated Orvane\n");
-        VerifyFiles(false, terminate);
+        // This is the staged kernel of the chain: the one process that puts staged files in place.
+        BringSystemFolderInLine(false, terminate, true);
         QUOR_LOG_TAG(Log::USER, kSelfUpdateTag, "Starting the updated Orvane in system directory.\n");
         std::vector<std::string> arguments = Arguments();
         arguments.push_back("-noupdate");
@@ -95,6 +120,16 @@ HRESULT Application::SelfUpdate(bool& terminate) {
 
     const std::string stagedKernel = SystemTempFolder() + kKernelInBundle;
     QUOR_LOG_TAG(Log::USER, kSelfUpdateTag, "Updates to Orvane found! Starting SelfUpdate process.\n");
+    // The running kernel is replaced only by a staged kernel that has shown it starts and answers.
+    const StagedAnswer answer = AskStagedKernel(stagedKernel);
+    if (answer != StagedAnswer::Answered) {
+        if (answer == StagedAnswer::NotStarted) QUOR_LOG_TAG(Log::ERROR, kSelfUpdateTag, "CreateProcess failed.");
+        QUOR_LOG_TAG(Log::ERROR, kSelfUpdateTag, "The staged kernel %s did not answer; the update is left out.",
+                     stagedKernel.c_str());
+        ::unlink((SystemTempFolder() + kVersionInfoFileName).c_str());
+        terminate = false;
+        return S_OK;
+    }
     QUOR_LOG_TAG(Log::USER, kSelfUpdateTag, "%s", ("Starting temp executable: " + stagedKernel + "\n").c_str());
     if (!StartKernel(stagedKernel, Arguments())) {
         // This kernel runs the command itself; the staged update is tried again at the next start.
@@ -123,6 +158,12 @@ HRESULT Application::DownloadFiles(bool missingOnly, bool& terminate, bool& file
     VersionList current, fresh;
     GetVersionInfo(system + kVersionInfoFileName, current);
     hr = DownloadVersionInfoFile(server);
+    if (SUCCEEDED(hr) && !server.LastFileLengthConfirmed()) {
+        QUOR_LOG_TAG(Log::ERROR, kDownloadTag, "The length of the downloaded %s could not be confirmed.",
+                     kVersionInfoFileName);
+        ::unlink((staged + kVersionInfoFileName).c_str());
+        hr = E_FAIL;
+    }
     if (SUCCEEDED(hr) && (!GetVersionInfo(staged + kVersionInfoFileName, fresh) || fresh.empty())) {
         // A list naming no file would remove the whole kernel: it counts as not obtained.
         ::unlink((staged + kVersionInfoFileName).c_str());
@@ -145,6 +186,12 @@ HRESULT Application::DownloadFiles(bool missingOnly, bool& terminate, bool& file
         const size_t slash = local.find_last_of('/');
         hr = Vorn::std_mkdir_tree(local.substr(0, slash).c_str()) ? S_OK : E_FAIL;
         if (SUCCEEDED(hr)) hr = server.GetFile(remote + entry.path, local, nullptr, false);
+        if (SUCCEEDED(hr) && !server.LastFileLengthConfirmed()) {
+            // A body that merely ended with its connection may be cut anywhere: never staged.
+            QUOR_LOG_TAG(Log::ERROR, kDownloadTag, "The length of the downloaded %s could not be confirmed.",
+                         entry.path.c_str());
+            hr = E_FAIL;
+        }
         if (FAILED(hr)) {
             QUOR_LOG_TAG(Log::ERROR, kDownloadTag, "%s", ("Failed to download update to file: " + entry.path + "\n").c_str());
             // Neither the cut file nor the list that names it may be taken for a staged update.
@@ -183,6 +230,10 @@ HRESULT Application::DownloadFiles(bool missingOnly, bool& terminate, bool& file
 }
 
 HRESULT Application::VerifyFiles(bool missingOnly, bool& terminate) {
+    return BringSystemFolderInLine(missingOnly, terminate, false);
+}
+
+HRESULT Application::BringSystemFolderInLine(bool missingOnly, bool& terminate, bool putStagedInPlace) {
     const std::string systemList = SystemFolder() + kVersionInfoFileName;
     const std::string stagedList = SystemTempFolder() + kVersionInfoFileName;
     VersionList current, fresh;
@@ -199,8 +250,18 @@ HRESULT Application::VerifyFiles(bool missingOnly, bool& terminate) {
     }
     QUOR_LOG_TAG(Log::USER, kVerifyTag, "Copying over new and updated files.\n");
     VersionList result;
-    MoveUpdatedFiles(current, fresh, result);
-    DeleteOldFiles(current, fresh);
+    if (putStagedInPlace) {
+        MoveUpdatedFiles(current, fresh, result);
+        DeleteOldFiles(current, fresh);
+    } else {
+        // Only the staged kernel of an update chain, which has started from the staged folder,
+        // puts staged files in place: a later start never takes what is staged for a whole update.
+        for (const VersionInformation& entry : fresh)
+            if (!HoldsEntry(current, entry) || !Exists(SystemFolder() + entry.path))
+                QUOR_LOG_TAG(Log::DEBUG, kVerifyTag, "%s is left as it is: staged files are put in place by an update only.",
+                             entry.path.c_str());
+        result = current;
+    }
     QUOR_LOG_TAG(Log::USER, kVerifyTag, "Updating current Orvane's version information.\n");
     if (!WriteVersionInfo(systemList, result)) {
         HRESULT failure = S_OK;

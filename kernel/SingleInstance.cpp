@@ -20,6 +20,8 @@
 
 namespace Quor::Orvane {
 
+Common::ProcessHelper::ProcessScope OwnRootScope() { return {Common::LocalRootFolder::Get()}; }
+
 bool IsKernelRunning() {
     auto found = Vorn::SharedMutex::Find(KernelThread::kInstanceMutexName);
     return found && found->IsValid();
@@ -49,9 +51,9 @@ bool PromptToKillOtherInstances() {
         return false;
     }
     QUOR_LOG_TAG(Log::DEBUG, kTag, "Terminating other instance");
-    Common::ProcessHelper::TerminateProcessesByName("Orvane");
+    Common::ProcessHelper::TerminateProcessesByName("Orvane", OwnRootScope());
     QUOR_LOG_TAG(Log::DEBUG, kTag, "Waiting for other instance to close");
-    return Common::ProcessHelper::WaitForProcessesToExit("Orvane", 60000);
+    return Common::ProcessHelper::WaitForProcessesToExit("Orvane", 60000, OwnRootScope());
 }
 
 void SignalReplayLaunch(const std::string& replayPath) {

@@ -5,8 +5,14 @@
 #include <string>
 
 #include "foundation/Types.h"
+#include "remote/process/ProcessHelper.h"
 
 namespace Quor::Orvane {
+
+// The processes that count as other kernels (name "Orvane") and as the game launcher (name
+// "KivLauncher"): this user's, run from below this kernel's {root}, of this instance. Another
+// user's process, or one of another root or instance, is never counted, waited for or ended.
+Common::ProcessHelper::ProcessScope OwnRootScope();
 
 // True when a kernel's request server holds the named semaphore "QUOR_ORVANE_MUTEX_NAME".
 bool IsKernelRunning();

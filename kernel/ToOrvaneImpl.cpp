@@ -5,7 +5,9 @@
 #include <atomic>
 #include <vector>
 
+#include "archive/ReaderLock.h"
 #include "common/Log.h"
+#include "common/LogText.h"
 #include "kernel/JobSetup.h"
 #include "kernel/KernelThread.h"
 #include "remote/HTTPConnection.h"
@@ -22,6 +24,8 @@ using Quor::User::RemoteFileServerHTTP;
 
 namespace {
 constexpr DWORD kNoVersion = 0xFFFFFFFF;
+// A transfer below the connection's stall rate (1 KiB/s) for this long is ended.
+constexpr int kStallSeconds = 30;
 const char* const kLibraryName = "/libMondrel.so";
 }  // namespace
 
@@ -33,7 +37,24 @@ ToOrvaneImpl::ToOrvaneImpl(KernelThread& owner, Quor::OrvaneProtocol::ISendPacke
     if (!m_Options.engine) m_Options.engine = std::make_shared<Engine>();
 }
 
-ToOrvaneImpl::~ToOrvaneImpl() = default;
+ToOrvaneImpl::~ToOrvaneImpl() {
+    Unlock(m_Locks.TakeEvery());
+}
+
+void ToOrvaneImpl::ConnectionEnded(DWORD connection) {
+    QUOR_LOG(Quor::Log::DEBUG, "(%u)", connection);
+    const std::vector<DWORD> handles = m_Locks.TakeAll(connection);
+    if (!handles.empty())
+        QUOR_LOG(Quor::Log::DEBUG, "Releasing %zu file locks of ended connection %u", handles.size(),
+                 connection);
+    Unlock(handles);
+}
+
+void ToOrvaneImpl::Unlock(const std::vector<DWORD>& handles) {
+    for (const DWORD handle : handles)
+        if (FAILED(m_Options.engine->UnlockFile(handle)))
+            QUOR_LOG(Quor::Log::ERROR, "Failed to release file lock %u", handle);
+}
 
 void ToOrvaneImpl::SetCancel(bool cancel) {
     QUOR_LOG(Quor::Log::DEBUG, "%d", cancel ? 1 : 0);
@@ -46,7 +67,9 @@ HRESULT ToOrvaneImpl::Connect(std::shared_ptr<HTTPConnection>& connection) {
     if (address.empty()) {
         hr = E_FAIL;  // no content server configured
     } else {
-        connection = std::make_shared<HTTPConnection>(hr, address, 80, 60, false, nullptr);
+        connection = std::make_shared<HTTPConnection>(hr, address, 80, kStallSeconds, false, nullptr);
+        // A Cancel ends the transfer in flight at its next progress call, whatever it fetches.
+        connection->SetCancelFlag(CancelFlag());
     }
     if (FAILED(hr)) {
         QUOR_LOG(Quor::Log::ERROR, "Failed to establish HTTP connection");
@@ -135,21 +158,21 @@ void ToOrvaneImpl::EnumerateInstalledProjectsRequest(const DWORD requester, cons
 
 void ToOrvaneImpl::EnumerateAvailableProjectReleasesRequest(const DWORD requester, const DWORD requestId,
                                                             const std::string& project) {
-    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, project.c_str());
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, Quor::Log::CutText(project).c_str());
     ListReleases(requester, requestId, project, &Engine::EnumerateAvailableProjectReleases,
                  &Quor::OrvaneProtocol::IOrvaneToApp::EnumerateAvailableProjectReleasesResponse);
 }
 
 void ToOrvaneImpl::EnumerateInstalledProjectReleasesRequest(const DWORD requester, const DWORD requestId,
                                                             const std::string& project) {
-    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, project.c_str());
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, Quor::Log::CutText(project).c_str());
     ListReleases(requester, requestId, project, &Engine::EnumerateInstalledProjectReleases,
                  &Quor::OrvaneProtocol::IOrvaneToApp::EnumerateInstalledProjectReleasesResponse);
 }
 
 void ToOrvaneImpl::InstallProjectReleaseRequest(const DWORD requester, const DWORD requestId,
                                                 const std::string& project, const DWORD version) {
-    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, 0x%08x)", requester, requestId, project.c_str(), version);
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, 0x%08x)", requester, requestId, Quor::Log::CutText(project).c_str(), version);
     HRESULT hr = E_FAIL;
     LocalFileSystem fs;
     if (!IsRefusedName(project)) {
@@ -164,7 +187,7 @@ void ToOrvaneImpl::InstallProjectReleaseRequest(const DWORD requester, const DWO
 
 void ToOrvaneImpl::UpdateProjectRequest(const DWORD requester, const DWORD requestId,
                                         const std::string& project) {
-    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, project.c_str());
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, Quor::Log::CutText(project).c_str());
     HRESULT hr = E_FAIL;
     DWORD version = kNoVersion;
     LocalFileSystem fs;
@@ -198,7 +221,7 @@ void ToOrvaneImpl::RepairRequest(const DWORD requester, const DWORD requestId, c
 
 void ToOrvaneImpl::ValidateProjectRequest(const DWORD requester, const DWORD requestId,
                                           const std::string& project) {
-    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, project.c_str());
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, Quor::Log::CutText(project).c_str());
     HRESULT hr = E_FAIL;
     LocalFileSystem fs;
     if (!IsRefusedName(project)) {
@@ -213,7 +236,7 @@ void ToOrvaneImpl::ValidateProjectRequest(const DWORD requester, const DWORD req
 
 void ToOrvaneImpl::UninstallProjectReleaseRequest(const DWORD requester, const DWORD requestId,
                                                   const std::string& project, const DWORD version) {
-    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, 0x%08x)", requester, requestId, project.c_str(), version);
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, 0x%08x)", requester, requestId, Quor::Log::CutText(project).c_str(), version);
     HRESULT hr = E_FAIL;
     LocalFileSystem fs;
     if (!IsRefusedName(project)) {
@@ -239,14 +262,14 @@ void ToOrvaneImpl::EnumerateInstalledSolutionsRequest(const DWORD requester, con
 
 void ToOrvaneImpl::EnumerateAvailableSolutionReleasesRequest(const DWORD requester, const DWORD requestId,
                                                              const std::string& solution) {
-    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, solution.c_str());
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, Quor::Log::CutText(solution).c_str());
     ListReleases(requester, requestId, solution, &Engine::EnumerateAvailableSolutionReleases,
                  &Quor::OrvaneProtocol::IOrvaneToApp::EnumerateAvailableSolutionReleasesResponse);
 }
 
 void ToOrvaneImpl::EnumerateInstalledSolutionReleasesRequest(const DWORD requester, const DWORD requestId,
                                                              const std::string& solution) {
-    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, solution.c_str());
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, Quor::Log::CutText(solution).c_str());
     ListReleases(requester, requestId, solution, &Engine::EnumerateInstalledSolutionReleases,
                  &Quor::OrvaneProtocol::IOrvaneToApp::EnumerateInstalledSolutionReleasesResponse);
 }
@@ -254,8 +277,8 @@ void ToOrvaneImpl::EnumerateInstalledSolutionReleasesRequest(const DWORD request
 void ToOrvaneImpl::InstallSolutionReleaseRequest(const DWORD requester, const DWORD requestId,
                                                  const std::string& solution, const DWORD version,
                                                  const std::string& configuration) {
-    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, 0x%08x, %s)", requester, requestId, solution.c_str(),
-             version, configuration.c_str());
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, 0x%08x, %s)", requester, requestId, Quor::Log::CutText(solution).c_str(),
+             version, Quor::Log::CutText(configuration).c_str());
     HRESULT hr = E_FAIL;
     DWORD settled = kNoVersion;
     LocalFileSystem fs;
@@ -272,8 +295,8 @@ void ToOrvaneImpl::InstallSolutionReleaseRequest(const DWORD requester, const DW
 
 void ToOrvaneImpl::UpdateSolutionRequest(const DWORD requester, const DWORD requestId,
                                          const std::string& solution, const std::string& configuration) {
-    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, %s)", requester, requestId, solution.c_str(),
-             configuration.c_str());
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, %s)", requester, requestId, Quor::Log::CutText(solution).c_str(),
+             Quor::Log::CutText(configuration).c_str());
     HRESULT hr = E_FAIL;
     DWORD version = kNoVersion;
     LocalFileSystem fs;
@@ -291,7 +314,7 @@ void ToOrvaneImpl::UpdateSolutionRequest(const DWORD requester, const DWORD requ
 
 void ToOrvaneImpl::ValidateSolutionRequest(const DWORD requester, const DWORD requestId,
                                            const std::string& solution) {
-    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, solution.c_str());
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, Quor::Log::CutText(solution).c_str());
     HRESULT hr = E_FAIL;
     LocalFileSystem fs;
     if (!IsRefusedName(solution)) {
@@ -306,7 +329,7 @@ void ToOrvaneImpl::ValidateSolutionRequest(const DWORD requester, const DWORD re
 
 void ToOrvaneImpl::UninstallSolutionReleaseRequest(const DWORD requester, const DWORD requestId,
                                                    const std::string& solution, const DWORD version) {
-    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, 0x%08x)", requester, requestId, solution.c_str(), version);
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, 0x%08x)", requester, requestId, Quor::Log::CutText(solution).c_str(), version);
     HRESULT hr = E_FAIL;
     LocalFileSystem fs;
     if (!IsRefusedName(solution)) {
@@ -320,8 +343,8 @@ void ToOrvaneImpl::UninstallSolutionReleaseRequest(const DWORD requester, const 
 void ToOrvaneImpl::CreateProcessRequest(const DWORD requester, const DWORD requestId, const std::string& name,
                                         const DWORD version, const std::string& executable,
                                         const std::string& arguments) {
-    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, 0x%08x, %s, %s)", requester, requestId, name.c_str(),
-             version, executable.c_str(), arguments.c_str());
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, 0x%08x, %s, %s)", requester, requestId, Quor::Log::CutText(name).c_str(),
+             version, Quor::Log::CutText(executable).c_str(), Quor::Log::CutText(arguments).c_str());
     HRESULT hr = E_FAIL;
     DWORD processId = 0;
     DWORD threadId = 0;
@@ -341,38 +364,48 @@ void ToOrvaneImpl::SetLogParametersRequest(const DWORD requester, const DWORD re
 
 void ToOrvaneImpl::LockFileRequest(const DWORD requester, const DWORD requestId, const std::string& project,
                                    const DWORD version, const std::string& path) {
-    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, 0x%08x, %s)", requester, requestId, project.c_str(), version,
-             path.c_str());
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, 0x%08x, %s)", requester, requestId, Quor::Log::CutText(project).c_str(), version,
+             Quor::Log::CutText(path).c_str());
     HRESULT hr = E_FAIL;
     std::string file;
     DWORD offset = 0;
     DWORD size = 0;
-    DWORD handle = 0xFFFFFFFF;
-    if (!IsRefusedName(project) && !IsRefusedRelativeName(path))
+    DWORD handle = Quor::User::kNoLockHandle;
+    if (m_Locks.IsFull(requester)) {
+        QUOR_LOG(Quor::Log::ERROR, "Connection %u holds %zu file locks already, refusing another", requester,
+                 m_Locks.Held(requester));
+    } else if (!IsRefusedName(project) && !IsRefusedRelativeName(path)) {
         hr = m_Options.engine->LockFile(project, version, path, m_ReleaseManifestCache, file, offset, size,
                                         handle);
+        if (SUCCEEDED(hr) && handle != Quor::User::kNoLockHandle) m_Locks.Add(requester, handle);
+    }
     m_Answers.LockFileResponse(requester, requestId, hr, file, offset, size, handle);
 }
 
 void ToOrvaneImpl::UnlockFileRequest(const DWORD requester, const DWORD requestId, const DWORD handle) {
     QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x)", requester, requestId);
-    const HRESULT hr = m_Options.engine->UnlockFile(handle);
+    HRESULT hr = E_FAIL;
+    // 0xFFFFFFFF is "no handle", which anybody may give back.
+    if (handle != Quor::User::kNoLockHandle && !m_Locks.Take(requester, handle))
+        QUOR_LOG(Quor::Log::ERROR, "Connection %u holds no file lock %u", requester, handle);
+    else
+        hr = m_Options.engine->UnlockFile(handle);
     m_Answers.UnlockFileResponse(requester, requestId, hr);
 }
 
 void ToOrvaneImpl::GetProjectVersionForSolutionReleaseRequest(const DWORD requester, const DWORD requestId,
                                                               const std::string& solution,
                                                               const DWORD version) {
-    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, %u)", requester, requestId, solution.c_str(), version);
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, %u)", requester, requestId, Quor::Log::CutText(solution).c_str(), version);
     std::string projectVersion;
     std::shared_ptr<HTTPConnection> connection;
     if (!IsRefusedName(solution) && SUCCEEDED(Connect(connection))) {
         Quor::Common::ProjectVersionListing listing;
         if (FAILED(Quor::Common::ProjectVersionListingCache::GetSolutionListing(*connection, solution,
                                                                                 listing))) {
-            QUOR_LOG(Quor::Log::ERROR, "Failed to get project version listing for %s", solution.c_str());
+            QUOR_LOG(Quor::Log::ERROR, "Failed to get project version listing for %s", Quor::Log::CutText(solution).c_str());
         } else if (FAILED(listing.GetProjectVersion(version, projectVersion))) {
-            QUOR_LOG(Quor::Log::ERROR, "Failed to get project version for %s", solution.c_str());
+            QUOR_LOG(Quor::Log::ERROR, "Failed to get project version for %s", Quor::Log::CutText(solution).c_str());
             projectVersion.clear();
         }
     }

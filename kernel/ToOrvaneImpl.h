@@ -9,8 +9,13 @@
 // E_FAIL with empty results and the engine is not called. Failures to reach the content server
 // are answered with the connection's code and empty results.
 // Threads: one request at a time, on the request server's job thread; SetCancel comes from the
-// request server's thread (the flag is atomic). State kept across requests: the release manifest
-// cache (file locks), the cancel flag and the latest version of each solution updated.
+// request server's thread (the flag is atomic), ConnectionEnded from there while no job runs.
+// State kept across requests: the release manifest cache (file locks), the lock handles each
+// connection holds, the cancel flag and the latest version of each solution updated.
+// File locks belong to the connection that took them: UnlockFile of a handle the connection does
+// not hold is answered E_FAIL (the lock stays), a connection holds at most
+// ConnectionLocks::kMaxPerConnection handles (LockFile beyond that is answered E_FAIL), and the
+// locks of a connection are released when it ends (and all of them with the handler).
 #include <map>
 #include <memory>
 #include <string>
@@ -18,6 +23,7 @@
 
 #include "common/ReleaseManifestCache.h"
 #include "foundation/Types.h"
+#include "kernel/ConnectionLocks.h"
 #include "kernel/Engine.h"
 #include "kernel/IRequestHandler.h"
 #include "protocol/ISendPacket.h"
@@ -43,6 +49,7 @@ public:
     ~ToOrvaneImpl() override;
 
     void SetCancel(bool cancel) override;
+    void ConnectionEnded(DWORD connection) override;
 
     void GetVersionRequest(const DWORD requester, const DWORD requestId) override;
     void TerminateRequest(const DWORD requester, const DWORD requestId) override;
@@ -96,7 +103,8 @@ public:
     void GetQuorLibraryRequest(const DWORD requester, const DWORD requestId) override;
 
 private:
-    // The content server connection; a failure is logged and returned.
+    // The content server connection, its transfers ended by the job's cancel flag; a failure is
+    // logged and returned.
     HRESULT Connect(std::shared_ptr<Quor::Common::HTTPConnection>& connection);
     // op(server) on the content server, or the connection's failure.
     template <class Operation>
@@ -109,6 +117,8 @@ private:
     // E_ABORT for a failure while the job is being cancelled (some engine steps report a
     // cancellation as a plain failure), otherwise hr.
     HRESULT CancelledAsAbort(HRESULT hr);
+    // Gives the handles back to the engine.
+    void Unlock(const std::vector<DWORD>& handles);
 
     // The listing handlers of projects and solutions, told apart by their engine call and answer.
     using NamesAnswer = void (Quor::OrvaneProtocol::IOrvaneToApp::*)(DWORD, DWORD, HRESULT,
@@ -127,6 +137,7 @@ private:
 
     KernelThread& m_Owner;
     Quor::Common::ReleaseManifestCache m_ReleaseManifestCache;
+    ConnectionLocks m_Locks;
     Quor::OrvaneProtocol::ToApp::Send m_Answers;
     signed char m_Cancel = 0;  // accessed atomically only
     std::map<std::string, DWORD> m_LatestSolutionVersions;

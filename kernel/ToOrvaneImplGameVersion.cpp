@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/Log.h"
+#include "common/LogText.h"
 #include "kernel/JobSetup.h"
 #include "common/JsonText.h"
 #include "kernel/ToOrvaneImpl.h"
@@ -27,8 +28,8 @@ void ToOrvaneImpl::InstallSolutionReleaseByProjectVersionRequest(const DWORD req
                                                                  const std::string& configuration,
                                                                  const bool preview, const bool uninstall) {
     using Quor::Common::ProjectVersionListingCache::GetSolutionListing;
-    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, %s, %s, %s, %s)", requester, requestId, solution.c_str(),
-             projectVersion.c_str(), configuration.c_str(), preview ? "true" : "false",
+    QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s, %s, %s, %s, %s)", requester, requestId, Quor::Log::CutText(solution).c_str(),
+             Quor::Log::CutText(projectVersion).c_str(), Quor::Log::CutText(configuration).c_str(), preview ? "true" : "false",
              uninstall ? "true" : "false");
     HRESULT hr = S_OK;
     DWORD version = kNoVersion;
@@ -47,7 +48,7 @@ void ToOrvaneImpl::InstallSolutionReleaseByProjectVersionRequest(const DWORD req
     if (FAILED(hr = Connect(connection))) return answer();
     Quor::Common::ProjectVersionListing listing;
     if (FAILED(hr = GetSolutionListing(*connection, solution, listing))) {
-        QUOR_LOG(Quor::Log::ERROR, "Failed to get project version listing for %s", solution.c_str());
+        QUOR_LOG(Quor::Log::ERROR, "Failed to get project version listing for %s", Quor::Log::CutText(solution).c_str());
         return answer();
     }
 
@@ -60,7 +61,7 @@ void ToOrvaneImpl::InstallSolutionReleaseByProjectVersionRequest(const DWORD req
         }
         std::vector<DWORD> installed;
         if (FAILED(hr = m_Options.engine->EnumerateInstalledSolutionReleases(solution, fs, installed))) {
-            QUOR_LOG(Quor::Log::ERROR, "Failed to enumerate installed releases of %s", solution.c_str());
+            QUOR_LOG(Quor::Log::ERROR, "Failed to enumerate installed releases of %s", Quor::Log::CutText(solution).c_str());
             return answer();
         }
         std::set<std::string> written;
@@ -82,7 +83,7 @@ void ToOrvaneImpl::InstallSolutionReleaseByProjectVersionRequest(const DWORD req
     if (uninstall) {
         std::vector<DWORD> installed;
         if (FAILED(hr = m_Options.engine->EnumerateInstalledSolutionReleases(solution, fs, installed))) {
-            QUOR_LOG(Quor::Log::ERROR, "Failed to enumerate installed releases of %s", solution.c_str());
+            QUOR_LOG(Quor::Log::ERROR, "Failed to enumerate installed releases of %s", Quor::Log::CutText(solution).c_str());
             return answer();
         }
         for (const DWORD candidate : installed) {
@@ -98,7 +99,7 @@ void ToOrvaneImpl::InstallSolutionReleaseByProjectVersionRequest(const DWORD req
         if (SUCCEEDED(hr)) hr = fresh.GetQuorVersion(projectVersion, release);
         if (FAILED(hr)) {
             QUOR_LOG(Quor::Log::ERROR, "Failed to translate %s to quor version after retry",
-                     projectVersion.c_str());
+                     Quor::Log::CutText(projectVersion).c_str());
             return answer();
         }
     }

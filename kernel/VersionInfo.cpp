@@ -12,6 +12,7 @@
 #include "common/LocalFileSystem.h"
 #include "common/LocalRootFolder.h"
 #include "common/Log.h"
+#include "common/LogText.h"
 #include "common/RegularFile.h"
 #include "common/RelativeName.h"
 #include "common/UniqueFile.h"
@@ -109,7 +110,7 @@ bool GetVersionInfo(const std::string& path, VersionList& list) {
         if (IsForeignEntry(entry.path)) continue;
         if (!IsSafeEntry(entry.path)) {
             QUOR_LOG(Log::ERROR, "Ignoring the entry \"%s\" of \"%s\": not a path inside the system folder.",
-                     entry.path.c_str(), path.c_str());
+                     Log::CutText(entry.path).c_str(), path.c_str());
             continue;
         }
         list.push_back(entry);
@@ -191,7 +192,8 @@ HRESULT DownloadVersionInfoFile(User::IRemoteFileServer& server) {
     const std::string list = staged + kVersionInfoFileName;
     const std::string incoming = list + kBeside;
     ::unlink(incoming.c_str());
-    HRESULT hr = server.GetFile(server.GetDownloadPath() + "/system/" + kVersionInfoFileName, incoming, nullptr, false);
+    Common::TransferBound bound(static_cast<int64_t>(kMaxListBytes));
+    HRESULT hr = server.GetFile(server.GetDownloadPath() + "/system/" + kVersionInfoFileName, incoming, &bound, false);
     if (SUCCEEDED(hr) && ::rename(incoming.c_str(), list.c_str()) != 0) {
         hr = Log::Internal::LogGetLastError(__PRETTY_FUNCTION__);
         if (SUCCEEDED(hr)) hr = E_FAIL;

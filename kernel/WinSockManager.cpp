@@ -26,7 +26,7 @@ Manager::AutoLock::~AutoLock() {
     m_Manager.m_Lock->Unlock();
 }
 
-Manager::Manager(HRESULT& hr, unsigned port, DWORD sendTimeoutMs) : m_SendTimeoutMs(sendTimeoutMs) {
+Manager::Manager(HRESULT& hr, unsigned port, DWORD sendLimitMs) : m_SendLimitMs(sendLimitMs) {
     QUOR_LOG(Quor::Log::VERBOSE, "()");
     m_Lock = Vorn::Mutex::Create(false);
     m_PacketEvent = Vorn::EventMultiWaitable::Create(true, false);
@@ -107,7 +107,7 @@ std::shared_ptr<Connection> Manager::AddConnection(Vorn::Sockets::Socket socket)
     DWORD id = m_NextId;
     while (id == 0 || m_Connections.count(id)) ++id;  // only after 2^32 connections
     m_NextId = id + 1;
-    auto connection = std::make_shared<Connection>(id, socket, m_SendTimeoutMs);
+    auto connection = std::make_shared<Connection>(id, socket, m_SendLimitMs);
     m_Connections[id] = connection;
     return connection;
 }

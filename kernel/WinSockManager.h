@@ -1,7 +1,10 @@
 #pragma once
 // Quor::Orvane::WinSock::Manager: the kernel's loopback transport. Listens on 127.0.0.1 only, on
 // the given port; every accepted client gets an id of its own for the kernel's life (ids are never
-// reused, descriptors are) and a receive thread that delivers whole requests.
+// reused, descriptors are) and a receive thread that delivers whole requests. At most
+// kMaxConnections clients are connected at once: the listener closes further ones as it accepts
+// them. A client that does not read an answer within the send limit, or that leaves a request
+// half sent for RecvThread::kPartLimitMs, loses its connection.
 //
 // Errors: the constructor reports socket, bind and listen failures in hr ("Sockets::Bind failed"
 // when the port is taken); the owner deletes the object either way.
@@ -38,10 +41,10 @@ public:
         Manager& m_Manager;
     };
 
-    // A blocked write to a client gives up after sendTimeoutMs and closes that connection.
-    static constexpr DWORD kSendTimeoutMs = 30000;
+    static constexpr size_t kMaxConnections = 256;
 
-    Manager(HRESULT& hr, unsigned port, DWORD sendTimeoutMs = kSendTimeoutMs);
+    // An answer that the client has not taken within sendLimitMs closes that connection.
+    Manager(HRESULT& hr, unsigned port, DWORD sendLimitMs);
     ~Manager() override;
     Manager(const Manager&) = delete;
     Manager& operator=(const Manager&) = delete;
@@ -71,7 +74,7 @@ private:
     std::mutex m_ConnectionsLock;  // guards the map and the id counter
     std::map<DWORD, std::shared_ptr<Connection>> m_Connections;
     DWORD m_NextId = 1;
-    DWORD m_SendTimeoutMs;
+    DWORD m_SendLimitMs;
 };
 
 }  // namespace Quor::Orvane::WinSock

@@ -76,6 +76,28 @@ bool CopyBytes(int in, int out, off_t size) {
 
 }  // namespace
 
+bool CopyOpenFileWithMetadata(int from, int to) {
+    struct stat source {};
+    if (fstat(from, &source) != 0) return false;
+    if (!S_ISREG(source.st_mode)) {
+        errno = S_ISDIR(source.st_mode) ? EISDIR : EINVAL;
+        return false;
+    }
+    struct stat target {};
+    if (fstat(to, &target) != 0) return false;
+    if (!S_ISREG(target.st_mode) || (target.st_dev == source.st_dev && target.st_ino == source.st_ino)) {
+        errno = EINVAL;
+        return false;
+    }
+    if (ftruncate(to, 0) != 0 || !CopyBytes(from, to, source.st_size)) return false;
+    // The owner first: changing it clears set-id bits, which the mode then restores.
+    if (fchown(to, source.st_uid, source.st_gid) != 0) {
+        // Only a privileged process may give a file away; the copy stays ours then.
+    }
+    const timespec times[2] = {source.st_atim, source.st_mtim};
+    return fchmod(to, source.st_mode & 07777) == 0 && futimens(to, times) == 0;
+}
+
 bool CopyFileWithMetadata(const char* from, const char* to) {
     if (!from || !to) {
         errno = EINVAL;
@@ -99,22 +121,7 @@ bool CopyFileWithMetadata(const char* from, const char* to) {
     }
     Fd out(fd);
     if (out.get() < 0) return false;
-    struct stat target {};
-    if (fstat(out.get(), &target) != 0) return false;
-    if (target.st_dev == source.st_dev && target.st_ino == source.st_ino) {
-        errno = EINVAL;
-        return false;
-    }
-
-    bool ok = ftruncate(out.get(), 0) == 0 && CopyBytes(in.get(), out.get(), source.st_size);
-    if (ok) {
-        // The owner first: changing it clears set-id bits, which the mode then restores.
-        if (fchown(out.get(), source.st_uid, source.st_gid) != 0) {
-            // Only a privileged process may give a file away; the copy stays ours then.
-        }
-        const timespec times[2] = {source.st_atim, source.st_mtim};
-        ok = fchmod(out.get(), source.st_mode & 07777) == 0 && futimens(out.get(), times) == 0;
-    }
+    bool ok = CopyOpenFileWithMetadata(in.get(), out.get());
     if (!out.Close()) ok = false;
     if (!ok) {
         int saved = errno;

@@ -1,6 +1,7 @@
 #include "platform/ManualClock.h"
 
 #include <cerrno>
+#include <chrono>
 
 #include "platform/MonotonicClock.h"
 
@@ -59,6 +60,12 @@ void ManualClock::Advance(uint64_t ns) {
 void ManualClock::AwaitWaiters(unsigned count) {
     std::unique_lock<std::mutex> lock(m_mutex);
     m_changed.wait(lock, [&] { return m_ends.size() >= count; });
+}
+
+bool ManualClock::AwaitWaitersFor(unsigned count, uint64_t realMs) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_changed.wait_for(lock, std::chrono::milliseconds(realMs),
+                              [&] { return m_ends.size() >= count; });
 }
 
 unsigned ManualClock::Waiters() {

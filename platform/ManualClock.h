@@ -33,6 +33,8 @@ public:
     void AdvanceMilliseconds(uint64_t ms) { Advance(ms * 1000000u); }
     // Blocks until at least count threads sleep or wait on the clock.
     void AwaitWaiters(unsigned count);
+    // The same, giving up after realMs of real time: false when fewer threads came.
+    bool AwaitWaitersFor(unsigned count, uint64_t realMs);
     // Threads sleeping or waiting on the clock now.
     unsigned Waiters();
 

@@ -3,6 +3,8 @@
 // the constructor and deleted by the destructor unless the owner kept it (after moving it into
 // place or handing it on).
 //
+// The file is made with O_EXCL below the folder's descriptor, and a link standing for {root}/temp
+// is replaced by a real folder first (TreePath.h), so nothing is ever made through a link.
 // Creation failures reach the caller through the constructor's HRESULT and the log; such an
 // object has an empty path and deletes nothing. Usually held through a std::shared_ptr so that
 // it can travel in queues; not thread-safe itself.

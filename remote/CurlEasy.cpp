@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <string>
 #include <type_traits>
 #include <utility>
 
@@ -54,6 +55,8 @@ CURLoption ToCurl(CurlOption option) {
     case CurlOption::WriteData: return CURLOPT_WRITEDATA;
     case CurlOption::PostFields: return CURLOPT_POSTFIELDS;
     case CurlOption::PostFieldSize: return CURLOPT_POSTFIELDSIZE_LARGE;
+    case CurlOption::MaxFileSize: return CURLOPT_MAXFILESIZE_LARGE;
+    case CurlOption::TimeoutMs: return CURLOPT_TIMEOUT_MS;
     }
     return CURLOPT_LASTENTRY;
 }
@@ -163,6 +166,32 @@ int CurlEasy::GetContentLength(int64_t& length) {
     return code;
 }
 
+int CurlEasy::GetDownloadedBytes(int64_t& bytes) {
+    if (!m_handle) return CURLE_BAD_FUNCTION_ARGUMENT;
+    curl_off_t value = 0;
+    const CURLcode code = curl_easy_getinfo(Handle(m_handle), CURLINFO_SIZE_DOWNLOAD_T, &value);
+    if (code == CURLE_OK) bytes = value;
+    return code;
+}
+
+bool CurlEasy::ResponseWasChunked() {
+    if (!m_handle) return false;
+    curl_header* header = nullptr;
+    if (curl_easy_header(Handle(m_handle), "Transfer-Encoding", 0, CURLH_HEADER, -1, &header) != CURLHE_OK || !header ||
+        !header->value)
+        return false;
+    // The last coding applied is the one that frames the body: "gzip, chunked" is chunked.
+    std::string value = header->value;
+    for (char& c : value) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    const size_t end = value.find_last_not_of(" \t");
+    if (end == std::string::npos) return false;
+    value.erase(end + 1);
+    return value.size() >= 7 && value.compare(value.size() - 7, 7, "chunked") == 0;
+}
+
 int CurlEasy::AbortedByCallbackCode() { return CURLE_ABORTED_BY_CALLBACK; }
+int CurlEasy::WriteErrorCode() { return CURLE_WRITE_ERROR; }
+int CurlEasy::TimedOutCode() { return CURLE_OPERATION_TIMEDOUT; }
+int CurlEasy::FileTooLargeCode() { return CURLE_FILESIZE_EXCEEDED; }
 
 }  // namespace Quor::Common

@@ -36,6 +36,8 @@ enum class CurlOption {
     WriteData,      // pointer handed to the write function (a FILE* for libcurl's own writer)
     PostFields,     // pointer to the body, not copied: it must live until the request ends
     PostFieldSize,  // 64-bit: body length, -1 for "measure the text"
+    MaxFileSize,    // 64-bit: a download whose announced length is larger fails at once; 0: no bound
+    TimeoutMs,      // long: the whole transfer's time limit in milliseconds; 0: none
 };
 
 // Progress: downloaded and uploaded byte counts so far (64-bit). Non-zero aborts the transfer.
@@ -94,9 +96,20 @@ public:
     int GetResponseCode(long& code);
     // The Content-Length of the last response, -1 when it had none.
     int GetContentLength(int64_t& length);
+    // The body bytes the last transfer received.
+    int GetDownloadedBytes(int64_t& bytes);
+    // Whether the last response came with "Transfer-Encoding: chunked" (libcurl fails a transfer
+    // whose chunked body ends before its last chunk).
+    bool ResponseWasChunked();
 
     // libcurl's code for a transfer ended by the progress function.
     static int AbortedByCallbackCode();
+    // libcurl's code for a transfer ended by a write function that took fewer bytes than given.
+    static int WriteErrorCode();
+    // libcurl's codes for a transfer ended by the low-speed rule or the time limit (the same one),
+    // and for an announced length above MaxFileSize.
+    static int TimedOutCode();
+    static int FileTooLargeCode();
 
 private:
     void* m_handle = nullptr;  // CURL*

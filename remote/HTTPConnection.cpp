@@ -1,11 +1,13 @@
 #include "remote/HTTPConnection.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
 #include "common/CRT.h"
 #include "common/ErrorCodes.h"
 #include "common/Log.h"
+#include "common/ReleaseManifest.h"
 
 namespace Quor::Common {
 
@@ -61,6 +63,7 @@ int ProgressCallback(void* data, int64_t /*downloadTotal*/, int64_t downloadNow,
     auto* tracker = static_cast<HTTPConnection::ProgressTracker*>(data);
     if (!tracker) return 0;
     if (tracker->stop && tracker->stop->load()) return 1;
+    if (IsCancelRequested(tracker->cancel)) return 1;
     if (!tracker->callback) return 0;
     const int64_t delta = downloadNow - tracker->previous;
     tracker->previous = downloadNow;
@@ -77,6 +80,36 @@ int ProgressCallback(void* data, int64_t /*downloadTotal*/, int64_t downloadNow,
         tracker->told = downloadNow;
     }
     return FAILED(tracker->callback->GetFileProgressCallback(static_cast<SIZE_T>(fresh))) ? 1 : 0;
+}
+
+// Where a download's body goes: a file or a vector, never more than `maximum` bytes (negative: no
+// bound). A write that would pass the bound takes nothing and ends the transfer.
+struct BoundedSink {
+    FILE* file = nullptr;
+    std::vector<char>* memory = nullptr;
+    int64_t maximum = -1;
+    int64_t written = 0;
+    bool overflowed = false;
+};
+
+size_t WriteBoundedCallback(char* bytes, size_t size, size_t count, void* target) {
+    auto* sink = static_cast<BoundedSink*>(target);
+    if (!sink) return 0;
+    const size_t n = size * count;
+    if (n == 0) return 0;
+    if (sink->maximum >= 0 && static_cast<uint64_t>(n) > static_cast<uint64_t>(sink->maximum - sink->written)) {
+        sink->overflowed = true;
+        return 0;
+    }
+    if (sink->file) {
+        if (std::fwrite(bytes, 1, n, sink->file) != n) return 0;
+    } else if (sink->memory) {
+        sink->memory->insert(sink->memory->end(), bytes, bytes + n);
+    } else {
+        return 0;
+    }
+    sink->written += static_cast<int64_t>(n);
+    return n;
 }
 
 template <typename Container>
@@ -136,7 +169,7 @@ HRESULT HTTPConnection::Connect() {
         QUOR_LOG_TAG(Log::ERROR, TAG_CONNECT, "failed to turn on progress");
     if (m_handle.SetProgressFunction(&ProgressCallback) != 0)
         QUOR_LOG_TAG(Log::ERROR, TAG_CONNECT, "failed to set progress callback");
-    if (m_handle.SetLong(CurlOption::LowSpeedLimit, 1) != 0)
+    if (m_handle.SetLong(CurlOption::LowSpeedLimit, m_limits.stallBytesPerSecond) != 0)
         QUOR_LOG_TAG(Log::ERROR, TAG_CONNECT, "failed to set low speed limit");
     if (m_handle.SetLong(CurlOption::LowSpeedTime, m_lowSpeedSeconds) != 0)
         QUOR_LOG_TAG(Log::ERROR, TAG_CONNECT, "failed to set low speed time");
@@ -161,6 +194,24 @@ HRESULT HTTPConnection::Connect() {
         return E_FAIL;
     }
     return S_OK;
+}
+
+HRESULT HTTPConnection::SetLimits(const Limits& limits) {
+    m_limits = limits;
+    if (m_handle.valid() && m_handle.SetLong(CurlOption::LowSpeedLimit, m_limits.stallBytesPerSecond) != 0) {
+        QUOR_LOG_TAG(Log::ERROR, TAG_CONNECT, "failed to set low speed limit");
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+int64_t HTTPConnection::DeadlineMilliseconds(int64_t maximumBytes) const {
+    if (maximumBytes < 0 || m_limits.deadlineBytesPerSecond <= 0) return 0;
+    const int64_t base = std::max<int64_t>(m_limits.deadlineBaseSeconds, 0);
+    // Whole seconds for the size, rounded up; no overflow for any 64-bit size.
+    const int64_t forSize = maximumBytes / m_limits.deadlineBytesPerSecond + 1;
+    const int64_t seconds = std::min<int64_t>(base + forSize, INT64_C(1) << 40);
+    return seconds * 1000;
 }
 
 HRESULT HTTPConnection::Disconnect() {
@@ -325,10 +376,11 @@ HRESULT HTTPConnection::RequestResult(const char* tag, const std::string& path, 
 }
 
 int HTTPConnection::PerformWatchingStop() {
-    ProgressTracker tracker{nullptr, 0, m_stop, nullptr, 0};
-    if (m_stop) SetProgressTracker(&tracker);
+    ProgressTracker tracker{nullptr, 0, m_stop, nullptr, 0, m_cancel};
+    const bool watched = m_stop || m_cancel;
+    if (watched) SetProgressTracker(&tracker);
     const int code = m_handle.Perform();
-    if (m_stop) SetProgressTracker(nullptr);
+    if (watched) SetProgressTracker(nullptr);
     return code;
 }
 
@@ -418,6 +470,7 @@ HRESULT HTTPConnection::GetFileSize(const std::string& path, BOOL& exists, DWORD
 HRESULT HTTPConnection::GetFile(const std::string& remotePath, const std::string& localPath,
                                 IGetFileProgressCallback* const callback, const bool /*ignored*/, const bool retry,
                                 bool quiet, std::vector<char>* memory) {
+    m_lastBodyConfirmed = false;
     QUOR_LOG_TAG(quiet ? Log::VERBOSE : Log::DEBUG, TAG_GET_FILE, "(\"%s\", \"%s\", %s, 0x%08lx)",
                  remotePath.c_str(), localPath.c_str(), retry ? "RETRY" : "NO_RETRY",
                  static_cast<unsigned long>(reinterpret_cast<uintptr_t>(callback)));
@@ -425,37 +478,48 @@ HRESULT HTTPConnection::GetFile(const std::string& remotePath, const std::string
     HRESULT result = E_FAIL;
     // One tracker for all attempts: each attempt counts its bytes from zero, the listener hears
     // only of file bytes that no earlier attempt reported.
-    ProgressTracker tracker{callback, 0, m_stop, &m_handle, 0};
-    for (int attempt = 0; FAILED(result) && attempt < attempts; ++attempt) {
+    ProgressTracker tracker{callback, 0, m_stop, &m_handle, 0, m_cancel};
+    const int64_t maximum = callback ? callback->GetFileMaximumBytes() : -1;
+    // libcurl refuses an announced length above the bound before the body (0 means no bound there;
+    // the sink still holds an empty file to nothing).
+    m_handle.SetOffset(CurlOption::MaxFileSize, maximum > 0 ? maximum : 0);
+    m_handle.SetLong(CurlOption::TimeoutMs, static_cast<long>(DeadlineMilliseconds(maximum)));
+    bool cut = false;
+    for (int attempt = 0; FAILED(result) && attempt < attempts && !cut; ++attempt) {
         if (attempt > 0) QUOR_LOG_TAG(Log::ERROR, TAG_GET_FILE, "Retrying after failed attempt %d", attempt);
         result = E_FAIL;
         tracker.previous = 0;
         SetProgressTracker(&tracker);
 
+        BoundedSink sink;
+        sink.maximum = maximum;
+        FILE* file = nullptr;
         if (FAILED(SwitchToGet())) {
             QUOR_LOG_TAG(Log::ERROR, TAG_GET_FILE, "Failed to switch to get mode");
         } else if (FAILED(SetURL(remotePath))) {
             QUOR_LOG_TAG(Log::ERROR, TAG_GET_FILE, "SetURL failed");
-        } else if (memory) {
-            // Every attempt starts from an empty buffer, as a file attempt starts from an empty file.
-            memory->clear();
-            if (FAILED(SetWriteVector(memory))) {
-                SetWriteVector(nullptr);
-            } else {
-                bool notFound = false;
-                result = CheckAnswer(TAG_GET_FILE, m_handle.Perform(), nullptr, &notFound);
-                SetWriteVector(nullptr);
-                if (notFound) memory->clear();
-            }
+        } else if (!memory && (CRT::fopen_s(&file, localPath.c_str(), "wb") != 0 || !file)) {
+            QUOR_LOG_TAG(Log::ERROR, TAG_GET_FILE, "Failed to open %s", localPath.c_str());
         } else {
-            FILE* file = nullptr;
-            if (CRT::fopen_s(&file, localPath.c_str(), "wb") != 0 || !file) {
-                QUOR_LOG_TAG(Log::ERROR, TAG_GET_FILE, "Failed to open %s", localPath.c_str());
+            // Every attempt starts from an empty buffer, as a file attempt starts from an empty file.
+            if (memory) memory->clear();
+            sink.file = file;
+            sink.memory = memory;
+            bool notFound = false;
+            if (FAILED(SetWriteTarget(memory ? TAG_SET_WRITE_VECTOR : TAG_SET_WRITE_FILE, &WriteBoundedCallback,
+                                      &sink))) {
+                SetWriteTarget(TAG_SET_WRITE_FILE, nullptr, nullptr);
             } else {
-                bool notFound = false;
-                if (SUCCEEDED(SetWriteFile(file)))
-                    result = CheckAnswer(TAG_GET_FILE, m_handle.Perform(), nullptr, &notFound);
+                const int code = m_handle.Perform();
+                SetWriteTarget(TAG_SET_WRITE_FILE, nullptr, nullptr);
                 SetWriteFile(nullptr);
+                cut = sink.overflowed || code == CurlEasy::FileTooLargeCode();
+                if (cut)
+                    QUOR_LOG_TAG(Log::ERROR, TAG_GET_FILE, "%s is longer than the %lld bytes expected, aborted",
+                                 remotePath.c_str(), static_cast<long long>(maximum));
+                result = CheckAnswer(TAG_GET_FILE, code, nullptr, &notFound);
+            }
+            if (file) {
                 // The last buffered bytes reach the disk only here: a failed close is a failed
                 // download, not a short file reported as complete.
                 if (std::fclose(file) != 0 && SUCCEEDED(result)) {
@@ -464,10 +528,21 @@ HRESULT HTTPConnection::GetFile(const std::string& remotePath, const std::string
                 }
                 if (notFound && !TruncateFile(localPath))
                     QUOR_LOG_TAG(Log::ERROR, TAG_GET_FILE, "Failed to clear output file");
+            } else if (notFound) {
+                memory->clear();
             }
         }
         SetProgressTracker(nullptr);
     }
+    m_lastBodyConfirmed = false;
+    if (SUCCEEDED(result)) {
+        int64_t announced = -1, received = -1;
+        m_lastBodyConfirmed = m_handle.ResponseWasChunked() ||
+                              (m_handle.GetContentLength(announced) == 0 && announced >= 0 &&
+                               m_handle.GetDownloadedBytes(received) == 0 && received == announced);
+    }
+    m_handle.SetOffset(CurlOption::MaxFileSize, 0);
+    m_handle.SetLong(CurlOption::TimeoutMs, 0);
     return RequestResult(TAG_GET_FILE, remotePath, result);
 }
 

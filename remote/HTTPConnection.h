@@ -11,11 +11,17 @@
 // Connect, SetURL, DoesFileExistFromLastHeader and the setters.
 // Request paths go into the URL as given, except that every blank becomes "%20".
 // Sizes travel as 64-bit values; the 32-bit GetFileSize refuses a size that does not fit.
+// Bounds: a transfer slower than Limits::stallBytesPerSecond for the low-speed time is aborted; a
+// download whose listener names a maximum size (IGetFileProgressCallback::GetFileMaximumBytes)
+// is cut at that size (an announced Content-Length above it fails before the body) and has a
+// deadline of Limits::deadlineBaseSeconds plus the time the maximum takes at
+// Limits::deadlineBytesPerSecond. A cut download is not retried.
 // Threads: one object is used by one thread at a time (no lock); transfers block the calling
-// thread and call the progress listener on it. The stop flag (SetStopFlag) may be raised from any
-// thread: the running transfer then ends at libcurl's next progress call (about once a second at
-// the latest), and so do later ones while it stays raised.
-// Ownership: the object owns its handle; the authentication text and the stop flag are the
+// thread and call the progress listener on it. The stop flag (SetStopFlag) and the cancel flag
+// (SetCancelFlag) may be raised from any thread: the running transfer then ends at libcurl's next
+// progress call (about once a second at the latest, also while nothing arrives), and so do later
+// ones while the flag stays raised.
+// Ownership: the object owns its handle; the authentication text and both flags are the
 // caller's and must outlive the object. Not copyable.
 #include <atomic>
 #include <cstdio>
@@ -42,6 +48,14 @@ public:
         const std::atomic<bool>* stop = nullptr;
         CurlEasy* handle = nullptr;
         int64_t told = 0;
+        const signed char* cancel = nullptr;  // read atomically; non-zero aborts like stop
+    };
+
+    // What ends a transfer that does not progress.
+    struct Limits {
+        long stallBytesPerSecond = 1024;     // below this for the low-speed time: aborted
+        int64_t deadlineBaseSeconds = 60;    // a bounded download's deadline: this much plus
+        int64_t deadlineBytesPerSecond = 1024;  // the time its maximum size takes at this rate
     };
 
     HTTPConnection(HRESULT& result, const std::string address, unsigned short port, int lowSpeedSeconds,
@@ -73,15 +87,27 @@ public:
     HRESULT FileExists(const std::string& path, BOOL& exists);
     // Into localPath (created or emptied by every attempt) or, when memory is given, into that
     // vector (emptied by every attempt). `ignored` has no effect. After a not-found answer the
-    // file (or vector) is left empty; after another failure it holds what the last attempt wrote.
+    // file (or vector) is left empty; after another failure it holds what the last attempt wrote,
+    // never more than the listener's maximum.
     HRESULT GetFile(const std::string& remotePath, const std::string& localPath,
                     IGetFileProgressCallback* const callback, const bool ignored, const bool retry, bool quiet,
                     std::vector<char>* memory);
+    // Whether the body of the last GetFile was confirmed whole: it succeeded and its answer either
+    // announced a Content-Length that the received bytes match, or came chunked up to its last
+    // chunk. A body that merely ended with its connection is never confirmed.
+    bool LastBodyLengthConfirmed() const { return m_lastBodyConfirmed; }
     // The answer's body is appended to response, also when the status counts as a failure.
     HRESULT Post(const std::string& path, const std::string& body, std::string& response, long* status);
 
     // While *stop is true every transfer of this connection is aborted (null: no flag).
     void SetStopFlag(const std::atomic<bool>* stop) { m_stop = stop; }
+    // The same for a job's cancellation flag, read atomically (null: no flag).
+    void SetCancelFlag(const signed char* cancel) { m_cancel = cancel; }
+    // Replaces the limits; they hold for the next request (also after Reconnect).
+    HRESULT SetLimits(const Limits& limits);
+    const Limits& GetLimits() const { return m_limits; }
+    // The deadline of a download bounded to maximumBytes, in milliseconds (0: none, unbounded).
+    int64_t DeadlineMilliseconds(int64_t maximumBytes) const;
 
     // The path as it goes into the URL: every blank replaced by "%20", nothing else changed.
     static std::string EscapePath(const std::string& path);
@@ -111,6 +137,9 @@ private:
     bool m_https;
     const char* m_authentication;
     const std::atomic<bool>* m_stop = nullptr;
+    bool m_lastBodyConfirmed = false;
+    const signed char* m_cancel = nullptr;
+    Limits m_limits;
 };
 
 }  // namespace Quor::Common

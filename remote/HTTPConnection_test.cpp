@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <future>
 #include <string>
 #include <vector>
@@ -179,6 +180,38 @@ TEST_F(HTTPConnectionTest, BodyCutMidwayIsAFailureNotAShortFile) {
     EXPECT_TRUE(FAILED(connection->GetFile("/cut", "", nullptr, false, false, false, &memory)));
 }
 
+// A body is confirmed whole only by a Content-Length it matches or by the last chunk of a chunked
+// answer; one that merely ends with its connection is not, whatever its length.
+TEST_F(HTTPConnectionTest, OnlyAnnouncedOrChunkedBodiesAreConfirmedWhole) {
+    const std::string body = "0123456789abcdefghij";
+    const std::string chunked = "a\r\n0123456789\r\na\r\nabcdefghij\r\n0\r\n\r\n";
+    const struct {
+        const char* what;
+        ScriptedResponse answer;
+        bool confirmed;
+    } cases[] = {
+        {"with Content-Length", {.body = body}, true},
+        {"empty, with Content-Length", {.body = ""}, true},
+        {"without Content-Length", {.body = body, .contentLength = false}, false},
+        {"without Content-Length, cut", {.body = body, .contentLength = false, .cutBodyAfter = 7}, false},
+        {"chunked to its end", {.headers = {{"Transfer-Encoding", "chunked"}}, .body = chunked, .contentLength = false}, true},
+    };
+    auto connection = Connect();
+    for (const auto& c : cases) {
+        server.SetResponse("/file", c.answer);
+        ASSERT_EQ(S_OK, connection->GetFile("/file", Local("file"), nullptr, false, false, false, nullptr)) << c.what;
+        EXPECT_EQ(c.confirmed, connection->LastBodyLengthConfirmed()) << c.what;
+        std::vector<char> memory;
+        ASSERT_EQ(S_OK, connection->GetFile("/file", "", nullptr, false, false, false, &memory)) << c.what;
+        EXPECT_EQ(c.confirmed, connection->LastBodyLengthConfirmed()) << c.what << ", into memory";
+    }
+    // A failed download is never confirmed, nor is a chunked body cut before its last chunk.
+    server.SetResponse("/cut", {.headers = {{"Transfer-Encoding", "chunked"}}, .body = chunked, .contentLength = false,
+                                .cutBodyAfter = 20});
+    EXPECT_TRUE(FAILED(connection->GetFile("/cut", Local("cut"), nullptr, false, false, false, nullptr)));
+    EXPECT_FALSE(connection->LastBodyLengthConfirmed());
+}
+
 TEST_F(HTTPConnectionTest, RetryAfterACutBodyStartsFromEmptyInMemoryAndOnDisk) {
     const std::string body = "0123456789abcdefghij";
     auto script = [&] {
@@ -301,6 +334,106 @@ TEST_F(HTTPConnectionTest, StalledTransferEndsByTheLowSpeedRule) {
     QuorTest::LogCapture log;
     EXPECT_TRUE(FAILED(connection->GetFile("/slow", Local("slow"), nullptr, false, false, false, nullptr)));
     EXPECT_TRUE(log.Contains("perform request failed with code")) << log.All();
+}
+
+// A 41-byte file answered with 64 MiB: with or without a Content-Length, on disk or in memory, the
+// download fails at its bound after one attempt and never holds more than the bound; the server
+// sees the client go long before the end of the body.
+TEST_F(HTTPConnectionTest, BodyLongerThanTheListenersMaximumIsCutThereWithoutRetry) {
+    constexpr uint64_t kServed = 64u << 20;
+    const std::string file(41, 'f');
+    struct Case {
+        const char* name;
+        bool contentLength;
+        bool inMemory;
+    } cases[] = {
+        {"/announced", true, false},
+        {"/unannounced", false, false},
+        {"/unannounced-memory", false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        server.SetResponse(c.name, {.status = 200, .body = file, .contentLength = c.contentLength, .padBodyTo = kServed});
+        auto connection = Connect();
+        QuorTest::LogCapture log;
+        Quor::Common::TransferBound bound(static_cast<int64_t>(file.size()));
+        std::vector<char> memory;
+        EXPECT_TRUE(FAILED(connection->GetFile(c.name, Local("cut"), &bound, false, true, false,
+                                               c.inMemory ? &memory : nullptr)));
+        EXPECT_EQ(1u, server.RequestCount(c.name)) << "a cut download is not retried";
+        if (c.inMemory)
+            EXPECT_LE(memory.size(), file.size());
+        else
+            EXPECT_LE(std::filesystem::file_size(Local("cut")), file.size());
+        EXPECT_TRUE(log.Contains("is longer than the 41 bytes expected, aborted")) << log.All();
+    }
+    EXPECT_LT(server.largestBodySent(), kServed);
+}
+
+TEST_F(HTTPConnectionTest, BodyOfExactlyTheMaximumArrivesWhole) {
+    for (const bool contentLength : {true, false}) {
+        server.SetResponse("/exact", {.status = 200, .body = "exactly", .contentLength = contentLength});
+        auto connection = Connect();
+        Quor::Common::TransferBound bound(7);
+        EXPECT_EQ(S_OK, connection->GetFile("/exact", Local("exact"), &bound, false, true, false, nullptr));
+        EXPECT_EQ("exactly", QuorTest::ReadFile(Local("exact")));
+        Quor::Common::TransferBound empty(0);
+        server.SetResponse("/empty", {.status = 200, .body = "", .contentLength = contentLength});
+        EXPECT_EQ(S_OK, connection->GetFile("/empty", Local("empty"), &empty, false, true, false, nullptr));
+        EXPECT_EQ(0u, std::filesystem::file_size(Local("empty")));
+    }
+}
+
+// A server that keeps sending, but slower than the stall rate, is cut by the low-speed rule; one
+// that keeps above it is cut by the deadline the bound gives. Limits are test-sized.
+TEST_F(HTTPConnectionTest, TrickleEndsByTheStallRateOrTheDeadline) {
+    struct Case {
+        const char* name;
+        HTTPConnection::Limits limits;
+        std::chrono::milliseconds every;
+        bool bounded;
+    } cases[] = {
+        // 50 bytes/s, below a 1 KiB/s stall rate (the old 1 byte/s let it run for 4 s).
+        {"/below-stall-rate", {1024, 60, 1024}, std::chrono::milliseconds(20), false},
+        // 50 bytes/s, above a 10 bytes/s stall rate; the 200-byte bound gives 1 s + 200/1000 s.
+        {"/past-deadline", {10, 1, 1000}, std::chrono::milliseconds(20), true},
+    };
+    unsigned closes = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        server.SetResponse(c.name, {.status = 200, .body = std::string(200, 't'), .trickleEvery = c.every});
+        auto connection = Connect(1);
+        ASSERT_EQ(S_OK, connection->SetLimits(c.limits));
+        QuorTest::LogCapture log;
+        Quor::Common::TransferBound bound(200);
+        EXPECT_TRUE(FAILED(connection->GetFile(c.name, Local("trickle"), c.bounded ? &bound : nullptr, false, false,
+                                               false, nullptr)));
+        EXPECT_TRUE(log.Has(PerformFailed(Quor::Common::CurlEasy::TimedOutCode()))) << log.All();
+        EXPECT_TRUE(server.WaitForPeerCloses(++closes)) << "the client did not close the trickling connection";
+    }
+}
+
+// The job's cancel flag reaches every kind of request on the connection, also one that receives
+// nothing, and the trickling server sees the connection closed.
+TEST_F(HTTPConnectionTest, CancelFlagEndsATricklingTransferAndEveryLaterOne) {
+    server.SetResponse("/trickle", {.status = 200, .body = std::string(20, 't'),
+                                    .trickleEvery = std::chrono::milliseconds(900)});
+    auto connection = Connect();
+    signed char cancel = 0;
+    connection->SetCancelFlag(&cancel);
+    QuorTest::LogCapture log;
+    auto download = std::async(std::launch::async, [&] {
+        return connection->GetFile("/trickle", Local("trickle"), nullptr, false, true, false, nullptr);
+    });
+    ASSERT_TRUE(server.WaitForRequests(1));
+    __atomic_store_n(&cancel, 1, __ATOMIC_RELEASE);
+    EXPECT_TRUE(FAILED(download.get()));
+    EXPECT_TRUE(log.Has(PerformFailed(Quor::Common::CurlEasy::AbortedByCallbackCode()))) << log.All();
+    EXPECT_TRUE(server.WaitForPeerCloses(1));
+    BOOL exists = TRUE;
+    EXPECT_TRUE(FAILED(connection->FileExists("/trickle", exists)));
+    std::string answer;
+    EXPECT_TRUE(FAILED(connection->Post("/trickle", "{}", answer, nullptr)));
 }
 
 TEST_F(HTTPConnectionTest, FailedFinalFlushIsAFailedDownload) {

@@ -1,13 +1,18 @@
 #include "remote/LocalFileSystemHelper.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
-
+#include <memory>
 #include <vector>
 
 #include "common/FileSysHelper.h"
 #include "common/Log.h"
+#include "common/TreePath.h"
 #include "foundation/CStd/CStd.h"
 #include "foundation/FileSystem/FileSystem.h"
 
@@ -17,39 +22,86 @@ namespace {
 
 bool IsDotEntry(const std::string& name) { return name == "." || name == ".."; }
 
+struct DirCloser {
+    void operator()(DIR* dir) const {
+        if (dir) closedir(dir);
+    }
+};
+
+HRESULT DeleteFailure(const char* tag, const std::string& path) {
+    const HRESULT hr = Log::Internal::LogGetLastError(tag);
+    QUOR_LOG_TAG(Log::ERROR, tag, "Failed to delete \"%s\".", path.c_str());
+    return FAILED(hr) ? hr : E_FAIL;
+}
+
+// Deletes everything in the open folder (path names it in the log): files and symbolic links by
+// unlinkat, subfolders opened with O_NOFOLLOW below it, emptied and removed. Stops at the first
+// failure. Dangling links go too, or the folder could never be removed.
+HRESULT DeleteContents(int folder, const std::string& path) {
+    static const char* const TAG = "HRESULT Quor::Common::LocalFileSystemHelper::DeleteDirectoryTree(const std::string &, "
+                                   "Quor::Common::LocalFileSystem &)";
+    std::vector<std::string> names;
+    {
+        const int listed = ::dup(folder);
+        std::unique_ptr<DIR, DirCloser> dir(listed >= 0 ? ::fdopendir(listed) : nullptr);
+        if (!dir) {
+            if (listed >= 0) ::close(listed);
+            const HRESULT hr = Log::Internal::LogGetLastError(TAG);
+            QUOR_LOG_TAG(Log::ERROR, TAG, "Failed to search directory %s", path.c_str());
+            return FAILED(hr) ? hr : E_FAIL;
+        }
+        while (const dirent* entry = ::readdir(dir.get()))
+            if (!IsDotEntry(entry->d_name)) names.emplace_back(entry->d_name);
+    }
+    for (const std::string& name : names) {
+        const std::string entry = path + "/" + name;
+        struct stat own;
+        if (::fstatat(folder, name.c_str(), &own, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno == ENOENT) continue;
+            return DeleteFailure(TAG, entry);
+        }
+        if (!S_ISDIR(own.st_mode)) {
+            QUOR_LOG_TAG(Log::VERBOSE, TAG, "(\"%s\")", entry.c_str());
+            if (::unlinkat(folder, name.c_str(), 0) != 0) return DeleteFailure(TAG, entry);
+            continue;
+        }
+        const Vorn::UniqueFd child(::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!child.IsValid()) return DeleteFailure(TAG, entry);
+        const HRESULT hr = DeleteContents(child.Get(), entry);
+        if (FAILED(hr)) return hr;
+        if (::unlinkat(folder, name.c_str(), AT_REMOVEDIR) != 0) return DeleteFailure(TAG, entry);
+    }
+    return S_OK;
+}
+
 }  // namespace
 
-HRESULT LocalFileSystemHelper::DeleteDirectoryTree(const std::string& path, LocalFileSystem& fileSystem) {
+HRESULT LocalFileSystemHelper::DeleteDirectoryTree(const std::string& path, LocalFileSystem& /*fileSystem*/) {
     QUOR_LOG(Log::DEBUG, "(\"%s\")", path.c_str());
-    // Every entry is named by its full path: the working folder is never changed, so it cannot
-    // be left in the tree when a deletion fails.
+    // Everything is reached below folder descriptors, never through a symbolic link (in the
+    // install tree not even on the way to path), and the working folder is never changed.
+    std::string leaf;
+    const Vorn::UniqueFd parent = TreePath::OpenHoldingFolder(path, leaf);
     struct stat st;
-    if (lstat(path.c_str(), &st) != 0) {
+    if (!parent.IsValid() || ::fstatat(parent.Get(), leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         const HRESULT hr = Log::Internal::LogGetLastError(__PRETTY_FUNCTION__);
         QUOR_LOG(Log::ERROR, "Cannot find the folder \"%s\".", path.c_str());
         return FAILED(hr) ? hr : E_FAIL;
     }
-    if (S_ISLNK(st.st_mode)) return fileSystem.DeleteFile(path);  // the link, not what it points to
-
-    // The folder is listed without following links and without skipping entries whose target is
-    // gone: a dangling link must be deleted too, or the folder could never be removed.
-    char* listing = nullptr;
-    if (!Vorn::std_get_dir_listing(path.c_str(), listing)) {
+    if (S_ISLNK(st.st_mode)) {  // the link, not what it points to
+        if (::unlinkat(parent.Get(), leaf.c_str(), 0) == 0) return S_OK;
+        return DeleteFailure(__PRETTY_FUNCTION__, path);
+    }
+    const Vorn::UniqueFd folder(::openat(parent.Get(), leaf.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!folder.IsValid()) {
         const HRESULT hr = Log::Internal::LogGetLastError(__PRETTY_FUNCTION__);
         QUOR_LOG(Log::ERROR, "Failed to search directory %s", path.c_str());
         return FAILED(hr) ? hr : E_FAIL;
     }
-    HRESULT hr = S_OK;
-    for (const char* name = listing; *name && SUCCEEDED(hr); name += strlen(name) + 1) {
-        const std::string entry = path + "/" + name;
-        struct stat own;
-        const bool isFolder = lstat(entry.c_str(), &own) == 0 && S_ISDIR(own.st_mode);
-        hr = isFolder ? DeleteDirectoryTree(entry, fileSystem)
-                      : fileSystem.DeleteFile(entry);  // files and symbolic links alike
-    }
-    Vorn::std_free_dir_listing(listing);
+    const HRESULT hr = DeleteContents(folder.Get(), path);
     if (FAILED(hr)) return hr;
-    return fileSystem.RemoveDirectory(path);
+    if (::unlinkat(parent.Get(), leaf.c_str(), AT_REMOVEDIR) == 0) return S_OK;
+    return DeleteFailure(__PRETTY_FUNCTION__, path);
 }
 
 HRESULT LocalFileSystemHelper::CopyDirectoryTree(const std::string& source, const std::string& target,

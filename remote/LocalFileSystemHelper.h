@@ -3,7 +3,10 @@
 //
 // All work on the paths they are given and never change the working folder (from which the
 // root folder is derived), so they may run while other threads use it. Symbolic links are
-// treated as files: deleting removes the link itself and never follows it into another tree.
+// treated as files: deleting removes the link itself and never follows it into another tree; the
+// delete works below folder descriptors, and in the install tree (TreePath.h) it does not pass a
+// link on the way to the path either. Copies go through LocalFileSystem, which follows no link in
+// the install tree.
 // DeleteDirectoryTree stops at the first failure and returns it (what was deleted before stays
 // deleted); a dangling link is deleted like any other. CopyDirectoryTree goes on past failed
 // files and reports the last failure (a failed copy or listing; a target kept by failIfExists is

@@ -26,6 +26,8 @@ const char* const TAG_DOWNLOAD =
     "const std::string &, std::string &, DWORD &)";
 #undef QUOR_NORRIP
 
+constexpr int64_t kMaxMarkerBytes = 64 * 1024;
+
 bool EqualsNoCase(const std::string& a, const char* b) { return strcasecmp(a.c_str(), b) == 0; }
 
 }  // namespace
@@ -143,7 +145,9 @@ HRESULT NorripManager::startNorripDownload(IRemoteFileServer& server, Common::Lo
             QUOR_LOG_TAG(Log::ERROR, TAG_DOWNLOAD, "Couldn't create directory");
             return result;
         }
-        result = server.GetFile(remotePath + ".pandurl", marker, nullptr, false);
+        // A marker holds one address; nothing of that kind needs more.
+        Common::TransferBound bound(kMaxMarkerBytes);
+        result = server.GetFile(remotePath + ".pandurl", marker, &bound, false);
         if (FAILED(result)) {
             fileSystem.DeleteFile(marker);
             QUOR_LOG_TAG(Log::ERROR, TAG_DOWNLOAD, "Couldn't get norrip file");

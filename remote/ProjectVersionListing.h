@@ -26,6 +26,8 @@ public:
     HRESULT Add(DWORD quorVersion, const std::string& projectVersion);
     HRESULT Load(const std::string& path);
     HRESULT Save(const std::string& path) const;
+    // How many release versions the listing maps.
+    size_t ReleaseCount() const { return m_quorToProject.size(); }
 
 private:
     std::map<DWORD, std::string> m_quorToProject;

@@ -105,12 +105,20 @@ HRESULT DownloadProjectVersionListing(HTTPConnection& connection, std::string na
     }
     const std::string path =
         GetDownloadPath() + (solution ? "/solutions/" : "/projects/") + name + "/releases/projectversionlisting";
-    result = connection.GetFile(path, temporary.GetPath(), nullptr, false, true, false, nullptr);
+    TransferBound bound(kMaxListingBytes);
+    result = connection.GetFile(path, temporary.GetPath(), &bound, false, true, false, nullptr);
     if (FAILED(result)) {
         QUOR_LOG_TAG(Log::ERROR, TAG_DOWNLOAD, "Failed to download project version listing.");
         return result;
     }
-    result = listing.Load(temporary.GetPath());
+    // Read on its own first: a listing that maps nothing is refused, not added as nothing.
+    ProjectVersionListing loaded;
+    result = loaded.Load(temporary.GetPath());
+    if (SUCCEEDED(result) && loaded.ReleaseCount() == 0) {
+        QUOR_LOG_TAG(Log::ERROR, TAG_DOWNLOAD, "Project version listing \"%s\" holds no valid line.", path.c_str());
+        return E_FAIL;
+    }
+    if (SUCCEEDED(result)) result = listing.Load(temporary.GetPath());
     if (FAILED(result)) {
         QUOR_LOG_TAG(Log::ERROR, TAG_DOWNLOAD, "Failed to load project version listing from file.");
         return result;

@@ -100,6 +100,26 @@ TEST_F(ProjectVersionListingCacheTest, FailedDownloadKeepsTheStaleEntry) {
     EXPECT_EQ("1.2", ProjectOf(failed, 1));
 }
 
+// A listing that maps nothing, or is longer than any listing can be, fails and is not cached.
+TEST_F(ProjectVersionListingCacheTest, ListingWithoutAValidLineOrPastItsBoundFails) {
+    struct Case {
+        const char* name;
+        QuorTest::ScriptedResponse response;
+    } cases[] = {
+        {"zeros", {.body = std::string(100000, '\0')}},
+        {"bad lines", {.body = "1.0\n2.0 x.y\n\n"}},
+        {"past the bound", {.body = "1.0 0.0.0.1\n", .contentLength = false, .padBodyTo = 64u << 20, .padWith = '\n'}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        server.SetResponse(kProjectPath, c.response);
+        ProjectVersionListing listing;
+        EXPECT_EQ(E_FAIL, ProjectVersionListingCache::GetProjectListing(*connection, "Game_Client", listing));
+        EXPECT_EQ(0u, listing.ReleaseCount());
+    }
+    EXPECT_LT(server.largestBodySent(), 32u << 20);
+}
+
 TEST_F(ProjectVersionListingCacheTest, UnsafeNameRequestsNothing) {
     ProjectVersionListing listing;
     for (const char* name : {"", "..", "a/b"})

@@ -65,7 +65,8 @@ HRESULT RetrieveReleaseListing(ListingType type, const std::string& name, const 
     std::string path = GetDownloadPath() + (type == SOLUTION ? "/solutions/" : "/projects/") + name + "/releases/";
     path += region.empty() ? std::string("releaselisting") : "releaselisting_" + region;
 
-    HRESULT result = connection.GetFile(path, temporary.GetPath(), nullptr, false, true, false, nullptr);
+    TransferBound bound(kMaxListingBytes);
+    HRESULT result = connection.GetFile(path, temporary.GetPath(), &bound, false, true, false, nullptr);
     if (FAILED(result)) {
         QUOR_LOG_TAG(Log::ERROR, TAG_RETRIEVE, "Failed to download listing file from \"%s\" to temp file \"%s\"",
                      path.c_str(), temporary.GetPath().c_str());
@@ -80,6 +81,7 @@ HRESULT RetrieveReleaseListing(ListingType type, const std::string& name, const 
         return result;
     }
 
+    const size_t before = versions.size();
     for (;;) {
         std::string line;
         // Trailing carriage returns and line feeds are removed here, so CR LF lines read like LF ones.
@@ -95,6 +97,10 @@ HRESULT RetrieveReleaseListing(ListingType type, const std::string& name, const 
             return result;
         }
         versions.push_back(version);
+    }
+    if (versions.size() == before) {
+        QUOR_LOG_TAG(Log::ERROR, TAG_RETRIEVE, "Release listing \"%s\" holds no release version", path.c_str());
+        return E_FAIL;
     }
     return S_OK;
 }

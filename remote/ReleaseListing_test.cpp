@@ -50,7 +50,6 @@ TEST_F(ReleaseListingTest, LinesReadAlikeWithLfOrCrLfAndBlankLinesBetween) {
         {"0.0.0.3\r\n0.0.0.1\r\n\r\n0.0.0.2\r\n", Versions({"0.0.0.3", "0.0.0.1", "0.0.0.2"})},
         {"\n\n1.2.3.4\n\n\n5.6.7.8", Versions({"1.2.3.4", "5.6.7.8"})},
         {"0.0.0.9 trailing text\n", Versions({"0.0.0.9"})},
-        {"", {}},
     };
     for (const Case& c : cases) {
         server.SetResponse("/p/projects/game/releases/releaselisting", {.body = c.body});
@@ -68,6 +67,38 @@ TEST_F(ReleaseListingTest, ABadLineFailsTheWholeRetrievalAndKeepsWhatCameBefore)
     EXPECT_EQ(E_FAIL, ReleaseListing::RetrieveSolutionReleaseListing("sln", "EU", *connection, fileSystem, versions));
     EXPECT_EQ(Versions({"9.9.9.9", "0.0.0.1"}), versions);
     EXPECT_TRUE(log.Has("Failed to create version number from release listing entry \"abc\""));
+}
+
+// A listing without a single version, or one longer than any listing can be, fails with a line
+// that says why; the long one is cut at its bound after one request.
+TEST_F(ReleaseListingTest, ListingWithoutAVersionOrPastItsBoundFails) {
+    constexpr uint64_t kHuge = 64u << 20;
+    struct Case {
+        const char* name;
+        QuorTest::ScriptedResponse response;
+        const char* logged;
+    } cases[] = {
+        {"empty", {.body = ""}, "holds no release version"},
+        {"blanklines", {.body = "\n\r\n\n"}, "holds no release version"},
+        {"zeros", {.body = std::string(64 * 1024, '\0')}, "holds no release version"},
+        {"huge", {.body = "", .padBodyTo = kHuge, .padWith = '\0'}, "bytes expected, aborted"},
+        {"hugeunannounced",
+         {.body = "", .contentLength = false, .padBodyTo = kHuge, .padWith = '\0'},
+         "bytes expected, aborted"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = std::string("/p/projects/game/releases/releaselisting_") + c.name;
+        server.SetResponse(path, c.response);
+        QuorTest::LogCapture log;
+        std::vector<DWORD> versions;
+        EXPECT_TRUE(FAILED(ReleaseListing::RetrieveProjectReleaseListing("game", c.name, *connection, fileSystem,
+                                                                         versions)));
+        EXPECT_TRUE(versions.empty());
+        EXPECT_TRUE(log.Contains(c.logged)) << log.All();
+        EXPECT_EQ(1u, server.RequestCount(path)) << "a cut listing is not fetched again";
+    }
+    EXPECT_LE(server.largestBodySent(), kHuge / 2) << "the listing was read past its bound";
 }
 
 TEST_F(ReleaseListingTest, PathsForProjectsSolutionsAndRegionsWithBlanksEscaped) {

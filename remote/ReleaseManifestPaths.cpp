@@ -3,15 +3,17 @@
 #include <algorithm>
 
 #include "common/ConvertVersion.h"
+#include "common/EntryPlacement.h"
 
 namespace Quor::Common {
 
 void GetLocalFilePath(std::string& path, const std::string& project, DWORD releaseVersion,
                       const ReleaseManifest::ENTRY& entry) {
-    if (entry.flags & ReleaseManifest::FLAG_MANAGED) {
+    const EntryPlace place = PlaceOf(entry);
+    if (place == EntryPlace::kManaged) {
         path = "/projects/" + project + "/managedfiles/" + ConvertVersion::ToString(entry.version) + "/" +
                entry.name;
-    } else if (entry.flags & ReleaseManifest::FLAG_ARCHIVED) {
+    } else if (place == EntryPlace::kArchived) {
         path = "/projects/" + project + "/filearchives/" + ConvertVersion::ToString(entry.version) + "/" +
                entry.name;
     } else {

@@ -14,10 +14,11 @@
 
 namespace Quor::Common {
 
-// The entry's path below the root folder, beginning with "/":
-//   flag 0x01: /projects/{project}/managedfiles/{entry version}/{name}
-//   else 0x02: /projects/{project}/filearchives/{entry version}/{name} (inside that folder's archives)
-//   else:      /projects/{project}/releases/{releaseVersion}/deploy/{name}
+// The entry's path below the root folder, beginning with "/", by its place (Common::PlaceOf):
+//   managed (0x01, with or without 0x02): /projects/{project}/managedfiles/{entry version}/{name}
+//   archived (0x02 alone): /projects/{project}/filearchives/{entry version}/{name} (inside that
+//                folder's archives; a plain copy waits there before it is archived)
+//   otherwise:   /projects/{project}/releases/{releaseVersion}/deploy/{name}
 void GetLocalFilePath(std::string& path, const std::string& project, DWORD releaseVersion,
                       const ReleaseManifest::ENTRY& entry);
 

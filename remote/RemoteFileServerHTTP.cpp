@@ -139,7 +139,7 @@ HRESULT EnumerateForRegion(const Kind& kind, Common::HTTPConnection& connection,
 }  // namespace
 
 RemoteFileServerHTTP::RemoteFileServerHTTP(HRESULT& result, const std::string& address)
-    : m_connection(std::make_shared<Common::HTTPConnection>(result, address, 80, 60, false, nullptr)) {}
+    : m_connection(std::make_shared<Common::HTTPConnection>(result, address, 80, 30, false, nullptr)) {}
 
 RemoteFileServerHTTP::RemoteFileServerHTTP(const std::shared_ptr<Common::HTTPConnection>& connection)
     : m_connection(connection) {}

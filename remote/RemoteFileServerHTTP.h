@@ -24,8 +24,8 @@ namespace Quor::User {
 
 class RemoteFileServerHTTP final : public IRemoteFileServer {
 public:
-    // Makes its own connection (port 80, low-speed time 60 s, no https, no authentication); result
-    // is the connection's.
+    // Makes its own connection (port 80, below 1 KiB/s for 30 s counts as stalled, no https, no
+    // authentication); result is the connection's.
     RemoteFileServerHTTP(HRESULT& result, const std::string& address);
     explicit RemoteFileServerHTTP(const std::shared_ptr<Common::HTTPConnection>& connection);
     ~RemoteFileServerHTTP() = default;
@@ -33,6 +33,8 @@ public:
     HRESULT GetFile(const std::string& remotePath, const std::string& localPath,
                     Common::IGetFileProgressCallback* const callback, const bool flag) override;
     HRESULT GetFileSize(const std::string& remotePath, DWORD& size) override;
+    // Whether the last GetFile's body was confirmed whole (HTTPConnection::LastBodyLengthConfirmed).
+    bool LastFileLengthConfirmed() const { return m_connection && m_connection->LastBodyLengthConfirmed(); }
     const std::string& GetDownloadPath() override;
     HRESULT EnumerateAvailableSolutionReleases(const std::string& solution, std::vector<DWORD>& releases,
                                                const unsigned int maxCount) override;

@@ -6,13 +6,16 @@
 #include "archive/ManagedFileHelper.h"
 #include "common/AutoUpdateProgressHelper.h"
 #include "common/ConvertVersion.h"
+#include "common/EntryPlacement.h"
 #include "common/FileSysHelper.h"
 #include "common/LocalDirectoryStructure.h"
 #include "common/LocalRootFolder.h"
 #include "common/Log.h"
+#include "install/DeployFolderFinish.h"
 #include "install/DownloadFilesStep.h"
 #include "install/InstallSteps.h"
 #include "install/InstalledState.h"
+#include "install/ReleasePlan.h"
 #include "remote/ReleaseManifestPaths.h"
 #include "update/ValidateSolutionRelease.h"
 #include "update/ValidationChecks.h"
@@ -92,60 +95,34 @@ HRESULT CalculateWorkStep(const std::string& project, const ReleaseManifest& man
     QUOR_LOG(Log::DEBUG, "%s", project.c_str());
     QUOR_LOG(Log::DEBUG, "Starting validation for release %s!",
              Common::ConvertVersion::ToString(manifest.m_ReleaseVersion).c_str());
-    const std::string root = Common::LocalRootFolder::Get();
     int64_t toRead = 0;
     for (const ENTRY& entry : manifest.m_Entries)
-        if (!(entry.flags & ReleaseManifest::FLAG_ARCHIVED)) toRead += entry.size;
+        if (Common::PlaceOf(entry) != Common::EntryPlace::kArchived) toRead += entry.size;
     progress.DeltaBytesTotal(WORK_TYPE_DISK_ACCESS, toRead);
 
-    // Where each entry's copy lies, and the files hashed ahead on pool threads.
-    std::vector<std::string> paths(manifest.m_Entries.size()), ahead(manifest.m_Entries.size());
-    for (size_t i = 0; i < paths.size(); ++i) {
-        Common::GetLocalFilePath(paths[i], project, manifest.m_ReleaseVersion, manifest.m_Entries[i]);
-        paths[i] = root + paths[i];
-        ahead[i] = PathToHashAhead(paths[i], manifest.m_Entries[i]);
-    }
+    // The files hashed ahead on pool threads.
+    std::vector<std::string> ahead(manifest.m_Entries.size());
+    for (size_t i = 0; i < ahead.size(); ++i)
+        ahead[i] = PathToHashAhead(ReleasePlan::EntryLocalPath(project, manifest.m_ReleaseVersion, manifest.m_Entries[i]),
+                                   manifest.m_Entries[i]);
     DigestAhead digests(std::move(ahead), progress.GetCancelFlag());
+    const auto check = [&](const size_t item, const ENTRY& entry, const std::string& path) {
+        AutoUpdateProgress::AutoTimer timer(progress, WORK_TYPE_DISK_ACCESS);
+        const bool good = IsGoodCopy(path, entry, digests, item, fileSystem, progress);
+        timer.DeltaBytesCompleted(entry.size);
+        return good;
+    };
 
-    for (size_t i = 0; i < paths.size(); ++i) {
-        const ENTRY& entry = manifest.m_Entries[i];
-        const std::string& path = paths[i];
-        if (CancelRequested(progress)) return E_ABORT;
-        AutoUpdateProgressHelper::SetStringDataToFilenameFromPath(progress, entry.name);
-        progress.Tick(0);
-
-        bool good = false;
-        if (entry.flags & ReleaseManifest::FLAG_ARCHIVED) {
-            good = ManagedFileHelper::DoesFileOrDirectoryExist(project, entry.version, entry.name);
-            if (good)
-                QUOR_LOG(Log::VERBOSE, "File \"%s\" is present in an archive.", path.c_str());
-            else
-                QUOR_LOG(Log::ERROR,
-                         "Failed to find managed file \"%s\" which should be part of a previously installed release.  "
-                         "File will be replaced.",
-                         path.c_str());
-        } else {
-            AutoUpdateProgress::AutoTimer timer(progress, WORK_TYPE_DISK_ACCESS);
-            good = IsGoodCopy(path, entry, digests, i, fileSystem, progress);
-            timer.DeltaBytesCompleted(entry.size);
-            if (!good) QUOR_LOG(Log::WARNING, "File \"%s\" MD5 check FAILED!", path.c_str());
-        }
-        if (good) continue;
-
-        QUOR_LOG(Log::VERBOSE, "File failed verification. Adding to download list.");
-        // The download step places files into existing folders only (archived ones go to their archive).
-        if (!(entry.flags & ReleaseManifest::FLAG_ARCHIVED)) {
-            const std::string folder = path.substr(0, path.rfind('/'));
-            const HRESULT hr = Common::FileSysHelper::CreateDirectoryAndIntermediatePaths(folder.c_str());
-            if (FAILED(hr)) {
-                QUOR_LOG(Log::ERROR, "Failed to prepare path \"%s\".", folder.c_str());
-                return hr;
-            }
-        }
-        downloads.push_back({&entry, path});
-        UpdateAndInstallShared::AddDownloadBytesToTotal(progress, entry);
-    }
-    return S_OK;
+    // Nothing is taken from other releases: a bad or missing copy is fetched again.
+    const std::vector<const ReleaseManifest*> none;
+    std::vector<FileToPatch> toPatch;
+    std::vector<FileToCopy> toCopy;
+    std::vector<FileToArchive> toArchive;
+    std::vector<FileToDeleteFromArchive> toDeleteFromArchive;
+    std::vector<DWORD> displaced;
+    return ReleasePlan::Calculate(project, manifest.m_ReleaseVersion, manifest, {none}, ReleasePlan::kValidate,
+                                  {downloads, toPatch, toCopy, toArchive, toDeleteFromArchive, displaced}, fileSystem,
+                                  progress, check);
 }
 
 HRESULT ValidateProjectRelease(const std::string& project, const ReleaseManifest& manifest,
@@ -162,6 +139,10 @@ HRESULT ValidateProjectRelease(const std::string& project, const ReleaseManifest
         QUOR_LOG(Log::ERROR, "Download files step failed");
         return hr;
     }
+    // A folder left without "S_OK" may still hold files of the release it was moved from.
+    hr = UpdateAndInstallShared::RemoveUnlistedDeployFiles(project, manifest.m_ReleaseVersion, manifest, fileSystem,
+                                                           progress);
+    if (FAILED(hr)) return hr;
     std::string okPath;
     hr = Common::LocalDirectoryStructure::GetProjectReleaseOkPath(project, manifest.m_ReleaseVersion, okPath);
     if (SUCCEEDED(hr)) hr = MarkComplete(okPath);

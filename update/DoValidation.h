@@ -33,7 +33,8 @@ HRESULT CalculateWorkStep(const std::string& project, const Common::ReleaseManif
                           std::vector<FileToDownload>& downloads);
 
 // One project release as the walk validates it: CalculateWorkStep, the download step (also when
-// nothing is to be fetched), then the release's "S_OK".
+// nothing is to be fetched), the removal of deploy files the manifest does not list, then the
+// release's "S_OK".
 HRESULT ValidateProjectRelease(const std::string& project, const Common::ReleaseManifest& manifest,
                                Common::LocalFileSystem& fileSystem, IRemoteFileServer& server,
                                AutoUpdateProgress& progress);

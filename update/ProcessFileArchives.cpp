@@ -17,14 +17,15 @@ namespace {
 
 using Common::ReleaseManifest;
 
-// The archived entry (flag 2) of `path` at `version` in the project's own release manifests only:
-// another project's entry of the same name and version says nothing about this archive.
+// The archived entry (flag 2; an entry flagged managed too lives under managedfiles/ and never in
+// an archive) of `path` at `version` in the project's own release manifests only: another
+// project's entry of the same name and version says nothing about this archive.
 const ReleaseManifest::ENTRY* FindOwnEntry(const Common::ReleaseManifestCache& cache, const std::string& project,
                                            const std::string& path, DWORD version) {
     for (const auto& [key, manifest] : cache.Manifests()) {
         if (Vorn::std_stricmp(key.first.c_str(), project.c_str()) != 0) continue;
         const ReleaseManifest::ENTRY* entry = Common::FindReleaseManifestEntryInFolder(
-            path, version, ReleaseManifest::FLAG_ARCHIVED, 0, manifest.get());
+            path, version, ReleaseManifest::FLAG_ARCHIVED, ReleaseManifest::FLAG_MANAGED, manifest.get());
         if (entry) return entry;
     }
     return nullptr;

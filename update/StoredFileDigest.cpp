@@ -25,9 +25,9 @@ HRESULT ComputeStoredFileMD5(const char* tag, const std::string& path, DWORD off
     }
     std::shared_ptr<API::IBuffer> plain;
     if (entryFlags & ReleaseManifest::FLAG_ZLIB) {
-        hr = Common::ZLibHelper::Decompress(packed, plain, plainSize);
+        hr = Common::ZLibHelper::DecompressToSize(packed, plain, plainSize);
     } else if (entryFlags & ReleaseManifest::FLAG_LZMA) {
-        hr = Common::LZMA::Decompress(packed, plain, plainSize);
+        hr = Common::LZMA::DecompressToSize(packed, plain, plainSize);
     } else {
         QUOR_LOG_TAG(Log::ERROR, tag, "Compression format not specified");
         hr = E_FAIL;

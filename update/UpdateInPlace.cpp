@@ -1,23 +1,26 @@
 #include "update/UpdateInPlace.h"
 
-#include <set>
-
 #include "archive/ManagedFileHelper.h"
-#include "common/AutoUpdateProgressHelper.h"
 #include "common/ConvertVersion.h"
-#include "common/FileSysHelper.h"
+#include "common/EntryPlacement.h"
 #include "common/LocalDirectoryStructure.h"
 #include "common/LocalRootFolder.h"
 #include "common/Log.h"
-#include "install/ArchiveOrPatchPlan.h"
+#include "common/ManifestFile.h"
+#include "install/DeployFolderFinish.h"
 #include "install/DownloadFilesStep.h"
 #include "install/InstallSteps.h"
 #include "install/InstalledState.h"
+#include "install/ManifestIdentity.h"
 #include "install/PatchFilesStep.h"
 #include "install/PatchSelection.h"
+#include "install/ReleasePlan.h"
 #include "install/UpdateAndInstallShared.h"
+#include "remote/AutoTemporaryFile.h"
 #include "remote/LocalFileSystemHelper.h"
 #include "remote/ReleaseManifestPaths.h"
+#include "update/ArchiveLockCheck.h"
+#include "update/FreeSpaceCheck.h"
 #include "update/UpdateProject.h"
 
 namespace Quor::User::UpdateProject {
@@ -25,24 +28,6 @@ namespace {
 
 using Common::ReleaseManifest;
 using ENTRY = Common::ReleaseManifest::ENTRY;
-
-// The installed release with the highest version listing an entry of the same name, version and
-// flags (the first found among equal versions); null when none does.
-const ReleaseManifest* FindHighestHolder(const std::vector<ReleaseManifest*>& installed, const ENTRY& entry) {
-    const ReleaseManifest* winner = nullptr;
-    for (const ReleaseManifest* manifest : installed) {
-        if (!manifest || (winner && manifest->m_ReleaseVersion <= winner->m_ReleaseVersion)) continue;
-        const auto [first, last] =
-            std::equal_range(manifest->m_Entries.begin(), manifest->m_Entries.end(), entry, ENTRY::PredicateByName);
-        for (auto it = first; it != last; ++it) {
-            if (it->version == entry.version && it->flags == entry.flags) {
-                winner = manifest;
-                break;
-            }
-        }
-    }
-    return winner;
-}
 
 }  // namespace
 
@@ -113,6 +98,26 @@ HRESULT UpdateInPlace::SetupStep() {
         return hr;
     }
 
+    // The target's manifest is fetched and checked, and what could stop the update is looked
+    // for, before the source stops being complete: a refusal then leaves the source as it was.
+    Common::AutoTemporaryFile fetched(m_LocalFileSystem, hr);
+    if (FAILED(hr)) return hr;
+    hr = FetchDestinationManifest(fetched.GetPath());
+    if (FAILED(hr)) return hr;
+    const auto source = std::find_if(m_InstalledManifests.begin(), m_InstalledManifests.end(),
+                                     [this](const ReleaseManifest* manifest) {
+                                         return manifest && manifest->m_ReleaseVersion == m_SourceVersion;
+                                     });
+    std::string projectFolder;
+    hr = Common::LocalDirectoryStructure::GetProjectPath(m_ProjectName, projectFolder);
+    if (FAILED(hr)) return hr;
+    if (source != m_InstalledManifests.end() &&
+        (IsUpdateBlockedByArchiveLocks(m_ProjectName, **source, m_DestinationManifest, m_InstalledManifests) ||
+         IsUpdateBlockedByFreeSpace(projectFolder, **source, m_DestinationManifest, m_InstalledManifests))) {
+        QUOR_LOG(Log::ERROR, "The update cannot complete; the source release stays as it is.");
+        return E_FAIL;
+    }
+
     std::string sourceFolder, targetFolder, sourceOk;
     hr = Common::LocalDirectoryStructure::GetProjectReleasePath(m_ProjectName, m_SourceVersion, sourceFolder);
     if (SUCCEEDED(hr))
@@ -126,7 +131,9 @@ HRESULT UpdateInPlace::SetupStep() {
         return hr;
     }
     QUOR_LOG(Log::VERBOSE, "Renaming release folder \"%s\" to \"%s\"", sourceFolder.c_str(), targetFolder.c_str());
+    bool moved = true;
     if (FAILED(Common::LocalFileSystem::MoveFile(sourceFolder, targetFolder, 2))) {
+        moved = false;
         QUOR_LOG(Log::VERBOSE, "Rename failed, trying copy");
         hr = Common::LocalFileSystemHelper::CopyDirectoryTree(sourceFolder, targetFolder, m_LocalFileSystem, false);
         if (FAILED(hr)) {
@@ -134,99 +141,61 @@ HRESULT UpdateInPlace::SetupStep() {
             return hr;
         }
     }
+    hr = Common::LocalFileSystem::MoveFile(fetched.GetPath(), targetFolder + "/releasemanifest", 0);
+    if (FAILED(hr)) {
+        QUOR_LOG(Log::ERROR, "Failure to download dest manifest.");
+        RestoreSource(moved, sourceFolder, targetFolder, sourceOk);
+        return hr;
+    }
+    fetched.SetKeep();  // it is the target's manifest now
+    return S_OK;
+}
 
+// Fetches the target's manifest to `path` (a temporary file) and loads it; a manifest of another
+// project or release is refused.
+HRESULT UpdateInPlace::FetchDestinationManifest(const std::string& path) {
     const std::string relative =
         m_ProjectName + "/releases/" + Common::ConvertVersion::ToString(m_TargetVersion) + "/releasemanifest";
     m_AutoUpdateProgress.EditProgress([&relative](Quor::API::Progress& record) { record.m_CurrentItem = relative; });
     m_AutoUpdateProgress.Tick(0);
-    const std::string localManifest = Common::LocalRootFolder::Get() + "/projects/" + relative;
-    hr = m_RemoteFileServer.GetFile(m_RemoteFileServer.GetDownloadPath() + "/projects/" + relative, localManifest,
-                                    nullptr, false);
+    Common::TransferBound bound(static_cast<int64_t>(Common::kMaxManifestFileSize));
+    HRESULT hr = m_RemoteFileServer.GetFile(m_RemoteFileServer.GetDownloadPath() + "/projects/" + relative, path,
+                                            &bound, false);
     if (FAILED(hr)) {
         QUOR_LOG(Log::ERROR, "Failure to download dest manifest.");
         return hr;
     }
-    hr = m_DestinationManifest.Load(localManifest, m_AutoUpdateProgress.GetCancelFlag());
+    hr = m_DestinationManifest.Load(path, m_AutoUpdateProgress.GetCancelFlag());
+    if (SUCCEEDED(hr) && !IsManifestOfRelease(m_DestinationManifest, m_ProjectName, m_TargetVersion)) hr = E_FAIL;
     if (FAILED(hr)) QUOR_LOG(Log::ERROR, "Failure to load dest manifest.");
     return hr;
 }
 
+// Undoes the move of the source folder (a copy made instead is left as a partial target) and
+// marks the source complete again: nothing in it was changed.
+void UpdateInPlace::RestoreSource(bool moved, const std::string& sourceFolder, const std::string& targetFolder,
+                                  const std::string& sourceOk) {
+    if (moved && FAILED(Common::LocalFileSystem::MoveFile(targetFolder, sourceFolder, 0))) {
+        QUOR_LOG(Log::ERROR, "Failed to move \"%s\" back to \"%s\"", targetFolder.c_str(), sourceFolder.c_str());
+        return;
+    }
+    if (FAILED(UpdateAndInstallShared::CreateOkFile(sourceOk)))
+        QUOR_LOG(Log::ERROR, "Failed to mark \"%s\" complete again", sourceFolder.c_str());
+}
+
 HRESULT UpdateInPlace::CalculateWorkStep() {
     QUOR_LOG(Log::VERBOSE, "%s", "");
-    if (CancelRequested()) return E_ABORT;
-    const std::string root = Common::LocalRootFolder::Get();
-    AutoUpdateProgress& progress = m_AutoUpdateProgress;
-    std::set<std::string> prepared;
-    for (const ENTRY& entry : m_DestinationManifest.m_Entries) {
-        if (CancelRequested()) return E_ABORT;
-        AutoUpdateProgressHelper::SetStringDataToFilenameFromPath(progress, entry.name);
-        progress.Tick(0);
-        std::string local;
-        Common::GetLocalFilePath(local, m_ProjectName, m_TargetVersion, entry);
-        local = root + local;
-        const size_t slash = local.rfind('/');
-        if (slash == std::string::npos) {
-            QUOR_LOG(Log::ERROR, "Invalid path \"%s\".", local.c_str());
-            return E_FAIL;
-        }
-        const std::string folder = local.substr(0, slash);
-        if (!prepared.count(folder)) {
-            const HRESULT hr = Common::FileSysHelper::CreateDirectoryAndIntermediatePaths(folder.c_str());
-            if (FAILED(hr)) {
-                QUOR_LOG(Log::ERROR, "Failed to prepare path \"%s\".", folder.c_str());
-                return hr;
-            }
-            prepared.insert(folder);
-        }
-
-        if (const ReleaseManifest* holder = FindHighestHolder(m_InstalledManifests, entry)) {
-            if (entry.flags & ReleaseManifest::FLAG_MANAGED) {
-                if (Common::LocalFileSystem::DoesFileOrDirectoryExist(local)) continue;
-            } else if (entry.flags & ReleaseManifest::FLAG_ARCHIVED) {
-                if (ManagedFileHelper::DoesFileOrDirectoryExist(m_ProjectName, entry.version, entry.name)) continue;
-            } else if (holder->m_ReleaseVersion == m_SourceVersion) {
-                if (Common::LocalFileSystem::DoesFileOrDirectoryExist(local)) continue;
-                QUOR_LOG(Log::ERROR,
-                         "Managed file \"%s\" should have been renamed from source release.  File will be "
-                         "re-downloaded.",
-                         local.c_str());
-            } else {
-                m_FilesToCopy.push_back({&entry, local, holder});
-                progress.DeltaBytesTotal(WORK_TYPE_DISK_ACCESS, 2 * static_cast<int64_t>(entry.size));
-                QUOR_LOG(Log::VERBOSE, "File \"%s\" (%d bytes) will be copied from another release", local.c_str(),
-                         static_cast<int>(entry.size));
-                continue;
-            }
-            if (entry.flags & (ReleaseManifest::FLAG_MANAGED | ReleaseManifest::FLAG_ARCHIVED))
-                QUOR_LOG(Log::ERROR,
-                         "Failed to find managed file \"%s\" which should be part of a previously installed "
-                         "release.  File will be replaced.",
-                         local.c_str());
-        } else {
-            bool valid = false, archivedCopyBad = false;
-            const HRESULT hr = UpdateAndInstallShared::DoesFileExistWithCorrectMD5(
-                m_ProjectName, m_TargetVersion, entry, m_LocalFileSystem, valid, archivedCopyBad);
-            if (FAILED(hr)) {
-                QUOR_LOG(Log::ERROR, "Failure while looking for and checking existing file");
-                return hr;
-            }
-            if (archivedCopyBad) m_FilesToDeleteFromArchive.push_back({&entry});
-            if (valid) continue;
-        }
-
-        const DWORD inPlace = m_PatchManifest && m_PatchManifest->m_SourceReleaseVersion == m_SourceVersion
-                                  ? FileToPatch::KIND_IN_PLACE
-                                  : 0;
-        if (UpdateAndInstallShared::PlanArchiveOrPatch(entry, local, m_PatchManifest, m_PatchSourceManifest, inPlace,
-                                                       m_FilesToArchive, m_FilesToPatch, m_LocalFileSystem, progress))
-            continue;
-
-        m_FilesToDownload.push_back({&entry, local});
-        UpdateAndInstallShared::AddDownloadBytesToTotal(progress, entry);
-        QUOR_LOG(Log::VERBOSE, "File \"%s\" (%d bytes) will be downloaded (%d bytes compressed)", local.c_str(),
-                 static_cast<int>(entry.size), static_cast<int>(entry.compressedSize));
-    }
-    return S_OK;
+    const std::vector<const ReleaseManifest*> holders(m_InstalledManifests.begin(), m_InstalledManifests.end());
+    const ReleasePlan::Sources sources{holders, m_PatchManifest, m_PatchSourceManifest};
+    // A patch from the source starts from the files of the folder being updated.
+    const DWORD patchKind = m_PatchManifest && m_PatchManifest->m_SourceReleaseVersion == m_SourceVersion
+                                ? FileToPatch::KIND_IN_PLACE
+                                : 0;
+    return ReleasePlan::Calculate(m_ProjectName, m_TargetVersion, m_DestinationManifest, sources,
+                                  ReleasePlan::ForUpdateInPlace(m_SourceVersion, patchKind),
+                                  {m_FilesToDownload, m_FilesToPatch, m_FilesToCopy, m_FilesToArchive,
+                                   m_FilesToDeleteFromArchive, m_DisplacedReleases},
+                                  m_LocalFileSystem, m_AutoUpdateProgress);
 }
 
 HRESULT UpdateInPlace::Execute() {
@@ -249,6 +218,9 @@ HRESULT UpdateInPlace::Execute() {
         }
         return SUCCEEDED(hr);
     };
+    if (!step(ReleasePlan::WithdrawDisplaced(m_ProjectName, m_DisplacedReleases),
+              "Failed to withdraw the completion of releases whose copies are replaced"))
+        return m_hr;
     if (!step(UpdateAndInstallShared::CopyFilesStep(m_FilesToCopy, m_FilesToDownload, m_ProjectName,
                                                     m_LocalFileSystem, progress),
               "Copy files step failed"))
@@ -274,6 +246,10 @@ HRESULT UpdateInPlace::Execute() {
     std::vector<std::pair<DWORD, std::string>> archivedFiles;
     if (!step(FindUnusedOldFilesStep(files, archivedFiles), "Finding old unused files failed")) return m_hr;
     if (!step(DeleteFilesStep(files, archivedFiles), "Delete files step failed")) return m_hr;
+    if (!step(UpdateAndInstallShared::RemoveUnlistedDeployFiles(m_ProjectName, m_TargetVersion, m_DestinationManifest,
+                                                                m_LocalFileSystem, progress),
+              "Failed to remove unlisted deploy files"))
+        return m_hr;
     if (!step(UpdateAndInstallShared::ExecuteRunMeFilesStep(m_DestinationManifest, progress),
               "ExecuteRunMeFilesStep files step failed"))
         return m_hr;
@@ -303,12 +279,13 @@ HRESULT UpdateInPlace::FindUnusedOldFilesStep(std::vector<std::string>& files,
     const std::string root = Common::LocalRootFolder::Get();
     const std::string projectPath = root + "/projects/" + m_ProjectName;
     for (const ENTRY& entry : sourceManifest.m_Entries) {
-        if (entry.flags & (ReleaseManifest::FLAG_MANAGED | ReleaseManifest::FLAG_ARCHIVED)) {
+        const Common::EntryPlace place = Common::PlaceOf(entry);
+        if (place != Common::EntryPlace::kDeploy) {
             if (IsEntryInAnyReleaseManifest(entry, m_InstalledManifests.begin(), m_InstalledManifests.end())) {
                 QUOR_LOG(Log::VERBOSE,
                          "Managed file \"%s\":0x%08lx is needed by another release and will not be deleted.",
                          entry.name.c_str(), static_cast<unsigned long>(entry.version));
-            } else if (entry.flags & ReleaseManifest::FLAG_MANAGED) {
+            } else if (place == Common::EntryPlace::kManaged) {
                 files.push_back(projectPath + "/managedfiles/" + Common::ConvertVersion::ToString(entry.version) +
                                 "/" + entry.name);
             } else {
@@ -321,7 +298,7 @@ HRESULT UpdateInPlace::FindUnusedOldFilesStep(std::vector<std::string>& files,
             continue;
         }
         const ENTRY* kept = UpdateAndInstallShared::FindManifestEntry(m_DestinationManifest, entry.name);
-        if (kept && !(kept->flags & (ReleaseManifest::FLAG_MANAGED | ReleaseManifest::FLAG_ARCHIVED))) {
+        if (kept && Common::PlaceOf(*kept) == Common::EntryPlace::kDeploy) {
             QUOR_LOG(Log::VERBOSE, "Unmanaged file \"%s\" is used by destination version and will not be deleted.",
                      entry.name.c_str());
             continue;

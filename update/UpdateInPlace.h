@@ -1,11 +1,14 @@
 #pragma once
 // Brings a project from a complete installed release (the source) to another release (the
 // target) in the source's own folder: DoDiscovery loads the installed releases' manifests, looks
-// for a patch, takes the source's "S_OK" away, moves (or copies) the source folder to the target's
-// name, fetches the target's manifest and sorts each of its entries into the work lists without
-// reading file contents where no check demands it. Execute copies, drops bad archived copies,
-// patches, archives, downloads, deletes the files no installed release needs any more, runs the
-// run-me-once programs and writes the target's "S_OK" as its very last step.
+// for a patch, fetches the target's manifest (refused unless it names the target's project and
+// release) and checks that no reader's lock keeps an archive it must rewrite and that the disk
+// can take the new files; only then does it take the source's "S_OK" away and move (or copy) the
+// source folder to the target's name, and it sorts each manifest entry into the work lists
+// without reading file contents where no check demands it. Execute copies, drops bad archived copies, patches, archives, downloads, deletes the
+// files no installed release needs any more, leaves in the deploy folder only the files the
+// target lists, runs the run-me-once programs and writes the target's "S_OK" as its very last
+// step.
 // From the removal of the source's "S_OK" onward the source is no longer installed; an
 // interrupted update leaves the target folder without "S_OK", which a later update resumes.
 // The object owns the installed releases' manifests, the patch manifest and its source's manifest
@@ -50,6 +53,8 @@ public:
     std::vector<FileToCopy> m_FilesToCopy;
     std::vector<FileToArchive> m_FilesToArchive;
     std::vector<FileToDeleteFromArchive> m_FilesToDeleteFromArchive;
+    // Installed releases whose copies the target replaces in another stored form (ReleasePlan).
+    std::vector<DWORD> m_DisplacedReleases;
     Common::ReleaseManifest m_DestinationManifest;
     // The installed releases' manifests (ascending); once the old files are looked for, every
     // release that stays installed: the source's leaves and the destination's joins.
@@ -59,6 +64,9 @@ public:
 
 private:
     HRESULT SetupStep();
+    HRESULT FetchDestinationManifest(const std::string& path);
+    void RestoreSource(bool moved, const std::string& sourceFolder, const std::string& targetFolder,
+                       const std::string& sourceOk);
     HRESULT CalculateWorkStep();
     HRESULT FindUnusedOldFilesStep(std::vector<std::string>& files,
                                    std::vector<std::pair<DWORD, std::string>>& archivedFiles);

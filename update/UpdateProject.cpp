@@ -5,6 +5,7 @@
 #include "common/LocalDirectoryStructure.h"
 #include "common/Log.h"
 #include "common/ReleaseVersion.h"
+#include "install/InstalledSolutionInfo.h"
 #include "install/InstalledState.h"
 #include "install/ProjectVersionChoice.h"
 #include "remote/LocalFileSystemHelper.h"
@@ -103,6 +104,7 @@ HRESULT Discover::ChooseSource(const std::vector<DWORD>& complete, const std::ve
         }
     }
     if (m_SourceVersion == INVALID_RELEASE_VERSION || m_SourceVersion == m_TargetVersion) return S_OK;
+    if (IsSourceNeededBySolutions()) return S_OK;
 
     QUOR_LOG(Log::VERBOSE, "Update in place WILL be used.");
     m_UpdateInPlace = std::make_unique<UpdateInPlace>(
@@ -111,6 +113,16 @@ HRESULT Discover::ChooseSource(const std::vector<DWORD>& complete, const std::ve
     const HRESULT hr = m_UpdateInPlace->DoDiscovery();
     if (FAILED(hr)) QUOR_LOG(Log::ERROR, "UpdateInPlace discovery failed");
     return hr;
+}
+
+// A source release that an installed solution lists stays where it is: moving it would leave that
+// solution complete over a release that is gone. The target is then installed beside it.
+bool Discover::IsSourceNeededBySolutions() const {
+    const Common::SolutionManifest::PROJECT source{m_InputParameters.m_ProjectName, m_SourceVersion};
+    if (!IsProjectReleaseNeededBySolutions(source, m_InputParameters.m_LocalFileSystem)) return false;
+    QUOR_LOG(Log::VERBOSE, "Source release %d of %s is used by an installed solution, doing install",
+             static_cast<int>(m_SourceVersion), m_InputParameters.m_ProjectName.c_str());
+    return true;
 }
 
 // Without an update in place: the target is installed fresh, over the newest partially installed

@@ -6,7 +6,8 @@
 //   prepares a fresh install (InstallProjectRelease), first moving the newest partially installed
 //   release folder (one without "S_OK") onto the target's name so that its files are reused.
 //   Execute carries the prepared work out. Both report patch statistics on success.
-// Complete releases are never moved or changed except the chosen source. Discover owns the objects
+// Complete releases are never moved or changed except the chosen source, and a source that any
+// installed solution's configuration lists is not moved either: the target is installed beside it. Discover owns the objects
 // it creates; the InputParameters (references only) must outlive the Discover, and the Discover
 // its Execute. Runs on the job's thread; cancellation is the progress's flag.
 #include <algorithm>
@@ -20,6 +21,7 @@
 #include "common/ReleaseManifest.h"
 #include "common/ReleaseVersion.h"
 #include "foundation/Types.h"
+#include "install/CopyHolders.h"
 #include "install/InstallProjectRelease.h"
 #include "remote/IRemoteFileServer.h"
 #include "update/UpdateInPlace.h"
@@ -53,6 +55,7 @@ public:
 
 private:
     HRESULT ChooseSource(const std::vector<DWORD>& complete, const std::vector<DWORD>& partial);
+    bool IsSourceNeededBySolutions() const;
     HRESULT PrepareFreshInstall(const std::vector<DWORD>& partial);
 };
 
@@ -68,16 +71,14 @@ public:
     HRESULT m_hr = S_OK;
 };
 
-// True when a non-null manifest of [first, last) lists an entry of the same name (without regard
-// to case), version and flags.
+// True when a non-null manifest of [first, last) lists an entry whose managed or archived copy lies
+// where entry's does (User::ListsSameLocation: same name without regard to case, entry version and
+// place), so that the copy there must stay; it holds every copy an install would reuse.
 template <typename Iterator>
 bool IsEntryInAnyReleaseManifest(const Common::ReleaseManifest::ENTRY& entry, Iterator first, Iterator last) {
     for (; first != last; ++first) {
         const Common::ReleaseManifest* manifest = *first;
-        if (!manifest) continue;
-        if (std::binary_search(manifest->m_Entries.begin(), manifest->m_Entries.end(), entry,
-                               Common::ReleaseManifest::ENTRY::PredicateByNameThenVersionThenFlags))
-            return true;
+        if (manifest && ListsSameLocation(*manifest, entry)) return true;
     }
     return false;
 }

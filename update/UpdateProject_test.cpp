@@ -1,5 +1,6 @@
-// Whether an entry is listed by any of a range of release manifests: same name without regard to
-// case, same version and same flags; null manifests count as none.
+// Whether an entry's managed or archived copy lies where one of a range of release manifests keeps
+// one: same name without regard to case, same version, same place (the flags of the forms do not
+// count); null manifests count as none.
 #include "update/UpdateProject.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +11,7 @@ namespace {
 
 using Quor::Common::ReleaseManifest;
 
-TEST(IsEntryInAnyReleaseManifestTest, MatchesNameWithoutCaseVersionAndFlags) {
+TEST(IsEntryInAnyReleaseManifestTest, MatchesTheManagedOrArchivedPlaceOfAnEntryByNameWithoutCaseAndVersion) {
     const unsigned char md5[16] = {};
     ReleaseManifest first, second;
     ASSERT_EQ(S_OK, first.Add("a/one.bin", 0x01000001, md5, 0x02, 10, 10));
@@ -29,6 +30,12 @@ TEST(IsEntryInAnyReleaseManifestTest, MatchesNameWithoutCaseVersionAndFlags) {
                                            {"b/two.bin", 0x01000002, 0x01, true},
                                            {"a/one.bin", 0x01000002, 0x02, false},
                                            {"a/one.bin", 0x01000001, 0x00, false},
+                                           {"a/one.bin", 0x01000001, 0x06, true},
+                                           {"a/one.bin", 0x01000001, 0x26, true},
+                                           {"a/one.bin", 0x01000001, 0x16, true},
+                                           {"a/one.bin", 0x01000001, 0x03, false},
+                                           {"b/two.bin", 0x01000002, 0x03, true},
+                                           {"b/two.bin", 0x01000002, 0x0D, true},
                                            {"c/three.bin", 0x01000001, 0x00, true},
                                            {"d/none.bin", 0x01000001, 0x00, false}}) {
         ReleaseManifest::ENTRY entry;

@@ -6,6 +6,7 @@
 #include "common/ConvertVersion.h"
 #include "common/LocalDirectoryStructure.h"
 #include "common/Log.h"
+#include "common/ManifestFile.h"
 #include "common/SolutionManifest.h"
 #include "common/SolutionManifestHelper.h"
 #include "foundation/CStd/CStdStrings.h"
@@ -68,6 +69,7 @@ Discover::~Discover() {
     m_SourceInfo.reset();
     m_DestinationInfo.reset();
     m_OtherReleases.clear();
+    m_OtherSolutionsReleases.clear();
 }
 
 HRESULT Discover::SetupStep() {
@@ -80,6 +82,7 @@ HRESULT Discover::SetupStep() {
         QUOR_LOG(Log::ERROR, "Failed to load information about installed solutions");
         return hr;
     }
+    m_OtherSolutionsKnown = LoadOtherSolutions(solution, input.m_LocalFileSystem, m_OtherSolutionsReleases);
     RemoveInstalledSolutionInfo(solution, input.m_SourceVersion, m_OtherReleases, m_SourceInfo);
     if (!m_SourceInfo) {
         QUOR_LOG(Log::ERROR, "Failed to separate source installed solution info");
@@ -115,7 +118,8 @@ HRESULT Discover::SetupStep() {
     const std::string remotePath = input.m_RemoteFileServer.GetDownloadPath() + "/solutions/" + solution +
                                    "/releases/" + target + "/solutionmanifest";
     const std::string localPath = targetFolder + "/solutionmanifest";
-    hr = input.m_RemoteFileServer.GetFile(remotePath, localPath, nullptr, false);
+    Common::TransferBound bound(static_cast<int64_t>(Common::kMaxManifestFileSize));
+    hr = input.m_RemoteFileServer.GetFile(remotePath, localPath, &bound, false);
     if (FAILED(hr)) {
         QUOR_LOG(Log::ERROR, "Failure to download dest manifest.");
         return hr;
@@ -174,7 +178,8 @@ HRESULT Discover::UpdateInPlaceDiscoveryStep() {
                                              PROJECT::PredicateByName);
         if (source == sourceProjects.end() || PROJECT::PredicateByName(project, *source)) {
             QUOR_LOG(Log::VERBOSE, "Source solution does not use the project %s, doing install", project.name.c_str());
-        } else if (IsProjectReleaseUsedBySolutions(*source, m_OtherReleases)) {
+        } else if (IsProjectReleaseUsedBySolutions(*source, m_OtherReleases) || !m_OtherSolutionsKnown ||
+                   IsProjectReleaseUsedBySolutions(*source, m_OtherSolutionsReleases)) {
             QUOR_LOG(Log::VERBOSE, "Source solution has a version of %s, but other solution(s) are using it, doing install",
                      project.name.c_str());
         } else {

@@ -6,8 +6,8 @@
 //   manifests, takes the source's "S_OK" away, moves (or copies) the source folder to the target's
 //   name, fetches and loads the target's solution manifest, and runs the discovery of each project
 //   release of the configuration that is not complete yet: an update in place from the release
-//   the source used when no other complete release of the solution uses that one, an installation
-//   otherwise.
+//   the source used when no other complete release of this or any other installed solution uses
+//   that one, an installation otherwise.
 //   Execute runs the project phases, brings the deploy folder from the source's plain files to the
 //   target's (copying what changed provider or is new, deleting what is gone), writes the
 //   "configurationmanifest" and, as its very last step, the target's "S_OK".
@@ -61,6 +61,10 @@ public:
     std::unique_ptr<InstalledSolutionInfo> m_SourceInfo;
     std::unique_ptr<InstalledSolutionInfo> m_DestinationInfo;
     InstalledSolutionInfoList m_OtherReleases;  // the solution's other complete releases
+    // The complete releases of every other installed solution; a project release one of them
+    // lists is installed beside, never moved. Not known (unreadable): no project release is moved.
+    InstalledSolutionInfoList m_OtherSolutionsReleases;
+    bool m_OtherSolutionsKnown = false;
 
 private:
     HRESULT SetupStep();

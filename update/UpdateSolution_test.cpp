@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "common/testing/LogCapture.h"
+#include "archive/ManagedFileHelper.h"
 #include "install/InstallProjectRelease.h"
 #include "install/InstalledState.h"
 #include "remote/TelvoLogger.h"
@@ -18,6 +19,7 @@
 #include "tests/kit/content/InstalledTree.h"
 #include "tests/kit/content/SuiteContent.h"
 #include "tools/contenttree/ContentTreeBuilder.h"
+#include "update/UpdateProject.h"
 
 namespace Quor::User::UpdateSolution {
 namespace {
@@ -341,6 +343,64 @@ TEST_F(UpdateSolutionTest, InPlaceUpdatesUnsharedProjectsAndReconcilesTheDeployF
     EXPECT_TRUE(std::any_of(bodies.begin(), bodies.end(),
                             [](const std::string& b) { return b.find("new\\/n.txt") != std::string::npos; }))
         << ::testing::PrintToString(bodies);
+}
+
+// Solution "other" 3.0.0.1 lists alpha 1.0.0.1 too: neither the solution update in place of suite
+// nor a plain update of alpha may move that release away; alpha 1.0.0.2 is installed beside it.
+TEST_F(UpdateSolutionTest, AProjectReleaseAnotherSolutionListsIsInstalledBesideNeverMoved) {
+    constexpr DWORD kOther = V(3, 0, 0, 1);
+    AddTwoSuiteReleases();
+    ReleaseSpec& other = description.AddSolution("other").AddRelease(kOther, {"xx"});
+    other.projects = {{"alpha", kV1, 1, 0}};
+    other.configurations = {{"en_US", {"alpha"}}};
+    Build();
+    const auto installOther = [&] {
+        const InstallSolutionRelease::InputParameters input{"other", kOther, "en_US", fileSystem, server, progress};
+        const InstallSolutionRelease::Discover discover(input);
+        return InstallSolutionRelease::Execute(discover).m_hr;
+    };
+    struct Row {
+        const char* name;
+        std::function<HRESULT()> update;
+        const char* line;
+        std::function<QuorTest::TreeSnapshot()> updated;  // what the update itself should leave
+    };
+    const std::vector<Row> rows = {
+        {"solution update in place",
+         [&] { return Update(kSuite2).executed; },
+         "Source solution has a version of alpha, but other solution(s) are using it, doing install",
+         [&] { return ExpectedSuite(kSuite2); }},
+        {"plain project update",
+         [&] {
+             const UpdateProject::InputParameters input{"alpha", INVALID_RELEASE_VERSION, kV2, fileSystem, server,
+                                                        progress};
+             const UpdateProject::Discover discover(input);
+             return UpdateProject::Execute(discover, nullptr, nullptr).m_hr;
+         },
+         "Source release 16777217 of alpha is used by an installed solution, doing install",
+         [&] {
+             QuorTest::TreeSnapshot expected = ExpectedSuite(kSuite1);
+             expected.merge(QuorTest::ExpectedProjectInstall(description, content.path(), "alpha", kV2));
+             return expected;
+         }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ManagedFileHelper::Release();
+        for (const char* top : {"/projects", "/solutions"})
+            for (const auto& entry : std::filesystem::directory_iterator(root + top)) std::filesystem::remove_all(entry);
+        {
+            QuorTest::LogCapture quiet(Log::USER);
+            ASSERT_EQ(InstallSuite(kSuite1, "en_US"), S_OK);
+            ASSERT_EQ(installOther(), S_OK);
+        }
+        QuorTest::LogCapture log;
+        ASSERT_EQ(row.update(), S_OK) << log.Errors();
+        EXPECT_TRUE(log.Has(row.line)) << row.line;
+        QuorTest::TreeSnapshot expected = row.updated();
+        expected.merge(QuorTest::ExpectedSolutionInstall(description, content.path(), "other", kOther, "en_US"));
+        EXPECT_EQ(QuorTest::SnapshotDifference(expected, Actual()), "");
+    }
 }
 
 // The deploy folder is reconciled where the fetched manifest points: one naming another release

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "common/ConvertVersion.h"
+#include "common/EntryPlacement.h"
 #include "common/LocalFileSystem.h"
 #include "common/Log.h"
 #include "foundation/CStd/CStdStrings.h"
@@ -51,8 +52,9 @@ bool IsGoodCopy(const std::string& path, const Common::ReleaseManifest::ENTRY& e
 }
 
 std::string PathToHashAhead(const std::string& path, const Common::ReleaseManifest::ENTRY& entry) {
-    constexpr DWORD kNotPlain = Common::ReleaseManifest::FLAG_ARCHIVED | Common::ReleaseManifest::FLAG_STORED_COMPRESSED;
-    return (entry.flags & kNotPlain) ? std::string() : path;
+    const bool plain = Common::PlaceOf(entry) != Common::EntryPlace::kArchived &&
+                       !(entry.flags & Common::ReleaseManifest::FLAG_STORED_COMPRESSED);
+    return plain ? path : std::string();
 }
 
 bool DescribesRelease(const Common::ReleaseManifest& manifest, const std::string& project, DWORD version) {

@@ -56,4 +56,25 @@ TEST(VerifyLocalRootFolder, AFolderThatCannotBeMadeStopsTheCheck) {
     EXPECT_FALSE(QuorTest::Exists(dir / "nowhere"));
 }
 
+// In the kernel's own tree a link standing for the projects, solutions or temporary folder is
+// replaced by a real folder; what it pointed to keeps its content.
+TEST(VerifyLocalRootFolder, ALinkStandingForATreeFolderIsReplacedByARealOne) {
+    QuorTest::QuorTree tree;
+    QuorTest::TempDir outside;
+    QuorTest::WriteFile(outside / "TMPkeep", "kept");
+    const std::string root = tree.root().substr(0, tree.root().size() - 1);
+    for (const char* top : {"projects", "solutions", "temp"}) {
+        QuorTest::RemoveTree(root + "/" + top);
+        ASSERT_EQ(0, ::symlink(outside.path().c_str(), (root + "/" + top).c_str())) << top;
+    }
+    Quor::Common::LocalFileSystem fileSystem;
+    QuorTest::LogCapture log;
+    EXPECT_EQ(S_OK, Quor::User::VerifyLocalRootFolder(root, fileSystem));
+    for (const char* top : {"projects", "solutions", "temp"}) EXPECT_TRUE(IsFolder(root + "/" + top)) << top;
+    EXPECT_TRUE(log.Has(Quor::Log::WARNING, "A symbolic link stood where the tree holds \"" + root +
+                                                "/temp\": removed, not followed."))
+        << log.All();
+    EXPECT_EQ("kept", QuorTest::ReadFile(outside / "TMPkeep"));
+}
+
 }  // namespace

@@ -67,6 +67,13 @@ public:
         for (const Line& line : m_Lines) all += line.function + ": " + line.text + "\n";
         return all;
     }
+    // Every line as "tag: text", one entry each (a text may hold line feeds of its own).
+    std::vector<std::string> Entries() const {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        std::vector<std::string> entries;
+        for (const Line& line : m_Lines) entries.push_back(line.function + ": " + line.text);
+        return entries;
+    }
     // The lines one thread wrote, as "tag: text", in their order; with leaveOut, without the lines
     // whose tag holds that text.
     std::string AllOf(std::thread::id thread, const std::string& leaveOut = "") const {

@@ -19,6 +19,11 @@ FilePtr_t File::Create(const char* path, DWORD access, DWORD /*share*/, DWORD /*
     return FilePtr_t(new File(stream));
 }
 
+FilePtr_t File::FromStream(FILE* stream) {
+    if (!stream) return {};
+    return FilePtr_t(new File(stream));
+}
+
 bool File::SetOffset(uint64_t offset, ESeekOrigin origin) {
     int whence;
     switch (origin) {

@@ -48,6 +48,8 @@ public:
     // write access alone creates or empties the file for writing; neither opens nothing. Empty
     // when nothing was opened (errno tells why). share, open and flags have no effect.
     static FilePtr_t Create(const char* path, DWORD access, DWORD share, DWORD open, DWORD flags);
+    // A file over a stream the caller opened, which the file then owns; empty for a null stream.
+    static FilePtr_t FromStream(FILE* stream);
 
     // False when the position could not be moved (e.g. before the start).
     bool SetOffset(uint64_t offset, ESeekOrigin origin);

@@ -5,8 +5,11 @@
 // Installed projects, installed solution releases, discovery, install, uninstall and update
 // results are scripted through the public fields. UpdateProject of a project named "block..." reports
 // progress once, then waits until the test releases it (answering S_OK and version 1.2.3.4) or the job's
-// cancel flag is set (E_ABORT); "stubborn..." waits for the release only, whatever the flag says. The test
-// sets the fields before the first request. Thread-safe where the test and the job meet.
+// cancel flag is set (E_ABORT); "stubborn..." waits for the release only, whatever the flag says.
+// LockFile and UnlockFile are the engine's own (real archive locks); each UnlockFile is recorded
+// as "UnlockFile <handle>", which WaitCall can wait for. The test sets the fields before the
+// first request. Thread-safe where the test and the job meet.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -43,6 +46,12 @@ public:
                      std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
         std::unique_lock<std::mutex> lock(m_Mutex);
         return m_Changed.wait_for(lock, timeout, [&] { return m_Started.count(project) > 0; });
+    }
+    // True once `call` was recorded within the time-out.
+    bool WaitCall(const std::string& call, std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+        std::unique_lock<std::mutex> lock(m_Mutex);
+        return m_Changed.wait_for(
+            lock, timeout, [&] { return std::find(m_Calls.begin(), m_Calls.end(), call) != m_Calls.end(); });
     }
     void Release(const std::string& project) {
         {
@@ -127,6 +136,11 @@ public:
         if (SUCCEEDED(updateSolutionResult)) version = updateSolutionVersion;
         return updateSolutionResult;
     }
+    HRESULT UnlockFile(DWORD handle) override {
+        const HRESULT hr = Engine::UnlockFile(handle);
+        Record("UnlockFile " + std::to_string(handle));
+        return hr;
+    }
     HRESULT Repair(FileSystem&, Server&, Progress&) override {
         Record("Repair");
         return S_OK;
@@ -138,8 +152,11 @@ private:
         return flag && __atomic_load_n(flag, __ATOMIC_ACQUIRE) != 0;
     }
     void Record(const std::string& call) {
-        std::lock_guard<std::mutex> lock(m_Mutex);
-        m_Calls.push_back(call);
+        {
+            std::lock_guard<std::mutex> lock(m_Mutex);
+            m_Calls.push_back(call);
+        }
+        m_Changed.notify_all();
     }
 
     mutable std::mutex m_Mutex;

@@ -56,6 +56,9 @@ bool MakeFileExecutable(const char* path);
 // already ended; on failure it is left untouched.
 bool processCreate(const char* path, const char* folder, int count, const char* const* arguments,
                    ProcessLaunchRecord* record);
+// As processCreate, with the program's standard input, output and error on /dev/null.
+bool processCreateSilent(const char* path, const char* folder, int count, const char* const* arguments,
+                         ProcessLaunchRecord* record);
 bool processIsRunning(const AutoProcessHandle& handle);
 ProcessId processGetId(const AutoProcessHandle& handle);
 // Asks the program to end (SIGTERM); false only for an empty handle.

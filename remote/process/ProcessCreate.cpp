@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -62,6 +63,12 @@ public:
     bool ChangeFolder(const char* folder) {
         return m_ok && posix_spawn_file_actions_addchdir_np(&m_actions, folder) == 0;
     }
+    // Standard input, output and error of the program on /dev/null.
+    bool Silence() {
+        for (int fd = 0; fd <= 2; ++fd)
+            m_ok = m_ok && posix_spawn_file_actions_addopen(&m_actions, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY, 0) == 0;
+        return m_ok;
+    }
     bool ok() const { return m_ok; }
     const posix_spawnattr_t* attr() const { return &m_attr; }
     const posix_spawn_file_actions_t* actions() const { return &m_actions; }
@@ -83,8 +90,10 @@ bool MakeFileExecutable(const char* path) {
     return chmod(path, (st.st_mode & 07777) | 0555) == 0;
 }
 
-bool processCreate(const char* path, const char* folder, int count, const char* const* arguments,
-                   ProcessLaunchRecord* record) {
+namespace {
+
+bool Create(const char* path, const char* folder, int count, const char* const* arguments, ProcessLaunchRecord* record,
+            bool silent) {
     if (count < 0 || (count > 0 && !arguments)) return false;
     if (!path) {
         if (count < 1 || !arguments[0]) return false;
@@ -103,7 +112,7 @@ bool processCreate(const char* path, const char* folder, int count, const char* 
     if ((st.st_mode & 0555) != 0555 && chmod(path, (st.st_mode & 07777) | 0555) != 0) return false;
 
     SpawnSetup setup;
-    if (!setup.ok() || (folder && !setup.ChangeFolder(folder))) return false;
+    if (!setup.ok() || (folder && !setup.ChangeFolder(folder)) || (silent && !setup.Silence())) return false;
     std::vector<char*> env = ChildEnvironment();
     pid_t pid = 0;
     if (posix_spawn(&pid, path, setup.actions(), setup.attr(), argv.data(), env.data()) != 0) return false;
@@ -116,6 +125,18 @@ bool processCreate(const char* path, const char* folder, int count, const char* 
         record->pid = static_cast<ProcessId>(pid);
     }
     return true;
+}
+
+}  // namespace
+
+bool processCreate(const char* path, const char* folder, int count, const char* const* arguments,
+                   ProcessLaunchRecord* record) {
+    return Create(path, folder, count, arguments, record, false);
+}
+
+bool processCreateSilent(const char* path, const char* folder, int count, const char* const* arguments,
+                         ProcessLaunchRecord* record) {
+    return Create(path, folder, count, arguments, record, true);
 }
 
 }  // namespace Vorn

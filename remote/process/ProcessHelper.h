@@ -10,6 +10,16 @@
 
 namespace Quor::Common::ProcessHelper {
 
+// The processes a scoped call may count, wait for or end: those running as this process's user
+// (real and effective uid both this process's effective uid) whose executable, as the system
+// resolved it at their start (the command line, which any process can set, is never taken),
+// lies below folder (symbolic links of folder resolved), and whose instance suffix (ORVANE_INSTANCE,
+// see Vorn::InstanceSuffix) is this process's own. A process whose identity cannot be read in full
+// is outside every scope; an empty or unresolvable folder holds no process.
+struct ProcessScope {
+    std::string folder;
+};
+
 // Ends every match at once (SIGKILL); true when at least one of them was ended.
 bool TerminateProcessesByName(const std::string& name);
 unsigned CountProcessesByName(const std::string& name);
@@ -17,5 +27,11 @@ bool AnyProcessRunning(const std::string& name);
 // Looks once a second until no process matches (true) or timeoutMs has passed (false): with 2500
 // it looks at 0, 1000 and 2000 ms and gives up after the third sleep. 0 gives false at once.
 bool WaitForProcessesToExit(const std::string& name, uint32_t timeoutMs);
+
+// The same, for the matches inside scope only.
+bool TerminateProcessesByName(const std::string& name, const ProcessScope& scope);
+unsigned CountProcessesByName(const std::string& name, const ProcessScope& scope);
+bool AnyProcessRunning(const std::string& name, const ProcessScope& scope);
+bool WaitForProcessesToExit(const std::string& name, uint32_t timeoutMs, const ProcessScope& scope);
 
 }  // namespace Quor::Common::ProcessHelper

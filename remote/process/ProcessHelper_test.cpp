@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <limits.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -117,6 +119,59 @@ TEST(ProcessHelper, WaitLooksOncePerSecond) {
     table.Remove(0x7FFFFF01);
     EXPECT_TRUE(ProcessHelper::WaitForProcessesToExit("jpatch", 2500));
     EXPECT_EQ(table.listings, 1);
+    Platform::SetProcessTableForTests(nullptr);
+}
+
+// Only this user's processes, run from below the scope's folder, of this instance, are in scope.
+TEST(ProcessHelper, ScopedCallsSeeOnlyThisUsersProcessesOfTheFolderAndInstance) {
+    ASSERT_EQ(setenv("ORVANE_INSTANCE", "_scope", 1), 0);  // before the first use in this process
+    QuorTest::TempDir root;
+    char resolved[PATH_MAX];
+    ASSERT_NE(realpath(root.path().c_str(), resolved), nullptr);
+    const std::string folder = resolved;
+    const std::string kernel = folder + "/system/Orvane.app/Contents/MacOS/Orvane";
+    const std::string ours = std::string("PATH=/bin") + '\0' + "ORVANE_INSTANCE=_scope" + '\0';
+    const uint32_t me = ::geteuid();
+    const uint32_t other = me == 65534 ? 65533 : 65534;
+
+    using Process = Platform::FakeProcessTable::Process;
+    const struct {
+        const char* what;
+        Process process;
+        bool inScope;
+    } cases[] = {
+        {"a kernel of this user, root and instance", {kernel, true, me, me, ours}, true},
+        {"the staged kernel below the same root", {folder + "/system/temp/Orvane", true, me, me, ours}, true},
+        {"another user's process", {kernel, true, other, other, ours}, false},
+        {"a process that changed its effective user", {kernel, true, me, other, ours}, false},
+        {"a process that changed its real user", {kernel, true, other, me, ours}, false},
+        {"a name taken from the command line only", {kernel, false, me, me, ours}, false},
+        {"a kernel of another root", {"/elsewhere/QUOR/system/Orvane", true, me, me, ours}, false},
+        {"a folder whose name only begins like the root", {folder + "x/Orvane", true, me, me, ours}, false},
+        {"a kernel of another instance", {kernel, true, me, me, std::string("ORVANE_INSTANCE=_other") + '\0'}, false},
+        {"a kernel of no instance", {kernel, true, me, me, ""}, false},
+    };
+    const ProcessHelper::ProcessScope scope{folder + "/"};
+    for (const auto& c : cases) {
+        Platform::FakeProcessTable table;
+        table.AddProcess(0x7FFFFF01, c.process);
+        table.AddProcess(Vorn::processGetCurrentId(), {kernel, true, me, me, ours});  // never the caller
+        Platform::SetProcessTableForTests(&table);
+        EXPECT_EQ(ProcessHelper::CountProcessesByName("Orvane", scope), c.inScope ? 1u : 0u) << c.what;
+        EXPECT_EQ(ProcessHelper::AnyProcessRunning("Orvane", scope), c.inScope) << c.what;
+        if (!c.inScope) {
+            EXPECT_TRUE(ProcessHelper::WaitForProcessesToExit("Orvane", 1000, scope)) << c.what;
+        }
+        EXPECT_EQ(ProcessHelper::CountProcessesByName("Orvane"), 1u) << c.what;  // the unscoped call sees it
+        Platform::SetProcessTableForTests(nullptr);
+    }
+
+    // A folder that cannot be resolved holds nothing.
+    Platform::FakeProcessTable table;
+    table.AddProcess(0x7FFFFF01, {kernel, true, me, me, ours});
+    Platform::SetProcessTableForTests(&table);
+    EXPECT_EQ(ProcessHelper::CountProcessesByName("Orvane", {folder + "/missing"}), 0u);
+    EXPECT_EQ(ProcessHelper::CountProcessesByName("Orvane", {""}), 0u);
     Platform::SetProcessTableForTests(nullptr);
 }
 

@@ -4,8 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
 #include "archive/ManagedFileHelper.h"
 #include "common/ErrorCodes.h"
+#include "common/LzmaContainer.h"
 #include "common/testing/LogCapture.h"
 #include "install/InstallSteps.h"
 #include "tests/download/DownloadFixture.h"
@@ -181,9 +188,10 @@ TEST_F(DownloadFilesStepTest, DownloadedBytesNeverPassTheTotal) {
                                                         {.body = one}});
          },
          false},
+        // Cut at its announced size: a failed fetch like a cut one, fetched again in the second pass.
         {"file longer than announced in the first pass", false,
          [&](auto& to) { to.SetResponses(FilesUrl() + "p/one.bin", {{.body = one + std::string(300, 'x')}, {.body = one}}); },
-         true},
+         false},
         {"bin longer than announced", true,
          [&](auto& to) { to.SetResponse(PackagesUrl() + "bin0", {.body = one + two + std::string(300, 'x')}); },
          true},
@@ -235,6 +243,80 @@ TEST_F(DownloadFilesStepTest, CancellationAfterThreeOfTenFilesEndsTheStep) {
     EXPECT_EQ(4u, files);
     for (int i = 0; i < 3; ++i) EXPECT_TRUE(QuorTest::Exists(Deploy("f/" + std::to_string(i) + ".txt"))) << i;
     for (int i = 4; i < 10; ++i) EXPECT_EQ(0u, Requests("f/" + std::to_string(i) + ".txt")) << i;
+    EXPECT_TRUE(TemporaryFiles().empty());
+}
+
+// Records the largest file {root}/temp holds while it runs, from its own thread, until stopped.
+class TemporaryFolderWatch {
+public:
+    explicit TemporaryFolderWatch(std::string folder)
+        : m_Folder(std::move(folder)), m_Thread([this] { Watch(); }) {}
+    ~TemporaryFolderWatch() { Stop(); }
+    uint64_t Stop() {
+        m_Stop = true;
+        if (m_Thread.joinable()) m_Thread.join();
+        return m_Largest;
+    }
+
+private:
+    void Watch() {
+        while (!m_Stop.load()) {
+            std::error_code error;
+            for (const auto& item : std::filesystem::directory_iterator(m_Folder, error)) {
+                std::error_code sizeError;
+                const uintmax_t size = std::filesystem::file_size(item.path(), sizeError);
+                if (!sizeError) m_Largest = std::max<uint64_t>(m_Largest, size);
+            }
+            // A sampling pace, not an ordering: the stop flag ends the loop.
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+
+    std::string m_Folder;
+    std::atomic<bool> m_Stop{false};
+    uint64_t m_Largest = 0;
+    std::thread m_Thread;
+};
+
+// Each form of a small file answered with 64 MiB (with or without a Content-Length): every
+// transfer is cut at the size the manifest gives for the form fetched, {root}/temp never holds
+// more than that, and the files fail after their three passes.
+TEST_F(DownloadFilesStepTest, EndlessBodiesAreCutAtTheManifestsSizeForTheFormFetched) {
+    constexpr uint64_t kServed = 64u << 20;
+    const Served plain = Add("plain.txt", 0, std::string(41, 'p'), false);
+    const Served zlib = Add("z.txt", 0x04, std::string(3000, 'z'), false);
+    const Served lzma = Add("l.bin", 0x20, std::string(5000, 'l'), false);
+    const struct {
+        std::string path;
+        const std::string& body;
+        bool contentLength;
+    } answers[] = {
+        {"plain.txt", plain.plain, false}, {"z.txt.compressed", zlib.zlib, true}, {"z.txt", zlib.plain, false},
+        {"l.bin.lzma2", lzma.lzma, false}, {"l.bin", lzma.plain, true},
+    };
+    uint64_t expected = 0;  // the largest size a served form may have
+    for (const auto& answer : answers) {
+        http.SetResponse(FilesUrl() + answer.path,
+                         {.body = answer.body, .contentLength = answer.contentLength, .padBodyTo = kServed});
+        expected = std::max<uint64_t>(expected, answer.body.size());
+    }
+    expected += Quor::Common::LzmaContainer::kHeaderSize;  // the LZMA form's allowance
+
+    QuorTest::LogCapture log;
+    TemporaryFolderWatch watch(Root() + "/temp");
+    EXPECT_EQ(E_QUOR_DOWNLOAD_AND_EXTRACT_FAILED, Run());
+    const uint64_t largest = watch.Stop();
+
+    EXPECT_LE(largest, expected) << "{root}/temp held " << largest << " bytes of a file of at most " << expected;
+    // One request per pass: a cut transfer is not attempted again.
+    EXPECT_EQ(3u, Requests("plain.txt"));
+    EXPECT_EQ(2u, Requests("z.txt.compressed"));
+    EXPECT_EQ(1u, Requests("z.txt"));
+    EXPECT_EQ(2u, Requests("l.bin.lzma2"));
+    EXPECT_EQ(1u, Requests("l.bin"));
+    EXPECT_LT(http.largestBodySent(), kServed);
+    EXPECT_TRUE(log.Contains("bytes expected, aborted")) << log.All();
+    EXPECT_FALSE(QuorTest::Exists(Deploy("plain.txt")));
     EXPECT_TRUE(TemporaryFiles().empty());
 }
 

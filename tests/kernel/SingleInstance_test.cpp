@@ -51,12 +51,11 @@ TEST_F(SingleInstance, StopKernelEndsTheRunningServer) {
     EXPECT_LT(Quor::Orvane::FindAndTerminateExistingProcess(), 0);
 }
 
-// A sleeping child whose executable is named "Orvane".
+// A sleeping child whose executable is named "Orvane", in folder (a kernel of that root).
 struct OrvaneChild {
-    QuorTest::TempDir dir;
     pid_t pid = -1;
-    OrvaneChild() {
-        const std::string program = dir / "Orvane";
+    explicit OrvaneChild(const std::string& folder) {
+        const std::string program = folder + "/Orvane";
         QuorTest::WriteFile(program, QuorTest::ReadFile("/bin/sleep"));
         ::chmod(program.c_str(), 0755);
         char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>("600"), nullptr};
@@ -75,10 +74,12 @@ struct OrvaneChild {
 };
 
 TEST_F(SingleInstance, PromptAnswersDecideWhetherOtherKernelsEnd) {
-    OrvaneChild child;
+    QuorTest::QuorTree tree;
+    OrvaneChild child(tree.system());
     ASSERT_GT(child.pid, 0);
     // Wait until the child runs its own executable (the spawn returns before the exec is seen).
-    for (int i = 0; i < 2000 && !Quor::Common::ProcessHelper::CountProcessesByName("Orvane"); ++i) ::usleep(1000);
+    for (int i = 0; i < 2000 && !Quor::Common::ProcessHelper::CountProcessesByName("Orvane", Quor::Orvane::OwnRootScope()); ++i)
+        ::usleep(1000);
     Quor::Platform::SetScriptedAnswers({1, 0});
 
     EXPECT_FALSE(Quor::Orvane::PromptToKillOtherInstances());

@@ -38,6 +38,7 @@ public:
             } else if (sent < 0 && errno == EINTR) {
                 continue;
             } else {
+                m_peerGone = true;
                 return false;
             }
         }
@@ -73,6 +74,26 @@ public:
         }
     }
 
+    // As Sleep, but also ends early (false, PeerGone() true) when the client closes or resets
+    // the connection.
+    bool SleepWatchingPeer(std::chrono::milliseconds duration) {
+        auto deadline = std::chrono::steady_clock::now() + duration;
+        for (;;) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) return !Stopping();
+            pollfd fds[2] = {{m_fd, POLLRDHUP, 0}, {m_wake, POLLIN, 0}};
+            int rc = ::poll(fds, 2, static_cast<int>(std::min<long long>(left.count(), 60'000)));
+            if (rc < 0 && errno == EINTR) continue;
+            if (rc < 0 || fds[1].revents) return false;
+            if (fds[0].revents & (POLLRDHUP | POLLHUP | POLLERR)) {
+                m_peerGone = true;
+                return false;
+            }
+        }
+    }
+    // True once a send failed or a watched sleep saw the client go.
+    bool PeerGone() const { return m_peerGone; }
+
     // Sends FIN, then reads and drops what the client still sends until it closes (or a short
     // while passed), so that closing does not reset the connection and destroy data in flight.
     void LingeringClose() {
@@ -105,6 +126,7 @@ private:
 
     int m_fd;
     int m_wake;
+    bool m_peerGone = false;
 };
 
 const char* Reason(int status) {
@@ -239,19 +261,52 @@ private:
     std::string m_buffer;
 };
 
+// Sends body bytes [from, to) of a response: the scripted body, then filler up to its padded size;
+// one byte per `trickle` when that is set. false when the server stopped or the client went.
+bool SendBodyBytes(Channel& channel, const std::string& body, char padWith, uint64_t from, uint64_t to,
+                   std::chrono::milliseconds trickle, uint64_t& sent) {
+    const std::string filler(65536, padWith);
+    for (uint64_t at = from; at < to;) {
+        const char* data = nullptr;
+        uint64_t size = 0;
+        if (at < body.size()) {
+            data = body.data() + at;
+            size = std::min<uint64_t>(body.size() - at, to - at);
+        } else {
+            data = filler.data();
+            size = std::min<uint64_t>(filler.size(), to - at);
+        }
+        if (trickle.count() > 0) {
+            size = 1;
+            if (!channel.SleepWatchingPeer(trickle)) return false;
+        }
+        if (!channel.Send(data, static_cast<size_t>(size))) return false;
+        at += size;
+        sent = at;
+    }
+    return true;
+}
+
+struct SendOutcome {
+    bool stopped = false;     // the server stopped, or the client went, while sending
+    bool peerClosed = false;  // the client closed or reset the connection while sending
+    uint64_t bodySent = 0;
+};
+
 // Sends `response` to `request`; returns true when the connection must be closed afterwards.
-// `stopped` is set when the server stopped while sending.
-bool SendResponse(Channel& channel, const RecordedRequest& request, const ScriptedResponse& response, bool& stopped) {
+bool SendResponse(Channel& channel, const RecordedRequest& request, const ScriptedResponse& response,
+                  SendOutcome& outcome) {
     std::string connectionField = FindHeader(request.headers, "Connection");
     bool clientCloses = EqualsNoCase(connectionField, "close") ||
                         (request.version == "HTTP/1.0" && !EqualsNoCase(connectionField, "keep-alive"));
     bool ownLength = HasHeader(response.headers, "Content-Length");
     bool close = !response.keepAlive || clientCloses || response.cutBodyAfter.has_value() ||
                  (!response.contentLength && !ownLength);
+    const uint64_t total = std::max<uint64_t>(response.body.size(), response.padBodyTo);
 
     std::string head = "HTTP/1.1 " + std::to_string(response.status) + " " + Reason(response.status) + "\r\n";
     for (const auto& [name, value] : response.headers) head += name + ": " + value + "\r\n";
-    if (response.contentLength && !ownLength) head += "Content-Length: " + std::to_string(response.body.size()) + "\r\n";
+    if (response.contentLength && !ownLength) head += "Content-Length: " + std::to_string(total) + "\r\n";
     if (close && !HasHeader(response.headers, "Connection")) head += "Connection: close\r\n";
     head += "\r\n";
 
@@ -260,19 +315,25 @@ bool SendResponse(Channel& channel, const RecordedRequest& request, const Script
         if (offset < body.size()) body[offset] = static_cast<char>(~static_cast<unsigned char>(body[offset]));
     }
     bool sendBody = !(request.method == "HEAD" && response.honourHead);
-    size_t limit = sendBody ? std::min(body.size(), response.cutBodyAfter.value_or(body.size())) : 0;
+    uint64_t limit = sendBody ? std::min<uint64_t>(total, response.cutBodyAfter.value_or(total)) : 0;
 
-    stopped = true;
+    outcome.stopped = true;
+    struct PeerNote {
+        Channel& channel;
+        SendOutcome& outcome;
+        ~PeerNote() { outcome.peerClosed = channel.PeerGone(); }
+    } note{channel, outcome};
     if (response.stallBeforeHeaders.count() > 0 && !channel.Sleep(response.stallBeforeHeaders)) return true;
     if (!channel.Send(head)) return true;
-    size_t sent = 0;
+    uint64_t sent = 0;
     if (response.stallInBody.count() > 0 && response.stallAfterBodyBytes <= limit) {
-        if (!channel.Send(body.data(), response.stallAfterBodyBytes)) return true;
+        if (!SendBodyBytes(channel, body, response.padWith, 0, response.stallAfterBodyBytes, response.trickleEvery, outcome.bodySent))
+            return true;
         sent = response.stallAfterBodyBytes;
         if (!channel.Sleep(response.stallInBody)) return true;
     }
-    if (!channel.Send(body.data() + sent, limit - sent)) return true;
-    stopped = false;
+    if (!SendBodyBytes(channel, body, response.padWith, sent, limit, response.trickleEvery, outcome.bodySent)) return true;
+    outcome.stopped = false;
     return close;
 }
 
@@ -337,6 +398,30 @@ size_t ScriptedHttpServer::RequestCount(const std::string& path) const {
 bool ScriptedHttpServer::WaitForRequests(size_t count, std::chrono::milliseconds timeout) const {
     std::unique_lock lock(m_mutex);
     return m_logged.wait_for(lock, timeout, [&] { return m_requests.size() >= count; });
+}
+
+bool ScriptedHttpServer::WaitForRequestsTo(const std::string& path, size_t count,
+                                           std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(m_mutex);
+    return m_logged.wait_for(lock, timeout, [&] {
+        return static_cast<size_t>(std::count_if(m_requests.begin(), m_requests.end(),
+                                                 [&](const RecordedRequest& r) { return r.path == path; })) >= count;
+    });
+}
+
+unsigned ScriptedHttpServer::peerCloseCount() const {
+    std::lock_guard lock(m_mutex);
+    return m_peerCloses;
+}
+
+bool ScriptedHttpServer::WaitForPeerCloses(unsigned count, std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(m_mutex);
+    return m_logged.wait_for(lock, timeout, [&] { return m_peerCloses >= count; });
+}
+
+uint64_t ScriptedHttpServer::largestBodySent() const {
+    std::lock_guard lock(m_mutex);
+    return m_largestBodySent;
 }
 
 unsigned ScriptedHttpServer::connectionCount() const {
@@ -406,6 +491,18 @@ void ScriptedHttpServer::ServeConnection(UniqueFd fd, unsigned connection, std::
     Channel channel(fd.get(), m_wakeRead.get());
     RequestReader reader(channel);
     bool stopped = false;
+    SendOutcome outcome;
+    // Counts what one response did once it ended.
+    auto note = [&] {
+        stopped = outcome.stopped;
+        std::lock_guard lock(m_mutex);
+        m_largestBodySent = std::max(m_largestBodySent, outcome.bodySent);
+        if (outcome.peerClosed) {
+            ++m_peerCloses;
+            m_logged.notify_all();
+        }
+        outcome = SendOutcome{};
+    };
     try {
         for (unsigned number = 1;; ++number) {
             RecordedRequest request;
@@ -413,14 +510,17 @@ void ScriptedHttpServer::ServeConnection(UniqueFd fd, unsigned connection, std::
             if (result == ReadResult::Closed) break;
             if (result != ReadResult::Ok) {
                 ScriptedResponse refusal{.status = result == ReadResult::TooLarge ? 413 : 400, .keepAlive = false};
-                SendResponse(channel, request, refusal, stopped);
+                SendResponse(channel, request, refusal, outcome);
+                note();
                 break;
             }
             request.connection = connection;
             request.requestOnConnection = number;
             Record(request);
             ScriptedResponse response = NextResponse(request);
-            if (SendResponse(channel, request, response, stopped)) break;
+            const bool closeAfter = SendResponse(channel, request, response, outcome);
+            note();
+            if (closeAfter) break;
         }
     } catch (const std::exception& e) {
         // Out of memory for a body, most likely: this connection ends, the server goes on.

@@ -56,6 +56,13 @@ struct ScriptedResponse {
     bool honourHead = true;
     // When false the response says "Connection: close" and the connection is closed after it.
     bool keepAlive = true;
+    // When larger than the body, the body is followed by filler bytes (padWith) up to this total
+    // (Content-Length counts them): a body far longer than the file it stands for, sent without
+    // keeping it in memory.
+    uint64_t padBodyTo = 0;
+    char padWith = '#';
+    // When non-zero the body goes out one byte per interval (a trickling server).
+    std::chrono::milliseconds trickleEvery{0};
 };
 
 // One request as the server received it.
@@ -97,8 +104,17 @@ public:
     size_t RequestCount(const std::string& path) const;
     // Waits until at least `count` requests were logged; false if that did not happen in time.
     bool WaitForRequests(size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(30)) const;
+    // Waits until at least `count` requests for `path` were logged; false if not in time.
+    bool WaitForRequestsTo(const std::string& path, size_t count,
+                           std::chrono::milliseconds timeout = std::chrono::seconds(30)) const;
     // Connections accepted so far.
     unsigned connectionCount() const;
+    // Responses whose sending ended because the client closed the connection (or reset it);
+    // WaitForPeerCloses waits until at least `count` of them happened, false if not in time.
+    unsigned peerCloseCount() const;
+    bool WaitForPeerCloses(unsigned count, std::chrono::milliseconds timeout = std::chrono::seconds(30)) const;
+    // The most body bytes one response has sent so far.
+    uint64_t largestBodySent() const;
 
     // Stops listening, closes every connection (interrupting stalls) and joins the server threads.
     // Idempotent.
@@ -131,6 +147,8 @@ private:
     ScriptedResponse m_default{.status = 404};
     std::vector<RecordedRequest> m_requests;
     unsigned m_connections = 0;
+    unsigned m_peerCloses = 0;
+    uint64_t m_largestBodySent = 0;
     std::list<Worker> m_workers;  // touched by the accepting thread, and by Stop() after joining it
 
     std::mutex m_stopMutex;  // serialises Stop()

@@ -12,6 +12,7 @@
 #include "kernel/SingleInstance.h"
 #include "kernel/testing/KernelClient.h"
 #include "tests/kit/RunCommand.h"
+#include "tests/orvane/KernelServing.h"
 #include "tests/orvane/OrvaneTest.h"
 
 namespace OrvaneTest {
@@ -27,22 +28,6 @@ int RequestAs(bool asNobody, uint16_t port, const std::string& request) {
     std::string line = QuorTest::ShellQuote(QUOR_REQUEST_CLIENT) + " " + std::to_string(port) + " " + request;
     if (asNobody) line = std::string(kSetpriv) + " --reuid=nobody --regid=nogroup --clear-groups " + line;
     return QuorTest::RunCommand(line);
-}
-
-bool Answers(uint16_t port) {
-    QuorTest::KernelClient client(port);
-    if (!client.Connected() || !client.Request([](auto& kernel) { kernel.EnumerateInstalledProjectsRequest(0, 5); }))
-        return false;
-    auto answer = client.Answer();
-    return answer && answer->operation == "EnumerateInstalledProjectsResponse" && answer->hr == S_OK;
-}
-
-bool WaitServing(QuorTest::OrvaneRun& run, uint16_t port) {
-    for (int i = 0; i < 6000 && run.Running(); ++i) {
-        if (Quor::Orvane::IsKernelRunning() && Answers(port)) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
 }
 
 TEST_F(OrvaneTest, AnotherUserCannotDriveTheKernel) {

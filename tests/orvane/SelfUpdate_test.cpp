@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "tests/kit/ScriptedHttpServer.h"
 #include "tests/orvane/OrvaneTest.h"
 
 namespace OrvaneTest {
@@ -109,6 +110,90 @@ TEST_F(OrvaneTest, AStagedKernelThatDoesNotStartLeavesTheCommandToThisOne) {
     EXPECT_FALSE(fs::exists(root->root() + "/self_update.log"));
     EXPECT_EQ(kernel, QuorTest::ReadFile(root->kernel()));
     EXPECT_TRUE(SameLists(root->files(), QuorTest::ReadVersionList(root->system() + "/filelist.versioninfo")));
+}
+
+// The kernel folder as served by a scripted server: its list with the kernel at version 2, and the
+// kernel itself answered by kernelAnswer.
+struct ScriptedKernelServer {
+    QuorTest::ScriptedHttpServer http;
+    void Publish(const QuorTest::OrvaneRoot& root, const QuorTest::ScriptedResponse& kernelAnswer) {
+        QuorTest::SystemFileList served = root.files();
+        served[0].version = 2;
+        std::string list;
+        for (const QuorTest::SystemFile& file : served) list += file.path + "," + std::to_string(file.version) + "\n";
+        http.SetResponse("/quor/system/filelist.versioninfo", {.body = list});
+        http.SetResponse("/quor/system/" + served[0].path, kernelAnswer);
+    }
+};
+
+// What stands in {root}/system: the kernel and the list.
+struct SystemState {
+    std::string kernel, list;
+    explicit SystemState(const QuorTest::OrvaneRoot& root)
+        : kernel(QuorTest::ReadFile(root.kernel())), list(QuorTest::ReadFile(root.system() + "/filelist.versioninfo")) {}
+    bool operator==(const SystemState& other) const { return kernel == other.kernel && list == other.list; }
+};
+
+// A kernel whose length cannot be confirmed (no Content-Length and the connection closed early, or
+// fewer bytes than announced) is never staged, and no later start, with or without "-noupdate",
+// changes {root}/system.
+TEST_F(OrvaneTest, AKernelWhoseLengthCannotBeConfirmedIsNeverStagedNorPutInPlace) {
+    const std::string built = QuorTest::ReadFile(QuorTest::BuiltOrvane());
+    ASSERT_GT(built.size(), 100000u);
+    const struct {
+        const char* what;
+        QuorTest::ScriptedResponse answer;
+    } cases[] = {
+        {"no Content-Length, cut", {.body = built, .contentLength = false, .cutBodyAfter = 100000}},
+        {"fewer bytes than announced", {.body = built, .cutBodyAfter = 100000}},
+    };
+    for (const auto& c : cases) {
+        ScriptedKernelServer server;
+        ASSERT_TRUE(server.http.started());
+        root = std::make_unique<QuorTest::OrvaneRoot>(server.http.baseUrl());
+        server.Publish(*root, c.answer);
+        const SystemState before(*root);
+        const std::string stagedKernel = root->system() + "/temp/" + root->files()[0].path;
+
+        std::string errors;
+        EXPECT_EQ(255, QuorTest::RunOrvane(*root, {"noop"}, {}, &errors)) << c.what << "\n" << errors;
+        ASSERT_TRUE(QuorTest::WaitForNoProcessBelow(root->base())) << c.what;
+        EXPECT_TRUE(Has(Log(), "Failed to download update to file: " + root->files()[0].path)) << c.what << Log();
+        EXPECT_FALSE(fs::exists(stagedKernel)) << c.what;
+        EXPECT_FALSE(fs::exists(root->system() + "/temp/filelist.versioninfo")) << c.what;
+        EXPECT_TRUE(SystemState(*root) == before) << c.what;
+
+        for (const std::vector<std::string>& arguments : {std::vector<std::string>{"-noupdate", "noop"},
+                                                           std::vector<std::string>{"noop"}}) {
+            QuorTest::RunOrvane(*root, arguments, {}, &errors);
+            ASSERT_TRUE(QuorTest::WaitForNoProcessBelow(root->base())) << c.what;
+            EXPECT_TRUE(SystemState(*root) == before) << c.what << ", after a start with " << arguments[0];
+        }
+        root.reset();
+    }
+}
+
+// A staged kernel that starts but dies before it answers never replaces the running one: this
+// kernel runs the command, and a later "-noupdate" start leaves {root}/system as it is.
+TEST_F(OrvaneTest, AStagedKernelThatDiesBeforeItAnswersReplacesNothing) {
+    ScriptedKernelServer server;
+    ASSERT_TRUE(server.http.started());
+    root = std::make_unique<QuorTest::OrvaneRoot>(server.http.baseUrl());
+    server.Publish(*root, {.body = "#!/bin/sh\nkill -SEGV $$\n"});
+    const SystemState before(*root);
+
+    std::string errors;
+    EXPECT_EQ(0, QuorTest::RunOrvane(*root, {"-debug", "help"}, {}, &errors)) << errors;
+    ASSERT_TRUE(QuorTest::WaitForNoProcessBelow(root->base()));
+    const std::string log = Log();
+    EXPECT_TRUE(Has(log, "did not answer; the update is left out.")) << log;
+    EXPECT_TRUE(Has(log, "Commands:")) << log;  // the command ran here
+    EXPECT_FALSE(Has(log, "Renaming log file to self_update.log")) << log;
+    EXPECT_TRUE(SystemState(*root) == before);
+
+    EXPECT_EQ(0, QuorTest::RunOrvane(*root, {"-noupdate", "help"}, {}, &errors)) << errors;
+    ASSERT_TRUE(QuorTest::WaitForNoProcessBelow(root->base()));
+    EXPECT_TRUE(SystemState(*root) == before);
 }
 
 }  // namespace

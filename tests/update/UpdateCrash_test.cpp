@@ -45,13 +45,13 @@ protected:
         return placed;
     }
     // The difference from a fresh install of the target, less the files that a resumed update
-    // leaves behind (repair removes them): the first release's, since a resume installs over the
-    // moved folder without knowing the release it came from, and a naked copy of an archived file
-    // whose run was killed after the archive took it in and before the copy was deleted.
+    // leaves behind (repair removes them): the first release's managed and archived copies, since
+    // a resume installs over the moved folder without knowing the release it came from, and a
+    // naked copy of an archived file whose run was killed after the archive took it in and before
+    // the copy was deleted. The target's deploy folder holds exactly its own files.
     std::string DifferenceButLeftovers() const {
         std::set<std::string> leftovers;
         for (const FileSpec& file : description.projects.front().FindRelease(kV1)->files) {
-            leftovers.insert("+ projects/alpha/releases/1.0.0.2/deploy/" + file.name);
             leftovers.insert("+ projects/alpha/filearchives/1.0.0.1:" + file.name);
             leftovers.insert("+ projects/alpha/managedfiles/1.0.0.1/" + file.name);
         }
