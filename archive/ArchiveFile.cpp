@@ -1,5 +1,6 @@
 #include "archive/ArchiveFile.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include "common/Log.h"
 #include "common/RelativeName.h"
 #include "foundation/CStd/CStd.h"
+#include "foundation/UniqueFd.h"
 
 namespace Quor::FileSystem::Impl {
 
@@ -139,6 +141,50 @@ bool ArchiveFile::Read(const std::string& rootDirectory, bool* invalid) {
     m_Searchable = true;
     m_Dirty = false;
     m_Stale = false;
+    return true;
+}
+
+bool ArchiveFile::ReadKeepingWholeFiles(std::vector<std::string>& dropped) {
+    QUOR_LOG(Log::VERBOSE, "[this->mFilename = %s]", mFilename.c_str());
+    dropped.clear();
+    const std::string path = Folder(m_RootDirectory) + "/" + mFilename;
+    std::shared_ptr<API::IBuffer> image;
+    if (FAILED(Common::FileSysHelper::ReadFileIntoBuffer(path, image)) || !image) {
+        QUOR_LOG(Log::ERROR, "Failed to read our archive directory");
+        return false;
+    }
+    auto parsed = std::make_shared<FileFormat::ParsedIndex>();
+    std::string why;
+    if (FileFormat::ParseIndex(image, *parsed, why) != FileFormat::ParseResult::kOk) {
+        QUOR_LOG(Log::ERROR, "Damaged archive index %s (%s)", path.c_str(), why.c_str());
+        return false;
+    }
+    uint64_t dataSize = 0;
+    {
+        const std::string data = path + "." + FileFormat::skDataFileNameExtension;
+        Vorn::UniqueFd fd(::open(data.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+        struct stat st;
+        if (fd.IsValid() && ::fstat(fd.Get(), &st) == 0 && S_ISREG(st.st_mode))
+            dataSize = static_cast<uint64_t>(st.st_size);
+    }
+    m_Index = std::move(parsed);
+    m_ArchiveId = m_Index->header.archiveId;
+    m_ReadFailure = ReadFailure::kNone;
+    m_MustReread = false;
+    m_FilesToAdd.clear();
+    m_FilesToDelete.clear();
+    m_BytesToAdd = 0;
+    for (uint32_t i = 0; i < GetCount(); ++i) {
+        const FileFormat::FileListEntry_t& entry = m_Index->entries[i];
+        if (uint64_t{entry.dataOffset} + entry.dataSize <= dataSize) continue;
+        dropped.emplace_back(m_Index->PathOf(i));
+        m_FilesToDelete.insert(dropped.back());
+    }
+    GetSize();
+    m_Stale = false;
+    // Rewritten even when every file is whole: the new pair gets a data file of its own.
+    m_Dirty = true;
+    m_Searchable = false;
     return true;
 }
 
@@ -361,6 +407,22 @@ bool ArchiveFile::Delete(const std::string& path, User::AutoUpdateProgress* prog
     m_Searchable = false;
     m_Dirty = true;
     return true;
+}
+
+void ArchiveFile::DiscardChanges() {
+    QUOR_LOG(Log::VERBOSE, "[this->mFilename = %s]", mFilename.c_str());
+    m_FilesToAdd.clear();
+    m_FilesToDelete.clear();
+    m_BytesToAdd = 0;
+    if (m_MustReread) {
+        PairCommit::Recover(Folder(m_RootDirectory), mFilename);
+        if (!Read(m_RootDirectory, nullptr)) {
+            QUOR_LOG(Log::ERROR, "Failed to read archive after writing it out");
+            return;  // still dirty: the next write tries the read again
+        }
+    }
+    m_Dirty = false;
+    m_Searchable = m_Index != nullptr;
 }
 
 void ArchiveFile::GetContents(std::vector<std::string>& contents) const {

@@ -71,6 +71,12 @@ public:
     bool Read(bool* invalid);
     bool Read(const std::string& rootDirectory, bool* invalid);
     bool Write(bool force, User::AutoUpdateProgress::AutoTimer* timer);
+    // For a sound index whose data file does not match it (Read failed with kDataMismatch): takes
+    // the index as read and queues the deletion of every file whose bytes do not lie wholly inside
+    // the data file (all of them when it is missing or not a regular file); `dropped` receives
+    // their paths. The pair must then be written before it is searched. False when the index
+    // itself cannot be read as sound.
+    bool ReadKeepingWholeFiles(std::vector<std::string>& dropped);
     bool Write(const std::string& rootDirectory, User::AutoUpdateProgress::AutoTimer* timer);
 
     bool Find(const std::string& path);
@@ -80,6 +86,9 @@ public:
     uint32_t GetSizeOfFile(const std::string& path) const;
     bool Add(const std::string& path, const std::string& diskPath, User::AutoUpdateProgress* progress);
     bool Delete(const std::string& path, User::AutoUpdateProgress* progress);
+    // Drops the queued changes: the pair is again the one on disk (read again first when a
+    // committed rewrite was not read back; a pair that still cannot be read stays unsearchable).
+    void DiscardChanges();
     void GetContents(std::vector<std::string>& contents) const;
     const FileFormat::FileListEntry_t* GetFileListEntry(unsigned index) const;
 

@@ -34,6 +34,9 @@ public:
     virtual bool FlushArchive(std::string& archiveName, bool force, User::AutoUpdateProgress* progress) = 0;
     // Appends the stored paths of every pair.
     virtual void GetContents(std::vector<std::string>& contents) const = 0;
+    // Drops every queued addition and deletion: each pair is again what its files on disk hold.
+    // Handles stay open.
+    virtual void DiscardChanges() = 0;
 };
 
 }  // namespace Quor::FileSystem

@@ -324,6 +324,12 @@ void Release() {
     GetFileSystemManagers().clear();
 }
 
+void DiscardChanges() {
+    QUOR_LOG(Log::DEBUG, "%s", "");
+    for (auto& [key, manager] : GetFileSystemManagers()) manager->DiscardChanges();
+    for (auto& [handle, entry] : GetGlobalHandleManager().entries) entry.manager->DiscardChanges();
+}
+
 HRESULT Flush(DWORD flags) {
     QUOR_LOG(Log::DEBUG, "%s", "");
     HRESULT result = S_OK;

@@ -44,6 +44,10 @@ HRESULT UnlockFile(DWORD handle);
 // that project and version: such a pair cannot be rewritten until it is unlocked.
 bool IsArchiveLocked(const std::string& project, DWORD version);
 void Release();
+// After a job that failed or was cancelled: every manager of the process (cached, or kept alive
+// by a reader's lock) drops the changes that job queued and did not write, so that the next job
+// starts from the pairs on disk.
+void DiscardChanges();
 // flags bit 0x01: rewrite every pair, changed or not.
 HRESULT Flush(DWORD flags);
 

@@ -50,11 +50,20 @@ void Manager::SetLockWait(std::chrono::milliseconds wait) { g_LockWaitMs.store(w
 Manager::~Manager() {
     QUOR_LOG(Log::VERBOSE, "[%s]", m_RootDirectory.c_str());
     if (!m_Lock.IsHeld()) return;
-    if (m_WriteFailureReported) {
-        QUOR_LOG(Log::WARNING, "Changes of \"%s\" that could not be written are dropped", m_RootDirectory.c_str());
-        return;
+    // A batch whose write its caller was told failed is not written behind its back; every pair
+    // that took changes since (or never failed) is.
+    for (KeyArchiveFilePair_t& pair : m_Archives[0]) {
+        if (m_FailedPairs.count(pair.file.GetFilename())) {
+            if (pair.file.IsDirty())
+                QUOR_LOG(Log::WARNING, "Changes of \"%s/%s\" that could not be written are dropped",
+                         m_RootDirectory.c_str(), pair.file.GetFilename().c_str());
+            continue;
+        }
+        if (!pair.file.Write(false, nullptr))
+            QUOR_LOG(Log::ERROR, "Changes of \"%s/%s\" could not be written and are lost", m_RootDirectory.c_str(),
+                     pair.file.GetFilename().c_str());
     }
-    WriteArchiveFiles(false, nullptr);
+    RemoveEmptyPairs();
 }
 
 bool Manager::CheckRootDirectory(const std::string& rootDirectory) {
@@ -77,7 +86,7 @@ bool Manager::SetRootDirectory(const std::string& rootDirectory, const std::stri
     m_RootDirectory = rootDirectory;
     m_Archives.assign(1, {});
     m_FolderBusy = false;
-    m_WriteFailureReported = false;
+    m_FailedPairs.clear();
     // Leftovers are only tidied where this system has written before: a folder that held the
     // lock file or an index of ours already.
     m_TidyLeftovers = IsArchiveFolder(Folder());
@@ -162,11 +171,40 @@ bool Manager::LoadArchiveFile(const std::string& name) {
             QUOR_LOG(Log::WARNING, "%s is not an archive index; it is ignored and kept", path.c_str());
             return true;
         case ArchiveFile::ReadFailure::kDataMismatch:
-            QUOR_LOG(Log::WARNING, "Archive %s does not match its data file; it is ignored and kept", path.c_str());
-            return true;
+            return LoadKeepingWholeFiles(key, name);
         default:
             return false;
     }
+}
+
+bool Manager::LoadKeepingWholeFiles(uint32_t key, const std::string& name) {
+    const std::string path = Folder() + "/" + name;
+    ArchiveFile pair(name, m_RootDirectory, kPairFlags);
+    std::vector<std::string> dropped;
+    if (!pair.ReadKeepingWholeFiles(dropped)) {
+        QUOR_LOG(Log::ERROR, "Failed to load the following archive: %s", path.c_str());
+        return false;
+    }
+    QUOR_LOG(Log::WARNING, "Archive %s does not match its data file; the %u of its %u files that lie in it are kept",
+             path.c_str(), pair.GetCount() - static_cast<uint32_t>(dropped.size()), pair.GetCount());
+    for (const std::string& lost : dropped)
+        QUOR_LOG(Log::WARNING, "\"%s\" is not whole in the data file of %s; it is dropped", lost.c_str(), path.c_str());
+    if (dropped.size() == pair.GetCount()) {
+        // Nothing left: the data file goes first, as for an index without files.
+        const std::string data = path + kDataSuffix;
+        if (IsRegularEntry(data)) Vorn::std_remove(data.c_str());
+        Vorn::std_remove(path.c_str());
+        PairCommit::SyncDirectory(Folder());
+        return true;
+    }
+    // Written at once, so that no path is ever claimed by this pair and a new one, and no reader is
+    // sent past the end of the data file. A pair that cannot be written fails the load.
+    if (!pair.Write(false, nullptr)) {
+        QUOR_LOG(Log::ERROR, "Failed to write archive %s without the files its data file lacks", path.c_str());
+        return false;
+    }
+    m_Archives[0].push_back(KeyArchiveFilePair_t{key, std::move(pair)});
+    return true;
 }
 
 void Manager::SetAside(const std::string& name) {
@@ -187,6 +225,24 @@ void Manager::SetAside(const std::string& name) {
         return;
     }
     QUOR_LOG(Log::ERROR, "Damaged archive %s could not be set aside; it is ignored and kept", path.c_str());
+}
+
+void Manager::RemoveEmptyPairs() {
+    std::erase_if(m_Archives[0], [this](KeyArchiveFilePair_t& pair) {
+        ArchiveFile& file = pair.file;
+        if (file.GetCount() != 0 || file.IsDirty() || file.GetNumHandles() != 0 || !file.GetIndex()) return false;
+        const std::string path = Folder() + "/" + file.GetFilename();
+        if (IsRegularEntry(path)) {
+            // The data file goes first: an index without files needs none.
+            QUOR_LOG(Log::DEBUG, "Archive %s stores no file any more; it is removed", path.c_str());
+            const std::string data = path + kDataSuffix;
+            if (IsRegularEntry(data)) Vorn::std_remove(data.c_str());
+            Vorn::std_remove(path.c_str());
+            PairCommit::SyncDirectory(Folder());
+        }
+        m_FailedPairs.erase(file.GetFilename());
+        return true;
+    });
 }
 
 bool Manager::IsNameTaken(const std::string& name) const {
@@ -271,10 +327,10 @@ bool Manager::Add(const std::string& path, const std::string* diskPath, User::Au
         return false;
     }
     for (KeyArchiveFilePair_t& pair : m_Archives[0])
-        if (pair.file.GetProjectedSize() + size <= limit) return pair.file.Add(path, source, progress);
+        if (pair.file.GetProjectedSize() + size <= limit) return Queued(pair.file, pair.file.Add(path, source, progress));
     ArchiveFile* pair = CreateArchiveFile(path);
     if (!pair) return false;
-    return pair->Add(path, source, progress);
+    return Queued(*pair, pair->Add(path, source, progress));
 }
 
 bool Manager::Delete(const std::string& path, User::AutoUpdateProgress* progress) {
@@ -286,10 +342,15 @@ bool Manager::Delete(const std::string& path, User::AutoUpdateProgress* progress
     // The pair that stores the path removes it; a path stored nowhere is marked in the first
     // pair that accepts it.
     for (KeyArchiveFilePair_t& pair : m_Archives[0])
-        if (pair.file.Find(path)) return pair.file.Delete(path, progress);
+        if (pair.file.Find(path)) return Queued(pair.file, pair.file.Delete(path, progress));
     for (KeyArchiveFilePair_t& pair : m_Archives[0])
-        if (pair.file.Delete(path, progress)) return true;
+        if (pair.file.Delete(path, progress)) return Queued(pair.file, true);
     return false;
+}
+
+bool Manager::Queued(const ArchiveFile& pair, bool queued) {
+    if (queued) m_FailedPairs.erase(pair.GetFilename());
+    return queued;
 }
 
 bool Manager::Find(const std::string& path, std::string& archiveName, uint32_t& offset, uint32_t& size) {
@@ -363,9 +424,12 @@ bool Manager::WriteArchiveFiles(bool force, User::AutoUpdateProgress* progress) 
         if (!pair.file.Write(force, timer ? &*timer : nullptr)) {
             QUOR_LOG(Log::ERROR, "Failed to write an archive");
             result = false;
+            m_FailedPairs.insert(pair.file.GetFilename());
+        } else {
+            m_FailedPairs.erase(pair.file.GetFilename());
         }
     }
-    if (!result) m_WriteFailureReported = true;
+    RemoveEmptyPairs();
     return result;
 }
 
@@ -389,10 +453,25 @@ bool Manager::FlushArchive(std::string& archiveName, bool force, User::AutoUpdat
     if (!archiveName.empty())
         if (ArchiveFile* pair = FindArchiveByDataName(archiveName)) {
             result = pair->Write(force, timer ? &*timer : nullptr);
-            if (!result) m_WriteFailureReported = true;
+            if (result)
+                m_FailedPairs.erase(pair->GetFilename());
+            else
+                m_FailedPairs.insert(pair->GetFilename());
+            RemoveEmptyPairs();
         }
     QUOR_LOG(Log::VERBOSE, "Return value: %s", result ? "TRUE" : "FALSE");
     return result;
+}
+
+void Manager::DiscardChanges() {
+    QUOR_LOG(Log::VERBOSE, "[%s]", m_RootDirectory.c_str());
+    for (KeyArchiveFilePair_t& pair : m_Archives[0]) {
+        if (pair.file.IsDirty())
+            QUOR_LOG(Log::WARNING, "Changes of \"%s/%s\" that were not written are dropped", m_RootDirectory.c_str(),
+                     pair.file.GetFilename().c_str());
+        pair.file.DiscardChanges();
+    }
+    m_FailedPairs.clear();
 }
 
 void Manager::GetContents(std::vector<std::string>& contents) const {

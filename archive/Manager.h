@@ -11,8 +11,10 @@
 //   the folder. An index holding no file is deleted with its data file. A damaged index (right
 //   magic and version, broken structure or seal) is set aside with its data file as
 //   "<name>.damaged[N]" and "<name>.damaged[N].dat" for repair to find; a "*.zef" of another
-//   format, one that is not a regular file, or an index whose data file does not belong to it is
-//   ignored and left as it is. A new pair never takes a name that any entry of the folder begins
+//   format or one that is not a regular file is ignored and left as it is. A sound index whose
+//   data file does not match it (short, missing, of another write) is rewritten at once with only
+//   the files whose bytes lie wholly in the data file (removed with its data file when none
+//   does); one that cannot be rewritten fails the load. A new pair never takes a name that any entry of the folder begins
 //   with. An index that cannot be read at all fails the load.
 // - Add puts a file into the first pair that has room for it below GetMaxPairDataSize() and
 //   starts a new pair ("<prefix>_<number>.zef") when none has; a path that a pair stores (and
@@ -20,11 +22,14 @@
 // - Handles: OpenFileHandle gives a random non-zero number per reader, refused for a pair with
 //   queued changes; a pair with handles is not rewritten (its changes stay queued).
 // - WriteArchiveFiles rewrites every changed pair and goes on past a pair that cannot be written;
-//   the result says whether all were written. The destructor writes whatever is still queued,
-//   unless a write already failed and its caller was told: then nothing more is written.
+//   the result says whether all were written; a pair left without files is removed with its data
+//   file. The destructor writes whatever is still queued,
+//   except in a pair whose last write failed (its caller was told) and that took no change since:
+//   that batch is dropped with a WARNING line; a pair that fails at the end is logged as lost.
 // - Errors: false, an empty name or handle 0, with one log line. No lock between threads: one
 //   thread at a time.
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -62,6 +67,7 @@ public:
     bool IsArchiveUpToDate(std::string& archiveName) override;
     bool FlushArchive(std::string& archiveName, bool force, User::AutoUpdateProgress* progress) override;
     void GetContents(std::vector<std::string>& contents) const override;
+    void DiscardChanges() override;
 
     bool FileExists(const std::string& path);
 
@@ -78,12 +84,17 @@ private:
     bool Initialize(const std::string& namePrefix);
     bool LoadArchiveFile(const std::string& name);
     void SetAside(const std::string& name);
+    bool LoadKeepingWholeFiles(uint32_t key, const std::string& name);
+    // Pairs that store nothing (and wait for no write or reader) leave the list and the disk.
+    void RemoveEmptyPairs();
     bool IsNameTaken(const std::string& name) const;
     ArchiveFile* FindArchive(uint32_t hash, const std::string& name);
     ArchiveFile* FindArchiveByDataName(const std::string& archiveName);
     ArchiveFile* CreateArchiveFile(const std::string& name, unsigned archiveId);
     ArchiveFile* CreateArchiveFile(const std::string& path);
     std::string Folder() const;
+    // A change went to pair: it is written at the end again. Returns queued.
+    bool Queued(const ArchiveFile& pair, bool queued);
 
     std::vector<std::vector<KeyArchiveFilePair_t>> m_Archives{1};
     std::string m_RootDirectory;
@@ -92,7 +103,9 @@ private:
     FolderLock m_Lock;
     bool m_FolderBusy = false;
     bool m_TidyLeftovers = false;  // the folder was an archive folder before this manager came
-    bool m_WriteFailureReported = false;  // a write failed and its caller was told
+    // Index names of the pairs whose last write failed (and its caller was told) and that took no
+    // change since.
+    std::set<std::string> m_FailedPairs;
 };
 
 }  // namespace Quor::FileSystem::Impl

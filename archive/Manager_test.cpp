@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <cstring>
 #include <tuple>
 
@@ -170,7 +171,7 @@ TEST_F(ManagerTest, EmptyPairIsRemovedWholeAndForeignFilesAreKept) {
     EXPECT_EQ(Stored(*manager, "a.txt"), "alpha");
 }
 
-TEST_F(ManagerTest, DamagedIndexIsSetAsideAndMismatchedPairIsKept) {
+TEST_F(ManagerTest, DamagedIndexIsSetAsideAndMismatchedPairKeepsTheBytesItHolds) {
     {
         auto manager = Open();
         ASSERT_TRUE(Add(*manager, "a.txt", "alpha"));
@@ -179,19 +180,20 @@ TEST_F(ManagerTest, DamagedIndexIsSetAsideAndMismatchedPairIsKept) {
     const std::string index = folder + "/" + PairName(0);
     const std::string good = ReadFile(index);
     const std::string goodData = ReadFile(index + ".dat");
-    // A data file of another write of the pair: ignored, left on disk, its name never reused.
+    // A data file of another write of the pair: the files whose bytes lie in it stay (their
+    // digests are the repair's business), the pair is written anew and takes further files.
     WriteFile(index + ".dat", "ALPHA" + std::string(16, 'x'));
     {
         LogRecorder log(Log::WARNING);
         auto manager = Open();
         EXPECT_TRUE(log.Contains("does not match its data file"));
-        EXPECT_EQ(Stored(*manager, "a.txt"), "<absent>");
+        EXPECT_EQ(Stored(*manager, "a.txt"), "ALPHA");
         ASSERT_TRUE(Add(*manager, "b.txt", "bravo"));
         ASSERT_TRUE(manager->WriteArchiveFiles(false, nullptr));
         EXPECT_EQ(Stored(*manager, "b.txt"), "bravo");
     }
-    EXPECT_EQ(ReadFile(index), good);
-    EXPECT_EQ(Indexes().size(), 2u);
+    EXPECT_NE(ReadFile(index), good);
+    EXPECT_EQ(Indexes().size(), 1u);
     // One flipped bit anywhere in an index makes it damaged: the pair is set aside untouched and
     // its name is never given to a new pair.
     std::string flipped = good;
@@ -219,6 +221,61 @@ TEST_F(ManagerTest, DamagedIndexIsSetAsideAndMismatchedPairIsKept) {
     }
     EXPECT_EQ(ReadFile(index + ".damaged"), flipped);
     EXPECT_EQ(ReadFile(index + ".damaged1"), flipped);
+}
+
+// A sound index whose data file lacks some of its files: the files whose bytes are all there stay
+// in one sound pair, the others are dropped at load, so that adding them again never makes a
+// second pair claim the same path and no reader is sent past the end of the data file.
+TEST_F(ManagerTest, APairWhoseDataFileIsShortKeepsTheFilesItHolds) {
+    struct Case {
+        const char* what;
+        size_t keep;  // bytes of the data file left
+        std::vector<std::string> stored;
+    };
+    const Case cases[] = {
+        {"cut inside the last file", 100 + 50 + 20, {"a", "b"}},
+        {"cut inside the second file", 100 + 10, {"a"}},
+        {"empty data file", 0, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(std::filesystem::remove_all(folder) || !Exists(folder));
+        {
+            auto manager = Open();
+            ASSERT_TRUE(Add(*manager, "a", Content(1, 100)));
+            ASSERT_TRUE(Add(*manager, "b", Content(2, 50)));
+            ASSERT_TRUE(Add(*manager, "c", Content(3, 60)));
+            ASSERT_TRUE(manager->WriteArchiveFiles(false, nullptr));
+        }
+        const std::string data = folder + "/" + PairName(0) + ".dat";
+        ASSERT_EQ(::truncate(data.c_str(), static_cast<off_t>(c.keep)), 0);
+        {
+            LogRecorder log(Log::WARNING);
+            auto manager = Open();
+            EXPECT_TRUE(log.Contains("does not match its data file"));
+            std::vector<std::string> contents;
+            manager->GetContents(contents);
+            std::sort(contents.begin(), contents.end());
+            EXPECT_EQ(contents, c.stored);
+            for (const std::string& path : c.stored)
+                EXPECT_EQ(Stored(*manager, path), Content(path[0] - 'a' + 1, path == "a" ? 100 : 50)) << path;
+            // What was dropped comes again, into the one pair of the folder.
+            for (const auto& [path, seed, size] : {std::tuple{"a", 1, 100}, {"b", 2, 50}, {"c", 3, 60}}) {
+                if (std::find(c.stored.begin(), c.stored.end(), path) == c.stored.end()) {
+                    ASSERT_TRUE(Add(*manager, path, Content(seed, size))) << path;
+                }
+            }
+            ASSERT_TRUE(manager->WriteArchiveFiles(false, nullptr));
+        }
+        auto manager = Open();
+        std::vector<std::string> contents;
+        manager->GetContents(contents);
+        std::sort(contents.begin(), contents.end());
+        EXPECT_EQ(contents, (std::vector<std::string>{"a", "b", "c"}));
+        EXPECT_EQ(Indexes().size(), 1u);
+        for (const auto& [path, seed, size] : {std::tuple{"a", 1, 100}, {"b", 2, 50}, {"c", 3, 60}})
+            EXPECT_EQ(Stored(*manager, path), Content(seed, size)) << path;
+    }
 }
 
 TEST_F(ManagerTest, FullPairsMakeNewPairsAndKeepTheirQueues) {
@@ -415,6 +472,74 @@ TEST_F(ManagerTest, FailedWriteIsNotRetriedWhenTheManagerEnds) {
         ASSERT_EQ(rmdir((folder + "/" + PairName(0) + ".dat").c_str()), 0);
     }
     EXPECT_TRUE(Indexes().empty());
+}
+
+// What a failed job queued is dropped: the pairs answer from disk again at once, a reader's
+// handle stays, and nothing of the dropped batch is written later.
+TEST_F(ManagerTest, DiscardedChangesLeaveThePairsAsOnDisk) {
+    {
+        auto manager = Open();
+        ASSERT_TRUE(Add(*manager, "a", Content(1, 40)));
+        ASSERT_TRUE(manager->WriteArchiveFiles(false, nullptr));
+    }
+    {
+        auto manager = Open();
+        std::string name;
+        uint32_t offset = 0, size = 0;
+        ASSERT_TRUE(manager->Find("a", name, offset, size));
+        const uint32_t handle = manager->OpenFileHandle(name);
+        ASSERT_NE(handle, 0u);
+        ASSERT_TRUE(manager->Delete("a", nullptr));
+        ASSERT_TRUE(Add(*manager, "b", Content(2, 40)));
+        EXPECT_EQ(Stored(*manager, "a"), "<absent>");  // not searchable while changed
+        manager->DiscardChanges();
+        EXPECT_EQ(Stored(*manager, "a"), Content(1, 40));
+        EXPECT_EQ(Stored(*manager, "b"), "<absent>");
+        EXPECT_TRUE(manager->CloseFileHandle(name, handle));
+        ASSERT_TRUE(Add(*manager, "c", Content(3, 40)));  // taken after the discard: written
+    }
+    auto manager = Open();
+    std::vector<std::string> contents;
+    manager->GetContents(contents);
+    std::sort(contents.begin(), contents.end());
+    EXPECT_EQ(contents, (std::vector<std::string>{"a", "c"}));
+}
+
+// After a write its caller was told failed, changes queued later are still written when the
+// manager ends: into the pair that failed (which then carries its old batch too) and into others.
+TEST_F(ManagerTest, ChangesQueuedAfterAFailedWriteAreWrittenWhenTheManagerEnds) {
+    SetMaxPairDataSizeForTesting(100);
+    {
+        auto manager = Open();
+        ASSERT_TRUE(Add(*manager, "a", Content(1, 40)));
+        QuorTest::MakeDirs(folder + "/" + PairName(0) + ".dat");
+        LogRecorder log;
+        EXPECT_FALSE(manager->WriteArchiveFiles(false, nullptr));
+        ASSERT_EQ(rmdir((folder + "/" + PairName(0) + ".dat").c_str()), 0);
+        ASSERT_TRUE(Add(*manager, "b", Content(2, 40)));  // the same pair
+        ASSERT_TRUE(Add(*manager, "c", Content(3, 90)));  // a new pair
+    }
+    auto manager = Open();
+    for (const auto& [path, seed, size] : {std::tuple{"a", 1, 40}, {"b", 2, 40}, {"c", 3, 90}})
+        EXPECT_EQ(Stored(*manager, path), Content(seed, size)) << path;
+}
+
+// A failed batch stays abandoned while only another pair takes later changes.
+TEST_F(ManagerTest, OnlyThePairWhoseWriteFailedIsLeftUnwritten) {
+    SetMaxPairDataSizeForTesting(100);
+    {
+        auto manager = Open();
+        ASSERT_TRUE(Add(*manager, "a", Content(1, 90)));
+        QuorTest::MakeDirs(folder + "/" + PairName(0) + ".dat");
+        LogRecorder log;
+        EXPECT_FALSE(manager->WriteArchiveFiles(false, nullptr));
+        ASSERT_EQ(rmdir((folder + "/" + PairName(0) + ".dat").c_str()), 0);
+        ASSERT_TRUE(Add(*manager, "b", Content(2, 90)));  // no room left in the first pair
+    }
+    EXPECT_EQ(Indexes(), std::vector<std::string>{PairName(1)});
+    auto manager = Open();
+    EXPECT_EQ(Stored(*manager, "a"), "<absent>");
+    EXPECT_EQ(Stored(*manager, "b"), Content(2, 90));
 }
 
 }  // namespace

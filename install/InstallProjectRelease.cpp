@@ -10,6 +10,7 @@
 #include "install/DownloadFilesStep.h"
 #include "install/InstallSteps.h"
 #include "install/InstalledState.h"
+#include "install/MadeFolders.h"
 #include "install/ManifestIdentity.h"
 #include "install/PatchFilesStep.h"
 #include "install/PatchSelection.h"
@@ -124,10 +125,15 @@ Discover::Discover(const InputParameters& inputParameters)
     m_hr = Common::LocalDirectoryStructure::GetProjectPath(project, projectPath);
     const std::string folders[] = {releasePath, releasePath + "/deploy", projectPath + "/managedfiles",
                                    projectPath + "/managedfiles/" + m_ReleaseVersionString};
+    // A discovery that fails takes the folders it made away again (the release's with the
+    // manifest it fetched into it); folders that were there stay.
+    MadeFolders made(m_hr, fileSystem);
     for (const std::string& folder : folders) {
         if (FAILED(m_hr)) break;
-        if (!Common::LocalFileSystem::DoesFileOrDirectoryExist(folder))
+        if (!Common::LocalFileSystem::DoesFileOrDirectoryExist(folder)) {
             m_hr = Common::LocalFileSystem::CreateDirectory(folder);
+            if (SUCCEEDED(m_hr)) made.Made(folder);
+        }
     }
     if (FAILED(m_hr)) {
         QUOR_LOG(Log::DEBUG, "Failed while creating folders.");

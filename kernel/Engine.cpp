@@ -1,5 +1,6 @@
 #include "kernel/Engine.h"
 
+#include "archive/ManagedFileHelper.h"
 #include "archive/ReaderLock.h"
 #include "common/Log.h"
 #include "common/ReleaseVersion.h"
@@ -16,6 +17,17 @@
 #include "update/Validate.h"
 
 namespace Quor::Orvane {
+
+namespace {
+
+// The archive managers live across jobs: a job that failed or was cancelled leaves nothing
+// queued in them for the next one, which then starts from the pairs on disk.
+HRESULT Settled(HRESULT hr) {
+    if (FAILED(hr)) Quor::User::ManagedFileHelper::DiscardChanges();
+    return hr;
+}
+
+}  // namespace
 
 HRESULT Engine::EnumerateAvailableProjects(Server& server, std::vector<std::string>& names) {
     return Quor::User::EnumerateAvailableProjects(server, names);
@@ -58,7 +70,7 @@ HRESULT Engine::InstallProjectRelease(const std::string& project, DWORD version,
     const Quor::User::InstallProjectRelease::InputParameters input{project, version, fs, server, progress};
     const Quor::User::InstallProjectRelease::Discover discover(input);
     const Quor::User::InstallProjectRelease::Execute execute(discover);
-    return execute.m_hr;
+    return Settled(execute.m_hr);
 }
 
 HRESULT Engine::UpdateProject(const std::string& project, FileSystem& fs, Server& server, Progress& progress,
@@ -67,23 +79,23 @@ HRESULT Engine::UpdateProject(const std::string& project, FileSystem& fs, Server
                                                            Quor::INVALID_RELEASE_VERSION, fs, server, progress};
     const Quor::User::UpdateProject::Discover discover(input);
     const Quor::User::UpdateProject::Execute execute(discover, nullptr, &version);
-    return execute.m_hr;
+    return Settled(execute.m_hr);
 }
 
 HRESULT Engine::Repair(FileSystem& fs, Server& server, Progress& progress) {
     const Quor::User::Repair::InputParameters input{0, fs, server, progress};
     Quor::User::Repair::Discover discover(input);
     const Quor::User::Repair::Execute execute(discover);
-    return execute.m_hr;
+    return Settled(execute.m_hr);
 }
 
 HRESULT Engine::ValidateProject(const std::string& project, FileSystem& fs, Server& server, Progress& progress) {
-    return Quor::User::ValidateProject(project, fs, server, progress);
+    return Settled(Quor::User::ValidateProject(project, fs, server, progress));
 }
 
 HRESULT Engine::UninstallProjectRelease(const std::string& project, DWORD version, FileSystem& fs,
                                         Progress& progress) {
-    return Quor::User::UninstallProjectRelease(project, version, fs, progress);
+    return Settled(Quor::User::UninstallProjectRelease(project, version, fs, progress));
 }
 
 HRESULT Engine::InstallSolutionRelease(const std::string& solution, DWORD version,
@@ -94,7 +106,7 @@ HRESULT Engine::InstallSolutionRelease(const std::string& solution, DWORD versio
     const Quor::User::InstallSolutionRelease::Discover discover(input);
     const Quor::User::InstallSolutionRelease::Execute execute(discover);
     settled = discover.m_ReleaseVersion;
-    return execute.m_hr;
+    return Settled(execute.m_hr);
 }
 
 HRESULT Engine::DiscoverSolutionRelease(const std::string& solution, DWORD version,
@@ -105,7 +117,7 @@ HRESULT Engine::DiscoverSolutionRelease(const std::string& solution, DWORD versi
     const Quor::User::InstallSolutionRelease::Discover discover(input);
     discovery.alreadyInstalled = discover.m_AlreadyInstalled;
     discovery.version = discover.m_ReleaseVersion;
-    return discover.m_hr;
+    return Settled(discover.m_hr);
 }
 
 HRESULT Engine::UpdateSolution(const std::string& solution, const std::string& configuration, FileSystem& fs,
@@ -114,16 +126,16 @@ HRESULT Engine::UpdateSolution(const std::string& solution, const std::string& c
         solution, configuration, Quor::INVALID_RELEASE_VERSION, fs, server, progress};
     const Quor::User::UpdateSolution::Discover discover(input);
     const Quor::User::UpdateSolution::Execute execute(discover, &version);
-    return execute.m_hr;
+    return Settled(execute.m_hr);
 }
 
 HRESULT Engine::ValidateSolution(const std::string& solution, FileSystem& fs, Server& server, Progress& progress) {
-    return Quor::User::ValidateSolution(solution, fs, server, progress);
+    return Settled(Quor::User::ValidateSolution(solution, fs, server, progress));
 }
 
 HRESULT Engine::UninstallSolutionRelease(const std::string& solution, DWORD version, FileSystem& fs,
                                          Progress& progress) {
-    return Quor::User::UninstallSolutionRelease(solution, version, fs, progress);
+    return Settled(Quor::User::UninstallSolutionRelease(solution, version, fs, progress));
 }
 
 HRESULT Engine::CreateProcess(const std::string& name, DWORD version, const std::string& executable,

@@ -6,7 +6,9 @@
 // The listings, the file locks, the log level, project and solution release installation (the
 // Discover then the Execute phase), project and solution update (to the newest release the server
 // offers), repair of the whole installed tree, validation, solution discovery, uninstall and
-// program start call the engine's real code; their results are passed on unchanged.
+// program start call the engine's real code; their results are passed on unchanged. An operation
+// that fails or is cancelled first drops the archive changes it queued and did not write
+// (ManagedFileHelper::DiscardChanges), so the next job starts from the archives on disk.
 // Threads: called from the one running job of the request server; no state of its own.
 #include <string>
 #include <vector>

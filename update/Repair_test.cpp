@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -187,6 +188,68 @@ TEST_F(RepairTest, ForeignAndDamagedFilesGoAndIncompleteReleasesLoseTheirMark) {
             fetched.push_back(request.substr(request.find("/files/") + 7));
     std::sort(fetched.begin(), fetched.end());
     EXPECT_EQ(fetched, (std::vector<std::string>{"a/t2.bin", "bin/run.sh", "m/shared.dat"}));
+    EXPECT_EQ(QuorTest::SnapshotDifference(clean, Actual()), "");
+    for (const std::string& ok : {Alpha(), Beta(), Suite()}) EXPECT_TRUE(QuorTest::Exists(ok + "/S_OK")) << ok;
+}
+
+// A pair whose data file was cut short: the file whose bytes are all there stays and is checked,
+// the cut one is dropped, the release loses its mark, and installing it again fetches the cut file
+// alone into the same pair: never two pairs claiming one path.
+TEST_F(RepairTest, APairWithAShortDataFileKeepsItsWholeFilesAndTheReinstallFetchesTheRest) {
+    InstallSuite();
+    const QuorTest::TreeSnapshot clean = Actual();
+    const std::string archives = root + "/projects/alpha/filearchives/1.0.0.1";
+    const auto indexes = [&] {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(archives))
+            if (entry.path().extension() == ".zef") names.push_back(entry.path().filename().string());
+        return names;
+    };
+    ASSERT_EQ(indexes().size(), 1u);
+    std::string whole, cut;
+    {
+        std::shared_ptr<FileSystem::IManager> manager;
+        ASSERT_EQ(ManagedFileHelper::GetFileSystemManager("alpha", kProject, manager), S_OK);
+        std::string archive;
+        uint32_t first = 0, second = 0, firstSize = 0, secondSize = 0;
+        ASSERT_TRUE(manager->Find("a/t1.bin", archive, first, firstSize));
+        ASSERT_TRUE(manager->Find("a/t2.bin", archive, second, secondSize));
+        whole = first < second ? "a/t1.bin" : "a/t2.bin";
+        cut = first < second ? "a/t2.bin" : "a/t1.bin";
+        const uint32_t end = std::max(first + firstSize, second + secondSize);
+        ASSERT_EQ(::truncate((manager->GetRootDirectory() + "/" + archive).c_str(), end - 1), 0);
+        ManagedFileHelper::Release();
+    }
+    {
+        QuorTest::LogCapture log(Log::DEBUG);
+        ASSERT_EQ(Repair(), S_OK) << log.Errors();
+        EXPECT_TRUE(log.Has("Validated managed filearchives file with MD5 check: \"projects/alpha/filearchives/1.0.0.1/" +
+                            whole + "\""));
+    }
+    EXPECT_FALSE(QuorTest::Exists(Alpha() + "/S_OK"));
+    EXPECT_FALSE(QuorTest::Exists(Suite() + "/S_OK"));
+    EXPECT_TRUE(QuorTest::Exists(Beta() + "/S_OK"));
+    EXPECT_EQ(indexes().size(), 1u);
+    {
+        std::shared_ptr<FileSystem::IManager> manager;
+        ASSERT_EQ(ManagedFileHelper::GetFileSystemManager("alpha", kProject, manager), S_OK);
+        std::vector<std::string> stored;
+        manager->GetContents(stored);
+        EXPECT_EQ(stored, std::vector<std::string>{whole});
+        ManagedFileHelper::Release();
+    }
+
+    server.ClearRecords();
+    InstallAlpha();
+    InstallSuite(false);
+    std::vector<std::string> fetched;
+    for (const std::string& request : server.RequestLog())
+        if (request.find("/files/") != std::string::npos && request.find("/packages/") == std::string::npos)
+            fetched.push_back(request.substr(request.find("/files/") + 7));
+    for (std::string& name : fetched)  // the form fetched does not matter here
+        if (name.ends_with(".compressed")) name.resize(name.size() - std::string(".compressed").size());
+    EXPECT_EQ(fetched, std::vector<std::string>{cut});
+    EXPECT_EQ(indexes().size(), 1u);
     EXPECT_EQ(QuorTest::SnapshotDifference(clean, Actual()), "");
     for (const std::string& ok : {Alpha(), Beta(), Suite()}) EXPECT_TRUE(QuorTest::Exists(ok + "/S_OK")) << ok;
 }
