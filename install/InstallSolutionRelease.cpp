@@ -1,6 +1,5 @@
 #include "install/InstallSolutionRelease.h"
 
-
 #include <algorithm>
 
 #include "common/ConfigurationManifest.h"
