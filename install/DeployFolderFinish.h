@@ -1,11 +1,13 @@
 #pragma once
-// The last file step before a project or solution release is marked complete: its deploy folder
-// ({root}/projects/{project}/releases/{a.b.c.d}/deploy, {root}/solutions/{solution}/releases/
-// {a.b.c.d}/deploy) is made to hold exactly the plain files (entries neither managed nor archived)
-// that its manifest lists, or, for a solution, the files its projects provide. Every other entry below it is
-// deleted: files an earlier release had there (a folder moved by an interrupted update, or a
-// partial folder installed over), links (removed themselves, never followed) and other special
-// files; a folder left empty is removed. A name is listed only in the manifest's own spelling.
+// The file step that settles a deploy folder before its release is marked complete. A project
+// release's ({root}/projects/{project}/releases/{a.b.c.d}/deploy) is made to hold exactly the
+// plain files (entries neither managed nor archived) that its manifest lists; a solution
+// release's ({root}/solutions/{solution}/releases/{a.b.c.d}/deploy) exactly the files its
+// projects provide. Every other entry below it is deleted: files an earlier release had there (a
+// folder moved by an interrupted update, or a partial folder installed over), links (removed
+// themselves, never followed) and other special files; a folder left empty is removed. A name is
+// listed only in the manifest's own spelling, so a file whose name changed only in case between
+// releases is deleted under its old spelling.
 //
 // Runs on the job's thread; cancellation (the progress's flag, tested before each deletion) gives
 // E_ABORT. The first failed deletion or listing ends the step with its result (logged); what was

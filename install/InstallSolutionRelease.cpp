@@ -237,7 +237,8 @@ Execute::Execute(const Discover& discover) : m_Discover(discover) {
     Common::ReleaseManifestCache cache;
     std::vector<Shared::UNMANAGED_FILE> files;
     m_hr = Shared::GatherFiles(projects, cache, files, progress);
-    if (SUCCEEDED(m_hr)) m_hr = UpdateAndInstallShared::RemoveUnlistedSolutionDeployFiles(solution, version, files, fileSystem, progress);
+    if (SUCCEEDED(m_hr))
+        m_hr = UpdateAndInstallShared::RemoveUnlistedSolutionDeployFiles(solution, version, files, fileSystem, progress);
     if (SUCCEEDED(m_hr)) m_hr = Shared::CopyUnmanagedFiles(files, projects, solution, version, fileSystem, progress);
     if (FAILED(m_hr)) {
         QUOR_LOG(Log::ERROR, "Failure while preparing solution deploy folder");
