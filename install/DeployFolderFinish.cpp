@@ -88,23 +88,39 @@ HRESULT Clean(const Walk& walk, const std::string& folder, const std::string& re
 
 }  // namespace
 
+HRESULT RemoveUnlistedFiles(const std::string& deploy, const std::set<std::string>& listed,
+                            Common::LocalFileSystem& fileSystem, AutoUpdateProgress& progress) {
+    QUOR_LOG(Log::DEBUG, "(%s)", deploy.c_str());
+    struct stat status {};
+    if (::lstat(deploy.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) return S_OK;
+    bool empty = false;
+    const HRESULT hr = Clean(Walk{listed, fileSystem, progress}, deploy, "", empty);
+    if (FAILED(hr)) QUOR_LOG(Log::ERROR, "Failed to remove the files the release does not list");
+    return hr;
+}
+
 HRESULT RemoveUnlistedDeployFiles(const std::string& project, DWORD version, const ReleaseManifest& manifest,
                                   Common::LocalFileSystem& fileSystem, AutoUpdateProgress& progress) {
     QUOR_LOG(Log::DEBUG, "%s", "");
     std::string release;
-    HRESULT hr = Common::LocalDirectoryStructure::GetProjectReleasePath(project, version, release);
+    const HRESULT hr = Common::LocalDirectoryStructure::GetProjectReleasePath(project, version, release);
     if (FAILED(hr)) return hr;
-    const std::string deploy = release + "/deploy";
-    struct stat status {};
-    if (::lstat(deploy.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) return S_OK;
-
     std::set<std::string> listed;
     for (const ReleaseManifest::ENTRY& entry : manifest.m_Entries)
         if (!(entry.flags & (ReleaseManifest::FLAG_MANAGED | ReleaseManifest::FLAG_ARCHIVED))) listed.insert(entry.name);
-    bool empty = false;
-    hr = Clean(Walk{listed, fileSystem, progress}, deploy, "", empty);
-    if (FAILED(hr)) QUOR_LOG(Log::ERROR, "Failed to remove the files the release does not list");
-    return hr;
+    return RemoveUnlistedFiles(release + "/deploy", listed, fileSystem, progress);
+}
+
+HRESULT RemoveUnlistedSolutionDeployFiles(const std::string& solution, DWORD version,
+                                          const std::vector<UpdateAndInstallSolutionShared::UNMANAGED_FILE>& files,
+                                          Common::LocalFileSystem& fileSystem, AutoUpdateProgress& progress) {
+    QUOR_LOG(Log::DEBUG, "%s", "");
+    std::string deploy;
+    const HRESULT hr = Common::LocalDirectoryStructure::GetSolutionDeployPath(solution, version, deploy);
+    if (FAILED(hr)) return hr;
+    std::set<std::string> listed;
+    for (const UpdateAndInstallSolutionShared::UNMANAGED_FILE& file : files) listed.insert(file.name);
+    return RemoveUnlistedFiles(deploy, listed, fileSystem, progress);
 }
 
 }  // namespace Quor::User::UpdateAndInstallShared

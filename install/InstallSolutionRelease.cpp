@@ -1,10 +1,6 @@
 #include "install/InstallSolutionRelease.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cstring>
-#include <set>
 
 #include "common/ConfigurationManifest.h"
 #include "common/ConvertVersion.h"
@@ -14,8 +10,8 @@
 #include "common/ReleaseManifestCache.h"
 #include "common/ReleaseVersion.h"
 #include "common/SolutionManifestHelper.h"
-#include "foundation/CStd/CStdFiles.h"
 #include "foundation/CStd/CStdStrings.h"
+#include "install/DeployFolderFinish.h"
 #include "install/InstalledState.h"
 #include "install/UpdateAndInstallShared.h"
 #include "install/UpdateAndInstallSolutionShared.h"
@@ -72,43 +68,6 @@ HRESULT DoDiscovery(const std::vector<PROJECT>& projects, Common::LocalFileSyste
         }
     }
     return hr;
-}
-
-// Appends the relative names of the files (anything but folders) below folder.
-bool ListFiles(const std::string& folder, const std::string& prefix, std::vector<std::string>& names) {
-    char* listing = nullptr;
-    if (!Vorn::std_get_dir_listing(folder.c_str(), listing)) return false;
-    bool ok = true;
-    for (const char* name = listing; *name && ok; name += strlen(name) + 1) {
-        const std::string path = folder + "/" + name;
-        struct stat st;
-        if (lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-            ok = ListFiles(path, prefix + name + "/", names);
-        else
-            names.push_back(prefix + name);
-    }
-    Vorn::std_free_dir_listing(listing);
-    return ok;
-}
-
-// Deletes the files of the solution's deploy folder that are not in `files` (byte for byte: the
-// copy writes each file under its provider's spelling).
-HRESULT DeleteFilesNotProvided(const std::vector<Shared::UNMANAGED_FILE>& files, const std::string& solution,
-                               DWORD version, Common::LocalFileSystem& fileSystem, AutoUpdateProgress& progress) {
-    std::string deploy;
-    HRESULT hr = Common::LocalDirectoryStructure::GetSolutionDeployPath(solution, version, deploy);
-    if (FAILED(hr)) return hr;
-    std::vector<std::string> present;
-    if (!ListFiles(deploy, "", present)) {
-        QUOR_LOG(Log::ERROR, "Failed to list the deploy folder \"%s\".", deploy.c_str());
-        return E_FAIL;
-    }
-    std::set<std::string> provided;
-    for (const auto& file : files) provided.insert(file.name);
-    std::vector<Shared::UNMANAGED_FILE> unused;
-    for (const std::string& name : present)
-        if (!provided.count(name)) unused.push_back({name, 0});
-    return Shared::DeleteUnmanagedFiles(unused, solution, version, fileSystem, progress);
 }
 
 }  // namespace
@@ -272,12 +231,14 @@ Execute::Execute(const Discover& discover) : m_Discover(discover) {
         }
     }
 
-    // CopyDeployFolder's steps, with the removal of what the configuration no longer provides.
+    // CopyDeployFolder's steps, with the removal of what the configuration no longer provides (a
+    // file of another spelling included: the copy writes each file under its provider's).
     std::vector<PROJECT> projects = discover.m_Projects;
     Common::ReleaseManifestCache cache;
     std::vector<Shared::UNMANAGED_FILE> files;
     m_hr = Shared::GatherFiles(projects, cache, files, progress);
-    if (SUCCEEDED(m_hr)) m_hr = DeleteFilesNotProvided(files, solution, version, fileSystem, progress);
+    if (SUCCEEDED(m_hr))
+        m_hr = UpdateAndInstallShared::RemoveUnlistedSolutionDeployFiles(solution, version, files, fileSystem, progress);
     if (SUCCEEDED(m_hr)) m_hr = Shared::CopyUnmanagedFiles(files, projects, solution, version, fileSystem, progress);
     if (FAILED(m_hr)) {
         QUOR_LOG(Log::ERROR, "Failure while preparing solution deploy folder");

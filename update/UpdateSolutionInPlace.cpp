@@ -13,6 +13,7 @@
 #include "common/SolutionManifestHelper.h"
 #include "common/TreePath.h"
 #include "foundation/CStd/CStdStrings.h"
+#include "install/DeployFolderFinish.h"
 #include "install/InstalledState.h"
 #include "install/UpdateAndInstallShared.h"
 #include "install/UpdateAndInstallSolutionShared.h"
@@ -387,6 +388,14 @@ HRESULT PrepareDeployFolderStep(const InstalledSolutionInfo& source, const Insta
     hr = Shared::DeleteUnmanagedFiles(toDelete, solution, version, fileSystem, progress);
     if (FAILED(hr)) {
         QUOR_LOG(Log::ERROR, "Failed to delete unmanaged files");
+        return hr;
+    }
+    // What the steps above do not see goes too: a file whose name changed only in case (kept under
+    // its old spelling beside the copy), and what an interrupted run left behind.
+    hr = UpdateAndInstallShared::RemoveUnlistedSolutionDeployFiles(solution, version, destinationFiles, fileSystem,
+                                                                   progress);
+    if (FAILED(hr)) {
+        QUOR_LOG(Log::ERROR, "Failed to remove the files the target does not list");
         return hr;
     }
     QUOR_LOG(Log::VERBOSE, "Succeeded");

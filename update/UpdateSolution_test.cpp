@@ -20,6 +20,7 @@
 #include "tests/kit/content/SuiteContent.h"
 #include "tools/contenttree/ContentTreeBuilder.h"
 #include "update/UpdateProject.h"
+#include "update/Validate.h"
 
 namespace Quor::User::UpdateSolution {
 namespace {
@@ -462,6 +463,67 @@ TEST_F(UpdateSolutionTest, AReadersLockStopsTheInPlaceUpdateBeforeTheSolutionRel
     ManagedFileHelper::Release();
     EXPECT_EQ(QuorTest::SnapshotDifference(ExpectedSuite(kSuite2), Actual()), "");
 }
+
+// Release 2 of alpha spells data/f1.dat as data/F1.dat: whichever road completes suite 2.0.0.2,
+// its deploy folder holds the new spelling only (the names compare without regard to case, the
+// files on disk carry the manifest's spelling).
+class CaseRenameTest : public UpdateSolutionTest {
+protected:
+    enum class Road {
+        kInPlace,   // an update in place from 2.0.0.1
+        kRetry,     // a first attempt fails after the source release was given up; asked again
+        kValidate,  // 2.0.0.2 installed, its file under the old spelling (as a moved folder holds it)
+    };
+    void CompleteOverACaseRename(Road road) {
+        auto& alpha = description.AddProject("alpha").AddRelease(kV1, {"xx"});
+        alpha.AddFile("data/f1.dat", 0, "one");
+        alpha.AddFile("bin/run.sh", 0, "#!/bin/sh\necho one\n");
+        auto& second = description.projects.front().AddRelease(kV2, {"xx"});
+        second.AddFile("data/F1.dat", 0, "one");
+        second.AddFile("bin/run.sh", 0, "#!/bin/sh\necho two\n");
+        description.AddSolution("suite");
+        AddSolutionRelease(kSuite1, {{"alpha", kV1, 5, 0}});
+        AddSolutionRelease(kSuite2, {{"alpha", kV2, 5, 0}});
+        Build();
+        const std::string deploy = Release(kSuite2) + "/deploy";
+        {
+            QuorTest::LogCapture quiet;
+            if (road == Road::kValidate) {
+                ASSERT_EQ(InstallSuite(kSuite2, "en_US"), S_OK) << quiet.Errors();
+                std::filesystem::rename(deploy + "/data/F1.dat", deploy + "/data/f1.dat");
+            } else {
+                ASSERT_EQ(InstallSuite(kSuite1, "en_US"), S_OK) << quiet.Errors();
+            }
+            if (road == Road::kRetry) {
+                server.FailFile("/quor/projects/alpha/releases/1.0.0.2/files/bin/run.sh");
+                ASSERT_NE(Update(kSuite2).executed, S_OK);
+                ASSERT_FALSE(QuorTest::Exists(Release(kSuite1) + "/S_OK"));
+                server.ClearFaults();
+            }
+        }
+        QuorTest::LogCapture log;
+        if (road == Road::kValidate) {
+            ASSERT_EQ(User::ValidateSolution("suite", fileSystem, server, progress), S_OK) << log.Errors();
+        } else {
+            const Outcome outcome = Update(kSuite2);
+            ASSERT_EQ(outcome.executed, S_OK) << log.Errors();
+            EXPECT_EQ(outcome.inPlace, road == Road::kInPlace);
+        }
+
+        std::vector<std::string> deployed;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(deploy))
+            if (!entry.is_directory()) deployed.push_back(std::filesystem::relative(entry.path(), deploy).string());
+        std::sort(deployed.begin(), deployed.end());
+        EXPECT_EQ(deployed, (std::vector<std::string>{"bin/run.sh", "data/F1.dat"}));
+        EXPECT_EQ(QuorTest::SnapshotDifference(ExpectedSuite(kSuite2), Actual()), "");
+    }
+};
+
+TEST_F(CaseRenameTest, InPlaceUpdateLeavesTheNewSpellingOnly) { CompleteOverACaseRename(Road::kInPlace); }
+
+TEST_F(CaseRenameTest, RetryAfterAFailedAttemptLeavesTheNewSpellingOnly) { CompleteOverACaseRename(Road::kRetry); }
+
+TEST_F(CaseRenameTest, ValidationLeavesTheNewSpellingOnly) { CompleteOverACaseRename(Road::kValidate); }
 
 }  // namespace
 }  // namespace Quor::User::UpdateSolution

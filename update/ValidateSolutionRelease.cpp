@@ -7,6 +7,7 @@
 #include "common/ConvertVersion.h"
 #include "common/LocalDirectoryStructure.h"
 #include "common/Log.h"
+#include "install/DeployFolderFinish.h"
 #include "install/InstalledSolutionInfo.h"
 #include "install/UpdateAndInstallShared.h"
 #include "install/UpdateAndInstallSolutionShared.h"
@@ -121,6 +122,11 @@ HRESULT ValidateSolutionRelease(const std::string& solution, const DWORD version
     hr = UpdateAndInstallSolutionShared::CopyUnmanagedFiles(failed, projects, solution, version, fileSystem, progress);
     if (FAILED(hr)) {
         QUOR_LOG(Log::ERROR, "Failed to copy unmanaged files");
+        return hr;
+    }
+    hr = UpdateAndInstallShared::RemoveUnlistedSolutionDeployFiles(solution, version, files, fileSystem, progress);
+    if (FAILED(hr)) {
+        QUOR_LOG(Log::ERROR, "Failed to remove the files the release does not list");
         return hr;
     }
     hr = MarkComplete(okPath);
