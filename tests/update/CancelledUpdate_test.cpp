@@ -10,9 +10,12 @@
 namespace InstallE2E {
 namespace {
 
-// Raises the job's cancel flag when the progress names the n-th archive index being written.
-class CancelAtArchiveWrite : public Quor::API::IUpdateProgress {
+// Raises the job's cancel flag when the progress names the n-th archive index being written. As
+// the progress object's clock it steps a second at every reading, so that no tick is held back
+// for coming too soon after the last one: every item reaches the sink, however fast the run.
+class CancelAtArchiveWrite final : public Quor::API::IUpdateProgress, public Quor::User::IProgressClock {
 public:
+    DWORD NowMs() override { return m_Now += 1000; }
     CancelAtArchiveWrite(signed char& flag, int n) : m_Flag(flag), m_Left(n) {}
     void UpdateProgress(const Quor::API::Progress& progress) override {
         if (progress.m_CurrentItem == m_Last || !progress.m_CurrentItem.ends_with(".zef")) return;
@@ -24,6 +27,7 @@ private:
     signed char& m_Flag;
     int m_Left;
     std::string m_Last;
+    DWORD m_Now = 0;
 };
 
 class CancelledUpdateTest : public UpdateFixture {
@@ -70,7 +74,7 @@ TEST_F(CancelledUpdateTest, TheNextUpdateOnTheSameEngineCompletesClean) {
 
         cancel = 0;
         CancelAtArchiveWrite sink(cancel, c.archiveWrite);
-        Quor::User::AutoUpdateProgress stopped{c.archiveWrite ? &sink : nullptr, &cancel, 0};
+        Quor::User::AutoUpdateProgress stopped{c.archiveWrite ? &sink : nullptr, &cancel, 0, sink};
         Quor::User::ManagedFileHelper::SetAutoUpdateProgress scope(stopped);
         QuorTest::FakeRemoteFileServer stopping(content.path(), kDownloadPath, "VORN");
         if (c.files) stopping.CancelAfterFiles(c.files, &cancel, "/1.0.0.2/");
