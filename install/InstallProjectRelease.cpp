@@ -1,6 +1,9 @@
 #include "install/InstallProjectRelease.h"
 
+#include <cstring>
+
 #include "common/ConvertVersion.h"
+#include "common/FileSysHelper.h"
 #include "common/LocalDirectoryStructure.h"
 #include "common/LocalRootFolder.h"
 #include "common/Log.h"
@@ -17,6 +20,7 @@
 #include "install/ProjectVersionChoice.h"
 #include "install/ReleasePlan.h"
 #include "install/UpdateAndInstallShared.h"
+#include "remote/AutoTemporaryFile.h"
 
 namespace Quor::User::InstallProjectRelease {
 namespace {
@@ -43,6 +47,23 @@ HRESULT CalculateWorkStep(const std::string& project, const DWORD version, const
                                   {lists.m_FilesToDownload, lists.m_FilesToPatch, lists.m_FilesToCopy,
                                    lists.m_FilesToArchive, lists.m_FilesToDeleteFromArchive, lists.m_DisplacedReleases},
                                   fileSystem, progress);
+}
+
+// Whether the two files hold the same bytes; a file that cannot be read, or is larger than a
+// manifest may be, differs.
+bool HaveSameBytes(const std::string& first, const std::string& second) {
+    UINT firstSize = 0, secondSize = 0;
+    if (FAILED(Common::FileSysHelper::GetFileSize(first, firstSize)) ||
+        FAILED(Common::FileSysHelper::GetFileSize(second, secondSize)) || firstSize != secondSize ||
+        firstSize > Common::kMaxManifestFileSize)
+        return false;
+    std::shared_ptr<API::IBuffer> a, b;
+    if (FAILED(Common::FileSysHelper::ReadFileBlockIntoBuffer(first, 0, firstSize, a)) ||
+        FAILED(Common::FileSysHelper::ReadFileBlockIntoBuffer(second, 0, secondSize, b)) || !a || !b ||
+        a->GetBufferSize() != b->GetBufferSize())
+        return false;
+    return a->GetBufferSize() == 0 ||
+           std::memcmp(a->GetBufferPointer(), b->GetBufferPointer(), a->GetBufferSize()) == 0;
 }
 
 }  // namespace
@@ -102,20 +123,14 @@ Discover::Discover(const InputParameters& inputParameters)
     }
     m_ReleaseVersionString = Common::ConvertVersion::ToString(m_ReleaseVersion);
 
-    // Installing a release that is complete again: it stops being complete before any of its
-    // files is checked (the checks may delete or rewrite them), and it cannot provide its own
-    // files or be its own patch source.
+    // Installing a release that is complete again: it keeps its "S_OK" until the plan shows that
+    // something of it changes (see GiveUpCompletion), so that a stop before then leaves it complete;
+    // its manifest is fetched aside meanwhile. It is never its own holder or patch source.
     std::string releasePath, okPath;
     m_hr = Common::LocalDirectoryStructure::GetProjectReleasePath(project, m_ReleaseVersion, releasePath);
     if (SUCCEEDED(m_hr)) m_hr = Common::LocalDirectoryStructure::GetProjectReleaseOkPath(project, m_ReleaseVersion, okPath);
     if (FAILED(m_hr)) return;
-    if (Common::LocalFileSystem::DoesFileOrDirectoryExist(okPath)) {
-        m_hr = Common::LocalFileSystem::DeleteFile(okPath);
-        if (FAILED(m_hr)) {
-            QUOR_LOG(Log::ERROR, "Failed to delete \"%s\" of the release being installed again.", okPath.c_str());
-            return;
-        }
-    }
+    const bool wasComplete = Common::LocalFileSystem::DoesFileOrDirectoryExist(okPath);
     std::erase_if(m_InstalledManifests, [this](const std::unique_ptr<Common::ReleaseManifest>& manifest) {
         return manifest && manifest->m_ReleaseVersion == m_ReleaseVersion;
     });
@@ -156,8 +171,17 @@ Discover::Discover(const InputParameters& inputParameters)
     progress.EditProgress([&relative](Quor::API::Progress& record) { record.m_CurrentItem = relative; });
     progress.Tick(0);
     const std::string localManifest = releasePath + "/releasemanifest";
+    std::unique_ptr<Common::AutoTemporaryFile> aside;
+    if (wasComplete) {
+        aside = std::make_unique<Common::AutoTemporaryFile>(fileSystem, m_hr);
+        if (FAILED(m_hr)) {
+            QUOR_LOG(Log::ERROR, "Failure to download m_ReleaseManifest.");
+            return;
+        }
+    }
+    const std::string& fetchedManifest = aside ? aside->GetPath() : localManifest;
     Common::TransferBound bound(static_cast<int64_t>(Common::kMaxManifestFileSize));
-    m_hr = server.GetFile(server.GetDownloadPath() + "/projects/" + relative, localManifest, &bound, false);
+    m_hr = server.GetFile(server.GetDownloadPath() + "/projects/" + relative, fetchedManifest, &bound, false);
     if (FAILED(m_hr)) {
         QUOR_LOG(Log::ERROR, "Failure to download m_ReleaseManifest.");
         return;
@@ -167,7 +191,7 @@ Discover::Discover(const InputParameters& inputParameters)
         return;
     }
     QUOR_LOG(Log::DEBUG, "Loading release manifest.");
-    m_hr = m_ReleaseManifest.Load(localManifest, progress.GetCancelFlag());
+    m_hr = m_ReleaseManifest.Load(fetchedManifest, progress.GetCancelFlag());
     // Files go where the manifest's entries point, under the project and release asked for.
     if (SUCCEEDED(m_hr) && !IsManifestOfRelease(m_ReleaseManifest, project, m_ReleaseVersion)) m_hr = E_FAIL;
     if (FAILED(m_hr)) {
@@ -180,7 +204,39 @@ Discover::Discover(const InputParameters& inputParameters)
     }
     m_hr = CalculateWorkStep(project, m_ReleaseVersion, m_ReleaseManifest, m_InstalledManifests, *this, fileSystem,
                              progress);
-    if (FAILED(m_hr)) QUOR_LOG(Log::ERROR, "Calculate work step failed");
+    if (FAILED(m_hr)) {
+        QUOR_LOG(Log::ERROR, "Calculate work step failed");
+        return;
+    }
+    if (aside) m_hr = GiveUpCompletion(*aside, localManifest, okPath);
+}
+
+bool Discover::ChangesTheRelease(const std::string& fetchedManifest, const std::string& localManifest) const {
+    if (!m_FilesToDownload.empty() || !m_FilesToPatch.empty() || !m_FilesToCopy.empty() ||
+        !m_FilesToArchive.empty() || !m_FilesToDeleteFromArchive.empty() || !m_DisplacedReleases.empty())
+        return true;
+    return !HaveSameBytes(fetchedManifest, localManifest);
+}
+
+HRESULT Discover::GiveUpCompletion(Common::AutoTemporaryFile& fetchedManifest, const std::string& localManifest,
+                                   const std::string& okPath) const {
+    QUOR_LOG(Log::DEBUG, "%s", "");
+    if (!ChangesTheRelease(fetchedManifest.GetPath(), localManifest)) {
+        QUOR_LOG(Log::VERBOSE, "Release %s is complete and stays as it is.", m_ReleaseVersionString.c_str());
+        return S_OK;
+    }
+    HRESULT hr = Common::LocalFileSystem::DeleteFile(okPath);
+    if (FAILED(hr)) {
+        QUOR_LOG(Log::ERROR, "Failed to delete \"%s\" of the release being installed again.", okPath.c_str());
+        return hr;
+    }
+    hr = Common::LocalFileSystem::MoveFile(fetchedManifest.GetPath(), localManifest, 3);
+    if (FAILED(hr)) {
+        QUOR_LOG(Log::ERROR, "Failed to move the fetched manifest to \"%s\".", localManifest.c_str());
+        return hr;
+    }
+    fetchedManifest.SetKeep();
+    return S_OK;
 }
 
 Discover::~Discover() = default;

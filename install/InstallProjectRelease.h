@@ -10,9 +10,11 @@
 //   Execute runs copy, delete-from-archives, patch, archive and download over those lists, leaves
 //   in the deploy folder only the files the manifest lists, runs the run-me programs and, when
 //   every step succeeded, creates the release's "S_OK".
-// A release that is already complete loses its "S_OK" before any of its files is checked and is
-// never its own holder or patch source; any failure leaves the release without "S_OK" and a later
-// attempt reuses what is on disk. Both phases run on the caller's (job) thread; the Discover must
+// A release that is already complete keeps its "S_OK" (and its manifest, the new one is fetched
+// aside) until the plan is made; it loses them before anything of it changes: when the plan holds
+// work or the fetched manifest differs. A stop before then leaves it complete and untouched; a
+// complete release is never its own holder or patch source. Any failure after work began leaves
+// the release without "S_OK" and a later attempt reuses what is on disk. Both phases run on the caller's (job) thread; the Discover must
 // outlive its Execute, and the InputParameters (references only) must outlive the Discover.
 #include <memory>
 #include <string>
@@ -25,6 +27,10 @@
 #include "install/WorkLists.h"
 #include "remote/IRemoteFileServer.h"
 #include "remote/PatchManifest.h"
+
+namespace Quor::Common {
+class AutoTemporaryFile;
+}
 
 namespace Quor::User::InstallProjectRelease {
 
@@ -61,6 +67,14 @@ public:
     std::string m_ReleaseVersionString;
     // The installed releases' manifests (ascending, the target excluded): FileToCopy sources.
     std::vector<std::unique_ptr<Common::ReleaseManifest>> m_InstalledManifests;
+
+private:
+    // Whether installing the complete release again changes it: any work, or another manifest.
+    bool ChangesTheRelease(const std::string& fetchedManifest, const std::string& localManifest) const;
+    // For a release that was complete: when it changes, deletes its "S_OK" and then moves the
+    // fetched manifest into place; otherwise leaves both as they are.
+    HRESULT GiveUpCompletion(Common::AutoTemporaryFile& fetchedManifest, const std::string& localManifest,
+                             const std::string& okPath) const;
 };
 
 class Execute {

@@ -124,8 +124,8 @@ TEST_F(InstallCrashTest, AReinstallOverADamagedFileKilledAtRandomPointsNeverKeep
         ASSERT_TRUE(QuorTest::Exists(Ok(kV1)));
         QuorTest::WriteFile(runSh, bad);
         KillAtRandomPoint();
-        // "S_OK" goes before any file is looked at: while it stands, the tree is either untouched
-        // (killed before the run began) or complete.
+        // "S_OK" goes once the plan shows the damaged file, before anything changes: while it
+        // stands, the tree is either untouched (killed before the plan was made) or complete.
         if (QuorTest::Exists(Ok(kV1))) {
             if (QuorTest::ReadFile(runSh) == bad) {
                 QuorTest::TreeSnapshot expected = Expected({kV1});

@@ -188,15 +188,27 @@ TEST_F(InstallFixture, ACompleteReleaseWithADamagedFileIsRepairedByInstallingItA
     EXPECT_EQ("", Difference({kV1}));
 }
 
-TEST_F(InstallFixture, AReinstallStoppedDuringDiscoveryLeavesTheReleaseIncomplete) {
+TEST_F(InstallFixture, AReinstallOfACompleteReleaseStoppedDuringDiscoveryKeepsItComplete) {
     AddFirstRelease();
     Serve();
     ASSERT_EQ(S_OK, Install());
-    // Stopped right after the manifest arrived: "S_OK" went before any file was looked at.
-    QuorTest::FakeRemoteFileServer fake(content.path(), kDownloadPath, "xx");
-    fake.CancelAfterFiles(1, &cancel, "releasemanifest");
-    EXPECT_EQ(E_ABORT, Install(fake, kV1));
-    EXPECT_FALSE(QuorTest::Exists(Ok(kV1)));
+    // Stopped after the first fetch, and right after the manifest arrived: nothing was to change,
+    // so the release keeps "S_OK", its manifest and every file.
+    struct Case {
+        const char* name;
+        size_t files;
+        const char* containing;
+    };
+    for (const Case& c : {Case{"first fetch", 1, ""}, Case{"manifest", 1, "releasemanifest"}}) {
+        SCOPED_TRACE(c.name);
+        cancel = 0;
+        QuorTest::FakeRemoteFileServer fake(content.path(), kDownloadPath, "xx");
+        fake.CancelAfterFiles(c.files, &cancel, c.containing);
+        EXPECT_TRUE(FAILED(Install(fake, kV1)));
+        EXPECT_TRUE(QuorTest::Exists(Ok(kV1)));
+        EXPECT_EQ("", Difference({kV1}));
+        EXPECT_TRUE(TempFiles().empty());
+    }
     cancel = 0;
     QuorTest::FakeRemoteFileServer again(content.path(), kDownloadPath, "xx");
     ASSERT_EQ(S_OK, Install(again, kV1));
