@@ -731,12 +731,8 @@ protected:
     std::chrono::microseconds m_LongestChildRun{300000};
 };
 
-// What the default run exercises.
-// Only what today's code gets right: no entries both managed and archived, no entry kept at its
-// version under other flags, no second solution sharing a project, no case changes, cancels or
-// kills (each of them breaks the model on the current code; QUOR_MODEL_FEATURES=all plays them),
-// and a seed whose project updates touch no project release a complete solution lists.
-constexpr unsigned kDefaultFeatures = kPatches | kRunMe | kUninstall | kRepair | kSolutions | kProjectUpdates;
+// What the default run exercises: everything the generator makes.
+constexpr unsigned kDefaultFeatures = kAll;
 
 // The default run: one fixed seed and a short sequence (replayable with the environment above).
 TEST_F(ReleaseModelTest, FixedSeed) {
