@@ -417,11 +417,11 @@ HRESULT LocalFileSystem::RemoveReadOnly(const std::string& path) {
         const Vorn::UniqueFd file = TreePath::OpenFile(path, O_RDONLY);
         struct stat status {};
         if (!file.IsValid() || ::fstat(file.Get(), &status) != 0) return E_FAIL;
-        return ::fchmod(file.Get(), (status.st_mode & 07777) | 0666) == 0 ? S_OK : E_FAIL;
+        return ::fchmod(file.Get(), (status.st_mode & 07777) | 0600) == 0 ? S_OK : E_FAIL;
     }
     struct stat st;
     if (stat(path.c_str(), &st) != 0) return E_FAIL;
-    return Vorn::std_chmod(path.c_str(), (st.st_mode & 07777) | 0666) ? S_OK : E_FAIL;
+    return Vorn::std_chmod(path.c_str(), (st.st_mode & 07777) | 0600) ? S_OK : E_FAIL;
 }
 
 }  // namespace Quor::Common

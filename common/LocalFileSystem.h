@@ -54,7 +54,8 @@ public:
     // not used. S_OK when out holds a file.
     static HRESULT CreateFile(Vorn::FileSystem::FilePtr_t& out, const char* path, DWORD access, DWORD share,
                               DWORD open, DWORD flags, void* templateFile);
-    // Adds read and write permission for everybody (mode | 0666); E_FAIL when the file is missing.
+    // Adds read and write permission for the file's owner (mode | 0600), never for others: an
+    // installed file stays writable by its owner alone. E_FAIL when the file is missing.
     static HRESULT RemoveReadOnly(const std::string& path);
 };
 

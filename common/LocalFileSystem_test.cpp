@@ -188,14 +188,14 @@ TEST(LocalFileSystem, AFailedMoveWritesTheErrorTextThenTheMoveLine) {
     EXPECT_LT(text, move);
 }
 
-TEST(LocalFileSystem, RemoveReadOnlyAddsReadAndWriteForEverybody) {
+TEST(LocalFileSystem, RemoveReadOnlyAddsReadAndWriteForTheOwnerOnly) {
     TempDir dir;
     WriteFile(dir / "ro", "x");
     ASSERT_EQ(chmod((dir / "ro").c_str(), 0444), 0);
     EXPECT_EQ(LocalFileSystem::RemoveReadOnly(dir / "ro"), S_OK);
     struct stat st;
     ASSERT_EQ(stat((dir / "ro").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0666u);
+    EXPECT_EQ(st.st_mode & 0777, 0644u) << "others never gain write permission";
 
     testing::internal::CaptureStderr();
     EXPECT_EQ(LocalFileSystem::RemoveReadOnly(dir / "missing"), E_FAIL);
