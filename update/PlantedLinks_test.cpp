@@ -252,10 +252,7 @@ protected:
     void SetUp() override {
         RegisterInstalledStateServices();
         InstallTesting::AddSuiteContent(description, kV1, kSuite);
-        auto& suite = description.solutions.front();
-        auto& second = suite.AddRelease(kSuite2, {"xx"});
-        second.projects = suite.FindRelease(kSuite)->projects;
-        second.configurations = suite.FindRelease(kSuite)->configurations;
+        InstallTesting::AddSuiteReleaseLike(description, kSuite, kSuite2);
         std::string error;
         ASSERT_TRUE(Tools::ContentTree::BuildContentTree(description, content.path(), error)) << error;
         signed char never = 0;

@@ -36,4 +36,15 @@ inline SuiteReleases AddSuiteContent(Quor::Tools::ContentTree::ContentDescriptio
     return {description.projects[0].FindRelease(project), description.projects[1].FindRelease(project)};
 }
 
+// Adds suite release `version` listing the same project releases and configurations as `from`
+// (AddSuiteContent's release, or one added since).
+inline void AddSuiteReleaseLike(Quor::Tools::ContentTree::ContentDescription& description, DWORD from,
+                                DWORD version) {
+    auto& suite = description.solutions.front();
+    auto& added = suite.AddRelease(version, {"xx"});
+    const auto* source = suite.FindRelease(from);
+    added.projects = source->projects;
+    added.configurations = source->configurations;
+}
+
 }  // namespace InstallTesting
