@@ -23,7 +23,7 @@
 // sequence is a function of the seed alone; only the moments of the kills vary between runs.
 // The long run (ReleaseModelTest.LongRun, labelled slow) plays histories of consecutive seeds from
 // QUOR_MODEL_SEED (default 1000), QUOR_MODEL_HISTORY_OPS operations each (default 100), in child
-// processes, until QUOR_MODEL_OPS operations (default 400) were run or QUOR_MODEL_MAX_VIOLATIONS
+// processes, until QUOR_MODEL_OPS operations (default 400, 100 in a sanitizer build) were run or QUOR_MODEL_MAX_VIOLATIONS
 // histories (default 5) broke the model, and prints the counts and the time. QUOR_MODEL_FEATURES
 // (names below, "all" by default for the long run) narrows what is generated.
 #include <signal.h>
@@ -756,7 +756,7 @@ TEST_F(ReleaseModelTest, FixedSeed) {
 // The long run: histories of consecutive seeds, each in a child process of this program.
 TEST_F(ReleaseModelTest, LongRun) {
     const unsigned first = static_cast<unsigned>(EnvNumber("QUOR_MODEL_SEED", 1000));
-    const unsigned long wanted = EnvNumber("QUOR_MODEL_OPS", 400);
+    const unsigned long wanted = EnvNumber("QUOR_MODEL_OPS", QUOR_MODEL_DEFAULT_OPS);
     const unsigned long perHistory = EnvNumber("QUOR_MODEL_HISTORY_OPS", 100);
     const unsigned features = FeaturesFromEnvironment(kAll);
     const unsigned long enough = EnvNumber("QUOR_MODEL_MAX_VIOLATIONS", 5);  // histories broken before it stops
