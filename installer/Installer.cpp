@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "common/Log.h"
 #include "installer/BundleCopy.h"
 #include "platform/AnswerPolicy.h"
 #include "platform/VolumeProperties.h"
@@ -68,11 +69,15 @@ std::optional<std::string> CopyBundleToChosenFolder(const std::string& bundlePat
 }
 
 void AlertDelegate::PromptFileSystemCaseSensitive() {
-    ShowAlert(m_strings.Get("NO_CASE_SENSITIVE"));
+    // Button 0 closes the alert; the help button (1) opens the help page and leaves it up.
+    const std::string text = m_strings.Get("NO_CASE_SENSITIVE") + " (0 OK, 1 Help)";
+    while (Quor::Platform::AnswerMessageBox(text, 2, 0) == 1) alertShowHelp();
 }
 
 bool AlertDelegate::alertShowHelp() {
-    Quor::Platform::OpenURL(m_strings.Get("HELP_KB_URL"));
+    const std::string url = m_strings.Get("HELP_KB_URL");
+    QUOR_LOG(Quor::Log::USER, "Opening the help page \"%s\"", url.c_str());
+    Quor::Platform::OpenURL(url);
     return true;
 }
 

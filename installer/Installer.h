@@ -27,9 +27,10 @@ std::optional<std::string> CopyBundleToChosenFolder(const std::string& bundlePat
 class AlertDelegate {
 public:
     explicit AlertDelegate(const LocalizedStrings& strings) : m_strings(strings) {}
-    // The case-sensitive volume alert, with its help button.
+    // The case-sensitive volume alert, with its help button: the answer policy's button 1 opens
+    // the help address and the alert stays up until button 0 (the default) closes it.
     void PromptFileSystemCaseSensitive();
-    // Opens the help address; always true.
+    // Opens the help address (HELP_KB_URL), printed and logged; always true.
     bool alertShowHelp();
 
 private:

@@ -5,7 +5,10 @@
 
 #include <filesystem>
 
+#include "common/Log.h"
+#include "common/testing/LogCapture.h"
 #include "installer/BundleCopy.h"
+#include "platform/AnswerPolicy.h"
 #include "platform/FakeVolumeProperties.h"
 #include "tests/kit/AppBundle.h"
 #include "tests/kit/TempDir.h"
@@ -14,6 +17,12 @@ namespace {
 
 using QuorTest::Exists;
 using QuorTest::TempDir;
+
+size_t Occurrences(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++count;
+    return count;
+}
 
 TEST(Installer, CaseSensitiveGameFolderIsRefusedWithoutStartingTheLauncher) {
     TempDir dir("installer");
@@ -32,6 +41,41 @@ TEST(Installer, CaseSensitiveGameFolderIsRefusedWithoutStartingTheLauncher) {
     // The game folder the run would start was examined, not "../Kiv" of the working folder.
     EXPECT_EQ(caseSensitive.asked, std::vector<std::string>{bundle + "/Contents/Kiv"});
     EXPECT_FALSE(Exists(launcher + ".started"));
+}
+
+// The case-sensitive volume alert offers its help button (1) beside the default one (0): each
+// press opens the help address (printed and logged) and leaves the alert up; the default button
+// closes it. Unscripted, or once the script is used up, the default button answers.
+TEST(Installer, CaseSensitiveAlertHelpButtonOpensTheHelpAddress) {
+    const std::string url = "https://help.example/case-sensitive";
+    const struct {
+        std::vector<unsigned> answers;
+        size_t opened;
+        size_t asked;
+    } cases[] = {
+        {{}, 0, 1},
+        {{0}, 0, 1},
+        {{1}, 1, 2},
+        {{1, 1, 0, 1}, 2, 3},
+    };
+    for (const auto& c : cases) {
+        TempDir dir("installer");
+        const std::string bundle = dir / "Kindrel Installer.app";
+        QuorTest::WriteFile(bundle + "/Contents/Resources/Localizable.strings",
+                            "\"NO_CASE_SENSITIVE\" = \"case!\";\n\"HELP_KB_URL\" = \"" + url + "\";\n");
+        Quor::Platform::FakeVolumeProperties caseSensitive(true);
+        Quor::Platform::SetVolumePropertiesForTests(&caseSensitive);
+        Quor::Platform::SetScriptedAnswers(c.answers);
+        QuorTest::LogCapture log(Quor::Log::ERROR);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(Installer::InstallerMain(bundle), 0);
+        const std::string printed = testing::internal::GetCapturedStderr();
+        Quor::Platform::SetVolumePropertiesForTests(nullptr);
+        const std::string what = "answers " + testing::PrintToString(c.answers) + ":\n" + printed;
+        EXPECT_EQ(Occurrences(printed, "case! (0 OK, 1 Help)"), c.asked) << what;
+        EXPECT_EQ(Occurrences(printed, "Open: " + url + "\n"), c.opened) << what;
+        EXPECT_EQ(log.Count("Opening the help page \"" + url + "\""), c.opened) << what << log.All();
+    }
 }
 
 TEST(Installer, DiskImageMarkerIgnoresCase) {

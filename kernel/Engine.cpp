@@ -2,13 +2,13 @@
 
 #include "archive/ManagedFileHelper.h"
 #include "archive/ReaderLock.h"
-#include "common/Log.h"
 #include "common/ReleaseVersion.h"
 #include "install/AvailableReleases.h"
 #include "install/CreateProcess.h"
 #include "install/InstallProjectRelease.h"
 #include "install/InstallSolutionRelease.h"
 #include "install/InstalledState.h"
+#include "install/LogParameters.h"
 #include "install/Uninstall.h"
 #include "update/RepairDiscover.h"
 #include "update/RepairExecute.h"
@@ -143,10 +143,7 @@ HRESULT Engine::CreateProcess(const std::string& name, DWORD version, const std:
     return Quor::User::CreateProcess(name, version, executable, arguments, fs, processId, threadId);
 }
 
-HRESULT Engine::SetLogParameters(UINT level) {
-    Quor::Log::SetLogLevel(static_cast<Quor::Log::TYPE>(level));
-    return S_OK;
-}
+HRESULT Engine::SetLogParameters(UINT level) { return Quor::User::SetLogParameters(level); }
 
 HRESULT Engine::LockFile(const std::string& project, DWORD version, const std::string& path,
                          Quor::Common::ReleaseManifestCache& cache, std::string& file, DWORD& offset,

@@ -154,8 +154,18 @@ HRESULT RemoteFileServerHTTP::GetFileSize(const std::string& remotePath, DWORD& 
     for (int attempt = 0; attempt < 3; ++attempt) {
         size = 0;
         BOOL exists = FALSE;
-        result = m_connection->GetFileSize(remotePath, exists, size);
-        if (SUCCEEDED(result)) return result;
+        QWORD wide = 0;
+        result = m_connection->GetFileSize(remotePath, exists, wide);
+        if (SUCCEEDED(result)) {
+            if (wide > 0xFFFFFFFFull) {
+                // The server answered: asking again would give the same size.
+                QUOR_LOG_TAG(Log::ERROR, TAG_GET_FILE_SIZE, "The size of \"%s\", %llu bytes, is past 4294967295 bytes",
+                             remotePath.c_str(), static_cast<unsigned long long>(wide));
+                return E_FAIL;
+            }
+            size = static_cast<DWORD>(wide);
+            return result;
+        }
         QUOR_LOG_TAG(Log::ERROR, TAG_GET_FILE_SIZE, "Error retrieving file, retrying");
         QUOR_LOG_TAG(Log::DEBUG, TAG_GET_FILE_SIZE,
                      "It looks like the connection was dropped -- attempting a reconnect.");

@@ -2,7 +2,8 @@
 // Quor::User::RemoteFileServerHTTP: the content server over one HTTP connection.
 //
 // Files: GetFile makes up to three attempts inside the connection; GetFileSize up to three tries,
-// reconnecting after each failed one (a missing file is success with size 0).
+// reconnecting after each failed one (a missing file is success with size 0; a size past 32 bits
+// fails with E_FAIL at once, without a retry).
 // Releases: a release counts for a region when the region has a listing of its own
 // ("releaselisting_" + region), or else when the general listing names it and the marker
 // region + "_OK" stands in the release's folder. The result is sorted ascending with what the

@@ -234,6 +234,35 @@ TEST_F(RemoteFileServerTest, FileSizeRetriesThreeTimesReconnectingEachTime) {
     EXPECT_EQ(3u, log.Count("Successfully reconnected."));
 }
 
+// A size the 32-bit answer cannot hold is the server's answer, not a dropped connection: one
+// request, no reconnect, and the message names the size. The largest size that fits still passes.
+TEST_F(RemoteFileServerTest, FileSizePastThe32BitRangeFailsOnce) {
+    WriteSettings("EU");
+    const struct {
+        const char* length;
+        HRESULT result;
+        DWORD size;
+    } cases[] = {
+        {"4294967296", E_FAIL, 0},
+        {"6442450944", E_FAIL, 0},
+        {"4294967295", S_OK, 0xFFFFFFFFu},
+    };
+    for (const auto& c : cases) {
+        const std::string path = std::string("/quor/big") + c.length;
+        server.SetResponse(path, {.headers = {{"Content-Length", c.length}}});
+        RemoteFileServerHTTP remote = Server();
+        QuorTest::LogCapture log;
+        DWORD size = 7;
+        EXPECT_EQ(c.result, remote.GetFileSize(path, size)) << c.length << "\n" << log.All();
+        EXPECT_EQ(c.size, size) << c.length;
+        EXPECT_EQ(1u, server.RequestCount(path)) << c.length;
+        EXPECT_EQ(0u, log.Count("It looks like the connection was dropped -- attempting a reconnect.")) << c.length;
+        if (FAILED(c.result)) {
+            EXPECT_TRUE(log.Contains(c.length)) << log.All();
+        }
+    }
+}
+
 TEST_F(RemoteFileServerTest, GetFileMakesThreeAttemptsOnItsOwnConnection) {
     WriteSettings("EU");
     server.SetResponses("/quor/f", {{.status = 503}, {.status = 503}, {.status = 200, .body = "third time"}});

@@ -35,8 +35,8 @@ bool std_dir_exists(const char* path);
 // Creates every missing folder of path (mode 0755 under the process umask; existing folders keep
 // their modes). True when every component exists as a folder afterwards; an empty path succeeds
 // at once; a path of 1024 bytes or more, a component that exists as something other than a
-// folder, or a parent whose mode bits do not let this process write into it (EACCES, also for
-// the superuser) fails.
+// folder, or a folder the system refuses to make (a parent this process may not write into:
+// EACCES) fails. Parents are never opened up to let a folder in.
 bool std_mkdir_tree(const char* path);
 // Creates one folder with mode 0755 under the umask (an existing one counts as success).
 bool std_mkdir(const char* path);

@@ -42,19 +42,6 @@ bool IsRegularFile(const char* path) {
     return stat(path, &st) == 0 && S_ISREG(st.st_mode);
 }
 
-// Whether the permission bits of folder let this process add entries (owner, group or other
-// bits, whichever apply to it; the superuser gets no exception).
-bool ModeAllowsWriting(const char* folder) {
-    struct stat st {};
-    if (stat(folder, &st) != 0) return false;
-    mode_t bits = S_IWOTH | S_IXOTH;
-    if (st.st_uid == geteuid())
-        bits = S_IWUSR | S_IXUSR;
-    else if (st.st_gid == getegid())
-        bits = S_IWGRP | S_IXGRP;
-    return (st.st_mode & bits) == bits;
-}
-
 // Owns one open folder.
 class DirHandle {
 public:
@@ -135,7 +122,6 @@ bool std_mkdir_tree(const char* path) {
         const char* end = p;
         while (*end && *end != '/') ++end;
         if (end == p) break;  // trailing separators
-        size_t parentUsed = used;
         size_t componentLength = static_cast<size_t>(end - p);
         std::memcpy(prefix + used, p, componentLength);
         used += componentLength;
@@ -144,15 +130,8 @@ bool std_mkdir_tree(const char* path) {
         p = end;
 
         if (IsDirectory(prefix)) continue;
-        char parent[sizeof prefix];
-        std::memcpy(parent, prefix, parentUsed);
-        parent[parentUsed] = '\0';
-        // A parent whose mode does not let us write into it is a failure, also for the superuser;
-        // an existing folder's mode is never changed.
-        if (!ModeAllowsWriting(parentUsed ? parent : ".")) {
-            errno = EACCES;
-            return false;
-        }
+        // Whether the parent admits a new folder is the system's answer (supplementary groups,
+        // the superuser); a refusal ends the walk, and no existing folder's mode is ever changed.
         if (mkdir(prefix, kNewFolderMode) != 0 && errno != EEXIST) return false;
         if (!IsDirectory(prefix)) {  // something else holds the name
             errno = ENOTDIR;

@@ -1,7 +1,9 @@
 // Files and folders through the bounded runtime, against a temporary folder.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -119,16 +121,11 @@ TEST(CStdFiles, MkdirTreeCreatesEveryMissingFolderWithoutOpeningAny) {
     EXPECT_TRUE(std_dir_exists((dir / "a/b/c").c_str()));
     EXPECT_EQ(ModeOf(dir / "a"), 0755u);
     EXPECT_EQ(ModeOf(dir / "a/b/c"), 0755u);
-    // A parent we may not write into stays as it is and the call fails (for root as well).
-    ASSERT_EQ(chmod((dir / "a/b").c_str(), 0555), 0);
-    errno = 0;
-    EXPECT_FALSE(std_mkdir_tree((dir / "a/b/new/x").c_str()));
-    EXPECT_EQ(errno, EACCES);
-    EXPECT_EQ(ModeOf(dir / "a/b"), 0555u);
-    EXPECT_FALSE(std_dir_exists((dir / "a/b/new").c_str()));
+    // An existing folder keeps its mode.
     ASSERT_EQ(chmod((dir / "a/b").c_str(), 0700), 0);
-    EXPECT_TRUE(std_mkdir_tree(deep.c_str()));
+    EXPECT_TRUE(std_mkdir_tree((dir / "a/b/c/d").c_str()));
     EXPECT_EQ(ModeOf(dir / "a/b"), 0700u);
+    EXPECT_EQ(ModeOf(dir / "a/b/c/d"), 0755u);
     umask(previous);
     EXPECT_TRUE(std_mkdir_tree(deep.c_str()));  // existing folders are fine
     EXPECT_TRUE(std_mkdir_tree(""));
@@ -137,6 +134,67 @@ TEST(CStdFiles, MkdirTreeCreatesEveryMissingFolderWithoutOpeningAny) {
     QuorTest::ScopedCwd cwd(dir.path());
     EXPECT_TRUE(std_mkdir_tree("rel/x"));
     EXPECT_TRUE(std_dir_exists((dir / "rel/x").c_str()));
+}
+
+// Whether a folder may be made in a parent is the system's answer, for whoever asks: the superuser,
+// a member of the parent's group through a supplementary group, or a user the parent does not
+// admit. The parent keeps its mode either way; what is made is 0755.
+TEST(CStdFiles, MkdirTreeLeavesThePermissionCheckToTheSystem) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to play the other users";
+    constexpr uid_t kNobody = 65534;
+    constexpr gid_t kGroup = 54321;  // a group that is nobody's primary group
+    const struct {
+        const char* what;
+        uid_t parentUid;
+        gid_t parentGid;
+        mode_t parentMode;
+        bool asNobody;
+        bool withGroup;  // nobody holds kGroup as a supplementary group
+        bool made;
+    } cases[] = {
+        {"root in a folder of its own without write bits", 0, 0, 0555, false, false, true},
+        {"root in another user's folder without write bits", kNobody, kNobody, 0555, false, false, true},
+        {"a member of the parent's group through a supplementary group", 0, kGroup, 0775, true, true, true},
+        {"a user outside the parent's group", 0, kGroup, 0775, true, false, false},
+        {"the owner of a parent without owner write bit", kNobody, kNobody, 0575, true, true, false},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+        const std::string parent = dir / "parent";
+        ASSERT_EQ(mkdir(parent.c_str(), 0700), 0);
+        ASSERT_EQ(chown(parent.c_str(), c.parentUid, c.parentGid), 0);
+        ASSERT_EQ(chmod(parent.c_str(), c.parentMode), 0);
+        const std::string deep = parent + "/new/x";
+
+        // The call runs in a child that takes on the case's user; its exit code is the answer
+        // (0 made, 1 refused with EACCES, 2 refused otherwise, 3 the user could not be taken on).
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            umask(022);
+            if (c.asNobody) {
+                const gid_t groups[] = {kGroup};
+                if (setgroups(c.withGroup ? 1 : 0, groups) != 0 || setresgid(kNobody, kNobody, kNobody) != 0 ||
+                    setresuid(kNobody, kNobody, kNobody) != 0)
+                    _exit(3);
+            }
+            errno = 0;
+            if (std_mkdir_tree(deep.c_str())) _exit(0);
+            _exit(errno == EACCES ? 1 : 2);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status)) << c.what;
+        EXPECT_EQ(WEXITSTATUS(status), c.made ? 0 : 1) << c.what;
+        EXPECT_EQ(ModeOf(parent), c.parentMode) << c.what;
+        EXPECT_EQ(std_dir_exists(deep.c_str()), c.made) << c.what;
+        if (c.made) {
+            EXPECT_EQ(ModeOf(parent + "/new"), 0755u) << c.what;
+            EXPECT_EQ(ModeOf(deep), 0755u) << c.what;
+        }
+        chmod(parent.c_str(), 0755);  // so that the folder can be removed
+    }
 }
 
 TEST(CStdFiles, MkdirTreeFailsWhenAFileHoldsAFolderName) {

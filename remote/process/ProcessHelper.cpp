@@ -67,6 +67,17 @@ unsigned VisitInScope(const std::string& name, const ProcessScope& scope,
     return accumulator;
 }
 
+// Looks at once and then once a second until anyRunning answers false (true) or timeoutMs has
+// passed (false); a time-out of 0 looks once and does not sleep.
+bool WaitUntilNoneRuns(uint32_t timeoutMs, const std::function<bool()>& anyRunning) {
+    for (uint64_t elapsed = 0;; elapsed += 1000) {
+        if (elapsed > 0 && elapsed >= timeoutMs) return false;
+        if (!anyRunning()) return true;
+        if (timeoutMs == 0) return false;
+        Vorn::std_sleep(1000);
+    }
+}
+
 }  // namespace
 
 bool TerminateProcessesByName(const std::string& name) {
@@ -80,11 +91,7 @@ unsigned CountProcessesByName(const std::string& name) {
 bool AnyProcessRunning(const std::string& name) { return CountProcessesByName(name) != 0; }
 
 bool WaitForProcessesToExit(const std::string& name, uint32_t timeoutMs) {
-    for (uint64_t elapsed = 0;; elapsed += 1000) {
-        if (elapsed >= timeoutMs) return false;
-        if (!AnyProcessRunning(name)) return true;
-        Vorn::std_sleep(1000);
-    }
+    return WaitUntilNoneRuns(timeoutMs, [&] { return AnyProcessRunning(name); });
 }
 
 bool TerminateProcessesByName(const std::string& name, const ProcessScope& scope) {
@@ -100,11 +107,7 @@ bool AnyProcessRunning(const std::string& name, const ProcessScope& scope) {
 }
 
 bool WaitForProcessesToExit(const std::string& name, uint32_t timeoutMs, const ProcessScope& scope) {
-    for (uint64_t elapsed = 0;; elapsed += 1000) {
-        if (elapsed >= timeoutMs) return false;
-        if (!AnyProcessRunning(name, scope)) return true;
-        Vorn::std_sleep(1000);
-    }
+    return WaitUntilNoneRuns(timeoutMs, [&] { return AnyProcessRunning(name, scope); });
 }
 
 }  // namespace Quor::Common::ProcessHelper

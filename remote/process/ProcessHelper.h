@@ -25,7 +25,8 @@ bool TerminateProcessesByName(const std::string& name);
 unsigned CountProcessesByName(const std::string& name);
 bool AnyProcessRunning(const std::string& name);
 // Looks once a second until no process matches (true) or timeoutMs has passed (false): with 2500
-// it looks at 0, 1000 and 2000 ms and gives up after the third sleep. 0 gives false at once.
+// it looks at 0, 1000 and 2000 ms and gives up after the third sleep. 0 looks once, without
+// sleeping.
 bool WaitForProcessesToExit(const std::string& name, uint32_t timeoutMs);
 
 // The same, for the matches inside scope only.

@@ -114,12 +114,42 @@ TEST(ProcessHelper, WaitLooksOncePerSecond) {
     EXPECT_FALSE(WaitWithClock(clock, "jpatch", 2500, 3, [&](int second) { EXPECT_EQ(table.listings, second); }));
     EXPECT_EQ(table.listings, 3);
     table.listings = 0;
-    EXPECT_FALSE(ProcessHelper::WaitForProcessesToExit("jpatch", 0));
-    EXPECT_EQ(table.listings, 0);
     table.Remove(0x7FFFFF01);
     EXPECT_TRUE(ProcessHelper::WaitForProcessesToExit("jpatch", 2500));
     EXPECT_EQ(table.listings, 1);
     Platform::SetProcessTableForTests(nullptr);
+}
+
+// A time-out of 0 looks once and never sleeps: a process that has just ended is gone (true), one
+// that still runs is there (false), for both the plain and the scoped wait.
+TEST(ProcessHelper, WaitWithoutTimeLooksOnce) {
+    ASSERT_EQ(setenv("ORVANE_INSTANCE", "_once", 1), 0);  // before the first use in this process
+    QuorTest::TempDir root;
+    char resolved[PATH_MAX];
+    ASSERT_NE(realpath(root.path().c_str(), resolved), nullptr);
+    const std::string kernel = std::string(resolved) + "/system/Orvane.app/Contents/MacOS/Orvane";
+    const std::string environment = std::string("ORVANE_INSTANCE=_once") + '\0';
+    const ProcessHelper::ProcessScope scope{std::string(resolved) + "/"};
+    const struct {
+        const char* what;
+        bool scoped;
+        bool running;
+    } cases[] = {
+        {"plain wait, the other process has ended", false, false},
+        {"plain wait, the other process still runs", false, true},
+        {"scoped wait, the other kernel has ended", true, false},
+        {"scoped wait, the other kernel still runs", true, true},
+    };
+    for (const auto& c : cases) {
+        Platform::FakeProcessTable table;
+        if (c.running) table.AddProcess(0x7FFFFF01, {kernel, true, ::geteuid(), ::geteuid(), environment});
+        Platform::SetProcessTableForTests(&table);
+        const bool gone = c.scoped ? ProcessHelper::WaitForProcessesToExit("Orvane", 0, scope)
+                                   : ProcessHelper::WaitForProcessesToExit("Orvane", 0);
+        EXPECT_EQ(gone, !c.running) << c.what;
+        EXPECT_EQ(table.listings, 1) << c.what;
+        Platform::SetProcessTableForTests(nullptr);
+    }
 }
 
 // Only this user's processes, run from below the scope's folder, of this instance, are in scope.

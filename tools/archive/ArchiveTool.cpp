@@ -17,13 +17,17 @@
 #include "archive/FolderLock.h"
 #include "archive/Manager.h"
 #include "archive/PairCommit.h"
+#include "common/ConvertVersion.h"
 #include "common/EscapedText.h"
 #include "common/FileSysHelper.h"
 #include "common/LZMA.h"
 #include "common/RegularFile.h"
+#include "common/ReleaseManifest.h"
 #include "common/ZLibHelper.h"
 #include "foundation/CStd/CStd.h"
 #include "foundation/UniqueFd.h"
+#include "remote/ReleaseManifestPaths.h"
+#include "update/StoredFileDigest.h"
 
 namespace Quor::Tools {
 
@@ -35,7 +39,7 @@ namespace FileFormat = FileSystem::Impl::FileFormat;
 
 const char* const kUsage =
     "usage: quor-archive list <folder>\n"
-    "       quor-archive verify <folder>\n"
+    "       quor-archive verify <folder> [--manifest <releasemanifest>]\n"
     "       quor-archive extract <folder> <path> <destination> [--zlib|--lzma]\n"
     "       quor-archive add <folder> <path> <file> [<path> <file>...]\n"
     "       quor-archive delete <folder> <path> [<path>...]\n";
@@ -96,7 +100,60 @@ bool DataReadable(const std::string& path, uint64_t bytes) {
     return n == 0 && total >= bytes;
 }
 
-int Verify(const std::string& folder, std::ostream& out) {
+// A pair whose index and data file passed the structure checks.
+struct SoundPair {
+    std::string name;
+    std::string data;
+    FileFormat::ParsedIndex index;
+};
+
+// Compares the MD5 of every stored file with the release manifest's entry for it: the archived
+// entry of that name (and, when the folder is named after a release version, of that version).
+// Reports each mismatch and each file that cannot be hashed; returns the number of problems
+// (checked: whether the manifest could be read at all).
+int CheckStoredBytes(const std::string& folder, const std::string& manifestPath, const std::vector<SoundPair>& pairs,
+                     std::ostream& out, bool& checked) {
+    Common::ReleaseManifest manifest;
+    checked = SUCCEEDED(manifest.Load(manifestPath, nullptr));
+    if (!checked) {
+        out << manifestPath << ": PROBLEM: not a release manifest that can be read\n";
+        return 1;
+    }
+    DWORD version = INVALID_RELEASE_VERSION;
+    const size_t slash = folder.find_last_of('/');
+    if (FAILED(Common::ConvertVersion::ToNumber(slash == std::string::npos ? folder : folder.substr(slash + 1), version)))
+        version = INVALID_RELEASE_VERSION;
+    int problems = 0;
+    size_t hashed = 0, unlisted = 0;
+    for (const SoundPair& pair : pairs) {
+        for (size_t i = 0; i < pair.index.entries.size(); ++i) {
+            const std::string path = pair.index.PathOf(i);
+            const Common::ReleaseManifest::ENTRY* entry = Common::FindReleaseManifestEntryInFolder(
+                path, version, Common::ReleaseManifest::FLAG_ARCHIVED, Common::ReleaseManifest::FLAG_MANAGED, &manifest);
+            if (!entry) {
+                ++unlisted;
+                continue;
+            }
+            const FileFormat::FileListEntry_t& stored = pair.index.entries[i];
+            MD5::DIGEST digest = {};
+            if (FAILED(User::ComputeStoredFileMD5("quor-archive verify", pair.data, stored.dataOffset, stored.dataSize,
+                                                  entry->flags, entry->size, digest))) {
+                out << pair.name << ": PROBLEM: " << Common::EscapeText(path)
+                    << ": the stored bytes cannot be read as the manifest describes them\n";
+                ++problems;
+            } else if (!std::equal(digest, digest + 16, entry->md5)) {
+                out << pair.name << ": PROBLEM: " << Common::EscapeText(path) << ": MD5 differs from the manifest\n";
+                ++problems;
+            }
+            ++hashed;
+        }
+    }
+    out << "stored bytes: " << hashed << " files checked against the manifest's MD5, " << unlisted
+        << " not listed there as archived files of this folder\n";
+    return problems;
+}
+
+int Verify(const std::string& folder, const std::string& manifestPath, std::ostream& out) {
     if (!Vorn::std_dir_exists(folder.c_str())) {
         out << folder << ": no such folder\n";
         return 1;
@@ -107,6 +164,7 @@ int Verify(const std::string& folder, std::ostream& out) {
     }
     int problems = 0;
     size_t files = 0;
+    std::vector<SoundPair> sound;
     std::map<std::string, std::string> stored;  // lower-cased path -> pair that stores it
     const std::vector<std::string> indexes = IndexNames(folder);
     for (const std::string& name : indexes) {
@@ -153,6 +211,7 @@ int Verify(const std::string& folder, std::ostream& out) {
         files += index.entries.size();
         out << name << ": ok, " << index.entries.size() << " files, " << index.entriesEnd << " bytes"
             << (index.sealed ? "" : ", written without a seal") << "\n";
+        sound.push_back({name, data, std::move(index)});
     }
     for (const std::string& name : FileSystem::Impl::FolderEntries(folder)) {
         const std::string journal = FileSystem::Impl::PairCommit::JournalName("");
@@ -177,7 +236,12 @@ int Verify(const std::string& folder, std::ostream& out) {
             ++problems;
         }
     }
+    bool bytesChecked = false;
+    if (!manifestPath.empty()) problems += CheckStoredBytes(folder, manifestPath, sound, out, bytesChecked);
     out << indexes.size() << " archives, " << files << " files, " << problems << " problems\n";
+    out << (bytesChecked ? "checked: the structure of the pairs, and the stored bytes against the manifest\n"
+                         : "checked: the structure of the pairs; the stored bytes were not checked (pairs hold no "
+                           "checksum of them; --manifest checks them against a release manifest)\n");
     return problems == 0 ? 0 : 1;
 }
 
@@ -342,7 +406,9 @@ int RunArchiveTool(const std::vector<std::string>& args, std::ostream& out, std:
     const std::string folder = Trimmed(args[1]);
     const std::vector<std::string> rest(args.begin() + 2, args.end());
     if (command == "list" && rest.empty()) return List(folder, out, err);
-    if (command == "verify" && rest.empty()) return Verify(folder, out);
+    if (command == "verify" && rest.empty()) return Verify(folder, "", out);
+    if (command == "verify" && rest.size() == 2 && rest[0] == "--manifest" && !rest[1].empty())
+        return Verify(folder, rest[1], out);
     if (command == "extract" && (rest.size() == 2 || rest.size() == 3))
         return Extract(folder, rest[0], rest[1], rest.size() == 3 ? rest[2] : std::string(), err);
     if (command == "add" && !rest.empty() && rest.size() % 2 == 0) return Change(true, folder, rest, err);

@@ -3,11 +3,15 @@
 // archive folder of an installed tree, e.g. {root}/projects/{project}/filearchives/{a.b.c.d}.
 //
 //   quor-archive list <folder>                         every stored file: pair, offset, size, path
-//   quor-archive verify <folder>                       checks every pair; exit 1 on any problem
+//   quor-archive verify <folder> [--manifest FILE]     checks every pair; exit 1 on any problem
 //   quor-archive extract <folder> <path> <dest> [--zlib|--lzma]
 //   quor-archive add <folder> <path> <file> [<path> <file>...]
 //   quor-archive delete <folder> <path> [<path>...]
 //
+// verify checks the structure of the pairs (indexes, data files, leftovers of rewrites); pairs hold
+// no checksum of the stored bytes, so a changed byte passes unless --manifest names a release
+// manifest: then every stored file listed there as an archived file of this folder (of the folder's
+// version when the folder is named a.b.c.d) is hashed and compared with the manifest's MD5.
 // list, verify and extract only read: they open every "*.zef" of the folder themselves and
 // change nothing (a damaged index is reported, not removed; an unfinished rewrite is reported,
 // not finished); list escapes control bytes of stored paths. extract writes beside the

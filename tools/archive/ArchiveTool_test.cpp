@@ -15,8 +15,12 @@
 #include <thread>
 
 #include "archive/FolderEntries.h"
+#include "common/ConvertVersion.h"
 #include "common/LZMA.h"
 #include "common/Log.h"
+#include "common/ReleaseManifest.h"
+#include "remote/MD5Helper.h"
+#include "tests/kit/RunCommand.h"
 #include "tests/kit/TempDir.h"
 
 namespace Quor::Tools {
@@ -109,6 +113,81 @@ TEST_F(ArchiveToolTest, VerifyReportsProblemsWithoutChangingAnything) {
     EXPECT_NE(list.err.find("cannot be read"), std::string::npos);
     EXPECT_EQ(Tool({"frobnicate", folder}).code, 2);
     EXPECT_EQ(Tool({"list"}).code, 2);
+}
+
+// The program itself: its exit code and standard output.
+Result Program(const std::vector<std::string>& args, const std::string& outFile) {
+    std::string command = QuorTest::ShellQuote(QUOR_ARCHIVE_PROGRAM);
+    for (const std::string& arg : args) command += " " + QuorTest::ShellQuote(arg);
+    const int code = QuorTest::RunCommand(command + " >" + QuorTest::ShellQuote(outFile) + " 2>&1");
+    return {code, ReadFile(outFile), ""};
+}
+
+// Pairs hold no checksum of what they store: verify says it checks their structure, and with a
+// release manifest it hashes every stored file the manifest lists for this folder (plain or kept
+// compressed) and fails on a changed byte, which extract would hand out unnoticed.
+TEST_F(ArchiveToolTest, VerifyChecksStoredBytesAgainstAReleaseManifest) {
+    const std::string archives = dir / "filearchives/1.0.0.3";
+    const std::string packedText = "some text to pack, some text to pack";
+    ASSERT_EQ(Common::LZMA::CompressFile(File("plain", packedText), dir / "packed", 0), S_OK);
+    ASSERT_EQ(Tool({"add", archives, "a.txt", File("one", "first"), "b/two.txt", File("two", "second"), "packed.bin",
+                    dir / "packed", "newer.txt", File("newer", "old content")})
+                  .code,
+              0);
+
+    using Common::ReleaseManifest;
+    ReleaseManifest manifest;
+    const auto add = [&](const std::string& name, const char* version, const std::string& content, DWORD flags,
+                         DWORD compressedSize) {
+        MD5::DIGEST digest = {};
+        ASSERT_EQ(Common::MD5Helper::ComputeMD5(File("content", content), digest), S_OK);
+        DWORD number = 0;
+        ASSERT_EQ(Common::ConvertVersion::ToNumber(version, number), S_OK);
+        ASSERT_EQ(manifest.Add(name, number, digest, flags, static_cast<DWORD>(content.size()), compressedSize), S_OK);
+    };
+    add("a.txt", "1.0.0.3", "first", ReleaseManifest::FLAG_ARCHIVED, 0);
+    add("b/two.txt", "1.0.0.3", "second", ReleaseManifest::FLAG_ARCHIVED, 0);
+    add("packed.bin", "1.0.0.3", packedText,
+        ReleaseManifest::FLAG_ARCHIVED | ReleaseManifest::FLAG_STORED_COMPRESSED | ReleaseManifest::FLAG_LZMA,
+        static_cast<DWORD>(ReadFile(dir / "packed").size()));
+    // Published anew by a later release: stored in that release's folder, not checked here.
+    add("newer.txt", "1.0.0.4", "new content", ReleaseManifest::FLAG_ARCHIVED, 0);
+    const std::string manifestFile = dir / "releasemanifest";
+    ASSERT_EQ(manifest.Save(manifestFile), S_OK);
+    const std::string out = dir / "out.txt";
+
+    Result plain = Program({"verify", archives}, out);
+    EXPECT_EQ(plain.code, 0) << plain.out;
+    EXPECT_NE(plain.out.find("checked: the structure of the pairs; the stored bytes were not checked"),
+              std::string::npos) << plain.out;
+    Result sound = Program({"verify", archives, "--manifest", manifestFile}, out);
+    EXPECT_EQ(sound.code, 0) << sound.out;
+    EXPECT_NE(sound.out.find("3 files checked against the manifest's MD5, 1 not listed"), std::string::npos)
+        << sound.out;
+
+    // One stored byte of b/two.txt flipped.
+    const std::string listed = Tool({"list", archives}).out;
+    const size_t line = listed.rfind('\n', listed.find("\tb/two.txt")) + 1;
+    const std::string data = archives + "/" + listed.substr(line, listed.find('\t', line) - line);
+    const size_t offset = std::stoul(listed.substr(listed.find('\t', line) + 1));
+    std::string bytes = ReadFile(data);
+    ASSERT_LT(offset, bytes.size()) << listed;
+    bytes[offset + 2] ^= 0x20;
+    WriteFile(data, bytes);
+
+    Result structure = Program({"verify", archives}, out);
+    EXPECT_EQ(structure.code, 0) << structure.out;
+    EXPECT_NE(structure.out.find("the stored bytes were not checked"), std::string::npos) << structure.out;
+    Result changed = Program({"verify", archives, "--manifest", manifestFile}, out);
+    EXPECT_EQ(changed.code, 1) << changed.out;
+    EXPECT_NE(changed.out.find("PROBLEM: b/two.txt: MD5 differs from the manifest"), std::string::npos) << changed.out;
+    EXPECT_NE(changed.out.find(", 1 problems"), std::string::npos) << changed.out;
+    EXPECT_EQ(changed.out.find("a.txt: MD5"), std::string::npos) << changed.out;
+
+    Result unreadable = Program({"verify", archives, "--manifest", dir / "missing"}, out);
+    EXPECT_EQ(unreadable.code, 1) << unreadable.out;
+    EXPECT_NE(unreadable.out.find("not a release manifest that can be read"), std::string::npos) << unreadable.out;
+    EXPECT_EQ(Program({"verify", archives, "--manifest"}, out).code, 2);
 }
 
 TEST_F(ArchiveToolTest, DeleteOfTwoPathsOfOnePairRemovesBoth) {
