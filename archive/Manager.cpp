@@ -507,8 +507,10 @@ bool Manager::Find(const std::string& path, std::string& archiveName, uint32_t& 
         // Without the lock another writer may have committed since the pairs were read: an answer
         // comes from a pair still on disk as read, and a miss from a folder that did not change.
         ArchiveFile* pair = Search(path, offset, size);
-        if (!m_Lock.IsHeld() && (pair ? !IsPairOnDisk(*pair) : ReadFolderState(Folder()) != m_State) && Refresh())
+        if (!m_Lock.IsHeld() && (pair ? !IsPairOnDisk(*pair) : ReadFolderState(Folder()) != m_State)) {
+            Refresh();  // what it could read answers (the pairs read before are gone either way)
             pair = Search(path, offset, size);
+        }
         if (pair) {
             archiveName = pair->GetFilename() + kDataSuffix;
             QUOR_LOG(Log::VERBOSE, "Found file <%s> in Archive <%s>", path.c_str(), archiveName.c_str());
