@@ -59,6 +59,18 @@ protected:
         const std::string text = "Archive" + std::to_string(n) + "_" + folder + std::to_string(n);
         return "Archive_" + std::to_string(FileFormat::HashString(text.c_str())) + ".zef";
     }
+    // A reader's handle on the pair that stores path (0 when there is none); name receives the
+    // pair's data file name.
+    uint32_t Hold(IManager& manager, const std::string& path, std::string& name) {
+        uint32_t offset = 0, size = 0;
+        return manager.Find(path, name, offset, size) ? manager.OpenFileHandle(name) : 0;
+    }
+    // A written pair holding "a" (40 bytes of seed 1), by a manager that is gone.
+    void WriteFirstPair() {
+        auto manager = Open();
+        ASSERT_TRUE(Add(*manager, "a", Content(1, 40)));
+        ASSERT_TRUE(manager->WriteArchiveFiles(false, nullptr));
+    }
     // No writer holds the folder's lock.
     bool WriterLockFree() const {
         LogRecorder quiet;
@@ -462,16 +474,10 @@ private:
 // found, and the reader's handle on the pair as it read it can still be given back.
 TEST_F(ManagerTest, AReaderKeepsNoWriterOutAndSeesItsCommits) {
     NoLockWait noWait;
-    {
-        auto manager = Open();
-        ASSERT_TRUE(Add(*manager, "a", Content(1, 40)));
-        ASSERT_TRUE(manager->WriteArchiveFiles(false, nullptr));
-    }
+    WriteFirstPair();
     auto reader = Open();
     std::string name;
-    uint32_t offset = 0, size = 0;
-    ASSERT_TRUE(reader->Find("a", name, offset, size));
-    const uint32_t handle = reader->OpenFileHandle(name);
+    const uint32_t handle = Hold(*reader, "a", name);
     ASSERT_NE(handle, 0u);
     EXPECT_TRUE(WriterLockFree());
     {
@@ -494,11 +500,7 @@ TEST_F(ManagerTest, AReaderKeepsNoWriterOutAndSeesItsCommits) {
 // the lock later builds on what the first committed, not on the pairs as it read them before.
 TEST_F(ManagerTest, OneWriterAtATimeAndTheLaterOneBuildsOnTheFirst) {
     NoLockWait noWait;
-    {
-        auto manager = Open();
-        ASSERT_TRUE(Add(*manager, "a", Content(1, 40)));
-        ASSERT_TRUE(manager->WriteArchiveFiles(false, nullptr));
-    }
+    WriteFirstPair();
     Manager first, second;
     ASSERT_TRUE(first.SetRootDirectory(folder, ""));
     ASSERT_TRUE(second.SetRootDirectory(folder, ""));
@@ -545,11 +547,7 @@ TEST_F(ManagerTest, AFailedWriteKeepsTheLockUntilItsChangesAreDropped) {
 // next load with the lock free tidies, and lets the lock go again.
 TEST_F(ManagerTest, LoadingTidiesOnlyUnderTheWriterLock) {
     NoLockWait noWait;
-    {
-        auto manager = Open();
-        ASSERT_TRUE(Add(*manager, "a", Content(1, 40)));
-        ASSERT_TRUE(manager->WriteArchiveFiles(false, nullptr));
-    }
+    WriteFirstPair();
     const std::string index = folder + "/" + PairName(0);
     ArchiveFileBuilder empty(0);
     ASSERT_EQ(empty.Write(folder + "/Empty.zef", nullptr), S_OK);
@@ -609,9 +607,7 @@ TEST_F(ManagerTest, DiscardedChangesLeaveThePairsAsOnDisk) {
     {
         auto manager = Open();
         std::string name;
-        uint32_t offset = 0, size = 0;
-        ASSERT_TRUE(manager->Find("a", name, offset, size));
-        const uint32_t handle = manager->OpenFileHandle(name);
+        const uint32_t handle = Hold(*manager, "a", name);
         ASSERT_NE(handle, 0u);
         ASSERT_TRUE(manager->Delete("a", nullptr));
         ASSERT_TRUE(Add(*manager, "b", Content(2, 40)));
