@@ -12,7 +12,10 @@
 // - Readers see other writers' commits: without the lock, Find checks that the pair it answers
 //   from is still the one on disk (and, for a path it does not find, that the folder's pairs are
 //   unchanged), and reads the folder again when it is not. Handles given out stay valid across
-//   such a reading (a handle on a pair that is gone can still be closed).
+//   such a reading (a handle on a pair that is gone can still be closed). Handles keep only this
+//   manager from rewriting a pair; a writer of another process puts its new pair in place by
+//   renames, so a data file a reader has open keeps the bytes it had (readers open it right after
+//   Find).
 // - Loading (SetRootDirectory) reads every "*.zef" index of the folder without the lock. When
 //   the folder needs tidying, it tries the lock without waiting and, when it gets it, loads again
 //   with tidying and lets the lock go; otherwise the tidying is left to a later writer and only
