@@ -96,6 +96,7 @@ public:
     bool RemoveFileHandle(uint32_t handle);
     bool HasFileHandle(uint32_t handle) const;
     int32_t GetNumHandles() const;
+    const std::vector<uint32_t>& GetHandles() const { return m_Handles; }
     void SetReadLock(bool on) { m_ReadLock = on; }
     void SetWriteLock(bool on) { m_WriteLock = on; }
 

@@ -26,6 +26,14 @@ constexpr int kOpenFlags = O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
 }  // namespace
 
 FolderLock::Result FolderLock::Acquire(const std::string& folder, std::chrono::milliseconds wait) {
+    return Take(folder, wait, true);
+}
+
+FolderLock::Result FolderLock::TryAcquire(const std::string& folder) {
+    return Take(folder, std::chrono::milliseconds(0), false);
+}
+
+FolderLock::Result FolderLock::Take(const std::string& folder, std::chrono::milliseconds wait, bool logBusy) {
     Release();
     const std::string path = folder + "/" + kFileName;
     m_FileExisted = false;
@@ -51,7 +59,9 @@ FolderLock::Result FolderLock::Acquire(const std::string& folder, std::chrono::m
             return Result::kFailed;
         }
         if (clock.NowNanoseconds() >= deadline) {
-            QUOR_LOG(Log::ERROR, "The archive folder \"%s\" is in use by another writer", folder.c_str());
+            if (logBusy)
+                QUOR_LOG(Log::ERROR, "The archive folder \"%s\" is in use by another writer",
+                         folder.c_str());
             return Result::kBusy;
         }
         clock.Sleep(kPollIntervalNs);

@@ -1,13 +1,14 @@
 #pragma once
 // FolderLock: one writer at a time in an archive folder, across processes (the kernel, the
-// installer and quor-archive share the folders). The lock is an exclusive flock on the lock file
-// "archive.lock" inside the folder, held from loading the folder's pairs, through tidying and
-// every rewrite and commit, until the writer is done; the file itself stays (it also marks the
-// folder as an archive folder).
+// installer, the client library and quor-archive share the folders). The lock is an exclusive
+// flock on the lock file "archive.lock" inside the folder, held only while a writer changes the
+// folder (tidying at load, its queued changes through their commit); readers never take it. The
+// file itself stays (it also marks the folder as an archive folder).
 //
-// Acquire waits up to the time given for a lock another writer holds. The lock file is opened
-// without following a link and must be a regular file. The lock ends with the object (or the
-// process). Not thread-safe; one object per writer.
+// Acquire waits up to the time given for a lock another writer holds; TryAcquire does not wait
+// and takes a busy folder for no failure (it logs nothing then). The lock file is opened without
+// following a link and must be a regular file. The lock ends with Release, the object or the
+// process. Not thread-safe; one object per writer.
 #include <chrono>
 #include <string>
 
@@ -26,12 +27,15 @@ public:
     };
 
     Result Acquire(const std::string& folder, std::chrono::milliseconds wait);
+    Result TryAcquire(const std::string& folder);
     void Release() { m_Fd.Reset(); }
     bool IsHeld() const { return m_Fd.IsValid(); }
     // Whether the lock file was already there when Acquire opened it.
     bool FileExisted() const { return m_FileExisted; }
 
 private:
+    Result Take(const std::string& folder, std::chrono::milliseconds wait, bool logBusy);
+
     Vorn::UniqueFd m_Fd;
     bool m_FileExisted = false;
 };

@@ -41,7 +41,32 @@ bool IsRegularEntry(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+bool SameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
+
+std::optional<Manager::FileIdentity> IdentityOf(const std::string& path) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0) return std::nullopt;
+    return Manager::FileIdentity{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
+}
+
+// Every entry whose name holds the index extension: indexes, their data files and journals.
+Manager::FolderState ReadFolderState(const std::string& folder) {
+    const std::string index = "." + FileFormat::skDirectoryFileNameExtension;
+    Manager::FolderState state;
+    for (const std::string& name : FolderEntries(folder))
+        if (name.find(index) != std::string::npos)
+            if (auto identity = IdentityOf(folder + "/" + name)) state.emplace(name, *identity);
+    return state;
+}
+
+constexpr int kLoadAttempts = 3;
+
 }  // namespace
+
+bool Manager::FileIdentity::operator==(const FileIdentity& other) const {
+    return device == other.device && inode == other.inode && size == other.size &&
+           SameTime(modified, other.modified) && SameTime(changed, other.changed);
+}
 
 std::chrono::milliseconds Manager::GetLockWait() { return std::chrono::milliseconds(g_LockWaitMs.load()); }
 
@@ -49,6 +74,7 @@ void Manager::SetLockWait(std::chrono::milliseconds wait) { g_LockWaitMs.store(w
 
 Manager::~Manager() {
     QUOR_LOG(Log::VERBOSE, "[%s]", m_RootDirectory.c_str());
+    // Without the lock nothing is queued: there is nothing to write.
     if (!m_Lock.IsHeld()) return;
     // A batch whose write its caller was told failed is not written behind its back; every pair
     // that took changes since (or never failed) is.
@@ -83,31 +109,60 @@ std::string Manager::Folder() const { return m_RootDirectory.empty() ? std::stri
 
 bool Manager::SetRootDirectory(const std::string& rootDirectory, const std::string& namePrefix) {
     QUOR_LOG(Log::VERBOSE, "(%s, %s)", rootDirectory.c_str(), namePrefix.c_str());
+    m_Lock.Release();
     m_RootDirectory = rootDirectory;
     m_Archives.assign(1, {});
     m_FolderBusy = false;
     m_FailedPairs.clear();
+    m_OrphanHandles.clear();
     // Leftovers are only tidied where this system has written before: a folder that held the
     // lock file or an index of ours already.
     m_TidyLeftovers = IsArchiveFolder(Folder());
-    switch (m_Lock.Acquire(Folder(), GetLockWait())) {
-        case FolderLock::Result::kLocked:
-            break;
-        case FolderLock::Result::kBusy:
-            m_FolderBusy = true;
-            return false;
-        case FolderLock::Result::kFailed:
-            return false;
-    }
     if (Initialize(namePrefix)) return true;
     m_Archives.assign(1, {});
-    m_Lock.Release();
     return false;
 }
 
 bool Manager::Initialize(const std::string& namePrefix) {
     QUOR_LOG(Log::VERBOSE, "(%s)", namePrefix.c_str());
     m_NamePrefix = namePrefix.empty() ? std::string("Archive") : namePrefix;
+    return LoadFolder();
+}
+
+bool Manager::LoadFolder() {
+    const std::string folder = Folder();
+    bool untidy = false;
+    if (m_Lock.IsHeld()) {
+        const bool loaded = Load(true, untidy);
+        m_State = ReadFolderState(folder);
+        return loaded;
+    }
+    // Another writer may commit while the folder is read: it is read until it stood still.
+    for (int attempt = 1;; ++attempt) {
+        const FolderState before = ReadFolderState(folder);
+        untidy = false;
+        if (!Load(false, untidy)) return false;
+        // Something to tidy: only a writer may, and only one that does not have to wait for another.
+        if (untidy && m_Lock.TryAcquire(folder) == FolderLock::Result::kLocked) {
+            const bool loaded = Load(true, untidy);
+            m_State = ReadFolderState(folder);
+            m_Lock.Release();
+            return loaded;
+        }
+        if (untidy && attempt == 1)
+            QUOR_LOG(Log::DEBUG, "%s needs tidying while another writer works in it; its sound pairs are read",
+                     folder.c_str());
+        FolderState after = ReadFolderState(folder);
+        if (after == before || attempt == kLoadAttempts) {
+            m_State = std::move(after);
+            return true;
+        }
+    }
+}
+
+bool Manager::Load(bool tidy, bool& untidy) {
+    m_Archives.assign(1, {});
+    m_FailedPairs.clear();
     const std::string folder = Folder();
     const std::string index = "." + FileFormat::skDirectoryFileNameExtension;
 
@@ -121,9 +176,23 @@ bool Manager::Initialize(const std::string& namePrefix) {
     for (const std::string& journal : entries)
         if (journal.size() > journalSuffix.size() + index.size() &&
             journal.compare(journal.size() - journalSuffix.size(), journalSuffix.size(), journalSuffix) == 0 &&
-            isIndexName(journal.substr(0, journal.size() - journalSuffix.size())))
+            isIndexName(journal.substr(0, journal.size() - journalSuffix.size()))) {
+            if (!tidy) {
+                untidy = true;
+                continue;
+            }
             PairCommit::Recover(folder, journal.substr(0, journal.size() - journalSuffix.size()));
-    if (m_TidyLeftovers) PairCommit::RemoveLeftovers(folder);
+        }
+    if (m_TidyLeftovers) {
+        if (tidy) {
+            PairCommit::RemoveLeftovers(folder);
+        } else {
+            const std::string data = "." + FileFormat::skDataFileNameExtension;
+            for (const std::string& name : entries)
+                if (PairCommit::IsTemporaryName(name.ends_with(data) ? name.substr(0, name.size() - data.size()) : name))
+                    untidy = true;
+        }
+    }
 
     for (const std::string& name : FolderEntries(folder)) {
         if (!isIndexName(name)) continue;
@@ -131,7 +200,7 @@ bool Manager::Initialize(const std::string& namePrefix) {
             QUOR_LOG(Log::WARNING, "%s is not a regular file; it is ignored", name.c_str());
             continue;
         }
-        if (!LoadArchiveFile(name)) {
+        if (!LoadArchiveFile(name, tidy, untidy)) {
             QUOR_LOG(Log::WARNING, "Failed to load the following archive: %s", name.c_str());
             return false;
         }
@@ -139,7 +208,59 @@ bool Manager::Initialize(const std::string& namePrefix) {
     return true;
 }
 
-bool Manager::LoadArchiveFile(const std::string& name) {
+bool Manager::Refresh() {
+    QUOR_LOG(Log::DEBUG, "%s changed on disk since it was read; it is read again", Folder().c_str());
+    std::multimap<std::string, uint32_t> handles = std::move(m_OrphanHandles);
+    m_OrphanHandles.clear();
+    for (const KeyArchiveFilePair_t& pair : m_Archives[0])
+        for (uint32_t handle : pair.file.GetHandles()) handles.emplace(pair.file.GetFilename() + kDataSuffix, handle);
+    const bool loaded = LoadFolder();
+    for (auto& [name, handle] : handles) {
+        ArchiveFile* pair = FindArchiveByDataName(name);
+        uint32_t kept = handle;
+        if (!pair || !pair->AddFileHandle(kept)) m_OrphanHandles.emplace(name, handle);
+    }
+    if (!loaded) QUOR_LOG(Log::ERROR, "Failed to read %s again", Folder().c_str());
+    return loaded;
+}
+
+bool Manager::BeginChange() {
+    if (m_Lock.IsHeld()) return true;
+    m_FolderBusy = false;
+    switch (m_Lock.Acquire(Folder(), GetLockWait())) {
+        case FolderLock::Result::kLocked:
+            break;
+        case FolderLock::Result::kBusy:
+            m_FolderBusy = true;
+            return false;
+        case FolderLock::Result::kFailed:
+            return false;
+    }
+    // Nothing is queued yet: the pairs may be read again from what another writer committed.
+    if (ReadFolderState(Folder()) == m_State || Refresh()) return true;
+    m_Lock.Release();
+    return false;
+}
+
+void Manager::EndChange() {
+    if (!m_Lock.IsHeld()) return;
+    for (const KeyArchiveFilePair_t& pair : m_Archives[0])
+        if (pair.file.IsDirty()) return;
+    m_State = ReadFolderState(Folder());
+    m_Lock.Release();
+}
+
+bool Manager::IsPairOnDisk(const ArchiveFile& pair) const {
+    const std::string folder = Folder();
+    for (const std::string& name : {pair.GetFilename(), pair.GetFilename() + kDataSuffix}) {
+        const auto held = m_State.find(name);
+        const auto now = IdentityOf(folder + "/" + name);
+        if (held == m_State.end() || !now || !(held->second == *now)) return false;
+    }
+    return true;
+}
+
+bool Manager::LoadArchiveFile(const std::string& name, bool tidy, bool& untidy) {
     QUOR_LOG(Log::VERBOSE, "(%s)", name.c_str());
     if (name.empty()) {
         QUOR_LOG(Log::ERROR, "Empty file name");
@@ -154,6 +275,8 @@ bool Manager::LoadArchiveFile(const std::string& name) {
         if (pair.GetCount() != 0) {
             // Only list 0 exists; a pair of another id keeps its id and lives there too.
             m_Archives[0].push_back(KeyArchiveFilePair_t{key, std::move(pair)});
+        } else if (!tidy) {
+            untidy = true;
         } else {
             // The data file goes first: an index without files needs none.
             QUOR_LOG(Log::WARNING, "Zero sized archive will be deleted and ignored");
@@ -163,7 +286,13 @@ bool Manager::LoadArchiveFile(const std::string& name) {
         }
         return true;
     }
-    switch (pair.GetReadFailure()) {
+    const ArchiveFile::ReadFailure failure = pair.GetReadFailure();
+    if (!tidy && (failure == ArchiveFile::ReadFailure::kInvalid || failure == ArchiveFile::ReadFailure::kDataMismatch)) {
+        QUOR_LOG(Log::WARNING, "%s is left for a writer to mend; its files are not read", path.c_str());
+        untidy = true;
+        return true;
+    }
+    switch (failure) {
         case ArchiveFile::ReadFailure::kInvalid:
             SetAside(name);
             return true;
@@ -309,6 +438,13 @@ bool Manager::Add(const std::string& path, const std::string* diskPath, User::Au
         QUOR_LOG(Log::ERROR, "Empty file name");
         return false;
     }
+    if (!BeginChange()) return false;
+    const bool queued = Queue(path, source, progress);
+    EndChange();
+    return queued;
+}
+
+bool Manager::Queue(const std::string& path, const std::string& source, User::AutoUpdateProgress* progress) {
     for (KeyArchiveFilePair_t& pair : m_Archives[0]) {
         if (pair.file.IsMarkedForAdding(path)) {
             QUOR_LOG(Log::ERROR, "File already marked for adding");
@@ -339,6 +475,13 @@ bool Manager::Delete(const std::string& path, User::AutoUpdateProgress* progress
         QUOR_LOG(Log::ERROR, "Empty file name");
         return false;
     }
+    if (!BeginChange()) return false;
+    const bool queued = QueueDeletion(path, progress);
+    EndChange();
+    return queued;
+}
+
+bool Manager::QueueDeletion(const std::string& path, User::AutoUpdateProgress* progress) {
     // The pair that stores the path removes it; a path stored nowhere is marked in the first
     // pair that accepts it.
     for (KeyArchiveFilePair_t& pair : m_Archives[0])
@@ -361,16 +504,29 @@ bool Manager::Find(const std::string& path, std::string& archiveName, uint32_t& 
     if (path.empty()) {
         QUOR_LOG(Log::ERROR, "Empty name");
     } else {
-        for (KeyArchiveFilePair_t& pair : m_Archives[0]) {
-            if (pair.file.Search(path, offset, size)) {
-                archiveName = pair.file.GetFilename() + kDataSuffix;
-                QUOR_LOG(Log::VERBOSE, "Found file <%s> in Archive <%s>", path.c_str(), archiveName.c_str());
-                return true;
-            }
+        // Without the lock another writer may have committed since the pairs were read: an answer
+        // comes from a pair still on disk as read, and a miss from a folder that did not change.
+        ArchiveFile* pair = Search(path, offset, size);
+        if (!m_Lock.IsHeld() && (pair ? !IsPairOnDisk(*pair) : ReadFolderState(Folder()) != m_State)) {
+            Refresh();  // what it could read answers (the pairs read before are gone either way)
+            pair = Search(path, offset, size);
         }
+        if (pair) {
+            archiveName = pair->GetFilename() + kDataSuffix;
+            QUOR_LOG(Log::VERBOSE, "Found file <%s> in Archive <%s>", path.c_str(), archiveName.c_str());
+            return true;
+        }
+        offset = 0;
+        size = 0;
     }
     QUOR_LOG(Log::VERBOSE, "Failed to find file <%s>", path.c_str());
     return false;
+}
+
+ArchiveFile* Manager::Search(const std::string& path, uint32_t& offset, uint32_t& size) {
+    for (KeyArchiveFilePair_t& pair : m_Archives[0])
+        if (pair.file.Search(path, offset, size)) return &pair.file;
+    return nullptr;
 }
 
 bool Manager::FileExists(const std::string& path) {
@@ -378,6 +534,9 @@ bool Manager::FileExists(const std::string& path) {
         QUOR_LOG(Log::ERROR, "Empty file name");
         return false;
     }
+    std::string name;
+    uint32_t offset = 0, size = 0;
+    if (!m_Lock.IsHeld()) Find(path, name, offset, size);  // reads the folder again when it changed
     for (KeyArchiveFilePair_t& pair : m_Archives[0])
         if (pair.file.Find(path)) return true;
     return false;
@@ -410,7 +569,14 @@ bool Manager::CloseFileHandle(const std::string& archiveName, uint32_t handle) {
         return false;
     }
     ArchiveFile* pair = FindArchiveByDataName(archiveName);
-    return pair && pair->RemoveFileHandle(handle);
+    if (pair && pair->RemoveFileHandle(handle)) return true;
+    // A handle on a pair that another writer replaced or removed since.
+    for (auto [at, end] = m_OrphanHandles.equal_range(archiveName); at != end; ++at)
+        if (at->second == handle) {
+            m_OrphanHandles.erase(at);
+            return true;
+        }
+    return false;
 }
 
 bool Manager::WriteArchiveFiles(bool force, User::AutoUpdateProgress* progress) {
@@ -418,6 +584,12 @@ bool Manager::WriteArchiveFiles(bool force, User::AutoUpdateProgress* progress) 
              static_cast<unsigned long>(reinterpret_cast<uintptr_t>(progress)));
     std::optional<User::AutoUpdateProgress::AutoTimer> timer;
     if (progress) timer.emplace(*progress, User::WORK_TYPE_DISK_ACCESS);
+    // Queued changes hold the lock already; a forced rewrite takes it.
+    if (!m_Lock.IsHeld() && !force) return true;
+    if (!BeginChange()) {
+        QUOR_LOG(Log::ERROR, "Failed to write an archive");
+        return false;
+    }
     bool result = true;
     for (KeyArchiveFilePair_t& pair : m_Archives[0]) {
         // A pair that cannot be written keeps its queued changes; the others are written all the same.
@@ -430,6 +602,7 @@ bool Manager::WriteArchiveFiles(bool force, User::AutoUpdateProgress* progress) 
         }
     }
     RemoveEmptyPairs();
+    EndChange();
     return result;
 }
 
@@ -450,8 +623,13 @@ bool Manager::FlushArchive(std::string& archiveName, bool force, User::AutoUpdat
     std::optional<User::AutoUpdateProgress::AutoTimer> timer;
     if (progress) timer.emplace(*progress, User::WORK_TYPE_DISK_ACCESS);
     bool result = false;
-    if (!archiveName.empty())
-        if (ArchiveFile* pair = FindArchiveByDataName(archiveName)) {
+    ArchiveFile* pair = archiveName.empty() ? nullptr : FindArchiveByDataName(archiveName);
+    if (pair && !m_Lock.IsHeld() && !force) {
+        result = true;  // nothing is queued without the lock
+    } else if (pair) {
+        // Taking the lock may read the folder again: the pair is looked up once more.
+        pair = BeginChange() ? FindArchiveByDataName(archiveName) : nullptr;
+        if (pair) {
             result = pair->Write(force, timer ? &*timer : nullptr);
             if (result)
                 m_FailedPairs.erase(pair->GetFilename());
@@ -459,6 +637,8 @@ bool Manager::FlushArchive(std::string& archiveName, bool force, User::AutoUpdat
                 m_FailedPairs.insert(pair->GetFilename());
             RemoveEmptyPairs();
         }
+        EndChange();
+    }
     QUOR_LOG(Log::VERBOSE, "Return value: %s", result ? "TRUE" : "FALSE");
     return result;
 }
@@ -472,6 +652,7 @@ void Manager::DiscardChanges() {
         pair.file.DiscardChanges();
     }
     m_FailedPairs.clear();
+    EndChange();
 }
 
 void Manager::GetContents(std::vector<std::string>& contents) const {

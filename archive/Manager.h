@@ -1,20 +1,34 @@
 #pragma once
 // Manager: owns every archive pair of one folder (Quor::FileSystem::IManager).
 //
-// - One writer at a time: SetRootDirectory takes the folder's writer lock (FolderLock.h), waiting
-//   up to GetLockWait() for another writer (another process, or another manager of this one), and
-//   holds it until the manager ends; a folder it cannot lock fails the load (IsFolderBusy then
-//   tells that another writer held it).
-// - Loading (SetRootDirectory): first finishes any rewrite that a crash interrupted after it was
+// - One writer at a time, and readers never wait: the folder's writer lock (FolderLock.h) is taken
+//   at the first change (Add, Delete, a forced rewrite), waiting up to GetLockWait() for another
+//   writer (another process, or another manager of this one), and held through the commit of
+//   everything queued; it is let go as soon as no pair has queued changes. A change that cannot
+//   take it fails (IsFolderBusy then tells that another writer held it). A manager that only reads
+//   never takes it. A writer that takes it finds the folder as another writer may have left it
+//   since this manager read it: when the pairs' files on disk are no longer the ones read, the
+//   folder is read again (under the lock) before the change is applied.
+// - Readers see other writers' commits: without the lock, Find checks that the pair it answers
+//   from is still the one on disk (and, for a path it does not find, that the folder's pairs are
+//   unchanged), and reads the folder again when it is not. Handles given out stay valid across
+//   such a reading (a handle on a pair that is gone can still be closed). Handles keep only this
+//   manager from rewriting a pair; a writer of another process puts its new pair in place by
+//   renames, so a data file a reader has open keeps the bytes it had (readers open it right after
+//   Find).
+// - Loading (SetRootDirectory) reads every "*.zef" index of the folder without the lock. When
+//   the folder needs tidying, it tries the lock without waiting and, when it gets it, loads again
+//   with tidying and lets the lock go; otherwise the tidying is left to a later writer and only
+//   the sound pairs are loaded. Tidying finishes any rewrite that a crash interrupted after it was
 //   committed, removes temporary files of rewrites that never committed (only in a folder that is
-//   already an archive folder: it held a pair or the lock file), then reads every "*.zef" index of
-//   the folder. An index holding no file is deleted with its data file. A damaged index (right
-//   magic and version, broken structure or seal) is set aside with its data file as
-//   "<name>.damaged[N]" and "<name>.damaged[N].dat" for repair to find; a "*.zef" of another
-//   format or one that is not a regular file is ignored and left as it is. A sound index whose
-//   data file does not match it (short, missing, of another write) is rewritten at once with only
-//   the files whose bytes lie wholly in the data file (removed with its data file when none
-//   does); one that cannot be rewritten fails the load. A new pair never takes a name that any entry of the folder begins
+//   already an archive folder: it held a pair or the lock file), deletes an index holding no file
+//   with its data file, and sets a damaged index (right magic and version, broken structure or
+//   seal) aside with its data file as "<name>.damaged[N]" and "<name>.damaged[N].dat" for repair
+//   to find; a sound index whose data file does not match it (short, missing, of another write) is
+//   rewritten with only the files whose bytes lie wholly in the data file (removed with its data
+//   file when none does); one that cannot be rewritten fails the load. Without the lock such
+//   pairs are not loaded. A "*.zef" of another format or one that is not a regular file is
+//   ignored and left as it is. A new pair never takes a name that any entry of the folder begins
 //   with. An index that cannot be read at all fails the load.
 // - Add puts a file into the first pair that has room for it below GetMaxPairDataSize() and
 //   starts a new pair ("<prefix>_<number>.zef") when none has; a path that a pair stores (and
@@ -28,12 +42,15 @@
 //   that batch is dropped with a WARNING line; a pair that fails at the end is logged as lost.
 // - Errors: false, an empty name or handle 0, with one log line. No lock between threads: one
 //   thread at a time.
+#include <sys/types.h>
+#include <time.h>
+
+#include <chrono>
 #include <cstdint>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
-
-#include <chrono>
 
 #include "archive/ArchiveFile.h"
 #include "archive/FolderLock.h"
@@ -71,18 +88,44 @@ public:
 
     bool FileExists(const std::string& path);
 
-    // True when the last SetRootDirectory failed because another writer held the folder.
+    // True when the last change failed because another writer held the folder.
     bool IsFolderBusy() const { return m_FolderBusy; }
-    // How long SetRootDirectory waits for another writer (30 seconds unless set; process-wide).
+    // How long a change waits for another writer (30 seconds unless set; process-wide).
     static std::chrono::milliseconds GetLockWait();
     static void SetLockWait(std::chrono::milliseconds wait);
 
     // The pairs of the folder, in load and creation order.
     const std::vector<KeyArchiveFilePair_t>& GetArchives() const { return m_Archives[0]; }
 
+    // What identifies a file of the folder on disk: a rewrite puts new files in place.
+    struct FileIdentity {
+        dev_t device = 0;
+        ino_t inode = 0;
+        off_t size = 0;
+        timespec modified{};
+        timespec changed{};
+        bool operator==(const FileIdentity& other) const;
+    };
+    // The index, data and journal files of the folder by name.
+    using FolderState = std::map<std::string, FileIdentity>;
+
 private:
     bool Initialize(const std::string& namePrefix);
-    bool LoadArchiveFile(const std::string& name);
+    // Reads the folder's pairs (tidying only under the lock) and notes the state they were read in.
+    bool LoadFolder();
+    bool Load(bool tidy, bool& untidy);
+    // Reads the folder again, keeping the handles given out.
+    bool Refresh();
+    // Takes the writer lock for a change (reading the folder again when another writer changed
+    // it); false when it cannot be taken.
+    bool BeginChange();
+    // Lets the writer lock go when no pair has queued changes.
+    void EndChange();
+    bool IsPairOnDisk(const ArchiveFile& pair) const;
+    ArchiveFile* Search(const std::string& path, uint32_t& offset, uint32_t& size);
+    bool Queue(const std::string& path, const std::string& source, User::AutoUpdateProgress* progress);
+    bool QueueDeletion(const std::string& path, User::AutoUpdateProgress* progress);
+    bool LoadArchiveFile(const std::string& name, bool tidy, bool& untidy);
     void SetAside(const std::string& name);
     bool LoadKeepingWholeFiles(uint32_t key, const std::string& name);
     // Pairs that store nothing (and wait for no write or reader) leave the list and the disk.
@@ -102,6 +145,9 @@ private:
     uint32_t m_NameCounter = 0;
     FolderLock m_Lock;
     bool m_FolderBusy = false;
+    FolderState m_State;  // the folder's files as the pairs held were read or last written
+    // Handles on pairs that went when the folder was read again, by data file name.
+    std::multimap<std::string, uint32_t> m_OrphanHandles;
     bool m_TidyLeftovers = false;  // the folder was an archive folder before this manager came
     // Index names of the pairs whose last write failed (and its caller was told) and that took no
     // change since.

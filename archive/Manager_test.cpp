@@ -59,6 +59,24 @@ protected:
         const std::string text = "Archive" + std::to_string(n) + "_" + folder + std::to_string(n);
         return "Archive_" + std::to_string(FileFormat::HashString(text.c_str())) + ".zef";
     }
+    // A reader's handle on the pair that stores path (0 when there is none); name receives the
+    // pair's data file name.
+    uint32_t Hold(IManager& manager, const std::string& path, std::string& name) {
+        uint32_t offset = 0, size = 0;
+        return manager.Find(path, name, offset, size) ? manager.OpenFileHandle(name) : 0;
+    }
+    // A written pair holding "a" (40 bytes of seed 1), by a manager that is gone.
+    void WriteFirstPair() {
+        auto manager = Open();
+        ASSERT_TRUE(Add(*manager, "a", Content(1, 40)));
+        ASSERT_TRUE(manager->WriteArchiveFiles(false, nullptr));
+    }
+    // No writer holds the folder's lock.
+    bool WriterLockFree() const {
+        LogRecorder quiet;
+        FolderLock probe;
+        return probe.Acquire(folder, std::chrono::milliseconds(0)) == FolderLock::Result::kLocked;
+    }
     std::vector<std::string> Indexes() const {
         std::vector<std::string> names;
         char* list = nullptr;
@@ -440,25 +458,130 @@ TEST_F(ManagerTest, ForeignJournalIsKeptAndTheOldPairStands) {
     for (const std::string& name : FolderEntries(folder)) EXPECT_FALSE(PairCommit::IsTemporaryName(name.substr(0, 9))) << name;
 }
 
-TEST_F(ManagerTest, OneWriterAtATimePerFolder) {
-    auto first = Open();
-    ASSERT_TRUE(first);
-    const auto wait = Manager::GetLockWait();
-    Manager::SetLockWait(std::chrono::milliseconds(0));
+// Another writer of the folder (another process's, played by a manager of its own) never waits
+// here: the writer lock is taken without waiting.
+class NoLockWait {
+public:
+    NoLockWait() : m_Wait(Manager::GetLockWait()) { Manager::SetLockWait(std::chrono::milliseconds(0)); }
+    ~NoLockWait() { Manager::SetLockWait(m_Wait); }
+
+private:
+    std::chrono::milliseconds m_Wait;
+};
+
+// A reader keeps no writer out, and its next look-ups answer from what the writer committed: a
+// file the writer removed is gone (its old offsets now point at other bytes), one it added is
+// found, and the reader's handle on the pair as it read it can still be given back.
+TEST_F(ManagerTest, AReaderKeepsNoWriterOutAndSeesItsCommits) {
+    NoLockWait noWait;
+    WriteFirstPair();
+    auto reader = Open();
+    std::string name;
+    const uint32_t handle = Hold(*reader, "a", name);
+    ASSERT_NE(handle, 0u);
+    EXPECT_TRUE(WriterLockFree());
+    {
+        Manager writer;
+        ASSERT_TRUE(writer.SetRootDirectory(folder, ""));
+        ASSERT_TRUE(writer.Delete("a", nullptr));
+        ASSERT_TRUE(Add(writer, "b", Content(2, 40)));
+        ASSERT_TRUE(writer.WriteArchiveFiles(false, nullptr));
+        ASSERT_TRUE(Add(writer, "c", Content(3, 10)));
+    }
+    EXPECT_EQ(Stored(*reader, "a"), "<absent>");
+    EXPECT_EQ(Stored(*reader, "b"), Content(2, 40));
+    EXPECT_EQ(Stored(*reader, "c"), Content(3, 10));
+    EXPECT_TRUE(reader->CloseFileHandle(name, handle));
+    EXPECT_FALSE(reader->CloseFileHandle(name, handle));
+    EXPECT_TRUE(WriterLockFree());
+}
+
+// Two writers exclude each other from the first change through the commit; the one that takes
+// the lock later builds on what the first committed, not on the pairs as it read them before.
+TEST_F(ManagerTest, OneWriterAtATimeAndTheLaterOneBuildsOnTheFirst) {
+    NoLockWait noWait;
+    WriteFirstPair();
+    Manager first, second;
+    ASSERT_TRUE(first.SetRootDirectory(folder, ""));
+    ASSERT_TRUE(second.SetRootDirectory(folder, ""));
+    ASSERT_TRUE(Add(first, "b", Content(2, 40)));
+    EXPECT_FALSE(WriterLockFree());
     {
         LogRecorder log;
-        Manager second;
-        EXPECT_FALSE(second.SetRootDirectory(folder, ""));
+        EXPECT_FALSE(Add(second, "c", Content(3, 40)));
         EXPECT_TRUE(second.IsFolderBusy());
         EXPECT_TRUE(log.Contains("is in use by another writer"));
     }
-    ASSERT_TRUE(Add(*first, "a.txt", "alpha"));
-    first.reset();
+    ASSERT_TRUE(first.WriteArchiveFiles(false, nullptr));
+    EXPECT_TRUE(WriterLockFree());  // let go once everything queued is committed
+    ASSERT_TRUE(Add(second, "c", Content(3, 40)));
+    EXPECT_FALSE(second.IsFolderBusy());
+    ASSERT_TRUE(second.WriteArchiveFiles(false, nullptr));
+    EXPECT_TRUE(WriterLockFree());
+
     Manager third;
-    EXPECT_TRUE(third.SetRootDirectory(folder, ""));
-    EXPECT_FALSE(third.IsFolderBusy());
-    EXPECT_TRUE(third.FileExists("a.txt"));
-    Manager::SetLockWait(wait);
+    ASSERT_TRUE(third.SetRootDirectory(folder, ""));
+    std::vector<std::string> contents;
+    third.GetContents(contents);
+    std::sort(contents.begin(), contents.end());
+    EXPECT_EQ(contents, (std::vector<std::string>{"a", "b", "c"}));
+    for (const auto& [path, seed] : {std::pair{"a", 1}, {"b", 2}, {"c", 3}})
+        EXPECT_EQ(Stored(third, path), Content(seed, 40)) << path;
+}
+
+// A write that fails keeps the lock while its changes stay queued; dropping them lets it go.
+TEST_F(ManagerTest, AFailedWriteKeepsTheLockUntilItsChangesAreDropped) {
+    auto manager = Open();
+    ASSERT_TRUE(Add(*manager, "a", Content(1, 40)));
+    QuorTest::MakeDirs(folder + "/" + PairName(0) + ".dat");
+    {
+        LogRecorder log;
+        EXPECT_FALSE(manager->WriteArchiveFiles(false, nullptr));
+    }
+    EXPECT_FALSE(WriterLockFree());
+    manager->DiscardChanges();
+    EXPECT_TRUE(WriterLockFree());
+}
+
+// Loading while another writer holds the folder tidies nothing and reads the sound pairs; the
+// next load with the lock free tidies, and lets the lock go again.
+TEST_F(ManagerTest, LoadingTidiesOnlyUnderTheWriterLock) {
+    NoLockWait noWait;
+    WriteFirstPair();
+    const std::string index = folder + "/" + PairName(0);
+    ArchiveFileBuilder empty(0);
+    ASSERT_EQ(empty.Write(folder + "/Empty.zef", nullptr), S_OK);
+    std::string damaged = ReadFile(index);
+    damaged[damaged.size() / 2] ^= 0x10;
+    WriteFile(folder + "/Damaged.zef", damaged);
+    WriteFile(folder + "/Damaged.zef.dat", ReadFile(index + ".dat"));
+    WriteFile(folder + "/TMPabc123", "leftover");
+    auto sorted = [this] {
+        std::vector<std::string> names = FolderEntries(folder);
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    const std::vector<std::string> before = sorted();
+    {
+        FolderLock other;
+        ASSERT_EQ(other.Acquire(folder, std::chrono::milliseconds(0)), FolderLock::Result::kLocked);
+        LogRecorder log(Log::WARNING);
+        Manager reader;
+        ASSERT_TRUE(reader.SetRootDirectory(folder, ""));
+        EXPECT_EQ(Stored(reader, "a"), Content(1, 40));
+        EXPECT_EQ(sorted(), before);
+        EXPECT_FALSE(log.Contains("in use by another writer"));  // a reader does not wait or complain
+    }
+    {
+        Manager next;
+        ASSERT_TRUE(next.SetRootDirectory(folder, ""));
+        EXPECT_TRUE(WriterLockFree());
+        EXPECT_EQ(Stored(next, "a"), Content(1, 40));
+    }
+    EXPECT_FALSE(Exists(folder + "/Empty.zef"));
+    EXPECT_FALSE(Exists(folder + "/TMPabc123"));
+    EXPECT_FALSE(Exists(folder + "/Damaged.zef"));
+    EXPECT_EQ(ReadFile(folder + "/Damaged.zef.damaged"), damaged);
 }
 
 TEST_F(ManagerTest, FailedWriteIsNotRetriedWhenTheManagerEnds) {
@@ -485,9 +608,7 @@ TEST_F(ManagerTest, DiscardedChangesLeaveThePairsAsOnDisk) {
     {
         auto manager = Open();
         std::string name;
-        uint32_t offset = 0, size = 0;
-        ASSERT_TRUE(manager->Find("a", name, offset, size));
-        const uint32_t handle = manager->OpenFileHandle(name);
+        const uint32_t handle = Hold(*manager, "a", name);
         ASSERT_NE(handle, 0u);
         ASSERT_TRUE(manager->Delete("a", nullptr));
         ASSERT_TRUE(Add(*manager, "b", Content(2, 40)));

@@ -158,16 +158,19 @@ TEST_F(ExistingCopyTest, ArchivedCopies) {
     EXPECT_TRUE(answer.bad);
 }
 
-TEST_F(ExistingCopyTest, AnArchivedCopyThatCannotBeExtractedIsBad) {
+// A pair whose data file lost the copy's bytes after the archives were read: the archives are
+// read again, the copy is no longer stored and is not valid (it is fetched again).
+TEST_F(ExistingCopyTest, AnArchivedCopyWhoseBytesAreGoneIsNotValid) {
     const auto entry = Entry("a.bin", 0x02);
     Archive(entry, kPlain);
     for (const auto& file : std::filesystem::directory_iterator(root + "/projects/game/filearchives/1.0.0.1"))
         if (file.path().extension() == ".dat") std::filesystem::resize_file(file.path(), 10);
     QuorTest::LogCapture log(Log::USER);
-    const Answer answer = Check(entry, true);
+    const Answer answer = Check(entry);
     EXPECT_EQ(answer.hr, S_OK);
     EXPECT_FALSE(answer.valid);
-    EXPECT_TRUE(answer.bad);
+    EXPECT_FALSE(answer.bad);
+    EXPECT_FALSE(ManagedFileHelper::DoesFileOrDirectoryExist("game", entry.version, entry.name));
 }
 
 TEST_F(ExistingCopyTest, DeployAndManagedCopies) {

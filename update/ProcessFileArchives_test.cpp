@@ -119,9 +119,9 @@ TEST_F(ProcessFileArchivesTest, OnlyTheProjectsOwnManifestsCount) {
 
 TEST_F(ProcessFileArchivesTest, AManagerThatCannotLoadFailsAndValidatesNothing) {
     ManagedFileHelper::Release();
-    // The folder's writer lock cannot be taken while a folder holds its name.
-    std::filesystem::remove(ArchiveFolder() + "/archive.lock");
-    std::filesystem::create_directory(ArchiveFolder() + "/archive.lock");
+    // An index that cannot be read at all (over 4 GiB, sparse) fails the folder's load.
+    QuorTest::WriteFile(ArchiveFolder() + "/Huge.zef", "");
+    std::filesystem::resize_file(ArchiveFolder() + "/Huge.zef", 5ull << 30);
     QuorTest::LogCapture log(Log::DEBUG);
     EXPECT_TRUE(FAILED(Run()));
     EXPECT_TRUE(log.Has("Failed to get file system manager"));

@@ -334,8 +334,9 @@ TEST_F(RepairTest, AReleaseWhoseManifestIsLostLosesItsMark) {
 TEST_F(RepairTest, ArchivesThatCannotBeOpenedAreDeleted) {
     InstallSuite();
     const std::string archives = root + "/projects/alpha/filearchives/1.0.0.1";
-    ASSERT_EQ(fileSystem.DeleteFile(archives + "/archive.lock"), S_OK);
-    ASSERT_EQ(fileSystem.CreateDirectory(archives + "/archive.lock"), S_OK);
+    // An index that cannot be read at all (over 4 GiB, sparse) fails the folder's load.
+    QuorTest::WriteFile(archives + "/Huge.zef", "");
+    std::filesystem::resize_file(archives + "/Huge.zef", 5ull << 30);
     QuorTest::LogCapture log(Log::DEBUG);
     {
         const InputParameters input{0, fileSystem, server, progress};

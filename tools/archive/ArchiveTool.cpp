@@ -350,12 +350,15 @@ int Change(bool add, const std::string& folder, const std::vector<std::string>& 
     }
     auto manager = std::make_shared<Manager>();
     if (!manager->SetRootDirectory(folder, "")) {
-        if (manager->IsFolderBusy())
-            err << folder << ": in use by another writer; try again later\n";
-        else
-            err << folder << ": the archive folder cannot be opened\n";
+        err << folder << ": the archive folder cannot be opened\n";
         return 1;
     }
+    // The first change waits for the folder's writer lock.
+    auto busy = [&] {
+        if (!manager->IsFolderBusy()) return false;
+        err << folder << ": in use by another writer; try again later\n";
+        return true;
+    };
     int failures = 0;
     std::vector<std::string> found;
     for (size_t i = 0; i < items.size(); i += add ? 2 : 1) {
@@ -366,6 +369,7 @@ int Change(bool add, const std::string& folder, const std::vector<std::string>& 
                 err << items[i + 1] << ": not a file\n";
                 ++failures;
             } else if (!manager->Add(path, &items[i + 1], nullptr)) {
+                if (busy()) return 1;
                 err << path << ": refused (already stored, not a valid stored path, or too large)\n";
                 ++failures;
             }
@@ -383,6 +387,7 @@ int Change(bool add, const std::string& folder, const std::vector<std::string>& 
     }
     for (const std::string& path : found) {
         if (!manager->Delete(path, nullptr)) {
+            if (busy()) return 1;
             err << Common::EscapeText(path) << ": refused\n";
             ++failures;
         }

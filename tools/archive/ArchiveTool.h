@@ -16,9 +16,9 @@
 // change nothing (a damaged index is reported, not removed; an unfinished rewrite is reported,
 // not finished); list escapes control bytes of stored paths. extract writes beside the
 // destination and renames on success, and refuses a destination that is a file of the folder.
-// add and delete go through the archive manager, which holds the folder's writer lock, finishes
-// an interrupted rewrite and tidies the folder the way the installer does, and writes the pairs;
-// a folder another writer holds longer than the manager's wait is a failure. verify and delete
+// add and delete go through the archive manager, which finishes an interrupted rewrite and tidies
+// the folder the way the installer does, takes the folder's writer lock at the first change and
+// writes the pairs; a folder another writer holds longer than the manager's wait is a failure. verify and delete
 // refuse a folder that is not an archive folder.
 // Exit codes: 0 success, 1 failure or problems found, 2 wrong usage.
 // RunArchiveTool writes its output to `out` and its messages to `err`; one call at a time.
