@@ -33,7 +33,7 @@ HRESULT DecompressToSize(const std::shared_ptr<Quor::API::IBuffer>& input, std::
                          DWORD size);
 // The same decode straight into the caller's block `out` of `size` bytes: S_OK when exactly that
 // many came out. On failure out holds what was decoded before it; nothing is written past it.
-HRESULT DecompressInto(const void* input, size_t length, void* out, DWORD size);
+HRESULT DecompressInto(const void* input, uint32_t length, void* out, DWORD size);
 
 // Decodes its input in one step: DoWork answers kDone (output set) or kFailed; the budget is not
 // used. Made with a size, it decodes as DecompressToSize does. The owner reads the output after

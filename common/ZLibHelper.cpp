@@ -93,15 +93,7 @@ HRESULT Decompress(const std::shared_ptr<Quor::API::IBuffer>& input, std::shared
 
 HRESULT DecompressToSize(const std::shared_ptr<Quor::API::IBuffer>& input, std::shared_ptr<Quor::API::IBuffer>& out,
                          DWORD size) {
-    auto block = std::make_shared<BufferMalloc>(size, nullptr);
-    if (size != 0 && !block->GetBufferPointer()) {
-        QUOR_LOG(Log::ERROR, "Failed to allocate %u bytes", static_cast<unsigned>(size));
-        return E_OUTOFMEMORY;
-    }
-    const HRESULT hr = DecompressInto(input ? input->GetBufferPointer() : nullptr, input ? input->GetBufferSize() : 0,
-                                      block->GetBufferPointer(), size);
-    if (SUCCEEDED(hr)) out = std::move(block);
-    return hr;
+    return CompressionFiles::DecodeIntoNewBlock(&DecompressInto, input, out, size);
 }
 
 HRESULT DecompressInto(const void* input, uint32_t length, void* out, DWORD size) {
