@@ -57,26 +57,54 @@ FileManagedCompressed::FileManagedCompressed(MainServices& main, const ManifestD
     }
     if (FAILED(hr)) return;
 
-    if (entry.flags & ReleaseManifest::FLAG_STORED_COMPRESSED) {
-        std::shared_ptr<Quor::API::IBuffer> contents;
-        // The manifest's size bounds the stream: more or fewer bytes are a damaged file.
-        hr = (entry.flags & ReleaseManifest::FLAG_ZLIB)
-                 ? Quor::Common::ZLibHelper::DecompressToSize(stored, contents, entry.size)
-                 : Quor::Common::LZMA::DecompressToSize(stored, contents, entry.size);
-        if (FAILED(hr)) {
-            QUOR_LOG(ERROR, "Failed to decompress file after it was loaded");
-            return;
-        }
-        m_Contents = std::move(contents);
-    } else {
-        m_Contents = std::move(stored);
-    }
     m_Position = 0;
+    if (!(entry.flags & ReleaseManifest::FLAG_STORED_COMPRESSED)) {
+        m_Contents = std::move(stored);
+        m_Size = m_Contents ? m_Contents->GetBufferSize() : 0;
+        return;
+    }
+    // The manifest's size bounds the stream: more or fewer bytes are a damaged file.
+    m_Zlib = (entry.flags & ReleaseManifest::FLAG_ZLIB) != 0;
+    m_Stored = std::move(stored);
+    m_Size = entry.size;
+    if (type == FILE_TYPE_TEXT) hr = Decode();
+}
+
+HRESULT FileManagedCompressed::Decode() {
+    std::shared_ptr<Quor::API::IBuffer> contents;
+    const HRESULT hr = m_Zlib ? Quor::Common::ZLibHelper::DecompressToSize(m_Stored, contents, m_Size)
+                              : Quor::Common::LZMA::DecompressToSize(m_Stored, contents, m_Size);
+    if (FAILED(hr)) {
+        QUOR_LOG(ERROR, "Failed to decompress file after it was loaded");
+        Close();
+        return hr;
+    }
+    m_Contents = std::move(contents);
+    m_Stored.reset();
+    return S_OK;
+}
+
+HRESULT FileManagedCompressed::DecodeInto(void* out) {
+    const void* stored = m_Stored->GetBufferPointer();
+    const uint32_t length = m_Stored->GetBufferSize();
+    const HRESULT hr = m_Zlib ? Quor::Common::ZLibHelper::DecompressInto(stored, length, out, m_Size)
+                              : Quor::Common::LZMA::DecompressInto(stored, length, out, m_Size);
+    if (FAILED(hr)) {
+        QUOR_LOG(ERROR, "Failed to decompress file after it was loaded");
+        Close();
+    }
+    return hr;
+}
+
+void FileManagedCompressed::Close() {
+    m_Stored.reset();
+    m_Contents.reset();
+    m_Size = 0;
 }
 
 HRESULT FileManagedCompressed::Seek(const int32_t offset, const SEEK_ORIGIN origin) {
     QUOR_LOG(VERBOSE, "(%d, %d)", offset, static_cast<int>(origin));
-    if (!m_Contents) {
+    if (!IsOpen()) {
         QUOR_LOG(ERROR, "File is not open.");
         return E_FAIL;
     }
@@ -93,13 +121,20 @@ HRESULT FileManagedCompressed::Read(void* const buffer, const size_t elementSize
     QUOR_LOG(VERBOSE, "(0x%08lx, %d, %d)", reinterpret_cast<unsigned long>(buffer), static_cast<int>(elementSize),
              static_cast<int>(count));
     elementsRead = 0;
-    if (FAILED(Cursor::CheckBinaryAndOpen(m_Type, m_Contents != nullptr, __PRETTY_FUNCTION__))) return E_FAIL;
-    if (m_Position >= GetSize()) {
+    if (FAILED(Cursor::CheckBinaryAndOpen(m_Type, IsOpen(), __PRETTY_FUNCTION__))) return E_FAIL;
+    if (m_Position >= m_Size) {
         QUOR_LOG(ERROR, "End of file");
         return E_FAIL;
     }
-    const size_t copied = Cursor::ElementsLeft(m_Position, GetSize(), elementSize, count);
-    if (copied != 0) std::memcpy(buffer, Data() + m_Position, copied * elementSize);
+    const size_t copied = Cursor::ElementsLeft(m_Position, m_Size, elementSize, count);
+    const size_t bytes = copied * elementSize;
+    if (!m_Contents && m_Position == 0 && bytes == m_Size) {
+        // The read takes the whole file: decoded where the caller wants it, without a copy.
+        if (FAILED(DecodeInto(buffer))) return E_FAIL;
+    } else {
+        if (!m_Contents && FAILED(Decode())) return E_FAIL;
+        if (bytes != 0) std::memcpy(buffer, Data() + m_Position, bytes);
+    }
     // What was copied is reported also when the read comes up short, as for archived files.
     elementsRead = copied;
     m_Position = Cursor::Advance(m_Position, elementSize, count);
@@ -121,13 +156,13 @@ HRESULT FileManagedCompressed::GetString(std::string& line) {
         QUOR_LOG(ERROR, "File is not open.");
         return E_FAIL;
     }
-    return Cursor::GetLine(Data(), GetSize(), m_Position, line, __PRETTY_FUNCTION__);
+    return Cursor::GetLine(Data(), m_Size, m_Position, line, __PRETTY_FUNCTION__);
 }
 
 HRESULT FileManagedCompressed::Tell(int32_t& position) {
     QUOR_LOG(VERBOSE, "()");
     position = -1;
-    if (FAILED(Cursor::CheckBinaryAndOpen(m_Type, m_Contents != nullptr, __PRETTY_FUNCTION__))) return E_FAIL;
+    if (FAILED(Cursor::CheckBinaryAndOpen(m_Type, IsOpen(), __PRETTY_FUNCTION__))) return E_FAIL;
     position = static_cast<int32_t>(m_Position);
     return S_OK;
 }

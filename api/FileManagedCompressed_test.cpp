@@ -1,7 +1,7 @@
 // A file stored compressed decodes to exactly the size its release manifest states, whichever way
 // the client reads it (OpenFile with GetSize and Read, or an asynchronous load): a stream that
 // inflates past that size or stops short of it is refused, and no buffer of another size is ever
-// handed out.
+// handed out. Reads of every shape give the file's bytes, and nothing past what they report.
 #include "api/FileManagedCompressed.h"
 
 #include <gtest/gtest.h>
@@ -73,14 +73,30 @@ TEST_F(StoredSizeTest, StreamsDecodeToExactlyTheManifestSizeOrFailEveryWay) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::shared_ptr<IFile> file;
-        const HRESULT opened = sized->OpenFile(c.name, FILE_TYPE_BINARY, file);
+        const HRESULT opened = c.read ? sized->OpenFile(c.name, FILE_TYPE_BINARY, file) : E_FAIL;
         const auto load = sized->CreateAsyncLoadFile(c.name);
         load->WaitUntilComplete();
         const auto result = load->GetAutoLockResult();
         const std::shared_ptr<IBuffer> buffer = result->GetBuffer();
         if (!c.read) {
-            EXPECT_TRUE(FAILED(opened)) << "OpenFile gave " << opened;
-            EXPECT_FALSE(file) << "a file of " << (file ? file->GetSize() : 0) << " bytes";
+            // Text mode decodes at the open; binary mode at the first read, straight into the
+            // caller's buffer (the whole file) or into the file's own (a part): either read fails
+            // with nothing read, and so does every later one.
+            std::shared_ptr<IFile> text;
+            EXPECT_TRUE(FAILED(sized->OpenFile(c.name, FILE_TYPE_TEXT, text))) << "the text open succeeded";
+            EXPECT_FALSE(text);
+            for (const size_t first : {size_t(kStated), size_t(1)}) {
+                SCOPED_TRACE("first read of " + std::to_string(first) + " bytes");
+                std::shared_ptr<IFile> binary;
+                if (FAILED(sized->OpenFile(c.name, FILE_TYPE_BINARY, binary))) continue;
+                std::string read(kStated, '\0');
+                size_t count = 1;
+                EXPECT_TRUE(FAILED(binary->Read(read.data(), 1, first, count)));
+                EXPECT_EQ(count, 0u);
+                EXPECT_TRUE(FAILED(binary->Read(read.data(), 1, 1, count)));
+                EXPECT_EQ(count, 0u);
+                EXPECT_EQ(binary->GetSize(), 0u) << "a damaged file keeps a size";
+            }
             EXPECT_TRUE(FAILED(result->GetHResult())) << "the asynchronous load gave " << result->GetHResult();
             EXPECT_FALSE(buffer) << "a buffer of " << (buffer ? buffer->GetBufferSize() : 0) << " bytes";
             continue;
@@ -99,6 +115,69 @@ TEST_F(StoredSizeTest, StreamsDecodeToExactlyTheManifestSizeOrFailEveryWay) {
         ASSERT_EQ(buffer->GetBufferSize(), kStated);
         EXPECT_TRUE(std::string(static_cast<const char*>(buffer->GetBufferPointer()), kStated) == *c.read)
             << "the asynchronous load read other bytes";
+    }
+}
+
+TEST_F(StoredSizeTest, ReadsOfEveryShapeGiveTheFileBytesAndNothingPastThem) {
+    const std::string plain = QuorTest::RandomBytes(100003, 21);  // no multiple of 4
+    const std::string kinds[] = {"zlib", "lzma", "zlib-managed", "lzma-managed"};
+    tree.AddProject("shapes", kRelease,
+                    {{"zlib", kZlibArchived, plain}, {"lzma", kLzmaArchived, plain},
+                     {"zlib-managed", kZlibManaged, plain}, {"lzma-managed", kLzmaManaged, plain}});
+    const auto inShapes = tree.Enter(tree.ProjectRelease("shapes", kRelease) + "/deploy");
+    std::shared_ptr<IMain> shapes;
+    ASSERT_EQ(CreateMain(shapes), S_OK);
+    const size_t size = plain.size();
+
+    // Each step reads count elements of elementSize bytes after an optional seek; the buffer is
+    // bigger than the read, and what lies past the reported elements must stay untouched.
+    struct Step {
+        int32_t seek;  // from the start; -1: no seek
+        size_t elementSize, count;
+        HRESULT hr;
+        size_t elements;  // reported
+        size_t from;      // file offset of the first byte read
+    };
+    struct Shape {
+        const char* name;
+        std::vector<Step> steps;
+    };
+    const Shape shapesOfReads[] = {
+        {"whole, then at the end, then whole again",
+         {{-1, 1, size, S_OK, size, 0}, {-1, 1, 1, E_FAIL, 0, 0}, {0, 1, size, S_OK, size, 0}}},
+        {"part, then the rest", {{-1, 1, 1000, S_OK, 1000, 0}, {-1, 1, size - 1000, S_OK, size - 1000, 1000}}},
+        {"part, then across the end",
+         {{-1, 1, 7, S_OK, 7, 0}, {-1, 1, size, E_FAIL, size - 7, 7}, {-1, 1, 1, E_FAIL, 0, 0}}},
+        {"across the end from the start", {{-1, 1, size + 10, E_FAIL, size, 0}}},
+        {"whole elements of 4 across the end", {{-1, 4, size / 4 + 1, E_FAIL, size / 4, 0}}},
+        {"the rest after a seek", {{500, 1, size - 500, S_OK, size - 500, 500}}},
+        {"elements of 1000 bytes, the last one short",
+         {{-1, 1000, 100, S_OK, 100, 0}, {-1, 1000, 1, E_FAIL, 0, 100000}}},
+        {"back to the start after the end", {{-1, 1, size, S_OK, size, 0}, {0, 1, 10, S_OK, 10, 0}}},
+    };
+    for (const std::string& kind : kinds) {
+        for (const Shape& shape : shapesOfReads) {
+            SCOPED_TRACE(kind + ": " + shape.name);
+            std::shared_ptr<IFile> file;
+            ASSERT_EQ(shapes->OpenFile(kind, FILE_TYPE_BINARY, file), S_OK);
+            ASSERT_EQ(file->GetSize(), size);
+            for (size_t i = 0; i < shape.steps.size(); ++i) {
+                const Step& step = shape.steps[i];
+                SCOPED_TRACE("step " + std::to_string(i + 1));
+                if (step.seek >= 0) {
+                    ASSERT_EQ(file->Seek(step.seek, IFile::SEEK_ORIGIN_SET), S_OK);
+                }
+                const size_t room = step.elementSize * step.count;
+                std::string buffer(room + 64, '\x5a');
+                size_t elements = 12345;
+                EXPECT_EQ(file->Read(buffer.data(), step.elementSize, step.count, elements), step.hr);
+                ASSERT_EQ(elements, step.elements);
+                const size_t bytes = elements * step.elementSize;
+                EXPECT_TRUE(buffer.compare(0, bytes, plain, step.from, bytes) == 0) << "other bytes read";
+                EXPECT_EQ(buffer.find_first_not_of('\x5a', bytes), std::string::npos)
+                    << "written past the elements reported";
+            }
+        }
     }
 }
 

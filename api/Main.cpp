@@ -273,6 +273,11 @@ HRESULT CreateMain(std::shared_ptr<IMain>& main) {
     return hr;
 }
 
-void InstallClientFileIterator() { Vorn::File::SetQuorAPICreateMain(&CreateMain); }
+namespace {
+// The foundation's file iterator lists through this library's main object, which it creates on
+// the first listing. Registered while the program or the shared library is loaded, so that every
+// program that carries this library lists its archived and managed files.
+[[maybe_unused]] const bool g_fileIteratorRegistered = (Vorn::File::SetQuorAPICreateMain(&CreateMain), true);
+}  // namespace
 
 }  // namespace Quor::API

@@ -10,6 +10,8 @@
 // GetRPCManager take no lock. Everything it hands out (files, loads, requests) is released before
 // it. Without a kernel GetRPCManager answers a manager whose requests are already complete with
 // E_FAIL.
+// A program that carries this file lists through it: the foundation's file iterator
+// (Vorn::File::CreateFileIterator) creates one main object of its own on its first listing.
 #include <memory>
 #include <string>
 
@@ -69,9 +71,3 @@ private:
 };
 
 }  // namespace Quor::API::Impl
-
-namespace Quor::API {
-// Makes the client-API file iterator list through this library's main object (call once at the
-// start of a client program, before the first listing).
-void InstallClientFileIterator();
-}  // namespace Quor::API

@@ -3,9 +3,9 @@
 // and loose files), then the disk's matches of the same pattern.
 //
 // The main object comes from the client library, which hands its CreateMain to
-// SetQuorAPICreateMain; that also makes CreateFileIterator ask this iterator first (unless the
-// caller passes FILE_ITERATOR_NO_CLIENT_API). Until then nothing here is used and listings come
-// from the zip archives or the disk.
+// SetQuorAPICreateMain when it is loaded; that also makes CreateFileIterator ask this iterator
+// first (unless the caller passes FILE_ITERATOR_NO_CLIENT_API). A program without the client
+// library never uses anything here: its listings come from the zip archives or the disk.
 //
 // The first GetQuorAPIIMain() call, once per process and thread-safe, sets the log level to DEBUG,
 // installs a log writer that drops what it gets, and creates the main object; creation that
@@ -22,7 +22,7 @@ namespace Vorn::File {
 using CreateMainFunction = HRESULT (*)(std::shared_ptr<Quor::API::IMain>& main);
 
 // Installs the client library's CreateMain and registers the client-API iterator (null
-// unregisters both). Call before the first listing.
+// unregisters both). Takes effect for the main object only before the first GetQuorAPIIMain().
 void SetQuorAPICreateMain(CreateMainFunction createMain);
 
 // The process's client-API main object, or null.

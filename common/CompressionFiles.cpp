@@ -1,5 +1,6 @@
 #include "common/CompressionFiles.h"
 
+#include "common/BufferMalloc.h"
 #include "common/CRT.h"
 #include "common/Log.h"
 
@@ -55,6 +56,19 @@ HRESULT CloseInto(UniqueFile& file, HRESULT result) {
     if (!file) return result;
     const bool closed = file.Close();
     return closed || FAILED(result) ? result : E_FAIL;
+}
+
+HRESULT DecodeIntoNewBlock(DecodeInto decode, const std::shared_ptr<Quor::API::IBuffer>& input,
+                           std::shared_ptr<Quor::API::IBuffer>& out, DWORD size) {
+    auto block = std::make_shared<BufferMalloc>(size, nullptr);
+    if (size != 0 && !block->GetBufferPointer()) {
+        QUOR_LOG(Log::ERROR, "Failed to allocate %u bytes", static_cast<unsigned>(size));
+        return E_OUTOFMEMORY;
+    }
+    const HRESULT hr =
+        decode(input ? input->GetBufferPointer() : nullptr, input ? input->GetBufferSize() : 0, block->GetBufferPointer(), size);
+    if (SUCCEEDED(hr)) out = std::move(block);
+    return hr;
 }
 
 }  // namespace Quor::Common::CompressionFiles

@@ -104,25 +104,16 @@ HRESULT Decompress(const std::shared_ptr<Quor::API::IBuffer>& input, std::shared
 
 HRESULT DecompressToSize(const std::shared_ptr<Quor::API::IBuffer>& input, std::shared_ptr<Quor::API::IBuffer>& out,
                          DWORD size) {
-    const void* data = input ? input->GetBufferPointer() : nullptr;
-    LC::MemoryReader reader(data, input ? input->GetBufferSize() : 0);
-    LC::HeapWriter writer;
-    if (!writer.Reserve(size)) {
-        QUOR_LOG(Log::ERROR, "Failed to allocate %u bytes", static_cast<unsigned>(size));
-        return E_OUTOFMEMORY;
-    }
-    uint64_t decoded = 0;
-    if (LC::Decode(reader, &writer, &decoded, size) != LC::kOk) {
+    return CompressionFiles::DecodeIntoNewBlock(&DecompressInto, input, out, size);
+}
+
+HRESULT DecompressInto(const void* input, uint32_t length, void* out, DWORD size) {
+    size_t decoded = 0;
+    if (LC::DecodeInto(input, length, out, size, decoded) != LC::kOk) {
         QUOR_LOG(Log::ERROR, "Failed to do inflate operation with return value %d (expected %u bytes)",
                  static_cast<int>(E_FAIL), static_cast<unsigned>(size));
         return E_FAIL;
     }
-    if (decoded != size) {
-        QUOR_LOG(Log::ERROR, "The stream inflates to %llu bytes instead of the expected %u",
-                 static_cast<unsigned long long>(decoded), static_cast<unsigned>(size));
-        return E_FAIL;
-    }
-    out = TakeBuffer(writer);
     return S_OK;
 }
 

@@ -31,6 +31,9 @@ HRESULT Decompress(const std::shared_ptr<Quor::API::IBuffer>& input, std::shared
 // (memory stays within `size`); one that gives fewer bytes fails too.
 HRESULT DecompressToSize(const std::shared_ptr<Quor::API::IBuffer>& input, std::shared_ptr<Quor::API::IBuffer>& out,
                          DWORD size);
+// The same decode straight into the caller's block `out` of `size` bytes: S_OK when exactly that
+// many came out. On failure out holds what was decoded before it; nothing is written past it.
+HRESULT DecompressInto(const void* input, uint32_t length, void* out, DWORD size);
 
 // Decodes its input in one step: DoWork answers kDone (output set) or kFailed; the budget is not
 // used. Made with a size, it decodes as DecompressToSize does. The owner reads the output after

@@ -116,4 +116,38 @@ int Decode(IByteReader& in, IByteWriter* out, uint64_t* decodedSize, uint64_t li
     }
 }
 
+int DecodeInto(const void* input, size_t length, void* out, size_t size, size_t& decoded) {
+    decoded = 0;
+    if (!input || length < kHeaderSize) return kDataError;
+    const auto* bytes = static_cast<const uint8_t*>(input);
+    const uint64_t stated = Vorn::Bytes::LoadLE64(bytes + 1);
+    const bool sizeKnown = stated != kUnknownSize;
+    if (sizeKnown && stated != size) return kDataError;
+
+    LzmaStream stream;
+    int ret = stream.InitRawDecoder(bytes[0], size);
+    if (ret != LzmaStream::kOk) return FromCoder(ret);
+    stream.SetInput(bytes + kHeaderSize, length - kHeaderSize);
+    stream.SetOutput(out, size);
+    while (decoded < size) {
+        ret = stream.Code(LzmaStream::kRun);
+        decoded = size - stream.AvailOut();
+        if (ret == LzmaStream::kStreamEnd) return decoded == size ? kOk : kDataError;
+        if (ret != LzmaStream::kOk) return FromCoder(ret);
+        if (decoded < size && stream.AvailIn() == 0) return kDataError;  // the input ended inside the stream
+    }
+    if (sizeKnown) return kOk;  // what follows the stated size is not read
+
+    // Unknown size: the end marker must come before another byte.
+    uint8_t beyond = 0;
+    for (;;) {
+        stream.SetOutput(&beyond, 1);
+        ret = stream.Code(LzmaStream::kRun);
+        if (stream.AvailOut() == 0) return kDataError;  // the stream holds more
+        if (ret == LzmaStream::kStreamEnd) return kOk;
+        if (ret != LzmaStream::kOk) return FromCoder(ret);
+        if (stream.AvailIn() == 0) return kDataError;
+    }
+}
+
 }  // namespace Quor::Common::LzmaContainer

@@ -59,4 +59,12 @@ int Encode(IByteReader& in, uint64_t size, IByteWriter& out);
 // the bytes past it reach out.
 int Decode(IByteReader& in, IByteWriter* out, uint64_t* decodedSize = nullptr, uint64_t limit = kUnknownSize);
 
+// Decodes one container held in memory straight into out, a block of exactly `size` bytes, with
+// the outcome Decode gives for that limit when it must produce exactly `size` bytes: a header
+// that states another size is kDataError; a stated size stops decoding once that many came out;
+// a stream of unknown size must end with its marker at `size` bytes, neither before nor after.
+// decoded receives the number of bytes written to out, also on failure. Nothing is written past
+// out + size.
+int DecodeInto(const void* input, size_t length, void* out, size_t size, size_t& decoded);
+
 }  // namespace Quor::Common::LzmaContainer

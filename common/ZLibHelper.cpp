@@ -6,6 +6,7 @@
 #include "common/CompressionFiles.h"
 #include "common/Log.h"
 #include "common/UniqueFile.h"
+#include "foundation/ZStream.h"
 
 namespace Quor::Common::ZLibHelper {
 
@@ -92,25 +93,30 @@ HRESULT Decompress(const std::shared_ptr<Quor::API::IBuffer>& input, std::shared
 
 HRESULT DecompressToSize(const std::shared_ptr<Quor::API::IBuffer>& input, std::shared_ptr<Quor::API::IBuffer>& out,
                          DWORD size) {
-    const auto* bytes = static_cast<const unsigned char*>(input ? input->GetBufferPointer() : nullptr);
-    const size_t length = bytes ? input->GetBufferSize() : 0;
-    unsigned char* data = nullptr;
-    size_t decoded = 0, capacity = size;
-    const int ret = zpipe_inf_from_mem_to_malloc(bytes, length, data, decoded, capacity, size);
-    if (ret != 0) {
-        std::free(data);
-        // -3 also when the stream holds more than `size` bytes.
+    return CompressionFiles::DecodeIntoNewBlock(&DecompressInto, input, out, size);
+}
+
+HRESULT DecompressInto(const void* input, uint32_t length, void* out, DWORD size) {
+    Vorn::ZStream stream;
+    int ret = stream.InitInflate(Vorn::ZStream::kZlibFormat);
+    if (ret == Vorn::ZStream::kOk) {
+        unsigned char none = 0;  // zlib wants an output pointer even for no room
+        stream.SetInput(input, input ? length : 0);
+        stream.SetOutput(size != 0 ? out : &none, size);
+        // Room for exactly `size` bytes: a longer stream stops with output left and fails.
+        ret = stream.Inflate(Vorn::ZStream::kFinish);
+    }
+    if (ret != Vorn::ZStream::kStreamEnd) {
+        // -5 (no progress) also when the stream holds more than `size` bytes or its input is cut.
         QUOR_LOG(Log::ERROR, "Failed to do inflate operation with return value %d (expected %u bytes)", ret,
                  static_cast<unsigned>(size));
         return E_FAIL;
     }
-    if (decoded != size) {
-        std::free(data);
-        QUOR_LOG(Log::ERROR, "The stream inflates to %zu bytes instead of the expected %u", decoded,
-                 static_cast<unsigned>(size));
+    if (stream.TotalOut() != size) {
+        QUOR_LOG(Log::ERROR, "The stream inflates to %llu bytes instead of the expected %u",
+                 static_cast<unsigned long long>(stream.TotalOut()), static_cast<unsigned>(size));
         return E_FAIL;
     }
-    out = TakeBlock(data, decoded);
     return S_OK;
 }
 

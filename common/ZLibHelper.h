@@ -32,6 +32,10 @@ HRESULT Decompress(const std::shared_ptr<Quor::API::IBuffer>& input, std::shared
 // fails as soon as it passes it (memory stays within `size`); one that ends short fails too.
 HRESULT DecompressToSize(const std::shared_ptr<Quor::API::IBuffer>& input, std::shared_ptr<Quor::API::IBuffer>& out,
                          DWORD size);
+// The same decode straight into the caller's block `out` of `size` bytes, in one inflate over the
+// whole input: S_OK when the stream ends after exactly that many bytes. On failure out holds what
+// was decoded before it; nothing is written past it.
+HRESULT DecompressInto(const void* input, uint32_t length, void* out, DWORD size);
 
 // Decodes its input in one step: DoWork answers kDone (output set) or kFailed; the budget is not
 // used. Made with a size, it decodes as DecompressToSize does. The owner reads the output after

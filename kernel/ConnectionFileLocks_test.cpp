@@ -131,4 +131,45 @@ TEST_F(ConnectionFileLocks, OneConnectionHoldsAtMostTheCapOfHandles) {
     EXPECT_EQ(E_FAIL, Lock(greedy).hr);
 }
 
+TEST_F(ConnectionFileLocks, OtherSpellingsOfAPathFindTheirEntryWhatCouldLeaveTheTreeIsRefused) {
+    KernelClient reader(kernel->port);
+    const std::string root = Quor::Common::LocalRootFolder::Get();
+    const std::string managed = root + "/projects/game/managedfiles/1.0.0.3/Data/Managed.txt";
+    struct Case {
+        std::string path;
+        HRESULT hr;
+        std::string file;  // "archive": the archive's data file, with a handle
+    };
+    const Case cases[] = {
+        {"Data/Archived.bin", S_OK, "archive"},
+        {"Data\\Archived.bin", S_OK, "archive"},
+        {"Data//Archived.bin", S_OK, "archive"},
+        {"data\\\\/archived.BIN", S_OK, "archive"},
+        {"Data\\Managed.txt", S_OK, managed},
+        {"Data//Managed.txt", S_OK, managed},
+        {"Data\\Missing.txt", S_OK, "Data\\Missing.txt"},  // not listed: the caller's text as given
+        {"/Data/Archived.bin", E_FAIL, ""},
+        {"\\Data\\Archived.bin", E_FAIL, ""},
+        {"//Data/Archived.bin", E_FAIL, ""},
+        {"Data/../Data/Archived.bin", E_FAIL, ""},
+        {"Data\\..\\..\\..\\etc\\passwd", E_FAIL, ""},
+        {"..//etc/passwd", E_FAIL, ""},
+        {"", E_FAIL, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("path \"" + c.path + "\"");
+        const RecordedCall answer = Lock(reader, c.path);
+        EXPECT_EQ(c.hr, answer.hr);
+        if (answer.hr != c.hr || answer.texts.size() != 1) continue;
+        if (c.file == "archive") {
+            EXPECT_EQ(0u, answer.texts[0].rfind(root + "/projects/game/filearchives/1.0.0.3\\", 0)) << answer.texts[0];
+            ASSERT_NE(kNoHandle, HandleOf(answer));
+            EXPECT_EQ(S_OK, Unlock(reader, HandleOf(answer)));
+        } else {
+            EXPECT_EQ(c.file, answer.texts[0]);
+            EXPECT_EQ(kNoHandle, HandleOf(answer));
+        }
+    }
+}
+
 }  // namespace

@@ -4,6 +4,7 @@
 #include "common/LogText.h"
 #include "common/ProjectName.h"
 #include "common/RelativeName.h"
+#include "common/StringHelper.h"
 
 namespace Quor::Orvane {
 
@@ -21,6 +22,12 @@ bool IsRefusedName(const std::string& name) {
 bool IsRefusedRelativeName(const std::string& name) {
     if (Quor::Common::IsValidRelativeName(name)) return false;
     QUOR_LOG(Quor::Log::ERROR, "Refused path \"%s\"", Quor::Log::CutText(name).c_str());
+    return true;
+}
+
+bool IsRefusedReaderPath(const std::string& path) {
+    if (Quor::Common::IsValidRelativeName(Quor::Common::StringHelper::FixPathString(path))) return false;
+    QUOR_LOG(Quor::Log::ERROR, "Refused path \"%s\"", Quor::Log::CutText(path).c_str());
     return true;
 }
 

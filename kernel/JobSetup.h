@@ -33,5 +33,10 @@ private:
 bool IsRefusedName(const std::string& name);
 // True (and an ERROR line) when a path or executable from a client could leave its folder.
 bool IsRefusedRelativeName(const std::string& name);
+// The same for the path of a file a reader locks, which may be written with backslashes and
+// doubled slashes: judged in its normalised spelling (backslashes read as "/", doubled "/" as
+// one), so that only what is still absolute, holds an empty, "." or ".." segment, or a NUL is
+// refused.
+bool IsRefusedReaderPath(const std::string& path);
 
 }  // namespace Quor::Orvane

@@ -374,7 +374,7 @@ void ToOrvaneImpl::LockFileRequest(const DWORD requester, const DWORD requestId,
     if (m_Locks.IsFull(requester)) {
         QUOR_LOG(Quor::Log::ERROR, "Connection %u holds %zu file locks already, refusing another", requester,
                  m_Locks.Held(requester));
-    } else if (!IsRefusedName(project) && !IsRefusedRelativeName(path)) {
+    } else if (!IsRefusedName(project) && !IsRefusedReaderPath(path)) {
         hr = m_Options.engine->LockFile(project, version, path, m_ReleaseManifestCache, file, offset, size,
                                         handle);
         if (SUCCEEDED(hr) && handle != Quor::User::kNoLockHandle) m_Locks.Add(requester, handle);

@@ -4,7 +4,7 @@
 //  - a zlib file through Quor::Common::ZLibHelper, against one inflate from memory into a
 //    preallocated block (through the ZStream adapter).
 // Rounds alternate; the best time of each is kept. The peers' times include reading the file.
-// The content mixes text, structured binary records and random blocks (1 MiB each); its LZMA2
+// The content mixes text, structured binary records and random blocks (MixedContent.h); its LZMA2
 // stream is made once with xz (fast preset), the zlib file with our CompressFile. Files live in
 // $TMPDIR (or /tmp) and are removed.
 //
@@ -24,6 +24,7 @@
 
 #include "bench/support/BareLoops.h"
 #include "bench/support/BenchSupport.h"
+#include "bench/support/MixedContent.h"
 #include "common/LZMA.h"
 #include "common/Log.h"
 #include "common/LzmaContainer.h"
@@ -44,55 +45,6 @@ using QuorBench::ReadAll;
 constexpr size_t kSize = 256u << 20;
 
 using QuorBench::Now;
-
-std::string MakeContent() {
-    static const char* const kWords[] = {"texture", "model", "sound", "level", "script", "shader", "map",
-                                         "entity", "weapon", "player", "light", "mesh", "anim", "font"};
-    std::string data;
-    data.reserve(kSize);
-    uint64_t x = 0x9E3779B97F4A7C15ull;
-    auto next = [&x] {
-        x ^= x << 13;
-        x ^= x >> 7;
-        x ^= x << 17;
-        return x;
-    };
-    for (size_t block = 0; data.size() < kSize; ++block) {
-        const size_t end = data.size() + (1u << 20);
-        switch (block % 4) {
-            case 0:
-            case 1:  // text
-                while (data.size() < end) {
-                    data += kWords[next() % 14];
-                    data += (next() % 9 == 0) ? '\n' : ' ';
-                    if (next() % 4 == 0) data += std::to_string(next() % 1000000) + ' ';
-                }
-                break;
-            case 2: {  // records: id, offset, size, flags
-                uint32_t id = static_cast<uint32_t>(block * 1000), offset = 0;
-                while (data.size() < end) {
-                    char record[16];
-                    const uint32_t size = static_cast<uint32_t>(next() % 70000);
-                    Vorn::Bytes::StoreLE32(record, id++);
-                    Vorn::Bytes::StoreLE32(record + 4, offset);
-                    Vorn::Bytes::StoreLE32(record + 8, size);
-                    Vorn::Bytes::StoreLE32(record + 12, static_cast<uint32_t>(next() % 4));
-                    offset += size;
-                    data.append(record, 16);
-                }
-                break;
-            }
-            default:  // random
-                while (data.size() < end) {
-                    const uint64_t v = next();
-                    data.append(reinterpret_cast<const char*>(&v), 8);
-                }
-        }
-        data.resize(end);
-    }
-    data.resize(kSize);
-    return data;
-}
 
 bool WriteAll(const std::string& path, const std::string& bytes) {
     FILE* f = fopen(path.c_str(), "wb");
@@ -139,7 +91,7 @@ int main(int argc, char** argv) {
     const std::string plainPath = dir + "/plain", rawPath = dir + "/raw", lzmaPath = dir + "/plain.lzma2",
                       zlibPath = dir + "/plain.z", outPath = dir + "/out";
     std::printf("making %zu MiB of content ...\n", kSize >> 20);
-    const std::string plain = MakeContent();
+    const std::string plain = QuorBench::MakeMixedContent(kSize);
     int status = 1;
     do {
         if (!WriteAll(plainPath, plain)) break;
