@@ -34,7 +34,6 @@ public:
 private:
     const char* Data() const { return static_cast<const char*>(m_Contents->GetBufferPointer()); }
 
-    MainServices& m_Main;
     FILE_TYPE m_Type;
     std::shared_ptr<Quor::API::IBuffer> m_Contents;
     DWORD m_Position = 0;
