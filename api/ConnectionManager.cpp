@@ -13,15 +13,19 @@ namespace Quor::API::Impl::WinSock {
 using Quor::Log::ERROR;
 using Quor::Log::VERBOSE;
 
-class Manager::AutoLock final : public IConnectionManager::IAutoLock {
+// Holds the manager's mutex for its life. What it lends is read and changed while it lives, which
+// the analysis cannot follow through the interface.
+class SCOPED_CAPABILITY Manager::AutoLock final : public IConnectionManager::IAutoLock {
 public:
-    explicit AutoLock(Manager& manager) : m_Manager(manager), m_Lock(manager.m_Mutex) {}
-    std::vector<PACKET>& GetPackets() const override { return m_Manager.m_Packets; }
-    bool IsClosed() const override { return m_Manager.m_Closed; }
+    explicit AutoLock(Manager& manager) ACQUIRE(manager.m_Mutex)
+        : m_Manager(manager), m_Lock(manager.m_Mutex) {}
+    ~AutoLock() override RELEASE() {}
+    std::vector<PACKET>& GetPackets() const override NO_THREAD_SAFETY_ANALYSIS { return m_Manager.m_Packets; }
+    bool IsClosed() const override NO_THREAD_SAFETY_ANALYSIS { return m_Manager.m_Closed; }
 
 private:
     Manager& m_Manager;
-    std::unique_lock<std::mutex> m_Lock;
+    Vorn::AnnotatedLockGuard m_Lock;
 };
 
 Manager::Manager(HRESULT& result) : Manager(result, Quor::OrvaneProtocol::GetOrvanePort()) {}
@@ -72,7 +76,7 @@ HRESULT Manager::SendPacket(const DWORD connection, const UINT size, const BYTE*
                  Quor::OrvaneProtocol::MAX_REQUEST_SIZE);
         return E_FAIL;
     }
-    std::lock_guard<std::mutex> lock(m_SendMutex);
+    Vorn::AnnotatedLockGuard lock(m_SendMutex);
     if (m_Socket < 0) return E_FAIL;
     UINT done = 0;
     while (done < size) {
@@ -95,7 +99,7 @@ std::shared_ptr<IConnectionManager::IAutoLock> Manager::GetAutoLock() {
 
 void Manager::Append(PACKET packet) {
     {
-        std::lock_guard<std::mutex> lock(m_Mutex);
+        Vorn::AnnotatedLockGuard lock(m_Mutex);
         m_Packets.push_back(std::move(packet));
     }
     if (!m_Event->Set()) QUOR_LOG(ERROR, "Failed to set event to signal arrival of packets.");
@@ -104,7 +108,7 @@ void Manager::Append(PACKET packet) {
 void Manager::EndConnection() {
     ::shutdown(m_Socket, SHUT_RDWR);
     {
-        std::lock_guard<std::mutex> lock(m_Mutex);
+        Vorn::AnnotatedLockGuard lock(m_Mutex);
         m_Closed = true;
     }
     m_Event->Set();

@@ -13,11 +13,12 @@
 // (shuts the socket down) and waits for it. A failed construction still needs destroying.
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include "api/IConnectionManager.h"
+#include "foundation/AnnotatedMutex.h"
 #include "foundation/Sockets.h"
+#include "foundation/ThreadAnnotations.h"
 
 namespace Quor::API::Impl::WinSock {
 
@@ -33,7 +34,8 @@ public:
     Manager(const Manager&) = delete;
     Manager& operator=(const Manager&) = delete;
 
-    HRESULT SendPacket(const DWORD connection, const UINT size, const BYTE* const data) override;
+    HRESULT SendPacket(const DWORD connection, const UINT size, const BYTE* const data) override
+        EXCLUDES(m_SendMutex);
     std::shared_ptr<Vorn::EventMultiWaitable> GetEvent() const override { return m_Event; }
     std::shared_ptr<IAutoLock> GetAutoLock() override;
 
@@ -42,16 +44,16 @@ public:
 private:
     friend class RecvThread;
     // Called by the receive thread.
-    void Append(PACKET packet);
+    void Append(PACKET packet) EXCLUDES(m_Mutex);
     // Marks the connection ended and wakes the consumer; shuts the socket down so sends fail.
-    void EndConnection();
+    void EndConnection() EXCLUDES(m_Mutex);
 
     std::shared_ptr<Vorn::EventMultiWaitable> m_Event;
     Vorn::Sockets::Socket m_Socket = -1;
-    std::mutex m_Mutex;  // guards m_Packets and m_Closed
-    std::vector<PACKET> m_Packets;
-    bool m_Closed = false;
-    std::mutex m_SendMutex;  // one packet at a time on the wire
+    Vorn::AnnotatedMutex m_Mutex;
+    std::vector<PACKET> m_Packets GUARDED_BY(m_Mutex);
+    bool m_Closed GUARDED_BY(m_Mutex) = false;
+    Vorn::AnnotatedMutex m_SendMutex;  // one packet at a time on the wire
     std::unique_ptr<RecvThread> m_RecvThread;
 };
 

@@ -19,7 +19,7 @@ namespace Cursor = ManagedFileCursor;
 
 FileManagedCompressed::FileManagedCompressed(MainServices& main, const ManifestData& data, const FILE_TYPE type,
                                              HRESULT& hr)
-    : m_Main(main), m_Type(type) {
+    : m_Type(type) {
     const ReleaseManifest& manifest = *data.manifest;
     const ReleaseManifest::ENTRY& entry = *data.entry;
     QUOR_LOG(VERBOSE, "(%s, 0x%08lx, \"%s\", %s)", manifest.m_ProjectName.c_str(),

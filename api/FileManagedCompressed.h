@@ -44,7 +44,6 @@ private:
     HRESULT DecodeInto(void* out);
     void Close();
 
-    MainServices& m_Main;
     FILE_TYPE m_Type;
     bool m_Zlib = false;
     std::shared_ptr<Quor::API::IBuffer> m_Stored;    // compressed, until decoded into the contents

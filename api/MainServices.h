@@ -8,6 +8,7 @@
 #include "common/ReleaseManifestCache.h"
 #include "common/ThreadPool.h"
 #include "foundation/Mutex.h"
+#include "foundation/ThreadAnnotations.h"
 
 namespace Quor::API::Impl {
 
@@ -23,10 +24,10 @@ protected:
 };
 
 // Holds a mutex from construction to destruction.
-class MutexHolder {
+class SCOPED_CAPABILITY MutexHolder {
 public:
-    explicit MutexHolder(Vorn::Mutex& mutex) : m_Mutex(mutex) { m_Mutex.Lock(); }
-    ~MutexHolder() { m_Mutex.Unlock(); }
+    explicit MutexHolder(Vorn::Mutex& mutex) ACQUIRE(mutex) : m_Mutex(mutex) { m_Mutex.Lock(); }
+    ~MutexHolder() RELEASE() { m_Mutex.Unlock(); }
     MutexHolder(const MutexHolder&) = delete;
     MutexHolder& operator=(const MutexHolder&) = delete;
 

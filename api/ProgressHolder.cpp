@@ -6,13 +6,14 @@
 #include "common/JsonText.h"
 #include "common/StringHelper.h"
 #include "foundation/CStd/CStdFormat.h"
+#include "foundation/ThreadAnnotations.h"
 
 namespace {
 
-class Held {
+class SCOPED_CAPABILITY Held {
 public:
-    explicit Held(Quor::Common::Lock& lock) : m_Lock(lock) { m_Lock.Aquire(); }
-    ~Held() { m_Lock.Release(); }
+    explicit Held(Quor::Common::Lock& lock) ACQUIRE(lock) : m_Lock(lock) { m_Lock.Aquire(); }
+    ~Held() RELEASE() { m_Lock.Release(); }
     Held(const Held&) = delete;
     Held& operator=(const Held&) = delete;
 

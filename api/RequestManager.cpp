@@ -43,8 +43,9 @@ Manager::~Manager() {
     if (!m_Worker.joinable()) return;
     if (!m_Terminate->Set()) QUOR_LOG(ERROR, "Failed to set event needed to terminate thread.");
     {
-        std::unique_lock<std::mutex> lock(m_WorkerMutex);
-        if (!m_WorkerEnded.wait_for(lock, std::chrono::milliseconds(1000), [&] { return m_WorkerDone; }))
+        Vorn::AnnotatedUniqueLock lock(m_WorkerMutex);
+        if (!m_WorkerEnded.wait_for(lock.ForWait(), std::chrono::milliseconds(1000),
+                                    [&]() REQUIRES(m_WorkerMutex) { return m_WorkerDone; }))
             QUOR_LOG(
                 ERROR,
                 "Thread did not terminate within 1000 ms (a progress listener still runs); waiting for it.");
@@ -55,7 +56,7 @@ Manager::~Manager() {
 template <class Request, class SendRequest>
 std::shared_ptr<Request> Manager::Create(DWORD type, std::weak_ptr<Quor::API::IUpdateProgress> progress,
                                          SendRequest&& send) {
-    std::lock_guard<std::mutex> lock(m_Mutex);
+    Vorn::AnnotatedLockGuard lock(m_Mutex);
     const DWORD id = m_NextId++;
     auto request = std::make_shared<Request>(*this, id, std::move(progress));
     if (m_Disconnected || !m_Worker.joinable()) {
@@ -75,7 +76,7 @@ std::shared_ptr<Request> Manager::Create(DWORD type, std::weak_ptr<Quor::API::IU
 
 template <class Request, class Store>
 void Manager::Deliver(const char* tag, DWORD type, DWORD requestId, const char* untracked, Store&& store) {
-    std::lock_guard<std::mutex> lock(m_Mutex);
+    Vorn::AnnotatedLockGuard lock(m_Mutex);
     const auto it = m_Requests.find(requestId);
     if (it == m_Requests.end() || it->second.type != type) {
         QUOR_LOG_TAG(ERROR, tag, "Unknown requestId");
@@ -115,7 +116,7 @@ void Manager::RequestProgress(const DWORD requester, const DWORD requestId, cons
                               const Quor::API::Progress::StepType stepType, const float elapsedSeconds,
                               const float remainingSeconds, const std::string& currentItem) {
     QUOR_LOG(VERBOSE, "(%d, %d)", requester, requestId);
-    std::lock_guard<std::mutex> lock(m_Mutex);
+    Vorn::AnnotatedLockGuard lock(m_Mutex);
     const auto request = FindByRequestId(requestId);
     if (!request) {
         QUOR_LOG(WARNING, "Unknown request");
@@ -151,7 +152,7 @@ void Manager::ThreadProc() {
     }
     QUOR_LOG(VERBOSE, "Terminating (Thread ID: 0x%08lx).", static_cast<unsigned long>(gettid()));
     {
-        std::lock_guard<std::mutex> lock(m_WorkerMutex);
+        Vorn::AnnotatedLockGuard lock(m_WorkerMutex);
         m_WorkerDone = true;
     }
     m_WorkerEnded.notify_all();
@@ -170,7 +171,7 @@ void Manager::DispatchPackets() {
 }
 
 void Manager::FailOutstanding(HRESULT hr) {
-    std::lock_guard<std::mutex> lock(m_Mutex);
+    Vorn::AnnotatedLockGuard lock(m_Mutex);
     if (!m_Disconnected) {
         if (m_Requests.empty())
             QUOR_LOG(WARNING, "The connection to the kernel has ended.");

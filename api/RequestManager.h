@@ -14,7 +14,6 @@
 #include <condition_variable>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <thread>
 #include <utility>
 
@@ -22,6 +21,8 @@
 #include "api/RPC/IManager.h"
 #include "api/RequestBase.h"
 #include "api/Requests.h"
+#include "foundation/AnnotatedMutex.h"
+#include "foundation/ThreadAnnotations.h"
 #include "protocol/IOrvaneToApp.h"
 #include "protocol/ToOrvaneSend.h"
 
@@ -163,9 +164,9 @@ public:
                          const float remainingSeconds, const std::string& currentItem) override;
 
     // The live request with this id, of any type; empty when none. Manager mutex held by the caller.
-    std::shared_ptr<Base> FindByRequestId(const DWORD requestId);
+    std::shared_ptr<Base> FindByRequestId(const DWORD requestId) REQUIRES(m_Mutex);
     // Sends a Cancel for the id, without the manager mutex; the outcome is not reported.
-    void SendCancel(const DWORD requestId);
+    void SendCancel(const DWORD requestId) EXCLUDES(m_Mutex);
 
 private:
     // Passes packets on to the connection manager and keeps the result of the last one.
@@ -189,26 +190,27 @@ private:
 
     template <class Request, class SendRequest>
     std::shared_ptr<Request> Create(DWORD type, std::weak_ptr<Quor::API::IUpdateProgress> progress,
-                                    SendRequest&& send);
+                                    SendRequest&& send) EXCLUDES(m_Mutex);
     template <class Request, class Store>
-    void Deliver(const char* tag, DWORD type, DWORD requestId, const char* untracked, Store&& store);
-    void ThreadProc();
-    void DispatchPackets();
+    void Deliver(const char* tag, DWORD type, DWORD requestId, const char* untracked, Store&& store)
+        EXCLUDES(m_Mutex);
+    void ThreadProc() EXCLUDES(m_Mutex, m_WorkerMutex);
+    void DispatchPackets() EXCLUDES(m_Mutex);
     // Completes every outstanding request with `hr`; later factories fail at once.
-    void FailOutstanding(HRESULT hr);
+    void FailOutstanding(HRESULT hr) EXCLUDES(m_Mutex);
 
     IConnectionManager& m_Connection;
-    std::mutex m_Mutex;  // guards the counter, the entries and m_Disconnected
-    std::map<DWORD, Entry> m_Requests;
-    bool m_Disconnected = false;
-    DWORD m_NextId = 0;
-    CheckedTransport m_FactoryTransport;
-    Quor::OrvaneProtocol::ToOrvane::Send m_Sender;        // factories, under m_Mutex
-    Quor::OrvaneProtocol::ToOrvane::Send m_CancelSender;  // cancellations, without m_Mutex
+    Vorn::AnnotatedMutex m_Mutex;
+    std::map<DWORD, Entry> m_Requests GUARDED_BY(m_Mutex);
+    bool m_Disconnected GUARDED_BY(m_Mutex) = false;
+    DWORD m_NextId GUARDED_BY(m_Mutex) = 0;
+    CheckedTransport m_FactoryTransport GUARDED_BY(m_Mutex);
+    Quor::OrvaneProtocol::ToOrvane::Send m_Sender GUARDED_BY(m_Mutex);  // factories
+    Quor::OrvaneProtocol::ToOrvane::Send m_CancelSender;                // cancellations, without m_Mutex
     std::shared_ptr<Vorn::EventMultiWaitable> m_Terminate;
-    std::mutex m_WorkerMutex;
+    Vorn::AnnotatedMutex m_WorkerMutex;
     std::condition_variable m_WorkerEnded;
-    bool m_WorkerDone = false;
+    bool m_WorkerDone GUARDED_BY(m_WorkerMutex) = false;
     std::thread m_Worker;
 };
 

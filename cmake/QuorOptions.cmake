@@ -1,8 +1,12 @@
 # Warning flags and sanitizers shared by every target of the project.
 #   QUOR_WERROR    turn every warning into an error (the CI builds set it)
+#   (clang)        also checks the lock annotations (foundation/ThreadAnnotations.h)
 #   QUOR_SANITIZE  AddressSanitizer + UndefinedBehaviorSanitizer
 #   QUOR_TSAN      ThreadSanitizer (cannot be combined with QUOR_SANITIZE)
 add_compile_options(-Wall -Wextra -Wshadow $<$<COMPILE_LANGUAGE:CXX>:-Wnon-virtual-dtor>)
+if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+  add_compile_options($<$<COMPILE_LANGUAGE:CXX>:-Wthread-safety>)
+endif()
 if(QUOR_WERROR)
   add_compile_options(-Werror)
 endif()

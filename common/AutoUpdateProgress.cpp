@@ -3,6 +3,7 @@
 #include "common/Log.h"
 #include "foundation/CStd/CStdFormat.h"
 #include "foundation/Mutex.h"
+#include "foundation/ThreadAnnotations.h"
 
 namespace Quor::User {
 
@@ -21,10 +22,12 @@ bool IsCancelled(const signed char* flag) { return flag && __atomic_load_n(flag,
 }  // namespace
 
 // Holds the object's mutex for one scope.
-class AutoUpdateProgress::Locked {
+class SCOPED_CAPABILITY AutoUpdateProgress::Locked {
 public:
-    explicit Locked(AutoUpdateProgress& progress) : m_Mutex(*progress.m_Mutex) { m_Mutex.Lock(); }
-    ~Locked() { m_Mutex.Unlock(); }
+    explicit Locked(AutoUpdateProgress& progress) ACQUIRE(*progress.m_Mutex) : m_Mutex(*progress.m_Mutex) {
+        m_Mutex.Lock();
+    }
+    ~Locked() RELEASE() { m_Mutex.Unlock(); }
     Locked(const Locked&) = delete;
     Locked& operator=(const Locked&) = delete;
 

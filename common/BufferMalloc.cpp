@@ -26,7 +26,7 @@ void* AlignedAllocate(uint32_t size, uint32_t alignment) {
 }  // namespace
 
 BufferMallocEx::BufferMallocEx(uint32_t blockSize, uint32_t dataSize, uint32_t dataOffset, uint32_t alignment)
-    : m_block(nullptr), m_blockSize(blockSize), m_dataSize(dataSize), m_dataOffset(dataOffset) {
+    : m_block(nullptr), m_dataSize(dataSize), m_dataOffset(dataOffset) {
     // The data must lie inside the block.
     if (static_cast<uint64_t>(dataOffset) + dataSize > blockSize) return;
     m_block = AlignedAllocate(blockSize, alignment);

@@ -46,7 +46,6 @@ public:
 
 private:
     void* m_block;
-    uint32_t m_blockSize;
     uint32_t m_dataSize;
     uint32_t m_dataOffset;
 };

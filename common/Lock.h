@@ -2,8 +2,11 @@
 // Quor::Common::Lock: a plain (non-recursive) mutex of one process.
 //
 // Aquire blocks until the lock is held; Release gives it back from the holding thread. Both return
-// the POSIX result (0 = success). A thread must not take the lock twice. Not copyable.
+// the POSIX result (0 = success). A thread must not take the lock twice. Not copyable. A
+// capability to the thread-safety analysis (members may be GUARDED_BY it).
 #include <memory>
+
+#include "foundation/ThreadAnnotations.h"
 
 namespace Vorn {
 class Mutex;
@@ -11,15 +14,15 @@ class Mutex;
 
 namespace Quor::Common {
 
-class Lock {
+class CAPABILITY("mutex") Lock {
 public:
     Lock();
     ~Lock();
     Lock(const Lock&) = delete;
     Lock& operator=(const Lock&) = delete;
 
-    int Aquire();
-    int Release();
+    int Aquire() ACQUIRE();
+    int Release() RELEASE();
 
 private:
     std::unique_ptr<Vorn::Mutex> m_mutex;

@@ -24,6 +24,13 @@ struct Request {
     inet_diag_req_v2 body;
 };
 
+// NLMSG_OK without its comparison of the unsigned length word with the signed count: a whole
+// header and the whole message it announces lie within the `left` bytes received.
+bool MessageFits(const nlmsghdr* message, int left) {
+    return left >= static_cast<int>(sizeof(nlmsghdr)) && message->nlmsg_len >= sizeof(nlmsghdr) &&
+           message->nlmsg_len <= static_cast<unsigned>(left);
+}
+
 bool SameSocket(const inet_diag_sockid& id, const TcpEndpoint& local, const TcpEndpoint& remote) {
     return id.idiag_src[0] == htonl(local.address) && id.idiag_sport == htons(local.port) &&
            id.idiag_dst[0] == htonl(remote.address) && id.idiag_dport == htons(remote.port);
@@ -77,7 +84,7 @@ bool InetDiagLookup(const TcpEndpoint& local, const TcpEndpoint& remote, TcpSock
         if (received < 0) return false;
         if (fromSize < sizeof from || from.nl_pid != 0) continue;
         int left = static_cast<int>(received);
-        for (const nlmsghdr* message = reinterpret_cast<const nlmsghdr*>(buffer); NLMSG_OK(message, left);
+        for (const nlmsghdr* message = reinterpret_cast<const nlmsghdr*>(buffer); MessageFits(message, left);
              message = NLMSG_NEXT(message, left)) {
             if (message->nlmsg_seq != kSequence) continue;
             if (message->nlmsg_type == NLMSG_ERROR) {

@@ -16,8 +16,8 @@ void Application::PrintUsageMessage() {
         " quor_orvane UpdateSolution <solution> <configuration>",
         " quor_orvane UninstallSolutionRelease <solution> <release>",
         " quor_orvane InstallSolutionRelease <solution> <release> <configuration>",
-        " quor_orvane InstallSolutionReleaseByProjectVersion <solution> <projectVersion> <configuration> "
-        "<preview=false>",
+        (" quor_orvane InstallSolutionReleaseByProjectVersion <solution> <projectVersion> <configuration> "
+         "<preview=false>"),
         " quor_orvane Run <project|solution> <release> <executable>",
         " quor_orvane UpdateAndRunProject <project> <executable>",
         " quor_orvane UpdateAndRunSolution <solution> <configuration> <executable>",

@@ -19,7 +19,7 @@ Connection::~Connection() {
 }
 
 HRESULT Connection::Send(const BYTE* data, UINT size) {
-    std::lock_guard<std::mutex> guard(m_SendLock);
+    Vorn::AnnotatedLockGuard guard(m_SendLock);
     if (m_Socket == -1 || m_Failed) {
         QUOR_LOG(Quor::Log::ERROR, "Connection 0x%08x is closed.", m_Id);
         return E_FAIL;
@@ -74,12 +74,12 @@ void Connection::Fail() {
 }
 
 void Connection::Shutdown() {
-    std::lock_guard<std::mutex> guard(m_SendLock);
+    Vorn::AnnotatedLockGuard guard(m_SendLock);
     if (m_Socket != -1) ::shutdown(m_Socket, SHUT_RDWR);
 }
 
 bool Connection::Close() {
-    std::lock_guard<std::mutex> guard(m_SendLock);
+    Vorn::AnnotatedLockGuard guard(m_SendLock);
     if (m_Socket == -1) return true;
     const bool closed = Vorn::Sockets::Close(m_Socket);
     m_Socket = -1;

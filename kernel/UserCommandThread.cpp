@@ -68,8 +68,10 @@ HRESULT Outcome(HRESULT hr) {
 
 }  // namespace
 
-UserCommandThread::UserCommandThread(const std::vector<std::string>& args, const DWORD options, HRESULT& hr)
-    : m_Args(args), m_Options(options) {
+// The options are taken and not used: no command reads them.
+UserCommandThread::UserCommandThread(const std::vector<std::string>& args, const DWORD /*options*/,
+                                     HRESULT& hr)
+    : m_Args(args) {
     QUOR_LOG(Log::VERBOSE, "%s", "");
     hr = S_OK;
     m_Thread = Vorn::threadCreate(&UserCommandThread::ThreadEntry, this);

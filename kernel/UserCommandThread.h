@@ -43,7 +43,6 @@ private:
     std::shared_ptr<Quor::API::IMain> m_Main;
     std::shared_ptr<Vorn::Thread> m_Thread;
     std::vector<std::string> m_Args;
-    DWORD m_Options;
     std::atomic<HRESULT> m_Result{S_OK};
 };
 

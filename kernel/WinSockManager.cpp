@@ -70,7 +70,7 @@ Manager::~Manager() {
 }
 
 void Manager::CloseAll() {
-    std::lock_guard<std::mutex> closing(m_CloseLock);
+    Vorn::AnnotatedLockGuard closing(m_CloseLock);
     // The listener deletes every receive thread, and each closes its connection on the way out.
     m_Listener.reset();
     if (m_ListeningSocket != -1 && !Vorn::Sockets::Close(m_ListeningSocket))
@@ -78,7 +78,7 @@ void Manager::CloseAll() {
     m_ListeningSocket = -1;
     std::map<DWORD, std::shared_ptr<Connection>> left;
     {
-        std::lock_guard<std::mutex> guard(m_ConnectionsLock);
+        Vorn::AnnotatedLockGuard guard(m_ConnectionsLock);
         left.swap(m_Connections);
     }
     for (auto& [id, connection] : left) connection->Close();
@@ -91,7 +91,7 @@ std::shared_ptr<IConnectionManager::IAutoLock> Manager::CreateAutoLock() {
 HRESULT Manager::SendPacket(const DWORD connection, const UINT size, const BYTE* const data) {
     std::shared_ptr<Connection> target;
     {
-        std::lock_guard<std::mutex> guard(m_ConnectionsLock);
+        Vorn::AnnotatedLockGuard guard(m_ConnectionsLock);
         const auto found = m_Connections.find(connection);
         if (found != m_Connections.end()) target = found->second;
     }
@@ -103,7 +103,7 @@ HRESULT Manager::SendPacket(const DWORD connection, const UINT size, const BYTE*
 }
 
 std::shared_ptr<Connection> Manager::AddConnection(Vorn::Sockets::Socket socket) {
-    std::lock_guard<std::mutex> guard(m_ConnectionsLock);
+    Vorn::AnnotatedLockGuard guard(m_ConnectionsLock);
     DWORD id = m_NextId;
     while (id == 0 || m_Connections.count(id)) ++id;  // only after 2^32 connections
     m_NextId = id + 1;
@@ -120,7 +120,7 @@ void Manager::DeliverPackets(std::vector<PACKET>& packets) {
 
 void Manager::EndConnection(Connection& connection, bool recordDisconnection) {
     {
-        std::lock_guard<std::mutex> guard(m_ConnectionsLock);
+        Vorn::AnnotatedLockGuard guard(m_ConnectionsLock);
         m_Connections.erase(connection.GetId());
     }
     if (recordDisconnection) {

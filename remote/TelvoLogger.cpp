@@ -1,10 +1,10 @@
 #include "remote/TelvoLogger.h"
 
 #include <map>
-#include <mutex>
 #include <utility>
 
 #include "common/Log.h"
+#include "foundation/AnnotatedMutex.h"
 #include "foundation/Random.h"
 #include "foundation/WaitResult.h"
 #include "remote/HTTPConnection.h"
@@ -65,13 +65,13 @@ struct UploadJob {
     std::shared_ptr<std::atomic<bool>> stop;
 };
 
-std::mutex g_instanceMutex;
-TelvoLogger* g_instance = nullptr;
+Vorn::AnnotatedMutex g_instanceMutex;
+TelvoLogger* g_instance GUARDED_BY(g_instanceMutex) = nullptr;
 
 }  // namespace
 
 TelvoLogger* TelvoLogger::GetInstance() {
-    std::lock_guard<std::mutex> lock(g_instanceMutex);
+    Vorn::AnnotatedLockGuard lock(g_instanceMutex);
     if (!g_instance) g_instance = new TelvoLogger();
     return g_instance;
 }
@@ -80,7 +80,7 @@ void TelvoLogger::Shutdown() {
     QUOR_LOG_TAG(Log::DEBUG, TAG_SHUTDOWN, "Telvo shutdown received");
     TelvoLogger* instance = nullptr;
     {
-        std::lock_guard<std::mutex> lock(g_instanceMutex);
+        Vorn::AnnotatedLockGuard lock(g_instanceMutex);
         instance = std::exchange(g_instance, nullptr);
     }
     delete instance;

@@ -23,6 +23,7 @@
 
 #include "foundation/Mutex.h"
 #include "foundation/Thread.h"
+#include "foundation/ThreadAnnotations.h"
 #include "foundation/Types.h"
 #include "remote/TelvoRecord.h"
 
@@ -43,7 +44,7 @@ public:
     void AddLogEntry(const std::string& key, float value, bool sendNow);
 
     // Starts an upload of everything pending (none when nothing is pending).
-    void SendDataToServer();
+    void SendDataToServer() EXCLUDES(*m_mutex);
 
     bool IsEnabled() const { return m_enabled; }
     const std::string& GetEndpoint() const { return m_endpoint; }
@@ -56,16 +57,16 @@ private:
     ~TelvoLogger();
 
     void ChooseServerForRegion();
-    void Add(const std::string& key, TelvoRecord record, bool sendNow);
+    void Add(const std::string& key, TelvoRecord record, bool sendNow) EXCLUDES(*m_mutex);
     static Vorn::uint32 SendDataToServerInternal(void* job);
-    void WaitForAndShutdownUploadThread();
+    void WaitForAndShutdownUploadThread() EXCLUDES(*m_mutex);
 
     std::string m_endpoint;
     std::shared_ptr<Vorn::Mutex> m_mutex;
-    std::shared_ptr<Vorn::Thread> m_uploadThread;  // the newest upload; guarded by m_mutex
+    std::shared_ptr<Vorn::Thread> m_uploadThread GUARDED_BY(*m_mutex);  // the newest upload
     bool m_enabled = false;
-    std::shared_ptr<std::atomic<bool>> m_stop;     // aborts every upload of this logger
-    std::vector<TelvoRecord> m_pending;            // guarded by m_mutex
+    std::shared_ptr<std::atomic<bool>> m_stop;  // aborts every upload of this logger
+    std::vector<TelvoRecord> m_pending GUARDED_BY(*m_mutex);
 };
 
 }  // namespace Quor::User

@@ -13,10 +13,10 @@
 namespace Vorn {
 
 namespace {
-constexpr const char* kStrnlenText = "uint_size Vorn::std_strnlen(const char *, uint_size)";
-constexpr const char* kStrncpyText = "char *Vorn::std_strncpy(char *, uint_size, const char *, uint_size)";
-constexpr const char* kStrncatText = "char *Vorn::std_strncat(char *, uint_size, const char *, uint_size)";
-constexpr const char* kMemcpyText = "void Vorn::std_memcpy(void *, uint_size, const void *, uint_size)";
+[[maybe_unused]] constexpr const char* kStrnlenText = "uint_size Vorn::std_strnlen(const char *, uint_size)";
+[[maybe_unused]] constexpr const char* kStrncpyText = "char *Vorn::std_strncpy(char *, uint_size, const char *, uint_size)";
+[[maybe_unused]] constexpr const char* kStrncatText = "char *Vorn::std_strncat(char *, uint_size, const char *, uint_size)";
+[[maybe_unused]] constexpr const char* kMemcpyText = "void Vorn::std_memcpy(void *, uint_size, const void *, uint_size)";
 
 bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 }  // namespace

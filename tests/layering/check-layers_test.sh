@@ -3,6 +3,7 @@
 # of it with one violation planted each: every plant must fail the check with its own message.
 set -uo pipefail
 check=$1
+. "$(dirname "$0")/../kit/expect-refused.sh"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 clean=$work/clean
@@ -68,12 +69,6 @@ for plant in "${plants[@]}"; do
   cp -r "$clean" "$tree"
   printf '%s\n' "$line" >>"$tree/$file"
   [ "$cmakeFile" = - ] || printf '%s\n' "$cmakeText" >"$tree/$cmakeFile"
-  if out=$("$check" "$tree" 2>&1); then
-    echo "FAILED: $name ($file: $line) passed the check"; status=1
-  elif ! grep -qF -- "$expected" <<<"$out"; then
-    echo "FAILED: $name: expected \"$expected\" in:"; echo "$out"; status=1
-  else
-    echo "ok: $name"
-  fi
+  expect_refused "$name" "$file: $line" "$expected" "$check" "$tree"
 done
 exit $status
