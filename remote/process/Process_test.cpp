@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -130,7 +131,9 @@ TEST(ProcessCreate, ProgramThatEndsAtOnceKeepsHandleAndExitCode) {
     ProcessLaunchRecord record;
     ASSERT_TRUE(Start("/bin/sh", {"-c", "exit 3"}, record));
     ASSERT_FALSE(record.handle.IsEmpty());
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // Waits for its end without collecting it (WNOWAIT), so that the handle still finds it.
+    siginfo_t info{};
+    ASSERT_EQ(::waitid(P_PID, static_cast<id_t>(record.pid), &info, WEXITED | WNOWAIT), 0);
     ProcessExitCode code = -1;
     EXPECT_EQ(processGetExitCode(record.handle, code), GetExitCodeResult::Ok);
     EXPECT_EQ(code, 3);
