@@ -181,39 +181,34 @@ int main(int argc, char** argv) {
                 best = std::min(best, Now() - t);
             });
         };
+        // Ours: a file decoded into a buffer (compared with the plain bytes), a buffer into a buffer.
+        const auto fromFile = [&](HRESULT (*decode)(const std::string&, std::shared_ptr<Quor::API::IBuffer>&),
+                                  const std::string& path) {
+            return [&, decode, path] {
+                std::shared_ptr<Quor::API::IBuffer> out;
+                return decode(path, out) == S_OK && out->GetBufferSize() == plain.size() &&
+                       std::memcmp(out->GetBufferPointer(), plain.data(), plain.size()) == 0;
+            };
+        };
+        const auto fromMemory = [&](HRESULT (*decode)(const std::shared_ptr<Quor::API::IBuffer>&,
+                                                      std::shared_ptr<Quor::API::IBuffer>&, DWORD),
+                                    const std::shared_ptr<Quor::API::IBuffer>& bytes) {
+            return [&, decode, bytes] {
+                std::shared_ptr<Quor::API::IBuffer> out;
+                return decode(bytes, out, 0) == S_OK && out->GetBufferSize() == plain.size();
+            };
+        };
         const std::vector<std::function<void()>> steps = {
-            timed(oursFile,
-                  [&] {
-                      std::shared_ptr<Quor::API::IBuffer> out;
-                      return Quor::Common::LZMA::DecompressFile(lzmaPath, out) == S_OK &&
-                             out->GetBufferSize() == plain.size() &&
-                             std::memcmp(out->GetBufferPointer(), plain.data(), plain.size()) == 0;
-                  }),
-            timed(oursMemory,
-                  [&] {
-                      std::shared_ptr<Quor::API::IBuffer> out;
-                      return Quor::Common::LZMA::Decompress(input, out, 0) == S_OK &&
-                             out->GetBufferSize() == plain.size();
-                  }),
+            timed(oursFile, fromFile(&Quor::Common::LZMA::DecompressFile, lzmaPath)),
+            timed(oursMemory, fromMemory(&Quor::Common::LZMA::Decompress, input)),
             timed(bare,
                   [&] {
                       std::unique_ptr<char[]> bareOut;
                       return BareLzma(lzmaPath, bareOut);
                   }),
             timed(xz, [&] { return Run({"xz", "--format=raw", "--lzma2=dict=8MiB", "-dc"}, rawPath, "/dev/null") == 0; }),
-            timed(zOursFile,
-                  [&] {
-                      std::shared_ptr<Quor::API::IBuffer> out;
-                      return Quor::Common::ZLibHelper::DecompressFile(zlibPath, out) == S_OK &&
-                             out->GetBufferSize() == plain.size() &&
-                             std::memcmp(out->GetBufferPointer(), plain.data(), plain.size()) == 0;
-                  }),
-            timed(zOursMemory,
-                  [&] {
-                      std::shared_ptr<Quor::API::IBuffer> out;
-                      return Quor::Common::ZLibHelper::Decompress(zInput, out, 0) == S_OK &&
-                             out->GetBufferSize() == plain.size();
-                  }),
+            timed(zOursFile, fromFile(&Quor::Common::ZLibHelper::DecompressFile, zlibPath)),
+            timed(zOursMemory, fromMemory(&Quor::Common::ZLibHelper::Decompress, zInput)),
             timed(zBare,
                   [&] {
                       std::unique_ptr<char[]> zBareOut;
