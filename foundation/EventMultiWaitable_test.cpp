@@ -3,16 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <thread>
 #include <vector>
 
 #include "foundation/WaitForMultipleEvents.h"
 #include "foundation/WaitResult.h"
 #include "foundation/testing/WholeTimeOut.h"
+#include "tests/kit/ObservedState.h"
 
 using namespace Vorn;
-using Clock = std::chrono::steady_clock;
 
 TEST(EventMultiWaitable, ZeroWaitAndSetWithoutWaiters) {
     struct Case {
@@ -48,17 +47,15 @@ TEST(EventMultiWaitable, SetWakesEveryWaiter) {
     for (bool manualReset : {true, false}) {
         SCOPED_TRACE(manualReset ? "manual reset" : "auto reset");
         auto event = EventMultiWaitable::Create(manualReset, false);
-        std::atomic<int> started{0};
+        const std::vector<pid_t> before = QuorTest::ThreadIds();
         std::vector<DWORD> results(kWaiters, 12345);
         std::vector<std::thread> waiters;
         for (int i = 0; i < kWaiters; ++i) {
             waiters.emplace_back([&, i] {
-                ++started;
                 results[i] = manualReset ? event->Wait(INFINITE) : WaitForMultipleEvents(1, &event, false, 30000);
             });
         }
-        while (started.load() < kWaiters) std::this_thread::yield();
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));  // let them all reach their wait
+        EXPECT_TRUE(QuorTest::AwaitNewThreadsInConditionWait(before, kWaiters)) << "not every waiter reached its wait";
         EXPECT_TRUE(event->Set());
         for (auto& t : waiters) t.join();
         int signalled = 0;

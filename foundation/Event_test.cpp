@@ -3,14 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <thread>
 
 #include "foundation/WaitResult.h"
 #include "foundation/testing/WholeTimeOut.h"
 
 using namespace Vorn;
-using Clock = std::chrono::steady_clock;
 
 TEST(Event, ZeroWaitTakesAnAutoResetSignalAndClearsIt) {
     auto autoReset = Event::Create(false, true);
@@ -39,9 +37,10 @@ TEST(Event, TimedWaitRunsItsWholeTimeOut) {
 
 TEST(Event, SetWakesAWaiterOnAnotherThread) {
     auto event = Event::Create(false, false);
+    Quor::Platform::ManualClock clock;  // never moved: the wait is in progress until Set
     std::atomic<DWORD> result{12345};
-    std::thread waiter([&] { result = event->Wait(INFINITE); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::thread waiter([&] { result = event->Wait(30000); });
+    clock.AwaitWaiters(1);
     EXPECT_TRUE(event->Set());
     waiter.join();
     EXPECT_EQ(result.load(), WAIT_OBJECT_0);

@@ -5,11 +5,14 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <string>
+#include <thread>
 
 #include "foundation/WaitResult.h"
+#include "tests/kit/ObservedState.h"
 #include "tests/kit/TempDir.h"
 
 using namespace Vorn;
@@ -111,15 +114,24 @@ TEST(SharedMutex, TryLockSleepsUntilReleaseOrTimeOut) {
     EXPECT_GE(waited, std::chrono::milliseconds(900));
     EXPECT_LT(ThreadCpuSeconds() - cpuBefore, 0.3) << "TryLock must not spin while it waits";
 
+    // The other process releases the mutex once this one waits for it (its thread blocked on the
+    // semaphore).
     Child releaser([&](Child& self) {
         auto other = SharedMutex::Find(name.c_str());
         if (!other->IsValid()) return 1;
         self.Tell('R');
-        usleep(300 * 1000);
+        if (self.Hear() != 'U') return 3;
         return other->Unlock() ? 0 : 2;
     });
     ASSERT_EQ(releaser.Hear(), 'R');
-    EXPECT_TRUE(mutex->TryLock(INFINITE));
+    const std::vector<pid_t> before = QuorTest::ThreadIds();
+    std::atomic<bool> locked{false};
+    std::thread waiter([&] { locked = mutex->TryLock(INFINITE); });
+    const bool waiting = QuorTest::AwaitNewThreadsInConditionWait(before, 1);
+    releaser.Tell('U');
+    waiter.join();
+    EXPECT_TRUE(waiting) << "TryLock never waited";
+    EXPECT_TRUE(locked.load());
     EXPECT_EQ(releaser.Wait(), 0);
     EXPECT_TRUE(mutex->Unlock());
 }

@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 
 #include <chrono>
 #include <cstring>
@@ -14,6 +15,7 @@
 
 #include "foundation/EventMultiWaitable.h"
 #include "foundation/WaitResult.h"
+#include "tests/kit/ObservedState.h"
 
 using namespace Vorn;
 using namespace Vorn::Sockets;
@@ -159,9 +161,10 @@ TEST_F(SocketsTest, CancelledReceiveEndsAndLeavesTheSocketUsable) {
     ConnectPair();
     auto event = EventMultiWaitable::Create(false, false);
     char buffer[16];
+    const std::vector<pid_t> before = QuorTest::ThreadIds();
     AsyncResult* op = AsyncRecv(server, buffer, sizeof buffer, event);
     ASSERT_NE(op, nullptr);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // let it block in its wait
+    ASSERT_NE(QuorTest::AwaitNewThreadInSyscall(before, {SYS_poll, SYS_ppoll}), 0) << "the receive never waited";
     CancelAsyncOp(op);
     EXPECT_EQ(event->Wait(0), WAIT_OBJECT_0) << "a cancellation sets the event";
     DWORD transferred = 99;

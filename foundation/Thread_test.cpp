@@ -8,6 +8,7 @@
 
 #include "foundation/EventMultiWaitable.h"
 #include "foundation/WaitResult.h"
+#include "platform/ManualClock.h"
 
 using namespace Vorn;
 
@@ -47,10 +48,11 @@ TEST(Thread, JoinTimesOutWhileRunningAndJoinsAfterTheEnd) {
 TEST(Thread, SeveralThreadsMayJoinOneThread) {
     Worker worker;
     auto thread = threadCreate(&Worker::Run, &worker);
+    Quor::Platform::ManualClock clock;  // never moved: both joins are in progress until the release
     std::atomic<int> joined{0};
-    std::thread a([&] { joined += threadJoin(thread, INFINITE) == WAIT_OBJECT_0; });
+    std::thread a([&] { joined += threadJoin(thread, 30000) == WAIT_OBJECT_0; });
     std::thread b([&] { joined += threadJoin(thread, 30000) == WAIT_OBJECT_0; });
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    clock.AwaitWaiters(2);
     worker.release->Set();
     a.join();
     b.join();

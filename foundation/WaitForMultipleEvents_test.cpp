@@ -9,6 +9,7 @@
 
 #include "foundation/WaitResult.h"
 #include "foundation/testing/WholeTimeOut.h"
+#include "tests/kit/ObservedState.h"
 
 using namespace Vorn;
 using Clock = std::chrono::steady_clock;
@@ -37,12 +38,13 @@ TEST(WaitForMultipleEvents, AnyTimesOutAndIsWokenBySet) {
     EXPECT_EQ(WaitForMultipleEvents(3, events.data(), false, 300), WAIT_TIMEOUT);
     EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(250));
 
-    std::thread setter([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        events[2]->Set();
-    });
-    EXPECT_EQ(WaitForMultipleEvents(3, events.data(), false, INFINITE), 2u);
-    setter.join();
+    const std::vector<pid_t> before = QuorTest::ThreadIds();
+    DWORD result = 12345;
+    std::thread waiter([&] { result = WaitForMultipleEvents(3, events.data(), false, INFINITE); });
+    EXPECT_TRUE(QuorTest::AwaitNewThreadsInConditionWait(before, 1)) << "the wait never began";
+    events[2]->Set();
+    waiter.join();
+    EXPECT_EQ(result, 2u);
 }
 
 TEST(WaitForMultipleEvents, AllTimesOutWhenOneIsNeverSet) {
@@ -59,24 +61,26 @@ TEST(WaitForMultipleEvents, AllTimesOutWhenOneIsNeverSet) {
 TEST(WaitForMultipleEvents, AllEndsWhenEveryEventWasSet) {
     auto events = MakeEvents(3, true);
     events[1]->Set();
-    std::thread setter([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        events[2]->Set();
-        events[0]->Set();
-    });
-    EXPECT_EQ(WaitForMultipleEvents(3, events.data(), true, 30000), WAIT_OBJECT_0);
-    setter.join();
+    Quor::Platform::ManualClock clock;  // never moved: the wait is in progress until the last Set
+    DWORD result = 12345;
+    std::thread waiter([&] { result = WaitForMultipleEvents(3, events.data(), true, 30000); });
+    clock.AwaitWaiters(1);
+    events[2]->Set();
+    events[0]->Set();
+    waiter.join();
+    EXPECT_EQ(result, WAIT_OBJECT_0);
 }
 
 TEST(WaitForMultipleEvents, AnEventListedTwiceCanStillBeSet) {
     auto event = EventMultiWaitable::Create(false, false);
     std::shared_ptr<EventMultiWaitable> list[2] = {event, event};
-    std::thread setter([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        event->Set();
-    });
-    EXPECT_EQ(WaitForMultipleEvents(2, list, false, 30000), 0u);
-    setter.join();
+    const std::vector<pid_t> before = QuorTest::ThreadIds();
+    DWORD result = 12345;
+    std::thread waiter([&] { result = WaitForMultipleEvents(2, list, false, 30000); });
+    EXPECT_TRUE(QuorTest::AwaitNewThreadsInConditionWait(before, 1)) << "the wait never began";
+    event->Set();
+    waiter.join();
+    EXPECT_EQ(result, 0u);
 }
 
 TEST(WaitForMultipleEvents, RefusesBadLists) {

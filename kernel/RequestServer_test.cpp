@@ -17,6 +17,7 @@
 #include "platform/ManualClock.h"
 #include "protocol/PacketType.h"
 #include "tests/kit/LoopbackSocket.h"
+#include "tests/kit/ObservedState.h"
 #include "tests/kit/TempDir.h"
 
 namespace {
@@ -123,10 +124,11 @@ TEST_F(RequestServer, RequestsAreCutFromTheStreamByTheirLength) {
 
     // One request in three sends.
     const std::vector<BYTE> request = UpdateProject(1, "split");
+    // Each part is read by the kernel before the next is sent.
     ASSERT_TRUE(client.Send({request.begin(), request.begin() + 3}));
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // lets the parts travel apart
+    ASSERT_TRUE(QuorTest::AwaitPeerReadAll(client.Fd())) << "the kernel did not read the first part";
     ASSERT_TRUE(client.Send({request.begin() + 3, request.begin() + 14}));
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(QuorTest::AwaitPeerReadAll(client.Fd())) << "the kernel did not read the second part";
     ASSERT_TRUE(client.Send({request.begin() + 14, request.end()}));
     auto answer = AnswerOf(client);
     EXPECT_EQ("UpdateProjectResponse", answer.operation);

@@ -3,7 +3,8 @@
 //    preallocated block (through the LzmaStream adapter) and against `xz --format=raw -d`;
 //  - a zlib file through Quor::Common::ZLibHelper, against one inflate from memory into a
 //    preallocated block (through the ZStream adapter).
-// Rounds alternate; the best time of each is kept. The peers' times include reading the file.
+// Each round runs every step, odd rounds in the reverse order (ours and the peers take turns at
+// going first); the best time of each is kept. The peers' times include reading the file.
 // The content mixes text, structured binary records and random blocks (MixedContent.h); its LZMA2
 // stream is made once with xz (fast preset), the zlib file with our CompressFile. Files live in
 // $TMPDIR (or /tmp) and are removed.
@@ -18,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -122,43 +124,54 @@ int main(int argc, char** argv) {
         auto input = std::make_shared<Bytes>(containerBytes);
         const auto zlibBytes = ReadAll(zlibPath);
         auto zInput = std::make_shared<Bytes>(zlibBytes);
+        // Each step: best time and its run. Odd rounds run the steps in the reverse order, so that
+        // ours and the peers take turns at going first.
+        const auto timed = [&](double& best, const std::function<bool()>& run) {
+            return std::function<void()>([&best, run, &ok] {
+                const double t = Now();
+                ok &= run();
+                best = std::min(best, Now() - t);
+            });
+        };
+        // Ours: a file decoded into a buffer (compared with the plain bytes), a buffer into a buffer.
+        const auto fromFile = [&](HRESULT (*decode)(const std::string&, std::shared_ptr<Quor::API::IBuffer>&),
+                                  const std::string& path) {
+            return [&, decode, path] {
+                std::shared_ptr<Quor::API::IBuffer> out;
+                return decode(path, out) == S_OK && out->GetBufferSize() == plain.size() &&
+                       std::memcmp(out->GetBufferPointer(), plain.data(), plain.size()) == 0;
+            };
+        };
+        const auto fromMemory = [&](HRESULT (*decode)(const std::shared_ptr<Quor::API::IBuffer>&,
+                                                      std::shared_ptr<Quor::API::IBuffer>&, DWORD),
+                                    const std::shared_ptr<Quor::API::IBuffer>& bytes) {
+            return [&, decode, bytes] {
+                std::shared_ptr<Quor::API::IBuffer> out;
+                return decode(bytes, out, 0) == S_OK && out->GetBufferSize() == plain.size();
+            };
+        };
+        const std::vector<std::function<void()>> steps = {
+            timed(oursFile, fromFile(&Quor::Common::LZMA::DecompressFile, lzmaPath)),
+            timed(oursMemory, fromMemory(&Quor::Common::LZMA::Decompress, input)),
+            timed(bare,
+                  [&] {
+                      std::unique_ptr<char[]> bareOut;
+                      return BareLzma(lzmaPath, bareOut);
+                  }),
+            timed(xz, [&] { return Run({"xz", "--format=raw", "--lzma2=dict=8MiB", "-dc"}, rawPath, "/dev/null") == 0; }),
+            timed(zOursFile, fromFile(&Quor::Common::ZLibHelper::DecompressFile, zlibPath)),
+            timed(zOursMemory, fromMemory(&Quor::Common::ZLibHelper::Decompress, zInput)),
+            timed(zBare,
+                  [&] {
+                      std::unique_ptr<char[]> zBareOut;
+                      return BareZlib(zlibPath, zBareOut, plain.size());
+                  }),
+        };
         for (int r = 0; r < rounds && ok; ++r) {
-            double t = Now();
-            std::shared_ptr<Quor::API::IBuffer> out;
-            ok &= Quor::Common::LZMA::DecompressFile(lzmaPath, out) == S_OK && out->GetBufferSize() == plain.size();
-            oursFile = std::min(oursFile, Now() - t);
-            ok &= std::memcmp(out->GetBufferPointer(), plain.data(), plain.size()) == 0;
-            out.reset();
-
-            t = Now();
-            ok &= Quor::Common::LZMA::Decompress(input, out, 0) == S_OK && out->GetBufferSize() == plain.size();
-            oursMemory = std::min(oursMemory, Now() - t);
-            out.reset();
-
-            t = Now();
-            std::unique_ptr<char[]> bareOut;
-            ok &= BareLzma(lzmaPath, bareOut);
-            bare = std::min(bare, Now() - t);
-
-            t = Now();
-            ok &= Run({"xz", "--format=raw", "--lzma2=dict=8MiB", "-dc"}, rawPath, "/dev/null") == 0;
-            xz = std::min(xz, Now() - t);
-
-            t = Now();
-            ok &= Quor::Common::ZLibHelper::DecompressFile(zlibPath, out) == S_OK && out->GetBufferSize() == plain.size();
-            zOursFile = std::min(zOursFile, Now() - t);
-            ok &= std::memcmp(out->GetBufferPointer(), plain.data(), plain.size()) == 0;
-            out.reset();
-
-            t = Now();
-            ok &= Quor::Common::ZLibHelper::Decompress(zInput, out, 0) == S_OK && out->GetBufferSize() == plain.size();
-            zOursMemory = std::min(zOursMemory, Now() - t);
-            out.reset();
-
-            t = Now();
-            std::unique_ptr<char[]> zBareOut;
-            ok &= BareZlib(zlibPath, zBareOut, plain.size());
-            zBare = std::min(zBare, Now() - t);
+            if (r % 2 == 0)
+                for (const auto& step : steps) step();
+            else
+                for (auto step = steps.rbegin(); step != steps.rend(); ++step) (*step)();
         }
         if (!ok) {
             std::fprintf(stderr, "a decode failed or gave other bytes\n");

@@ -191,14 +191,29 @@ int main(int argc, char** argv) {
     bool ok = true;
     Project alpha{"alpha", {}, {}};
     double ours = 1e30, peer = 1e30;
+    // Before each side both sides' files of the run before are removed, so that each starts on the
+    // same empty disk state (each side syncs before its clock starts).
+    const auto clearBoth = [&] {
+        std::error_code error;
+        std::filesystem::remove_all(installRoot + "/projects/alpha", error);
+        std::filesystem::remove_all(peerTarget.path(), error);
+    };
+    const auto ourRun = [&] {
+        clearBoth();
+        return RunOurs(alpha, serverRoot, installRoot, nginx.baseUrl(), ok);
+    };
+    const auto peerRun = [&] {
+        clearBoth();
+        return RunPeer(alpha, url, peerTarget.path(), ok);
+    };
     for (int r = 0; r < rounds && ok; ++r) {
         double ourTime, peerTime;
         if (r % 2 == 0) {
-            ourTime = RunOurs(alpha, serverRoot, installRoot, nginx.baseUrl(), ok);
-            peerTime = RunPeer(alpha, url, peerTarget.path(), ok);
+            ourTime = ourRun();
+            peerTime = peerRun();
         } else {
-            peerTime = RunPeer(alpha, url, peerTarget.path(), ok);
-            ourTime = RunOurs(alpha, serverRoot, installRoot, nginx.baseUrl(), ok);
+            peerTime = peerRun();
+            ourTime = ourRun();
         }
         ours = std::min(ours, ourTime);
         peer = std::min(peer, peerTime);

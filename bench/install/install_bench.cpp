@@ -2,7 +2,8 @@
 //  1. a fresh install of 2,000 small files and 20 files of 20 MiB (plain, zlib and LZMA2 forms,
 //     deploy and managed files): InstallProjectRelease (discovery and execution) against one
 //     `curl -K` process fetching the same URIs plus the bare decompression loops over what it
-//     fetched; best of the rounds, each on an empty project folder;
+//     fetched; best of the rounds, each side on an empty project folder and an empty peer folder
+//     with the disk synced, ours and the peer taking turns at going first;
 //  2. the same release with its large files archived (a second project);
 //  3. a second release that keeps 90% of the files: the files it fetches, from nginx's access log.
 // The content and the install tree are made in $TMPDIR (or /tmp) and removed at the end.
@@ -206,31 +207,45 @@ int main(int argc, char** argv) {
     const std::string base = "http://" + nginx.baseUrl();
 
     bool ok = true;
+    // Before each side, both sides' output of the round before is removed and the disk is synced,
+    // so that neither meets the other's files or its unlinks still being written back.
+    const auto prepare = [&](const char* project) {
+        Quor::User::ManagedFileHelper::Release();
+        std::filesystem::remove_all(root + "/projects/" + project);
+        for (const auto& item : std::filesystem::directory_iterator(peer.path())) std::filesystem::remove_all(item);
+        sync();
+    };
     for (const char* project : {"alpha", "beta"}) {
         double ours = 1e30, theirs = 1e30;
         size_t bytes = 0, requests = 0;
+        std::vector<Fetched> fetched;  // the peer fetches what the latest install of ours fetched
         for (int r = 0; r < rounds && ok; ++r) {
-            Quor::User::ManagedFileHelper::Release();
-            std::filesystem::remove_all(root + "/projects/" + project);
-            sync();
-            const size_t before = nginx.accessLog().size();
-            const double start = Now();
-            double discoverTime = 0;
-            const HRESULT hr = Install(project, kV1, server, &discoverTime);
-            if (hr != S_OK) std::fprintf(stderr, "install of %s failed: 0x%08x\n", project, static_cast<unsigned>(hr));
-            ok = hr == S_OK;
-            const double ourTime = Now() - start;
-            nginx.WaitForAccessLog(before + 1);
-            const std::vector<Fetched> fetched = Describe(FileGets(nginx, before), description, project);
-            double theirTime = 0;
-            ok = ok && Peer(base, fetched, peer.path(), theirTime);
+            double ourTime = 0, discoverTime = 0, theirTime = 0;
+            const auto runOurs = [&] {
+                prepare(project);
+                const size_t before = nginx.accessLog().size();
+                const double start = Now();
+                const HRESULT hr = Install(project, kV1, server, &discoverTime);
+                ourTime = Now() - start;
+                if (hr != S_OK)
+                    std::fprintf(stderr, "install of %s failed: 0x%08x\n", project, static_cast<unsigned>(hr));
+                nginx.WaitForAccessLog(before + 1);
+                fetched = Describe(FileGets(nginx, before), description, project);
+                return hr == S_OK;
+            };
+            const auto runPeer = [&] {
+                prepare(project);
+                return Peer(base, fetched, peer.path(), theirTime);
+            };
+            // Ours goes first in even rounds; the first round is always ours, to learn the URIs.
+            ok = r % 2 == 0 ? runOurs() && runPeer() : runPeer() && runOurs();
             ours = std::min(ours, ourTime);
             theirs = std::min(theirs, theirTime);
             requests = fetched.size();
             bytes = 0;
             for (const auto& entry : nginx.accessLog()) bytes += entry.bodyBytes;
-            std::printf("%s round %d: ours %.2f s (discovery %.2f s), curl -K + bare decompression %.2f s\n", project,
-                        r + 1, ourTime, discoverTime, theirTime);
+            std::printf("%s round %d (%s first): ours %.2f s (discovery %.2f s), curl -K + bare decompression %.2f s\n",
+                        project, r + 1, r % 2 == 0 ? "ours" : "peer", ourTime, discoverTime, theirTime);
         }
         std::printf("fresh install of %s (%s): ours %.2f s, peer %.2f s, ratio %.3f (ours / peer; goal <= 1.2), %zu "
                     "file requests\n",
@@ -240,8 +255,7 @@ int main(int argc, char** argv) {
     }
 
     // The second release of alpha over an installed first one.
-    Quor::User::ManagedFileHelper::Release();
-    std::filesystem::remove_all(root + "/projects/alpha");
+    prepare("alpha");
     ok = ok && Install("alpha", kV1, server) == S_OK;
     const size_t before = nginx.accessLog().size();
     const double start = Now();

@@ -130,7 +130,10 @@ TEST(ProcessCreate, ProgramThatEndsAtOnceKeepsHandleAndExitCode) {
     ProcessLaunchRecord record;
     ASSERT_TRUE(Start("/bin/sh", {"-c", "exit 3"}, record));
     ASSERT_FALSE(record.handle.IsEmpty());
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // Its waiter has collected it before anyone looks.
+    for (int i = 0; i < 3000 && ChildProcess::Find(static_cast<pid_t>(record.pid)); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(ChildProcess::Find(static_cast<pid_t>(record.pid)), nullptr) << "the program did not end";
     ProcessExitCode code = -1;
     EXPECT_EQ(processGetExitCode(record.handle, code), GetExitCodeResult::Ok);
     EXPECT_EQ(code, 3);
