@@ -5,6 +5,7 @@
 // A field is `F(Kind, name)` in the lists of protocol/Messages.h; a generator passes one of the
 // QUOR_FIELD_<ASPECT> macros below as F. Kinds:
 //   Word     DWORD, one little-endian word, logged "0x%08x"
+//   Release  DWORD, a release number: as Word, but a failure answer carries 0xFFFFFFFF
 //   Uint     UINT, one word (flags and parameter sets), logged "0x%08x"
 //   String   std::string, length word + bytes + zero byte, logged "%s"
 //   Flag     bool, one byte, logged "%d" as 0 or 1
@@ -27,6 +28,7 @@
 // `, name`: the field passed on.
 #define QUOR_FIELD_ARG(kind, name) , name
 #define QUOR_FIELD_TYPE_Word const DWORD
+#define QUOR_FIELD_TYPE_Release const DWORD
 #define QUOR_FIELD_TYPE_Uint const UINT
 #define QUOR_FIELD_TYPE_String const std::string&
 #define QUOR_FIELD_TYPE_Flag const bool
@@ -37,6 +39,7 @@
 // The decoder's local for a field, and its read (`&& in.Kind(name)`); a result is in the header.
 #define QUOR_FIELD_LOCAL(kind, name) QUOR_FIELD_LOCAL_##kind(name)
 #define QUOR_FIELD_LOCAL_Word(name) DWORD name = 0;
+#define QUOR_FIELD_LOCAL_Release(name) DWORD name = 0;
 #define QUOR_FIELD_LOCAL_Uint(name) DWORD name = 0;
 #define QUOR_FIELD_LOCAL_String(name) std::string name;
 #define QUOR_FIELD_LOCAL_Flag(name) bool name = false;
@@ -45,6 +48,7 @@
 #define QUOR_FIELD_LOCAL_Result(name)
 #define QUOR_FIELD_READ(kind, name) QUOR_FIELD_READ_##kind(name)
 #define QUOR_FIELD_READ_Word(name) &&in.Word(name)
+#define QUOR_FIELD_READ_Release(name) &&in.Word(name)
 #define QUOR_FIELD_READ_Uint(name) &&in.Word(name)
 #define QUOR_FIELD_READ_String(name) &&in.String(name)
 #define QUOR_FIELD_READ_Flag(name) &&in.Flag(name)
@@ -55,6 +59,7 @@
 // The writer's call for a field (`.Kind(name)`), and the header's result (`header = hr;`).
 #define QUOR_FIELD_WRITE(kind, name) QUOR_FIELD_WRITE_##kind(name)
 #define QUOR_FIELD_WRITE_Word(name) .Word(name)
+#define QUOR_FIELD_WRITE_Release(name) .Word(name)
 #define QUOR_FIELD_WRITE_Uint(name) .Word(name)
 #define QUOR_FIELD_WRITE_String(name) .String(name)
 #define QUOR_FIELD_WRITE_Flag(name) .Flag(name)
@@ -63,6 +68,7 @@
 #define QUOR_FIELD_WRITE_Result(name)
 #define QUOR_FIELD_HEADER(kind, name) QUOR_FIELD_HEADER_##kind(name)
 #define QUOR_FIELD_HEADER_Word(name)
+#define QUOR_FIELD_HEADER_Release(name)
 #define QUOR_FIELD_HEADER_Uint(name)
 #define QUOR_FIELD_HEADER_String(name)
 #define QUOR_FIELD_HEADER_Flag(name)
@@ -73,6 +79,7 @@
 // The sender's log: a format fragment (string literals that join) and its argument.
 #define QUOR_FIELD_FORMAT(kind, name) QUOR_FIELD_FORMAT_##kind
 #define QUOR_FIELD_FORMAT_Word ", 0x%08x"
+#define QUOR_FIELD_FORMAT_Release ", 0x%08x"
 #define QUOR_FIELD_FORMAT_Uint ", 0x%08x"
 #define QUOR_FIELD_FORMAT_String ", %s"
 #define QUOR_FIELD_FORMAT_Flag ", %d"
@@ -81,6 +88,7 @@
 #define QUOR_FIELD_FORMAT_Result ", 0x%08x"
 #define QUOR_FIELD_LOG_ARG(kind, name) , QUOR_FIELD_LOG_ARG_##kind(name)
 #define QUOR_FIELD_LOG_ARG_Word(name) name
+#define QUOR_FIELD_LOG_ARG_Release(name) name
 #define QUOR_FIELD_LOG_ARG_Uint(name) name
 #define QUOR_FIELD_LOG_ARG_String(name) name.c_str()
 #define QUOR_FIELD_LOG_ARG_Flag(name) name ? 1 : 0
@@ -88,9 +96,22 @@
 #define QUOR_FIELD_LOG_ARG_Words(name) name.size()
 #define QUOR_FIELD_LOG_ARG_Result(name) name
 
+// The value a failure answer carries for a field: `hr` for a result, empty lists and texts, 0 for
+// words and 0xFFFFFFFF for release numbers.
+#define QUOR_FIELD_FAILURE(kind, name) , QUOR_FIELD_FAILURE_##kind
+#define QUOR_FIELD_FAILURE_Word DWORD{0}
+#define QUOR_FIELD_FAILURE_Release DWORD{0xFFFFFFFF}
+#define QUOR_FIELD_FAILURE_Uint UINT{0}
+#define QUOR_FIELD_FAILURE_String std::string()
+#define QUOR_FIELD_FAILURE_Flag false
+#define QUOR_FIELD_FAILURE_Strings std::vector<std::string>()
+#define QUOR_FIELD_FAILURE_Words std::vector<DWORD>()
+#define QUOR_FIELD_FAILURE_Result hr
+
 // The recording doubles' call on RecordedCall for a field.
 #define QUOR_FIELD_RECORD(kind, name) QUOR_FIELD_RECORD_##kind(name)
 #define QUOR_FIELD_RECORD_Word(name) .Word(name)
+#define QUOR_FIELD_RECORD_Release(name) .Word(name)
 #define QUOR_FIELD_RECORD_Uint(name) .Word(name)
 #define QUOR_FIELD_RECORD_String(name) .Text(name)
 #define QUOR_FIELD_RECORD_Flag(name) .Flag(name)

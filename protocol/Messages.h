@@ -71,16 +71,16 @@
 #define QUOR_REQUEST_FIELDS_EnumerateInstalledProjectReleases(F) F(String, project)
 #define QUOR_RESPONSE_FIELDS_EnumerateInstalledProjectReleases(F) F(Result, hr) F(Words, versions)
 
-#define QUOR_REQUEST_FIELDS_InstallProjectRelease(F) F(String, project) F(Word, version)
+#define QUOR_REQUEST_FIELDS_InstallProjectRelease(F) F(String, project) F(Release, version)
 #define QUOR_RESPONSE_FIELDS_InstallProjectRelease(F) F(Result, hr)
 
 #define QUOR_REQUEST_FIELDS_UpdateProject(F) F(String, project)
-#define QUOR_RESPONSE_FIELDS_UpdateProject(F) F(Result, hr) F(Word, version)
+#define QUOR_RESPONSE_FIELDS_UpdateProject(F) F(Result, hr) F(Release, version)
 
 #define QUOR_REQUEST_FIELDS_ValidateProject(F) F(String, project)
 #define QUOR_RESPONSE_FIELDS_ValidateProject(F) F(Result, hr)
 
-#define QUOR_REQUEST_FIELDS_UninstallProjectRelease(F) F(String, project) F(Word, version)
+#define QUOR_REQUEST_FIELDS_UninstallProjectRelease(F) F(String, project) F(Release, version)
 #define QUOR_RESPONSE_FIELDS_UninstallProjectRelease(F) F(Result, hr)
 
 #define QUOR_REQUEST_FIELDS_EnumerateAvailableSolutions(F)
@@ -96,26 +96,26 @@
 #define QUOR_RESPONSE_FIELDS_EnumerateInstalledSolutionReleases(F) F(Result, hr) F(Words, versions)
 
 #define QUOR_REQUEST_FIELDS_InstallSolutionRelease(F) \
-    F(String, solution) F(Word, version) F(String, configuration)
-#define QUOR_RESPONSE_FIELDS_InstallSolutionRelease(F) F(Result, hr) F(Word, version)
+    F(String, solution) F(Release, version) F(String, configuration)
+#define QUOR_RESPONSE_FIELDS_InstallSolutionRelease(F) F(Result, hr) F(Release, version)
 
 #define QUOR_REQUEST_FIELDS_UpdateSolution(F) F(String, solution) F(String, configuration)
-#define QUOR_RESPONSE_FIELDS_UpdateSolution(F) F(Result, hr) F(Word, version)
+#define QUOR_RESPONSE_FIELDS_UpdateSolution(F) F(Result, hr) F(Release, version)
 
 #define QUOR_REQUEST_FIELDS_ValidateSolution(F) F(String, solution)
 #define QUOR_RESPONSE_FIELDS_ValidateSolution(F) F(Result, hr)
 
-#define QUOR_REQUEST_FIELDS_UninstallSolutionRelease(F) F(String, solution) F(Word, version)
+#define QUOR_REQUEST_FIELDS_UninstallSolutionRelease(F) F(String, solution) F(Release, version)
 #define QUOR_RESPONSE_FIELDS_UninstallSolutionRelease(F) F(Result, hr)
 
 #define QUOR_REQUEST_FIELDS_CreateProcess(F) \
-    F(String, name) F(Word, version) F(String, executable) F(String, arguments)
+    F(String, name) F(Release, version) F(String, executable) F(String, arguments)
 #define QUOR_RESPONSE_FIELDS_CreateProcess(F) F(Result, hr) F(Word, processId) F(Word, threadId)
 
 #define QUOR_REQUEST_FIELDS_SetLogParameters(F) F(Uint, parameters)
 #define QUOR_RESPONSE_FIELDS_SetLogParameters(F) F(Result, hr)
 
-#define QUOR_REQUEST_FIELDS_LockFile(F) F(String, project) F(Word, version) F(String, path)
+#define QUOR_REQUEST_FIELDS_LockFile(F) F(String, project) F(Release, version) F(String, path)
 #define QUOR_RESPONSE_FIELDS_LockFile(F) \
     F(Result, hr) F(String, fileName) F(Word, offset) F(Word, size) F(Word, handle)
 
@@ -130,9 +130,9 @@
 #define QUOR_REQUEST_FIELDS_InstallSolutionReleaseByProjectVersion(F) \
     F(String, solution) F(String, projectVersion) F(String, configuration) F(Flag, preview) F(Flag, uninstall)
 #define QUOR_RESPONSE_FIELDS_InstallSolutionReleaseByProjectVersion(F) \
-    F(Result, hr) F(Word, version) F(String, response)
+    F(Result, hr) F(Release, version) F(String, response)
 
-#define QUOR_REQUEST_FIELDS_GetProjectVersionForSolutionRelease(F) F(String, solution) F(Word, version)
+#define QUOR_REQUEST_FIELDS_GetProjectVersionForSolutionRelease(F) F(String, solution) F(Release, version)
 #define QUOR_RESPONSE_FIELDS_GetProjectVersionForSolutionRelease(F) F(String, projectVersion)
 
 #define QUOR_REQUEST_FIELDS_GetQuorLibrary(F)
