@@ -54,8 +54,9 @@ public:
 
     // One handler per request of protocol/Messages.h, with that row's fields.
 #define QUOR_DECLARE_HANDLER(Name, TYPE, number, direction, ...) \
-    QUOR_IF_REQUEST_##direction(void Name##Request(                  \
-        const DWORD requester, const DWORD requestId QUOR_REQUEST_FIELDS_##Name(QUOR_FIELD_PARAM)) override;)
+    QUOR_IF_REQUEST_##direction(                                 \
+        void Name##Request(const DWORD requester,                \
+                           const DWORD requestId QUOR_REQUEST_FIELDS_##Name(QUOR_FIELD_PARAM)) override;)
     QUOR_MESSAGES(QUOR_DECLARE_HANDLER)
 #undef QUOR_DECLARE_HANDLER
 
@@ -70,7 +71,9 @@ private:
     // failure of a cancelled job is answered as E_ABORT.
     template <class Operation>
     HRESULT WithServerAndProgress(DWORD requester, DWORD requestId, Operation op);
-    const signed char* CancelFlag() const { return &m_Cancel; }
+    const signed char* CancelFlag() const {
+        return &m_Cancel;
+    }
     // E_ABORT for a failure while the job is being cancelled (some engine steps report a
     // cancellation as a plain failure), otherwise hr.
     HRESULT CancelledAsAbort(HRESULT hr);

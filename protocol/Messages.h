@@ -21,36 +21,36 @@
 // header's result word. Rows are in type-number order. Macros only, no state.
 #include "protocol/MessageFields.h"
 
-#define QUOR_MESSAGES(X)                                                                    \
-    X(GetVersion, GET_VERSION, 0, BOTH, LOGGED, LOGGED)                                     \
-    X(Terminate, TERMINATE, 1, BOTH, LOGGED, LOGGED)                                        \
-    X(EnumerateAvailableProjects, ENUM_AVAIL_PROJECTS, 2, BOTH, LOGGED, LOGGED)             \
-    X(EnumerateInstalledProjects, ENUM_INSTALLED_PROJECTS, 3, BOTH, LOGGED, LOGGED)         \
-    X(EnumerateAvailableProjectReleases, ENUM_AVAIL_PROJECT_RELEASES, 4, BOTH, LOGGED, LOGGED) \
-    X(EnumerateInstalledProjectReleases, ENUM_INSTALLED_PROJECT_RELEASES, 5, BOTH, LOGGED, LOGGED) \
-    X(InstallProjectRelease, INSTALL_PROJECT_RELEASE, 6, BOTH, LOGGED, LOGGED)              \
-    X(UpdateProject, UPDATE_PROJECT, 7, BOTH, LOGGED, LOGGED)                               \
-    X(ValidateProject, VALIDATE_PROJECT, 8, BOTH, LOGGED, LOGGED)                           \
-    X(UninstallProjectRelease, UNINSTALL_PROJECT_RELEASE, 9, BOTH, LOGGED, LOGGED)          \
-    X(EnumerateAvailableSolutions, ENUM_AVAIL_SOLUTIONS, 10, BOTH, LOGGED, LOGGED)          \
-    X(EnumerateInstalledSolutions, ENUM_INSTALLED_SOLUTIONS, 11, BOTH, LOGGED, LOGGED)      \
-    X(EnumerateAvailableSolutionReleases, ENUM_AVAIL_SOLUTION_RELEASES, 12, BOTH, LOGGED, LOGGED) \
-    X(EnumerateInstalledSolutionReleases, ENUM_INSTALLED_SOLUTION_RELEASES, 13, BOTH, LOGGED, LOGGED) \
-    X(InstallSolutionRelease, INSTALL_SOLUTION_RELEASE, 14, BOTH, LOGGED, LOGGED)           \
-    X(UpdateSolution, UPDATE_SOLUTION, 15, BOTH, LOGGED, LOGGED)                            \
-    X(ValidateSolution, VALIDATE_SOLUTION, 16, BOTH, LOGGED, LOGGED)                        \
-    X(UninstallSolutionRelease, UNINSTALL_SOLUTION_RELEASE, 17, BOTH, LOGGED, LOGGED)       \
-    X(CreateProcess, CREATE_PROCESS, 18, BOTH, LOGGED, LOGGED)                              \
-    X(SetLogParameters, SET_LOG_PARAMETERS, 19, BOTH, LOGGED, LOGGED)                       \
-    X(LockFile, LOCK_FILE, 20, BOTH, LOGGED, LOGGED)                                        \
-    X(UnlockFile, UNLOCK_FILE, 21, BOTH, LOGGED, LOGGED)                                    \
-    X(Cancel, CANCEL, 22, REQUEST, LOGGED, SILENT)                                          \
-    X(RequestProgress, REQUEST_PROGRESS, 22, PROGRESS, SILENT, SILENT)                      \
-    X(Repair, REPAIR, 23, BOTH, LOGGED, LOGGED)                                             \
-    X(InstallSolutionReleaseByProjectVersion, INSTALL_SOLUTION_RELEASE_BY_PROJECT_VERSION, 24, BOTH, \
-      LOGGED, LOGGED)                                                                       \
-    X(GetProjectVersionForSolutionRelease, GET_PROJECT_VERSION_FOR_SOLUTION_RELEASE, 25, BOTH, LOGGED, \
-      LOGGED)                                                                               \
+#define QUOR_MESSAGES(X)                                                                                     \
+    X(GetVersion, GET_VERSION, 0, BOTH, LOGGED, LOGGED)                                                      \
+    X(Terminate, TERMINATE, 1, BOTH, LOGGED, LOGGED)                                                         \
+    X(EnumerateAvailableProjects, ENUM_AVAIL_PROJECTS, 2, BOTH, LOGGED, LOGGED)                              \
+    X(EnumerateInstalledProjects, ENUM_INSTALLED_PROJECTS, 3, BOTH, LOGGED, LOGGED)                          \
+    X(EnumerateAvailableProjectReleases, ENUM_AVAIL_PROJECT_RELEASES, 4, BOTH, LOGGED, LOGGED)               \
+    X(EnumerateInstalledProjectReleases, ENUM_INSTALLED_PROJECT_RELEASES, 5, BOTH, LOGGED, LOGGED)           \
+    X(InstallProjectRelease, INSTALL_PROJECT_RELEASE, 6, BOTH, LOGGED, LOGGED)                               \
+    X(UpdateProject, UPDATE_PROJECT, 7, BOTH, LOGGED, LOGGED)                                                \
+    X(ValidateProject, VALIDATE_PROJECT, 8, BOTH, LOGGED, LOGGED)                                            \
+    X(UninstallProjectRelease, UNINSTALL_PROJECT_RELEASE, 9, BOTH, LOGGED, LOGGED)                           \
+    X(EnumerateAvailableSolutions, ENUM_AVAIL_SOLUTIONS, 10, BOTH, LOGGED, LOGGED)                           \
+    X(EnumerateInstalledSolutions, ENUM_INSTALLED_SOLUTIONS, 11, BOTH, LOGGED, LOGGED)                       \
+    X(EnumerateAvailableSolutionReleases, ENUM_AVAIL_SOLUTION_RELEASES, 12, BOTH, LOGGED, LOGGED)            \
+    X(EnumerateInstalledSolutionReleases, ENUM_INSTALLED_SOLUTION_RELEASES, 13, BOTH, LOGGED, LOGGED)        \
+    X(InstallSolutionRelease, INSTALL_SOLUTION_RELEASE, 14, BOTH, LOGGED, LOGGED)                            \
+    X(UpdateSolution, UPDATE_SOLUTION, 15, BOTH, LOGGED, LOGGED)                                             \
+    X(ValidateSolution, VALIDATE_SOLUTION, 16, BOTH, LOGGED, LOGGED)                                         \
+    X(UninstallSolutionRelease, UNINSTALL_SOLUTION_RELEASE, 17, BOTH, LOGGED, LOGGED)                        \
+    X(CreateProcess, CREATE_PROCESS, 18, BOTH, LOGGED, LOGGED)                                               \
+    X(SetLogParameters, SET_LOG_PARAMETERS, 19, BOTH, LOGGED, LOGGED)                                        \
+    X(LockFile, LOCK_FILE, 20, BOTH, LOGGED, LOGGED)                                                         \
+    X(UnlockFile, UNLOCK_FILE, 21, BOTH, LOGGED, LOGGED)                                                     \
+    X(Cancel, CANCEL, 22, REQUEST, LOGGED, SILENT)                                                           \
+    X(RequestProgress, REQUEST_PROGRESS, 22, PROGRESS, SILENT, SILENT)                                       \
+    X(Repair, REPAIR, 23, BOTH, LOGGED, LOGGED)                                                              \
+    X(InstallSolutionReleaseByProjectVersion, INSTALL_SOLUTION_RELEASE_BY_PROJECT_VERSION, 24, BOTH, LOGGED, \
+      LOGGED)                                                                                                \
+    X(GetProjectVersionForSolutionRelease, GET_PROJECT_VERSION_FOR_SOLUTION_RELEASE, 25, BOTH, LOGGED,       \
+      LOGGED)                                                                                                \
     X(GetQuorLibrary, GET_QUOR_LIBRARY, 26, BOTH, NAMED, SILENT)
 
 #define QUOR_REQUEST_FIELDS_GetVersion(F)
@@ -150,8 +150,9 @@
 #define QUOR_IF_PROGRESS_PROGRESS(...) __VA_ARGS__
 
 // QUOR_SEND_LOG_<style>(level, FIELDS): the sender's entry line for a message with these fields.
-#define QUOR_SEND_LOG_LOGGED(level, FIELDS) \
-    QUOR_LOG(level, "(%d, 0x%08x" FIELDS(QUOR_FIELD_FORMAT) ")", requester, requestId FIELDS(QUOR_FIELD_LOG_ARG))
+#define QUOR_SEND_LOG_LOGGED(level, FIELDS)                                 \
+    QUOR_LOG(level, "(%d, 0x%08x" FIELDS(QUOR_FIELD_FORMAT) ")", requester, \
+             requestId FIELDS(QUOR_FIELD_LOG_ARG))
 #define QUOR_SEND_LOG_NAMED(level, FIELDS) \
     QUOR_LOG(level, "(requester=%d, requestId=0x%08x)", requester, requestId)
 #define QUOR_SEND_LOG_SILENT(level, FIELDS)

@@ -19,9 +19,9 @@ constexpr TypeNames kRequestNames = [] {
 // A progress report is logged under its packet type's own name.
 constexpr TypeNames kResponseNames = [] {
     TypeNames names{};
-#define QUOR_RESPONSE_NAME(Name, TYPE, number, direction, ...)                  \
+#define QUOR_RESPONSE_NAME(Name, TYPE, number, direction, ...)                      \
     QUOR_IF_RESPONSE_##direction(names[number] = "PACKET_TYPE_" #TYPE "_RESPONSE";) \
-    QUOR_IF_PROGRESS_##direction(names[number] = "PACKET_TYPE_" #TYPE;)
+        QUOR_IF_PROGRESS_##direction(names[number] = "PACKET_TYPE_" #TYPE;)
     QUOR_MESSAGES(QUOR_RESPONSE_NAME)
 #undef QUOR_RESPONSE_NAME
     return names;

@@ -15,8 +15,11 @@ enum PacketType : DWORD {
 #define QUOR_PACKET_TYPE(Name, TYPE, number, ...) PACKET_TYPE_##TYPE = number,
     QUOR_MESSAGES(QUOR_PACKET_TYPE)
 #undef QUOR_PACKET_TYPE
-#define QUOR_PACKET_NUMBER(Name, TYPE, number, ...) , DWORD{number}
-    PACKET_TYPE_LAST = std::max({DWORD{0} QUOR_MESSAGES(QUOR_PACKET_NUMBER)}),
+#define QUOR_PACKET_NUMBER(Name, TYPE, number, ...) \
+    , DWORD {                                       \
+        number                                      \
+    }
+        PACKET_TYPE_LAST = std::max({DWORD{0} QUOR_MESSAGES(QUOR_PACKET_NUMBER)}),
 #undef QUOR_PACKET_NUMBER
 };
 

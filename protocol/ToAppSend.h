@@ -15,8 +15,9 @@ public:
     explicit Send(ISendPacket& transport) : m_Transport(transport) {}
 
 #define QUOR_DECLARE_RESPONSE(Name, TYPE, number, direction, ...) \
-    QUOR_IF_RESPONSE_##direction(void Name##Response(                 \
-        const DWORD requester, const DWORD requestId QUOR_RESPONSE_FIELDS_##Name(QUOR_FIELD_PARAM)) override;)
+    QUOR_IF_RESPONSE_##direction(                                 \
+        void Name##Response(const DWORD requester,                \
+                            const DWORD requestId QUOR_RESPONSE_FIELDS_##Name(QUOR_FIELD_PARAM)) override;)
     QUOR_MESSAGES(QUOR_DECLARE_RESPONSE)
 #undef QUOR_DECLARE_RESPONSE
     void RequestProgress(const DWORD requester, const DWORD requestId, const DWORD counter1,

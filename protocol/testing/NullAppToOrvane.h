@@ -9,8 +9,8 @@ class NullAppToOrvane : public Quor::OrvaneProtocol::IAppToOrvane {
 public:
     ~NullAppToOrvane() override = default;
 #define QUOR_NULL_REQUEST(Name, TYPE, number, direction, ...) \
-    QUOR_IF_REQUEST_##direction(                                \
-        void Name##Request(const DWORD, const DWORD QUOR_REQUEST_FIELDS_##Name(QUOR_FIELD_UNNAMED)) override {})
+    QUOR_IF_REQUEST_##direction(void Name##Request(           \
+        const DWORD, const DWORD QUOR_REQUEST_FIELDS_##Name(QUOR_FIELD_UNNAMED)) override{})
     QUOR_MESSAGES(QUOR_NULL_REQUEST)
 #undef QUOR_NULL_REQUEST
 };

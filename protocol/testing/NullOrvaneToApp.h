@@ -9,8 +9,8 @@ class NullOrvaneToApp : public Quor::OrvaneProtocol::IOrvaneToApp {
 public:
     virtual ~NullOrvaneToApp() = default;
 #define QUOR_NULL_RESPONSE(Name, TYPE, number, direction, ...) \
-    QUOR_IF_RESPONSE_##direction(                                \
-        void Name##Response(const DWORD, const DWORD QUOR_RESPONSE_FIELDS_##Name(QUOR_FIELD_UNNAMED)) override {})
+    QUOR_IF_RESPONSE_##direction(void Name##Response(          \
+        const DWORD, const DWORD QUOR_RESPONSE_FIELDS_##Name(QUOR_FIELD_UNNAMED)) override{})
     QUOR_MESSAGES(QUOR_NULL_RESPONSE)
 #undef QUOR_NULL_RESPONSE
     void RequestProgress(const DWORD, const DWORD, const DWORD, const DWORD, const DWORD, const DWORD,
