@@ -99,18 +99,9 @@
 // The value a failure answer carries for a field: `hr` for a result, empty lists and texts, 0 for
 // words and 0xFFFFFFFF for release numbers.
 #define QUOR_FIELD_FAILURE(kind, name) , QUOR_FIELD_FAILURE_##kind
-#define QUOR_FIELD_FAILURE_Word \
-    DWORD {                     \
-        0                       \
-    }
-#define QUOR_FIELD_FAILURE_Release \
-    DWORD {                        \
-        0xFFFFFFFF                 \
-    }
-#define QUOR_FIELD_FAILURE_Uint \
-    UINT {                      \
-        0                       \
-    }
+#define QUOR_FIELD_FAILURE_Word DWORD(0)
+#define QUOR_FIELD_FAILURE_Release DWORD(0xFFFFFFFF)
+#define QUOR_FIELD_FAILURE_Uint UINT(0)
 #define QUOR_FIELD_FAILURE_String std::string()
 #define QUOR_FIELD_FAILURE_Flag false
 #define QUOR_FIELD_FAILURE_Strings std::vector<std::string>()
