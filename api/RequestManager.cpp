@@ -19,19 +19,19 @@ namespace {
 constexpr const char* kUntrackedLong = "Received response to request no longer being tracked by API";
 constexpr const char* kUntrackedShort = "Received response for request no longer being tracked";
 
-// How a response logs its entry (requester and id) and a response to a released request; the
+// How a response logs its arrival (requester and id) and a response to a released request; the
 // types below differ from this.
 template <class Request>
 struct ResponseLog {
     static constexpr const char* kUntracked = kUntrackedLong;
     template <class... Fields>
-    static void Entry(const char* tag, DWORD requester, DWORD requestId, const Fields&...) {
+    static void Received(const char* tag, DWORD requester, DWORD requestId, const Fields&...) {
         QUOR_LOG_TAG(VERBOSE, tag, "(%d, %d)", requester, requestId);
     }
 };
 template <>
 struct ResponseLog<GetVersion> : ResponseLog<void> {
-    static void Entry(const char* tag, DWORD requester, DWORD requestId, DWORD version) {
+    static void Received(const char* tag, DWORD requester, DWORD requestId, DWORD version) {
         QUOR_LOG_TAG(VERBOSE, tag, "(%d, %d, %d)", requester, requestId, version);
     }
 };
@@ -46,14 +46,15 @@ struct ResponseLog<UnlockFile> : ResponseLog<void> {
 template <>
 struct ResponseLog<GetProjectVersionForSolutionRelease> {
     static constexpr const char* kUntracked = kUntrackedShort;
-    static void Entry(const char* tag, DWORD requester, DWORD requestId, const std::string& projectVersion) {
+    static void Received(const char* tag, DWORD requester, DWORD requestId,
+                         const std::string& projectVersion) {
         QUOR_LOG_TAG(VERBOSE, tag, "(%d, %d, %s)", requester, requestId, projectVersion.c_str());
     }
 };
 template <>
 struct ResponseLog<GetQuorLibrary> {
     static constexpr const char* kUntracked = kUntrackedShort;
-    static void Entry(const char* tag, DWORD requester, DWORD requestId, HRESULT, const std::string&) {
+    static void Received(const char* tag, DWORD requester, DWORD requestId, HRESULT, const std::string&) {
         QUOR_LOG_TAG(VERBOSE, tag, "(from=%d, requestId=%d)", requester, requestId);
     }
 };
@@ -244,8 +245,8 @@ void Manager::FailOutstanding(HRESULT hr) {
         } void Manager::Name##Response(const DWORD requester,                                             \
                                        const DWORD requestId QUOR_RESPONSE_FIELDS_##Name(                 \
                                            QUOR_FIELD_PARAM)) {                                           \
-            ResponseLog<Name>::Entry(__PRETTY_FUNCTION__, requester,                                      \
-                                     requestId QUOR_RESPONSE_FIELDS_##Name(QUOR_FIELD_ARG));              \
+            ResponseLog<Name>::Received(__PRETTY_FUNCTION__, requester,                                   \
+                                        requestId QUOR_RESPONSE_FIELDS_##Name(QUOR_FIELD_ARG));           \
             Deliver<Name>(__PRETTY_FUNCTION__, Quor::OrvaneProtocol::PACKET_TYPE_##TYPE, requestId,       \
                           ResponseLog<Name>::kUntracked, [&](Name& request) {                             \
                               return StoreResponse(request QUOR_RESPONSE_FIELDS_##Name(QUOR_FIELD_ARG));  \
