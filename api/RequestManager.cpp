@@ -231,28 +231,30 @@ void Manager::FailOutstanding(HRESULT hr) {
         if (const auto request = entry.request.lock()) request->Fail(hr);
 }
 
-// Per request type with a response: the factory sends the row's request fields; the response
-// logs its entry line, then hands the row's response fields to the request's OnResponse.
-#define QUOR_DEFINE_REQUEST_TYPE(Name, TYPE, number, direction, ...)                                      \
-    QUOR_IF_RESPONSE_##direction(                                                                         \
-        std::shared_ptr<Quor::API::RPC::I##Name> Manager::Create##Name(                                   \
-            QUOR_REQUEST_FIELDS_##Name(QUOR_FIELD_PARAM_FIRST) std::weak_ptr<Quor::API::IUpdateProgress>  \
-                progress) {                                                                               \
-            return Create<Name>(Quor::OrvaneProtocol::PACKET_TYPE_##TYPE, std::move(progress),            \
-                                [&](ToOrvane::Send& send, DWORD id) {                                     \
-                                    send.Name##Request(0, id QUOR_REQUEST_FIELDS_##Name(QUOR_FIELD_ARG)); \
-                                });                                                                       \
-        } void Manager::Name##Response(const DWORD requester,                                             \
-                                       const DWORD requestId QUOR_RESPONSE_FIELDS_##Name(                 \
-                                           QUOR_FIELD_PARAM)) {                                           \
-            ResponseLog<Name>::Received(__PRETTY_FUNCTION__, requester,                                   \
-                                        requestId QUOR_RESPONSE_FIELDS_##Name(QUOR_FIELD_ARG));           \
-            Deliver<Name>(__PRETTY_FUNCTION__, Quor::OrvaneProtocol::PACKET_TYPE_##TYPE, requestId,       \
-                          ResponseLog<Name>::kUntracked, [&](Name& request) {                             \
-                              return StoreResponse(request QUOR_RESPONSE_FIELDS_##Name(QUOR_FIELD_ARG));  \
-                          });                                                                             \
-        })
-QUOR_MESSAGES(QUOR_DEFINE_REQUEST_TYPE)
-#undef QUOR_DEFINE_REQUEST_TYPE
+// Per request type with a response: the factory sends the row's request fields.
+#define QUOR_DEFINE_FACTORY(Name, TYPE, number, direction, ...)                                       \
+    QUOR_IF_RESPONSE_##direction(std::shared_ptr<Quor::API::RPC::I##Name> Manager::Create##Name(      \
+        QUOR_REQUEST_FIELDS_##Name(QUOR_FIELD_PARAM_FIRST) std::weak_ptr<Quor::API::IUpdateProgress>  \
+            progress) {                                                                               \
+        return Create<Name>(Quor::OrvaneProtocol::PACKET_TYPE_##TYPE, std::move(progress),            \
+                            [&](ToOrvane::Send& send, DWORD id) {                                     \
+                                send.Name##Request(0, id QUOR_REQUEST_FIELDS_##Name(QUOR_FIELD_ARG)); \
+                            });                                                                       \
+    })
+QUOR_MESSAGES(QUOR_DEFINE_FACTORY)
+#undef QUOR_DEFINE_FACTORY
+
+// Its response logs its arrival, then hands the row's response fields to the request's OnResponse.
+#define QUOR_DEFINE_RESPONSE(Name, TYPE, number, direction, ...)                                     \
+    QUOR_IF_RESPONSE_##direction(QUOR_RESPONSE_SIGNATURE(Manager::, Name) {                          \
+        ResponseLog<Name>::Received(__PRETTY_FUNCTION__, requester,                                  \
+                                    requestId QUOR_RESPONSE_FIELDS_##Name(QUOR_FIELD_ARG));          \
+        Deliver<Name>(__PRETTY_FUNCTION__, Quor::OrvaneProtocol::PACKET_TYPE_##TYPE, requestId,      \
+                      ResponseLog<Name>::kUntracked, [&](Name& request) {                            \
+                          return StoreResponse(request QUOR_RESPONSE_FIELDS_##Name(QUOR_FIELD_ARG)); \
+                      });                                                                            \
+    })
+QUOR_MESSAGES(QUOR_DEFINE_RESPONSE)
+#undef QUOR_DEFINE_RESPONSE
 
 }  // namespace Quor::API::Impl::RPC

@@ -38,13 +38,12 @@ public:
     Manager& operator=(const Manager&) = delete;
 
 // Per request type with a response: its factory and its response.
-#define QUOR_DECLARE_REQUEST_TYPE(Name, TYPE, number, direction, ...)                                    \
-    QUOR_IF_RESPONSE_##direction(                                                                        \
-        std::shared_ptr<Quor::API::RPC::I##Name> Create##Name(                                           \
-            QUOR_REQUEST_FIELDS_##Name(QUOR_FIELD_PARAM_FIRST) std::weak_ptr<Quor::API::IUpdateProgress> \
-                progress) override;                                                                      \
-        void Name##Response(const DWORD requester,                                                       \
-                            const DWORD requestId QUOR_RESPONSE_FIELDS_##Name(QUOR_FIELD_PARAM)) override;)
+#define QUOR_DECLARE_REQUEST_TYPE(Name, TYPE, number, direction, ...)                   \
+    QUOR_IF_RESPONSE_##direction(std::shared_ptr<Quor::API::RPC::I##Name> Create##Name( \
+                                     QUOR_REQUEST_FIELDS_##Name(QUOR_FIELD_PARAM_FIRST) \
+                                         std::weak_ptr<Quor::API::IUpdateProgress>      \
+                                             progress) override;                        \
+                                 QUOR_RESPONSE_SIGNATURE(, Name) override;)
     QUOR_MESSAGES(QUOR_DECLARE_REQUEST_TYPE)
 #undef QUOR_DECLARE_REQUEST_TYPE
     void RequestProgress(const DWORD requester, const DWORD requestId, const DWORD counter1,

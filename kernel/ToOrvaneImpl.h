@@ -53,12 +53,7 @@ public:
     void ConnectionEnded(DWORD connection) override;
 
     // One handler per request of protocol/Messages.h, with that row's fields.
-#define QUOR_DECLARE_HANDLER(Name, TYPE, number, direction, ...) \
-    QUOR_IF_REQUEST_##direction(                                 \
-        void Name##Request(const DWORD requester,                \
-                           const DWORD requestId QUOR_REQUEST_FIELDS_##Name(QUOR_FIELD_PARAM)) override;)
-    QUOR_MESSAGES(QUOR_DECLARE_HANDLER)
-#undef QUOR_DECLARE_HANDLER
+    QUOR_MESSAGES(QUOR_DECLARE_REQUEST_OVERRIDE)
 
 private:
     // The content server connection, its transfers ended by the job's cancel flag; a failure is
@@ -71,9 +66,7 @@ private:
     // failure of a cancelled job is answered as E_ABORT.
     template <class Operation>
     HRESULT WithServerAndProgress(DWORD requester, DWORD requestId, Operation op);
-    const signed char* CancelFlag() const {
-        return &m_Cancel;
-    }
+    const signed char* CancelFlag() const { return &m_Cancel; }
     // E_ABORT for a failure while the job is being cancelled (some engine steps report a
     // cancellation as a plain failure), otherwise hr.
     HRESULT CancelledAsAbort(HRESULT hr);

@@ -16,9 +16,7 @@ class IAppToOrvane {
 public:
     virtual ~IAppToOrvane() = default;
 #define QUOR_DECLARE_REQUEST(Name, TYPE, number, direction, ...) \
-    QUOR_IF_REQUEST_##direction(                                 \
-        virtual void Name##Request(const DWORD requester,        \
-                                   const DWORD requestId QUOR_REQUEST_FIELDS_##Name(QUOR_FIELD_PARAM)) = 0;)
+    QUOR_IF_REQUEST_##direction(virtual QUOR_REQUEST_SIGNATURE(, Name) = 0;)
     QUOR_MESSAGES(QUOR_DECLARE_REQUEST)
 #undef QUOR_DECLARE_REQUEST
 };

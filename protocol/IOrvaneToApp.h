@@ -17,11 +17,8 @@ namespace Quor::OrvaneProtocol {
 
 class IOrvaneToApp {
 public:
-#define QUOR_DECLARE_RESPONSE(Name, TYPE, number, direction, ...)                                          \
-    QUOR_IF_RESPONSE_##direction(                                                                          \
-        virtual void Name##Response(const DWORD requester,                                                 \
-                                    const DWORD requestId QUOR_RESPONSE_FIELDS_##Name(QUOR_FIELD_PARAM)) = \
-            0;)
+#define QUOR_DECLARE_RESPONSE(Name, TYPE, number, direction, ...) \
+    QUOR_IF_RESPONSE_##direction(virtual QUOR_RESPONSE_SIGNATURE(, Name) = 0;)
     QUOR_MESSAGES(QUOR_DECLARE_RESPONSE)
 #undef QUOR_DECLARE_RESPONSE
     virtual void RequestProgress(const DWORD requester, const DWORD requestId, const DWORD counter1,

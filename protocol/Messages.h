@@ -149,6 +149,19 @@
 #define QUOR_IF_PROGRESS_REQUEST(...)
 #define QUOR_IF_PROGRESS_PROGRESS(...) __VA_ARGS__
 
+// The signature of a row's request or response operation, `scope` empty or a class (`Send::`).
+#define QUOR_REQUEST_SIGNATURE(scope, Name)         \
+    void scope Name##Request(const DWORD requester, \
+                             const DWORD requestId QUOR_REQUEST_FIELDS_##Name(QUOR_FIELD_PARAM))
+#define QUOR_RESPONSE_SIGNATURE(scope, Name)         \
+    void scope Name##Response(const DWORD requester, \
+                              const DWORD requestId QUOR_RESPONSE_FIELDS_##Name(QUOR_FIELD_PARAM))
+// X-macros declaring every request (response) operation as an override, for implementations.
+#define QUOR_DECLARE_REQUEST_OVERRIDE(Name, TYPE, number, direction, ...) \
+    QUOR_IF_REQUEST_##direction(QUOR_REQUEST_SIGNATURE(, Name) override;)
+#define QUOR_DECLARE_RESPONSE_OVERRIDE(Name, TYPE, number, direction, ...) \
+    QUOR_IF_RESPONSE_##direction(QUOR_RESPONSE_SIGNATURE(, Name) override;)
+
 // QUOR_SEND_LOG_<style>(level, FIELDS): the sender's entry line for a message with these fields.
 #define QUOR_SEND_LOG_LOGGED(level, FIELDS)                                 \
     QUOR_LOG(level, "(%d, 0x%08x" FIELDS(QUOR_FIELD_FORMAT) ")", requester, \

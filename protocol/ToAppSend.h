@@ -14,12 +14,7 @@ class Send final : public IOrvaneToApp {
 public:
     explicit Send(ISendPacket& transport) : m_Transport(transport) {}
 
-#define QUOR_DECLARE_RESPONSE(Name, TYPE, number, direction, ...) \
-    QUOR_IF_RESPONSE_##direction(                                 \
-        void Name##Response(const DWORD requester,                \
-                            const DWORD requestId QUOR_RESPONSE_FIELDS_##Name(QUOR_FIELD_PARAM)) override;)
-    QUOR_MESSAGES(QUOR_DECLARE_RESPONSE)
-#undef QUOR_DECLARE_RESPONSE
+    QUOR_MESSAGES(QUOR_DECLARE_RESPONSE_OVERRIDE)
     void RequestProgress(const DWORD requester, const DWORD requestId, const DWORD counter1,
                          const DWORD counter2, const DWORD counter3, const DWORD counter4,
                          const DWORD bytesDownloaded, const DWORD bytesToDownload,

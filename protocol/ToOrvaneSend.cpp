@@ -10,8 +10,7 @@ using Quor::Log::DEBUG;
 
 // Each request: its entry line at DEBUG, then its header and fields in wire order, in one packet.
 #define QUOR_SEND_REQUEST(Name, TYPE, number, direction, requestLog, ...)                                 \
-    QUOR_IF_REQUEST_##direction(void Send::Name##Request(                                                 \
-        const DWORD requester, const DWORD requestId QUOR_REQUEST_FIELDS_##Name(QUOR_FIELD_PARAM)) {      \
+    QUOR_IF_REQUEST_##direction(QUOR_REQUEST_SIGNATURE(Send::, Name) {                                    \
         QUOR_SEND_LOG_##requestLog(DEBUG, QUOR_REQUEST_FIELDS_##Name);                                    \
         PacketWriter::Request(PACKET_TYPE_##TYPE, requestId) QUOR_REQUEST_FIELDS_##Name(QUOR_FIELD_WRITE) \
             .SendTo(m_Transport, requester);                                                              \

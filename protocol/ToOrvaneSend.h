@@ -14,12 +14,7 @@ public:
     explicit Send(ISendPacket& transport) : m_Transport(transport) {}
     ~Send() override {}
 
-#define QUOR_DECLARE_REQUEST(Name, TYPE, number, direction, ...) \
-    QUOR_IF_REQUEST_##direction(                                 \
-        void Name##Request(const DWORD requester,                \
-                           const DWORD requestId QUOR_REQUEST_FIELDS_##Name(QUOR_FIELD_PARAM)) override;)
-    QUOR_MESSAGES(QUOR_DECLARE_REQUEST)
-#undef QUOR_DECLARE_REQUEST
+    QUOR_MESSAGES(QUOR_DECLARE_REQUEST_OVERRIDE)
 
 private:
     ISendPacket& m_Transport;

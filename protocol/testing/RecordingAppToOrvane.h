@@ -11,13 +11,11 @@ class RecordingAppToOrvane final : public Quor::OrvaneProtocol::IAppToOrvane {
 public:
     CallLog log;
 
-#define QUOR_RECORD_REQUEST(Name, TYPE, number, direction, ...)                                        \
-    QUOR_IF_REQUEST_##direction(void Name##Request(                                                    \
-        const DWORD requester, const DWORD requestId QUOR_REQUEST_FIELDS_##Name(QUOR_FIELD_PARAM))     \
-                                    override {                                                         \
-                                        log.Record(RecordedCall(#Name "Request", requester, requestId) \
-                                                       QUOR_REQUEST_FIELDS_##Name(QUOR_FIELD_RECORD)); \
-                                    })
+#define QUOR_RECORD_REQUEST(Name, TYPE, number, direction, ...)           \
+    QUOR_IF_REQUEST_##direction(QUOR_REQUEST_SIGNATURE(, Name) override { \
+        log.Record(RecordedCall(#Name "Request", requester, requestId)    \
+                       QUOR_REQUEST_FIELDS_##Name(QUOR_FIELD_RECORD));    \
+    })
     QUOR_MESSAGES(QUOR_RECORD_REQUEST)
 #undef QUOR_RECORD_REQUEST
 };

@@ -12,13 +12,11 @@ class RecordingOrvaneToApp final : public Quor::OrvaneProtocol::IOrvaneToApp {
 public:
     CallLog log;
 
-#define QUOR_RECORD_RESPONSE(Name, TYPE, number, direction, ...)                                         \
-    QUOR_IF_RESPONSE_##direction(void Name##Response(                                                    \
-        const DWORD requester, const DWORD requestId QUOR_RESPONSE_FIELDS_##Name(QUOR_FIELD_PARAM))      \
-                                     override {                                                          \
-                                         log.Record(RecordedCall(#Name "Response", requester, requestId) \
-                                                        QUOR_RESPONSE_FIELDS_##Name(QUOR_FIELD_RECORD)); \
-                                     })
+#define QUOR_RECORD_RESPONSE(Name, TYPE, number, direction, ...)            \
+    QUOR_IF_RESPONSE_##direction(QUOR_RESPONSE_SIGNATURE(, Name) override { \
+        log.Record(RecordedCall(#Name "Response", requester, requestId)     \
+                       QUOR_RESPONSE_FIELDS_##Name(QUOR_FIELD_RECORD));     \
+    })
     QUOR_MESSAGES(QUOR_RECORD_RESPONSE)
 #undef QUOR_RECORD_RESPONSE
     void RequestProgress(const DWORD r, const DWORD id, const DWORD c1, const DWORD c2, const DWORD c3,
