@@ -162,6 +162,18 @@
 #define QUOR_DECLARE_RESPONSE_OVERRIDE(Name, TYPE, number, direction, ...) \
     QUOR_IF_RESPONSE_##direction(QUOR_RESPONSE_SIGNATURE(, Name) override;)
 
+// One decoder case (`in` the PacketReader, `target` the interface): reads the fields into locals,
+// false when one does not fit, otherwise calls the operation with them.
+// clang-format off
+#define QUOR_DECODE_CASE(TYPE, operation, FIELDS)                      \
+    case PACKET_TYPE_##TYPE: {                                         \
+        FIELDS(QUOR_FIELD_LOCAL)                                       \
+        if (!(true FIELDS(QUOR_FIELD_READ))) return false;             \
+        target.operation(requester, requestId FIELDS(QUOR_FIELD_ARG)); \
+        return true;                                                   \
+    }
+// clang-format on
+
 // QUOR_SEND_LOG_<style>(level, FIELDS): the sender's entry line for a message with these fields.
 #define QUOR_SEND_LOG_LOGGED(level, FIELDS)                                 \
     QUOR_LOG(level, "(%d, 0x%08x" FIELDS(QUOR_FIELD_FORMAT) ")", requester, \

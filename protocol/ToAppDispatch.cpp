@@ -18,15 +18,8 @@ namespace {
 bool Dispatch(DWORD requester, DWORD requestId, DWORD type, HRESULT hr, PacketReader& in,
               IOrvaneToApp& target) {
     switch (type) {
-#define QUOR_DISPATCH_RESPONSE(Name, TYPE, number, direction, ...)                                        \
-    QUOR_IF_RESPONSE_##direction(                                                                         \
-        case PACKET_TYPE_##TYPE                                                                           \
-        : {                                                                                               \
-            QUOR_RESPONSE_FIELDS_##Name(                                                                  \
-                QUOR_FIELD_LOCAL) if (!(true QUOR_RESPONSE_FIELDS_##Name(QUOR_FIELD_READ))) return false; \
-            target.Name##Response(requester, requestId QUOR_RESPONSE_FIELDS_##Name(QUOR_FIELD_ARG));      \
-            return true;                                                                                  \
-        })
+#define QUOR_DISPATCH_RESPONSE(Name, TYPE, number, direction, ...) \
+    QUOR_IF_RESPONSE_##direction(QUOR_DECODE_CASE(TYPE, Name##Response, QUOR_RESPONSE_FIELDS_##Name))
         QUOR_MESSAGES(QUOR_DISPATCH_RESPONSE)
 #undef QUOR_DISPATCH_RESPONSE
         case PACKET_TYPE_REQUEST_PROGRESS: {

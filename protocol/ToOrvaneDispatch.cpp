@@ -19,15 +19,8 @@ namespace {
 // Decodes the body of a request whose header passed its checks; false when a field does not fit.
 bool Dispatch(DWORD requester, DWORD requestId, DWORD type, PacketReader& in, IAppToOrvane& target) {
     switch (type) {
-#define QUOR_DISPATCH_REQUEST(Name, TYPE, number, direction, ...)                                        \
-    QUOR_IF_REQUEST_##direction(                                                                         \
-        case PACKET_TYPE_##TYPE                                                                          \
-        : {                                                                                              \
-            QUOR_REQUEST_FIELDS_##Name(                                                                  \
-                QUOR_FIELD_LOCAL) if (!(true QUOR_REQUEST_FIELDS_##Name(QUOR_FIELD_READ))) return false; \
-            target.Name##Request(requester, requestId QUOR_REQUEST_FIELDS_##Name(QUOR_FIELD_ARG));       \
-            return true;                                                                                 \
-        })
+#define QUOR_DISPATCH_REQUEST(Name, TYPE, number, direction, ...) \
+    QUOR_IF_REQUEST_##direction(QUOR_DECODE_CASE(TYPE, Name##Request, QUOR_REQUEST_FIELDS_##Name))
         QUOR_MESSAGES(QUOR_DISPATCH_REQUEST)
 #undef QUOR_DISPATCH_REQUEST
         default:

@@ -13,8 +13,7 @@ public:
 
 #define QUOR_RECORD_REQUEST(Name, TYPE, number, direction, ...)           \
     QUOR_IF_REQUEST_##direction(QUOR_REQUEST_SIGNATURE(, Name) override { \
-        log.Record(RecordedCall(#Name "Request", requester, requestId)    \
-                       QUOR_REQUEST_FIELDS_##Name(QUOR_FIELD_RECORD));    \
+        QUOR_RECORD_CALL(#Name "Request", QUOR_REQUEST_FIELDS_##Name);    \
     })
     QUOR_MESSAGES(QUOR_RECORD_REQUEST)
 #undef QUOR_RECORD_REQUEST

@@ -14,8 +14,7 @@ public:
 
 #define QUOR_RECORD_RESPONSE(Name, TYPE, number, direction, ...)            \
     QUOR_IF_RESPONSE_##direction(QUOR_RESPONSE_SIGNATURE(, Name) override { \
-        log.Record(RecordedCall(#Name "Response", requester, requestId)     \
-                       QUOR_RESPONSE_FIELDS_##Name(QUOR_FIELD_RECORD));     \
+        QUOR_RECORD_CALL(#Name "Response", QUOR_RESPONSE_FIELDS_##Name);    \
     })
     QUOR_MESSAGES(QUOR_RECORD_RESPONSE)
 #undef QUOR_RECORD_RESPONSE
