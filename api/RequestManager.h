@@ -1,7 +1,8 @@
 #pragma once
 // Quor::API::Impl::RPC::Manager: the client side of the kernel protocol. Hands out request objects
-// (one factory per request type), numbers them from 0 with one counter, sends each request, and
-// routes every response and progress report that its worker decodes to the request it belongs to.
+// (one factory per request type of protocol/Messages.h), numbers them from 0 with one counter,
+// sends each request, and routes every response and progress report that its worker decodes to
+// the request it belongs to.
 //
 // Threads: factories may be called from any thread; responses, progress and the callers' progress
 // listeners run on the worker. Lock order: the connection manager's lock (held by the worker for a
@@ -24,6 +25,7 @@
 #include "foundation/AnnotatedMutex.h"
 #include "foundation/ThreadAnnotations.h"
 #include "protocol/IOrvaneToApp.h"
+#include "protocol/Messages.h"
 #include "protocol/ToOrvaneSend.h"
 
 namespace Quor::API::Impl::RPC {
@@ -36,126 +38,15 @@ public:
     Manager(const Manager&) = delete;
     Manager& operator=(const Manager&) = delete;
 
-    std::shared_ptr<Quor::API::RPC::IGetVersion> CreateGetVersion(
-        std::weak_ptr<Quor::API::IUpdateProgress> progress) override;
-    std::shared_ptr<Quor::API::RPC::IEnumerateAvailableProjects> CreateEnumerateAvailableProjects(
-        std::weak_ptr<Quor::API::IUpdateProgress> progress) override;
-    std::shared_ptr<Quor::API::RPC::IEnumerateInstalledProjects> CreateEnumerateInstalledProjects(
-        std::weak_ptr<Quor::API::IUpdateProgress> progress) override;
-    std::shared_ptr<Quor::API::RPC::IEnumerateAvailableProjectReleases>
-    CreateEnumerateAvailableProjectReleases(const std::string& project,
-                                            std::weak_ptr<Quor::API::IUpdateProgress> progress) override;
-    std::shared_ptr<Quor::API::RPC::IEnumerateInstalledProjectReleases>
-    CreateEnumerateInstalledProjectReleases(const std::string& project,
-                                            std::weak_ptr<Quor::API::IUpdateProgress> progress) override;
-    std::shared_ptr<Quor::API::RPC::IInstallProjectRelease> CreateInstallProjectRelease(
-        const std::string& project, const DWORD version,
-        std::weak_ptr<Quor::API::IUpdateProgress> progress) override;
-    std::shared_ptr<Quor::API::RPC::IUpdateProject> CreateUpdateProject(
-        const std::string& project, std::weak_ptr<Quor::API::IUpdateProgress> progress) override;
-    std::shared_ptr<Quor::API::RPC::IRepair> CreateRepair(
-        const UINT flags, std::weak_ptr<Quor::API::IUpdateProgress> progress) override;
-    std::shared_ptr<Quor::API::RPC::IValidateProject> CreateValidateProject(
-        const std::string& project, std::weak_ptr<Quor::API::IUpdateProgress> progress) override;
-    std::shared_ptr<Quor::API::RPC::IUninstallProjectRelease> CreateUninstallProjectRelease(
-        const std::string& project, const DWORD version,
-        std::weak_ptr<Quor::API::IUpdateProgress> progress) override;
-    std::shared_ptr<Quor::API::RPC::IEnumerateAvailableSolutions> CreateEnumerateAvailableSolutions(
-        std::weak_ptr<Quor::API::IUpdateProgress> progress) override;
-    std::shared_ptr<Quor::API::RPC::IEnumerateInstalledSolutions> CreateEnumerateInstalledSolutions(
-        std::weak_ptr<Quor::API::IUpdateProgress> progress) override;
-    std::shared_ptr<Quor::API::RPC::IEnumerateAvailableSolutionReleases>
-    CreateEnumerateAvailableSolutionReleases(const std::string& solution,
-                                             std::weak_ptr<Quor::API::IUpdateProgress> progress) override;
-    std::shared_ptr<Quor::API::RPC::IEnumerateInstalledSolutionReleases>
-    CreateEnumerateInstalledSolutionReleases(const std::string& solution,
-                                             std::weak_ptr<Quor::API::IUpdateProgress> progress) override;
-    std::shared_ptr<Quor::API::RPC::IInstallSolutionRelease> CreateInstallSolutionRelease(
-        const std::string& solution, const DWORD version, const std::string& configuration,
-        std::weak_ptr<Quor::API::IUpdateProgress> progress) override;
-    std::shared_ptr<Quor::API::RPC::IInstallSolutionReleaseByProjectVersion>
-    CreateInstallSolutionReleaseByProjectVersion(const std::string& solution,
-                                                 const std::string& projectVersion,
-                                                 const std::string& configuration, const bool preview,
-                                                 const bool uninstall,
-                                                 std::weak_ptr<Quor::API::IUpdateProgress> progress) override;
-    std::shared_ptr<Quor::API::RPC::IUpdateSolution> CreateUpdateSolution(
-        const std::string& solution, const std::string& configuration,
-        std::weak_ptr<Quor::API::IUpdateProgress> progress) override;
-    std::shared_ptr<Quor::API::RPC::IValidateSolution> CreateValidateSolution(
-        const std::string& solution, std::weak_ptr<Quor::API::IUpdateProgress> progress) override;
-    std::shared_ptr<Quor::API::RPC::IUninstallSolutionRelease> CreateUninstallSolutionRelease(
-        const std::string& solution, const DWORD version,
-        std::weak_ptr<Quor::API::IUpdateProgress> progress) override;
-    std::shared_ptr<Quor::API::RPC::ITerminate> CreateTerminate(
-        std::weak_ptr<Quor::API::IUpdateProgress> progress) override;
-    std::shared_ptr<Quor::API::RPC::ICreateProcess> CreateCreateProcess(
-        const std::string& name, const DWORD version, const std::string& executable,
-        const std::string& arguments, std::weak_ptr<Quor::API::IUpdateProgress> progress) override;
-    std::shared_ptr<Quor::API::RPC::ISetLogParameters> CreateSetLogParameters(
-        const UINT parameters, std::weak_ptr<Quor::API::IUpdateProgress> progress) override;
-    std::shared_ptr<Quor::API::RPC::ILockFile> CreateLockFile(
-        const std::string& project, const DWORD version, const std::string& path,
-        std::weak_ptr<Quor::API::IUpdateProgress> progress) override;
-    std::shared_ptr<Quor::API::RPC::IUnlockFile> CreateUnlockFile(
-        const DWORD handle, std::weak_ptr<Quor::API::IUpdateProgress> progress) override;
-    std::shared_ptr<Quor::API::RPC::IGetProjectVersionForSolutionRelease>
-    CreateGetProjectVersionForSolutionRelease(const std::string& solution, const DWORD version,
-                                              std::weak_ptr<Quor::API::IUpdateProgress> progress) override;
-    std::shared_ptr<Quor::API::RPC::IGetQuorLibrary> CreateGetQuorLibrary(
-        std::weak_ptr<Quor::API::IUpdateProgress> progress) override;
-
-    void GetVersionResponse(const DWORD requester, const DWORD requestId, const DWORD version) override;
-    void EnumerateAvailableProjectsResponse(const DWORD requester, const DWORD requestId, const HRESULT hr,
-                                            const std::vector<std::string>& projects) override;
-    void EnumerateInstalledProjectsResponse(const DWORD requester, const DWORD requestId, const HRESULT hr,
-                                            const std::vector<std::string>& projects) override;
-    void EnumerateAvailableProjectReleasesResponse(const DWORD requester, const DWORD requestId,
-                                                   const HRESULT hr,
-                                                   const std::vector<DWORD>& releases) override;
-    void EnumerateInstalledProjectReleasesResponse(const DWORD requester, const DWORD requestId,
-                                                   const HRESULT hr,
-                                                   const std::vector<DWORD>& releases) override;
-    void InstallProjectReleaseResponse(const DWORD requester, const DWORD requestId,
-                                       const HRESULT hr) override;
-    void UpdateProjectResponse(const DWORD requester, const DWORD requestId, const HRESULT hr,
-                               const DWORD version) override;
-    void RepairResponse(const DWORD requester, const DWORD requestId, const HRESULT hr) override;
-    void ValidateProjectResponse(const DWORD requester, const DWORD requestId, const HRESULT hr) override;
-    void UninstallProjectReleaseResponse(const DWORD requester, const DWORD requestId,
-                                         const HRESULT hr) override;
-    void EnumerateAvailableSolutionsResponse(const DWORD requester, const DWORD requestId, const HRESULT hr,
-                                             const std::vector<std::string>& solutions) override;
-    void EnumerateInstalledSolutionsResponse(const DWORD requester, const DWORD requestId, const HRESULT hr,
-                                             const std::vector<std::string>& solutions) override;
-    void EnumerateAvailableSolutionReleasesResponse(const DWORD requester, const DWORD requestId,
-                                                    const HRESULT hr,
-                                                    const std::vector<DWORD>& releases) override;
-    void EnumerateInstalledSolutionReleasesResponse(const DWORD requester, const DWORD requestId,
-                                                    const HRESULT hr,
-                                                    const std::vector<DWORD>& releases) override;
-    void InstallSolutionReleaseResponse(const DWORD requester, const DWORD requestId, const HRESULT hr,
-                                        const DWORD version) override;
-    void InstallSolutionReleaseByProjectVersionResponse(const DWORD requester, const DWORD requestId,
-                                                        const HRESULT hr, const DWORD version,
-                                                        const std::string& response) override;
-    void UpdateSolutionResponse(const DWORD requester, const DWORD requestId, const HRESULT hr,
-                                const DWORD version) override;
-    void ValidateSolutionResponse(const DWORD requester, const DWORD requestId, const HRESULT hr) override;
-    void UninstallSolutionReleaseResponse(const DWORD requester, const DWORD requestId,
-                                          const HRESULT hr) override;
-    void TerminateResponse(const DWORD requester, const DWORD requestId, const HRESULT hr) override;
-    void CreateProcessResponse(const DWORD requester, const DWORD requestId, const HRESULT hr,
-                               const DWORD processId, const DWORD threadId) override;
-    void SetLogParametersResponse(const DWORD requester, const DWORD requestId, const HRESULT hr) override;
-    void LockFileResponse(const DWORD requester, const DWORD requestId, const HRESULT hr,
-                          const std::string& fileName, const DWORD offset, const DWORD size,
-                          const DWORD handle) override;
-    void UnlockFileResponse(const DWORD requester, const DWORD requestId, const HRESULT hr) override;
-    void GetProjectVersionForSolutionReleaseResponse(const DWORD requester, const DWORD requestId,
-                                                     const std::string& projectVersion) override;
-    void GetQuorLibraryResponse(const DWORD requester, const DWORD requestId, const HRESULT hr,
-                                const std::string& path) override;
+// Per request type with a response: its factory and its response.
+#define QUOR_DECLARE_REQUEST_TYPE(Name, TYPE, number, direction, ...)                   \
+    QUOR_IF_RESPONSE_##direction(std::shared_ptr<Quor::API::RPC::I##Name> Create##Name( \
+                                     QUOR_REQUEST_FIELDS_##Name(QUOR_FIELD_PARAM_FIRST) \
+                                         std::weak_ptr<Quor::API::IUpdateProgress>      \
+                                             progress) override;                        \
+                                 QUOR_RESPONSE_SIGNATURE(, Name) override;)
+    QUOR_MESSAGES(QUOR_DECLARE_REQUEST_TYPE)
+#undef QUOR_DECLARE_REQUEST_TYPE
     void RequestProgress(const DWORD requester, const DWORD requestId, const DWORD counter1,
                          const DWORD counter2, const DWORD counter3, const DWORD counter4,
                          const DWORD bytesDownloaded, const DWORD bytesToDownload,

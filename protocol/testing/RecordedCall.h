@@ -5,7 +5,8 @@
 // A call keeps its operation name, requester, request id, result (responses with a result word)
 // and its further arguments by kind, each kind in argument order. Calls compare by value and
 // print readably in test failures. CallLog may be written and read from any thread; WaitFor lets a
-// test wait for calls made on another thread.
+// test wait for calls made on another thread. QUOR_RECORD_CALL records an operation of the message
+// table from inside a recording double.
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -84,6 +85,11 @@ inline std::ostream& operator<<(std::ostream& os, const RecordedCall& call) {
     for (float f : call.floats) os << ", float " << f;
     return os << ")";
 }
+
+// Inside a recording double's operation: records it under `operation` with the table fields
+// FIELDS (protocol/Messages.h) in the double's `log`.
+#define QUOR_RECORD_CALL(operation, FIELDS) \
+    log.Record(RecordedCall(operation, requester, requestId) FIELDS(QUOR_FIELD_RECORD))
 
 class CallLog {
 public:
