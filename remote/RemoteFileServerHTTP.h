@@ -11,6 +11,9 @@
 // before anything is requested.
 // Patches: the first candidate source release (the given one, or else the installed releases from
 // the release installation) whose patch manifest exists on the server.
+// Transfers: CreateFileTransfers offers `transfersInFlight` downloads at once over as many
+// connections of their own made like the shared one (HTTPTransfers); with 1 it offers none and
+// every file comes through the shared connection, one after another.
 // Ownership: shares its connection with whoever made it. One thread at a time; no lock.
 #include <memory>
 #include <string>
@@ -27,7 +30,8 @@ public:
     // Makes its own connection (port 80, below 1 KiB/s for 30 s counts as stalled, no https, no
     // authentication); result is the connection's.
     RemoteFileServerHTTP(HRESULT& result, const std::string& address);
-    explicit RemoteFileServerHTTP(const std::shared_ptr<Common::HTTPConnection>& connection);
+    explicit RemoteFileServerHTTP(const std::shared_ptr<Common::HTTPConnection>& connection,
+                                  unsigned transfersInFlight = 1);
     ~RemoteFileServerHTTP() = default;
 
     HRESULT GetFile(const std::string& remotePath, const std::string& localPath,
@@ -48,10 +52,12 @@ public:
                                                        const unsigned int maxCount) override;
     HRESULT EnumerateAvailablePatches(const std::string& project, const DWORD release, std::vector<DWORD>& patches,
                                       const DWORD sourceRelease) override;
+    std::unique_ptr<Common::IFileTransfers> CreateFileTransfers() override;
 
 private:
     std::shared_ptr<Common::HTTPConnection> m_connection;
     Common::LocalFileSystem m_fileSystem;
+    unsigned m_transfersInFlight = 1;
 };
 
 }  // namespace Quor::User
