@@ -44,11 +44,6 @@ public:
         std::string libraryFolder;       // empty: the kernel program's module folder
     };
 
-    // Downloads a job keeps in flight at once, each on a keep-alive connection of its own to the
-    // content server: enough that the round trip of a distant server costs little on many small
-    // files, few enough to stay a modest load on the server.
-    static constexpr unsigned kTransfersInFlight = 8;
-
     ToOrvaneImpl(KernelThread& owner, Quor::OrvaneProtocol::ISendPacket& transport);
     ToOrvaneImpl(KernelThread& owner, Quor::OrvaneProtocol::ISendPacket& transport, Options options);
     ~ToOrvaneImpl() override;

@@ -139,8 +139,9 @@ HRESULT EnumerateForRegion(const Kind& kind, Common::HTTPConnection& connection,
 
 }  // namespace
 
-RemoteFileServerHTTP::RemoteFileServerHTTP(HRESULT& result, const std::string& address)
-    : m_connection(std::make_shared<Common::HTTPConnection>(result, address, 80, 30, false, nullptr)) {}
+RemoteFileServerHTTP::RemoteFileServerHTTP(HRESULT& result, const std::string& address, unsigned transfersInFlight)
+    : m_connection(std::make_shared<Common::HTTPConnection>(result, address, 80, 30, false, nullptr)),
+      m_transfersInFlight(transfersInFlight) {}
 
 RemoteFileServerHTTP::RemoteFileServerHTTP(const std::shared_ptr<Common::HTTPConnection>& connection,
                                            unsigned transfersInFlight)

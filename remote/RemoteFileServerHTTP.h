@@ -27,9 +27,13 @@ namespace Quor::User {
 
 class RemoteFileServerHTTP final : public IRemoteFileServer {
 public:
+    // Downloads in flight that a job of the kernel asks for: enough that a distant server's round
+    // trip costs little on many small files, few enough to stay a modest load on the server.
+    static constexpr unsigned kJobTransfersInFlight = 8;
+
     // Makes its own connection (port 80, below 1 KiB/s for 30 s counts as stalled, no https, no
     // authentication); result is the connection's.
-    RemoteFileServerHTTP(HRESULT& result, const std::string& address);
+    RemoteFileServerHTTP(HRESULT& result, const std::string& address, unsigned transfersInFlight = 1);
     explicit RemoteFileServerHTTP(const std::shared_ptr<Common::HTTPConnection>& connection,
                                   unsigned transfersInFlight = 1);
     ~RemoteFileServerHTTP() = default;

@@ -131,6 +131,33 @@ TEST_F(TransfersInFlightTest, FailedFetchAmongOthersInFlightIsNamedAndTheOthersA
     EXPECT_TRUE(TemporaryFiles().empty());
 }
 
+// Files of a wanted bin are cut from one download of it while the others come directly, several at
+// once.
+TEST_F(TransfersInFlightTest, BinsAndDirectFetchesInFlightPlaceEveryFile) {
+    Add("0slow.bin", 0, std::string(5000, 'S'));
+    Add("p/one.bin", 0, std::string(3000, '1'));
+    Add("p/two.bin", 0x04, std::string(2000, '2'));
+    Add("q/direct.txt", 0, "direct");
+    Add("q/other.txt", 0x20, std::string(1500, 'o'));
+    ServeBins({{"bin0", {"p/one.bin", "p/two.bin"}}});
+    const auto files = Files();
+
+    EXPECT_EQ(S_OK, Quor::User::UpdateAndInstallShared::DownloadFilesStep(files, manifest, *server, fileSystem, progress));
+
+    const QuorTest::TreeSnapshot expected{
+        {"alpha/releases/1.0.0.1/deploy/0slow.bin", Md5Hex(std::string(5000, 'S'))},
+        {"alpha/releases/1.0.0.1/deploy/p/one.bin", Md5Hex(std::string(3000, '1'))},
+        {"alpha/releases/1.0.0.1/deploy/p/two.bin", Md5Hex(std::string(2000, '2'))},
+        {"alpha/releases/1.0.0.1/deploy/q/direct.txt", Md5Hex("direct")},
+        {"alpha/releases/1.0.0.1/deploy/q/other.txt", Md5Hex(std::string(1500, 'o'))},
+    };
+    EXPECT_EQ("", QuorTest::SnapshotDifference(expected, QuorTest::TakeSnapshot(Root() + "/projects")));
+    EXPECT_EQ(1u, http.RequestCount(PackagesUrl() + "bin0"));
+    EXPECT_EQ(0u, http.RequestCount(FilesUrl() + "p/one.bin"));
+    EXPECT_EQ(1u, http.RequestCount(FilesUrl() + "q/direct.txt"));
+    EXPECT_TRUE(TemporaryFiles().empty());
+}
+
 // Destroying the manager while several bodies stall ends every one of them through the stop flag:
 // the worker is joined without the time-out message and no temporary file stays.
 TEST_F(TransfersInFlightTest, DestroyingTheManagerEndsEveryFetchInFlight) {
