@@ -39,13 +39,12 @@
 namespace {
 
 using namespace Quor::Tools::ContentTree;
-using QuorBench::Now;
 
-constexpr DWORD kRelease = 0x01000001;
-constexpr int kSmallFiles = 2000;
-constexpr int kLargeFiles = 20;
+// The link, and the release: its version, small and large files.
 constexpr unsigned kMegabitsPerSecond = 100;
 constexpr std::chrono::milliseconds kOneWayDelay{25};
+constexpr DWORD kRelease = 0x01000001;
+constexpr int kSmallFiles = 2000, kLargeFiles = 20;
 
 // Bytes that compress about 3:1: runs of letters from a small alphabet with scattered noise.
 std::string Compressible(size_t size, unsigned seed) {
@@ -97,10 +96,10 @@ public:
         sync();
         const size_t before = m_link.accessLog().size();
         std::string errors;
-        const double start = Now();
+        const double start = QuorBench::Now();
         const int status = QuorTest::RunOrvane(m_root, {"-noupdate", "InstallProjectRelease", "alpha", "1.0.0.1"},
                                                {}, &errors);
-        seconds = Now() - start;
+        seconds = QuorBench::Now() - start;
         if (status != 0) {
             std::fprintf(stderr, "the kernel's install ended with %d:\n%s\n", status, errors.c_str());
             return false;
@@ -127,9 +126,9 @@ public:
                          m_uris[i].c_str(), m_peerFolder.c_str(), i);
         std::fclose(f);
         sync();
-        const double start = Now();
+        const double start = QuorBench::Now();
         const bool ok = QuorBench::RunCurl({"-s", "--no-progress-meter", "--fail", "--parallel", "-K", config});
-        seconds = Now() - start;
+        seconds = QuorBench::Now() - start;
         if (!ok) std::fprintf(stderr, "curl --parallel -K %s failed\n", config.c_str());
         return ok;
     }

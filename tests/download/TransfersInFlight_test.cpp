@@ -22,28 +22,11 @@ using QuorTest::ReadFile;
 constexpr unsigned kInFlight = 4;
 constexpr size_t kAttempts = 3;  // the HTTP server's attempts per failing fetch
 
-class TransfersInFlightTest : public QuorTest::DownloadFixture {
+class TransfersInFlightTest : public QuorTest::DownloadManagerFixture {
 protected:
     void SetUp() override {
-        DownloadFixture::SetUp();
+        DownloadManagerFixture::SetUp();
         server = std::make_unique<Quor::User::RemoteFileServerHTTP>(connection, kInFlight);
-    }
-    std::vector<DownloadManager::DownloadPath> Paths() {
-        std::vector<DownloadManager::DownloadPath> paths;
-        for (const auto& file : Files()) paths.push_back({FilesUrl() + file.m_Entry->name, file.m_Entry, file.m_LocalPath});
-        return paths;
-    }
-    static std::vector<DownloadManager::DownloadedFile> Drain(DownloadManager& manager) {
-        std::vector<DownloadManager::DownloadedFile> items;
-        for (;;) {
-            manager.Lock();
-            const bool popped = !manager.IsQueueEmpty();
-            if (popped) items.push_back(manager.PopDownloadedFile());
-            const bool done = manager.IsDone();
-            manager.Unlock();
-            if (!popped && done) return items;
-            if (!popped) manager.WaitForWork(1000);
-        }
     }
     // The connection that carried the first request for a file (0: none).
     unsigned ConnectionOf(const std::string& name) const {
