@@ -16,7 +16,9 @@
 // curl --parallel) and the load average before and after. Needs root (or user namespaces); it
 // says so and ends with 0 when the namespaces cannot be made.
 //
-//   quor_bench_wan [rounds] [MiB per large file]      (defaults: 5 rounds, 20 MiB)
+//   quor_bench_wan [rounds] [MiB per large file] [content folder]
+// Defaults: 5 rounds, 20 MiB, a temporary content folder. A content folder that is given is kept,
+// and used as it is when it already holds the content (building it takes minutes).
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -152,20 +154,27 @@ int main(int argc, char** argv) {
     // run's own network namespace).
     setenv("ORVANE_INSTANCE", ("wanbench" + std::to_string(getpid())).c_str(), 1);
 
-    QuorTest::TempDir content("quorwancontent");
+    QuorTest::TempDir temporaryContent("quorwancontent");
     QuorTest::TempDir peer("quorwanpeer");
-    ContentDescription description;
-    DescribeRelease(description, largeBytes);
-    std::printf("writing %d small files and %d files of %zu MiB into %s ...\n", kSmallFiles, kLargeFiles,
-                largeBytes >> 20, content.path().c_str());
-    std::string error;
-    if (!BuildContentTree(description, content.path(), error)) {
-        std::fprintf(stderr, "cannot build the content: %s\n", error.c_str());
-        return 1;
+    const std::string content = argc > 3 ? argv[3] : temporaryContent.path();
+    const std::string marker = content + "/quor-wan-" + std::to_string(largeBytes >> 20) + "MiB";
+    if (std::filesystem::exists(marker)) {
+        std::printf("using the content in %s\n", content.c_str());
+    } else {
+        ContentDescription description;
+        DescribeRelease(description, largeBytes);
+        std::printf("writing %d small files and %d files of %zu MiB into %s ...\n", kSmallFiles, kLargeFiles,
+                    largeBytes >> 20, content.c_str());
+        std::string error;
+        std::filesystem::create_directories(content);
+        if (!BuildContentTree(description, content, error)) {
+            std::fprintf(stderr, "cannot build the content: %s\n", error.c_str());
+            return 1;
+        }
+        std::ofstream(marker) << "built\n";
     }
-    description = ContentDescription{};  // the bytes are on disk now
 
-    QuorBench::EmulatedLink link(content.path(), kMegabitsPerSecond, kOneWayDelay);
+    QuorBench::EmulatedLink link(content, kMegabitsPerSecond, kOneWayDelay);
     if (!link.failure().empty()) {
         std::printf("quor_bench_wan skipped: %s. The emulated link needs network namespaces (run as root).\n",
                     link.failure().c_str());
