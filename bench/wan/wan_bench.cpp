@@ -157,6 +157,14 @@ int main(int argc, char** argv) {
     QuorTest::TempDir temporaryContent("quorwancontent");
     QuorTest::TempDir peer("quorwanpeer");
     const std::string content = argc > 3 ? argv[3] : temporaryContent.path();
+    std::filesystem::create_directories(content);
+    QuorBench::EmulatedLink link(content, kMegabitsPerSecond, kOneWayDelay);
+    if (!link.failure().empty()) {
+        std::printf("quor_bench_wan skipped: %s. The emulated link needs network namespaces (run as root).\n",
+                    link.failure().c_str());
+        return 0;
+    }
+    // nginx serves from disk, so the content may be written once it runs.
     const std::string marker = content + "/quor-wan-" + std::to_string(largeBytes >> 20) + "MiB";
     if (std::filesystem::exists(marker)) {
         std::printf("using the content in %s\n", content.c_str());
@@ -166,7 +174,6 @@ int main(int argc, char** argv) {
         std::printf("writing %d small files and %d files of %zu MiB into %s ...\n", kSmallFiles, kLargeFiles,
                     largeBytes >> 20, content.c_str());
         std::string error;
-        std::filesystem::create_directories(content);
         if (!BuildContentTree(description, content, error)) {
             std::fprintf(stderr, "cannot build the content: %s\n", error.c_str());
             return 1;
@@ -174,12 +181,6 @@ int main(int argc, char** argv) {
         std::ofstream(marker) << "built\n";
     }
 
-    QuorBench::EmulatedLink link(content, kMegabitsPerSecond, kOneWayDelay);
-    if (!link.failure().empty()) {
-        std::printf("quor_bench_wan skipped: %s. The emulated link needs network namespaces (run as root).\n",
-                    link.failure().c_str());
-        return 0;
-    }
     std::printf("link: %u Mbit/s each way (tbf), %lld ms round trip (delaying proxy), server %s\n", kMegabitsPerSecond,
                 static_cast<long long>(2 * kOneWayDelay.count()), link.address().c_str());
     QuorTest::OrvaneRoot root(link.address(), "/quor", "xx");

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 
 #include "archive/ManagedFileHelper.h"
 #include "common/ErrorCodes.h"
@@ -138,6 +139,33 @@ TEST_F(TransfersInFlightTest, BinsAndDirectFetchesInFlightPlaceEveryFile) {
     EXPECT_EQ(1u, http.RequestCount(PackagesUrl() + "bin0"));
     EXPECT_EQ(0u, http.RequestCount(FilesUrl() + "p/one.bin"));
     EXPECT_EQ(1u, http.RequestCount(FilesUrl() + "q/direct.txt"));
+    EXPECT_TRUE(TemporaryFiles().empty());
+}
+
+// A cancellation while every slot holds a stalled fetch ends all of them into the failure list; the
+// files not yet started are in neither list.
+TEST_F(TransfersInFlightTest, CancellationEndsTheFetchesInFlightAndStartsNoMore) {
+    QuorTest::LogCapture log(Quor::Log::DEBUG);
+    for (int i = 0; i < 6; ++i) {
+        const std::string name = "f" + std::to_string(i) + ".bin";
+        Add(name, 0, std::string(100000, 'c'), false);
+        http.SetResponse(FilesUrl() + name, {.body = std::string(100000, 'c'),
+                                             .stallAfterBodyBytes = 1000,
+                                             .stallInBody = QuorTest::kStallUntilStop});
+    }
+    const auto paths = Paths();
+    DownloadManager manager(paths, *server, fileSystem, progress, true, nullptr);
+    ASSERT_TRUE(http.WaitForRequests(kInFlight));
+    std::atomic_ref<signed char>(cancel).store(1);
+    EXPECT_TRUE(Drain(manager).empty());
+
+    std::vector<std::string> failed;
+    for (const auto& path : manager.GetFailed()) failed.push_back(path.m_RemotePath.substr(FilesUrl().size()));
+    std::sort(failed.begin(), failed.end());
+    EXPECT_EQ((std::vector<std::string>{"f0.bin", "f1.bin", "f2.bin", "f3.bin"}), failed);
+    EXPECT_EQ(E_FAIL, manager.GetResult());
+    EXPECT_TRUE(log.HasError("Cancellation detected, aborting")) << log.Errors();
+    EXPECT_EQ(0u, http.RequestCount(FilesUrl() + "f4.bin"));
     EXPECT_TRUE(TemporaryFiles().empty());
 }
 
