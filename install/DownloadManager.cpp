@@ -1,5 +1,8 @@
 #include "install/DownloadManager.h"
 
+#include <map>
+#include <optional>
+
 #include "common/AutoUpdateProgressHelper.h"
 #include "common/Log.h"
 #include "common/LzmaContainer.h"
@@ -113,27 +116,26 @@ void DownloadManager::Append(const DownloadPath& path, HRESULT fetched,
     m_Ready->Set();
 }
 
-ULONG DownloadManager::ThreadProc() {
-    QUOR_LOG(Log::DEBUG, "()");
-    if (m_Packages) {
-        for (const DownloadPath& path : m_Paths) {
-            if (FAILED(m_Result.load()) || m_Stop.load() || CheckCancellation()) break;
-            m_Packages->WeIntendToDownloadThisFile(GetRemoteFileName(path));
-        }
+std::shared_ptr<Common::AutoTemporaryFile> DownloadManager::PrepareFetch(const DownloadPath& path) {
+    // A manager being destroyed fetches nothing more: its consumer is gone.
+    if (FAILED(m_Result.load()) || m_Stop.load()) return nullptr;
+    AutoUpdateProgressHelper::SetStringDataToFilenameFromPath(m_Progress, path.m_RemotePath);
+    m_Progress.Tick(0);
+    if (CheckCancellation()) return nullptr;
+    HRESULT created = S_OK;
+    auto file = std::make_shared<Common::AutoTemporaryFile>(m_FileSystem, created);
+    if (FAILED(created)) {
+        m_Result = created;
+        QUOR_LOG(Log::ERROR, "Failed to create temporary file for download");
+        return nullptr;
     }
+    return file;
+}
+
+void DownloadManager::FetchOneByOne() {
     for (const DownloadPath& path : m_Paths) {
-        // A manager being destroyed fetches nothing more: its consumer is gone.
-        if (FAILED(m_Result.load()) || m_Stop.load()) break;
-        AutoUpdateProgressHelper::SetStringDataToFilenameFromPath(m_Progress, path.m_RemotePath);
-        m_Progress.Tick(0);
-        if (CheckCancellation()) break;
-        HRESULT created = S_OK;
-        auto file = std::make_shared<Common::AutoTemporaryFile>(m_FileSystem, created);
-        if (FAILED(created)) {
-            m_Result = created;
-            QUOR_LOG(Log::ERROR, "Failed to create temporary file for download");
-            break;
-        }
+        std::shared_ptr<Common::AutoTemporaryFile> file = PrepareFetch(path);
+        if (!file) break;
         const std::string remoteName = GetRemoteFileName(path);
         HRESULT fetched;
         if (m_Packages) {
@@ -146,6 +148,82 @@ ULONG DownloadManager::ThreadProc() {
         if (FAILED(fetched)) file.reset();  // deletes the partial download now
         Append(path, fetched, std::move(file), remoteName);
     }
+}
+
+void DownloadManager::FetchInFlight(Common::IFileTransfers& transfers) {
+    // One fetch in flight: its path (by index), file, remote name and byte listener.
+    struct Fetch {
+        std::shared_ptr<Common::AutoTemporaryFile> file;
+        std::string remoteName;
+        std::unique_ptr<DownloadFilesGetFileProgressCallback> callback;
+    };
+    std::map<size_t, Fetch> inFlight;
+    std::vector<Common::IFileTransfers::Ended> ended;
+    // One timer while fetches overlap: the bytes of all of them are download work of this thread.
+    std::optional<AutoUpdateProgress::AutoTimer> timer;
+    size_t next = 0;
+    bool ending = false;
+    while (true) {
+        while (!ending && next < m_Paths.size() && transfers.Running() < transfers.Capacity()) {
+            const DownloadPath& path = m_Paths[next];
+            const std::string remoteName = GetRemoteFileName(path);
+            // A bin comes alone: what is in flight ends first.
+            if (m_Packages && transfers.Running() > 0 && m_Packages->WouldDownloadBin(remoteName)) break;
+            std::shared_ptr<Common::AutoTemporaryFile> file = PrepareFetch(path);
+            if (!file) {
+                ending = true;
+                break;
+            }
+            ++next;
+            HRESULT fetched = E_FAIL;
+            if (m_Packages && transfers.Running() == 0) timer.reset();  // the bin's own timer counts alone
+            if (m_Packages && m_Packages->TryGetFileFromBin(remoteName, file->GetPath(), &m_Stop, fetched)) {
+                if (FAILED(fetched)) file.reset();
+                Append(path, fetched, std::move(file), remoteName);
+                continue;
+            }
+            if (!timer) timer.emplace(m_Progress, WORK_TYPE_DOWNLOAD);
+            auto callback = std::make_unique<DownloadFilesGetFileProgressCallback>(&*timer, &m_Stop,
+                                                                                  AnnouncedSize(path), MaximumSize(path));
+            fetched = transfers.Start(next - 1, remoteName, file->GetPath(), callback.get());
+            if (FAILED(fetched)) {
+                file.reset();
+                Append(path, fetched, nullptr, remoteName);
+                continue;
+            }
+            inFlight[next - 1] = Fetch{std::move(file), remoteName, std::move(callback)};
+        }
+        if (transfers.Running() == 0) {
+            if (ending || next >= m_Paths.size()) break;
+            continue;  // a bin waited for the fetches in flight
+        }
+        ended.clear();
+        transfers.Run(ended);
+        for (const Common::IFileTransfers::Ended& one : ended) {
+            auto it = inFlight.find(one.id);
+            if (it == inFlight.end()) continue;
+            Fetch fetch = std::move(it->second);
+            inFlight.erase(it);
+            if (FAILED(one.result)) fetch.file.reset();  // deletes the partial download now
+            Append(m_Paths[one.id], one.result, std::move(fetch.file), fetch.remoteName);
+        }
+    }
+}
+
+ULONG DownloadManager::ThreadProc() {
+    QUOR_LOG(Log::DEBUG, "()");
+    if (m_Packages) {
+        for (const DownloadPath& path : m_Paths) {
+            if (FAILED(m_Result.load()) || m_Stop.load() || CheckCancellation()) break;
+            m_Packages->WeIntendToDownloadThisFile(GetRemoteFileName(path));
+        }
+    }
+    std::unique_ptr<Common::IFileTransfers> transfers;
+    if (!m_Paths.empty() && SUCCEEDED(m_Result.load())) transfers = m_Server.CreateFileTransfers();
+    if (transfers)
+        FetchInFlight(*transfers);
+    else
+        FetchOneByOne();
     m_Done = true;
     m_Ready->Set();
     return 0;

@@ -8,11 +8,17 @@
 // One manager serves one download pass: the constructor starts the worker, which fetches every
 // path in list order into a temporary file of its own (through the package getter when one is
 // given, else directly) and appends it to a first-in first-out queue, or the path to the failure
-// list when the fetch failed; then it sets done. The consumer (the constructing thread) locks the
+// list when the fetch failed; then it sets done. When the server offers several downloads in
+// flight (IRemoteFileServer::CreateFileTransfers), the worker keeps that many direct fetches
+// going, started in list order, and appends each file as its fetch ends (so the queue is in the
+// order the fetches ended); a file to be cut from a bin not yet downloaded waits until the
+// fetches in flight have ended, and the bin then comes alone. Otherwise one fetch follows the
+// other. The consumer (the constructing thread) locks the
 // mutex, reads IsQueueEmpty/IsDone, pops with PopDownloadedFile and unlocks; it may wait on the
 // ready event, which the worker sets after each append and when it is done. A negative GetResult
 // means the worker did not start (done is never set), saw a cancellation, or could not create a
-// temporary file: files after that point are in neither list.
+// temporary file: files not yet started at that point are in neither list (the fetches already in
+// flight still end in one of them).
 // Threads: the mutex (non-recursive) guards the queue and the failure list; the stop flag and done
 // are atomic. The destructor raises stop (every transfer of the worker, bin downloads included,
 // then fails at its next progress call), joins the worker for up to 5 s and deletes the temporary
@@ -94,6 +100,12 @@ public:
 private:
     static uint32_t ThreadStart(void* manager);
     bool CheckCancellation();
+    // The main pass, one fetch after another / several in flight.
+    void FetchOneByOne();
+    void FetchInFlight(Common::IFileTransfers& transfers);
+    // Before the next fetch: the progress item, the stop and cancellation checks, and the
+    // temporary file; null when the pass is to end.
+    std::shared_ptr<Common::AutoTemporaryFile> PrepareFetch(const DownloadPath& path);
     void Append(const DownloadPath& path, HRESULT fetched, std::shared_ptr<Common::AutoTemporaryFile> file,
                 const std::string& remoteName);
 

@@ -149,49 +149,76 @@ void GetFileUsingPackage::DownloadBin(Bin& bin, const std::atomic<bool>* stop) {
     }
 }
 
+GetFileUsingPackage::Bin* GetFileUsingPackage::UsableBin(const std::string& remotePath,
+                                                          Common::PackageManifest::ENTRY& entry, bool quiet) {
+    if (!m_Manifest) return nullptr;
+    if (!FindEntry(remotePath, quiet ? Log::VERBOSE : Log::DEBUG, entry)) return nullptr;
+    Bin* bin = FindBinMutable(entry.bin);
+    if (!bin) {
+        if (!quiet) QUOR_LOG(Log::DEBUG, "Did not have any information about bin");
+        return nullptr;
+    }
+    if (!bin->m_MarkedForDownload) {
+        if (!quiet)
+            QUOR_LOG(Log::VERBOSE,
+                     "Found the file in package manifest, but not enough of bin is used so it is not marked for "
+                     "download (\"%s\", %s)",
+                     entry.name.c_str(), bin->m_Name.c_str());
+        return nullptr;
+    }
+    if (FAILED(bin->m_Result)) {
+        if (!quiet) QUOR_LOG(Log::VERBOSE, "A previous error occurred on the bin, so we have to bypass");
+        return nullptr;
+    }
+    return bin;
+}
+
+bool GetFileUsingPackage::WouldDownloadBin(const std::string& remotePath) {
+    Common::PackageManifest::ENTRY entry;
+    const Bin* bin = UsableBin(remotePath, entry, true);
+    return bin && !bin->m_Package.IsReady();
+}
+
+bool GetFileUsingPackage::TryGetFileFromBin(const std::string& remotePath, const std::string& localPath,
+                                            const std::atomic<bool>* stop, HRESULT& result) {
+    QUOR_LOG(Log::DEBUG, "(\"%s\", \"%s\")", remotePath.c_str(), localPath.c_str());
+    Common::PackageManifest::ENTRY entry;
+    Bin* bin = UsableBin(remotePath, entry, false);
+    if (bin) {
+        if (!bin->m_Package.IsReady()) DownloadBin(*bin, stop);
+        if (bin->m_Package.IsReady() && SUCCEEDED(bin->m_Result)) {
+            AutoUpdateProgress::AutoTimer timer(m_Progress, WORK_TYPE_DISK_ACCESS);
+            bin->m_Result = Common::FileSysHelper::ExtractPieceOfBinaryFile(bin->m_Package.GetFullPath(),
+                                                                           entry.offset, entry.length, localPath);
+            timer.DeltaBytesCompleted(2 * static_cast<int64_t>(entry.length));
+            if (SUCCEEDED(bin->m_Result)) {
+                QUOR_LOG(Log::VERBOSE, "Successfully downloaded \"%s\" via package", entry.name.c_str());
+                result = S_OK;
+                return true;
+            }
+            QUOR_LOG(Log::ERROR, "Failed to extract file from bin");
+        }
+    }
+    LogBypass(remotePath);
+    return false;
+}
+
+void GetFileUsingPackage::LogBypass(const std::string& remotePath) {
+    QUOR_LOG(Log::VERBOSE, "Bypassing package and downloading the following file directly: \"%s\"",
+             remotePath.c_str());
+}
+
 HRESULT GetFileUsingPackage::GetFile(const std::string& remotePath, const std::string& localPath,
                                      const std::atomic<bool>* stop, const int64_t announced,
                                      const int64_t maximum) {
-    QUOR_LOG(Log::DEBUG, "(\"%s\", \"%s\")", remotePath.c_str(), localPath.c_str());
-    if (!m_Manifest) return GetFileDirectly(remotePath, localPath, stop, announced, maximum);
-    Common::PackageManifest::ENTRY entry;
-    if (!FindEntry(remotePath, Log::DEBUG, entry)) return GetFileDirectly(remotePath, localPath, stop, announced, maximum);
-    Bin* bin = FindBinMutable(entry.bin);
-    if (!bin) {
-        QUOR_LOG(Log::DEBUG, "Did not have any information about bin");
-        return GetFileDirectly(remotePath, localPath, stop, announced, maximum);
-    }
-    if (!bin->m_MarkedForDownload) {
-        QUOR_LOG(Log::VERBOSE,
-                 "Found the file in package manifest, but not enough of bin is used so it is not marked for "
-                 "download (\"%s\", %s)",
-                 entry.name.c_str(), bin->m_Name.c_str());
-        return GetFileDirectly(remotePath, localPath, stop, announced, maximum);
-    }
-    if (FAILED(bin->m_Result)) {
-        QUOR_LOG(Log::VERBOSE, "A previous error occurred on the bin, so we have to bypass");
-        return GetFileDirectly(remotePath, localPath, stop, announced, maximum);
-    }
-    if (!bin->m_Package.IsReady()) DownloadBin(*bin, stop);
-    if (bin->m_Package.IsReady() && SUCCEEDED(bin->m_Result)) {
-        AutoUpdateProgress::AutoTimer timer(m_Progress, WORK_TYPE_DISK_ACCESS);
-        bin->m_Result = Common::FileSysHelper::ExtractPieceOfBinaryFile(bin->m_Package.GetFullPath(), entry.offset,
-                                                                       entry.length, localPath);
-        timer.DeltaBytesCompleted(2 * static_cast<int64_t>(entry.length));
-        if (SUCCEEDED(bin->m_Result)) {
-            QUOR_LOG(Log::VERBOSE, "Successfully downloaded \"%s\" via package", entry.name.c_str());
-            return S_OK;
-        }
-        QUOR_LOG(Log::ERROR, "Failed to extract file from bin");
-    }
+    HRESULT result = E_FAIL;
+    if (TryGetFileFromBin(remotePath, localPath, stop, result)) return result;
     return GetFileDirectly(remotePath, localPath, stop, announced, maximum);
 }
 
 HRESULT GetFileUsingPackage::GetFileDirectly(const std::string& remotePath, const std::string& localPath,
                                              const std::atomic<bool>* stop, const int64_t announced,
-                                     const int64_t maximum) {
-    QUOR_LOG(Log::VERBOSE, "Bypassing package and downloading the following file directly: \"%s\"",
-             remotePath.c_str());
+                                             const int64_t maximum) {
     AutoUpdateProgress::AutoTimer timer(m_Progress, WORK_TYPE_DOWNLOAD);
     DownloadFilesGetFileProgressCallback callback(&timer, stop, announced, maximum);
     return m_Server.GetFile(remotePath, localPath, &callback, false);

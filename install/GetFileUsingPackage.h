@@ -53,6 +53,15 @@ public:
     HRESULT GetFile(const std::string& remotePath, const std::string& localPath,
                     const std::atomic<bool>* stop = nullptr, int64_t announced = -1, int64_t maximum = -1);
 
+    // GetFile in two halves, for a caller that fetches direct files itself (several at once):
+    // TryGetFileFromBin serves the file from its bin when that is the way GetFile would take
+    // (downloading the bin first when it is not there yet): true with the result; false when the
+    // file is to be fetched directly, after logging so as GetFile does. WouldDownloadBin tells
+    // whether TryGetFileFromBin would download a bin first.
+    bool TryGetFileFromBin(const std::string& remotePath, const std::string& localPath,
+                           const std::atomic<bool>* stop, HRESULT& result);
+    bool WouldDownloadBin(const std::string& remotePath);
+
     bool HasManifest() const { return m_Manifest != nullptr; }
     // Null when the bin was never announced.
     const Bin* FindBin(const std::string& name) const;
@@ -62,6 +71,10 @@ private:
     // The manifest entry of a server path, or false (logged at `level`) when there is none.
     bool FindEntry(const std::string& remotePath, Log::TYPE level, Common::PackageManifest::ENTRY& entry) const;
     void DownloadBin(Bin& bin, const std::atomic<bool>* stop);
+    // The bin GetFile would serve the file from (marked, not bypassed), logging why not; null when
+    // it is fetched directly.
+    Bin* UsableBin(const std::string& remotePath, Common::PackageManifest::ENTRY& entry, bool quiet);
+    static void LogBypass(const std::string& remotePath);
     HRESULT GetFileDirectly(const std::string& remotePath, const std::string& localPath,
                             const std::atomic<bool>* stop, int64_t announced, int64_t maximum);
 

@@ -83,7 +83,7 @@ HRESULT ToOrvaneImpl::WithServer(Operation op) {
     std::shared_ptr<HTTPConnection> connection;
     const HRESULT hr = Connect(connection);
     if (FAILED(hr)) return hr;
-    RemoteFileServerHTTP server(connection);
+    RemoteFileServerHTTP server(connection, Quor::User::RemoteFileServerHTTP::kJobTransfersInFlight);
     return op(server);
 }
 

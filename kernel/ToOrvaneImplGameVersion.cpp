@@ -105,7 +105,7 @@ void ToOrvaneImpl::InstallSolutionReleaseByProjectVersionRequest(const DWORD req
     }
 
     {
-        Quor::User::RemoteFileServerHTTP server(connection);
+        Quor::User::RemoteFileServerHTTP server(connection, Quor::User::RemoteFileServerHTTP::kJobTransfersInFlight);
         ForwardUpdateProgress forward(requester, requestId, m_Answers);
         JobProgress progress(forward, CancelFlag());
         if (uninstall) {

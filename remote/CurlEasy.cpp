@@ -189,6 +189,57 @@ bool CurlEasy::ResponseWasChunked() {
     return value.size() >= 7 && value.compare(value.size() - 7, 7, "chunked") == 0;
 }
 
+// --- CurlMulti ---
+
+CurlMulti::~CurlMulti() {
+    if (m_handle) curl_multi_cleanup(static_cast<CURLM*>(std::exchange(m_handle, nullptr)));
+}
+
+bool CurlMulti::Init(long connections) {
+    if (m_handle || !EnsureGlobal()) return m_handle != nullptr;
+    CURLM* multi = curl_multi_init();
+    if (!multi) return false;
+    m_handle = multi;
+    // One request at a time on each connection (HTTP/1.1, no pipelining), a few connections kept.
+    curl_multi_setopt(multi, CURLMOPT_PIPELINING, static_cast<long>(CURLPIPE_NOTHING));
+    curl_multi_setopt(multi, CURLMOPT_MAX_HOST_CONNECTIONS, connections);
+    curl_multi_setopt(multi, CURLMOPT_MAXCONNECTS, connections);
+    return true;
+}
+
+int CurlMulti::Add(CurlEasy& easy) {
+    if (!m_handle || !easy.m_handle) return CURLM_BAD_HANDLE;
+    return curl_multi_add_handle(static_cast<CURLM*>(m_handle), Handle(easy.m_handle));
+}
+
+int CurlMulti::Remove(CurlEasy& easy) {
+    if (!m_handle || !easy.m_handle) return CURLM_BAD_HANDLE;
+    return curl_multi_remove_handle(static_cast<CURLM*>(m_handle), Handle(easy.m_handle));
+}
+
+int CurlMulti::Perform(int& running) {
+    running = 0;
+    if (!m_handle) return CURLM_BAD_HANDLE;
+    return curl_multi_perform(static_cast<CURLM*>(m_handle), &running);
+}
+
+int CurlMulti::Poll(int timeoutMs) {
+    if (!m_handle) return CURLM_BAD_HANDLE;
+    return curl_multi_poll(static_cast<CURLM*>(m_handle), nullptr, 0, timeoutMs, nullptr);
+}
+
+bool CurlMulti::NextEnded(const void*& easy, int& code) {
+    if (!m_handle) return false;
+    int left = 0;
+    while (CURLMsg* message = curl_multi_info_read(static_cast<CURLM*>(m_handle), &left)) {
+        if (message->msg != CURLMSG_DONE) continue;
+        easy = message->easy_handle;
+        code = message->data.result;
+        return true;
+    }
+    return false;
+}
+
 int CurlEasy::AbortedByCallbackCode() { return CURLE_ABORTED_BY_CALLBACK; }
 int CurlEasy::WriteErrorCode() { return CURLE_WRITE_ERROR; }
 int CurlEasy::TimedOutCode() { return CURLE_OPERATION_TIMEDOUT; }

@@ -1,13 +1,17 @@
 #pragma once
 // The one door to libcurl: an owned easy handle (CurlEasy), an owned header list
-// (CurlHeaderList), and the process-wide libcurl set-up.
+// (CurlHeaderList), an owned multi handle (CurlMulti: several easy handles in flight at once on
+// one thread, sharing a cache of keep-alive connections), and the process-wide libcurl set-up.
 //
 // libcurl's global set-up (curl_global_init with every feature) runs once per process, before the
 // first handle is made, and its clean-up once at exit; callers never see it. A CurlEasy owns at
 // most one CURL* (freed by Reset, by Init of a new one, and by the destructor); a CurlHeaderList
-// owns one curl_slist. Neither is copyable; both move.
+// owns one curl_slist; a CurlMulti owns one CURLM*. None is copyable; CurlEasy and CurlHeaderList
+// move.
 // Threads: one handle is used by one thread at a time; different handles may run on different
-// threads at once. Callbacks run on the thread that called Perform.
+// threads at once. Callbacks run on the thread that called Perform (of the easy handle, or of the
+// multi handle it was added to). An easy handle added to a multi handle is driven only by that
+// multi handle until it is removed, and must be removed before it is freed or reused.
 // Errors: every operation returns libcurl's own code as an int (0 = success); the codes are only
 // for the log.
 #include <cstddef>
@@ -111,8 +115,39 @@ public:
     static int TimedOutCode();
     static int FileTooLargeCode();
 
+    // Identifies the handle among those of a multi handle (CurlMulti::NextEnded); null when empty.
+    const void* id() const { return m_handle; }
+
 private:
+    friend class CurlMulti;
     void* m_handle = nullptr;  // CURL*
+};
+
+class CurlMulti {
+public:
+    CurlMulti() = default;
+    ~CurlMulti();
+    CurlMulti(const CurlMulti&) = delete;
+    CurlMulti& operator=(const CurlMulti&) = delete;
+
+    // Makes the multi handle, keeping at most `connections` connections open to one host (and in
+    // its cache); false when libcurl made none.
+    bool Init(long connections);
+    bool valid() const { return m_handle != nullptr; }
+
+    // Adds a prepared easy handle (its transfer starts at the next Perform) / takes it out again.
+    int Add(CurlEasy& easy);
+    int Remove(CurlEasy& easy);
+    // Moves every transfer on as far as it can without waiting; running: transfers still going.
+    int Perform(int& running);
+    // Waits until a transfer can move on or libcurl's next timer is due, at most timeoutMs.
+    int Poll(int timeoutMs);
+    // The next ended transfer since the last call: its easy handle's id and libcurl's code for it;
+    // false when none is left.
+    bool NextEnded(const void*& easy, int& code);
+
+private:
+    void* m_handle = nullptr;  // CURLM*
 };
 
 }  // namespace Quor::Common

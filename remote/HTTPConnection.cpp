@@ -82,17 +82,9 @@ int ProgressCallback(void* data, int64_t /*downloadTotal*/, int64_t downloadNow,
     return FAILED(tracker->callback->GetFileProgressCallback(static_cast<SIZE_T>(fresh))) ? 1 : 0;
 }
 
-// Where a download's body goes: a file or a vector, never more than `maximum` bytes (negative: no
-// bound). A write that would pass the bound takes nothing and ends the transfer.
-struct BoundedSink {
-    FILE* file = nullptr;
-    std::vector<char>* memory = nullptr;
-    int64_t maximum = -1;
-    int64_t written = 0;
-    bool overflowed = false;
-};
+}  // namespace
 
-size_t WriteBoundedCallback(char* bytes, size_t size, size_t count, void* target) {
+size_t HTTPConnection::WriteBounded(char* bytes, size_t size, size_t count, void* target) {
     auto* sink = static_cast<BoundedSink*>(target);
     if (!sink) return 0;
     const size_t n = size * count;
@@ -111,6 +103,8 @@ size_t WriteBoundedCallback(char* bytes, size_t size, size_t count, void* target
     sink->written += static_cast<int64_t>(n);
     return n;
 }
+
+namespace {
 
 template <typename Container>
 size_t AppendCallback(char* bytes, size_t size, size_t count, void* target) {
@@ -141,7 +135,8 @@ bool TruncateFile(const std::string& path) {
 
 HTTPConnection::HTTPConnection(HRESULT& result, const std::string address, unsigned short port,
                                int lowSpeedSeconds, bool https, const char* authentication)
-    : m_baseURL((https ? "https://" : "http://") + address),
+    : m_address(address),
+      m_baseURL((https ? "https://" : "http://") + address),
       m_port(port),
       m_lowSpeedSeconds(lowSpeedSeconds),
       m_https(https),
@@ -467,75 +462,95 @@ HRESULT HTTPConnection::GetFileSize(const std::string& path, BOOL& exists, DWORD
     return S_OK;
 }
 
-HRESULT HTTPConnection::GetFile(const std::string& remotePath, const std::string& localPath,
-                                IGetFileProgressCallback* const callback, const bool /*ignored*/, const bool retry,
-                                bool quiet, std::vector<char>* memory) {
+std::unique_ptr<HTTPConnection> HTTPConnection::MakeSibling(HRESULT& result) const {
+    auto sibling = std::make_unique<HTTPConnection>(result, m_address, m_port, m_lowSpeedSeconds, m_https,
+                                                    m_authentication);
+    if (SUCCEEDED(result)) result = sibling->SetLimits(m_limits);
+    sibling->m_stop = m_stop;
+    sibling->m_cancel = m_cancel;
+    return sibling;
+}
+
+void HTTPConnection::BeginDownload(Download& download, bool quiet) {
     m_lastBodyConfirmed = false;
     QUOR_LOG_TAG(quiet ? Log::VERBOSE : Log::DEBUG, TAG_GET_FILE, "(\"%s\", \"%s\", %s, 0x%08lx)",
-                 remotePath.c_str(), localPath.c_str(), retry ? "RETRY" : "NO_RETRY",
-                 static_cast<unsigned long>(reinterpret_cast<uintptr_t>(callback)));
-    const int attempts = retry ? 3 : 1;
-    HRESULT result = E_FAIL;
+                 download.remotePath.c_str(), download.localPath.c_str(),
+                 download.attempts > 1 ? "RETRY" : "NO_RETRY",
+                 static_cast<unsigned long>(reinterpret_cast<uintptr_t>(download.callback)));
     // One tracker for all attempts: each attempt counts its bytes from zero, the listener hears
     // only of file bytes that no earlier attempt reported.
-    ProgressTracker tracker{callback, 0, m_stop, &m_handle, 0, m_cancel};
-    const int64_t maximum = callback ? callback->GetFileMaximumBytes() : -1;
+    download.tracker = ProgressTracker{download.callback, 0, m_stop, &m_handle, 0, m_cancel};
+    download.maximum = download.callback ? download.callback->GetFileMaximumBytes() : -1;
     // libcurl refuses an announced length above the bound before the body (0 means no bound there;
     // the sink still holds an empty file to nothing).
-    m_handle.SetOffset(CurlOption::MaxFileSize, maximum > 0 ? maximum : 0);
-    m_handle.SetLong(CurlOption::TimeoutMs, static_cast<long>(DeadlineMilliseconds(maximum)));
-    bool cut = false;
-    for (int attempt = 0; FAILED(result) && attempt < attempts && !cut; ++attempt) {
-        if (attempt > 0) QUOR_LOG_TAG(Log::ERROR, TAG_GET_FILE, "Retrying after failed attempt %d", attempt);
-        result = E_FAIL;
-        tracker.previous = 0;
-        SetProgressTracker(&tracker);
+    m_handle.SetOffset(CurlOption::MaxFileSize, download.maximum > 0 ? download.maximum : 0);
+    m_handle.SetLong(CurlOption::TimeoutMs, static_cast<long>(DeadlineMilliseconds(download.maximum)));
+}
 
-        BoundedSink sink;
-        sink.maximum = maximum;
-        FILE* file = nullptr;
-        if (FAILED(SwitchToGet())) {
-            QUOR_LOG_TAG(Log::ERROR, TAG_GET_FILE, "Failed to switch to get mode");
-        } else if (FAILED(SetURL(remotePath))) {
-            QUOR_LOG_TAG(Log::ERROR, TAG_GET_FILE, "SetURL failed");
-        } else if (!memory && (CRT::fopen_s(&file, localPath.c_str(), "wb") != 0 || !file)) {
-            QUOR_LOG_TAG(Log::ERROR, TAG_GET_FILE, "Failed to open %s", localPath.c_str());
-        } else {
-            // Every attempt starts from an empty buffer, as a file attempt starts from an empty file.
-            if (memory) memory->clear();
-            sink.file = file;
-            sink.memory = memory;
-            bool notFound = false;
-            if (FAILED(SetWriteTarget(memory ? TAG_SET_WRITE_VECTOR : TAG_SET_WRITE_FILE, &WriteBoundedCallback,
-                                      &sink))) {
-                SetWriteTarget(TAG_SET_WRITE_FILE, nullptr, nullptr);
-            } else {
-                const int code = m_handle.Perform();
-                SetWriteTarget(TAG_SET_WRITE_FILE, nullptr, nullptr);
-                SetWriteFile(nullptr);
-                cut = sink.overflowed || code == CurlEasy::FileTooLargeCode();
-                if (cut)
-                    QUOR_LOG_TAG(Log::ERROR, TAG_GET_FILE, "%s is longer than the %lld bytes expected, aborted",
-                                 remotePath.c_str(), static_cast<long long>(maximum));
-                result = CheckAnswer(TAG_GET_FILE, code, nullptr, &notFound);
-            }
-            if (file) {
-                // The last buffered bytes reach the disk only here: a failed close is a failed
-                // download, not a short file reported as complete.
-                if (std::fclose(file) != 0 && SUCCEEDED(result)) {
-                    QUOR_LOG_TAG(Log::ERROR, TAG_GET_FILE, "Failed to close %s", localPath.c_str());
-                    result = E_FAIL;
-                }
-                if (notFound && !TruncateFile(localPath))
-                    QUOR_LOG_TAG(Log::ERROR, TAG_GET_FILE, "Failed to clear output file");
-            } else if (notFound) {
-                memory->clear();
-            }
-        }
-        SetProgressTracker(nullptr);
+bool HTTPConnection::BeginAttempt(Download& download) {
+    if (download.attempt > 0)
+        QUOR_LOG_TAG(Log::ERROR, TAG_GET_FILE, "Retrying after failed attempt %d", download.attempt);
+    ++download.attempt;
+    download.result = E_FAIL;
+    download.tracker.previous = 0;
+    download.notFound = false;
+    SetProgressTracker(&download.tracker);
+
+    download.sink = BoundedSink{};
+    download.sink.maximum = download.maximum;
+    download.file = nullptr;
+    if (FAILED(SwitchToGet())) {
+        QUOR_LOG_TAG(Log::ERROR, TAG_GET_FILE, "Failed to switch to get mode");
+    } else if (FAILED(SetURL(download.remotePath))) {
+        QUOR_LOG_TAG(Log::ERROR, TAG_GET_FILE, "SetURL failed");
+    } else if (!download.memory &&
+               (CRT::fopen_s(&download.file, download.localPath.c_str(), "wb") != 0 || !download.file)) {
+        download.file = nullptr;
+        QUOR_LOG_TAG(Log::ERROR, TAG_GET_FILE, "Failed to open %s", download.localPath.c_str());
+    } else {
+        // Every attempt starts from an empty buffer, as a file attempt starts from an empty file.
+        if (download.memory) download.memory->clear();
+        download.sink.file = download.file;
+        download.sink.memory = download.memory;
+        if (SUCCEEDED(SetWriteTarget(download.memory ? TAG_SET_WRITE_VECTOR : TAG_SET_WRITE_FILE,
+                                     &WriteBounded, &download.sink)))
+            return true;
+        SetWriteTarget(TAG_SET_WRITE_FILE, nullptr, nullptr);
+        if (download.file && std::fclose(download.file) != 0)
+            QUOR_LOG_TAG(Log::ERROR, TAG_GET_FILE, "Failed to close %s", download.localPath.c_str());
+        download.file = nullptr;
     }
+    SetProgressTracker(nullptr);
+    return false;
+}
+
+void HTTPConnection::EndAttempt(Download& download, int code) {
+    SetWriteTarget(TAG_SET_WRITE_FILE, nullptr, nullptr);
+    SetWriteFile(nullptr);
+    download.cut = download.sink.overflowed || code == CurlEasy::FileTooLargeCode();
+    if (download.cut)
+        QUOR_LOG_TAG(Log::ERROR, TAG_GET_FILE, "%s is longer than the %lld bytes expected, aborted",
+                     download.remotePath.c_str(), static_cast<long long>(download.maximum));
+    download.result = CheckAnswer(TAG_GET_FILE, code, nullptr, &download.notFound);
+    if (download.file) {
+        // The last buffered bytes reach the disk only here: a failed close is a failed
+        // download, not a short file reported as complete.
+        if (std::fclose(download.file) != 0 && SUCCEEDED(download.result)) {
+            QUOR_LOG_TAG(Log::ERROR, TAG_GET_FILE, "Failed to close %s", download.localPath.c_str());
+            download.result = E_FAIL;
+        }
+        download.file = nullptr;
+        if (download.notFound && !TruncateFile(download.localPath))
+            QUOR_LOG_TAG(Log::ERROR, TAG_GET_FILE, "Failed to clear output file");
+    } else if (download.notFound && download.memory) {
+        download.memory->clear();
+    }
+    SetProgressTracker(nullptr);
+}
+
+HRESULT HTTPConnection::FinishDownload(Download& download) {
     m_lastBodyConfirmed = false;
-    if (SUCCEEDED(result)) {
+    if (SUCCEEDED(download.result)) {
         int64_t announced = -1, received = -1;
         m_lastBodyConfirmed = m_handle.ResponseWasChunked() ||
                               (m_handle.GetContentLength(announced) == 0 && announced >= 0 &&
@@ -543,7 +558,22 @@ HRESULT HTTPConnection::GetFile(const std::string& remotePath, const std::string
     }
     m_handle.SetOffset(CurlOption::MaxFileSize, 0);
     m_handle.SetLong(CurlOption::TimeoutMs, 0);
-    return RequestResult(TAG_GET_FILE, remotePath, result);
+    return RequestResult(TAG_GET_FILE, download.remotePath, download.result);
+}
+
+HRESULT HTTPConnection::GetFile(const std::string& remotePath, const std::string& localPath,
+                                IGetFileProgressCallback* const callback, const bool /*ignored*/, const bool retry,
+                                bool quiet, std::vector<char>* memory) {
+    Download download;
+    download.remotePath = remotePath;
+    download.localPath = localPath;
+    download.callback = callback;
+    download.memory = memory;
+    download.attempts = retry ? 3 : 1;
+    BeginDownload(download, quiet);
+    while (WantsAttempt(download))
+        if (BeginAttempt(download)) EndAttempt(download, m_handle.Perform());
+    return FinishDownload(download);
 }
 
 HRESULT HTTPConnection::Post(const std::string& path, const std::string& body, std::string& response, long* status) {

@@ -25,6 +25,7 @@
 // caller's and must outlive the object. Not copyable.
 #include <atomic>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -115,6 +116,49 @@ public:
     const std::string& GetBaseURL() const { return m_baseURL; }
 
 private:
+    friend class HTTPTransfers;
+
+    // Where a download's body goes: a file or a vector, never more than `maximum` bytes (negative:
+    // no bound). A write that would pass the bound takes nothing and ends the transfer.
+    struct BoundedSink {
+        FILE* file = nullptr;
+        std::vector<char>* memory = nullptr;
+        int64_t maximum = -1;
+        int64_t written = 0;
+        bool overflowed = false;
+    };
+    static size_t WriteBounded(char* bytes, size_t size, size_t count, void* target);
+    // One GetFile across its attempts. Lives at one address while an attempt runs (libcurl holds
+    // pointers to its tracker and sink).
+    struct Download {
+        std::string remotePath;
+        std::string localPath;
+        IGetFileProgressCallback* callback = nullptr;
+        std::vector<char>* memory = nullptr;
+        int attempts = 1;
+        int attempt = 0;  // attempts begun
+        ProgressTracker tracker;
+        int64_t maximum = -1;
+        bool cut = false;
+        HRESULT result = E_FAIL;
+        BoundedSink sink;
+        FILE* file = nullptr;
+        bool notFound = false;
+    };
+    // The steps of GetFile, so that a download can also be performed by a multi handle: Begin
+    // logs and bounds the handle; each attempt is BeginAttempt (true: the handle is ready to
+    // perform; false: the attempt failed before it and is over), the perform, and EndAttempt with
+    // its code; Finish gives GetFile's result.
+    void BeginDownload(Download& download, bool quiet);
+    bool BeginAttempt(Download& download);
+    void EndAttempt(Download& download, int code);
+    static bool WantsAttempt(const Download& download) {
+        return FAILED(download.result) && download.attempt < download.attempts && !download.cut;
+    }
+    HRESULT FinishDownload(Download& download);
+    // A connection to the same server with the same settings, limits and flags.
+    std::unique_ptr<HTTPConnection> MakeSibling(HRESULT& result) const;
+
     HRESULT SetWriteTarget(const char* tag, CurlWriteFunction write, void* target);
     // Performs the prepared request; a raised stop flag aborts it (no progress listener).
     int PerformWatchingStop();
@@ -129,6 +173,7 @@ private:
     HRESULT RequestResult(const char* tag, const std::string& path, HRESULT result);
     HRESULT ConnectionCode(const char* tag, const std::string& path);
 
+    std::string m_address;
     std::string m_baseURL;
     unsigned short m_port;
     int m_lowSpeedSeconds;

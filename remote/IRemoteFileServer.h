@@ -1,15 +1,19 @@
 #pragma once
 // Quor::User::IRemoteFileServer: the one view the install, update, repair and validation code has
 // of the content server: fetch a file, ask a file's size, know the release tree's path prefix,
-// list the releases available (for a region) and find the patches that lead to a release.
+// list the releases available (for a region) and find the patches that lead to a release, and
+// optionally several downloads in flight at once (CreateFileTransfers; none by default: files are
+// then fetched one GetFile after another).
 //
 // Remote paths are server paths that begin with the download path prefix. Results are HRESULTs;
 // connection failures come back as E_QUOR_HTTP_CONNECTION_FAILED / _LOST. An implementation is
 // used by one thread at a time. Servers are never deleted through this interface.
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "foundation/Types.h"
+#include "remote/IFileTransfers.h"
 #include "remote/IGetFileProgressCallback.h"
 
 namespace Quor::User {
@@ -32,6 +36,9 @@ public:
                                                                const unsigned int maxCount) = 0;
     virtual HRESULT EnumerateAvailablePatches(const std::string& project, const DWORD release,
                                               std::vector<DWORD>& patches, const DWORD sourceRelease) = 0;
+    // Downloads in flight at once, used beside this object by the same thread; null when the
+    // server offers one download at a time.
+    virtual std::unique_ptr<Common::IFileTransfers> CreateFileTransfers() { return nullptr; }
 
 protected:
     ~IRemoteFileServer() = default;

@@ -7,6 +7,7 @@
 #include "common/Log.h"
 #include "common/ReleaseVersion.h"
 #include "remote/ReleaseInstallationServices.h"
+#include "remote/HTTPTransfers.h"
 #include "remote/ReleaseListing.h"
 #include "remote/ServerSettings.h"
 
@@ -138,11 +139,21 @@ HRESULT EnumerateForRegion(const Kind& kind, Common::HTTPConnection& connection,
 
 }  // namespace
 
-RemoteFileServerHTTP::RemoteFileServerHTTP(HRESULT& result, const std::string& address)
-    : m_connection(std::make_shared<Common::HTTPConnection>(result, address, 80, 30, false, nullptr)) {}
+RemoteFileServerHTTP::RemoteFileServerHTTP(HRESULT& result, const std::string& address, unsigned transfersInFlight)
+    : m_connection(std::make_shared<Common::HTTPConnection>(result, address, 80, 30, false, nullptr)),
+      m_transfersInFlight(transfersInFlight) {}
 
-RemoteFileServerHTTP::RemoteFileServerHTTP(const std::shared_ptr<Common::HTTPConnection>& connection)
-    : m_connection(connection) {}
+RemoteFileServerHTTP::RemoteFileServerHTTP(const std::shared_ptr<Common::HTTPConnection>& connection,
+                                           unsigned transfersInFlight)
+    : m_connection(connection), m_transfersInFlight(transfersInFlight) {}
+
+std::unique_ptr<Common::IFileTransfers> RemoteFileServerHTTP::CreateFileTransfers() {
+    if (m_transfersInFlight <= 1 || !m_connection) return nullptr;
+    HRESULT result = S_OK;
+    auto transfers = std::make_unique<Common::HTTPTransfers>(result, *m_connection, m_transfersInFlight);
+    if (FAILED(result)) return nullptr;  // logged; one download at a time then
+    return transfers;
+}
 
 HRESULT RemoteFileServerHTTP::GetFile(const std::string& remotePath, const std::string& localPath,
                                       Common::IGetFileProgressCallback* const callback, const bool flag) {

@@ -18,6 +18,7 @@
 #include "common/LocalFileSystem.h"
 #include "common/ReleaseManifest.h"
 #include "common/ZLibHelper.h"
+#include "install/DownloadManager.h"
 #include "install/WorkLists.h"
 #include "remote/HTTPConnection.h"
 #include "remote/MD5.h"
@@ -199,6 +200,32 @@ protected:
     Quor::Common::LocalFileSystem fileSystem;
     signed char cancel = 0;
     Quor::User::AutoUpdateProgress progress{nullptr, &cancel, 100};
+};
+
+// The fixture with the download manager's view: the paths of the work list, and the queue drained.
+class DownloadManagerFixture : public DownloadFixture {
+protected:
+    using DownloadManager = Quor::User::DownloadManager;
+
+    std::vector<DownloadManager::DownloadPath> Paths() {
+        std::vector<DownloadManager::DownloadPath> paths;
+        for (const auto& file : Files())
+            paths.push_back({FilesUrl() + file.m_Entry->name, file.m_Entry, file.m_LocalPath});
+        return paths;
+    }
+    // Waits for the worker's end and takes everything it queued.
+    static std::vector<DownloadManager::DownloadedFile> Drain(DownloadManager& manager) {
+        std::vector<DownloadManager::DownloadedFile> items;
+        for (;;) {
+            manager.Lock();
+            const bool popped = !manager.IsQueueEmpty();
+            if (popped) items.push_back(manager.PopDownloadedFile());
+            const bool done = manager.IsDone();
+            manager.Unlock();
+            if (!popped && done) return items;
+            if (!popped) manager.WaitForWork(1000);
+        }
+    }
 };
 
 }  // namespace QuorTest

@@ -13,28 +13,7 @@ namespace {
 using Quor::User::DownloadManager;
 using QuorTest::ReadFile;
 
-class DownloadManagerTest : public QuorTest::DownloadFixture {
-protected:
-    std::vector<DownloadManager::DownloadPath> Paths() {
-        std::vector<DownloadManager::DownloadPath> paths;
-        for (const auto& file : Files())
-            paths.push_back({FilesUrl() + file.m_Entry->name, file.m_Entry, file.m_LocalPath});
-        return paths;
-    }
-    // Waits for the worker's end and takes everything it queued.
-    static std::vector<DownloadManager::DownloadedFile> Drain(DownloadManager& manager) {
-        std::vector<DownloadManager::DownloadedFile> items;
-        for (;;) {
-            manager.Lock();
-            const bool popped = !manager.IsQueueEmpty();
-            if (popped) items.push_back(manager.PopDownloadedFile());
-            const bool done = manager.IsDone();
-            manager.Unlock();
-            if (!popped && done) return items;
-            if (!popped) manager.WaitForWork(1000);
-        }
-    }
-};
+class DownloadManagerTest : public QuorTest::DownloadManagerFixture {};
 
 TEST_F(DownloadManagerTest, QueuesFilesInListOrderAndListsFailures) {
     QuorTest::LogCapture log(Quor::Log::DEBUG);

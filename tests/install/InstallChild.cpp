@@ -24,7 +24,8 @@ int main(int argc, char** argv) {
     const std::string project = argv[1];
     const DWORD version = static_cast<DWORD>(std::strtoul(argv[2], nullptr, 16));
     HRESULT created = E_FAIL;
-    Quor::User::RemoteFileServerHTTP server(created, Quor::Common::GetDownloadURL());
+    Quor::User::RemoteFileServerHTTP server(created, Quor::Common::GetDownloadURL(),
+                                            Quor::User::RemoteFileServerHTTP::kJobTransfersInFlight);
     if (FAILED(created)) {
         std::printf("server 0x%08x\n", static_cast<unsigned>(created));
         return 1;

@@ -51,7 +51,8 @@ int main(int argc, char** argv) {
     Quor::User::RegisterInstalledStateServices();
     Quor::Common::DeleteTemporaryFiles();
     HRESULT hr = E_FAIL;
-    Quor::User::RemoteFileServerHTTP server(hr, Quor::Common::GetDownloadURL());
+    Quor::User::RemoteFileServerHTTP server(hr, Quor::Common::GetDownloadURL(),
+                                            Quor::User::RemoteFileServerHTTP::kJobTransfersInFlight);
     if (SUCCEEDED(hr)) hr = Update(argc, argv, server);
     Quor::User::TelvoLogger::Shutdown();
     std::printf("0x%08x\n", static_cast<unsigned>(hr));
