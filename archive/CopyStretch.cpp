@@ -5,16 +5,17 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <mutex>
 #include <vector>
+
+#include "foundation/AnnotatedMutex.h"
 
 namespace Quor::FileSystem::Impl {
 
 namespace {
 
 struct CopyBuffer {
-    std::mutex mutex;
-    std::vector<uint8_t> bytes;
+    Vorn::AnnotatedMutex mutex;
+    std::vector<uint8_t> bytes GUARDED_BY(mutex);
 };
 
 CopyBuffer& GetCopyBuffer() {
@@ -38,7 +39,7 @@ bool WriteAll(int fd, const uint8_t* data, size_t size) {
 // One chunk through the shared buffer.
 CopyResult CopyThroughBuffer(int source, uint64_t offset, size_t chunk, int destination, const signed char* cancel) {
     CopyBuffer& buffer = GetCopyBuffer();
-    std::lock_guard<std::mutex> lock(buffer.mutex);
+    Vorn::AnnotatedLockGuard lock(buffer.mutex);
     if (buffer.bytes.empty()) buffer.bytes.assign(kCopyChunkSize, 0);
     size_t done = 0;
     while (done < chunk) {

@@ -33,13 +33,14 @@
 #include "common/AutoUpdateProgress.h"
 #include "common/LocalFileSystem.h"
 #include "common/ReleaseManifest.h"
+#include "foundation/Mutex.h"
+#include "foundation/ThreadAnnotations.h"
 #include "foundation/Types.h"
 #include "remote/AutoTemporaryFile.h"
 #include "remote/IRemoteFileServer.h"
 
 namespace Vorn {
 class Event;
-class Mutex;
 class Thread;
 }  // namespace Vorn
 
@@ -82,13 +83,13 @@ public:
     int64_t MaximumSize(const DownloadPath& path) const;
 
     // The consumer's access; the caller holds the mutex (Lock/Unlock) around these.
-    void Lock();
-    void Unlock();
-    bool IsQueueEmpty() const { return m_Finished.empty(); }
+    void Lock() ACQUIRE(*m_Mutex);
+    void Unlock() RELEASE(*m_Mutex);
+    bool IsQueueEmpty() const REQUIRES(*m_Mutex) { return m_Finished.empty(); }
     bool IsDone() const { return m_Done.load(); }
     // Takes the front element out; the queue must not be empty.
-    DownloadedFile PopDownloadedFile();
-    const std::vector<DownloadPath>& GetFailed() const { return m_Failed; }
+    DownloadedFile PopDownloadedFile() REQUIRES(*m_Mutex);
+    const std::vector<DownloadPath>& GetFailed() const REQUIRES(*m_Mutex) { return m_Failed; }
 
     // Waits until the worker appended something or ended, at most ms milliseconds.
     void WaitForWork(DWORD ms);
@@ -107,7 +108,7 @@ private:
     // temporary file; null when the pass is to end.
     std::shared_ptr<Common::AutoTemporaryFile> PrepareFetch(const DownloadPath& path);
     void Append(const DownloadPath& path, HRESULT fetched, std::shared_ptr<Common::AutoTemporaryFile> file,
-                const std::string& remoteName);
+                const std::string& remoteName) EXCLUDES(*m_Mutex);
 
     std::shared_ptr<Vorn::Mutex> m_Mutex;
     std::atomic<HRESULT> m_Result{S_OK};
@@ -116,8 +117,8 @@ private:
     Common::LocalFileSystem& m_FileSystem;
     AutoUpdateProgress& m_Progress;
     bool m_CompressedNames;
-    std::deque<DownloadedFile> m_Finished;
-    std::vector<DownloadPath> m_Failed;
+    std::deque<DownloadedFile> m_Finished GUARDED_BY(*m_Mutex);
+    std::vector<DownloadPath> m_Failed GUARDED_BY(*m_Mutex);
     std::atomic<bool> m_Done{false};
     GetFileUsingPackage* m_Packages;
     std::shared_ptr<Vorn::Event> m_Ready;  // auto-reset; set after each append and at the end
