@@ -1,16 +1,14 @@
 #include "update/DigestAhead.h"
 
-#include <sched.h>
-
 #include <algorithm>
 #include <array>
 #include <condition_variable>
 #include <mutex>
-#include <thread>
 
 #include "common/Log.h"
 #include "common/ReleaseManifest.h"
 #include "common/ThreadPool.h"
+#include "common/UsableProcessors.h"
 #include "foundation/EventMultiWaitable.h"
 #include "foundation/WaitResult.h"
 #include "remote/MD5Helper.h"
@@ -20,14 +18,6 @@ namespace {
 
 constexpr size_t kItemsAheadPerWorker = 4;
 constexpr DWORD kStopWaitMs = 60000;
-
-// The processors this process may run on (its affinity mask, as a container or `taskset` sets it).
-unsigned UsableProcessors() {
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    if (sched_getaffinity(0, sizeof set, &set) == 0) return static_cast<unsigned>(CPU_COUNT(&set));
-    return std::thread::hardware_concurrency();
-}
 
 }  // namespace
 
@@ -118,7 +108,7 @@ DigestAhead::DigestAhead(std::vector<std::string> paths, const signed char* canc
     shared.digests.resize(paths.size());
     shared.paths = std::move(paths);
     shared.cancel = cancel;
-    const unsigned processors = UsableProcessors();
+    const unsigned processors = Common::UsableProcessors();
     if (processors < 2 || shared.paths.empty()) return;
     const unsigned count = std::min({processors, most, kMostWorkers});
     if (count == 0) return;

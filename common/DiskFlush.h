@@ -1,0 +1,18 @@
+#pragma once
+// Making written files last a power cut: a file's bytes, and the entries of a folder that files
+// were renamed into.
+//
+// FlushFileToDisk opens the file as an input (regular files only, never through a symbolic link
+// in the install tree) and flushes its data; FlushFolderToDisk opens the folder itself (not a
+// link standing in its place) and flushes its entries. Both log a failure at ERROR with the path
+// and the system's text and return E_FAIL; S_OK otherwise. Thread-safe, no state.
+#include <string>
+
+#include "foundation/Types.h"
+
+namespace Quor::Common {
+
+HRESULT FlushFileToDisk(const std::string& path);
+HRESULT FlushFolderToDisk(const std::string& folder);
+
+}  // namespace Quor::Common
