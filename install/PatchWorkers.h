@@ -15,6 +15,8 @@
 #include <functional>
 #include <memory>
 
+#include "common/WorkerGroup.h"
+
 namespace Quor::User::UpdateAndInstallShared {
 
 class PatchWorkers {
@@ -36,9 +38,8 @@ public:
 
 private:
     struct Shared;
-    class Threads;
     std::shared_ptr<Shared> m_Shared;
-    std::unique_ptr<Threads> m_Threads;
+    std::unique_ptr<Common::WorkerGroup> m_Threads;
     size_t m_Handed = 0;
 };
 
