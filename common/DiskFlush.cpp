@@ -12,6 +12,11 @@
 
 namespace Quor::Common {
 
+void StartFlushToDisk(const std::string& path) {
+    const Vorn::UniqueFd fd = OpenRegularFile(path);
+    if (fd.IsValid()) ::sync_file_range(fd.Get(), 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
 HRESULT FlushFileToDisk(const std::string& path) {
     const Vorn::UniqueFd fd = OpenRegularFile(path);
     if (!fd.IsValid()) {

@@ -235,7 +235,9 @@ HRESULT Rebuild(Common::LocalFileSystem& fileSystem, Work& work) {
             QUOR_LOG(Log::ERROR, "Failed to apply patch to temporary file.");
             return hr;
         }
-        // The old file stays until its replacement has been checked.
+        // The old file stays until its replacement has been checked; the writing out of the
+        // replacement starts meanwhile.
+        Common::StartFlushToDisk(patched->GetPath());
         hr = CheckDigest(patched->GetPath(), target);
         if (FAILED(hr)) return hr;
         hr = Place(*patched, targetPath, target, fileSystem);
@@ -270,6 +272,9 @@ HRESULT Rebuild(Common::LocalFileSystem& fileSystem, Work& work) {
             }
         }
     }
+    const bool placedAsItIs = !(target.flags & ReleaseManifest::FLAG_STORED_COMPRESSED) &&
+                              Common::PlaceOf(target) != Common::EntryPlace::kArchived;
+    if (placedAsItIs) Common::StartFlushToDisk(output->GetPath());
     hr = CheckDigest(output->GetPath(), target);
     if (FAILED(hr)) return hr;
 
