@@ -1,10 +1,14 @@
 #include "install/PatchFilesStep.h"
 
+#include <algorithm>
+#include <deque>
 #include <memory>
+#include <set>
 
 #include "archive/ManagedFileHelper.h"
 #include "common/AutoUpdateProgressHelper.h"
 #include "common/ConvertVersion.h"
+#include "common/DiskFlush.h"
 #include "common/EntryPlacement.h"
 #include "common/LZMA.h"
 #include "common/LocalDirectoryStructure.h"
@@ -14,6 +18,7 @@
 #include "common/ZLibHelper.h"
 #include "install/ArchiveFlush.h"
 #include "install/GetFileUsingPackage.h"
+#include "install/PatchWorkers.h"
 #include "remote/AutoTemporaryFile.h"
 #include "remote/MD5Helper.h"
 #include "remote/patch/BinaryPatch.h"
@@ -61,43 +66,46 @@ HRESULT CheckDigest(const std::string& path, const ENTRY& target) {
     return S_OK;
 }
 
-HRESULT Patch(const std::string& original, const std::string& patch, const std::string& output, const ENTRY* source,
-              const ENTRY& target, const PatchManifest::ENTRY& patchEntry, AutoUpdateProgress& progress) {
-    AutoUpdateProgress::AutoTimer timer(progress, WORK_TYPE_DISK_ACCESS);
-    const HRESULT hr = Common::BinaryPatch::Apply(original, patch, output);
-    timer.DeltaBytesCompleted(static_cast<int64_t>(target.size) + (source ? source->size : 0) + patchEntry.size);
-    return hr;
+HRESULT Patch(const std::string& original, const std::string& patch, const std::string& output, bool& ran) {
+    ran = true;
+    return Common::BinaryPatch::Apply(original, patch, output);
 }
 
-// Moves a finished temporary file to its place, making the place's folder when it is missing.
-HRESULT Place(AutoTemporaryFile& file, const std::string& path, Common::LocalFileSystem& fileSystem) {
-    const size_t slash = path.find_last_of('/');
-    if (slash != std::string::npos && slash > 0) {
-        const std::string folder = path.substr(0, slash);
-        if (!fileSystem.DoesFileOrDirectoryExist(folder)) {
-            const HRESULT made = fileSystem.CreateDirectory(folder);
-            if (FAILED(made)) return made;
-        }
-    }
-    const HRESULT hr = fileSystem.MoveFile(file.GetPath(), path, 3);
-    if (SUCCEEDED(hr)) file.SetKeep();
-    return hr;
-}
-
-// What one item needs besides its work record.
+// What the step's work needs besides the file's own record.
 struct Item {
     const std::string& projectPath;
     const std::string& project;
     const PatchManifest& manifest;
     Common::LocalFileSystem& fileSystem;
-    AutoUpdateProgress& progress;
+    AutoUpdateProgress& progress;  // the job thread's only: workers never touch it
 };
 
-// The old file the patch starts from, as a plain file: sourcePath, which may be the temporary file
-// held in `holder`; empty for a new file. deploy tells whether it lies in a deploy folder.
-HRESULT FindSource(const Item& item, const FileToPatch& file, std::string& sourcePath, bool& deploy,
-                   Temporary& holder) {
+// One file on its way through the step: prepared on the job thread, rebuilt on a worker, ended on
+// the job thread again, in list order.
+struct Work {
+    explicit Work(const FileToPatch& item) : file(item) {}
+
+    const FileToPatch& file;
+    Temporary patch;          // the fetched (expanded) patch; null when the entry has no differences
+    Temporary sourceHolder;   // an extracted archived source, while the item lasts
+    std::string sourcePath;   // the old file, empty for a new file
+    DWORD expandSource = 0;   // FLAG_ZLIB or FLAG_LZMA: sourcePath holds the old file compressed
+    bool inPlace = false;
+    bool prepared = false;    // fetched and prepared: a failure from here on is the patch's
+    bool handed = false;
+    size_t ticket = 0;
+    // The worker's:
+    HRESULT hr = S_OK;
+    bool patchRan = false;    // the patch tool ran: its bytes are counted as done
+    bool placed = false;      // a file was moved to the target path
+};
+
+// The old file the patch starts from: sourcePath (an extracted archived copy is held in
+// work.sourceHolder) and, for a managed or archived copy kept compressed, how to expand it (on the
+// worker); empty for a new file. deploy tells whether it lies in a deploy folder.
+HRESULT FindSource(const Item& item, Work& work, bool& deploy) {
     deploy = false;
+    const FileToPatch& file = work.file;
     if (file.m_Kind & FileToPatch::KIND_NEW_FILE) return S_OK;
     const ENTRY* source = file.m_SourceEntry;
     if (!source) {
@@ -110,88 +118,134 @@ HRESULT FindSource(const Item& item, const FileToPatch& file, std::string& sourc
     const std::string entryVersion = ConvertVersion::ToString(source->version);
     const Common::EntryPlace sourcePlace = Common::PlaceOf(*source);
     if (sourcePlace == Common::EntryPlace::kManaged) {
-        sourcePath = item.projectPath + "/managedfiles/" + entryVersion + "/" + source->name;
+        work.sourcePath = item.projectPath + "/managedfiles/" + entryVersion + "/" + source->name;
     } else if (sourcePlace == Common::EntryPlace::kArchived) {
         // Extracted into a temporary file of its own: nothing is written into the archive folder.
-        holder = MakeTemporary(item.fileSystem, "Failed to create temporary file for extraction", hr);
-        if (!holder) return hr;
-        hr = ManagedFileHelper::ExtractFile(item.project, source->version, source->name, 0, holder->GetPath());
+        work.sourceHolder = MakeTemporary(item.fileSystem, "Failed to create temporary file for extraction", hr);
+        if (!work.sourceHolder) return hr;
+        hr = ManagedFileHelper::ExtractFile(item.project, source->version, source->name, 0,
+                                            work.sourceHolder->GetPath());
         if (FAILED(hr)) {
             QUOR_LOG(Log::ERROR, "Failed to extract the source file to create the patch");
             return hr;
         }
-        sourcePath = holder->GetPath();
+        work.sourcePath = work.sourceHolder->GetPath();
     } else {
         const DWORD release = (file.m_Kind & FileToPatch::KIND_IN_PLACE) ? item.manifest.m_DestinationReleaseVersion
                                                                           : item.manifest.m_SourceReleaseVersion;
-        sourcePath = item.projectPath + "/releases/" + ConvertVersion::ToString(release) + "/deploy/" + source->name;
+        work.sourcePath =
+            item.projectPath + "/releases/" + ConvertVersion::ToString(release) + "/deploy/" + source->name;
         deploy = true;
         return S_OK;
     }
     if (!(source->flags & ReleaseManifest::FLAG_STORED_COMPRESSED)) return S_OK;
-    Temporary expanded = MakeTemporary(item.fileSystem, "Failed to create temporary file for decompression", hr);
-    if (!expanded) return hr;
     if (!(source->flags & (ReleaseManifest::FLAG_ZLIB | ReleaseManifest::FLAG_LZMA))) {
         QUOR_LOG(Log::ERROR, "Compression format not specified");
         return E_FAIL;
     }
-    hr = Expand(sourcePath, expanded->GetPath(), (source->flags & ReleaseManifest::FLAG_ZLIB) != 0);
-    if (FAILED(hr)) {
-        QUOR_LOG(Log::ERROR, "Failed to decompress source file");
-        return hr;
-    }
-    sourcePath = expanded->GetPath();
-    holder = std::move(expanded);
+    work.expandSource = (source->flags & ReleaseManifest::FLAG_ZLIB) ? ReleaseManifest::FLAG_ZLIB
+                                                                     : ReleaseManifest::FLAG_LZMA;
     return S_OK;
 }
 
-// Rebuilds one file from the fetched patch (null when the entry has no differences; a new file's
-// whole content otherwise). archivedPath receives the target path when the file went into its
-// archive (to delete after the flush).
-HRESULT ApplyPatch(const Item& item, Temporary& patch, const FileToPatch& file, std::string& archivedPath) {
-    const std::string patchFile = patch ? patch->GetPath() : std::string();
+// The job thread's part of applying one patch: the checks for cancellation, the old file, the
+// target's folder. The rest is Rebuild's, on a worker.
+HRESULT Prepare(const Item& item, Work& work) {
+    const FileToPatch& file = work.file;
+    const std::string patchFile = work.patch ? work.patch->GetPath() : std::string();
     QUOR_LOG(Log::DEBUG, "(%s, %s)", patchFile.c_str(), file.m_LocalPath.c_str());
     if (CancelRequested(item.progress)) return E_ABORT;
-    const ENTRY& target = *file.m_TargetEntry;
-    const PatchManifest::ENTRY& patchEntry = *file.m_PatchEntry;
-    const std::string& targetPath = file.m_LocalPath;
-    const bool noDifferences = (patchEntry.flags & PatchManifest::FLAG_NO_DIFF) != 0;
-
-    std::string sourcePath;
     bool deploy = false;
-    Temporary source;
-    HRESULT hr = FindSource(item, file, sourcePath, deploy, source);
+    HRESULT hr = FindSource(item, work, deploy);
     if (FAILED(hr)) return hr;
-    QUOR_LOG(Log::DEBUG, "srcFullPath: %s", sourcePath.c_str());
+    QUOR_LOG(Log::DEBUG, "srcFullPath: %s", work.sourcePath.c_str());
     if (CancelRequested(item.progress)) return E_ABORT;
 
     // In place: the old file is the target itself. A target kept compressed goes the other way,
     // which expands nothing and compresses the checked result over the old file.
-    const bool inPlace = deploy && (file.m_Kind & FileToPatch::KIND_IN_PLACE) &&
-                         !(target.flags & (ReleaseManifest::FLAG_MANAGED | ReleaseManifest::FLAG_ARCHIVED |
-                                           ReleaseManifest::FLAG_STORED_COMPRESSED)) &&
-                         sourcePath == targetPath;
-    if (inPlace) {
+    const ENTRY& target = *file.m_TargetEntry;
+    work.inPlace = deploy && (file.m_Kind & FileToPatch::KIND_IN_PLACE) &&
+                   !(target.flags & (ReleaseManifest::FLAG_MANAGED | ReleaseManifest::FLAG_ARCHIVED |
+                                     ReleaseManifest::FLAG_STORED_COMPRESSED)) &&
+                   work.sourcePath == file.m_LocalPath;
+    if (work.inPlace) return S_OK;
+    // The target's folder is made here, one thread at a time.
+    const std::string& path = file.m_LocalPath;
+    const size_t slash = path.find_last_of('/');
+    if (slash != std::string::npos && slash > 0) {
+        const std::string folder = path.substr(0, slash);
+        if (!item.fileSystem.DoesFileOrDirectoryExist(folder)) {
+            hr = item.fileSystem.CreateDirectory(folder);
+            if (FAILED(hr)) {
+                QUOR_LOG(Log::ERROR, "Failed to apply patch.");
+                return hr;
+            }
+        }
+    }
+    return S_OK;
+}
+
+// Moves a finished, checked temporary file to its place; unless it is a plain copy waiting for
+// its archive (the archive's flush makes that durable), its bytes reach the disk first.
+HRESULT Place(AutoTemporaryFile& file, const std::string& path, const ENTRY& target, Common::LocalFileSystem& fileSystem) {
+    if (Common::PlaceOf(target) != Common::EntryPlace::kArchived) {
+        const HRESULT flushed = Common::FlushFileToDisk(file.GetPath());
+        if (FAILED(flushed)) return flushed;
+    }
+    const HRESULT hr = fileSystem.MoveFile(file.GetPath(), path, 3);
+    if (SUCCEEDED(hr)) file.SetKeep();
+    return hr;
+}
+
+// The worker's part: rebuilds the file from its patch (none when the entry has no differences;
+// a new file's whole content otherwise), checks it against the target entry's MD5 and moves it to
+// the target path. Nothing unchecked ever reaches the target path. Touches no progress and no
+// archive; a worker does not test the cancellation flag (the job thread did before handing over).
+HRESULT Rebuild(Common::LocalFileSystem& fileSystem, Work& work) {
+    const FileToPatch& file = work.file;
+    const ENTRY& target = *file.m_TargetEntry;
+    const PatchManifest::ENTRY& patchEntry = *file.m_PatchEntry;
+    const std::string& targetPath = file.m_LocalPath;
+    const bool noDifferences = (patchEntry.flags & PatchManifest::FLAG_NO_DIFF) != 0;
+    const std::string patchFile = work.patch ? work.patch->GetPath() : std::string();
+    HRESULT hr = S_OK;
+
+    std::string sourcePath = work.sourcePath;
+    Temporary expandedSource;
+    if (work.expandSource) {
+        expandedSource = MakeTemporary(fileSystem, "Failed to create temporary file for decompression", hr);
+        if (!expandedSource) return hr;
+        hr = Expand(sourcePath, expandedSource->GetPath(), work.expandSource == ReleaseManifest::FLAG_ZLIB);
+        if (FAILED(hr)) {
+            QUOR_LOG(Log::ERROR, "Failed to decompress source file");
+            return hr;
+        }
+        sourcePath = expandedSource->GetPath();
+    }
+
+    if (work.inPlace) {
         if (noDifferences) {
             QUOR_LOG(Log::DEBUG, "No action required.  Patching a deploy folder file, in place, with no differences.");
             return CheckDigest(targetPath, target);
         }
-        Temporary patched = MakeTemporary(item.fileSystem, "Failed to get temporary file name.", hr);
+        Temporary patched = MakeTemporary(fileSystem, "Failed to get temporary file name.", hr);
         if (!patched) return hr;
-        hr = Patch(targetPath, patchFile, patched->GetPath(), file.m_SourceEntry, target, patchEntry, item.progress);
+        hr = Patch(targetPath, patchFile, patched->GetPath(), work.patchRan);
         if (FAILED(hr)) {
             QUOR_LOG(Log::ERROR, "Failed to apply patch to temporary file.");
             return hr;
         }
-        // The old file stays until its replacement has been checked.
+        // The old file stays until its replacement has been checked; the writing out of the
+        // replacement starts meanwhile.
+        Common::StartFlushToDisk(patched->GetPath());
         hr = CheckDigest(patched->GetPath(), target);
         if (FAILED(hr)) return hr;
-        hr = item.fileSystem.MoveFile(patched->GetPath(), targetPath, 3);
+        hr = Place(*patched, targetPath, target, fileSystem);
         if (FAILED(hr)) {
             QUOR_LOG(Log::ERROR, "Failed to move patched file.");
             return hr;
         }
-        patched->SetKeep();
+        work.placed = true;
         QUOR_LOG(Log::DEBUG, "Succesfully applied patch to deploy file");
         return S_OK;
     }
@@ -200,30 +254,32 @@ HRESULT ApplyPatch(const Item& item, Temporary& patch, const FileToPatch& file, 
     // reaches the target path only once it matched.
     Temporary output;
     if (!noDifferences && (file.m_Kind & FileToPatch::KIND_NEW_FILE)) {
-        output = std::move(patch);
+        output = std::move(work.patch);
     } else {
-        output = MakeTemporary(item.fileSystem, "Failed to create temporary file for dest", hr);
+        output = MakeTemporary(fileSystem, "Failed to create temporary file for dest", hr);
         if (!output) return hr;
         if (noDifferences) {
-            hr = item.fileSystem.CopyFile(sourcePath, output->GetPath(), false);
+            hr = fileSystem.CopyFile(sourcePath, output->GetPath(), false);
             if (FAILED(hr)) {
                 QUOR_LOG(Log::ERROR, "Failed to copy file with no differences");
                 return hr;
             }
         } else {
-            hr = Patch(sourcePath, patchFile, output->GetPath(), file.m_SourceEntry, target, patchEntry,
-                       item.progress);
+            hr = Patch(sourcePath, patchFile, output->GetPath(), work.patchRan);
             if (FAILED(hr)) {
                 QUOR_LOG(Log::ERROR, "Failed to apply patch.");
                 return hr;
             }
         }
     }
+    const bool placedAsItIs = !(target.flags & ReleaseManifest::FLAG_STORED_COMPRESSED) &&
+                              Common::PlaceOf(target) != Common::EntryPlace::kArchived;
+    if (placedAsItIs) Common::StartFlushToDisk(output->GetPath());
     hr = CheckDigest(output->GetPath(), target);
     if (FAILED(hr)) return hr;
 
     if (target.flags & ReleaseManifest::FLAG_STORED_COMPRESSED) {
-        Temporary packed = MakeTemporary(item.fileSystem, "Failed to create temporary file for dest", hr);
+        Temporary packed = MakeTemporary(fileSystem, "Failed to create temporary file for dest", hr);
         if (!packed) return hr;
         if (target.flags & ReleaseManifest::FLAG_ZLIB) {
             hr = Common::ZLibHelper::CompressFile(output->GetPath(), packed->GetPath(), 0);
@@ -236,20 +292,12 @@ HRESULT ApplyPatch(const Item& item, Temporary& patch, const FileToPatch& file, 
         if (FAILED(hr)) return hr;
         output = std::move(packed);
     }
-    hr = Place(*output, targetPath, item.fileSystem);
+    hr = Place(*output, targetPath, target, fileSystem);
     if (FAILED(hr)) {
         QUOR_LOG(Log::ERROR, "Failed to apply patch.");
         return hr;
     }
-    if (Common::PlaceOf(target) == Common::EntryPlace::kArchived) {
-        hr = ManagedFileHelper::AddFile(item.project, target.version, target.name, targetPath);
-        if (FAILED(hr)) {
-            QUOR_LOG(Log::ERROR, "Failed to move \"%s\" into an archive", targetPath.c_str());
-            item.fileSystem.DeleteFile(targetPath);
-            return hr;
-        }
-        archivedPath = targetPath;
-    }
+    work.placed = true;
     return S_OK;
 }
 
@@ -314,34 +362,80 @@ HRESULT PatchFilesStep(const std::vector<FileToPatch>& files, std::vector<FileTo
 
     const Item item{projectPath, project, manifest, fileSystem, progress};
     std::vector<std::string> archived;
+    std::set<std::string> folders;  // where results were renamed to
+    // The job thread fetches and prepares in list order while workers rebuild; each file is ended
+    // in list order too, so what goes to toDownload and into the archives does not depend on which
+    // worker finished first.
+    PatchWorkers workers;
+    const size_t window = std::max<size_t>(1, 2 * workers.Count());
+    std::deque<std::unique_ptr<Work>> pending;
+    const auto end = [&] {
+        Work& work = *pending.front();
+        const FileToPatch& file = work.file;
+        if (work.handed) {
+            AutoUpdateProgress::AutoTimer timer(progress, WORK_TYPE_DISK_ACCESS);
+            workers.Wait(work.ticket);
+            if (work.patchRan)
+                timer.DeltaBytesCompleted(static_cast<int64_t>(file.m_TargetEntry->size) +
+                                          (file.m_SourceEntry ? file.m_SourceEntry->size : 0) +
+                                          file.m_PatchEntry->size);
+        }
+        if (SUCCEEDED(work.hr) && Common::PlaceOf(*file.m_TargetEntry) == Common::EntryPlace::kArchived) {
+            const ENTRY& target = *file.m_TargetEntry;
+            work.hr = ManagedFileHelper::AddFile(project, target.version, target.name, file.m_LocalPath);
+            if (FAILED(work.hr)) {
+                QUOR_LOG(Log::ERROR, "Failed to move \"%s\" into an archive", file.m_LocalPath.c_str());
+                fileSystem.DeleteFile(file.m_LocalPath);
+            } else {
+                archived.push_back(file.m_LocalPath);
+            }
+        } else if (SUCCEEDED(work.hr) && work.placed) {
+            folders.insert(file.m_LocalPath.substr(0, file.m_LocalPath.find_last_of('/')));
+        }
+        if (FAILED(work.hr)) {
+            if (work.prepared) QUOR_LOG(Log::ERROR, "Applying the downloaded patch failed");
+            QUOR_LOG(Log::DEBUG, "Failed to patch \"%s\" so will attempt to download it", file.m_LocalPath.c_str());
+            toDownload.push_back({file.m_TargetEntry, file.m_LocalPath});
+        }
+        pending.pop_front();
+    };
     for (const FileToPatch& file : files) {
         const PatchManifest::ENTRY& entry = *file.m_PatchEntry;
         const std::string remotePath = server.GetDownloadPath() + Common::GetRemoteFilePath(project, entry);
         AutoUpdateProgressHelper::SetStringDataToFilenameFromPath(progress, file.m_LocalPath);
         progress.Tick(0);
 
-        Temporary patch;
-        std::string archivedPath;
+        auto work = std::make_unique<Work>(file);
         if (CancelRequested(progress)) {
-            hr = E_ABORT;
+            work->hr = E_ABORT;
         } else if (entry.flags & PatchManifest::FLAG_NO_DIFF) {
             QUOR_LOG(Log::DEBUG, "No differences detected, skipping download");
-            hr = S_OK;
         } else {
-            hr = FetchPatch(item, fetcher, remotePath, entry, patch);
+            work->hr = FetchPatch(item, fetcher, remotePath, entry, work->patch);
         }
-        if (SUCCEEDED(hr)) {
-            hr = ApplyPatch(item, patch, file, archivedPath);
-            if (FAILED(hr)) QUOR_LOG(Log::ERROR, "Applying the downloaded patch failed");
+        if (SUCCEEDED(work->hr)) {
+            work->prepared = true;
+            work->hr = Prepare(item, *work);
         }
-        if (FAILED(hr)) {
-            QUOR_LOG(Log::DEBUG, "Failed to patch \"%s\" so will attempt to download it", file.m_LocalPath.c_str());
-            toDownload.push_back({file.m_TargetEntry, file.m_LocalPath});
-            continue;
+        if (SUCCEEDED(work->hr)) {
+            Work* handed = work.get();
+            handed->handed = true;
+            handed->ticket = workers.Hand([handed, &fileSystem] { handed->hr = Rebuild(fileSystem, *handed); });
         }
-        if (!archivedPath.empty()) archived.push_back(archivedPath);
+        pending.push_back(std::move(work));
+        while (pending.size() >= window) end();
     }
+    while (!pending.empty()) end();
 
+    // The results become durable together: each file's bytes were flushed by its worker, the
+    // folders' entries are flushed now, before the release can be marked complete.
+    for (const std::string& folder : folders) {
+        hr = Common::FlushFolderToDisk(folder);
+        if (FAILED(hr)) {
+            QUOR_LOG(Log::ERROR, "Failed to write the patched files to the disk.");
+            return hr;
+        }
+    }
     return FlushArchivesAndDeleteSources(archived, fileSystem);
 }
 

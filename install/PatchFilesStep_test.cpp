@@ -9,11 +9,13 @@
 #include <functional>
 #include <memory>
 #include <random>
+#include <thread>
 
 #include "archive/FolderLock.h"
 #include "archive/ManagedFileHelper.h"
 #include "common/ConvertVersion.h"
 #include "common/LocalRootFolder.h"
+#include "common/UsableProcessors.h"
 #include "common/testing/LogCapture.h"
 #include "install/DownloadFilesStep.h"
 #include "install/PatchSelection.h"
@@ -315,6 +317,95 @@ TEST_F(PatchStepTest, ACancelAfterTheFirstFileHandsTheRestToTheDownloadList) {
     EXPECT_TRUE(ManagedFileHelper::DoesFileOrDirectoryExist("game", k2, "a/t.bin"));
     EXPECT_TRUE(StrayArchiveFiles().empty());
     EXPECT_TRUE(TempEmpty());
+}
+
+// jpatch wrapped by a script that leaves marks in a folder of its own, for the tests of the
+// workers: "running.<pid>" while a run lasts, "overlap.<pid>" for a run that saw another one
+// running beside it (each run looks for up to 2 s), then the real jpatch. With `holdFirst` the
+// first run waits for the mark "go" (up to 10 s) before it patches and leaves "held" when the
+// mark came, "alone" when it did not.
+class WrappedPatchTool {
+public:
+    WrappedPatchTool(const QuorTest::QuorTree& tree, bool holdFirst) {
+        const std::string tool = tree.system() + "/jpatch";
+        fs::rename(tool, tool + ".real");
+        const std::string& d = marks.path();
+        std::string script = "#!/bin/sh\nd='" + d + "'\n: > \"$d/running.$$\"\n";
+        if (holdFirst)
+            script += "if mkdir \"$d/first\" 2>/dev/null; then\n"
+                      "  n=0; while [ ! -e \"$d/go\" ] && [ $n -lt 200 ]; do sleep 0.05; n=$((n+1)); done\n"
+                      "  if [ -e \"$d/go\" ]; then : > \"$d/held\"; else : > \"$d/alone\"; fi\nfi\n";
+        script += "n=0\nwhile [ $n -lt 40 ]; do\n"
+                  "  if [ $(ls \"$d\" | grep -c '^running') -ge 2 ]; then : > \"$d/overlap.$$\"; break; fi\n"
+                  "  sleep 0.05; n=$((n+1))\ndone\n"
+                  "\"" + tool + ".real\" \"$@\"; code=$?\nrm -f \"$d/running.$$\"\nexit $code\n";
+        QuorTest::WriteFile(tool, script);
+        fs::permissions(tool, fs::perms::owner_all);
+    }
+    bool Has(const std::string& mark) const { return fs::exists(marks.path() + "/" + mark); }
+    size_t Count(const std::string& prefix) const {
+        size_t count = 0;
+        for (const auto& item : fs::directory_iterator(marks.path()))
+            if (item.path().filename().string().starts_with(prefix)) ++count;
+        return count;
+    }
+    void Release() const { QuorTest::WriteFile(marks.path() + "/go", ""); }
+    // Waits (up to 10 s) for the first run to be holding.
+    bool AwaitFirst() const {
+        for (int i = 0; i < 200 && !Has("first"); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        return Has("first");
+    }
+
+private:
+    QuorTest::TempDir marks{"quorpatchmarks"};
+};
+
+TEST_F(PatchStepTest, PatchesRunSideBySideAndTheOneThatFailsAmongThemIsDownloaded) {
+    if (Common::UsableProcessors() < 2) GTEST_SKIP() << "one processor: the patches run one after the other";
+    Build();
+    WrappedPatchTool tool(tree, false);
+    fake.CorruptBody(PatchPath("bin/lib.so"));
+    QuorTest::LogCapture log;
+    ASSERT_EQ(S_OK, Run(WorkList()));
+    EXPECT_EQ(std::vector<std::string>{"bin/lib.so"}, DownloadedNames()) << log.Errors();
+    EXPECT_GE(tool.Count("overlap"), 2u) << "no two patch runs overlapped";
+    EXPECT_EQ(0u, tool.Count("running")) << "a patch run outlived the step";
+    EXPECT_TRUE(TempEmpty());
+    Finish();
+    EXPECT_EQ("", Difference());
+    EXPECT_TRUE(StrayArchiveFiles().empty()) << ::testing::PrintToString(StrayArchiveFiles());
+}
+
+TEST_F(PatchStepTest, ACancelWhileWorkersPatchFinishesTheFilesInHandAndHandsTheRestOnInOrder) {
+    if (Common::UsableProcessors() < 2) GTEST_SKIP() << "one processor: no worker patches beside the fetches";
+    Build();
+    WrappedPatchTool tool(tree, true);
+    const std::vector<FileToPatch> files = WorkList();
+    // The flag is raised as the third patch is requested, while the first one is being applied.
+    size_t third = 0;
+    for (size_t i = 0, fetched = 0; i < files.size(); ++i)
+        if (!(files[i].m_PatchEntry->flags & PatchManifest::FLAG_NO_DIFF) && ++fetched == 3) third = i;
+    ASSERT_GT(third, 0u);
+    unsigned patchesAsked = 0;
+    QuorTest::HookedServer hooked(fake, [&](unsigned, const std::string& remotePath) {
+        if (remotePath.find("packagemanifest") != std::string::npos || patchesAsked++ != 2) return;
+        EXPECT_TRUE(tool.AwaitFirst()) << "the first patch run never started";
+        cancel = 1;
+        tool.Release();
+    });
+    QuorTest::LogCapture log;
+    ASSERT_EQ(S_OK, Run(files, hooked));
+    EXPECT_TRUE(tool.Has("held")) << "the cancel came when no patch was being applied";
+    ASSERT_EQ(files.size() - third, downloads.size()) << ::testing::PrintToString(DownloadedNames());
+    for (size_t i = 0; i < downloads.size(); ++i) EXPECT_EQ(files[third + i].m_TargetEntry, downloads[i].m_Entry);
+    EXPECT_TRUE(log.HasError("Cancellation request detected, aborting"));
+    EXPECT_EQ(0u, tool.Count("running")) << "a patch run outlived the step";
+    EXPECT_TRUE(TempEmpty());
+    // The files in hand were finished and placed: downloading the rest completes the release.
+    cancel = 0;
+    Finish();
+    EXPECT_EQ("", Difference());
+    EXPECT_TRUE(StrayArchiveFiles().empty());
 }
 
 // Managed and archived copies lie under their entry's version, which may be older than the release

@@ -1,37 +1,22 @@
 #include "update/DigestAhead.h"
 
-#include <sched.h>
-
 #include <algorithm>
 #include <array>
-#include <condition_variable>
 #include <mutex>
-#include <thread>
 
-#include "common/Log.h"
 #include "common/ReleaseManifest.h"
-#include "common/ThreadPool.h"
-#include "foundation/EventMultiWaitable.h"
-#include "foundation/WaitResult.h"
+#include "common/UsableProcessors.h"
+#include "common/WorkerGroup.h"
 #include "remote/MD5Helper.h"
 
 namespace Quor::User {
 namespace {
 
 constexpr size_t kItemsAheadPerWorker = 4;
-constexpr DWORD kStopWaitMs = 60000;
-
-// The processors this process may run on (its affinity mask, as a container or `taskset` sets it).
-unsigned UsableProcessors() {
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    if (sched_getaffinity(0, sizeof set, &set) == 0) return static_cast<unsigned>(CPU_COUNT(&set));
-    return std::thread::hardware_concurrency();
-}
 
 }  // namespace
 
-struct DigestAhead::Shared {
+struct DigestAhead::Shared : Common::WorkerState {
     enum State : unsigned char { kWaiting, kHashing, kHashed, kNotHashed };
 
     std::vector<std::string> paths;
@@ -40,20 +25,10 @@ struct DigestAhead::Shared {
     const signed char* cancel = nullptr;
     size_t window = 0;
 
-    std::mutex mutex;
-    std::condition_variable changed;
     size_t next = 0;   // the first item nobody has claimed
     size_t taken = 0;  // the walk's item: workers stay within the window above it
-    bool stop = false;
 
-    static DWORD Work(void* argument) {
-        const std::shared_ptr<Shared> shared = std::move(*static_cast<std::shared_ptr<Shared>*>(argument));
-        delete static_cast<std::shared_ptr<Shared>*>(argument);
-        shared->Run();
-        return 0;
-    }
-
-    void Run() {
+    void Run() override {
         std::unique_lock<std::mutex> lock(mutex);
         for (;;) {
             changed.wait(lock, [this] { return stop || next >= paths.size() || next < taken + window; });
@@ -75,42 +50,6 @@ struct DigestAhead::Shared {
     }
 };
 
-// The pool and its jobs; the destructor stops the workers and waits for them.
-class DigestAhead::Workers {
-public:
-    Workers(const std::shared_ptr<Shared>& shared, unsigned count) : m_Shared(shared) {
-        m_Pool = Common::ThreadPool::CreatePool(0, 0);
-        for (unsigned i = 0; m_Pool && i < count; ++i) {
-            auto* argument = new std::shared_ptr<Shared>(shared);
-            std::shared_ptr<Common::ThreadPool::IThread> job = m_Pool->CreateThread(&Shared::Work, argument);
-            if (!job || FAILED(job->GetLastError())) {
-                delete argument;  // never started: the walk checks what no worker hashes
-                break;
-            }
-            m_Jobs.push_back(std::move(job));
-        }
-    }
-    ~Workers() {
-        {
-            std::lock_guard<std::mutex> lock(m_Shared->mutex);
-            m_Shared->stop = true;
-        }
-        m_Shared->changed.notify_all();
-        for (const auto& job : m_Jobs) {
-            if (job->GetDoneExecuteEventHandle()->Wait(kStopWaitMs) == Vorn::WAIT_OBJECT_0) continue;
-            QUOR_LOG(Log::ERROR, "A hashing worker did not stop in time and is given up");
-            job->Terminate();
-        }
-    }
-    Workers(const Workers&) = delete;
-    Workers& operator=(const Workers&) = delete;
-
-private:
-    std::shared_ptr<Shared> m_Shared;
-    std::shared_ptr<Common::ThreadPool::IPool> m_Pool;
-    std::vector<std::shared_ptr<Common::ThreadPool::IThread>> m_Jobs;
-};
-
 DigestAhead::DigestAhead(std::vector<std::string> paths, const signed char* cancel, const unsigned most)
     : m_Shared(std::make_shared<Shared>()) {
     Shared& shared = *m_Shared;
@@ -118,12 +57,12 @@ DigestAhead::DigestAhead(std::vector<std::string> paths, const signed char* canc
     shared.digests.resize(paths.size());
     shared.paths = std::move(paths);
     shared.cancel = cancel;
-    const unsigned processors = UsableProcessors();
+    const unsigned processors = Common::UsableProcessors();
     if (processors < 2 || shared.paths.empty()) return;
     const unsigned count = std::min({processors, most, kMostWorkers});
     if (count == 0) return;
     shared.window = count * kItemsAheadPerWorker;
-    m_Workers = std::make_unique<Workers>(m_Shared, count);
+    m_Workers = std::make_unique<Common::WorkerGroup>(count, m_Shared, "hashing");
 }
 
 DigestAhead::~DigestAhead() = default;

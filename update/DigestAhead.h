@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "common/WorkerGroup.h"
 #include "remote/MD5.h"
 
 namespace Quor::User {
@@ -36,9 +37,8 @@ public:
 
 private:
     struct Shared;
-    class Workers;
     std::shared_ptr<Shared> m_Shared;
-    std::unique_ptr<Workers> m_Workers;
+    std::unique_ptr<Common::WorkerGroup> m_Workers;
 };
 
 }  // namespace Quor::User

@@ -1,11 +1,13 @@
 // An update of changed files through PatchFilesStep from the test kit's loopback nginx, against
-// DownloadFilesStep fetching the same files whole from the same server: wall time of each, and the
-// bytes nginx sent (its access log) against the sum of the patch sizes. The files are 1-5 MiB of
+// DownloadFilesStep fetching the same files whole from the same server: wall time of each over
+// rounds in which the two take turns at going first (min and median, with the machine's load), and
+// the bytes nginx sent (its access log) against the sum of the patch sizes. The files are 1-5 MiB of
 // program-like bytes with scattered edits (bench/patch's pair generator); the patches are made by
 // our jdiff through the content-tree builder. Everything lives in $TMPDIR (or /tmp) and is removed
 // at the end.
 //
-//   quor_bench_patchstep [files]      (500 by default)
+//   quor_bench_patchstep [files] [MiB/s] [rounds]      (500 files, 40 MiB/s, 5 rounds by default)
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -68,8 +70,25 @@ unsigned long long BytesSince(const QuorTest::NginxServer& nginx, size_t from, s
     return bytes;
 }
 
-// One measurement against an nginx sending at most bytesPerSecond per connection (0: no limit).
-int Measure(const std::string& contentRoot, const std::string& root, unsigned long long bytesPerSecond) {
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+double Min(const std::vector<double>& values) { return *std::min_element(values.begin(), values.end()); }
+
+// The machine's load averages as /proc/loadavg gives them (the machine is shared).
+std::string Load() {
+    std::string text = QuorTest::ReadFile("/proc/loadavg");
+    const size_t third = text.find(' ', text.find(' ', text.find(' ') + 1) + 1);
+    return third == std::string::npos ? text : text.substr(0, third);
+}
+
+// `rounds` rounds against an nginx sending at most bytesPerSecond per connection (0: no limit);
+// the patch step and the whole download take turns at going first. Both start from the same
+// state: no file of the new release at its place, the page cache warm from the previous round
+// (the first round reads what the builder just wrote).
+int Measure(const std::string& contentRoot, const std::string& root, unsigned long long bytesPerSecond, int rounds) {
     const std::string server = contentRoot + "/quor/projects/game/releases/";
     QuorTest::NginxServer nginx(contentRoot, {}, bytesPerSecond);
     if (!nginx.started()) return Fail("nginx did not start");
@@ -108,37 +127,54 @@ int Measure(const std::string& contentRoot, const std::string& root, unsigned lo
     auto empty = [&] {
         for (const auto& file : whole) fs::remove(file.m_LocalPath);
     };
-
-    // Whole files first, then patches: both read what the builder just wrote (page cache warm).
-    size_t mark = nginx.accessLog().size(), requests = 0;
-    double t0 = Now();
-    if (FAILED(DownloadFilesStep(whole, target, remote, fileSystem, progress))) return Fail("download step");
-    const double wholeTime = Now() - t0;
-    const unsigned long long wholeSent = BytesSince(nginx, mark, requests);
-    const size_t wholeRequests = requests;
     empty();
 
-    std::vector<FileToDownload> left;
-    mark = nginx.accessLog().size();
-    t0 = Now();
-    if (FAILED(PatchFilesStep(toPatch, left, "game", *patches, remote, fileSystem, progress)))
-        return Fail("patch step");
-    const double patchTime = Now() - t0;
-    if (!left.empty()) return Fail("files left for download");
-    const unsigned long long patchSent = BytesSince(nginx, mark, requests);
-    empty();
+    std::vector<double> wholeTimes, patchTimes;
+    unsigned long long wholeSent = 0, patchSent = 0;
+    size_t wholeRequests = 0, patchRequests = 0;
+    const auto runWhole = [&]() -> bool {
+        const size_t mark = nginx.accessLog().size();
+        const double t0 = Now();
+        if (FAILED(DownloadFilesStep(whole, target, remote, fileSystem, progress))) return false;
+        wholeTimes.push_back(Now() - t0);
+        wholeSent = BytesSince(nginx, mark, wholeRequests);
+        empty();
+        return true;
+    };
+    const auto runPatch = [&]() -> bool {
+        std::vector<FileToDownload> left;
+        const size_t mark = nginx.accessLog().size();
+        const double t0 = Now();
+        if (FAILED(PatchFilesStep(toPatch, left, "game", *patches, remote, fileSystem, progress)) || !left.empty())
+            return false;
+        patchTimes.push_back(Now() - t0);
+        patchSent = BytesSince(nginx, mark, patchRequests);
+        empty();
+        return true;
+    };
 
     const double mib = 1.0 / (1 << 20);
     const std::string link =
         bytesPerSecond ? "a link of " + std::to_string(bytesPerSecond >> 20) + " MiB/s" : "loopback without a limit";
     std::printf("\n%s: %zu files, %.1f MiB; patches %.2f MiB (%.2f%% of the files)\n", link.c_str(), whole.size(),
                 fileBytes * mib, patchBytes * mib, 100.0 * patchBytes / fileBytes);
-    std::printf("whole files (DownloadFilesStep): %.2f s, nginx sent %.2f MiB in %zu requests\n", wholeTime,
-                wholeSent * mib, wholeRequests);
-    std::printf("patches (PatchFilesStep):        %.2f s, nginx sent %.2f MiB in %zu requests\n", patchTime,
-                patchSent * mib, requests);
+    for (int round = 0; round < rounds; ++round) {
+        const bool patchFirst = round % 2 == 1;
+        const std::string load = Load();
+        if (patchFirst ? !runPatch() : !runWhole()) return Fail(patchFirst ? "patch step" : "download step");
+        if (patchFirst ? !runWhole() : !runPatch()) return Fail(patchFirst ? "download step" : "patch step");
+        std::printf("round %d (%s first, load %s): whole %.2f s, patches %.2f s, ratio %.3f\n", round + 1,
+                    patchFirst ? "patches" : "whole", load.c_str(), wholeTimes.back(), patchTimes.back(),
+                    patchTimes.back() / wholeTimes.back());
+    }
+    std::printf("whole files (DownloadFilesStep): min %.2f s, median %.2f s; nginx sent %.2f MiB in %zu requests\n",
+                Min(wholeTimes), Median(wholeTimes), wholeSent * mib, wholeRequests);
+    std::printf("patches (PatchFilesStep):        min %.2f s, median %.2f s; nginx sent %.2f MiB in %zu requests\n",
+                Min(patchTimes), Median(patchTimes), patchSent * mib, patchRequests);
     std::printf("bytes sent / patch sizes: %.3f (goal <= 1.1)\n", static_cast<double>(patchSent) / patchBytes);
-    std::printf("time patch / whole:       %.3f (goal < 1)\n", patchTime / wholeTime);
+    const double goal = bytesPerSecond ? 0.5 : 1.0;
+    std::printf("time patch / whole: min %.3f, median %.3f (goal <= %.1f; load now %s)\n",
+                Min(patchTimes) / Min(wholeTimes), Median(patchTimes) / Median(wholeTimes), goal, Load().c_str());
     return 0;
 }
 
@@ -147,6 +183,7 @@ int Measure(const std::string& contentRoot, const std::string& root, unsigned lo
 int main(int argc, char** argv) {
     const int files = argc > 1 ? std::max(1, atoi(argv[1])) : 500;
     const unsigned long long linkMiB = argc > 2 ? std::max(1, atoi(argv[2])) : 40;
+    const int rounds = argc > 3 ? std::max(1, atoi(argv[3])) : 5;
     Quor::Log::SetLogLevel(Quor::Log::ERROR);
     QuorTest::QuorTree tree;
     tree.InstallPatchTools();
@@ -184,7 +221,7 @@ int main(int argc, char** argv) {
 
     // Loopback as it is, then a link of `rate` MiB/s per connection.
     for (unsigned long long rate : {0ull, linkMiB}) {
-        const int failed = Measure(content.path(), root, rate << 20);
+        const int failed = Measure(content.path(), root, rate << 20, rounds);
         if (failed) return failed;
     }
     return 0;

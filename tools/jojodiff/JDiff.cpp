@@ -59,7 +59,7 @@ int Diff(const char* originalPath, const char* newPath, const char* patchPath) {
         case CodecStatus::OutOfMemory: return Fail(kJDiffOutOfMemory, "out of memory while compressing", nullptr);
         default: return Fail(kJDiffOutOfMemory, "the compressor failed on", newPath);
     }
-    if (!patch.Commit()) return Fail(kJDiffOutputFailed, "cannot write the patch", patchPath, strerror(errno));
+    if (!patch.Commit(true)) return Fail(kJDiffOutputFailed, "cannot write the patch", patchPath, strerror(errno));
     return identical ? kJDiffIdentical : kJDiffDifferent;
 }
 

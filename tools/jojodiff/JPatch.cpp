@@ -82,7 +82,9 @@ int Patch(const char* originalPath, const char* patchPath, const char* patchedPa
     if (status == CodecStatus::OutOfMemory) return Fail(kJPatchReadFailed, "out of memory", nullptr);
     // The temporary file goes with `patched`.
     if (!verified) return Fail(kJPatchReadFailed, "the result does not verify; damaged patch:", patchPath);
-    if (!patched.Commit()) return Fail(kJPatchWriteFailed, "cannot write the patched file", patchedPath, strerror(errno));
+    // The system checks the result and flushes it where it ends up, together with the other files
+    // of its release: flushing here would only do the same work twice, one file after another.
+    if (!patched.Commit(false)) return Fail(kJPatchWriteFailed, "cannot write the patched file", patchedPath, strerror(errno));
     return kJPatchApplied;
 }
 

@@ -92,10 +92,10 @@ void ReplacementFile::Unmap() {
     }
 }
 
-bool ReplacementFile::Commit() {
+bool ReplacementFile::Commit(const bool flushToDisk) {
     if (m_fd < 0) return false;
     Unmap();  // the shared mapping's pages are the file's pages; fdatasync writes them out
-    bool ok = fdatasync(m_fd) == 0 && fchmod(m_fd, NewFileMode()) == 0;
+    bool ok = (!flushToDisk || fdatasync(m_fd) == 0) && fchmod(m_fd, NewFileMode()) == 0;
     ok = close(m_fd) == 0 && ok;
     m_fd = -1;
     FaultGuard::SignalBlock block;

@@ -3,8 +3,10 @@
 // renamed over the destination only when complete.
 //
 // Until Commit succeeds the destination is untouched; a ReplacementFile that dies uncommitted (or
-// a program ended by FaultGuard) removes its temporary file. Commit flushes the bytes to the disk
-// before the rename, so the destination holds either its old content or the whole new one.
+// a program ended by FaultGuard) removes its temporary file. The rename is atomic, so a program
+// that dies leaves the destination with its old content or the whole new one; Commit(true) also
+// flushes the bytes to the disk before the rename, so that a power cut does the same. A caller
+// that flushes the result itself, where it finally lies, commits without (Commit(false)).
 // Owns its descriptor and mapping. Not thread-safe.
 #include <cstddef>
 #include <cstdint>
@@ -31,9 +33,10 @@ public:
     // file system has free is refused (ENOSPC) before anything is reserved.
     bool MapForWriting(uint64_t size, uint8_t*& mapping);
 
-    // Unmaps, flushes, gives the file the mode a new file gets (0666 less the umask) and renames
-    // it over the destination. False (errno set) on any failure; the temporary file is then removed.
-    bool Commit();
+    // Unmaps, flushes when flushToDisk, gives the file the mode a new file gets (0666 less the
+    // umask) and renames it over the destination. False (errno set) on any failure; the temporary
+    // file is then removed.
+    bool Commit(bool flushToDisk);
 
     const std::string& temporaryPath() const { return m_tempPath; }
 

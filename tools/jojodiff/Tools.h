@@ -5,7 +5,8 @@
 // RunJDiff(original new patch): writes a patch that rebuilds new from original.
 // RunJPatch(original patch patched): rebuilds the new file, checking both the original and the
 // result against the patch; on any failure the destination is left as it was and no temporary
-// file remains.
+// file remains. The new file is renamed into place whole but not flushed to the disk: its caller
+// flushes it where it finally lies (jdiff flushes its patch before the rename).
 //
 // Each call is self-contained; they install a SIGBUS handler (FaultGuard) for the process, so
 // they are meant for single-threaded programs.

@@ -1,0 +1,81 @@
+#include "install/PatchWorkers.h"
+
+#include <algorithm>
+#include <deque>
+#include <mutex>
+#include <vector>
+
+#include "common/UsableProcessors.h"
+
+namespace Quor::User::UpdateAndInstallShared {
+
+struct PatchWorkers::Shared : Common::WorkerState {
+    std::deque<std::pair<size_t, Job>> queue;  // handed, not started
+    size_t done = 0;                            // every ticket below this one has returned
+    std::vector<size_t> finished;               // returned tickets at or above `done`
+
+    void Run() override {
+        std::unique_lock<std::mutex> lock(mutex);
+        for (;;) {
+            changed.wait(lock, [this] { return stop || !queue.empty(); });
+            if (stop) return;
+            auto [ticket, job] = std::move(queue.front());
+            queue.pop_front();
+            lock.unlock();
+            job();
+            job = nullptr;  // what the job holds goes before the job thread hears it returned
+            lock.lock();
+            MarkDone(ticket);
+            changed.notify_all();
+        }
+    }
+
+    // With the lock held.
+    void MarkDone(size_t ticket) {
+        finished.push_back(ticket);
+        for (auto at = std::find(finished.begin(), finished.end(), done); at != finished.end();
+             at = std::find(finished.begin(), finished.end(), done)) {
+            finished.erase(at);
+            ++done;
+        }
+    }
+    bool IsDone(size_t ticket) const {
+        return ticket < done || std::find(finished.begin(), finished.end(), ticket) != finished.end();
+    }
+};
+
+PatchWorkers::PatchWorkers(const unsigned most) : m_Shared(std::make_shared<Shared>()) {
+    const unsigned processors = Common::UsableProcessors();
+    const unsigned count = std::min(processors, most);
+    if (processors < 2 || count == 0) return;
+    m_Threads = std::make_unique<Common::WorkerGroup>(count, m_Shared, "patching");
+    if (m_Threads->Count() == 0) m_Threads.reset();
+}
+
+PatchWorkers::~PatchWorkers() = default;
+
+unsigned PatchWorkers::Count() const { return m_Threads ? m_Threads->Count() : 0; }
+
+size_t PatchWorkers::Hand(Job job) {
+    const size_t ticket = m_Handed++;
+    if (!m_Threads) {
+        job();
+        std::lock_guard<std::mutex> lock(m_Shared->mutex);
+        m_Shared->MarkDone(ticket);
+        return ticket;
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_Shared->mutex);
+        m_Shared->queue.emplace_back(ticket, std::move(job));
+    }
+    m_Shared->changed.notify_all();
+    return ticket;
+}
+
+void PatchWorkers::Wait(const size_t ticket) {
+    if (ticket >= m_Handed) return;
+    std::unique_lock<std::mutex> lock(m_Shared->mutex);
+    m_Shared->changed.wait(lock, [&] { return m_Shared->IsDone(ticket); });
+}
+
+}  // namespace Quor::User::UpdateAndInstallShared
