@@ -1,22 +1,15 @@
 #pragma once
 // The rest of the peer of the install and download-step benchmarks, after `curl -K` fetched the
 // files: each compressed one decoded by the bare loops (BareLoops.h) and written to a file of its
-// own, then one `md5sum` process over every file as it ends up (decoded or as fetched), since our
-// side checks each file's MD5. Header-only; reentrant; every child is reaped.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
+// own, then one `md5sum` process over every file as it ends up (decoded or as fetched, with
+// Md5sumRun.h), since our side checks each file's MD5. Header-only; reentrant.
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "bench/support/BareLoops.h"
-
-extern char** environ;
+#include "bench/support/Md5sumRun.h"
 
 namespace QuorBench {
 
@@ -26,26 +19,6 @@ inline bool WriteWhole(const std::string& path, const char* data, size_t size) {
     if (!f) return false;
     const bool written = std::fwrite(data, 1, size, f) == size;
     return std::fclose(f) == 0 && written;
-}
-
-// One md5sum process over the files (its output discarded); true when it exited with 0.
-inline bool RunMd5sum(const std::vector<std::string>& files) {
-    std::vector<std::string> arguments{"md5sum"};
-    arguments.insert(arguments.end(), files.begin(), files.end());
-    std::vector<char*> argv;
-    for (std::string& argument : arguments) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    const int rc = posix_spawnp(&pid, "md5sum", &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) return false;
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 // The fetched file at path in the form its URI names (".compressed": zlib of size plain bytes,
