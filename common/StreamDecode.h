@@ -8,8 +8,8 @@
 // the writer take more than `size` bytes. Results: S_OK when the stream ended whole after exactly
 // `size` bytes; E_FAIL after one ERROR line otherwise (the source cannot be opened or read, a
 // corrupt or truncated stream, another size, a writer that took fewer bytes than it was given).
-// The writer may have taken part of the output before a failure. Reentrant: the buffers belong to
-// the calling thread.
+// The writer may have taken part of the output before a failure. Reentrant: the two 256 KiB
+// buffers belong to the calling thread and are kept for its life.
 #include <cstdint>
 #include <string>
 
