@@ -42,8 +42,9 @@ protected:
     // The plain bytes packed with the codec into a file; its path.
     std::string Pack(const std::string& plain) {
         QuorTest::WriteFile(dir / "plain", plain);
-        const HRESULT hr = GetParam() == Codec::kZlib ? Quor::Common::ZLibHelper::CompressFile(dir / "plain", dir / "packed", 0)
-                                                      : Quor::Common::LZMA::CompressFile(dir / "plain", dir / "packed", 0);
+        const HRESULT hr = GetParam() == Codec::kZlib
+                               ? Quor::Common::ZLibHelper::CompressFile(dir / "plain", dir / "packed", 0)
+                               : Quor::Common::LZMA::CompressFile(dir / "plain", dir / "packed", 0);
         EXPECT_EQ(S_OK, hr);
         return dir / "packed";
     }

@@ -118,8 +118,8 @@ HRESULT Pass::Expand(const DownloadedFile& item, const std::string& target, bool
 
 HRESULT Pass::Decode(const std::string& source, const ReleaseManifest::ENTRY& entry, HashingWriter& writer) {
     using Common::StreamDecode::Codec;
-    return Common::StreamDecode::DecodeFile(source, (entry.flags & ReleaseManifest::FLAG_ZLIB) ? Codec::kZlib : Codec::kLzma,
-                                            entry.size, writer);
+    const Codec codec = (entry.flags & ReleaseManifest::FLAG_ZLIB) ? Codec::kZlib : Codec::kLzma;
+    return Common::StreamDecode::DecodeFile(source, codec, entry.size, writer);
 }
 
 bool Pass::Move(DownloadedFile& item) {
