@@ -1,6 +1,9 @@
 #include "install/DownloadFilesStep.h"
 
+#include <fcntl.h>
+
 #include <array>
+#include <cerrno>
 #include <memory>
 #include <string>
 
@@ -8,11 +11,13 @@
 #include "common/ConvertVersion.h"
 #include "common/EntryPlacement.h"
 #include "common/ErrorCodes.h"
-#include "common/LZMA.h"
 #include "common/Log.h"
-#include "common/ZLibHelper.h"
+#include "common/StreamDecode.h"
+#include "common/SystemErrorText.h"
+#include "common/TreePath.h"
 #include "install/DownloadManager.h"
 #include "install/GetFileUsingPackage.h"
+#include "install/HashingWriter.h"
 #include "install/TemporaryFileReaper.h"
 #include "install/UpdateAndInstallShared.h"
 #include "remote/AutoTemporaryFile.h"
@@ -60,8 +65,13 @@ public:
     HRESULT m_Result = S_OK;
 
 private:
-    HRESULT Expand(const DownloadedFile& item, const std::string& target);
+    // Decodes the download into target and tells whether the decoded bytes match the entry's MD5.
+    HRESULT Expand(const DownloadedFile& item, const std::string& target, bool& matches);
+    HRESULT Decode(const std::string& source, const ReleaseManifest::ENTRY& entry, HashingWriter& writer);
     bool Move(DownloadedFile& item);
+    // Whether a file placed as it came is a good copy of the entry (keptCompressedForm: the
+    // compressed form fetched, kept so on disk).
+    bool Check(const std::string& target, const ReleaseManifest::ENTRY& entry, bool keptCompressedForm);
 
     bool m_IgnoreCompressed;
     const ReleaseManifest& m_Manifest;
@@ -71,21 +81,45 @@ private:
     std::vector<std::string> m_ArchivedSources;
 };
 
-HRESULT Pass::Expand(const DownloadedFile& item, const std::string& target) {
+// The file the decoded bytes go to, never reached through a link.
+Vorn::UniqueFd OpenOutput(const std::string& path) {
+    constexpr int kFlags = O_WRONLY | O_CREAT | O_TRUNC;
+    if (Common::TreePath::Contains(path)) return Common::TreePath::OpenFile(path, kFlags);
+    return Vorn::UniqueFd(::open(path.c_str(), kFlags | O_NOFOLLOW | O_CLOEXEC, 0666));
+}
+
+HRESULT Pass::Expand(const DownloadedFile& item, const std::string& target, bool& matches) {
     const ReleaseManifest::ENTRY& entry = *item.m_Entry;
     const std::string& downloaded = item.m_TemporaryFile->GetPath();
     QUOR_LOG(Log::DEBUG, "Got a compressed file to unzip from the queue: ftpfile:\"%s.compressed\", Tempfile:\"%s\" ",
              item.m_RemotePath.c_str(), downloaded.c_str());
     AutoUpdateProgress::AutoTimer timer(m_Progress, WORK_TYPE_DISK_ACCESS);
     HRESULT hr = E_FAIL;
-    if (entry.flags & ReleaseManifest::FLAG_ZLIB)
-        hr = Common::ZLibHelper::DecompressFile(downloaded, target);
-    else if (entry.flags & ReleaseManifest::FLAG_LZMA)
-        hr = Common::LZMA::DecompressFile(downloaded, target);
-    else
+    if (entry.flags & (ReleaseManifest::FLAG_ZLIB | ReleaseManifest::FLAG_LZMA)) {
+        Vorn::UniqueFd output = OpenOutput(target);
+        if (!output.IsValid()) {
+            QUOR_LOG(Log::ERROR, "Failed to open \"%s\" for writing: %s", target.c_str(),
+                     Common::SystemErrorText(errno).c_str());
+        } else {
+            HashingWriter writer(std::move(output));
+            hr = Decode(downloaded, entry, writer);
+            if (!writer.Close() && SUCCEEDED(hr)) {
+                QUOR_LOG(Log::ERROR, "Failed to close \"%s\"", target.c_str());
+                hr = E_FAIL;
+            }
+            matches = SUCCEEDED(hr) && writer.Matches(entry.md5);
+        }
+    } else {
         QUOR_LOG(Log::ERROR, "Unrecognized compression");
+    }
     timer.DeltaBytesCompleted(static_cast<int64_t>(entry.size) + entry.compressedSize);
     return hr;
+}
+
+HRESULT Pass::Decode(const std::string& source, const ReleaseManifest::ENTRY& entry, HashingWriter& writer) {
+    using Common::StreamDecode::Codec;
+    const Codec codec = (entry.flags & ReleaseManifest::FLAG_ZLIB) ? Codec::kZlib : Codec::kLzma;
+    return Common::StreamDecode::DecodeFile(source, codec, entry.size, writer);
 }
 
 bool Pass::Move(DownloadedFile& item) {
@@ -106,6 +140,15 @@ bool Pass::Move(DownloadedFile& item) {
     return false;
 }
 
+bool Pass::Check(const std::string& target, const ReleaseManifest::ENTRY& entry, bool keptCompressedForm) {
+    if (!keptCompressedForm) return CheckFile(target, entry, m_FileSystem, m_Progress);
+    // Kept in the form fetched: its decoded bytes are hashed, nothing is written.
+    HashingWriter writer;
+    const bool matches = SUCCEEDED(Decode(target, entry, writer)) && writer.Matches(entry.md5);
+    if (matches) QUOR_LOG(Log::VERBOSE, "Found the file \"%s\" and verified MD5.", target.c_str());
+    return matches;
+}
+
 void Pass::Process(DownloadedFile& item) {
     const ReleaseManifest::ENTRY& entry = *item.m_Entry;
     const DownloadPath path{item.m_RemotePath, item.m_Entry, item.m_LocalPath};
@@ -114,6 +157,8 @@ void Pass::Process(DownloadedFile& item) {
     const bool expand = compressedForm && !(entry.flags & ReleaseManifest::FLAG_STORED_COMPRESSED);
     const bool archived = Common::PlaceOf(entry) == Common::EntryPlace::kArchived;
 
+    // The one file the bytes end in: the local path, or for an archived file the file the archive
+    // stores from (a second temporary file when the download is expanded into it).
     std::shared_ptr<Common::AutoTemporaryFile> archiveSource;
     std::string target = item.m_LocalPath;
     if (archived && expand) {
@@ -129,8 +174,10 @@ void Pass::Process(DownloadedFile& item) {
     }
     if (archiveSource) target = archiveSource->GetPath();
 
+    bool valid = false;
     if (expand) {
-        if (FAILED(Expand(item, target))) {
+        // Decoded once, into its place, and checked while it is written.
+        if (FAILED(Expand(item, target, valid))) {
             QUOR_LOG(Log::ERROR,
                      "Failed to decompress downloaded file, adding it to the list of failed files for retry/download.");
             if (!archived) m_FileSystem.DeleteFile(target);  // no partial file stays in place
@@ -139,9 +186,11 @@ void Pass::Process(DownloadedFile& item) {
         }
     } else if (!archived && !Move(item)) {
         return;
+    } else {
+        valid = Check(target, entry, compressedForm);
     }
 
-    if (!CheckFile(target, entry, m_FileSystem, m_Progress)) {
+    if (!valid) {
         QUOR_LOG(Log::WARNING, "Failed to validate file after download: %s.", target.c_str());
         // A bad copy never stays where readers look; an archive source dies with its owner.
         if (!archived && Common::LocalFileSystem::DoesFileOrDirectoryExist(target)) m_FileSystem.DeleteFile(target);

@@ -3,7 +3,8 @@
 //          of 20 MiB (a third each fetched in zlib form, in LZMA2 form and plain), expanded and
 //          checked against their MD5s into a fresh install tree;
 //   peer:  one `curl -K` process fetching the same forms over one connection, then the bare
-//          decompression loops over the compressed ones (bench/support/BareLoops.h).
+//          decompression loops writing each compressed one decoded, then one md5sum over every
+//          file as it ends up (bench/support/DecodedPeer.h).
 // Rounds alternate which goes first; the best time of each is kept. A second release of the same
 // files served with package bins shows the requests the step makes for its bins (nginx's log).
 // The server tree and the install tree live in $TMPDIR (or /tmp) and are removed at the end.
@@ -16,13 +17,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "bench/support/BareLoops.h"
 #include "bench/support/BenchSupport.h"
 #include "bench/support/Curl.h"
+#include "bench/support/DecodedPeer.h"
 #include "common/AutoUpdateProgress.h"
 #include "common/ConvertVersion.h"
 #include "common/Log.h"
@@ -141,14 +141,12 @@ double RunPeer(const Project& project, const std::string& url, const std::string
     sync();
     const double start = Now();
     ok = QuorBench::RunCurl({"-s", "-f", "-K", config}) && ok;
+    std::vector<std::string> finals;
     for (size_t i = 0; i < project.manifest.m_Entries.size(); ++i) {
         const auto& entry = project.manifest.m_Entries[i];
-        std::unique_ptr<char[]> out;
-        if (entry.flags & ReleaseManifest::FLAG_ZLIB)
-            ok = QuorBench::BareZlib(outputs[i], out, entry.size) && ok;
-        else if (entry.flags & ReleaseManifest::FLAG_LZMA)
-            ok = QuorBench::BareLzma(outputs[i], out) && ok;
+        ok = QuorBench::DecodeAndWrite(outputs[i], Suffix(entry.flags), entry.size, finals) && ok;
     }
+    ok = QuorBench::RunMd5sum(finals) && ok;
     return Now() - start;
 }
 
@@ -217,9 +215,11 @@ int main(int argc, char** argv) {
         }
         ours = std::min(ours, ourTime);
         peer = std::min(peer, peerTime);
-        std::printf("round %d: download step %.2f s, curl -K + bare loops %.2f s\n", r + 1, ourTime, peerTime);
+        std::printf("round %d: download step %.2f s, curl -K + decode + write + md5sum %.2f s\n", r + 1, ourTime,
+                    peerTime);
     }
-    std::printf("download step %.2f s, curl -K + bare loops %.2f s (best of %d), ratio %.3f (ours / peer; goal <= 1.2)\n",
+    std::printf("download step %.2f s, curl -K + decode + write + md5sum %.2f s (best of %d), ratio %.3f (ours / peer; goal "
+                "<= 1.2)\n",
                 ours, peer, rounds, ours / peer);
 
     // With bins: one request per bin the step marks, none for the files inside them.

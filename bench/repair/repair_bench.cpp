@@ -5,13 +5,7 @@
 // after a warm-up round. The tree is removed at the end.
 //
 //   quor_bench_repair [files] [MiB] [rounds]
-#include <spawn.h>
-#include <sys/wait.h>
-
-#include <fcntl.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -19,6 +13,7 @@
 #include <vector>
 
 #include "bench/support/BenchSupport.h"
+#include "bench/support/Md5sumRun.h"
 #include "common/AutoUpdateProgress.h"
 #include "common/LocalFileSystem.h"
 #include "common/LocalRootFolder.h"
@@ -28,8 +23,6 @@
 #include "tests/kit/content/FakeRemoteFileServer.h"
 #include "update/RepairDiscover.h"
 #include "update/RepairExecute.h"
-
-extern char** environ;
 
 namespace {
 
@@ -48,27 +41,6 @@ bool WriteFileOfSize(const std::string& path, size_t size, uint64_t seed) {
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(words.data()), static_cast<std::streamsize>(size));
     return static_cast<bool>(out);
-}
-
-// One md5sum process over every file, run in the deploy folder; true when it exited with 0.
-bool RunMd5sum(const std::string& folder, const std::vector<std::string>& names) {
-    std::vector<std::string> args{"md5sum"};
-    args.insert(args.end(), names.begin(), names.end());
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-    pid_t pid = -1;
-    const int rc = posix_spawnp(&pid, "md5sum", &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) return false;
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 }  // namespace
@@ -129,7 +101,7 @@ int main(int argc, char** argv) {
         };
         const auto runTheirs = [&] {
             const double start = QuorBench::Now();
-            const bool ok = RunMd5sum(deploy, names);
+            const bool ok = QuorBench::RunMd5sum(names, deploy);
             theirs = QuorBench::Now() - start;
             if (!ok) std::fprintf(stderr, "md5sum failed\n");
             return ok;

@@ -370,4 +370,92 @@ TEST_F(DownloadFilesStepTest, BodyCorruptedInEveryPassIsNeverPlaced) {
     EXPECT_TRUE(TemporaryFiles().empty());
 }
 
+// One entry's flags, with a name for the test.
+struct FlagsCase {
+    const char* name;
+    DWORD flags;
+};
+std::string FlagsCaseName(const ::testing::TestParamInfo<FlagsCase>& info) { return info.param.name; }
+void PrintTo(const FlagsCase& c, std::ostream* out) { *out << c.name; }
+
+class WrongBytesTest : public DownloadFilesStepTest, public ::testing::WithParamInterface<FlagsCase> {};
+
+// A download whose bytes decode well but are not the file the manifest names is refused in every
+// form and wherever it was to go (deploy folder, archive pair; expanded, or kept compressed): it
+// is never placed, every pass fetches it again, and no temporary file stays. The good file beside
+// it ends up right.
+TEST_P(WrongBytesTest, AreRefusedInEveryPass) {
+    const DWORD flags = GetParam().flags;
+    const std::string good(3000, 'g');
+    Add("good.bin", flags, good);
+    Add("bad.bin", flags, std::string(3000, 'b'), false);
+    // Every form the server holds decodes to bytes of the right size, one of them changed.
+    std::string wrong(3000, 'b');
+    wrong[1234] = 'x';
+    const std::string zlib = Compress(wrong, false), lzma = Compress(wrong, true);
+    http.SetResponse(FilesUrl() + "bad.bin", {.body = wrong});
+    http.SetResponse(FilesUrl() + "bad.bin.compressed", {.body = zlib});
+    http.SetResponse(FilesUrl() + "bad.bin.lzma2", {.body = lzma});
+    for (ENTRY& entry : manifest.m_Entries)  // the transfers are not cut short
+        if (entry.name == "bad.bin" && entry.compressedSize != 0)
+            entry.compressedSize = static_cast<DWORD>(std::max(zlib.size(), lzma.size()));
+    QuorTest::LogCapture log(Quor::Log::DEBUG);
+
+    EXPECT_EQ(E_QUOR_DOWNLOAD_AND_EXTRACT_FAILED, Run());
+
+    Quor::User::ManagedFileHelper::Release();
+    const bool archived = flags & Quor::Common::ReleaseManifest::FLAG_ARCHIVED;
+    const bool kept = flags & Quor::Common::ReleaseManifest::FLAG_STORED_COMPRESSED;
+    const QuorTest::TreeSnapshot expected{
+        {archived ? "alpha/filearchives/1.0.0.1:good.bin" : "alpha/releases/1.0.0.1/deploy/good.bin",
+         QuorTest::Md5Hex(kept ? ServedForm("good.bin") : good)}};
+    EXPECT_EQ("", QuorTest::SnapshotDifference(expected, QuorTest::TakeSnapshot(Root() + "/projects")));
+    EXPECT_TRUE(log.Contains("Failed to validate file after download")) << log.All();
+    // Fetched again by every pass: compressed twice and plain once, or plain three times.
+    const std::string form = Suffix("bad.bin");
+    EXPECT_EQ(form.empty() ? 3u : 2u, http.RequestCount(FilesUrl() + "bad.bin" + form));
+    if (!form.empty()) {
+        EXPECT_EQ(1u, Requests("bad.bin"));
+    }
+    EXPECT_TRUE(log.HasError(" * " + FilesUrl() + "bad.bin")) << log.Errors();
+    EXPECT_TRUE(TemporaryFiles().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Forms, WrongBytesTest,
+                         ::testing::Values(FlagsCase{"DeployZlib", 0x04}, FlagsCase{"DeployLzma", 0x20},
+                                           FlagsCase{"DeployPlain", 0}, FlagsCase{"DeployKeptZlib", 0x14},
+                                           FlagsCase{"ArchivedZlib", 0x06}, FlagsCase{"ArchivedLzma", 0x22},
+                                           FlagsCase{"ArchivedPlain", 0x02}, FlagsCase{"ArchivedKeptLzma", 0x32}),
+                         FlagsCaseName);
+
+class OversizedFormTest : public DownloadFilesStepTest, public ::testing::WithParamInterface<FlagsCase> {};
+
+// A compressed form that decodes to far more than the manifest's size is cut off there: neither
+// the file's place nor {root}/temp ever holds more than its size (besides the download itself).
+TEST_P(OversizedFormTest, IsNeverWrittenPastTheManifestsSize) {
+    constexpr size_t kSize = 1000;
+    const DWORD flags = GetParam().flags;
+    const bool lzma = flags & Quor::Common::ReleaseManifest::FLAG_LZMA;
+    const std::string packed = Compress(std::string(64u << 20, 'z'), lzma);
+    Add("big.bin", flags, std::string(kSize, 'z'), false);
+    manifest.m_Entries.back().compressedSize = static_cast<DWORD>(packed.size());
+    http.SetResponse(FilesUrl() + "big.bin" + (lzma ? ".lzma2" : ".compressed"), {.body = packed});
+    const auto files = Files();
+    QuorTest::MakeDirs(Root() + "/projects/alpha/releases/1.0.0.1/deploy");
+    TemporaryFolderWatch temp(Root() + "/temp");
+    TemporaryFolderWatch deploy(Root() + "/projects/alpha/releases/1.0.0.1/deploy");
+
+    EXPECT_EQ(E_QUOR_DOWNLOAD_AND_EXTRACT_FAILED, DownloadFilesStep(files, manifest, *server, fileSystem, progress));
+
+    EXPECT_LE(deploy.Stop(), kSize);
+    EXPECT_LE(temp.Stop(), std::max(kSize, packed.size()));
+    EXPECT_FALSE(QuorTest::Exists(Deploy("big.bin")));
+    EXPECT_TRUE(TemporaryFiles().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Forms, OversizedFormTest,
+                         ::testing::Values(FlagsCase{"DeployZlib", 0x04}, FlagsCase{"DeployLzma", 0x20},
+                                           FlagsCase{"ArchivedZlib", 0x06}, FlagsCase{"ArchivedLzma", 0x22}),
+                         FlagsCaseName);
+
 }  // namespace
