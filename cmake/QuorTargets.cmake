@@ -89,3 +89,17 @@ function(quor_add_layer name)
     quor_add_tests(${name}_tests SOURCES ${tests} LIBS ${name} ${ARG_TEST_DEPS} SLOW "${ARG_SLOW}")
   endif()
 endfunction()
+
+# quor_add_mondrel_program(<program> <source> TEST <test target> DEFINE <macro>)
+#
+# A program that sees the client library as programs outside this build do: linked with
+# libMondrel.so and nothing else. The test target gets the program's path as <macro> and builds it
+# first.
+function(quor_add_mondrel_program program source)
+  cmake_parse_arguments(ARG "" "TEST;DEFINE" "" ${ARGN})
+  add_executable(${program} ${source})
+  target_include_directories(${program} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${program} PRIVATE Mondrel)
+  target_compile_definitions(${ARG_TEST} PRIVATE ${ARG_DEFINE}="$<TARGET_FILE:${program}>")
+  add_dependencies(${ARG_TEST} ${program})
+endfunction()
