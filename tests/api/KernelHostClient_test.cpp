@@ -1,12 +1,14 @@
 // The client library's blocking calls against the kernel host program serving a content tree from
 // nginx, and what they do when the kernel is killed while they wait.
 #include <gtest/gtest.h>
+#include <semaphore.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <thread>
 
 #include "api/Blocking.h"
+#include "api/Main.h"
 #include "api/testing/ConnectedMain.h"
 #include "remote/ProjectVersionListing.h"
 #include "tests/kit/KernelProcess.h"
@@ -32,11 +34,18 @@ protected:
         ASSERT_NE(port, 0);
         ::setenv("ORVANE_PORT", std::to_string(port).c_str(), 1);
     }
+    // A killed kernel leaves its instance's semaphore behind: this test's instances go with it, so
+    // that a later run with the same process number (a fresh pid namespace) finds none of them.
+    void TearDown() override {
+        for (int instance = 1; instance <= instances; ++instance)
+            ::sem_unlink((std::string("/") + Quor::API::Impl::Main::kKernelSemaphore + Suffix(instance)).c_str());
+    }
+    static std::string Suffix(int instance) {
+        return "_apitest" + std::to_string(::getpid()) + "_" + std::to_string(instance);
+    }
     // Named semaphores of a kernel of this test never meet another kernel's.
     void NewInstance() {
-        const std::string suffix =
-            "_apitest" + std::to_string(::getpid()) + "_" + std::to_string(++instances);
-        ::setenv("ORVANE_INSTANCE", suffix.c_str(), 1);
+        ::setenv("ORVANE_INSTANCE", Suffix(++instances).c_str(), 1);
     }
     void WriteSettings(const std::string& downloadUrl) {
         QuorTest::WriteFile(tree.system() + "/system.cfg",
