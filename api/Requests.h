@@ -46,5 +46,9 @@ private:                                                          \
 // clang-format on
 QUOR_MESSAGES(QUOR_DECLARE_REQUEST_CLASS)
 #undef QUOR_DECLARE_REQUEST_CLASS
+#undef QUOR_RESULT_MEMBERS_NONE
+#undef QUOR_RESULT_MEMBERS_STATUS
+#undef QUOR_RESULT_MEMBERS_CODE
+#undef QUOR_FIELD_MEMBER
 
 }  // namespace Quor::API::Impl::RPC

@@ -1,8 +1,8 @@
 #pragma once
 // The table of kernel protocol messages: every type number, name and field list lives here and
 // only here. The packet types, the type names, both protocol interfaces, both senders, both
-// decoders, the null and recording doubles and the client manager's factories and response
-// routing are expanded from it.
+// decoders, the null and recording doubles, the client manager's factories and response routing,
+// the client's request classes and their public interfaces are expanded from it.
 //
 // A row is X(Name, TYPE, number, direction, requestLog, responseLog, view, arrivalLog):
 //   Name       the operation: Name##Request towards the kernel, Name##Response back, and the
@@ -26,8 +26,8 @@
 // order, as F(Kind, name) (kinds in protocol/MessageFields.h); a response's Result field is the
 // header's result word. Every other response field is F(Kind, name, Getter, shape): its getter in
 // the client's result view, returning VALUE (a copy), REF (a const reference) or OUT (filling an
-// out parameter). QUOR_FACTORY_ORDER gives the order of the client's factories. Rows are in type-number
-// order. Macros only, no state.
+// out parameter). QUOR_FACTORY_ORDER gives the order of the client's factories. Rows are in
+// type-number order. Macros only, no state.
 #include "protocol/MessageFields.h"
 
 #define QUOR_MESSAGES(X)                                                                                     \
