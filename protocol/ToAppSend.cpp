@@ -11,14 +11,14 @@ using Quor::Log::VERBOSE;
 
 // Each response: its entry line at DEBUG, then its header (result S_OK where the row has none)
 // and fields in wire order, in one packet.
-#define QUOR_SEND_RESPONSE(Name, TYPE, number, direction, requestLog, responseLog) \
-    QUOR_IF_RESPONSE_##direction(QUOR_RESPONSE_SIGNATURE(Send::, Name) {           \
-        QUOR_SEND_LOG_##responseLog(DEBUG, QUOR_RESPONSE_FIELDS_##Name);           \
-        HRESULT header = S_OK;                                                     \
-        QUOR_RESPONSE_FIELDS_##Name(QUOR_FIELD_HEADER)                             \
-            PacketWriter::Response(PACKET_TYPE_##TYPE, requestId, header)          \
-                QUOR_RESPONSE_FIELDS_##Name(QUOR_FIELD_WRITE)                      \
-                    .SendTo(m_Transport, requester);                               \
+#define QUOR_SEND_RESPONSE(Name, TYPE, number, direction, requestLog, responseLog, ...) \
+    QUOR_IF_RESPONSE_##direction(QUOR_RESPONSE_SIGNATURE(Send::, Name) {                \
+        QUOR_SEND_LOG_##responseLog(DEBUG, QUOR_RESPONSE_FIELDS_##Name);                \
+        HRESULT header = S_OK;                                                          \
+        QUOR_RESPONSE_FIELDS_##Name(QUOR_FIELD_HEADER)                                  \
+            PacketWriter::Response(PACKET_TYPE_##TYPE, requestId, header)               \
+                QUOR_RESPONSE_FIELDS_##Name(QUOR_FIELD_WRITE)                           \
+                    .SendTo(m_Transport, requester);                                    \
     })
 QUOR_MESSAGES(QUOR_SEND_RESPONSE)
 #undef QUOR_SEND_RESPONSE

@@ -12,76 +12,23 @@
 #include "api/RPC/Requests.h"
 #include "foundation/Types.h"
 #include "foundation/api/Progress.h"
+#include "protocol/Messages.h"
 
 namespace Quor::API::RPC {
 
+// One factory a request with a response, in the table's factory order (QUOR_FACTORY_ORDER): its
+// request fields, then the progress listener.
+#define QUOR_DECLARE_FACTORY(Name)                                                                   \
+    virtual std::shared_ptr<I##Name> Create##Name(QUOR_REQUEST_FIELDS_##Name(QUOR_FIELD_PARAM_FIRST) \
+                                                      std::weak_ptr<Quor::API::IUpdateProgress>      \
+                                                          progress) = 0;
+
 class IManager {
 public:
-    virtual std::shared_ptr<IGetVersion> CreateGetVersion(
-        std::weak_ptr<Quor::API::IUpdateProgress> progress) = 0;
-    virtual std::shared_ptr<IEnumerateAvailableProjects> CreateEnumerateAvailableProjects(
-        std::weak_ptr<Quor::API::IUpdateProgress> progress) = 0;
-    virtual std::shared_ptr<IEnumerateInstalledProjects> CreateEnumerateInstalledProjects(
-        std::weak_ptr<Quor::API::IUpdateProgress> progress) = 0;
-    virtual std::shared_ptr<IEnumerateAvailableProjectReleases> CreateEnumerateAvailableProjectReleases(
-        const std::string& project, std::weak_ptr<Quor::API::IUpdateProgress> progress) = 0;
-    virtual std::shared_ptr<IEnumerateInstalledProjectReleases> CreateEnumerateInstalledProjectReleases(
-        const std::string& project, std::weak_ptr<Quor::API::IUpdateProgress> progress) = 0;
-    virtual std::shared_ptr<IInstallProjectRelease> CreateInstallProjectRelease(
-        const std::string& project, const DWORD version,
-        std::weak_ptr<Quor::API::IUpdateProgress> progress) = 0;
-    virtual std::shared_ptr<IUpdateProject> CreateUpdateProject(
-        const std::string& project, std::weak_ptr<Quor::API::IUpdateProgress> progress) = 0;
-    virtual std::shared_ptr<IRepair> CreateRepair(const UINT flags,
-                                                  std::weak_ptr<Quor::API::IUpdateProgress> progress) = 0;
-    virtual std::shared_ptr<IValidateProject> CreateValidateProject(
-        const std::string& project, std::weak_ptr<Quor::API::IUpdateProgress> progress) = 0;
-    virtual std::shared_ptr<IUninstallProjectRelease> CreateUninstallProjectRelease(
-        const std::string& project, const DWORD version,
-        std::weak_ptr<Quor::API::IUpdateProgress> progress) = 0;
-    virtual std::shared_ptr<IEnumerateAvailableSolutions> CreateEnumerateAvailableSolutions(
-        std::weak_ptr<Quor::API::IUpdateProgress> progress) = 0;
-    virtual std::shared_ptr<IEnumerateInstalledSolutions> CreateEnumerateInstalledSolutions(
-        std::weak_ptr<Quor::API::IUpdateProgress> progress) = 0;
-    virtual std::shared_ptr<IEnumerateAvailableSolutionReleases> CreateEnumerateAvailableSolutionReleases(
-        const std::string& solution, std::weak_ptr<Quor::API::IUpdateProgress> progress) = 0;
-    virtual std::shared_ptr<IEnumerateInstalledSolutionReleases> CreateEnumerateInstalledSolutionReleases(
-        const std::string& solution, std::weak_ptr<Quor::API::IUpdateProgress> progress) = 0;
-    virtual std::shared_ptr<IInstallSolutionRelease> CreateInstallSolutionRelease(
-        const std::string& solution, const DWORD version, const std::string& configuration,
-        std::weak_ptr<Quor::API::IUpdateProgress> progress) = 0;
-    virtual std::shared_ptr<IInstallSolutionReleaseByProjectVersion>
-    CreateInstallSolutionReleaseByProjectVersion(const std::string& solution,
-                                                 const std::string& projectVersion,
-                                                 const std::string& configuration, const bool preview,
-                                                 const bool uninstall,
-                                                 std::weak_ptr<Quor::API::IUpdateProgress> progress) = 0;
-    virtual std::shared_ptr<IUpdateSolution> CreateUpdateSolution(
-        const std::string& solution, const std::string& configuration,
-        std::weak_ptr<Quor::API::IUpdateProgress> progress) = 0;
-    virtual std::shared_ptr<IValidateSolution> CreateValidateSolution(
-        const std::string& solution, std::weak_ptr<Quor::API::IUpdateProgress> progress) = 0;
-    virtual std::shared_ptr<IUninstallSolutionRelease> CreateUninstallSolutionRelease(
-        const std::string& solution, const DWORD version,
-        std::weak_ptr<Quor::API::IUpdateProgress> progress) = 0;
-    virtual std::shared_ptr<ITerminate> CreateTerminate(
-        std::weak_ptr<Quor::API::IUpdateProgress> progress) = 0;
-    virtual std::shared_ptr<ICreateProcess> CreateCreateProcess(
-        const std::string& name, const DWORD version, const std::string& executable,
-        const std::string& arguments, std::weak_ptr<Quor::API::IUpdateProgress> progress) = 0;
-    virtual std::shared_ptr<ISetLogParameters> CreateSetLogParameters(
-        const UINT parameters, std::weak_ptr<Quor::API::IUpdateProgress> progress) = 0;
-    virtual std::shared_ptr<ILockFile> CreateLockFile(const std::string& project, const DWORD version,
-                                                      const std::string& path,
-                                                      std::weak_ptr<Quor::API::IUpdateProgress> progress) = 0;
-    virtual std::shared_ptr<IUnlockFile> CreateUnlockFile(
-        const DWORD handle, std::weak_ptr<Quor::API::IUpdateProgress> progress) = 0;
-    virtual std::shared_ptr<IGetProjectVersionForSolutionRelease> CreateGetProjectVersionForSolutionRelease(
-        const std::string& solution, const DWORD version,
-        std::weak_ptr<Quor::API::IUpdateProgress> progress) = 0;
-    virtual std::shared_ptr<IGetQuorLibrary> CreateGetQuorLibrary(
-        std::weak_ptr<Quor::API::IUpdateProgress> progress) = 0;
+    QUOR_FACTORY_ORDER(QUOR_DECLARE_FACTORY)
     virtual ~IManager() {}
 };
+
+#undef QUOR_DECLARE_FACTORY
 
 }  // namespace Quor::API::RPC

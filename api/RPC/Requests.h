@@ -10,7 +10,8 @@
 // cancels it. GetAutoLockResult holds the request's lock while the view lives: take it only after
 // completion, one at a time per thread, release it before creating further requests, and keep the
 // request alive while it lives. Result fields read 0 or empty until the response arrived. All
-// operations may be called from any thread.
+// operations may be called from any thread. The interfaces are expanded from the message table
+// (protocol/Messages.h): one a request with a response, its getters from the response fields.
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "foundation/EventMultiWaitable.h"
 #include "foundation/Types.h"
 #include "foundation/api/Progress.h"
+#include "protocol/Messages.h"
 
 namespace Quor::API::RPC {
 
@@ -31,311 +33,43 @@ public:
     virtual ~IBase() {}
 };
 
-class IGetVersion : public virtual IBase {
-public:
-    class IAutoLockResult {
-    public:
-        virtual HRESULT GetHResult() const = 0;
-        virtual DWORD GetResult() const = 0;
-        virtual ~IAutoLockResult() {}
-    };
-    virtual std::shared_ptr<IAutoLockResult> GetAutoLockResult() = 0;
-    ~IGetVersion() override {}
-};
+// A getter of the result view, declared: QUOR_GETTER_DECL_<shape>(type, Getter).
+#define QUOR_GETTER_DECL_VALUE(type, Getter) virtual type Getter() const = 0;
+#define QUOR_GETTER_DECL_REF(type, Getter) virtual const type& Getter() const = 0;
+#define QUOR_GETTER_DECL_OUT(type, Getter) virtual void Getter(type& out) const = 0;
+#define QUOR_GETTER_DECL(kind, name, Getter, shape) QUOR_GETTER_DECL_##shape(QUOR_FIELD_VALUE_##kind, Getter)
+// A response field's getter (none for the result: the row's view gives GetHResult).
+#define QUOR_FIELD_GETTER_DECL(kind, ...) QUOR_FIELD_IF_VALUE_##kind(QUOR_GETTER_DECL(kind, __VA_ARGS__))
+#define QUOR_HRESULT_DECL_CODE virtual HRESULT GetHResult() const = 0;
+#define QUOR_HRESULT_DECL_STATUS virtual HRESULT GetHResult() const = 0;
+#define QUOR_HRESULT_DECL_NONE
 
-class IEnumerateAvailableProjects : public virtual IBase {
-public:
-    class IAutoLockResult {
-    public:
-        virtual HRESULT GetHResult() const = 0;
-        virtual const std::vector<std::string>& GetProjects() const = 0;
-        virtual ~IAutoLockResult() {}
-    };
-    virtual std::shared_ptr<IAutoLockResult> GetAutoLockResult() = 0;
-    ~IEnumerateAvailableProjects() override {}
-};
-
-class IEnumerateInstalledProjects : public virtual IBase {
-public:
-    class IAutoLockResult {
-    public:
-        virtual HRESULT GetHResult() const = 0;
-        virtual const std::vector<std::string>& GetProjects() const = 0;
-        virtual ~IAutoLockResult() {}
-    };
-    virtual std::shared_ptr<IAutoLockResult> GetAutoLockResult() = 0;
-    ~IEnumerateInstalledProjects() override {}
-};
-
-class IEnumerateAvailableProjectReleases : public virtual IBase {
-public:
-    class IAutoLockResult {
-    public:
-        virtual HRESULT GetHResult() const = 0;
-        virtual const std::vector<DWORD>& GetReleases() const = 0;
-        virtual ~IAutoLockResult() {}
-    };
-    virtual std::shared_ptr<IAutoLockResult> GetAutoLockResult() = 0;
-    ~IEnumerateAvailableProjectReleases() override {}
-};
-
-class IEnumerateInstalledProjectReleases : public virtual IBase {
-public:
-    class IAutoLockResult {
-    public:
-        virtual HRESULT GetHResult() const = 0;
-        virtual const std::vector<DWORD>& GetReleases() const = 0;
-        virtual ~IAutoLockResult() {}
-    };
-    virtual std::shared_ptr<IAutoLockResult> GetAutoLockResult() = 0;
-    ~IEnumerateInstalledProjectReleases() override {}
-};
-
-class IInstallProjectRelease : public virtual IBase {
-public:
-    class IAutoLockResult {
-    public:
-        virtual HRESULT GetHResult() const = 0;
-        virtual ~IAutoLockResult() {}
-    };
-    virtual std::shared_ptr<IAutoLockResult> GetAutoLockResult() = 0;
-    ~IInstallProjectRelease() override {}
-};
-
-class IUpdateProject : public virtual IBase {
-public:
-    class IAutoLockResult {
-    public:
-        virtual HRESULT GetHResult() const = 0;
-        virtual DWORD GetVersion() const = 0;
-        virtual ~IAutoLockResult() {}
-    };
-    virtual std::shared_ptr<IAutoLockResult> GetAutoLockResult() = 0;
-    ~IUpdateProject() override {}
-};
-
-class IRepair : public virtual IBase {
-public:
-    class IAutoLockResult {
-    public:
-        virtual HRESULT GetHResult() const = 0;
-        virtual ~IAutoLockResult() {}
-    };
-    virtual std::shared_ptr<IAutoLockResult> GetAutoLockResult() = 0;
-    ~IRepair() override {}
-};
-
-class IValidateProject : public virtual IBase {
-public:
-    class IAutoLockResult {
-    public:
-        virtual HRESULT GetHResult() const = 0;
-        virtual ~IAutoLockResult() {}
-    };
-    virtual std::shared_ptr<IAutoLockResult> GetAutoLockResult() = 0;
-    ~IValidateProject() override {}
-};
-
-class IUninstallProjectRelease : public virtual IBase {
-public:
-    class IAutoLockResult {
-    public:
-        virtual HRESULT GetHResult() const = 0;
-        virtual ~IAutoLockResult() {}
-    };
-    virtual std::shared_ptr<IAutoLockResult> GetAutoLockResult() = 0;
-    ~IUninstallProjectRelease() override {}
-};
-
-class IEnumerateAvailableSolutions : public virtual IBase {
-public:
-    class IAutoLockResult {
-    public:
-        virtual HRESULT GetHResult() const = 0;
-        virtual const std::vector<std::string>& GetSolutions() const = 0;
-        virtual ~IAutoLockResult() {}
-    };
-    virtual std::shared_ptr<IAutoLockResult> GetAutoLockResult() = 0;
-    ~IEnumerateAvailableSolutions() override {}
-};
-
-class IEnumerateInstalledSolutions : public virtual IBase {
-public:
-    class IAutoLockResult {
-    public:
-        virtual HRESULT GetHResult() const = 0;
-        virtual const std::vector<std::string>& GetSolutions() const = 0;
-        virtual ~IAutoLockResult() {}
-    };
-    virtual std::shared_ptr<IAutoLockResult> GetAutoLockResult() = 0;
-    ~IEnumerateInstalledSolutions() override {}
-};
-
-class IEnumerateAvailableSolutionReleases : public virtual IBase {
-public:
-    class IAutoLockResult {
-    public:
-        virtual HRESULT GetHResult() const = 0;
-        virtual const std::vector<DWORD>& GetReleases() const = 0;
-        virtual ~IAutoLockResult() {}
-    };
-    virtual std::shared_ptr<IAutoLockResult> GetAutoLockResult() = 0;
-    ~IEnumerateAvailableSolutionReleases() override {}
-};
-
-class IEnumerateInstalledSolutionReleases : public virtual IBase {
-public:
-    class IAutoLockResult {
-    public:
-        virtual HRESULT GetHResult() const = 0;
-        virtual const std::vector<DWORD>& GetReleases() const = 0;
-        virtual ~IAutoLockResult() {}
-    };
-    virtual std::shared_ptr<IAutoLockResult> GetAutoLockResult() = 0;
-    ~IEnumerateInstalledSolutionReleases() override {}
-};
-
-class IInstallSolutionRelease : public virtual IBase {
-public:
-    class IAutoLockResult {
-    public:
-        virtual HRESULT GetHResult() const = 0;
-        virtual DWORD GetVer() const = 0;
-        virtual ~IAutoLockResult() {}
-    };
-    virtual std::shared_ptr<IAutoLockResult> GetAutoLockResult() = 0;
-    ~IInstallSolutionRelease() override {}
-};
-
-class IInstallSolutionReleaseByProjectVersion : public virtual IBase {
-public:
-    class IAutoLockResult {
-    public:
-        virtual HRESULT GetHResult() const = 0;
-        virtual DWORD GetVer() const = 0;
-        virtual void GetResp(std::string& out) const = 0;
-        virtual ~IAutoLockResult() {}
-    };
-    virtual std::shared_ptr<IAutoLockResult> GetAutoLockResult() = 0;
-    ~IInstallSolutionReleaseByProjectVersion() override {}
-};
-
-class IUpdateSolution : public virtual IBase {
-public:
-    class IAutoLockResult {
-    public:
-        virtual HRESULT GetHResult() const = 0;
-        virtual DWORD GetVersion() const = 0;
-        virtual ~IAutoLockResult() {}
-    };
-    virtual std::shared_ptr<IAutoLockResult> GetAutoLockResult() = 0;
-    ~IUpdateSolution() override {}
-};
-
-class IValidateSolution : public virtual IBase {
-public:
-    class IAutoLockResult {
-    public:
-        virtual HRESULT GetHResult() const = 0;
-        virtual ~IAutoLockResult() {}
-    };
-    virtual std::shared_ptr<IAutoLockResult> GetAutoLockResult() = 0;
-    ~IValidateSolution() override {}
-};
-
-class IUninstallSolutionRelease : public virtual IBase {
-public:
-    class IAutoLockResult {
-    public:
-        virtual HRESULT GetHResult() const = 0;
-        virtual ~IAutoLockResult() {}
-    };
-    virtual std::shared_ptr<IAutoLockResult> GetAutoLockResult() = 0;
-    ~IUninstallSolutionRelease() override {}
-};
-
-class ITerminate : public virtual IBase {
-public:
-    class IAutoLockResult {
-    public:
-        virtual HRESULT GetHResult() const = 0;
-        virtual ~IAutoLockResult() {}
-    };
-    virtual std::shared_ptr<IAutoLockResult> GetAutoLockResult() = 0;
-    ~ITerminate() override {}
-};
-
-class ICreateProcess : public virtual IBase {
-public:
-    class IAutoLockResult {
-    public:
-        virtual HRESULT GetHResult() const = 0;
-        virtual DWORD GetProcessId() const = 0;
-        virtual DWORD GetThreadId() const = 0;
-        virtual ~IAutoLockResult() {}
-    };
-    virtual std::shared_ptr<IAutoLockResult> GetAutoLockResult() = 0;
-    ~ICreateProcess() override {}
-};
-
-class ISetLogParameters : public virtual IBase {
-public:
-    class IAutoLockResult {
-    public:
-        virtual HRESULT GetHResult() const = 0;
-        virtual ~IAutoLockResult() {}
-    };
-    virtual std::shared_ptr<IAutoLockResult> GetAutoLockResult() = 0;
-    ~ISetLogParameters() override {}
-};
-
-class ILockFile : public virtual IBase {
-public:
-    class IAutoLockResult {
-    public:
-        virtual HRESULT GetHResult() const = 0;
-        virtual const std::string& GetFileName() const = 0;
-        virtual DWORD GetOffset() const = 0;
-        virtual DWORD GetSize() const = 0;
-        virtual DWORD GetHandle() const = 0;
-        virtual ~IAutoLockResult() {}
-    };
-    virtual std::shared_ptr<IAutoLockResult> GetAutoLockResult() = 0;
-    ~ILockFile() override {}
-};
-
-class IUnlockFile : public virtual IBase {
-public:
-    class IAutoLockResult {
-    public:
-        virtual HRESULT GetHResult() const = 0;
-        virtual ~IAutoLockResult() {}
-    };
-    virtual std::shared_ptr<IAutoLockResult> GetAutoLockResult() = 0;
-    ~IUnlockFile() override {}
-};
-
-class IGetProjectVersionForSolutionRelease : public virtual IBase {
-public:
-    class IAutoLockResult {
-    public:
-        virtual void GetProjectVersion(std::string& out) const = 0;
-        virtual ~IAutoLockResult() {}
-    };
-    virtual std::shared_ptr<IAutoLockResult> GetAutoLockResult() = 0;
-    ~IGetProjectVersionForSolutionRelease() override {}
-};
-
-class IGetQuorLibrary : public virtual IBase {
-public:
-    class IAutoLockResult {
-    public:
-        virtual HRESULT GetHResult() const = 0;
-        virtual const std::string& GetPath() const = 0;
-        virtual ~IAutoLockResult() {}
-    };
-    virtual std::shared_ptr<IAutoLockResult> GetAutoLockResult() = 0;
-    ~IGetQuorLibrary() override {}
-};
+// One interface per request with a response: its result view holds GetHResult (unless the row's
+// view is NONE), then a getter per response field in wire order.
+// clang-format off
+#define QUOR_DECLARE_REQUEST_INTERFACE(Name, TYPE, number, direction, requestLog, responseLog, view, ...) \
+    QUOR_IF_RESPONSE_##direction(                                                                         \
+    class I##Name : public virtual IBase {                                                                \
+    public:                                                                                               \
+        class IAutoLockResult {                                                                           \
+        public:                                                                                           \
+            QUOR_HRESULT_DECL_##view                                                                      \
+            QUOR_RESPONSE_FIELDS_##Name(QUOR_FIELD_GETTER_DECL)                                           \
+            virtual ~IAutoLockResult() {}                                                                 \
+        };                                                                                                \
+        virtual std::shared_ptr<IAutoLockResult> GetAutoLockResult() = 0;                                 \
+        ~I##Name() override {}                                                                            \
+    };)
+// clang-format on
+QUOR_MESSAGES(QUOR_DECLARE_REQUEST_INTERFACE)
+#undef QUOR_DECLARE_REQUEST_INTERFACE
+#undef QUOR_HRESULT_DECL_NONE
+#undef QUOR_HRESULT_DECL_STATUS
+#undef QUOR_HRESULT_DECL_CODE
+#undef QUOR_FIELD_GETTER_DECL
+#undef QUOR_GETTER_DECL
+#undef QUOR_GETTER_DECL_OUT
+#undef QUOR_GETTER_DECL_REF
+#undef QUOR_GETTER_DECL_VALUE
 
 }  // namespace Quor::API::RPC
