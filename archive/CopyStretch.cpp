@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "foundation/AnnotatedMutex.h"
+#include "foundation/OsContext.h"
 
 namespace Quor::FileSystem::Impl {
 
@@ -27,7 +28,7 @@ bool Cancelled(const signed char* cancel) { return cancel && *cancel; }
 
 bool WriteAll(int fd, const uint8_t* data, size_t size) {
     while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
+        const ssize_t n = Vorn::Os().files.Write(fd, data, size);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         data += n;

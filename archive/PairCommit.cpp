@@ -17,6 +17,7 @@
 #include "common/SystemErrorText.h"
 #include "foundation/ByteOrder.h"
 #include "foundation/CStd/CStd.h"
+#include "foundation/OsContext.h"
 #include "foundation/UniqueFd.h"
 
 namespace Quor::FileSystem::Impl::PairCommit {
@@ -45,7 +46,7 @@ bool Exists(const std::string& path) {
 }
 
 bool Rename(const std::string& from, const std::string& to) {
-    if (::rename(from.c_str(), to.c_str()) == 0) return true;
+    if (Vorn::Os().files.Rename(from.c_str(), to.c_str()) == 0) return true;
     const int error = errno;
     QUOR_LOG(Log::ERROR, "rename(\"%s\", \"%s\") failed: %s", from.c_str(), to.c_str(),
              Common::SystemErrorText(error).c_str());
@@ -53,12 +54,12 @@ bool Rename(const std::string& from, const std::string& to) {
     return false;
 }
 
-void RemoveQuietly(const std::string& path) { ::unlink(path.c_str()); }
+void RemoveQuietly(const std::string& path) { Vorn::Os().files.Unlink(path.c_str()); }
 
 bool WriteAll(int fd, const void* data, size_t size) {
     const auto* bytes = static_cast<const uint8_t*>(data);
     while (size > 0) {
-        const ssize_t n = ::write(fd, bytes, size);
+        const ssize_t n = Vorn::Os().files.Write(fd, bytes, size);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         bytes += n;
@@ -89,7 +90,7 @@ bool WriteJournal(const std::string& folder, const std::string& path, const std:
                  Common::SystemErrorText(errno).c_str());
     ok = ok && ::fchmod(fd.Get(), 0644) == 0 && SyncFile(fd.Get(), written);
     fd.Reset();
-    if (ok && ::renameat2(AT_FDCWD, written.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0) {
+    if (ok && Vorn::Os().files.RenameAt(AT_FDCWD, written.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0) {
         QUOR_LOG(Log::ERROR, "Failed to put the commit journal \"%s\" in place: %s", path.c_str(),
                  Common::SystemErrorText(errno).c_str());
         ok = false;
@@ -138,7 +139,7 @@ bool IsTemporaryName(const std::string& name) {
 }
 
 bool SyncFile(int fd, const std::string& pathForLog) {
-    if (::fsync(fd) == 0) return true;
+    if (Vorn::Os().files.Fsync(fd) == 0) return true;
     QUOR_LOG(Log::ERROR, "Failed to flush \"%s\" to the disk: %s", pathForLog.c_str(),
              Common::SystemErrorText(errno).c_str());
     return false;

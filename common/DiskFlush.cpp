@@ -8,6 +8,7 @@
 #include "common/Log.h"
 #include "common/RegularFile.h"
 #include "common/SystemErrorText.h"
+#include "foundation/OsContext.h"
 #include "foundation/UniqueFd.h"
 
 namespace Quor::Common {
@@ -23,7 +24,7 @@ HRESULT FlushFileToDisk(const std::string& path) {
         QUOR_LOG(Log::ERROR, "Failed to open \"%s\" to flush it: %s", path.c_str(), RegularFileErrorText(errno).c_str());
         return E_FAIL;
     }
-    if (::fdatasync(fd.Get()) != 0) {
+    if (Vorn::Os().files.Fdatasync(fd.Get()) != 0) {
         QUOR_LOG(Log::ERROR, "Failed to flush \"%s\" to the disk: %s", path.c_str(), SystemErrorText(errno).c_str());
         return E_FAIL;
     }
@@ -32,7 +33,7 @@ HRESULT FlushFileToDisk(const std::string& path) {
 
 HRESULT FlushFolderToDisk(const std::string& folder) {
     const Vorn::UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (!fd.IsValid() || ::fsync(fd.Get()) != 0) {
+    if (!fd.IsValid() || Vorn::Os().files.Fsync(fd.Get()) != 0) {
         QUOR_LOG(Log::ERROR, "Failed to flush the folder \"%s\" to the disk: %s", folder.c_str(),
                  SystemErrorText(errno).c_str());
         return E_FAIL;

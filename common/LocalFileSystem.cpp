@@ -22,6 +22,7 @@
 #include "foundation/CStd/CStd.h"
 #include "foundation/File/FileIterator.h"
 #include "foundation/Mutex.h"
+#include "foundation/OsContext.h"
 #include "platform/FileCopy.h"
 
 namespace Quor::Common {
@@ -99,8 +100,8 @@ bool ListTreeFolder(const std::string& folder, const std::string& spec,
 
 // unlinkat for a file and, as remove() does, rmdir for a folder.
 bool RemoveEntry(int folder, const std::string& leaf) {
-    if (::unlinkat(folder, leaf.c_str(), 0) == 0) return true;
-    return errno == EISDIR && ::unlinkat(folder, leaf.c_str(), AT_REMOVEDIR) == 0;
+    if (Vorn::Os().files.UnlinkAt(folder, leaf.c_str(), 0) == 0) return true;
+    return errno == EISDIR && Vorn::Os().files.UnlinkAt(folder, leaf.c_str(), AT_REMOVEDIR) == 0;
 }
 
 // A new name for a temporary file: "TMP" and six letters or digits.
@@ -138,18 +139,18 @@ bool CopyIntoTree(const std::string& from, const std::string& to, bool failIfExi
     }
     // Opened without truncating, so that a target which is the source itself stays intact.
     const int flags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-    Vorn::UniqueFd out(exists ? ::openat(parent.Get(), leaf.c_str(), flags) : -1);
+    Vorn::UniqueFd out(exists ? Vorn::Os().files.OpenAt(parent.Get(), leaf.c_str(), flags, 0) : -1);
     if (exists && !out.IsValid() && (errno == EACCES || errno == EPERM || errno == ETXTBSY) &&
         S_ISREG(status.st_mode)) {
         // A target that cannot be written over is replaced.
-        if (::unlinkat(parent.Get(), leaf.c_str(), 0) != 0) return false;
+        if (Vorn::Os().files.UnlinkAt(parent.Get(), leaf.c_str(), 0) != 0) return false;
         exists = false;
     } else if (exists && !out.IsValid()) {
         return false;
     }
     bool created = false;
     if (!exists) {
-        out = Vorn::UniqueFd(::openat(parent.Get(), leaf.c_str(), flags | O_CREAT | O_EXCL, 0600));
+        out = Vorn::UniqueFd(Vorn::Os().files.OpenAt(parent.Get(), leaf.c_str(), flags | O_CREAT | O_EXCL, 0600));
         if (!out.IsValid()) return false;
         created = true;
     }
@@ -157,7 +158,7 @@ bool CopyIntoTree(const std::string& from, const std::string& to, bool failIfExi
     if (::close(out.Release()) != 0) copied = false;
     if (!copied && created) {
         const int saved = errno;
-        ::unlinkat(parent.Get(), leaf.c_str(), 0);
+        Vorn::Os().files.UnlinkAt(parent.Get(), leaf.c_str(), 0);
         errno = saved;
     }
     return copied;
@@ -241,7 +242,7 @@ HRESULT LocalFileSystem::RemoveDirectory(const std::string& path) {
     std::string leaf;
     const Vorn::UniqueFd parent = TreePath::OpenParent(path, false, leaf);
     if (parent.IsValid()) {
-        if (::unlinkat(parent.Get(), leaf.c_str(), AT_REMOVEDIR) == 0) return S_OK;
+        if (Vorn::Os().files.UnlinkAt(parent.Get(), leaf.c_str(), AT_REMOVEDIR) == 0) return S_OK;
         // A link where the folder stood is removed as damage, not followed.
         struct stat status {};
         if (errno == ENOTDIR && ::fstatat(parent.Get(), leaf.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
@@ -273,7 +274,7 @@ HRESULT LocalFileSystem::CreateTempFileInDirectory(std::string& out, const char*
         }
         for (int attempt = 0; attempt < 100; ++attempt) {
             const std::string name = TemporaryName();
-            const int fd = ::openat(where.Get(), name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+            const int fd = Vorn::Os().files.OpenAt(where.Get(), name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
             if (fd >= 0) {
                 ::close(fd);
                 out = directory + (directory.back() == '/' ? "" : "/") + name;
@@ -286,7 +287,7 @@ HRESULT LocalFileSystem::CreateTempFileInDirectory(std::string& out, const char*
         return hr;
     }
     if (!folder) {
-        if (mkdir(directory.c_str(), 0755) != 0 && errno != EEXIST) {
+        if (Vorn::Os().files.Mkdir(directory.c_str(), 0755) != 0 && errno != EEXIST) {
             HRESULT hr = LastErrorFailure(TAG);
             QUOR_LOG_TAG(Log::ERROR, TAG, "Cannot create the temporary folder \"%s\"", directory.c_str());
             return hr;
@@ -371,7 +372,7 @@ HRESULT LocalFileSystem::MoveFile(const std::string& from, const std::string& to
         struct stat status {};
         moved = toParent.IsValid() &&
                 (!TreePath::Contains(from) || TreePath::StatLeaf(fromParent.Get(), fromLeaf, from, status)) &&
-                ::renameat(fromParent.Get(), fromLeaf.c_str(), toParent.Get(), toLeaf.c_str()) == 0;
+                Vorn::Os().files.RenameAt(fromParent.Get(), fromLeaf.c_str(), toParent.Get(), toLeaf.c_str(), 0) == 0;
     } else {
         moved = Vorn::std_move_file(from.c_str(), to.c_str(), flags);
     }

@@ -9,6 +9,7 @@
 
 #include "common/LocalRootFolder.h"
 #include "common/Log.h"
+#include "foundation/OsContext.h"
 
 namespace Quor::Common::TreePath {
 
@@ -65,7 +66,7 @@ std::string Joined(const std::string& root, const std::vector<std::string>& comp
 // with create, a missing one is made.
 Vorn::UniqueFd OpenChildFolder(int parent, const std::string& name, bool create, const std::string& path) {
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        Vorn::UniqueFd folder(::openat(parent, name.c_str(), kFolderFlags));
+        Vorn::UniqueFd folder(Vorn::Os().files.OpenAt(parent, name.c_str(), kFolderFlags, 0));
         if (folder.IsValid()) return folder;
         const int error = errno;
         if (error == ELOOP || error == ENOTDIR) {
@@ -90,7 +91,7 @@ Vorn::UniqueFd OpenChildFolder(int parent, const std::string& name, bool create,
             errno = error;
             return {};
         }
-        if (::mkdirat(parent, name.c_str(), 0755) != 0 && errno != EEXIST) return {};
+        if (Vorn::Os().files.MkdirAt(parent, name.c_str(), 0755) != 0 && errno != EEXIST) return {};
     }
     errno = ELOOP;
     return {};
@@ -98,7 +99,7 @@ Vorn::UniqueFd OpenChildFolder(int parent, const std::string& name, bool create,
 
 // Walks the first count components from {root}.
 Vorn::UniqueFd Walk(const std::string& root, const std::vector<std::string>& components, size_t count, bool create) {
-    Vorn::UniqueFd current(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    Vorn::UniqueFd current(Vorn::Os().files.Open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
     for (size_t i = 0; i < count && current.IsValid(); ++i)
         current = OpenChildFolder(current.Get(), components[i], create, Joined(root, components, i + 1));
     return current;
@@ -131,7 +132,7 @@ bool Contains(const std::string& path) {
 }
 
 bool RemoveLink(int folder, const std::string& leaf, const std::string& path) {
-    if (::unlinkat(folder, leaf.c_str(), 0) != 0 && errno != ENOENT) {
+    if (Vorn::Os().files.UnlinkAt(folder, leaf.c_str(), 0) != 0 && errno != ENOENT) {
         const int error = errno;
         QUOR_LOG(Log::ERROR, "A symbolic link stands where the tree holds \"%s\" and cannot be removed.",
                  path.c_str());
@@ -159,7 +160,7 @@ Vorn::UniqueFd OpenHoldingFolder(const std::string& path, std::string& leaf) {
     const size_t slash = native.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : native.substr(0, slash);
     leaf = slash == std::string::npos ? native : native.substr(slash + 1);
-    return Vorn::UniqueFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return Vorn::UniqueFd(Vorn::Os().files.Open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
 }
 
 Vorn::UniqueFd OpenFolder(const std::string& path, bool create) {
@@ -186,8 +187,8 @@ Vorn::UniqueFd OpenFile(const std::string& path, int flags, mode_t mode) {
     const int base = (flags & (O_ACCMODE | O_APPEND)) | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
     bool exclusive = create && (flags & O_EXCL) != 0;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        Vorn::UniqueFd file(exclusive ? ::openat(parent.Get(), leaf.c_str(), base | O_CREAT | O_EXCL, mode)
-                                      : ::openat(parent.Get(), leaf.c_str(), base));
+        Vorn::UniqueFd file(exclusive ? Vorn::Os().files.OpenAt(parent.Get(), leaf.c_str(), base | O_CREAT | O_EXCL, mode)
+                                      : Vorn::Os().files.OpenAt(parent.Get(), leaf.c_str(), base, 0));
         if (file.IsValid()) return Checked(std::move(file), truncate && !exclusive);
         const int error = errno;
         if (error == ENOENT && create) {

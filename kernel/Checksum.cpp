@@ -13,6 +13,7 @@
 #include "common/LocalRootFolder.h"
 #include "common/Log.h"
 #include "common/UniqueFile.h"
+#include "foundation/OsContext.h"
 #include "remote/MD5.h"
 #include "remote/MD5Helper.h"
 
@@ -57,7 +58,7 @@ bool ListFolder(const std::string& folder, std::vector<std::string>& names, bool
 HRESULT ChecksumAllFilesInQuorDirectories() {
     const std::string cwd = WorkingFolder();
     const std::string reportPath = cwd + "/checksums.txt";
-    const int fd = open(reportPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+    const int fd = Vorn::Os().files.Open(reportPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
     Common::UniqueFile report(fd >= 0 ? fdopen(fd, "w") : nullptr);
     struct stat reportStat {};
     if (!report.get() || fstat(fd, &reportStat) != 0 || !S_ISREG(reportStat.st_mode)) {

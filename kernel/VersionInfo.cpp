@@ -17,6 +17,7 @@
 #include "common/RelativeName.h"
 #include "common/UniqueFile.h"
 #include "foundation/CStd/CStd.h"
+#include "foundation/OsContext.h"
 #include "foundation/UniqueFd.h"
 #include "platform/FileCopy.h"
 #include "remote/IRemoteFileServer.h"
@@ -52,7 +53,7 @@ bool IsSafeEntry(const std::string& path) {
 bool WriteAll(int fd, const std::string& bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t wrote = ::write(fd, bytes.data() + done, bytes.size() - done);
+        const ssize_t wrote = Vorn::Os().files.Write(fd, bytes.data() + done, bytes.size() - done);
         if (wrote < 0 && errno == EINTR) continue;
         if (wrote <= 0) return false;
         done += static_cast<size_t>(wrote);
@@ -63,12 +64,12 @@ bool WriteAll(int fd, const std::string& bytes) {
 // One attempt: the whole text into a new file beside path, then renamed over it.
 bool WriteBesideAndRename(const std::string& path, const std::string& bytes) {
     const std::string beside = path + kBeside;
-    ::unlink(beside.c_str());
-    Vorn::UniqueFd fd(::open(beside.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+    Vorn::Os().files.Unlink(beside.c_str());
+    Vorn::UniqueFd fd(Vorn::Os().files.Open(beside.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
     if (fd.Get() < 0) return false;
     const bool written = WriteAll(fd.Get(), bytes) && ::close(fd.Release()) == 0;
-    if (!written || ::rename(beside.c_str(), path.c_str()) != 0) {
-        ::unlink(beside.c_str());
+    if (!written || Vorn::Os().files.Rename(beside.c_str(), path.c_str()) != 0) {
+        Vorn::Os().files.Unlink(beside.c_str());
         return false;
     }
     return true;
@@ -137,13 +138,13 @@ bool WriteVersionInfo(const std::string& path, const VersionList& list) {
 bool ReplaceFileWithCopy(const std::string& source, const std::string& target) {
     const std::string beside = target + kBeside;
     if (!MakeParentFolders(target)) return false;
-    ::unlink(beside.c_str());
+    Vorn::Os().files.Unlink(beside.c_str());
     if (!Platform::CopyFileWithMetadata(source.c_str(), beside.c_str())) {
-        ::unlink(beside.c_str());
+        Vorn::Os().files.Unlink(beside.c_str());
         return false;
     }
-    if (::rename(beside.c_str(), target.c_str()) != 0) {
-        ::unlink(beside.c_str());
+    if (Vorn::Os().files.Rename(beside.c_str(), target.c_str()) != 0) {
+        Vorn::Os().files.Unlink(beside.c_str());
         return false;
     }
     return true;
@@ -180,8 +181,8 @@ void DeleteOldFiles(const VersionList& current, const VersionList& fresh) {
     for (const VersionInformation& entry : current) {
         if (FindEntry(fresh, entry.path)) continue;
         QUOR_LOG(Log::DEBUG, "Removing file %s from system directory.", entry.path.c_str());
-        ::unlink((system + entry.path).c_str());
-        ::unlink((system + entry.path + kBeside).c_str());
+        Vorn::Os().files.Unlink((system + entry.path).c_str());
+        Vorn::Os().files.Unlink((system + entry.path + kBeside).c_str());
     }
 }
 
@@ -191,14 +192,14 @@ HRESULT DownloadVersionInfoFile(User::IRemoteFileServer& server) {
     // Fetched beside its place, so that a failed or cut download never stands as the new list.
     const std::string list = staged + kVersionInfoFileName;
     const std::string incoming = list + kBeside;
-    ::unlink(incoming.c_str());
+    Vorn::Os().files.Unlink(incoming.c_str());
     Common::TransferBound bound(static_cast<int64_t>(kMaxListBytes));
     HRESULT hr = server.GetFile(server.GetDownloadPath() + "/system/" + kVersionInfoFileName, incoming, &bound, false);
-    if (SUCCEEDED(hr) && ::rename(incoming.c_str(), list.c_str()) != 0) {
+    if (SUCCEEDED(hr) && Vorn::Os().files.Rename(incoming.c_str(), list.c_str()) != 0) {
         hr = Log::Internal::LogGetLastError(__PRETTY_FUNCTION__);
         if (SUCCEEDED(hr)) hr = E_FAIL;
     }
-    if (FAILED(hr)) ::unlink(incoming.c_str());
+    if (FAILED(hr)) Vorn::Os().files.Unlink(incoming.c_str());
     return hr;
 }
 

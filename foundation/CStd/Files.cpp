@@ -11,6 +11,7 @@
 
 #include "foundation/CStd/CStd.h"
 #include "foundation/CStd/CStdCheck.h"
+#include "foundation/OsContext.h"
 #include "platform/FileCopy.h"
 #include "platform/StringBounds.h"
 
@@ -66,7 +67,7 @@ bool SameFile(const char* a, const char* b) {
 FILE* std_fopen(const char* path, const char* mode) {
     char native[kPathSize];
     if (!NativePath(path, native)) return nullptr;
-    return fopen(native, mode);
+    return Os().files.FOpen(native, mode);
 }
 
 FILE* std_fsopen(const char* path, const char* mode, int) { return std_fopen(path, mode); }
@@ -74,7 +75,7 @@ FILE* std_fsopen(const char* path, const char* mode, int) { return std_fopen(pat
 int std_fclose(FILE* file) { return fclose(file); }
 size_t std_fread(void* buf, size_t size, size_t count, FILE* file) { return fread(buf, size, count, file); }
 size_t std_fwrite(const void* buf, size_t size, size_t count, FILE* file) {
-    return fwrite(buf, size, count, file);
+    return Os().files.FWrite(buf, size, count, file);
 }
 
 int std_fprintf(FILE* file, const char* fmt, ...) {
@@ -132,7 +133,7 @@ bool std_mkdir_tree(const char* path) {
         if (IsDirectory(prefix)) continue;
         // Whether the parent admits a new folder is the system's answer (supplementary groups,
         // the superuser); a refusal ends the walk, and no existing folder's mode is ever changed.
-        if (mkdir(prefix, kNewFolderMode) != 0 && errno != EEXIST) return false;
+        if (Os().files.Mkdir(prefix, kNewFolderMode) != 0 && errno != EEXIST) return false;
         if (!IsDirectory(prefix)) {  // something else holds the name
             errno = ENOTDIR;
             return false;
@@ -142,7 +143,7 @@ bool std_mkdir_tree(const char* path) {
 }
 
 bool std_mkdir(const char* path) {
-    if (mkdir(path, kNewFolderMode) != 0 && errno != EEXIST) return false;
+    if (Os().files.Mkdir(path, kNewFolderMode) != 0 && errno != EEXIST) return false;
     return IsDirectory(path);
 }
 
@@ -150,7 +151,7 @@ bool std_rmdir(const char* path) { return rmdir(path) == 0; }
 bool std_remove(const char* path) { return remove(path) == 0; }
 bool std_chmod(const char* path, uint32_t mode) { return chmod(path, static_cast<mode_t>(mode)) == 0; }
 bool std_chdir(const char* path) { return chdir(path) == 0; }
-bool std_move_file(const char* from, const char* to, uint32_t) { return rename(from, to) == 0; }
+bool std_move_file(const char* from, const char* to, uint32_t) { return Os().files.Rename(from, to) == 0; }
 
 bool std_copy_file(const char* source, const char* dest, bool failIfExists) {
     if (failIfExists && IsRegularFile(dest)) {

@@ -4,6 +4,7 @@
 
 #include "foundation/CStd/CStdFiles.h"
 #include "foundation/EventMultiWaitable.h"
+#include "foundation/OsContext.h"
 
 namespace Vorn::FileSystem {
 
@@ -68,8 +69,8 @@ File::AsyncResultPtr_t File::WriteAsync(const void* buffer, DWORD size, uint64_t
                                         const std::shared_ptr<EventMultiWaitable>& event) {
     clearerr(m_stream);
     if (fseeko(m_stream, static_cast<off_t>(offset), SEEK_SET) != 0) return {};
-    const size_t n = fwrite(buffer, 1, size, m_stream);
-    if (ferror(m_stream)) return {};
+    const size_t n = Os().files.FWrite(buffer, 1, size, m_stream);
+    if (n != size || ferror(m_stream)) return {};
     return Complete(static_cast<DWORD>(n), event);
 }
 

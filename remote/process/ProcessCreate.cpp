@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/OsContext.h"
 #include "remote/process/ChildProcess.h"
 #include "remote/process/Process.h"
 
@@ -115,7 +116,8 @@ bool Create(const char* path, const char* folder, int count, const char* const* 
     if (!setup.ok() || (folder && !setup.ChangeFolder(folder)) || (silent && !setup.Silence())) return false;
     std::vector<char*> env = ChildEnvironment();
     pid_t pid = 0;
-    if (posix_spawn(&pid, path, setup.actions(), setup.attr(), argv.data(), env.data()) != 0) return false;
+    if (Vorn::Os().processStarts.Spawn(&pid, path, setup.actions(), setup.attr(), argv.data(), env.data()) != 0)
+        return false;
 
     // From here the child is watched and collected whatever happens to the record.
     std::shared_ptr<ChildProcess> child = ChildProcess::Adopt(pid);
