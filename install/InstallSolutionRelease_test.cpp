@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include "archive/ManagedFileHelper.h"
 #include "common/ReleaseVersion.h"
 #include "common/testing/LogCapture.h"
+#include "foundation/OsContext.h"
+#include "foundation/testing/FaultInjectingFileSystem.h"
 #include "install/InstalledState.h"
 #include "tests/kit/content/InstalledTree.h"
 #include "tests/kit/content/SuiteContent.h"
@@ -74,17 +78,18 @@ TEST_F(InstallSolutionReleaseTest, AConfigurationChangeIsNotCompleteUntilItsFile
         EXPECT_FALSE(preview.m_AlreadyInstalled);
         EXPECT_TRUE(QuorTest::Exists(ok));
     }
-    // An execution that fails at the configuration manifest (a folder in its place) leaves no "S_OK".
-    const std::string configuration = SolutionFolder() + "/configurationmanifest";
-    ASSERT_EQ(fileSystem.DeleteFile(configuration), S_OK);
-    ASSERT_EQ(fileSystem.CreateDirectory(configuration), S_OK);
+    // An execution that fails to write the configuration manifest leaves no "S_OK".
     {
+        QuorTest::FaultInjectingFileSystem faults;
+        const size_t opens = faults.Fail(QuorTest::FileCall::OpenForWrite, QuorTest::PathMatch::EndingWith("/configurationmanifest"),
+                                         ENOSPC, QuorTest::FaultInjectingFileSystem::kEvery);
+        Vorn::ScopedOsContext os({.files = &faults});
         QuorTest::LogCapture quiet(Log::USER);
         EXPECT_TRUE(FAILED(Install(kSuite, "fr_FR")));
+        EXPECT_GE(faults.Failed(opens), 1u);
     }
     EXPECT_FALSE(QuorTest::Exists(ok));
 
-    ASSERT_EQ(fileSystem.RemoveDirectory(configuration), S_OK);
     ASSERT_EQ(Install(kSuite, "fr_FR"), S_OK) << log.Errors();
     QuorTest::TreeSnapshot expected = Expected("fr_FR");
     expected.merge(QuorTest::ExpectedProjectInstall(description, content.path(), "beta", kProject));

@@ -7,6 +7,7 @@
 
 #include "common/Log.h"
 #include "common/testing/LogCapture.h"
+#include "foundation/OsContext.h"
 #include "installer/BundleCopy.h"
 #include "platform/AnswerPolicy.h"
 #include "platform/FakeVolumeProperties.h"
@@ -31,12 +32,11 @@ TEST(Installer, CaseSensitiveGameFolderIsRefusedWithoutStartingTheLauncher) {
     QuorTest::WriteScript(launcher, "touch \"$0.started\"");
     QuorTest::WriteFile(bundle + "/Contents/Resources/Localizable.strings", "\"NO_CASE_SENSITIVE\" = \"case!\";\n");
     Quor::Platform::FakeVolumeProperties caseSensitive(true);
-    Quor::Platform::SetVolumePropertiesForTests(&caseSensitive);
+    Vorn::ScopedOsContext os({.volumes = &caseSensitive});
     QuorTest::ScopedCwd elsewhere("/");
     testing::internal::CaptureStderr();
     EXPECT_EQ(Installer::InstallerMain(bundle), 0);
     std::string log = testing::internal::GetCapturedStderr();
-    Quor::Platform::SetVolumePropertiesForTests(nullptr);
     EXPECT_NE(log.find("case!"), std::string::npos) << log;
     // The game folder the run would start was examined, not "../Kiv" of the working folder.
     EXPECT_EQ(caseSensitive.asked, std::vector<std::string>{bundle + "/Contents/Kiv"});
@@ -64,13 +64,12 @@ TEST(Installer, CaseSensitiveAlertHelpButtonOpensTheHelpAddress) {
         QuorTest::WriteFile(bundle + "/Contents/Resources/Localizable.strings",
                             "\"NO_CASE_SENSITIVE\" = \"case!\";\n\"HELP_KB_URL\" = \"" + url + "\";\n");
         Quor::Platform::FakeVolumeProperties caseSensitive(true);
-        Quor::Platform::SetVolumePropertiesForTests(&caseSensitive);
+        Vorn::ScopedOsContext os({.volumes = &caseSensitive});
         Quor::Platform::SetScriptedAnswers(c.answers);
         QuorTest::LogCapture log(Quor::Log::ERROR);
         testing::internal::CaptureStderr();
         EXPECT_EQ(Installer::InstallerMain(bundle), 0);
         const std::string printed = testing::internal::GetCapturedStderr();
-        Quor::Platform::SetVolumePropertiesForTests(nullptr);
         const std::string what = "answers " + testing::PrintToString(c.answers) + ":\n" + printed;
         EXPECT_EQ(Occurrences(printed, "case! (0 OK, 1 Help)"), c.asked) << what;
         EXPECT_EQ(Occurrences(printed, "Open: " + url + "\n"), c.opened) << what;

@@ -2,9 +2,13 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+
 #include <gtest/gtest.h>
 
 #include "common/LocalRootFolder.h"
+#include "foundation/OsContext.h"
+#include "foundation/testing/FaultInjectingFileSystem.h"
 #include "tests/kit/TempDir.h"
 
 namespace {
@@ -43,8 +47,12 @@ TEST(Checksum, TreeOfEmptyFoldersGivesOnlyTheFirstLine) {
 
 TEST(Checksum, ReportThatCannotBeCreatedFails) {
     QuorTest::QuorTree tree;
-    QuorTest::MakeDirs(tree.system() + "/checksums.txt");  // a folder where the report should go
+    QuorTest::FaultInjectingFileSystem faults;
+    const size_t open = faults.Fail(QuorTest::FileCall::OpenForWrite, QuorTest::PathMatch::EndingWith("/system/checksums.txt"), ENOSPC);
+    Vorn::ScopedOsContext os({.files = &faults});
     EXPECT_LT(Quor::Orvane::Checksum::ChecksumAllFilesInQuorDirectories(), 0);
+    EXPECT_EQ(faults.Failed(open), 1u);
+    EXPECT_FALSE(QuorTest::Exists(tree.system() + "/checksums.txt"));
 }
 
 }  // namespace

@@ -3,8 +3,11 @@
 // place (only the staged kernel of an update does).
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <thread>
 
+#include "foundation/OsContext.h"
+#include "foundation/testing/FaultInjectingFileSystem.h"
 #include "kernel/Application.h"
 #include "platform/FakeShell.h"
 #include "platform/ManualClock.h"
@@ -14,7 +17,11 @@ namespace {
 
 TEST(VerifyFiles, AListThatCannotBeRewrittenIsReportedAndTheStartGoesOn) {
     QuorTest::QuorTree tree;
-    QuorTest::MakeDirs(tree.system() + "/filelist.versioninfo");  // a folder where the list belongs
+    // Every rename onto the list fails, as on a disk that went read-only.
+    QuorTest::FaultInjectingFileSystem faults;
+    const size_t renames = faults.Fail(QuorTest::FileCall::Rename, QuorTest::PathMatch::EndingWith("/system/filelist.versioninfo"),
+                                       EROFS, QuorTest::FaultInjectingFileSystem::kEvery);
+    Vorn::ScopedOsContext os({.files = &faults});
     QuorTest::WriteFile(tree.system() + "/temp/filelist.versioninfo", "tool,2\n");
     QuorTest::WriteFile(tree.system() + "/temp/tool", "new");
     Quor::Platform::FakeShell shell;
@@ -36,6 +43,7 @@ TEST(VerifyFiles, AListThatCannotBeRewrittenIsReportedAndTheStartGoesOn) {
     verify.join();
     Quor::Platform::SetShellForTests(nullptr);
     EXPECT_EQ(S_OK, hr);
+    EXPECT_EQ(faults.Failed(renames), 5u) << "five attempts to write the list";
     EXPECT_FALSE(QuorTest::Exists(tree.system() + "/tool"));
     const auto calls = shell.Calls();
     ASSERT_EQ(1u, calls.size());

@@ -1,3 +1,4 @@
+#include "foundation/OsContext.h"
 #include "remote/process/ProcessHelper.h"
 
 #include <gtest/gtest.h>
@@ -84,7 +85,7 @@ TEST(ProcessHelper, NeverCountsTheCallerAndSkipsUnreadableProcesses) {
     table.Add(0x7FFFFF01, "/other/place/Orvane");
     table.Add(0x7FFFFF02, "");  // its executable cannot be read
     table.Add(0x7FFFFF03, "/opt/quor/orvane");  // case matters
-    Platform::SetProcessTableForTests(&table);
+    Vorn::ScopedOsContext os({.processTable = &table});
     EXPECT_EQ(ProcessHelper::CountProcessesByName("Orvane"), 1u);
     table.Remove(0x7FFFFF01);
     EXPECT_EQ(ProcessHelper::CountProcessesByName("Orvane"), 0u);
@@ -92,17 +93,15 @@ TEST(ProcessHelper, NeverCountsTheCallerAndSkipsUnreadableProcesses) {
     table.FailWith(EIO);
     table.Add(0x7FFFFF01, "/other/place/Orvane");
     EXPECT_EQ(ProcessHelper::CountProcessesByName("Orvane"), 0u);
-    Platform::SetProcessTableForTests(nullptr);
 }
 
 TEST(ProcessHelper, NamesLongerThanNinetyNineCharactersMatchOnlyInFull) {
     const std::string longName(120, 'q');
     Platform::FakeProcessTable table;
     table.Add(0x7FFFFF01, "/opt/" + longName);
-    Platform::SetProcessTableForTests(&table);
+    Vorn::ScopedOsContext os({.processTable = &table});
     EXPECT_EQ(ProcessHelper::CountProcessesByName(longName), 1u);
     EXPECT_EQ(ProcessHelper::CountProcessesByName(longName.substr(0, 99)), 0u);
-    Platform::SetProcessTableForTests(nullptr);
 }
 
 // With 2500 ms the table is read at 0, 1000 and 2000 ms, then the wait gives up.
@@ -110,14 +109,13 @@ TEST(ProcessHelper, WaitLooksOncePerSecond) {
     Platform::ManualClock clock;
     Platform::FakeProcessTable table;
     table.Add(0x7FFFFF01, "/opt/quor/jpatch");
-    Platform::SetProcessTableForTests(&table);
+    Vorn::ScopedOsContext os({.processTable = &table});
     EXPECT_FALSE(WaitWithClock(clock, "jpatch", 2500, 3, [&](int second) { EXPECT_EQ(table.listings, second); }));
     EXPECT_EQ(table.listings, 3);
     table.listings = 0;
     table.Remove(0x7FFFFF01);
     EXPECT_TRUE(ProcessHelper::WaitForProcessesToExit("jpatch", 2500));
     EXPECT_EQ(table.listings, 1);
-    Platform::SetProcessTableForTests(nullptr);
 }
 
 // A time-out of 0 looks once and never sleeps: a process that has just ended is gone (true), one
@@ -143,12 +141,11 @@ TEST(ProcessHelper, WaitWithoutTimeLooksOnce) {
     for (const auto& c : cases) {
         Platform::FakeProcessTable table;
         if (c.running) table.AddProcess(0x7FFFFF01, {kernel, true, ::geteuid(), ::geteuid(), environment});
-        Platform::SetProcessTableForTests(&table);
+        Vorn::ScopedOsContext os({.processTable = &table});
         const bool gone = c.scoped ? ProcessHelper::WaitForProcessesToExit("Orvane", 0, scope)
                                    : ProcessHelper::WaitForProcessesToExit("Orvane", 0);
         EXPECT_EQ(gone, !c.running) << c.what;
         EXPECT_EQ(table.listings, 1) << c.what;
-        Platform::SetProcessTableForTests(nullptr);
     }
 }
 
@@ -186,23 +183,21 @@ TEST(ProcessHelper, ScopedCallsSeeOnlyThisUsersProcessesOfTheFolderAndInstance) 
         Platform::FakeProcessTable table;
         table.AddProcess(0x7FFFFF01, c.process);
         table.AddProcess(Vorn::processGetCurrentId(), {kernel, true, me, me, ours});  // never the caller
-        Platform::SetProcessTableForTests(&table);
+        Vorn::ScopedOsContext os({.processTable = &table});
         EXPECT_EQ(ProcessHelper::CountProcessesByName("Orvane", scope), c.inScope ? 1u : 0u) << c.what;
         EXPECT_EQ(ProcessHelper::AnyProcessRunning("Orvane", scope), c.inScope) << c.what;
         if (!c.inScope) {
             EXPECT_TRUE(ProcessHelper::WaitForProcessesToExit("Orvane", 1000, scope)) << c.what;
         }
         EXPECT_EQ(ProcessHelper::CountProcessesByName("Orvane"), 1u) << c.what;  // the unscoped call sees it
-        Platform::SetProcessTableForTests(nullptr);
     }
 
     // A folder that cannot be resolved holds nothing.
     Platform::FakeProcessTable table;
     table.AddProcess(0x7FFFFF01, {kernel, true, me, me, ours});
-    Platform::SetProcessTableForTests(&table);
+    Vorn::ScopedOsContext os({.processTable = &table});
     EXPECT_EQ(ProcessHelper::CountProcessesByName("Orvane", {folder + "/missing"}), 0u);
     EXPECT_EQ(ProcessHelper::CountProcessesByName("Orvane", {""}), 0u);
-    Platform::SetProcessTableForTests(nullptr);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "foundation/CStd/CStd.h"
+#include "foundation/OsContext.h"
 #include "platform/FakeProcessTable.h"
 #include "platform/FakeVolumeProperties.h"
 #include "remote/process/ChildProcess.h"
@@ -285,10 +286,9 @@ TEST(ProcessTable, ListsAndEnumeratesProcesses) {
 
     Quor::Platform::FakeProcessTable fake;
     fake.FailWith(EACCES);
-    Quor::Platform::SetProcessTableForTests(&fake);
+    Vorn::ScopedOsContext os({.processTable = &fake});
     EXPECT_EQ(processGetTable(&table, &count), EACCES);
     EXPECT_EQ(table, nullptr);
-    Quor::Platform::SetProcessTableForTests(nullptr);
 }
 
 TEST(ProcessPaths, ExecutablePathsOfProcessesAndOfThisProgram) {
@@ -356,9 +356,8 @@ TEST(ProcessFind, ByBundleAndTerminateAllByPath) {
     // This process is spared when asked (a scripted table lists only it).
     Quor::Platform::FakeProcessTable fake;
     fake.Add(processGetCurrentId(), "/opt/quor/selfname");
-    Quor::Platform::SetProcessTableForTests(&fake);
+    Vorn::ScopedOsContext os({.processTable = &fake});
     EXPECT_FALSE(processTerminateAllByPath("selfname", true));
-    Quor::Platform::SetProcessTableForTests(nullptr);
 }
 
 TEST(AutoProcessHandle, TransferAssignAndReset) {
@@ -380,9 +379,10 @@ TEST(AutoProcessHandle, TransferAssignAndReset) {
 TEST(IsVolumeCaseSensitive, FalseOnLinuxAndTestsChooseTheAnswer) {
     EXPECT_FALSE(IsVolumeCaseSensitive("/tmp"));
     Quor::Platform::FakeVolumeProperties caseSensitive(true);
-    Quor::Platform::SetVolumePropertiesForTests(&caseSensitive);
-    EXPECT_TRUE(IsVolumeCaseSensitive("/Volumes/Kindrel"));
-    Quor::Platform::SetVolumePropertiesForTests(nullptr);
+    {
+        Vorn::ScopedOsContext os({.volumes = &caseSensitive});
+        EXPECT_TRUE(IsVolumeCaseSensitive("/Volumes/Kindrel"));
+    }
     EXPECT_EQ(caseSensitive.asked, std::vector<std::string>{"/Volumes/Kindrel"});
     EXPECT_FALSE(IsVolumeCaseSensitive("/tmp"));
 }

@@ -3,6 +3,8 @@
 // attempt) are reused instead of fetched, and nothing short of a complete tree gets "S_OK".
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -12,7 +14,9 @@
 #include "common/ReleaseManifest.h"
 #include "remote/AutoTemporaryFile.h"
 #include "common/testing/LogCapture.h"
+#include "foundation/OsContext.h"
 #include "foundation/api/Progress.h"
+#include "foundation/testing/FaultInjectingFileSystem.h"
 #include "tests/kit/install/InstallFixture.h"
 #include "tests/kit/content/FakeRemoteFileServer.h"
 
@@ -277,6 +281,42 @@ TEST_F(InstallFixture, FailuresOfTheDownloadLeaveNoCompletionMarker) {
     std::filesystem::remove(tree.temp());
     std::filesystem::create_directory(tree.temp());
     ASSERT_EQ(S_OK, Install(fake));
+    EXPECT_EQ("", Difference({kV1}));
+}
+
+// The archive pairs are forced to the disk before the release is marked complete: a flush the
+// system refuses there (of a pair's files, or of the folder that holds them) fails the install,
+// and the release is not counted as complete until an install runs through.
+TEST_F(InstallFixture, AnArchiveFlushRefusedLeavesNoCompletionMarker) {
+    AddFirstRelease();
+    Serve();
+    const std::string archives = std::filesystem::canonical(root).string() + "/projects/alpha/filearchives";
+    const struct {
+        const char* what;
+        QuorTest::PathMatch path;
+    } cases[] = {
+        {"a pair's files", QuorTest::PathMatch::Below(archives + "/1.0.0.1")},
+        {"the pairs' folder", QuorTest::PathMatch::Exactly(archives + "/1.0.0.1")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Quor::User::ManagedFileHelper::Release();
+        std::filesystem::remove_all(root + "/projects/alpha");
+        QuorTest::FaultInjectingFileSystem faults;
+        const size_t flushes = faults.Fail(QuorTest::FileCall::Sync, c.path, EIO, QuorTest::FaultInjectingFileSystem::kEvery);
+        {
+            Vorn::ScopedOsContext os({.files = &faults});
+            EXPECT_TRUE(FAILED(Install()));
+            Quor::User::ManagedFileHelper::Release();
+        }
+        EXPECT_GE(faults.Failed(flushes), 1u);
+        EXPECT_FALSE(QuorTest::Exists(Ok(kV1)));
+        std::vector<DWORD> complete;
+        ASSERT_EQ(S_OK, Quor::User::EnumerateInstalledProjectReleases(project, fileSystem, complete, false));
+        EXPECT_EQ(std::count(complete.begin(), complete.end(), kV1), 0) << "the release counts as complete";
+    }
+    ASSERT_EQ(S_OK, Install());
+    EXPECT_TRUE(QuorTest::Exists(Ok(kV1)));
     EXPECT_EQ("", Difference({kV1}));
 }
 

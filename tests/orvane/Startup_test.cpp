@@ -6,6 +6,7 @@
 
 #include "common/ErrorCodes.h"
 #include "common/ErrorHelper.h"
+#include "foundation/OsContext.h"
 #include "kernel/Application.h"
 #include "platform/FakeShell.h"
 #include "platform/FakeVolumeProperties.h"
@@ -61,7 +62,7 @@ TEST_F(OrvaneTest, CommandLineRoads) {
 TEST_F(OrvaneTest, ACaseSensitiveVolumeIsRefusedWithAMessage) {
     Serve();
     Quor::Platform::FakeVolumeProperties caseSensitive(true);
-    Quor::Platform::SetVolumePropertiesForTests(&caseSensitive);
+    Vorn::ScopedOsContext os({.volumes = &caseSensitive});
     Quor::Platform::FakeShell shell;
     Quor::Platform::SetShellForTests(&shell);
     {
@@ -71,7 +72,6 @@ TEST_F(OrvaneTest, ACaseSensitiveVolumeIsRefusedWithAMessage) {
         EXPECT_EQ(S_OK, application.Run());
     }
     Quor::Platform::SetShellForTests(nullptr);
-    Quor::Platform::SetVolumePropertiesForTests(nullptr);
     const auto calls = shell.Calls();
     ASSERT_EQ(1u, calls.size());
     EXPECT_EQ("MessageBox:" + Text(E_QUOR_CASE_SENSITIVE_ERROR), calls[0]);

@@ -3,6 +3,11 @@
 // log and telemetry from the recording collector (region "VORN", the one sampled region).
 #include "tests/update/UpdateFixture.h"
 
+#include <cerrno>
+
+#include "foundation/OsContext.h"
+#include "foundation/testing/FaultInjectingFileSystem.h"
+
 namespace InstallE2E {
 namespace {
 
@@ -182,6 +187,29 @@ TEST_F(UpdateFixture, WhenTheFolderCannotBeMovedItIsCopiedAndTheSourceStaysWitho
     std::vector<DWORD> partial;
     ASSERT_EQ(S_OK, Quor::User::EnumerateInstalledProjectReleases(project, fileSystem, partial, true));
     EXPECT_EQ((std::vector<DWORD>{kV1, kV2}), partial);
+}
+
+TEST_F(UpdateFixture, AFolderFlushRefusedAfterPatchingLeavesTheTargetIncomplete) {
+    AddS2Releases();
+    ServeVorn();
+    ASSERT_EQ(S_OK, Install(kV1));
+    // The folder that receives the patched run.sh cannot be flushed to the disk.
+    QuorTest::FaultInjectingFileSystem faults;
+    const size_t flushes = faults.Fail(QuorTest::FileCall::Sync, QuorTest::PathMatch::Exactly(
+                                           std::filesystem::canonical(root).string() + "/projects/alpha/releases/" +
+                                           Quor::Common::ConvertVersion::ToString(kV2) + "/deploy/bin"),
+                                       EIO, QuorTest::FaultInjectingFileSystem::kEvery);
+    {
+        Vorn::ScopedOsContext os({.files = &faults});
+        QuorTest::LogCapture log(Quor::Log::ERROR);
+        EXPECT_TRUE(FAILED(Update(kV2, kV1)));
+        EXPECT_TRUE(log.HasError("Failed to write the patched files to the disk.")) << log.Errors();
+    }
+    EXPECT_GE(faults.Failed(flushes), 1u);
+    EXPECT_FALSE(std::filesystem::exists(Ok(kV2)));
+    std::vector<DWORD> complete;
+    ASSERT_EQ(S_OK, Quor::User::EnumerateInstalledProjectReleases(project, fileSystem, complete, false));
+    EXPECT_EQ(std::count(complete.begin(), complete.end(), kV2), 0) << "the target counts as complete";
 }
 
 TEST_F(UpdateFixture, ACancelBeforeTheSetUpLeavesTheSourceCompleteAndTheObjectFailed) {
