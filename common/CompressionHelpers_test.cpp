@@ -3,6 +3,7 @@
 // truncated input, and open failures reported as failures.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <string>
 
@@ -11,6 +12,8 @@
 #include "common/ThreadPool.h"
 #include "common/ThreadedCooperativeTask.h"
 #include "common/ZLibHelper.h"
+#include "foundation/OsContext.h"
+#include "foundation/testing/FaultInjectingFileSystem.h"
 #include "tests/kit/TempDir.h"
 #include "tests/kit/TestData.h"
 
@@ -164,12 +167,17 @@ TYPED_TEST(CompressionHelpers, FilesThatCannotBeOpenedAreFailures) {
     std::shared_ptr<Quor::API::IBuffer> out;
     EXPECT_EQ(TypeParam::CompressFile(this->dir / "missing", this->dir / "packed", 0), E_FAIL);
     EXPECT_EQ(TypeParam::CompressFile(this->dir / "plain", this->dir / "no/such/folder/packed", 0), E_FAIL);
-    // A folder where the destination file should be.
-    QuorTest::MakeDirs(this->dir / "taken");
+    // A destination the system refuses to create.
+    QuorTest::FaultInjectingFileSystem faults;
+    const size_t refused = faults.Fail(QuorTest::FileCall::OpenForWrite, QuorTest::PathMatch::EndingWith("/taken"), EDQUOT,
+                                       QuorTest::FaultInjectingFileSystem::kEvery);
+    Vorn::ScopedOsContext os({.files = &faults});
     EXPECT_EQ(TypeParam::CompressFile(this->dir / "plain", this->dir / "taken", 0), E_FAIL);
     ASSERT_EQ(TypeParam::CompressFile(this->dir / "plain", this->dir / "packed", 0), S_OK);
     EXPECT_EQ(TypeParam::DecompressFile(this->dir / "missing", this->dir / "out"), E_FAIL);
     EXPECT_EQ(TypeParam::DecompressFile(this->dir / "packed", this->dir / "taken"), E_FAIL);
+    EXPECT_EQ(faults.Failed(refused), 2u);
+    EXPECT_FALSE(QuorTest::Exists(this->dir / "taken"));
     EXPECT_EQ(TypeParam::DecompressFile(this->dir / "missing", out), E_FAIL);
     EXPECT_FALSE(out);
 }

@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <string>
 
 #include "common/ConvertVersion.h"
 #include "common/testing/LogCapture.h"
+#include "foundation/OsContext.h"
+#include "foundation/testing/FaultInjectingFileSystem.h"
 #include "tests/kit/TempDir.h"
 
 namespace {
@@ -105,7 +108,12 @@ TEST_F(ProjectVersionListingTest, SaveThenLoadReproducesBothMaps) {
 TEST_F(ProjectVersionListingTest, MissingFileOrUnwritablePathFails) {
     ProjectVersionListing listing;
     EXPECT_EQ(E_FAIL, listing.Load(dir / "missing"));
-    EXPECT_TRUE(FAILED(listing.Save(dir.path())));  // a folder where the file should be
+    QuorTest::FaultInjectingFileSystem faults;
+    const size_t refused = faults.Fail(QuorTest::FileCall::OpenForWrite, QuorTest::PathMatch::EndingWith("/listing"), ENOSPC);
+    Vorn::ScopedOsContext os({.files = &faults});
+    EXPECT_TRUE(FAILED(listing.Save(dir / "listing")));
+    EXPECT_EQ(faults.Failed(refused), 1u);
+    EXPECT_FALSE(QuorTest::Exists(dir / "listing"));
 }
 
 }  // namespace

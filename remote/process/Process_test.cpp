@@ -7,9 +7,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <fstream>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "foundation/CStd/CStd.h"
 #include "foundation/OsContext.h"
@@ -94,6 +97,42 @@ TEST(ProcessCreate, RefusesWhatCannotStartAndLeavesTheRecordAlone) {
     EXPECT_EQ(record.pid, 1234u);
     // A null record is allowed.
     EXPECT_TRUE(processCreate("/bin/true", nullptr, 0, nullptr, nullptr));
+}
+
+// Children are started through the process-start seam: a start the system refuses (EAGAIN: the
+// process limit) fails the create and leaves the record alone; one it accepts is the one asked for.
+TEST(ProcessCreate, StartsGoThroughTheProcessStartSeam) {
+    class RecordingStarts final : public Quor::Platform::IProcessStarts {
+    public:
+        int Spawn(pid_t* pid, const char* path, const posix_spawn_file_actions_t* actions,
+                  const posix_spawnattr_t* attributes, char* const argv[], char* const envp[]) override {
+            paths.push_back(path);
+            arguments.clear();
+            for (char* const* at = argv; *at; ++at) arguments.push_back(*at);
+            if (refuse) return EAGAIN;
+            return Quor::Platform::RealProcessStarts().Spawn(pid, path, actions, attributes, argv, envp);
+        }
+        bool refuse = true;
+        std::vector<std::string> paths;
+        std::vector<std::string> arguments;
+    } starts;
+    Vorn::ScopedOsContext os({.processStarts = &starts});
+    ProcessLaunchRecord record;
+    record.pid = 1234;
+    const char* argv[] = {"-c", "exit 3"};
+    EXPECT_FALSE(processCreate("/bin/sh", nullptr, 2, argv, &record));
+    EXPECT_TRUE(record.handle.IsEmpty());
+    EXPECT_EQ(record.pid, 1234u);
+    EXPECT_EQ(starts.paths, std::vector<std::string>{"/bin/sh"});
+    EXPECT_EQ(starts.arguments, (std::vector<std::string>{"/bin/sh", "-c", "exit 3"}));
+
+    starts.refuse = false;
+    ASSERT_TRUE(processCreate("/bin/sh", nullptr, 2, argv, &record));
+    ASSERT_EQ(processWait(record.handle, kNoLimit), ProcessWaitResult::Exited);
+    ProcessExitCode code = -1;
+    EXPECT_EQ(processGetExitCode(record.handle, code), GetExitCodeResult::Ok);
+    EXPECT_EQ(code, 3);
+    EXPECT_EQ(starts.paths.size(), 2u);
 }
 
 TEST(ProcessCreate, MakesAFileExecutableBeforeStartingIt) {
