@@ -1,6 +1,6 @@
 #pragma once
 // A scripted process table for tests: lists the processes it was given and records how often it
-// was read. Install it with SetProcessTableForTests; not thread-safe.
+// was read. Install it with a ScopedOsContext (foundation/OsContext.h); not thread-safe.
 //
 // Add gives a process of this process's user whose executable link reads as the path, with an
 // empty environment; AddProcess scripts every part of its identity.

@@ -1,6 +1,6 @@
 #pragma once
 // A volume whose case sensitivity a test chooses; records the folders it was asked about.
-// Install it with SetVolumePropertiesForTests; not thread-safe.
+// Install it with a ScopedOsContext (foundation/OsContext.h); not thread-safe.
 #include <string>
 #include <vector>
 

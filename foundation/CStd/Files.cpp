@@ -1,5 +1,6 @@
 // Files and folders of the bounded runtime (see CStdFiles.h).
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -147,8 +148,12 @@ bool std_mkdir(const char* path) {
     return IsDirectory(path);
 }
 
-bool std_rmdir(const char* path) { return rmdir(path) == 0; }
-bool std_remove(const char* path) { return remove(path) == 0; }
+bool std_rmdir(const char* path) { return Os().files.UnlinkAt(AT_FDCWD, path, AT_REMOVEDIR) == 0; }
+// As remove() does it: unlink, and for a folder rmdir.
+bool std_remove(const char* path) {
+    return Os().files.UnlinkAt(AT_FDCWD, path, 0) == 0 ||
+           (errno == EISDIR && Os().files.UnlinkAt(AT_FDCWD, path, AT_REMOVEDIR) == 0);
+}
 bool std_chmod(const char* path, uint32_t mode) { return chmod(path, static_cast<mode_t>(mode)) == 0; }
 bool std_chdir(const char* path) { return chdir(path) == 0; }
 bool std_move_file(const char* from, const char* to, uint32_t) { return Os().files.Rename(from, to) == 0; }

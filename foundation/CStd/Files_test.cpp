@@ -287,6 +287,12 @@ TEST(CStdFiles, MoveRemoveAndChmod) {
     EXPECT_TRUE(std_remove((dir / "b").c_str()));
     EXPECT_FALSE(std_remove((dir / "b").c_str()));
     EXPECT_EQ(std_errno(), ENOENT);
+    // As remove(): an empty folder goes, one that holds something stays.
+    ASSERT_TRUE(std_mkdir_tree((dir / "full/inner").c_str()));
+    EXPECT_FALSE(std_remove((dir / "full").c_str()));
+    EXPECT_EQ(std_errno(), ENOTEMPTY);
+    EXPECT_TRUE(std_remove((dir / "full/inner").c_str()));
+    EXPECT_FALSE(Exists(dir / "full/inner"));
 }
 
 TEST(CStdFiles, StdioForwardsSeekBeyond32Bits) {
