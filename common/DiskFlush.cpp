@@ -41,4 +41,14 @@ HRESULT FlushFolderToDisk(const std::string& folder) {
     return S_OK;
 }
 
+HRESULT FlushFileSystemToDisk(const std::string& folder) {
+    const Vorn::UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd.IsValid() || Vorn::Os().files.SyncFs(fd.Get()) != 0) {
+        QUOR_LOG(Log::ERROR, "Failed to flush the file system of \"%s\" to the disk: %s", folder.c_str(),
+                 SystemErrorText(errno).c_str());
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
 }  // namespace Quor::Common

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "common/ConvertVersion.h"
+#include "common/DiskFlush.h"
 #include "common/EntryPlacement.h"
 #include "common/FileSysHelper.h"
 #include "common/LZMA.h"
@@ -46,6 +47,15 @@ HRESULT ExpandToTemporaryFile(const ENTRY& entry, const std::string& source, Com
 }  // namespace
 
 HRESULT CreateOkFile(const std::string& okPath) {
+    // Every file placed so far reaches the disk before the mark exists: after a power cut the mark
+    // may be missing (the release is checked again), never standing over files that were lost.
+    const size_t slash = okPath.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : okPath.substr(0, slash);
+    // A missing folder is left to the creation below, which reports it as before.
+    if (Common::LocalFileSystem::DoesFileOrDirectoryExist(folder)) {
+        const HRESULT flushed = Common::FlushFileSystemToDisk(folder);
+        if (FAILED(flushed)) return flushed;
+    }
     Vorn::FileSystem::FilePtr_t marker;
     return Common::LocalFileSystem::CreateFile(marker, okPath.c_str(), 2, 0, 0, 0, nullptr);
 }

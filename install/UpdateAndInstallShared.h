@@ -21,7 +21,9 @@
 namespace Quor::User::UpdateAndInstallShared {
 
 // Creates (or empties) the completion mark "S_OK" at okPath; the mark is written last, so its
-// presence says that every file of the release was checked. Logs nothing.
+// presence says that every file of the release was checked. First flushes the file system that
+// holds the mark's folder, so that the files the mark vouches for last a power cut; when that
+// fails (logged by the flush) no mark is made and the failure is returned. Otherwise logs nothing.
 HRESULT CreateOkFile(const std::string& okPath);
 
 // True when the file at path is a good installed copy of entry (MD5 of the plain content). A copy

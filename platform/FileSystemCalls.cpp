@@ -31,6 +31,7 @@ public:
     }
     int Fsync(int fd) override { return ::fsync(fd); }
     int Fdatasync(int fd) override { return ::fdatasync(fd); }
+    int SyncFs(int fd) override { return ::syncfs(fd); }
     int Mkdir(const char* path, mode_t mode) override { return ::mkdir(path, mode); }
     int MkdirAt(int folder, const char* name, mode_t mode) override { return ::mkdirat(folder, name, mode); }
     int Unlink(const char* path) override { return ::unlink(path); }

@@ -1,6 +1,6 @@
 #pragma once
 // The system calls through which the process changes the disk or opens files for writing: thin
-// virtuals over open/openat, fopen, write/pwrite/fwrite, rename/renameat2, fsync/fdatasync,
+// virtuals over open/openat, fopen, write/pwrite/fwrite, rename/renameat2, fsync/fdatasync/syncfs,
 // mkdir/mkdirat and unlink/unlinkat.
 //
 // FileSystemCalls() answers the calls in use: the real ones (RealFileSystemCalls, which only
@@ -29,6 +29,8 @@ public:
     virtual int RenameAt(int fromFolder, const char* from, int toFolder, const char* to, unsigned flags) = 0;
     virtual int Fsync(int fd) = 0;
     virtual int Fdatasync(int fd) = 0;
+    // syncfs: every file of the file system that holds fd.
+    virtual int SyncFs(int fd) = 0;
     virtual int Mkdir(const char* path, mode_t mode) = 0;
     virtual int MkdirAt(int folder, const char* name, mode_t mode) = 0;
     virtual int Unlink(const char* path) = 0;

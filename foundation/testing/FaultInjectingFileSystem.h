@@ -29,7 +29,7 @@ enum class FileCall {
     OpenForWrite,  // open/openat with O_WRONLY, O_RDWR, O_CREAT or O_TRUNC; fopen in a writing mode
     Write,         // write, pwrite, fwrite
     Rename,        // rename, renameat, renameat2
-    Sync,          // fsync and fdatasync
+    Sync,          // fsync, fdatasync, syncfs (the path of the descriptor synced)
     Mkdir,         // mkdir, mkdirat
     Unlink,        // unlink, unlinkat (also of a folder)
 };
@@ -116,6 +116,10 @@ public:
     int Fdatasync(int fd) override {
         if (Faulted(FileCall::Sync, OfDescriptor(fd))) return -1;
         return m_inner.Fdatasync(fd);
+    }
+    int SyncFs(int fd) override {
+        if (Faulted(FileCall::Sync, OfDescriptor(fd))) return -1;
+        return m_inner.SyncFs(fd);
     }
     int Mkdir(const char* path, mode_t mode) override {
         if (Faulted(FileCall::Mkdir, Text(path))) return -1;

@@ -320,5 +320,33 @@ TEST_F(InstallFixture, AnArchiveFlushRefusedLeavesNoCompletionMarker) {
     EXPECT_EQ("", Difference({kV1}));
 }
 
+// Every file of the release reaches the disk before its mark is made: when the system refuses to
+// flush the file system that holds the release, the install fails without "S_OK" and the release
+// is not counted as complete; the next install completes it.
+TEST_F(InstallFixture, AFlushOfTheReleasesFilesRefusedLeavesNoCompletionMarker) {
+    AddFirstRelease();
+    Serve();
+    const std::string release = std::filesystem::canonical(root).string() + "/projects/alpha/releases/" +
+                                Quor::Common::ConvertVersion::ToString(kV1);
+    QuorTest::FaultInjectingFileSystem faults;
+    const size_t flushes =
+        faults.Fail(QuorTest::FileCall::Sync, QuorTest::PathMatch::Exactly(release), EIO,
+                    QuorTest::FaultInjectingFileSystem::kEvery);
+    {
+        Vorn::ScopedOsContext os({.files = &faults});
+        EXPECT_TRUE(FAILED(Install()));
+        Quor::User::ManagedFileHelper::Release();
+    }
+    EXPECT_GE(faults.Failed(flushes), 1u);
+    EXPECT_FALSE(QuorTest::Exists(Ok(kV1)));
+    std::vector<DWORD> complete;
+    ASSERT_EQ(S_OK, Quor::User::EnumerateInstalledProjectReleases(project, fileSystem, complete, false));
+    EXPECT_EQ(std::count(complete.begin(), complete.end(), kV1), 0) << "the release counts as complete";
+
+    ASSERT_EQ(S_OK, Install());
+    EXPECT_TRUE(QuorTest::Exists(Ok(kV1)));
+    EXPECT_EQ("", Difference({kV1}));
+}
+
 }  // namespace
 }  // namespace InstallE2E
