@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <deque>
 #include <memory>
-#include <set>
 
 #include "archive/ManagedFileHelper.h"
 #include "common/AutoUpdateProgressHelper.h"
@@ -185,13 +184,10 @@ HRESULT Prepare(const Item& item, Work& work) {
     return S_OK;
 }
 
-// Moves a finished, checked temporary file to its place; unless it is a plain copy waiting for
-// its archive (the archive's flush makes that durable), its bytes reach the disk first.
-HRESULT Place(AutoTemporaryFile& file, const std::string& path, const ENTRY& target, Common::LocalFileSystem& fileSystem) {
-    if (Common::PlaceOf(target) != Common::EntryPlace::kArchived) {
-        const HRESULT flushed = Common::FlushFileToDisk(file.GetPath());
-        if (FAILED(flushed)) return flushed;
-    }
+// Moves a finished, checked temporary file to its place. Its bytes were handed to the disk's
+// writeback when it was written; they are made durable with every other file of the release by
+// the flush that comes before the release's completion mark.
+HRESULT Place(AutoTemporaryFile& file, const std::string& path, Common::LocalFileSystem& fileSystem) {
     const HRESULT hr = fileSystem.MoveFile(file.GetPath(), path, 3);
     if (SUCCEEDED(hr)) file.SetKeep();
     return hr;
@@ -240,7 +236,7 @@ HRESULT Rebuild(Common::LocalFileSystem& fileSystem, Work& work) {
         Common::StartFlushToDisk(patched->GetPath());
         hr = CheckDigest(patched->GetPath(), target);
         if (FAILED(hr)) return hr;
-        hr = Place(*patched, targetPath, target, fileSystem);
+        hr = Place(*patched, targetPath, fileSystem);
         if (FAILED(hr)) {
             QUOR_LOG(Log::ERROR, "Failed to move patched file.");
             return hr;
@@ -292,7 +288,7 @@ HRESULT Rebuild(Common::LocalFileSystem& fileSystem, Work& work) {
         if (FAILED(hr)) return hr;
         output = std::move(packed);
     }
-    hr = Place(*output, targetPath, target, fileSystem);
+    hr = Place(*output, targetPath, fileSystem);
     if (FAILED(hr)) {
         QUOR_LOG(Log::ERROR, "Failed to apply patch.");
         return hr;
@@ -362,7 +358,6 @@ HRESULT PatchFilesStep(const std::vector<FileToPatch>& files, std::vector<FileTo
 
     const Item item{projectPath, project, manifest, fileSystem, progress};
     std::vector<std::string> archived;
-    std::set<std::string> folders;  // where results were renamed to
     // The job thread fetches and prepares in list order while workers rebuild; each file is ended
     // in list order too, so what goes to toDownload and into the archives does not depend on which
     // worker finished first.
@@ -389,8 +384,6 @@ HRESULT PatchFilesStep(const std::vector<FileToPatch>& files, std::vector<FileTo
             } else {
                 archived.push_back(file.m_LocalPath);
             }
-        } else if (SUCCEEDED(work.hr) && work.placed) {
-            folders.insert(file.m_LocalPath.substr(0, file.m_LocalPath.find_last_of('/')));
         }
         if (FAILED(work.hr)) {
             if (work.prepared) QUOR_LOG(Log::ERROR, "Applying the downloaded patch failed");
@@ -427,15 +420,8 @@ HRESULT PatchFilesStep(const std::vector<FileToPatch>& files, std::vector<FileTo
     }
     while (!pending.empty()) end();
 
-    // The results become durable together: each file's bytes were flushed by its worker, the
-    // folders' entries are flushed now, before the release can be marked complete.
-    for (const std::string& folder : folders) {
-        hr = Common::FlushFolderToDisk(folder);
-        if (FAILED(hr)) {
-            QUOR_LOG(Log::ERROR, "Failed to write the patched files to the disk.");
-            return hr;
-        }
-    }
+    // The results become durable with the rest of the release, by the flush that comes before its
+    // completion mark.
     return FlushArchivesAndDeleteSources(archived, fileSystem);
 }
 

@@ -8,16 +8,15 @@
 // cancellation) is appended to toDownload and the step goes on; nothing unverified ever replaces
 // a file at its target path, and an old deploy file patched in place is replaced only once its
 // patched copy matched. Results: S_OK; E_ABORT when cancelled before the first file; the failure
-// to flush the placed files' folders or the archives; the failure to delete a plain copy after it
+// to flush the archives; the failure to delete a plain copy after it
 // went into its archive.
 // Called on the job thread, which fetches the patches, tests the cancellation flag, reports the
 // progress and changes the archives; a few workers (PatchWorkers) rebuild, check and place the
 // files meanwhile, and every file is ended in list order, so the outcome does not depend on which
 // worker is fastest. A cancellation hands every file not yet given to a worker to toDownload; the
-// files in hand are finished first. Each placed file's bytes are flushed to the disk by its worker
-// before it is renamed into place, and the folders it went to are flushed once before the step
-// returns S_OK: a release marked complete after this step never holds a patched file that a power
-// cut could lose. The work list points into manifests that outlive the call. Temporary files live
+// files in hand are finished first. Each placed file's writeback is started by its worker; the
+// placed files become durable with the rest of the release at the flush that precedes its
+// completion mark (CreateOkFile), so no file is waited for on its own. The work list points into manifests that outlive the call. Temporary files live
 // in {root}/temp and are gone when the step returns.
 #include <string>
 #include <vector>

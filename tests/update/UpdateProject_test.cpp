@@ -189,21 +189,22 @@ TEST_F(UpdateFixture, WhenTheFolderCannotBeMovedItIsCopiedAndTheSourceStaysWitho
     EXPECT_EQ((std::vector<DWORD>{kV1, kV2}), partial);
 }
 
-TEST_F(UpdateFixture, AFolderFlushRefusedAfterPatchingLeavesTheTargetIncomplete) {
+// The patched files reach the disk before the target is marked complete: when the system refuses
+// the flush of the target's files, the update fails and the target stays incomplete.
+TEST_F(UpdateFixture, AFlushRefusedAfterPatchingLeavesTheTargetIncomplete) {
     AddS2Releases();
     ServeVorn();
     ASSERT_EQ(S_OK, Install(kV1));
-    // The folder that receives the patched run.sh cannot be flushed to the disk.
+    const std::string target = std::filesystem::canonical(root).string() + "/projects/alpha/releases/" +
+                               Quor::Common::ConvertVersion::ToString(kV2);
     QuorTest::FaultInjectingFileSystem faults;
-    const size_t flushes = faults.Fail(QuorTest::FileCall::Sync, QuorTest::PathMatch::Exactly(
-                                           std::filesystem::canonical(root).string() + "/projects/alpha/releases/" +
-                                           Quor::Common::ConvertVersion::ToString(kV2) + "/deploy/bin"),
-                                       EIO, QuorTest::FaultInjectingFileSystem::kEvery);
+    const size_t flushes = faults.Fail(QuorTest::FileCall::Sync, QuorTest::PathMatch::Exactly(target), EIO,
+                                       QuorTest::FaultInjectingFileSystem::kEvery);
     {
         Vorn::ScopedOsContext os({.files = &faults});
         QuorTest::LogCapture log(Quor::Log::ERROR);
         EXPECT_TRUE(FAILED(Update(kV2, kV1)));
-        EXPECT_TRUE(log.HasError("Failed to write the patched files to the disk.")) << log.Errors();
+        EXPECT_TRUE(log.HasError("Failed to create S_OK file")) << log.Errors();
     }
     EXPECT_GE(faults.Failed(flushes), 1u);
     EXPECT_FALSE(std::filesystem::exists(Ok(kV2)));
