@@ -18,29 +18,6 @@ void StartFlushToDisk(const std::string& path) {
     if (fd.IsValid()) ::sync_file_range(fd.Get(), 0, 0, SYNC_FILE_RANGE_WRITE);
 }
 
-HRESULT FlushFileToDisk(const std::string& path) {
-    const Vorn::UniqueFd fd = OpenRegularFile(path);
-    if (!fd.IsValid()) {
-        QUOR_LOG(Log::ERROR, "Failed to open \"%s\" to flush it: %s", path.c_str(), RegularFileErrorText(errno).c_str());
-        return E_FAIL;
-    }
-    if (Vorn::Os().files.Fdatasync(fd.Get()) != 0) {
-        QUOR_LOG(Log::ERROR, "Failed to flush \"%s\" to the disk: %s", path.c_str(), SystemErrorText(errno).c_str());
-        return E_FAIL;
-    }
-    return S_OK;
-}
-
-HRESULT FlushFolderToDisk(const std::string& folder) {
-    const Vorn::UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (!fd.IsValid() || Vorn::Os().files.Fsync(fd.Get()) != 0) {
-        QUOR_LOG(Log::ERROR, "Failed to flush the folder \"%s\" to the disk: %s", folder.c_str(),
-                 SystemErrorText(errno).c_str());
-        return E_FAIL;
-    }
-    return S_OK;
-}
-
 HRESULT FlushFileSystemToDisk(const std::string& folder) {
     const Vorn::UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!fd.IsValid() || Vorn::Os().files.SyncFs(fd.Get()) != 0) {
