@@ -1,6 +1,6 @@
 #pragma once
-// PatchWorkers: a few pool threads that rebuild the patch step's files while the job thread
-// fetches the next patches.
+// PatchWorkers: pool threads (one for each usable processor, at most 8) that rebuild the patch
+// step's files while the job thread fetches the next patches.
 //
 // The job thread hands jobs over with Hand and waits for each with Wait; a job runs on one worker,
 // jobs start in the order they were handed, and Wait(ticket) returns once that job has returned
@@ -22,7 +22,7 @@ namespace Quor::User::UpdateAndInstallShared {
 class PatchWorkers {
 public:
     using Job = std::function<void()>;
-    static constexpr unsigned kMostWorkers = 4;
+    static constexpr unsigned kMostWorkers = 8;
 
     explicit PatchWorkers(unsigned most = kMostWorkers);
     ~PatchWorkers();
