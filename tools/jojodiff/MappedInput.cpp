@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "tools/jojodiff/Populate.h"
+
 namespace JojoDiff {
 
 MappedInput::~MappedInput() {
@@ -41,9 +43,9 @@ MappedInput::Status MappedInput::Open(const char* path) {
     m_size = static_cast<size_t>(st.st_size);
     m_failure = "";
     if (m_size == 0) return Status::Ok;
-    // Populated at once: one call maps every page, where faulting them in one by one costs far more
-    // than reading them.
-    void* p = mmap(nullptr, m_size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, m_fd, 0);
+    // Every page mapped in one call, up to the bound of Populate.h.
+    const int populate = m_size <= kPopulateAtMost ? MAP_POPULATE : 0;
+    void* p = mmap(nullptr, m_size, PROT_READ, MAP_PRIVATE | populate, m_fd, 0);
     if (p == MAP_FAILED) {
         m_failure = strerror(errno);
         m_size = 0;

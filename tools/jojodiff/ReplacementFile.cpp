@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tools/jojodiff/FaultGuard.h"
+#include "tools/jojodiff/Populate.h"
 
 namespace JojoDiff {
 
@@ -20,8 +21,6 @@ constexpr int kPopulateWrite = MADV_POPULATE_WRITE;
 #else
 constexpr int kPopulateWrite = 23;  // Linux 5.14's value; older systems refuse it with EINVAL
 #endif
-
-constexpr uint64_t kPopulateAtMost = 32u << 20;
 
 mode_t NewFileMode() {
     const mode_t mask = umask(0);
@@ -86,9 +85,8 @@ bool ReplacementFile::MapForWriting(uint64_t size, uint8_t*& mapping) {
     }
     void* p = mmap(nullptr, static_cast<size_t>(size), PROT_READ | PROT_WRITE, MAP_SHARED, m_fd, 0);
     if (p == MAP_FAILED) return false;
-    // Every page made writable in one call rather than by a fault per page (a system without the
-    // call faults them in as they are written). Only for files the page cache holds at ease: the
-    // pages of a larger one would be dirty before the decoder fills them, and written out twice.
+    // Every page made writable in one call (see Populate.h); a system without the call faults them
+    // in as they are written.
     if (size <= kPopulateAtMost) madvise(p, static_cast<size_t>(size), kPopulateWrite);
     m_mapping = static_cast<uint8_t*>(p);
     m_mappedSize = static_cast<size_t>(size);
