@@ -206,6 +206,15 @@ bool ArchiveFile::Write(const std::string& rootDirectory, User::AutoUpdateProgre
         QUOR_LOG(Log::ERROR, "Files in the archive are still locked.");
         return false;
     }
+    if (m_PlacedLost) {
+        QUOR_LOG(Log::ERROR, "Files written into %s were lost with a rewrite that failed; its changes must be dropped",
+                 mFilename.c_str());
+        return false;
+    }
+    if (m_InPlaceOpen) {
+        QUOR_LOG(Log::ERROR, "A file is still being written into %s", mFilename.c_str());
+        return false;
+    }
     if (m_MustReread) {
         // A committed rewrite was not read back: finish it and read it before building on it.
         PairCommit::Recover(Folder(rootDirectory), mFilename);
@@ -213,7 +222,7 @@ bool ArchiveFile::Write(const std::string& rootDirectory, User::AutoUpdateProgre
             QUOR_LOG(Log::ERROR, "Failed to read archive after writing it out");
             return false;
         }
-        if (m_FilesToAdd.empty() && m_FilesToDelete.empty()) return true;
+        if (m_FilesToAdd.empty() && m_FilesToDelete.empty() && m_Placed.empty()) return true;
         m_Dirty = true;
         m_Searchable = false;
     }
@@ -252,10 +261,22 @@ bool ArchiveFile::Rewrite(const std::string& rootDirectory, User::AutoUpdateProg
         }
         hr = builder.Add(addition->first, addition->second, 0, 0);
     }
+    for (auto placed = m_Placed.begin(); placed != m_Placed.end() && SUCCEEDED(hr); ++placed)
+        hr = builder.AddPlaced(placed->first, placed->second.first, placed->second.second);
     if (FAILED(hr)) return false;
 
     std::string temp;
-    if (FAILED(builder.WriteTemporary(folder, temp, timer))) {
+    if (m_Staged) {
+        // The files written in place stay where they are; the rest of the pair is written after them.
+        if (FAILED(builder.WriteOnto(m_Staged->IndexPath(), m_Staged->DataFd(), m_Staged->Length(), timer))) {
+            QUOR_LOG(Log::ERROR, "Failed to write archive file");
+            m_Staged->Rewind();  // the next rewrite cuts the data file back to the placed files too
+            return false;
+        }
+        temp = m_Staged->IndexPath();
+        m_Staged->Release();  // the commit renames both files or removes them
+        m_Staged.reset();
+    } else if (FAILED(builder.WriteTemporary(folder, temp, timer))) {
         QUOR_LOG(Log::ERROR, "Failed to write archive file");
         return false;
     }
@@ -263,11 +284,16 @@ bool ArchiveFile::Rewrite(const std::string& rootDirectory, User::AutoUpdateProg
     if (committed != PairCommit::CommitResult::kCommitted) {
         Log::Internal::LogGetLastError(__PRETTY_FUNCTION__);
         QUOR_LOG(Log::ERROR, "Failed to rename built archive to replace existing one");
-        if (committed == PairCommit::CommitResult::kNotStarted) return false;
+        if (committed == PairCommit::CommitResult::kNotStarted) {
+            // The files written in place went with the temporary pair: never write the rest without them.
+            if (!m_Placed.empty()) m_PlacedLost = true;
+            return false;
+        }
     }
 
     // From the commit on, the queued changes are part of the pair on disk.
     m_FilesToAdd.clear();
+    m_Placed.clear();
     m_FilesToDelete.clear();
     m_BytesToAdd = 0;
     m_Stale = true;
@@ -346,7 +372,7 @@ bool ArchiveFile::IsMarkedForDeletion(const std::string& path) const {
 }
 
 bool ArchiveFile::IsMarkedForAdding(const std::string& path) const {
-    return m_FilesToAdd.count(path) != 0;
+    return m_FilesToAdd.count(path) != 0 || m_Placed.count(path) != 0;
 }
 
 void ArchiveFile::AddToProgressTotal(User::AutoUpdateProgress* progress, int64_t delta) {
@@ -357,6 +383,26 @@ void ArchiveFile::AddToProgressTotal(User::AutoUpdateProgress* progress, int64_t
 bool ArchiveFile::Add(const std::string& path, const std::string& diskPath, User::AutoUpdateProgress* progress) {
     QUOR_LOG(Log::VERBOSE, "(%s, %s, 0x%08lx) [this->mFilename = %s]", path.c_str(), diskPath.c_str(),
              Address(progress), mFilename.c_str());
+    if (!CheckNewPath(path)) return false;
+    if (!m_FilesToAdd.emplace(path, diskPath).second) {
+        QUOR_LOG(Log::ERROR, "File already marked for adding");
+        return false;
+    }
+
+    struct stat st;
+    const bool measured = ::stat(diskPath.c_str(), &st) == 0;
+    if (measured) {
+        CountAddition(progress, static_cast<uint64_t>(st.st_size));
+    } else {
+        if (progress && !m_Dirty) AddToProgressTotal(progress, GetSize());
+        if (progress) QUOR_LOG(Log::ERROR, "Failed to get file size");
+        m_Searchable = false;
+        m_Dirty = true;
+    }
+    return true;
+}
+
+bool ArchiveFile::CheckNewPath(const std::string& path) {
     if (path.empty()) {
         QUOR_LOG(Log::ERROR, "Empty file name");
         return false;
@@ -369,24 +415,73 @@ bool ArchiveFile::Add(const std::string& path, const std::string& diskPath, User
         QUOR_LOG(Log::ERROR, "Filed already in archive");
         return false;
     }
-    if (!m_FilesToAdd.emplace(path, diskPath).second) {
+    if (m_Placed.count(path) != 0) {
         QUOR_LOG(Log::ERROR, "File already marked for adding");
         return false;
     }
+    return true;
+}
 
-    struct stat st;
-    const bool measured = ::stat(diskPath.c_str(), &st) == 0;
-    if (measured) m_BytesToAdd += static_cast<uint64_t>(st.st_size);
+void ArchiveFile::CountAddition(User::AutoUpdateProgress* progress, uint64_t size) {
+    m_BytesToAdd += size;
     if (progress) {
         if (!m_Dirty) AddToProgressTotal(progress, GetSize());
-        if (measured)
-            AddToProgressTotal(progress, static_cast<int64_t>(st.st_size));
-        else
-            QUOR_LOG(Log::ERROR, "Failed to get file size");
+        AddToProgressTotal(progress, static_cast<int64_t>(size));
     }
     m_Searchable = false;
     m_Dirty = true;
-    return true;
+}
+
+int ArchiveFile::BeginInPlace(const std::string& path) {
+    QUOR_LOG(Log::VERBOSE, "(%s) [this->mFilename = %s]", path.c_str(), mFilename.c_str());
+    if (!CheckNewPath(path)) return -1;
+    if (m_FilesToAdd.count(path) != 0) {
+        QUOR_LOG(Log::ERROR, "File already marked for adding");
+        return -1;
+    }
+    if (m_PlacedLost) {
+        QUOR_LOG(Log::ERROR, "Files written into %s were lost with a rewrite that failed; its changes must be dropped",
+                 mFilename.c_str());
+        return -1;
+    }
+    if (!m_Staged) m_Staged = StagedData::Create(Folder(m_RootDirectory));
+    if (!m_Staged) return -1;
+    if (!m_Staged->Rewind()) {
+        if (m_Placed.empty()) m_Staged.reset();
+        return -1;
+    }
+    m_InPlaceOpen = true;
+    return m_Staged->DataFd();
+}
+
+bool ArchiveFile::EndInPlace(const std::string& path, uint64_t size, bool keep, User::AutoUpdateProgress* progress) {
+    QUOR_LOG(Log::VERBOSE, "(%s, %llu, %s) [this->mFilename = %s]", path.c_str(), static_cast<unsigned long long>(size),
+             keep ? "true" : "false", mFilename.c_str());
+    if (!m_InPlaceOpen || !m_Staged) {
+        QUOR_LOG(Log::ERROR, "\"%s\" is not being written into %s", path.c_str(), mFilename.c_str());
+        return false;
+    }
+    m_InPlaceOpen = false;
+    bool kept = false;
+    if (keep) {
+        const int64_t written = m_Staged->Pending();
+        if (written < 0 || static_cast<uint64_t>(written) != size || size > FileFormat::skMaxDataSize) {
+            QUOR_LOG(Log::ERROR, "\"%s\" was written with %lld bytes instead of %llu; it is not stored", path.c_str(),
+                     static_cast<long long>(written), static_cast<unsigned long long>(size));
+        } else if (CheckNewPath(path) && m_FilesToAdd.count(path) == 0) {
+            m_Placed.emplace(path, std::make_pair(m_Staged->Length(), size));
+            m_Staged->Extend(size);
+            CountAddition(progress, size);
+            kept = true;
+        }
+    }
+    if (!kept) {
+        if (m_Placed.empty())
+            m_Staged.reset();
+        else
+            m_Staged->Rewind();  // else cut off by the next BeginInPlace or rewrite
+    }
+    return kept;
 }
 
 bool ArchiveFile::Delete(const std::string& path, User::AutoUpdateProgress* progress) {
@@ -413,6 +508,10 @@ void ArchiveFile::DiscardChanges() {
     QUOR_LOG(Log::VERBOSE, "[this->mFilename = %s]", mFilename.c_str());
     m_FilesToAdd.clear();
     m_FilesToDelete.clear();
+    m_Placed.clear();
+    m_Staged.reset();
+    m_InPlaceOpen = false;
+    m_PlacedLost = false;
     m_BytesToAdd = 0;
     if (m_MustReread) {
         PairCommit::Recover(Folder(m_RootDirectory), mFilename);

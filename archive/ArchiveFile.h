@@ -14,6 +14,10 @@
 //   (it refuses both until a Read succeeds).
 // - Read checks the whole index (FileFormat::ParseIndex) and its data file; GetReadFailure tells
 //   a damaged index from a data file that does not belong to it and from an unreadable file.
+// - A file may also be written in place: straight into the data file of the pair's next rewrite
+//   (StagedData.h), which the rewrite then completes instead of copying the file there. Until the
+//   rewrite commits, those bytes lie in temporary files that no reader opens and that a crash
+//   leaves for the next writer to remove; a file written in place counts as a queued addition.
 // - Errors: false (or 0, or -1) with one log line; nothing throws except allocation failures.
 // - Threads: none of its own and no lock; its manager's callers serialise every call.
 // - Copies share the index read (immutable) and start without queued changes or handles; moves
@@ -26,6 +30,7 @@
 #include <vector>
 
 #include "archive/FileFormat.h"
+#include "archive/StagedData.h"
 #include "common/AutoUpdateProgress.h"
 #include "foundation/Types.h"
 
@@ -86,6 +91,12 @@ public:
     uint32_t GetSizeOfFile(const std::string& path) const;
     bool Add(const std::string& path, const std::string& diskPath, User::AutoUpdateProgress* progress);
     bool Delete(const std::string& path, User::AutoUpdateProgress* progress);
+    // Writing a file in place: BeginInPlace checks the path as Add does and gives the data file
+    // (borrowed, until EndInPlace) positioned where the file's bytes go, -1 when refused. EndInPlace
+    // with keep queues the file, which must be exactly `size` bytes; without keep (or when the bytes
+    // written are not `size`) what was written is dropped. One file at a time.
+    int BeginInPlace(const std::string& path);
+    bool EndInPlace(const std::string& path, uint64_t size, bool keep, User::AutoUpdateProgress* progress);
     // Drops the queued changes: the pair is again the one on disk (read again first when a
     // committed rewrite was not read back; a pair that still cannot be read stays unsearchable).
     void DiscardChanges();
@@ -119,6 +130,8 @@ public:
 private:
     std::string Folder(const std::string& rootDirectory) const;
     bool Rewrite(const std::string& rootDirectory, User::AutoUpdateProgress::AutoTimer* timer);
+    bool CheckNewPath(const std::string& path);
+    void CountAddition(User::AutoUpdateProgress* progress, uint64_t size);
     void AddToProgressTotal(User::AutoUpdateProgress* progress, int64_t delta);
 
     bool m_Searchable = false;
@@ -134,6 +147,11 @@ private:
     std::map<std::string, std::string, PathLess> m_FilesToAdd;  // stored path -> disk path, sorted
     std::set<std::string, PathLess> m_FilesToDelete;           // sorted
     std::vector<uint32_t> m_Handles;
+    // Files written in place: stored path -> {offset, size} in m_Staged's data file.
+    std::map<std::string, std::pair<uint64_t, uint64_t>, PathLess> m_Placed;
+    std::unique_ptr<StagedData> m_Staged;
+    bool m_InPlaceOpen = false;  // between BeginInPlace and EndInPlace: no rewrite
+    bool m_PlacedLost = false;  // a rewrite that never committed took the files written in place with it
 
     uint64_t m_BytesToAdd = 0;  // sizes of the queued additions' disk files when they were queued
     bool m_MustReread = false;  // a committed rewrite could not be read back

@@ -77,19 +77,35 @@ bool ArchiveFileBuilder::FileToAdd_t::PredicateByDiskLocation::operator()(const 
 
 ArchiveFileBuilder::ArchiveFileBuilder(unsigned archiveId) : m_ArchiveId(archiveId) {}
 
-HRESULT ArchiveFileBuilder::Register(FileToAdd_t file) {
-    if (file.path.empty()) {
+namespace {
+
+// Registers a stored path once, without regard to case.
+bool RegisterPath(std::unordered_set<std::string>& lowered, const std::string& path) {
+    if (path.empty()) {
         QUOR_LOG(Log::ERROR, "Empty file name");
-        return E_FAIL;
+        return false;
     }
-    std::string lowered = file.path;
-    for (char& c : lowered)
+    std::string key = path;
+    for (char& c : key)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (!m_Lowered.insert(std::move(lowered)).second) {
+    if (!lowered.insert(std::move(key)).second) {
         QUOR_LOG(Log::ERROR, "File already marked for adding");
-        return E_FAIL;
+        return false;
     }
+    return true;
+}
+
+}  // namespace
+
+HRESULT ArchiveFileBuilder::Register(FileToAdd_t file) {
+    if (!RegisterPath(m_Lowered, file.path)) return E_FAIL;
     m_Files.push_back(std::move(file));
+    return S_OK;
+}
+
+HRESULT ArchiveFileBuilder::AddPlaced(const std::string& path, uint64_t offset, uint64_t size) {
+    if (!RegisterPath(m_Lowered, path)) return E_FAIL;
+    m_Placed.push_back(Placed_t{path, offset, size});
     return S_OK;
 }
 
@@ -129,7 +145,7 @@ HRESULT ArchiveFileBuilder::Write(const std::string& indexPath, User::AutoUpdate
         ::unlink(indexPath.c_str());
         return E_FAIL;
     }
-    const HRESULT hr = WriteTo(index.Release(), data.Release(), indexPath, timer);
+    const HRESULT hr = WriteTo(index.Release(), data.Release(), indexPath, 0, timer);
     if (FAILED(hr)) {
         ::unlink(indexPath.c_str());
         ::unlink(dataPath.c_str());
@@ -159,7 +175,7 @@ HRESULT ArchiveFileBuilder::WriteTemporary(const std::string& folder, std::strin
             return E_FAIL;
         }
         ::fchmod(index.Get(), kPairFileMode);
-        const HRESULT hr = WriteTo(index.Release(), data.Release(), name, timer);
+        const HRESULT hr = WriteTo(index.Release(), data.Release(), name, 0, timer);
         if (FAILED(hr)) {
             ::unlink(name.c_str());
             ::unlink(dataPath.c_str());
@@ -172,7 +188,30 @@ HRESULT ArchiveFileBuilder::WriteTemporary(const std::string& folder, std::strin
     return E_FAIL;
 }
 
-HRESULT ArchiveFileBuilder::WriteTo(int indexFd, int dataFd, const std::string& indexPath,
+HRESULT ArchiveFileBuilder::WriteOnto(const std::string& indexPath, int dataFd, uint64_t placedLength,
+                                      User::AutoUpdateProgress::AutoTimer* timer) {
+    for (const Placed_t& placed : m_Placed)
+        if (placed.offset > placedLength || placed.size > placedLength - placed.offset) {
+            QUOR_LOG(Log::ERROR, "\"%s\" does not lie in the %llu bytes written in place", placed.path.c_str(),
+                     static_cast<unsigned long long>(placedLength));
+            return E_FAIL;
+        }
+    Vorn::UniqueFd index(::open(indexPath.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC));
+    Vorn::UniqueFd data(::fcntl(dataFd, F_DUPFD_CLOEXEC, 0));
+    if (!index.IsValid() || !data.IsValid()) {
+        QUOR_LOG(Log::ERROR, "Failed to open \"%s\": %s", indexPath.c_str(), Common::SystemErrorText(errno).c_str());
+        return E_FAIL;
+    }
+    const off_t end = static_cast<off_t>(placedLength);
+    if (::ftruncate(data.Get(), end) != 0 || ::lseek(data.Get(), end, SEEK_SET) != end) {
+        QUOR_LOG(Log::ERROR, "Failed to prepare the data file of \"%s\": %s", indexPath.c_str(),
+                 Common::SystemErrorText(errno).c_str());
+        return E_FAIL;
+    }
+    return WriteTo(index.Release(), data.Release(), indexPath, placedLength, timer);
+}
+
+HRESULT ArchiveFileBuilder::WriteTo(int indexFd, int dataFd, const std::string& indexPath, uint64_t placedLength,
                                     User::AutoUpdateProgress::AutoTimer* timer) {
     using FileFormat::FileListEntry_t;
     m_BytesWritten = 0;
@@ -192,11 +231,26 @@ HRESULT ArchiveFileBuilder::WriteTo(int indexFd, int dataFd, const std::string& 
 
         const uint64_t limit = GetMaxPairDataSize();
         std::vector<FileListEntry_t> entries;
-        entries.reserve(files.size());
+        entries.reserve(m_Placed.size() + files.size());
         Common::StringTable::Builder paths;
+        // The placed files are in the data file already; the others follow them.
+        if (placedLength > limit) throw std::runtime_error("Archive data would pass its size limit");
+        for (const Placed_t& placed : m_Placed) {
+            if (timer) {
+                timer->DeltaBytesCompleted(static_cast<int64_t>(placed.size));
+                timer->GetAutoUpdateProgress().Tick(0);
+            }
+            m_BytesWritten += placed.size;
+            FileListEntry_t entry;
+            entry.hash = FileFormat::HashString(placed.path.c_str());
+            entry.dataOffset = static_cast<uint32_t>(placed.offset);
+            entry.dataSize = static_cast<uint32_t>(placed.size);
+            entry.pathIndex = paths.Add(placed.path);
+            entries.push_back(entry);
+        }
         const std::string* sourcePath = nullptr;
         Common::UniqueFile source;
-        uint64_t runStart = 0, runLength = 0, dataOffset = 0;
+        uint64_t runStart = 0, runLength = 0, dataOffset = placedLength;
         for (const FileToAdd_t& file : files) {
             ThrowOnTRUE(cancel);
             const bool sameSource = sourcePath && file.diskPath == *sourcePath;

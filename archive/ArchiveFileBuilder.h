@@ -4,9 +4,11 @@
 //
 // - Add registers a file (stored paths unique without regard to case); Write writes index path and
 //   index path + ".dat" from scratch, creating both (never through a link, never over an existing
-//   file); WriteTemporary does the same under a fresh temporary name of a folder. Files are copied grouped by source (disk paths compared byte
-//   for byte) in source order, and stretches that follow each other in one source are copied as
-//   one run, so the surviving part of an old data file is read sequentially.
+//   file); WriteTemporary does the same under a fresh temporary name of a folder; WriteOnto
+//   completes a pair whose data file already holds some of its files (AddPlaced) at its start.
+//   Files are copied grouped by source (disk paths compared byte for byte) in source order, and
+//   stretches that follow each other in one source are copied as one run, so the surviving part of
+//   an old data file is read sequentially.
 // - A pair with files is sealed (pair id and data size in the index, the same in a trailer of the
 //   data file); both files are flushed to the disk before Write returns S_OK. A pair whose stored
 //   bytes would pass GetMaxPairDataSize(), or a source that is larger than 0xFFFFFFFF bytes, is
@@ -52,6 +54,9 @@ public:
     HRESULT Add(const std::string& path, const std::string& diskPath, unsigned offset, unsigned size);
     // Registers exactly `size` bytes (0 included: an empty file) at `offset` of the disk file.
     HRESULT AddStretch(const std::string& path, const std::string& diskPath, unsigned offset, unsigned size);
+    // Registers a file whose `size` bytes already lie at `offset` of the data file that WriteOnto
+    // is given; they are neither read nor copied.
+    HRESULT AddPlaced(const std::string& path, uint64_t offset, uint64_t size);
 
     // Creates and writes the pair indexPath / indexPath + ".dat"; E_FAIL when either name exists.
     HRESULT Write(const std::string& indexPath, User::AutoUpdateProgress::AutoTimer* timer);
@@ -60,17 +65,30 @@ public:
     HRESULT WriteTemporary(const std::string& folder, std::string& tempIndex,
                            User::AutoUpdateProgress::AutoTimer* timer);
 
-    // Stored bytes copied by the last Write.
+    // Writes the pair into an index file that exists (indexPath, made empty first) and the data
+    // file `dataFd` (borrowed; its first `placedLength` bytes, the placed files' bytes, stay as
+    // they are and everything after them is overwritten). E_FAIL when a placed file does not lie
+    // inside placedLength; on any failure the caller cuts the data file back itself.
+    HRESULT WriteOnto(const std::string& indexPath, int dataFd, uint64_t placedLength,
+                      User::AutoUpdateProgress::AutoTimer* timer);
+
+    // Stored bytes copied (or placed) by the last Write.
     uint64_t GetBytesWritten() const { return m_BytesWritten; }
 
 private:
     HRESULT Register(FileToAdd_t file);
-    HRESULT WriteTo(int indexFd, int dataFd, const std::string& indexPath,
+    HRESULT WriteTo(int indexFd, int dataFd, const std::string& indexPath, uint64_t placedLength,
                     User::AutoUpdateProgress::AutoTimer* timer);
 
     unsigned m_ArchiveId;
     uint64_t m_BytesWritten = 0;
     std::vector<FileToAdd_t> m_Files;            // in the order they were added
+    struct Placed_t {
+        std::string path;
+        uint64_t offset;
+        uint64_t size;
+    };
+    std::vector<Placed_t> m_Placed;              // in the order they were added
     std::unordered_set<std::string> m_Lowered;  // stored paths with "A"-"Z" lowered
 };
 

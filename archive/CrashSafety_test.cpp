@@ -11,6 +11,8 @@
 #include <thread>
 
 #include "archive/ArchiveFile.h"
+#include "archive/FolderEntries.h"
+#include "archive/FolderLock.h"
 #include "archive/IMain.h"
 #include "archive/PairCommit.h"
 #include "archive/testing/ArchiveTesting.h"
@@ -58,6 +60,25 @@ protected:
         for (int k = 0; k < kFiles; ++k) WriteFile(SourceOf(k, generation), ContentOf(k, generation));
     }
 
+    // Every other file written straight into the archive instead of being added from its source.
+    bool WriteInPlace(IManager& manager, int k, int generation) {
+        const std::string bytes = ContentOf(k, generation);
+        const int fd = manager.BeginAddInPlace(PathOf(k), bytes.size());
+        for (size_t done = 0; fd >= 0 && done < bytes.size();) {
+            const ssize_t n = ::write(fd, bytes.data() + done, std::min<size_t>(bytes.size() - done, 8192));
+            if (n <= 0) return false;
+            done += size_t(n);
+        }
+        return fd >= 0 && manager.EndAddInPlace(PathOf(k), true, nullptr);
+    }
+
+    // Once a manager has loaded the folder it holds the pair and the writer's lock file, nothing
+    // that a write which never committed left behind.
+    void ExpectNoLeftovers() {
+        for (const std::string& name : FolderEntries(folder))
+            EXPECT_TRUE(name.ends_with(".zef") || name.ends_with(".zef.dat") || name == FolderLock::kFileName) << name;
+    }
+
     // The writer: replaces every file by its next generation and flushes. Runs in the child.
     [[noreturn]] void Writer(int next, PairCommit::StepHook hook) {
         PairCommit::SetStepHookForTesting(hook);
@@ -68,9 +89,10 @@ protected:
             for (int k = 0; ok && k < kFiles; ++k) {
                 const std::string source = SourceOf(k, next);
                 if (next > 1) ok = manager->Delete(PathOf(k), nullptr);
-                ok = ok && manager->Add(PathOf(k), &source, nullptr);
+                ok = ok && (inPlace && k % 2 ? WriteInPlace(*manager, k, next) : manager->Add(PathOf(k), &source, nullptr));
             }
             Report(0);
+            if (killBeforeFlush) kill(getpid(), SIGKILL);
             ok = ok && manager->WriteArchiveFiles(false, nullptr);
         }
         _exit(ok ? 0 : 1);
@@ -177,12 +199,17 @@ protected:
         return found;
     }
 
+    void KillAtTimedPoints();
+    void KillAtEachStepOfTheCommit();
+
     TempDir dir;
     std::string folder = dir / "arch";
     int current = 1;
+    bool inPlace = false;
+    bool killBeforeFlush = false;
 };
 
-TEST_F(CrashSafetyTest, KilledAtTimedPointsOfAFlush) {
+void CrashSafetyTest::KillAtTimedPoints() {
     WriteSources(2);
     const auto start = std::chrono::steady_clock::now();
     RunChild(1, nullptr);
@@ -216,6 +243,7 @@ TEST_F(CrashSafetyTest, KilledAtTimedPointsOfAFlush) {
         rolledForward += state == current + 1;
         rolledBack += state == current;
         current = state;
+        ExpectNoLeftovers();
     }
     // The kill points came both before the commit (the old pair stands) and after it (the next
     // manager finishes the commit).
@@ -225,6 +253,28 @@ TEST_F(CrashSafetyTest, KilledAtTimedPointsOfAFlush) {
     RecordProperty("kills_before_commit", rolledBack);
 }
 
+TEST_F(CrashSafetyTest, KilledAtTimedPointsOfAFlush) { KillAtTimedPoints(); }
+
+// The kill points also fall while files are being written into the archive, before the flush.
+TEST_F(CrashSafetyTest, KilledAtTimedPointsOfWritingInPlaceAndOfTheFlush) {
+    inPlace = true;
+    KillAtTimedPoints();
+}
+
+// Every file written into the archive, then killed before the flush: the archive is as it was.
+TEST_F(CrashSafetyTest, KilledAfterWritingInPlaceBeforeTheFlush) {
+    inPlace = true;
+    killBeforeFlush = true;
+    WriteSources(2);
+    std::string reported;
+    const int status = RunChild(current, nullptr, nullptr, -1, &reported);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    ASSERT_EQ(reported, std::string(1, '\0'));
+    EXPECT_EQ(ReadWithoutRecovery(), current);
+    EXPECT_EQ(StateOnDisk(), current);
+    ExpectNoLeftovers();
+}
+
 void KillSelf(PairCommit::Step) { kill(getpid(), SIGKILL); }
 
 template <PairCommit::Step S>
@@ -232,7 +282,7 @@ void KillAt(PairCommit::Step step) {
     if (step == S) KillSelf(step);
 }
 
-TEST_F(CrashSafetyTest, KilledAtEachStepOfTheCommit) {
+void CrashSafetyTest::KillAtEachStepOfTheCommit() {
     // What a reader that does not finish commits sees after each kill: the old pair, a pair it
     // refuses (new data under the old index), then the new pair.
     const struct {
@@ -251,7 +301,15 @@ TEST_F(CrashSafetyTest, KilledAtEachStepOfTheCommit) {
         // Once the journal is written the new pair is the pair: loading finishes the commit.
         ASSERT_EQ(StateOnDisk(), current + 1);
         ++current;
+        ExpectNoLeftovers();
     }
+}
+
+TEST_F(CrashSafetyTest, KilledAtEachStepOfTheCommit) { KillAtEachStepOfTheCommit(); }
+
+TEST_F(CrashSafetyTest, KilledAtEachStepOfTheCommitOfFilesWrittenInPlace) {
+    inPlace = true;
+    KillAtEachStepOfTheCommit();
 }
 
 }  // namespace

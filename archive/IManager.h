@@ -37,6 +37,14 @@ public:
     // Drops every queued addition and deletion: each pair is again what its files on disk hold.
     // Handles stay open.
     virtual void DiscardChanges() = 0;
+    // Stores a file of `size` bytes under path by writing it straight into the archive: Begin
+    // refuses what Add would refuse (-1) or gives a descriptor (borrowed, valid until End,
+    // positioned where the bytes go) that the caller writes exactly `size` bytes to; End with keep
+    // queues the file as Add does (false when it was not exactly `size` bytes or is refused),
+    // without keep drops what was written. Until the next rewrite commits, the bytes are seen by
+    // no reader, and a crash leaves the archive as it was. One such file at a time.
+    virtual int BeginAddInPlace(const std::string& path, uint64_t size) = 0;
+    virtual bool EndAddInPlace(const std::string& path, bool keep, User::AutoUpdateProgress* progress) = 0;
 };
 
 }  // namespace Quor::FileSystem

@@ -1,5 +1,6 @@
 #include "archive/ManagedFileHelper.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <map>
@@ -243,6 +244,52 @@ HRESULT ReplaceFile(const std::string& project, DWORD version, const std::string
     if (SUCCEEDED(hr)) hr = DeleteFrom(__PRETTY_FUNCTION__, *manager, path);
     if (SUCCEEDED(hr)) hr = AddTo(__PRETTY_FUNCTION__, *manager, path, source);
     return hr;
+}
+
+FileWrittenInPlace::~FileWrittenInPlace() {
+    if (m_Manager) End(false);
+}
+
+HRESULT FileWrittenInPlace::Begin(const std::string& project, DWORD version, const std::string& path, uint64_t size) {
+    QUOR_LOG(Log::DEBUG, "%s, 0x%08lx, %s, %llu", project.c_str(), Hex(version), path.c_str(),
+             static_cast<unsigned long long>(size));
+    if (m_Manager) End(false);
+    std::shared_ptr<IManager> manager;
+    HRESULT hr = ManagerFor(__PRETTY_FUNCTION__, project, version, manager);
+    if (FAILED(hr)) return hr;
+    const int fd = manager->BeginAddInPlace(path, size);
+    if (fd < 0) {
+        QUOR_LOG(Log::ERROR, "Failed to add \"%s\".", path.c_str());
+        return E_FAIL;
+    }
+    m_Manager = std::move(manager);
+    m_Path = path;
+    m_Fd = fd;
+    return S_OK;
+}
+
+Vorn::UniqueFd FileWrittenInPlace::Output() const {
+    return Vorn::UniqueFd(m_Manager ? ::fcntl(m_Fd, F_DUPFD_CLOEXEC, 0) : -1);
+}
+
+HRESULT FileWrittenInPlace::Keep() {
+    QUOR_LOG(Log::DEBUG, "%s", m_Path.c_str());
+    if (!m_Manager) {
+        QUOR_LOG(Log::ERROR, "No file is being written");
+        return E_FAIL;
+    }
+    const bool kept = m_Manager->EndAddInPlace(m_Path, true, g_pAutoUpdateProgress);
+    m_Manager.reset();
+    m_Fd = -1;
+    if (kept) return S_OK;
+    QUOR_LOG(Log::ERROR, "Failed to add \"%s\".", m_Path.c_str());
+    return E_FAIL;
+}
+
+void FileWrittenInPlace::End(bool keep) {
+    m_Manager->EndAddInPlace(m_Path, keep, g_pAutoUpdateProgress);
+    m_Manager.reset();
+    m_Fd = -1;
 }
 
 bool DoesFileOrDirectoryExist(const std::string& project, DWORD version, const std::string& path) {

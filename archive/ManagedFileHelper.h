@@ -11,6 +11,9 @@
 //   UnlockFile. A lock entry keeps its manager alive, also after Release.
 // - ExtractFile copies a stored file (zlib: flag 0x01, LZMA: flag 0x02, zlib when both) to a
 //   destination, or, with an empty destination, to archive folder/path, never outside the folder.
+// - FileWrittenInPlace stores a file by writing it straight into its archive pair
+//   (IManager::BeginAddInPlace): no copy of it is made at the flush. What it wrote is dropped
+//   unless Keep succeeded, and until the next Flush writes the pair no reader sees it.
 // - Flush rewrites the changed pairs of every cached manager; a manager that fails does not keep
 //   the others from being written.
 // - Results are HRESULTs with one ERROR log line per failure. No lock anywhere: the caches, the
@@ -23,6 +26,7 @@
 #include "archive/IManager.h"
 #include "common/AutoUpdateProgress.h"
 #include "foundation/Types.h"
+#include "foundation/UniqueFd.h"
 
 namespace Quor::User::ManagedFileHelper {
 
@@ -50,6 +54,32 @@ void Release();
 void DiscardChanges();
 // flags bit 0x01: rewrite every pair, changed or not.
 HRESULT Flush(DWORD flags);
+
+// A file being written into an archive (see the head of this file). One thread; not copyable.
+class FileWrittenInPlace {
+public:
+    FileWrittenInPlace() = default;
+    ~FileWrittenInPlace();
+    FileWrittenInPlace(const FileWrittenInPlace&) = delete;
+    FileWrittenInPlace& operator=(const FileWrittenInPlace&) = delete;
+
+    // Starts storing `size` bytes under path; E_FAIL when the archive refuses it (as AddFile would).
+    HRESULT Begin(const std::string& project, DWORD version, const std::string& path, uint64_t size);
+    // A descriptor of the caller's own (it closes it; invalid before Begin) positioned where the
+    // bytes go; it shares its file position with every other one given out for this file.
+    Vorn::UniqueFd Output() const;
+    // Queues the file as AddFile does, when exactly the size given to Begin was written; else
+    // E_FAIL and the bytes are dropped. After Keep, or once this object dies, Output's
+    // descriptors must no longer be written.
+    HRESULT Keep();
+
+private:
+    void End(bool keep);
+
+    std::shared_ptr<FileSystem::IManager> m_Manager;
+    std::string m_Path;
+    int m_Fd = -1;
+};
 
 // While it lives, Add, Delete and archive writing report to `progress`. Scopes do not nest: the
 // destructor clears the pointer.

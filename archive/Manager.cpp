@@ -243,7 +243,7 @@ bool Manager::BeginChange() {
 }
 
 void Manager::EndChange() {
-    if (!m_Lock.IsHeld()) return;
+    if (!m_Lock.IsHeld() || !m_InPlace.empty()) return;
     for (const KeyArchiveFilePair_t& pair : m_Archives[0])
         if (pair.file.IsDirty()) return;
     m_State = ReadFolderState(Folder());
@@ -445,28 +445,66 @@ bool Manager::Add(const std::string& path, const std::string* diskPath, User::Au
 }
 
 bool Manager::Queue(const std::string& path, const std::string& source, User::AutoUpdateProgress* progress) {
+    ArchiveFile* pair = PairFor(path, DiskFileSize(source).value_or(0), source);
+    return pair && Queued(*pair, pair->Add(path, source, progress));
+}
+
+ArchiveFile* Manager::PairFor(const std::string& path, uint64_t size, const std::string& source) {
     for (KeyArchiveFilePair_t& pair : m_Archives[0]) {
         if (pair.file.IsMarkedForAdding(path)) {
             QUOR_LOG(Log::ERROR, "File already marked for adding");
-            return false;
+            return nullptr;
         }
         if (pair.file.Find(path) && !pair.file.IsMarkedForDeletion(path)) {
             QUOR_LOG(Log::ERROR, "Filed already in archive");
-            return false;
+            return nullptr;
         }
     }
-    const uint64_t size = DiskFileSize(source).value_or(0);
     const uint64_t limit = GetMaxPairDataSize();
     if (size > limit) {
         QUOR_LOG(Log::ERROR, "File \"%s\" is too large for an archive (%llu bytes)", source.c_str(),
                  static_cast<unsigned long long>(size));
-        return false;
+        return nullptr;
     }
     for (KeyArchiveFilePair_t& pair : m_Archives[0])
-        if (pair.file.GetProjectedSize() + size <= limit) return Queued(pair.file, pair.file.Add(path, source, progress));
-    ArchiveFile* pair = CreateArchiveFile(path);
-    if (!pair) return false;
-    return Queued(*pair, pair->Add(path, source, progress));
+        if (pair.file.GetProjectedSize() + size <= limit) return &pair.file;
+    return CreateArchiveFile(path);
+}
+
+int Manager::BeginAddInPlace(const std::string& path, uint64_t size) {
+    QUOR_LOG(Log::VERBOSE, "(%s, %llu)", path.c_str(), static_cast<unsigned long long>(size));
+    if (path.empty()) {
+        QUOR_LOG(Log::ERROR, "Empty file name");
+        return -1;
+    }
+    if (!m_InPlace.empty()) {
+        QUOR_LOG(Log::ERROR, "\"%s\" is still being written in place", m_InPlace.c_str());
+        return -1;
+    }
+    if (!BeginChange()) return -1;
+    ArchiveFile* pair = PairFor(path, size, path);
+    const int fd = pair ? pair->BeginInPlace(path) : -1;
+    if (fd < 0) {
+        EndChange();
+        return -1;
+    }
+    m_InPlace = path;
+    m_InPlacePair = pair->GetFilename();
+    m_InPlaceSize = size;
+    return fd;
+}
+
+bool Manager::EndAddInPlace(const std::string& path, bool keep, User::AutoUpdateProgress* progress) {
+    QUOR_LOG(Log::VERBOSE, "(%s, %s)", path.c_str(), keep ? "true" : "false");
+    if (m_InPlace.empty() || m_InPlace != path) {
+        QUOR_LOG(Log::ERROR, "\"%s\" is not being written in place", path.c_str());
+        return false;
+    }
+    m_InPlace.clear();
+    ArchiveFile* pair = FindArchiveByDataName(m_InPlacePair + kDataSuffix);
+    const bool kept = pair && Queued(*pair, pair->EndInPlace(path, m_InPlaceSize, keep, progress));
+    EndChange();
+    return kept;
 }
 
 bool Manager::Delete(const std::string& path, User::AutoUpdateProgress* progress) {
@@ -652,6 +690,7 @@ void Manager::DiscardChanges() {
         pair.file.DiscardChanges();
     }
     m_FailedPairs.clear();
+    m_InPlace.clear();
     EndChange();
 }
 

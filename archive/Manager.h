@@ -33,6 +33,9 @@
 // - Add puts a file into the first pair that has room for it below GetMaxPairDataSize() and
 //   starts a new pair ("<prefix>_<number>.zef") when none has; a path that a pair stores (and
 //   does not delete) or already queues is refused. Delete goes to the pair that stores the path.
+// - BeginAddInPlace / EndAddInPlace: the same for a file written straight into its pair's next
+//   data file (ArchiveFile::BeginInPlace) instead of being copied there from a disk file; the
+//   writer lock is taken at the begin and held at least until the end.
 // - Handles: OpenFileHandle gives a random non-zero number per reader, refused for a pair with
 //   queued changes; a pair with handles is not rewritten (its changes stay queued).
 // - WriteArchiveFiles rewrites every changed pair and goes on past a pair that cannot be written;
@@ -85,6 +88,8 @@ public:
     bool FlushArchive(std::string& archiveName, bool force, User::AutoUpdateProgress* progress) override;
     void GetContents(std::vector<std::string>& contents) const override;
     void DiscardChanges() override;
+    int BeginAddInPlace(const std::string& path, uint64_t size) override;
+    bool EndAddInPlace(const std::string& path, bool keep, User::AutoUpdateProgress* progress) override;
 
     bool FileExists(const std::string& path);
 
@@ -124,6 +129,9 @@ private:
     bool IsPairOnDisk(const ArchiveFile& pair) const;
     ArchiveFile* Search(const std::string& path, uint32_t& offset, uint32_t& size);
     bool Queue(const std::string& path, const std::string& source, User::AutoUpdateProgress* progress);
+    // The pair that takes a new file of `size` bytes (made when none has room); null (logged) when
+    // the path is stored or queued already or the file cannot fit any pair.
+    ArchiveFile* PairFor(const std::string& path, uint64_t size, const std::string& source);
     bool QueueDeletion(const std::string& path, User::AutoUpdateProgress* progress);
     bool LoadArchiveFile(const std::string& name, bool tidy, bool& untidy);
     void SetAside(const std::string& name);
@@ -152,6 +160,11 @@ private:
     // Index names of the pairs whose last write failed (and its caller was told) and that took no
     // change since.
     std::set<std::string> m_FailedPairs;
+    // The file being written in place (empty: none), its pair's index name and its size; the
+    // writer lock stays held while it is open.
+    std::string m_InPlace;
+    std::string m_InPlacePair;
+    uint64_t m_InPlaceSize = 0;
 };
 
 }  // namespace Quor::FileSystem::Impl

@@ -663,5 +663,157 @@ TEST_F(ManagerTest, OnlyThePairWhoseWriteFailedIsLeftUnwritten) {
     EXPECT_EQ(Stored(*manager, "b"), Content(2, 90));
 }
 
+// Files written straight into the archive (BeginAddInPlace / EndAddInPlace).
+class InPlaceTest : public ManagerTest {
+protected:
+    // Writes `written` into the archive as path, declared as `size` bytes; returns End's result
+    // (false as well when Begin refused).
+    bool WriteInPlace(IManager& manager, const std::string& path, const std::string& written, bool keep = true,
+                      uint64_t size = UINT64_MAX) {
+        const int fd = manager.BeginAddInPlace(path, size == UINT64_MAX ? written.size() : size);
+        if (fd < 0) return false;
+        EXPECT_EQ(::write(fd, written.data(), written.size()), static_cast<ssize_t>(written.size()));
+        return manager.EndAddInPlace(path, keep, nullptr);
+    }
+    // Entries of the folder besides the pairs and the writer's lock file: what writes that have not
+    // committed hold.
+    std::vector<std::string> Leftovers() const {
+        std::vector<std::string> found;
+        for (const std::string& name : FolderEntries(folder))
+            if (!name.ends_with(".zef") && !name.ends_with(".zef.dat") && name != FolderLock::kFileName)
+                found.push_back(name);
+        return found;
+    }
+};
+
+TEST_F(InPlaceTest, StoredBesideCopiedFilesAndSeenOnlyOnceFlushed) {
+    WriteFirstPair();
+    const std::string data = folder + "/" + PairName(0) + ".dat";
+    const std::string before = ReadFile(data);
+    auto manager = Open();
+    ASSERT_TRUE(Add(*manager, "b", Content(2, 3000)));
+    ASSERT_TRUE(WriteInPlace(*manager, "c", Content(3, 70000)));
+    ASSERT_TRUE(WriteInPlace(*manager, "empty", ""));
+    EXPECT_FALSE(WriteInPlace(*manager, "dropped", Content(4, 500), false));
+    ASSERT_TRUE(WriteInPlace(*manager, "d", Content(5, 9000)));
+    // Nothing a reader opens changed yet.
+    EXPECT_EQ(ReadFile(data), before);
+    EXPECT_EQ(Indexes(), std::vector<std::string>{PairName(0)});
+    ASSERT_TRUE(manager->WriteArchiveFiles(false, nullptr));
+    EXPECT_TRUE(Leftovers().empty());
+    manager.reset();
+    manager = Open();
+    for (const auto& [path, bytes] : {std::pair<std::string, std::string>{"a", Content(1, 40)},
+                                      {"b", Content(2, 3000)},
+                                      {"c", Content(3, 70000)},
+                                      {"empty", ""},
+                                      {"d", Content(5, 9000)},
+                                      {"dropped", "<absent>"}})
+        EXPECT_EQ(Stored(*manager, path), bytes) << path;
+}
+
+TEST_F(InPlaceTest, RefusedOrMiswrittenFilesAreNeverStored) {
+    WriteFirstPair();
+    SetMaxPairDataSizeForTesting(1000);
+    const struct {
+        const char* what;
+        const char* path;
+        std::string written;
+        uint64_t declared;
+        const char* logged;
+    } cases[] = {
+        {"shorter than declared", "short", Content(2, 99), 100, "instead of 100"},
+        {"longer than declared", "long", Content(3, 101), 100, "instead of 100"},
+        {"already stored", "a", Content(4, 10), 10, "Filed already in archive"},
+        {"already queued", "queued", Content(5, 10), 10, "File already marked for adding"},
+        {"larger than a pair", "huge", Content(6, 1001), 1001, "too large for an archive"},
+    };
+    auto manager = Open();
+    ASSERT_TRUE(Add(*manager, "queued", Content(7, 10)));
+    for (const auto& c : cases) {
+        LogRecorder log;
+        EXPECT_FALSE(WriteInPlace(*manager, c.path, c.written, true, c.declared)) << c.what;
+        EXPECT_TRUE(log.Contains(c.logged)) << c.what;
+    }
+    // One file at a time, and its pair is not rewritten under it.
+    const int fd = manager->BeginAddInPlace("open", 3);
+    ASSERT_GE(fd, 0);
+    {
+        LogRecorder log;
+        EXPECT_LT(manager->BeginAddInPlace("second", 3), 0);
+        EXPECT_FALSE(manager->WriteArchiveFiles(false, nullptr));
+        EXPECT_TRUE(log.Contains("still being written"));
+    }
+    ASSERT_EQ(::write(fd, "abc", 3), 3);
+    ASSERT_TRUE(manager->EndAddInPlace("open", true, nullptr));
+    ASSERT_TRUE(manager->WriteArchiveFiles(false, nullptr));
+    EXPECT_TRUE(Leftovers().empty());
+    std::vector<std::string> contents;
+    manager->GetContents(contents);
+    std::sort(contents.begin(), contents.end());
+    EXPECT_EQ(contents, (std::vector<std::string>{"a", "open", "queued"}));
+    EXPECT_EQ(Stored(*manager, "open"), "abc");
+}
+
+TEST_F(InPlaceTest, PairsStayWithinTheirSizeLimit) {
+    SetMaxPairDataSizeForTesting(100);
+    auto manager = Open();
+    ASSERT_TRUE(WriteInPlace(*manager, "a", Content(1, 60)));
+    ASSERT_TRUE(WriteInPlace(*manager, "b", Content(2, 60)));  // no room in the first pair
+    ASSERT_TRUE(Add(*manager, "c", Content(3, 30)));           // fits the first pair
+    ASSERT_TRUE(WriteInPlace(*manager, "d", Content(4, 10)));  // fills the first pair
+    ASSERT_TRUE(WriteInPlace(*manager, "e", Content(5, 40)));  // the second
+    ASSERT_TRUE(manager->WriteArchiveFiles(false, nullptr));
+    EXPECT_EQ(Indexes().size(), 2u);
+    for (const auto& [path, seed, size] :
+         {std::tuple{"a", 1, 60}, {"b", 2, 60}, {"c", 3, 30}, {"d", 4, 10}, {"e", 5, 40}})
+        EXPECT_EQ(Stored(*manager, path), Content(seed, size)) << path;
+    std::string name;
+    uint32_t offset = 0, size = 0;
+    ASSERT_TRUE(manager->Find("b", name, offset, size));
+    EXPECT_EQ(name, PairName(1) + ".dat");
+    ASSERT_TRUE(manager->Find("d", name, offset, size));
+    EXPECT_EQ(name, PairName(0) + ".dat");
+}
+
+TEST_F(InPlaceTest, KeptThroughARefusedRewriteAndGoneWithDiscardedChanges) {
+    WriteFirstPair();
+    {
+        auto manager = Open();
+        std::string name;
+        const uint32_t handle = Hold(*manager, "a", name);
+        ASSERT_NE(handle, 0u);
+        ASSERT_TRUE(WriteInPlace(*manager, "b", Content(2, 5000)));
+        {
+            LogRecorder log;
+            EXPECT_FALSE(manager->WriteArchiveFiles(false, nullptr));
+            EXPECT_TRUE(log.Contains("Files in the archive are still locked."));
+        }
+        EXPECT_TRUE(manager->CloseFileHandle(name, handle));
+        ASSERT_TRUE(WriteInPlace(*manager, "c", Content(3, 700)));
+        ASSERT_TRUE(manager->WriteArchiveFiles(false, nullptr));
+        EXPECT_EQ(Stored(*manager, "b"), Content(2, 5000));
+        EXPECT_EQ(Stored(*manager, "c"), Content(3, 700));
+    }
+    {
+        auto manager = Open();
+        ASSERT_TRUE(WriteInPlace(*manager, "d", Content(4, 800)));
+        const int fd = manager->BeginAddInPlace("e", 10);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::write(fd, "0123456789", 10), 10);
+        EXPECT_FALSE(Leftovers().empty());
+        manager->DiscardChanges();
+        EXPECT_FALSE(manager->EndAddInPlace("e", true, nullptr));
+        EXPECT_TRUE(Leftovers().empty());
+        EXPECT_TRUE(WriterLockFree());
+        ASSERT_TRUE(manager->WriteArchiveFiles(false, nullptr));
+    }
+    auto manager = Open();
+    std::vector<std::string> contents;
+    manager->GetContents(contents);
+    std::sort(contents.begin(), contents.end());
+    EXPECT_EQ(contents, (std::vector<std::string>{"a", "b", "c"}));
+}
+
 }  // namespace
 }  // namespace Quor::FileSystem::Impl

@@ -65,8 +65,12 @@ public:
     HRESULT m_Result = S_OK;
 
 private:
-    // Decodes the download into target and tells whether the decoded bytes match the entry's MD5.
-    HRESULT Expand(const DownloadedFile& item, const std::string& target, bool& matches);
+    // Decodes the download into output (named target in the log) and tells whether the decoded
+    // bytes match the entry's MD5.
+    HRESULT Expand(const DownloadedFile& item, Vorn::UniqueFd output, const std::string& target, bool& matches);
+    // An archived file to expand, decoded straight into its archive pair and kept there only when
+    // its MD5 matches. False when the archive does not take it that way (nothing was done).
+    bool ExpandIntoArchive(const DownloadedFile& item, const DownloadPath& path);
     HRESULT Decode(const std::string& source, const ReleaseManifest::ENTRY& entry, HashingWriter& writer);
     bool Move(DownloadedFile& item);
     // Whether a file placed as it came is a good copy of the entry (keptCompressedForm: the
@@ -88,7 +92,7 @@ Vorn::UniqueFd OpenOutput(const std::string& path) {
     return Vorn::UniqueFd(::open(path.c_str(), kFlags | O_NOFOLLOW | O_CLOEXEC, 0666));
 }
 
-HRESULT Pass::Expand(const DownloadedFile& item, const std::string& target, bool& matches) {
+HRESULT Pass::Expand(const DownloadedFile& item, Vorn::UniqueFd output, const std::string& target, bool& matches) {
     const ReleaseManifest::ENTRY& entry = *item.m_Entry;
     const std::string& downloaded = item.m_TemporaryFile->GetPath();
     QUOR_LOG(Log::DEBUG, "Got a compressed file to unzip from the queue: ftpfile:\"%s.compressed\", Tempfile:\"%s\" ",
@@ -96,7 +100,6 @@ HRESULT Pass::Expand(const DownloadedFile& item, const std::string& target, bool
     AutoUpdateProgress::AutoTimer timer(m_Progress, WORK_TYPE_DISK_ACCESS);
     HRESULT hr = E_FAIL;
     if (entry.flags & (ReleaseManifest::FLAG_ZLIB | ReleaseManifest::FLAG_LZMA)) {
-        Vorn::UniqueFd output = OpenOutput(target);
         if (!output.IsValid()) {
             QUOR_LOG(Log::ERROR, "Failed to open \"%s\" for writing: %s", target.c_str(),
                      Common::SystemErrorText(errno).c_str());
@@ -120,6 +123,31 @@ HRESULT Pass::Decode(const std::string& source, const ReleaseManifest::ENTRY& en
     using Common::StreamDecode::Codec;
     const Codec codec = (entry.flags & ReleaseManifest::FLAG_ZLIB) ? Codec::kZlib : Codec::kLzma;
     return Common::StreamDecode::DecodeFile(source, codec, entry.size, writer);
+}
+
+bool Pass::ExpandIntoArchive(const DownloadedFile& item, const DownloadPath& path) {
+    const ReleaseManifest::ENTRY& entry = *item.m_Entry;
+    ManagedFileHelper::FileWrittenInPlace placed;
+    if (FAILED(placed.Begin(m_Manifest.m_ProjectName, entry.version, entry.name, entry.size))) return false;
+    const std::string target = "archive:" + entry.name;
+    bool valid = false;
+    if (FAILED(Expand(item, placed.Output(), target, valid))) {
+        QUOR_LOG(Log::ERROR,
+                 "Failed to decompress downloaded file, adding it to the list of failed files for retry/download.");
+        m_Failed.push_back(path);  // what was written is dropped with `placed`
+        return true;
+    }
+    if (!valid) {
+        QUOR_LOG(Log::WARNING, "Failed to validate file after download: %s.", target.c_str());
+        m_Failed.push_back(path);
+        return true;
+    }
+    const HRESULT added = placed.Keep();
+    if (FAILED(added)) {
+        QUOR_LOG(Log::ERROR, "Failed to move \"%s\" into an archive", target.c_str());
+        m_Result = added;
+    }
+    return true;
 }
 
 bool Pass::Move(DownloadedFile& item) {
@@ -156,6 +184,8 @@ void Pass::Process(DownloadedFile& item) {
         !m_IgnoreCompressed && (entry.flags & (ReleaseManifest::FLAG_ZLIB | ReleaseManifest::FLAG_LZMA));
     const bool expand = compressedForm && !(entry.flags & ReleaseManifest::FLAG_STORED_COMPRESSED);
     const bool archived = Common::PlaceOf(entry) == Common::EntryPlace::kArchived;
+    // Written once: decoded into the archive's own data file, nothing to copy at the flush.
+    if (archived && expand && ExpandIntoArchive(item, path)) return;
 
     // The one file the bytes end in: the local path, or for an archived file the file the archive
     // stores from (a second temporary file when the download is expanded into it).
@@ -177,7 +207,7 @@ void Pass::Process(DownloadedFile& item) {
     bool valid = false;
     if (expand) {
         // Decoded once, into its place, and checked while it is written.
-        if (FAILED(Expand(item, target, valid))) {
+        if (FAILED(Expand(item, OpenOutput(target), target, valid))) {
             QUOR_LOG(Log::ERROR,
                      "Failed to decompress downloaded file, adding it to the list of failed files for retry/download.");
             if (!archived) m_FileSystem.DeleteFile(target);  // no partial file stays in place

@@ -40,6 +40,18 @@ protected:
         return ReadFile(out);
     }
     size_t Requests(const std::string& name) const { return http.RequestCount(FilesUrl() + name); }
+    std::string ArchiveFolder() const { return Root() + "/projects/alpha/filearchives/1.0.0.1"; }
+    // Entries of the archive folder besides its pairs and the writer's lock file: files of archive
+    // writes that never committed.
+    std::vector<std::string> ArchiveLeftovers() const {
+        std::vector<std::string> names;
+        std::error_code error;
+        for (const auto& item : std::filesystem::directory_iterator(ArchiveFolder(), error)) {
+            const std::string name = item.path().filename();
+            if (!name.ends_with(".zef") && !name.ends_with(".zef.dat") && name != "archive.lock") names.push_back(name);
+        }
+        return names;
+    }
 };
 
 TEST_F(DownloadFilesStepTest, MixedFlagsArePlacedByTheirFlags) {
@@ -419,6 +431,7 @@ TEST_P(WrongBytesTest, AreRefusedInEveryPass) {
     }
     EXPECT_TRUE(log.HasError(" * " + FilesUrl() + "bad.bin")) << log.Errors();
     EXPECT_TRUE(TemporaryFiles().empty());
+    EXPECT_TRUE(ArchiveLeftovers().empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Forms, WrongBytesTest,
@@ -444,18 +457,53 @@ TEST_P(OversizedFormTest, IsNeverWrittenPastTheManifestsSize) {
     QuorTest::MakeDirs(Root() + "/projects/alpha/releases/1.0.0.1/deploy");
     TemporaryFolderWatch temp(Root() + "/temp");
     TemporaryFolderWatch deploy(Root() + "/projects/alpha/releases/1.0.0.1/deploy");
+    TemporaryFolderWatch archive(ArchiveFolder());
 
     EXPECT_EQ(E_QUOR_DOWNLOAD_AND_EXTRACT_FAILED, DownloadFilesStep(files, manifest, *server, fileSystem, progress));
 
     EXPECT_LE(deploy.Stop(), kSize);
     EXPECT_LE(temp.Stop(), std::max(kSize, packed.size()));
+    EXPECT_LE(archive.Stop(), kSize);
     EXPECT_FALSE(QuorTest::Exists(Deploy("big.bin")));
     EXPECT_TRUE(TemporaryFiles().empty());
+    EXPECT_TRUE(ArchiveLeftovers().empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Forms, OversizedFormTest,
                          ::testing::Values(FlagsCase{"DeployZlib", 0x04}, FlagsCase{"DeployLzma", 0x20},
                                            FlagsCase{"ArchivedZlib", 0x06}, FlagsCase{"ArchivedLzma", 0x22}),
+                         FlagsCaseName);
+
+class ArchivedOnceTest : public DownloadFilesStepTest, public ::testing::WithParamInterface<FlagsCase> {};
+
+// An archived file fetched compressed is decoded straight into its archive pair: {root}/temp
+// never holds more than the download itself (no decoded copy to be copied into the pair at the
+// flush), the pair reads back the file's bytes, and nothing is left behind.
+TEST_P(ArchivedOnceTest, IsDecodedStraightIntoItsArchive) {
+    std::string plain;
+    for (int line = 0; plain.size() < (8u << 20); ++line) plain += "line " + std::to_string(line) + " of the file\n";
+    Add("big.bin", GetParam().flags, plain);
+    Add("small.bin", GetParam().flags, std::string(3000, 's'));
+    uint64_t largestForm = 0;
+    for (const char* name : {"big.bin", "small.bin"})
+        largestForm = std::max<uint64_t>(largestForm, ServedForm(name).size());
+    ASSERT_LT(largestForm, plain.size() / 8);
+    TemporaryFolderWatch temp(Root() + "/temp");
+
+    ASSERT_EQ(S_OK, Run());
+
+    EXPECT_LE(temp.Stop(), largestForm);
+    Quor::User::ManagedFileHelper::Release();
+    const QuorTest::TreeSnapshot expected{
+        {"alpha/filearchives/1.0.0.1:big.bin", QuorTest::Md5Hex(plain)},
+        {"alpha/filearchives/1.0.0.1:small.bin", QuorTest::Md5Hex(std::string(3000, 's'))}};
+    EXPECT_EQ("", QuorTest::SnapshotDifference(expected, QuorTest::TakeSnapshot(Root() + "/projects")));
+    EXPECT_TRUE(TemporaryFiles().empty());
+    EXPECT_TRUE(ArchiveLeftovers().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Forms, ArchivedOnceTest,
+                         ::testing::Values(FlagsCase{"ArchivedZlib", 0x06}, FlagsCase{"ArchivedLzma", 0x22}),
                          FlagsCaseName);
 
 }  // namespace
