@@ -12,6 +12,7 @@
 #include "common/FileSysHelper.h"
 #include "common/Log.h"
 #include "common/RelativeName.h"
+#include "common/SystemErrorText.h"
 #include "foundation/CStd/CStd.h"
 #include "foundation/UniqueFd.h"
 
@@ -171,9 +172,7 @@ bool ArchiveFile::ReadKeepingWholeFiles(std::vector<std::string>& dropped) {
     m_ArchiveId = m_Index->header.archiveId;
     m_ReadFailure = ReadFailure::kNone;
     m_MustReread = false;
-    m_FilesToAdd.clear();
-    m_FilesToDelete.clear();
-    m_BytesToAdd = 0;
+    ClearQueue();
     for (uint32_t i = 0; i < GetCount(); ++i) {
         const FileFormat::FileListEntry_t& entry = m_Index->entries[i];
         if (uint64_t{entry.dataOffset} + entry.dataSize <= dataSize) continue;
@@ -191,6 +190,11 @@ bool ArchiveFile::ReadKeepingWholeFiles(std::vector<std::string>& dropped) {
 bool ArchiveFile::Write(bool force, User::AutoUpdateProgress::AutoTimer* timer) {
     QUOR_LOG(Log::VERBOSE, "(%s, 0x%08lx) [this->mFilename = %s]", force ? "true" : "false", Address(timer),
              mFilename.c_str());
+    if (force && !m_InPlacePath.empty()) {
+        // Refused before the pair is marked: a forced write that cannot happen leaves nothing due.
+        QUOR_LOG(Log::ERROR, "A file is still being written into %s", mFilename.c_str());
+        return false;
+    }
     if (force) m_Dirty = true;
     return Write(m_RootDirectory, timer);
 }
@@ -206,12 +210,7 @@ bool ArchiveFile::Write(const std::string& rootDirectory, User::AutoUpdateProgre
         QUOR_LOG(Log::ERROR, "Files in the archive are still locked.");
         return false;
     }
-    if (m_PlacedLost) {
-        QUOR_LOG(Log::ERROR, "Files written into %s were lost with a rewrite that failed; its changes must be dropped",
-                 mFilename.c_str());
-        return false;
-    }
-    if (m_InPlaceOpen) {
+    if (!m_InPlacePath.empty()) {
         QUOR_LOG(Log::ERROR, "A file is still being written into %s", mFilename.c_str());
         return false;
     }
@@ -274,28 +273,23 @@ bool ArchiveFile::Rewrite(const std::string& rootDirectory, User::AutoUpdateProg
             return false;
         }
         temp = m_Staged->IndexPath();
-        m_Staged->Release();  // the commit renames both files or removes them
-        m_Staged.reset();
     } else if (FAILED(builder.WriteTemporary(folder, temp, timer))) {
         QUOR_LOG(Log::ERROR, "Failed to write archive file");
         return false;
     }
-    const PairCommit::CommitResult committed = PairCommit::Commit(folder, mFilename, temp);
+    // A commit that does not start leaves the files written in place where they are, for the next
+    // rewrite to build on; a pair built from copies alone is built again from its sources.
+    const PairCommit::CommitResult committed = PairCommit::Commit(
+        folder, mFilename, temp, m_Staged ? PairCommit::BuildOnFailure::kKeep : PairCommit::BuildOnFailure::kRemove);
     if (committed != PairCommit::CommitResult::kCommitted) {
         Log::Internal::LogGetLastError(__PRETTY_FUNCTION__);
         QUOR_LOG(Log::ERROR, "Failed to rename built archive to replace existing one");
-        if (committed == PairCommit::CommitResult::kNotStarted) {
-            // The files written in place went with the temporary pair: never write the rest without them.
-            if (!m_Placed.empty()) m_PlacedLost = true;
-            return false;
-        }
+        if (committed == PairCommit::CommitResult::kNotStarted) return false;
     }
+    if (m_Staged) m_Staged->Release();  // renamed into the pair, or the journal names them
 
     // From the commit on, the queued changes are part of the pair on disk.
-    m_FilesToAdd.clear();
-    m_Placed.clear();
-    m_FilesToDelete.clear();
-    m_BytesToAdd = 0;
+    ClearQueue();
     m_Stale = true;
     if (committed != PairCommit::CommitResult::kCommitted) {
         m_MustReread = true;
@@ -372,7 +366,17 @@ bool ArchiveFile::IsMarkedForDeletion(const std::string& path) const {
 }
 
 bool ArchiveFile::IsMarkedForAdding(const std::string& path) const {
-    return m_FilesToAdd.count(path) != 0 || m_Placed.count(path) != 0;
+    return m_FilesToAdd.count(path) != 0 || m_Placed.count(path) != 0 || IsInPlace(path);
+}
+
+void ArchiveFile::ClearQueue() {
+    // Every queued file goes with its bytes in the size accounting, the ones written in place too.
+    m_FilesToAdd.clear();
+    m_FilesToDelete.clear();
+    m_Placed.clear();
+    m_Staged.reset();
+    m_InPlacePath.clear();
+    m_BytesToAdd = 0;
 }
 
 void ArchiveFile::AddToProgressTotal(User::AutoUpdateProgress* progress, int64_t delta) {
@@ -383,7 +387,7 @@ void ArchiveFile::AddToProgressTotal(User::AutoUpdateProgress* progress, int64_t
 bool ArchiveFile::Add(const std::string& path, const std::string& diskPath, User::AutoUpdateProgress* progress) {
     QUOR_LOG(Log::VERBOSE, "(%s, %s, 0x%08lx) [this->mFilename = %s]", path.c_str(), diskPath.c_str(),
              Address(progress), mFilename.c_str());
-    if (!CheckNewPath(path)) return false;
+    if (!CheckNewPath(path, false)) return false;
     if (!m_FilesToAdd.emplace(path, diskPath).second) {
         QUOR_LOG(Log::ERROR, "File already marked for adding");
         return false;
@@ -402,24 +406,32 @@ bool ArchiveFile::Add(const std::string& path, const std::string& diskPath, User
     return true;
 }
 
-bool ArchiveFile::CheckNewPath(const std::string& path) {
+bool ArchiveFile::CheckNewPath(const std::string& path, bool quiet) const {
     if (path.empty()) {
-        QUOR_LOG(Log::ERROR, "Empty file name");
+        if (!quiet) QUOR_LOG(Log::ERROR, "Empty file name");
         return false;
     }
     if (!Common::IsValidRelativeName(path)) {
-        QUOR_LOG(Log::ERROR, "Invalid file name \"%s\"", path.c_str());
+        if (!quiet) QUOR_LOG(Log::ERROR, "Invalid file name \"%s\"", path.c_str());
         return false;
     }
-    if (Find(path) && !IsMarkedForDeletion(path)) {
-        QUOR_LOG(Log::ERROR, "Filed already in archive");
+    if (Find(FileFormat::HashString(path.c_str()), path) >= 0 && !IsMarkedForDeletion(path)) {
+        if (!quiet) QUOR_LOG(Log::ERROR, "Filed already in archive");
         return false;
     }
-    if (m_Placed.count(path) != 0) {
-        QUOR_LOG(Log::ERROR, "File already marked for adding");
+    if (m_Placed.count(path) != 0 || IsInPlace(path)) {
+        if (!quiet) QUOR_LOG(Log::ERROR, "File already marked for adding");
         return false;
     }
     return true;
+}
+
+bool ArchiveFile::IsInPlace(const std::string& path) const {
+    return !m_InPlacePath.empty() && !PathLess()(path, m_InPlacePath) && !PathLess()(m_InPlacePath, path);
+}
+
+bool ArchiveFile::TakesInPlace(const std::string& path) const {
+    return m_InPlacePath.empty() && CheckNewPath(path, true) && m_FilesToAdd.count(path) == 0;
 }
 
 void ArchiveFile::CountAddition(User::AutoUpdateProgress* progress, uint64_t size) {
@@ -432,43 +444,50 @@ void ArchiveFile::CountAddition(User::AutoUpdateProgress* progress, uint64_t siz
     m_Dirty = true;
 }
 
-int ArchiveFile::BeginInPlace(const std::string& path) {
+Vorn::UniqueFd ArchiveFile::BeginInPlace(const std::string& path) {
     QUOR_LOG(Log::VERBOSE, "(%s) [this->mFilename = %s]", path.c_str(), mFilename.c_str());
-    if (!CheckNewPath(path)) return -1;
-    if (m_FilesToAdd.count(path) != 0) {
-        QUOR_LOG(Log::ERROR, "File already marked for adding");
-        return -1;
-    }
-    if (m_PlacedLost) {
-        QUOR_LOG(Log::ERROR, "Files written into %s were lost with a rewrite that failed; its changes must be dropped",
-                 mFilename.c_str());
-        return -1;
-    }
+    // A refusal says nothing: Add, which the caller turns to, says why.
+    if (!TakesInPlace(path)) return {};
     if (!m_Staged) m_Staged = StagedData::Create(Folder(m_RootDirectory));
-    if (!m_Staged) return -1;
-    if (!m_Staged->Rewind()) {
-        if (m_Placed.empty()) m_Staged.reset();
-        return -1;
+    if (!m_Staged) return {};
+    Vorn::UniqueFd output;
+    if (m_Staged->Rewind()) {
+        output = Vorn::UniqueFd(::fcntl(m_Staged->DataFd(), F_DUPFD_CLOEXEC, 0));
+        if (!output.IsValid())
+            QUOR_LOG(Log::ERROR, "Failed to open \"%s\" for writing \"%s\" into %s: %s", m_Staged->DataPath().c_str(),
+                     path.c_str(), mFilename.c_str(), Common::SystemErrorText(errno).c_str());
     }
-    m_InPlaceOpen = true;
-    return m_Staged->DataFd();
+    if (!output.IsValid()) {
+        if (m_Placed.empty()) m_Staged.reset();
+        return {};
+    }
+    m_InPlacePath = path;
+    return output;
 }
 
 bool ArchiveFile::EndInPlace(const std::string& path, uint64_t size, bool keep, User::AutoUpdateProgress* progress) {
     QUOR_LOG(Log::VERBOSE, "(%s, %llu, %s) [this->mFilename = %s]", path.c_str(), static_cast<unsigned long long>(size),
              keep ? "true" : "false", mFilename.c_str());
-    if (!m_InPlaceOpen || !m_Staged) {
+    if (!m_Staged || !IsInPlace(path)) {
         QUOR_LOG(Log::ERROR, "\"%s\" is not being written into %s", path.c_str(), mFilename.c_str());
         return false;
     }
-    m_InPlaceOpen = false;
+    m_InPlacePath.clear();
     bool kept = false;
     if (keep) {
         const int64_t written = m_Staged->Pending();
-        if (written < 0 || static_cast<uint64_t>(written) != size || size > FileFormat::skMaxDataSize) {
-            QUOR_LOG(Log::ERROR, "\"%s\" was written with %lld bytes instead of %llu; it is not stored", path.c_str(),
-                     static_cast<long long>(written), static_cast<unsigned long long>(size));
-        } else if (CheckNewPath(path) && m_FilesToAdd.count(path) == 0) {
+        if (written < 0) {
+            QUOR_LOG(Log::ERROR, "Failed to measure \"%s\" written into \"%s\" for %s: %s; it is not stored",
+                     path.c_str(), m_Staged->DataPath().c_str(), mFilename.c_str(),
+                     Common::SystemErrorText(errno).c_str());
+        } else if (static_cast<uint64_t>(written) != size || size > FileFormat::skMaxDataSize) {
+            QUOR_LOG(Log::ERROR, "\"%s\" was written into \"%s\" for %s with %lld bytes instead of %llu; it is not stored",
+                     path.c_str(), m_Staged->DataPath().c_str(), mFilename.c_str(), static_cast<long long>(written),
+                     static_cast<unsigned long long>(size));
+        } else if (!CheckNewPath(path, true) || m_FilesToAdd.count(path) != 0) {
+            QUOR_LOG(Log::ERROR, "\"%s\" written into \"%s\" can no longer be stored in %s; it is not stored",
+                     path.c_str(), m_Staged->DataPath().c_str(), mFilename.c_str());
+        } else {
             m_Placed.emplace(path, std::make_pair(m_Staged->Length(), size));
             m_Staged->Extend(size);
             CountAddition(progress, size);
@@ -476,6 +495,7 @@ bool ArchiveFile::EndInPlace(const std::string& path, uint64_t size, bool keep, 
         }
     }
     if (!kept) {
+        // What was written goes; the pair is left as it was before the begin.
         if (m_Placed.empty())
             m_Staged.reset();
         else
@@ -483,6 +503,8 @@ bool ArchiveFile::EndInPlace(const std::string& path, uint64_t size, bool keep, 
     }
     return kept;
 }
+
+std::string ArchiveFile::InPlaceDataPath() const { return m_Staged ? m_Staged->DataPath() : std::string(); }
 
 bool ArchiveFile::Delete(const std::string& path, User::AutoUpdateProgress* progress) {
     QUOR_LOG(Log::VERBOSE, "(%s, 0x%08lx) [this->mFilename = %s]", path.c_str(), Address(progress),
@@ -506,13 +528,7 @@ bool ArchiveFile::Delete(const std::string& path, User::AutoUpdateProgress* prog
 
 void ArchiveFile::DiscardChanges() {
     QUOR_LOG(Log::VERBOSE, "[this->mFilename = %s]", mFilename.c_str());
-    m_FilesToAdd.clear();
-    m_FilesToDelete.clear();
-    m_Placed.clear();
-    m_Staged.reset();
-    m_InPlaceOpen = false;
-    m_PlacedLost = false;
-    m_BytesToAdd = 0;
+    ClearQueue();
     if (m_MustReread) {
         PairCommit::Recover(Folder(m_RootDirectory), mFilename);
         if (!Read(m_RootDirectory, nullptr)) {

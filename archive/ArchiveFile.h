@@ -33,6 +33,7 @@
 #include "archive/StagedData.h"
 #include "common/AutoUpdateProgress.h"
 #include "foundation/Types.h"
+#include "foundation/UniqueFd.h"
 
 namespace Quor::FileSystem::Impl {
 
@@ -91,12 +92,21 @@ public:
     uint32_t GetSizeOfFile(const std::string& path) const;
     bool Add(const std::string& path, const std::string& diskPath, User::AutoUpdateProgress* progress);
     bool Delete(const std::string& path, User::AutoUpdateProgress* progress);
-    // Writing a file in place: BeginInPlace checks the path as Add does and gives the data file
-    // (borrowed, until EndInPlace) positioned where the file's bytes go, -1 when refused. EndInPlace
-    // with keep queues the file, which must be exactly `size` bytes; without keep (or when the bytes
-    // written are not `size`) what was written is dropped. One file at a time.
-    int BeginInPlace(const std::string& path);
+    // Writing a file in place. TakesInPlace: whether BeginInPlace would take path (not what Add
+    // would refuse, nor while a file is being written); it logs nothing. BeginInPlace gives a
+    // descriptor of the caller's own on the data file, positioned where the file's bytes go; it is
+    // invalid when the file is not taken (silently when TakesInPlace says no, with one ERROR line
+    // when the data file could not be made). The caller stops writing it at EndInPlace; after
+    // DiscardChanges it reaches only a removed file, never the pair's or a later one. EndInPlace
+    // with keep queues the file, which must be exactly `size` bytes; without keep, or when it
+    // cannot be kept (one ERROR line naming the file, the data file and the pair), what was
+    // written is dropped and the pair is as it was before the begin. One file at a time; the pair
+    // is not rewritten while it is open.
+    bool TakesInPlace(const std::string& path) const;
+    Vorn::UniqueFd BeginInPlace(const std::string& path);
     bool EndInPlace(const std::string& path, uint64_t size, bool keep, User::AutoUpdateProgress* progress);
+    // The data file that files written in place go to ("" when there is none).
+    std::string InPlaceDataPath() const;
     // Drops the queued changes: the pair is again the one on disk (read again first when a
     // committed rewrite was not read back; a pair that still cannot be read stays unsearchable).
     void DiscardChanges();
@@ -130,7 +140,12 @@ public:
 private:
     std::string Folder(const std::string& rootDirectory) const;
     bool Rewrite(const std::string& rootDirectory, User::AutoUpdateProgress::AutoTimer* timer);
-    bool CheckNewPath(const std::string& path);
+    // Whether a new file may be stored under path (queued copies are not looked at: Add's own
+    // queue refuses those); one ERROR line when not, unless quiet.
+    bool CheckNewPath(const std::string& path, bool quiet) const;
+    bool IsInPlace(const std::string& path) const;
+    // Drops every queued change with its bytes (files written in place included).
+    void ClearQueue();
     void CountAddition(User::AutoUpdateProgress* progress, uint64_t size);
     void AddToProgressTotal(User::AutoUpdateProgress* progress, int64_t delta);
 
@@ -150,8 +165,7 @@ private:
     // Files written in place: stored path -> {offset, size} in m_Staged's data file.
     std::map<std::string, std::pair<uint64_t, uint64_t>, PathLess> m_Placed;
     std::unique_ptr<StagedData> m_Staged;
-    bool m_InPlaceOpen = false;  // between BeginInPlace and EndInPlace: no rewrite
-    bool m_PlacedLost = false;  // a rewrite that never committed took the files written in place with it
+    std::string m_InPlacePath;  // the file between BeginInPlace and EndInPlace (""): no rewrite meanwhile
 
     uint64_t m_BytesToAdd = 0;  // sizes of the queued additions' disk files when they were queued
     bool m_MustReread = false;  // a committed rewrite could not be read back

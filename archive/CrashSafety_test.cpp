@@ -63,7 +63,8 @@ protected:
     // Every other file written straight into the archive instead of being added from its source.
     bool WriteInPlace(IManager& manager, int k, int generation) {
         const std::string bytes = ContentOf(k, generation);
-        const int fd = manager.BeginAddInPlace(PathOf(k), bytes.size());
+        const Vorn::UniqueFd output = manager.BeginAddInPlace(PathOf(k), bytes.size());
+        const int fd = output.Get();
         for (size_t done = 0; fd >= 0 && done < bytes.size();) {
             const ssize_t n = ::write(fd, bytes.data() + done, std::min<size_t>(bytes.size() - done, 8192));
             if (n <= 0) return false;

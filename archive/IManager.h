@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/AutoUpdateProgress.h"
+#include "foundation/UniqueFd.h"
 
 namespace Quor::FileSystem {
 
@@ -37,13 +38,18 @@ public:
     // Drops every queued addition and deletion: each pair is again what its files on disk hold.
     // Handles stay open.
     virtual void DiscardChanges() = 0;
-    // Stores a file of `size` bytes under path by writing it straight into the archive: Begin
-    // refuses what Add would refuse (-1) or gives a descriptor (borrowed, valid until End,
-    // positioned where the bytes go) that the caller writes exactly `size` bytes to; End with keep
-    // queues the file as Add does (false when it was not exactly `size` bytes or is refused),
-    // without keep drops what was written. Until the next rewrite commits, the bytes are seen by
-    // no reader, and a crash leaves the archive as it was. One such file at a time.
-    virtual int BeginAddInPlace(const std::string& path, uint64_t size) = 0;
+    // Stores a file of `size` bytes under path by writing it straight into the archive. Begin gives
+    // a descriptor of the caller's own, positioned where the bytes go, that the caller writes
+    // exactly `size` bytes to and stops writing at End; it is invalid when the file is not taken
+    // that way: without a word when Add would refuse it (Add then says why), with an ERROR line
+    // when the archive could not prepare for it. End with keep queues the file as Add does (false,
+    // with one ERROR line saying what and where, when it was not exactly `size` bytes or cannot be
+    // kept); without keep it drops what was written. A file that is not kept leaves no trace.
+    // Until the next rewrite commits, the bytes are seen by no reader; a crash leaves the archive
+    // as it was, and DiscardChanges drops the file (the descriptor then reaches only a removed
+    // file). One such file at a time.
+    // `where` (optional) receives the file the bytes go to, for messages.
+    virtual Vorn::UniqueFd BeginAddInPlace(const std::string& path, uint64_t size, std::string* where = nullptr) = 0;
     virtual bool EndAddInPlace(const std::string& path, bool keep, User::AutoUpdateProgress* progress) = 0;
 };
 

@@ -250,26 +250,26 @@ FileWrittenInPlace::~FileWrittenInPlace() {
     if (m_Manager) End(false);
 }
 
-HRESULT FileWrittenInPlace::Begin(const std::string& project, DWORD version, const std::string& path, uint64_t size) {
+bool FileWrittenInPlace::Begin(const std::string& project, DWORD version, const std::string& path, uint64_t size) {
     QUOR_LOG(Log::DEBUG, "%s, 0x%08lx, %s, %llu", project.c_str(), Hex(version), path.c_str(),
              static_cast<unsigned long long>(size));
     if (m_Manager) End(false);
+    // Not taken says nothing: AddFile, which the caller turns to, reports what it refuses.
+    if (!Common::IsValidProjectName(project)) return false;
     std::shared_ptr<IManager> manager;
-    HRESULT hr = ManagerFor(__PRETTY_FUNCTION__, project, version, manager);
-    if (FAILED(hr)) return hr;
-    const int fd = manager->BeginAddInPlace(path, size);
-    if (fd < 0) {
-        QUOR_LOG(Log::ERROR, "Failed to add \"%s\".", path.c_str());
-        return E_FAIL;
-    }
+    if (FAILED(GetFileSystemManager(project, version, manager)) || !manager) return false;
+    std::string where;
+    Vorn::UniqueFd output = manager->BeginAddInPlace(path, size, &where);
+    if (!output.IsValid()) return false;
     m_Manager = std::move(manager);
     m_Path = path;
-    m_Fd = fd;
-    return S_OK;
+    m_Where = std::move(where);
+    m_Output = std::move(output);
+    return true;
 }
 
 Vorn::UniqueFd FileWrittenInPlace::Output() const {
-    return Vorn::UniqueFd(m_Manager ? ::fcntl(m_Fd, F_DUPFD_CLOEXEC, 0) : -1);
+    return Vorn::UniqueFd(m_Output.IsValid() ? ::fcntl(m_Output.Get(), F_DUPFD_CLOEXEC, 0) : -1);
 }
 
 HRESULT FileWrittenInPlace::Keep() {
@@ -278,18 +278,16 @@ HRESULT FileWrittenInPlace::Keep() {
         QUOR_LOG(Log::ERROR, "No file is being written");
         return E_FAIL;
     }
-    const bool kept = m_Manager->EndAddInPlace(m_Path, true, g_pAutoUpdateProgress);
-    m_Manager.reset();
-    m_Fd = -1;
-    if (kept) return S_OK;
+    if (End(true)) return S_OK;
     QUOR_LOG(Log::ERROR, "Failed to add \"%s\".", m_Path.c_str());
     return E_FAIL;
 }
 
-void FileWrittenInPlace::End(bool keep) {
-    m_Manager->EndAddInPlace(m_Path, keep, g_pAutoUpdateProgress);
+bool FileWrittenInPlace::End(bool keep) {
+    m_Output.Reset();
+    const bool kept = m_Manager->EndAddInPlace(m_Path, keep, g_pAutoUpdateProgress);
     m_Manager.reset();
-    m_Fd = -1;
+    return kept;
 }
 
 bool DoesFileOrDirectoryExist(const std::string& project, DWORD version, const std::string& path) {

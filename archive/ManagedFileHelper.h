@@ -63,22 +63,27 @@ public:
     FileWrittenInPlace(const FileWrittenInPlace&) = delete;
     FileWrittenInPlace& operator=(const FileWrittenInPlace&) = delete;
 
-    // Starts storing `size` bytes under path; E_FAIL when the archive refuses it (as AddFile would).
-    HRESULT Begin(const std::string& project, DWORD version, const std::string& path, uint64_t size);
+    // Starts storing `size` bytes under path. False when the archive does not take the file that
+    // way (what AddFile would refuse, or no manager for the release); nothing is logged then but a
+    // failure to prepare the archive, and AddFile is the caller's road.
+    bool Begin(const std::string& project, DWORD version, const std::string& path, uint64_t size);
     // A descriptor of the caller's own (it closes it; invalid before Begin) positioned where the
     // bytes go; it shares its file position with every other one given out for this file.
     Vorn::UniqueFd Output() const;
+    // The file the bytes are written into, for messages ("" before Begin).
+    const std::string& Where() const { return m_Where; }
     // Queues the file as AddFile does, when exactly the size given to Begin was written; else
     // E_FAIL and the bytes are dropped. After Keep, or once this object dies, Output's
     // descriptors must no longer be written.
     HRESULT Keep();
 
 private:
-    void End(bool keep);
+    bool End(bool keep);
 
     std::shared_ptr<FileSystem::IManager> m_Manager;
     std::string m_Path;
-    int m_Fd = -1;
+    std::string m_Where;
+    Vorn::UniqueFd m_Output;
 };
 
 // While it lives, Add, Delete and archive writing report to `progress`. Scopes do not nest: the

@@ -111,6 +111,7 @@ bool Manager::SetRootDirectory(const std::string& rootDirectory, const std::stri
     QUOR_LOG(Log::VERBOSE, "(%s, %s)", rootDirectory.c_str(), namePrefix.c_str());
     m_Lock.Release();
     m_RootDirectory = rootDirectory;
+    m_InPlace.clear();
     m_Archives.assign(1, {});
     m_FolderBusy = false;
     m_FailedPairs.clear();
@@ -445,53 +446,66 @@ bool Manager::Add(const std::string& path, const std::string* diskPath, User::Au
 }
 
 bool Manager::Queue(const std::string& path, const std::string& source, User::AutoUpdateProgress* progress) {
-    ArchiveFile* pair = PairFor(path, DiskFileSize(source).value_or(0), source);
+    bool created = false;
+    ArchiveFile* pair = PairFor(path, DiskFileSize(source).value_or(0), &source, created);
     return pair && Queued(*pair, pair->Add(path, source, progress));
 }
 
-ArchiveFile* Manager::PairFor(const std::string& path, uint64_t size, const std::string& source) {
+ArchiveFile* Manager::PairFor(const std::string& path, uint64_t size, const std::string* source, bool& created) {
+    created = false;
     for (KeyArchiveFilePair_t& pair : m_Archives[0]) {
         if (pair.file.IsMarkedForAdding(path)) {
-            QUOR_LOG(Log::ERROR, "File already marked for adding");
+            if (source) QUOR_LOG(Log::ERROR, "File already marked for adding");
             return nullptr;
         }
-        if (pair.file.Find(path) && !pair.file.IsMarkedForDeletion(path)) {
-            QUOR_LOG(Log::ERROR, "Filed already in archive");
+        if (pair.file.Find(FileFormat::HashString(path.c_str()), path) >= 0 && !pair.file.IsMarkedForDeletion(path)) {
+            if (source) QUOR_LOG(Log::ERROR, "Filed already in archive");
             return nullptr;
         }
     }
     const uint64_t limit = GetMaxPairDataSize();
     if (size > limit) {
-        QUOR_LOG(Log::ERROR, "File \"%s\" is too large for an archive (%llu bytes)", source.c_str(),
-                 static_cast<unsigned long long>(size));
+        if (source)
+            QUOR_LOG(Log::ERROR, "File \"%s\" is too large for an archive (%llu bytes)", source->c_str(),
+                     static_cast<unsigned long long>(size));
         return nullptr;
     }
     for (KeyArchiveFilePair_t& pair : m_Archives[0])
         if (pair.file.GetProjectedSize() + size <= limit) return &pair.file;
-    return CreateArchiveFile(path);
+    ArchiveFile* pair = CreateArchiveFile(path);
+    created = pair != nullptr;
+    return pair;
 }
 
-int Manager::BeginAddInPlace(const std::string& path, uint64_t size) {
+void Manager::DropUnwrittenPair(std::string name) {
+    std::erase_if(m_Archives[0], [&name](const KeyArchiveFilePair_t& pair) {
+        const ArchiveFile& file = pair.file;
+        return file.GetFilename() == name && !file.GetIndex() && !file.IsDirty() && file.GetNumHandles() == 0;
+    });
+}
+
+Vorn::UniqueFd Manager::BeginAddInPlace(const std::string& path, uint64_t size, std::string* where) {
     QUOR_LOG(Log::VERBOSE, "(%s, %llu)", path.c_str(), static_cast<unsigned long long>(size));
-    if (path.empty()) {
-        QUOR_LOG(Log::ERROR, "Empty file name");
-        return -1;
-    }
     if (!m_InPlace.empty()) {
         QUOR_LOG(Log::ERROR, "\"%s\" is still being written in place", m_InPlace.c_str());
-        return -1;
+        return {};
     }
-    if (!BeginChange()) return -1;
-    ArchiveFile* pair = PairFor(path, size, path);
-    const int fd = pair ? pair->BeginInPlace(path) : -1;
-    if (fd < 0) {
+    if (path.empty() || !BeginChange()) return {};
+    // What Add would refuse is refused without a word: Add, which the caller turns to, says why.
+    bool created = false;
+    ArchiveFile* pair = PairFor(path, size, nullptr, created);
+    Vorn::UniqueFd output = pair ? pair->BeginInPlace(path) : Vorn::UniqueFd();
+    if (!output.IsValid()) {
+        if (created) DropUnwrittenPair(pair->GetFilename());
         EndChange();
-        return -1;
+        return {};
     }
     m_InPlace = path;
     m_InPlacePair = pair->GetFilename();
     m_InPlaceSize = size;
-    return fd;
+    m_InPlaceNewPair = created;
+    if (where) *where = pair->InPlaceDataPath();
+    return output;
 }
 
 bool Manager::EndAddInPlace(const std::string& path, bool keep, User::AutoUpdateProgress* progress) {
@@ -501,8 +515,14 @@ bool Manager::EndAddInPlace(const std::string& path, bool keep, User::AutoUpdate
         return false;
     }
     m_InPlace.clear();
-    ArchiveFile* pair = FindArchiveByDataName(m_InPlacePair + kDataSuffix);
-    const bool kept = pair && Queued(*pair, pair->EndInPlace(path, m_InPlaceSize, keep, progress));
+    bool kept = false;
+    if (ArchiveFile* pair = FindArchiveByDataName(m_InPlacePair + kDataSuffix)) {
+        kept = Queued(*pair, pair->EndInPlace(path, m_InPlaceSize, keep, progress));
+        if (!kept && m_InPlaceNewPair) DropUnwrittenPair(m_InPlacePair);
+    } else {
+        QUOR_LOG(Log::ERROR, "\"%s\" was written in place into %s/%s, which is no longer loaded; it is not stored",
+                 path.c_str(), m_RootDirectory.c_str(), m_InPlacePair.c_str());
+    }
     EndChange();
     return kept;
 }

@@ -88,7 +88,7 @@ public:
     bool FlushArchive(std::string& archiveName, bool force, User::AutoUpdateProgress* progress) override;
     void GetContents(std::vector<std::string>& contents) const override;
     void DiscardChanges() override;
-    int BeginAddInPlace(const std::string& path, uint64_t size) override;
+    Vorn::UniqueFd BeginAddInPlace(const std::string& path, uint64_t size, std::string* where = nullptr) override;
     bool EndAddInPlace(const std::string& path, bool keep, User::AutoUpdateProgress* progress) override;
 
     bool FileExists(const std::string& path);
@@ -129,9 +129,12 @@ private:
     bool IsPairOnDisk(const ArchiveFile& pair) const;
     ArchiveFile* Search(const std::string& path, uint32_t& offset, uint32_t& size);
     bool Queue(const std::string& path, const std::string& source, User::AutoUpdateProgress* progress);
-    // The pair that takes a new file of `size` bytes (made when none has room); null (logged) when
-    // the path is stored or queued already or the file cannot fit any pair.
-    ArchiveFile* PairFor(const std::string& path, uint64_t size, const std::string& source);
+    // The pair that takes a new file of `size` bytes (made when none has room: created tells);
+    // null when the path is stored or queued already or the file cannot fit any pair, logged with
+    // the disk file `source` unless there is none.
+    ArchiveFile* PairFor(const std::string& path, uint64_t size, const std::string* source, bool& created);
+    // Forgets the pair of that index name if it was made here and never took anything.
+    void DropUnwrittenPair(std::string name);
     bool QueueDeletion(const std::string& path, User::AutoUpdateProgress* progress);
     bool LoadArchiveFile(const std::string& name, bool tidy, bool& untidy);
     void SetAside(const std::string& name);
@@ -165,6 +168,7 @@ private:
     std::string m_InPlace;
     std::string m_InPlacePair;
     uint64_t m_InPlaceSize = 0;
+    bool m_InPlaceNewPair = false;  // its pair was made for it
 };
 
 }  // namespace Quor::FileSystem::Impl

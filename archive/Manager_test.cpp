@@ -670,9 +670,9 @@ protected:
     // (false as well when Begin refused).
     bool WriteInPlace(IManager& manager, const std::string& path, const std::string& written, bool keep = true,
                       uint64_t size = UINT64_MAX) {
-        const int fd = manager.BeginAddInPlace(path, size == UINT64_MAX ? written.size() : size);
-        if (fd < 0) return false;
-        EXPECT_EQ(::write(fd, written.data(), written.size()), static_cast<ssize_t>(written.size()));
+        const Vorn::UniqueFd fd = manager.BeginAddInPlace(path, size == UINT64_MAX ? written.size() : size);
+        if (!fd.IsValid()) return false;
+        EXPECT_EQ(::write(fd.Get(), written.data(), written.size()), static_cast<ssize_t>(written.size()));
         return manager.EndAddInPlace(path, keep, nullptr);
     }
     // Entries of the folder besides the pairs and the writer's lock file: what writes that have not
@@ -720,31 +720,37 @@ TEST_F(InPlaceTest, RefusedOrMiswrittenFilesAreNeverStored) {
         const char* path;
         std::string written;
         uint64_t declared;
-        const char* logged;
+        const char* logged;  // null: refused at the begin without a word (Add says why)
     } cases[] = {
         {"shorter than declared", "short", Content(2, 99), 100, "instead of 100"},
         {"longer than declared", "long", Content(3, 101), 100, "instead of 100"},
-        {"already stored", "a", Content(4, 10), 10, "Filed already in archive"},
-        {"already queued", "queued", Content(5, 10), 10, "File already marked for adding"},
-        {"larger than a pair", "huge", Content(6, 1001), 1001, "too large for an archive"},
+        {"already stored", "a", Content(4, 10), 10, nullptr},
+        {"already queued", "queued", Content(5, 10), 10, nullptr},
+        {"larger than a pair", "huge", Content(6, 1001), 1001, nullptr},
+        {"invalid name", "bad//name", Content(6, 10), 10, nullptr},
     };
     auto manager = Open();
     ASSERT_TRUE(Add(*manager, "queued", Content(7, 10)));
     for (const auto& c : cases) {
         LogRecorder log;
         EXPECT_FALSE(WriteInPlace(*manager, c.path, c.written, true, c.declared)) << c.what;
-        EXPECT_TRUE(log.Contains(c.logged)) << c.what;
+        if (c.logged)
+            EXPECT_TRUE(log.Contains(c.logged)) << c.what << "\n" << log.All();
+        else
+            EXPECT_EQ(log.All(), "") << c.what;
     }
-    // One file at a time, and its pair is not rewritten under it.
-    const int fd = manager->BeginAddInPlace("open", 3);
-    ASSERT_GE(fd, 0);
+    // One file at a time, and its pair is not rewritten under it nor is its path queued meanwhile.
+    const Vorn::UniqueFd fd = manager->BeginAddInPlace("open", 3);
+    ASSERT_TRUE(fd.IsValid());
     {
         LogRecorder log;
-        EXPECT_LT(manager->BeginAddInPlace("second", 3), 0);
+        EXPECT_FALSE(manager->BeginAddInPlace("second", 3).IsValid());
         EXPECT_FALSE(manager->WriteArchiveFiles(false, nullptr));
         EXPECT_TRUE(log.Contains("still being written"));
+        EXPECT_FALSE(Add(*manager, "open", "xyz"));
+        EXPECT_TRUE(log.Contains("File already marked for adding"));
     }
-    ASSERT_EQ(::write(fd, "abc", 3), 3);
+    ASSERT_EQ(::write(fd.Get(), "abc", 3), 3);
     ASSERT_TRUE(manager->EndAddInPlace("open", true, nullptr));
     ASSERT_TRUE(manager->WriteArchiveFiles(false, nullptr));
     EXPECT_TRUE(Leftovers().empty());
@@ -798,9 +804,9 @@ TEST_F(InPlaceTest, KeptThroughARefusedRewriteAndGoneWithDiscardedChanges) {
     {
         auto manager = Open();
         ASSERT_TRUE(WriteInPlace(*manager, "d", Content(4, 800)));
-        const int fd = manager->BeginAddInPlace("e", 10);
-        ASSERT_GE(fd, 0);
-        ASSERT_EQ(::write(fd, "0123456789", 10), 10);
+        const Vorn::UniqueFd fd = manager->BeginAddInPlace("e", 10);
+        ASSERT_TRUE(fd.IsValid());
+        ASSERT_EQ(::write(fd.Get(), "0123456789", 10), 10);
         EXPECT_FALSE(Leftovers().empty());
         manager->DiscardChanges();
         EXPECT_FALSE(manager->EndAddInPlace("e", true, nullptr));

@@ -155,7 +155,8 @@ bool SyncDirectory(const std::string& folder) {
     return SyncFile(fd.Get(), folder);
 }
 
-CommitResult Commit(const std::string& folder, const std::string& indexName, const std::string& tempIndex) {
+CommitResult Commit(const std::string& folder, const std::string& indexName, const std::string& tempIndex,
+                    BuildOnFailure onFailure) {
     const std::string tempName = BaseName(tempIndex);
     const std::string tempData = tempIndex + ".dat";
     const std::string indexPath = Join(folder, indexName);
@@ -166,9 +167,13 @@ CommitResult Commit(const std::string& folder, const std::string& indexName, con
     if (!IsTemporaryName(tempName) || !(journalWritten = WriteJournal(folder, journal, tempName)) ||
         !SyncDirectory(folder)) {
         // Only a journal this call put in place is taken back.
+        const int error = errno;
         if (journalWritten) RemoveQuietly(journal);
-        RemoveQuietly(tempIndex);
-        RemoveQuietly(tempData);
+        if (onFailure == BuildOnFailure::kRemove) {
+            RemoveQuietly(tempIndex);
+            RemoveQuietly(tempData);
+        }
+        errno = error;
         return CommitResult::kNotStarted;
     }
     Passed(Step::kJournalWritten);
@@ -176,8 +181,10 @@ CommitResult Commit(const std::string& folder, const std::string& indexName, con
         // Nothing was replaced yet: withdraw the commit and keep the old pair.
         const int error = errno;
         RemoveQuietly(journal);
-        RemoveQuietly(tempIndex);
-        RemoveQuietly(tempData);
+        if (onFailure == BuildOnFailure::kRemove) {
+            RemoveQuietly(tempIndex);
+            RemoveQuietly(tempData);
+        }
         errno = error;
         return CommitResult::kNotStarted;
     }

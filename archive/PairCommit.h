@@ -32,13 +32,19 @@ bool IsTemporaryName(const std::string& name);
 
 enum class CommitResult {
     kCommitted,   // the new pair is in place
-    kNotStarted,  // nothing on disk changed: the old pair stands (temporary files removed)
+    kNotStarted,  // nothing on disk changed: the old pair stands (temporary files removed, or kept
+                  // for the caller with BuildOnFailure::kKeep)
     kUnfinished,  // committed but a rename failed: the journal stays, Recover() finishes it
 };
 
+// What becomes of the temporary pair when the commit does not start: removed, or left where it is
+// for the caller, who commits it again later or removes it itself.
+enum class BuildOnFailure { kRemove, kKeep };
+
 // Steps 1 to 3 for the pair whose index is folder/indexName, built at the temporary index path
 // tempIndex (a file directly in folder).
-CommitResult Commit(const std::string& folder, const std::string& indexName, const std::string& tempIndex);
+CommitResult Commit(const std::string& folder, const std::string& indexName, const std::string& tempIndex,
+                    BuildOnFailure onFailure = BuildOnFailure::kRemove);
 
 enum class RecoverResult { kNothing, kRolledForward, kNotOurs, kFailed };
 

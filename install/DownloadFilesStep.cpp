@@ -128,8 +128,10 @@ HRESULT Pass::Decode(const std::string& source, const ReleaseManifest::ENTRY& en
 bool Pass::ExpandIntoArchive(const DownloadedFile& item, const DownloadPath& path) {
     const ReleaseManifest::ENTRY& entry = *item.m_Entry;
     ManagedFileHelper::FileWrittenInPlace placed;
-    if (FAILED(placed.Begin(m_Manifest.m_ProjectName, entry.version, entry.name, entry.size))) return false;
-    const std::string target = "archive:" + entry.name;
+    // Asked before anything is decoded: a file the archive does not take this way goes the road of
+    // a decoded copy, decoded there once, and that road reports what the archive refuses.
+    if (!placed.Begin(m_Manifest.m_ProjectName, entry.version, entry.name, entry.size)) return false;
+    const std::string& target = placed.Where();
     bool valid = false;
     if (FAILED(Expand(item, placed.Output(), target, valid))) {
         QUOR_LOG(Log::ERROR,
