@@ -1,6 +1,9 @@
 #include "archive/ArchiveFile.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include "archive/FileFormat.h"
 #include "archive/testing/ArchiveTesting.h"
@@ -218,6 +221,37 @@ TEST_F(ArchiveFileTest, CopiesShareTheIndexButNotTheQueue) {
     ArchiveFile moved(std::move(pair));
     EXPECT_TRUE(moved.IsMarkedForAdding("b.txt"));
     EXPECT_EQ(moved.GetNumHandles(), 1);
+}
+
+// Reading the pair again from disk as its data file holds it (what a commit of unknown outcome can
+// leave) drops every queued file with its bytes, those written in place as well: the same path may
+// be queued again, and the pair's size counts it once.
+TEST_F(ArchiveFileTest, ReadingAgainDropsFilesWrittenInPlaceWithTheirBytes) {
+    pair.Reset();
+    ASSERT_TRUE(Add("a.txt", "alpha"));
+    ASSERT_TRUE(pair.Write(false, nullptr));
+    {
+        const Vorn::UniqueFd fd = pair.BeginInPlace("b.bin");
+        ASSERT_TRUE(fd.IsValid());
+        const std::string bytes = Content(1, 40);
+        ASSERT_EQ(::write(fd.Get(), bytes.data(), bytes.size()), 40);
+        ASSERT_TRUE(pair.EndInPlace("b.bin", 40, true, nullptr));
+    }
+    ASSERT_TRUE(Add("c.txt", "charlie"));
+    EXPECT_EQ(pair.GetProjectedSize(), 5u + 40u + 7u);
+    std::vector<std::string> dropped;
+    ASSERT_TRUE(pair.ReadKeepingWholeFiles(dropped));
+    EXPECT_TRUE(dropped.empty());
+    EXPECT_EQ(pair.GetProjectedSize(), 5u);
+    EXPECT_FALSE(pair.IsMarkedForAdding("b.bin"));
+    EXPECT_FALSE(pair.IsMarkedForAdding("c.txt"));
+    ASSERT_TRUE(Add("b.bin", Content(2, 30)));
+    EXPECT_EQ(pair.GetProjectedSize(), 5u + 30u);
+    ASSERT_TRUE(pair.Write(false, nullptr));
+    EXPECT_EQ(Stored("a.txt"), "alpha");
+    EXPECT_EQ(Stored("b.bin"), Content(2, 30));
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        EXPECT_FALSE(entry.path().filename().string().starts_with("TMP")) << entry.path();
 }
 
 }  // namespace

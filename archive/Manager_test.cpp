@@ -1,6 +1,7 @@
 #include "archive/Manager.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,6 +20,8 @@
 #include "tests/kit/TempDir.h"
 #include "foundation/CStd/CStd.h"
 #include "foundation/ByteOrder.h"
+#include "foundation/OsContext.h"
+#include "foundation/testing/FaultInjectingFileSystem.h"
 
 namespace Quor::FileSystem::Impl {
 namespace {
@@ -819,6 +822,203 @@ TEST_F(InPlaceTest, KeptThroughARefusedRewriteAndGoneWithDiscardedChanges) {
     manager->GetContents(contents);
     std::sort(contents.begin(), contents.end());
     EXPECT_EQ(contents, (std::vector<std::string>{"a", "b", "c"}));
+}
+
+// A commit that never starts (its journal, or the rename of its data file, refused by a full disk)
+// leaves the pair as a failed write of copied files does: its changes queued, the writer's lock
+// held, and the next flush writes them, the files written in place included.
+TEST_F(InPlaceTest, ACommitThatNeverStartsIsRetriedWithTheFilesWrittenInPlace) {
+    WriteFirstPair();
+    const struct {
+        const char* what;
+        std::string refusedRename;  // how the target of the refused rename ends
+    } cases[] = {
+        {"journal refused", PairName(0) + ".commit"},
+        {"data file not renamed", PairName(0) + ".dat"},
+    };
+    auto manager = Open();
+    ASSERT_TRUE(WriteInPlace(*manager, "b", Content(2, 5000)));
+    ASSERT_TRUE(Add(*manager, "c", Content(3, 700)));
+    int seed = 4;
+    std::vector<std::string> placed;
+    for (const auto& c : cases) {
+        {
+            QuorTest::FaultInjectingFileSystem faults;
+            const size_t rule =
+                faults.Fail(QuorTest::FileCall::Rename, QuorTest::PathMatch::EndingWith(c.refusedRename), ENOSPC);
+            Vorn::ScopedOsContext os({.files = &faults});
+            LogRecorder log;
+            EXPECT_FALSE(manager->WriteArchiveFiles(false, nullptr)) << c.what;
+            EXPECT_EQ(faults.Failed(rule), 1u) << c.what;
+            EXPECT_TRUE(log.Contains("Failed to rename built archive to replace existing one")) << c.what;
+        }
+        EXPECT_FALSE(WriterLockFree()) << c.what;
+        EXPECT_FALSE(Exists(folder + "/" + PairName(0) + ".commit")) << c.what;
+        // Still taking files, in place and copied.
+        const std::string path = "in" + std::to_string(seed);
+        ASSERT_TRUE(WriteInPlace(*manager, path, Content(seed, 300 + seed))) << c.what;
+        placed.push_back(path);
+        ++seed;
+    }
+    ASSERT_TRUE(manager->WriteArchiveFiles(false, nullptr));
+    EXPECT_TRUE(WriterLockFree());
+    EXPECT_TRUE(Leftovers().empty());
+    manager.reset();
+    manager = Open();
+    EXPECT_EQ(Stored(*manager, "a"), Content(1, 40));
+    EXPECT_EQ(Stored(*manager, "b"), Content(2, 5000));
+    EXPECT_EQ(Stored(*manager, "c"), Content(3, 700));
+    for (size_t i = 0; i < placed.size(); ++i)
+        EXPECT_EQ(Stored(*manager, placed[i]), Content(4 + int(i), 300 + 4 + int(i))) << placed[i];
+}
+
+// A commit whose outcome is not known at once (the index could not be renamed) is read back at the
+// next write; until then and after it, a file of the batch is counted once, by the pair that took
+// it, whichever way it came. Both ways end alike.
+TEST_F(InPlaceTest, AfterACommitOfUnknownOutcomeSizesAndNamesAreCountedAsForCopies) {
+    SetMaxPairDataSizeForTesting(100);
+    std::vector<std::vector<std::string>> outcomes;
+    for (const bool inPlace : {false, true}) {
+        const std::string root = dir / (inPlace ? "placed" : "copied");
+        std::shared_ptr<IManager> manager;
+        ASSERT_TRUE(Instance().CreateManager(manager, root, ""));
+        auto store = [&](const std::string& path, const std::string& bytes) {
+            return inPlace ? WriteInPlace(*manager, path, bytes) : Add(*manager, path, bytes);
+        };
+        std::vector<std::string> outcome;
+        ASSERT_TRUE(store("a", Content(1, 60)));
+        std::vector<std::string> indexes;
+        for (const std::string& name : FolderEntries(root))
+            if (name.ends_with(".zef")) indexes.push_back(name);
+        // The first write makes the pair: its index's place is taken by a folder.
+        const std::string index = root + "/" + [&] {
+            const std::string text = "Archive0_" + root + "0";
+            return "Archive_" + std::to_string(FileFormat::HashString(text.c_str())) + ".zef";
+        }();
+        QuorTest::MakeDirs(index);
+        {
+            LogRecorder log;
+            outcome.push_back(manager->WriteArchiveFiles(false, nullptr) ? "written" : "not written");
+        }
+        ASSERT_EQ(rmdir(index.c_str()), 0);
+        {
+            LogRecorder log;
+            outcome.push_back(store("a", Content(2, 60)) ? "a queued again" : "a refused");
+            outcome.push_back(store("b", Content(3, 30)) ? "b queued" : "b refused");
+            outcome.push_back(store("c", Content(4, 30)) ? "c queued" : "c refused");
+            outcome.push_back(manager->WriteArchiveFiles(false, nullptr) ? "written" : "not written");
+        }
+        manager.reset();
+        ASSERT_TRUE(Instance().CreateManager(manager, root, ""));
+        for (const char* path : {"a", "b", "c"}) {
+            std::string name;
+            uint32_t offset = 0, size = 0;
+            outcome.push_back(std::string(path) + (manager->Find(path, name, offset, size) ? ": " + std::to_string(size) : ": absent"));
+        }
+        for (const std::string& name : FolderEntries(root))
+            if (name.ends_with(".zef.dat")) {
+                struct stat st;
+                ASSERT_EQ(::stat((root + "/" + name).c_str(), &st), 0);
+                EXPECT_LE(static_cast<uint64_t>(st.st_size), 100u + 1024u) << name;  // data and trailer
+            }
+        outcomes.push_back(outcome);
+    }
+    EXPECT_EQ(outcomes[1], outcomes[0]);
+}
+
+// A forced rewrite refused while a file is being written in place leaves nothing due: once the file
+// is dropped the pair is what it was, and the writer's lock goes.
+TEST_F(InPlaceTest, AForcedWriteRefusedDuringAFileLeavesThePairAsItWas) {
+    WriteFirstPair();
+    auto manager = Open();
+    {
+        const Vorn::UniqueFd fd = manager->BeginAddInPlace("x", 3);
+        ASSERT_TRUE(fd.IsValid());
+        ASSERT_EQ(::write(fd.Get(), "xyz", 3), 3);
+        LogRecorder log;
+        EXPECT_FALSE(manager->WriteArchiveFiles(true, nullptr));
+        EXPECT_TRUE(log.Contains("still being written"));
+        EXPECT_FALSE(manager->EndAddInPlace("x", false, nullptr));
+    }
+    EXPECT_TRUE(WriterLockFree());
+    std::string name = PairName(0) + ".dat";
+    EXPECT_TRUE(manager->IsArchiveUpToDate(name));
+    EXPECT_EQ(Stored(*manager, "a"), Content(1, 40));
+    EXPECT_TRUE(Leftovers().empty());
+}
+
+// An end that cannot keep its file says what failed and where (the file, the data file it was
+// written into, the pair), and leaves no entry, nothing queued and nothing due behind.
+TEST_F(InPlaceTest, AFailedEndSaysWhatAndWhereAndLeavesNoTrace) {
+    WriteFirstPair();
+    auto manager = Open();
+    const struct {
+        const char* what;
+        std::string written;
+        uint64_t declared;
+        const char* why;
+    } cases[] = {
+        {"short", Content(2, 99), 100, "with 99 bytes instead of 100"},
+        {"long", Content(3, 101), 100, "with 101 bytes instead of 100"},
+    };
+    for (const auto& c : cases) {
+        std::string where;
+        const Vorn::UniqueFd fd = manager->BeginAddInPlace(c.what, c.declared, &where);
+        ASSERT_TRUE(fd.IsValid()) << c.what;
+        EXPECT_TRUE(where.starts_with(folder + "/TMP")) << where;
+        EXPECT_TRUE(where.ends_with(".dat")) << where;
+        ASSERT_EQ(::write(fd.Get(), c.written.data(), c.written.size()), static_cast<ssize_t>(c.written.size()));
+        LogRecorder log;
+        EXPECT_FALSE(manager->EndAddInPlace(c.what, true, nullptr)) << c.what;
+        const std::string all = log.All();
+        EXPECT_NE(all.find(std::string("\"") + c.what + "\""), std::string::npos) << all;
+        EXPECT_NE(all.find(where), std::string::npos) << all;
+        EXPECT_NE(all.find(PairName(0)), std::string::npos) << all;
+        EXPECT_NE(all.find(c.why), std::string::npos) << all;
+        EXPECT_TRUE(WriterLockFree()) << c.what;
+        EXPECT_TRUE(Leftovers().empty()) << c.what;
+        std::string name = PairName(0) + ".dat";
+        EXPECT_TRUE(manager->IsArchiveUpToDate(name)) << c.what;
+    }
+    // The names stay free for the next file.
+    ASSERT_TRUE(WriteInPlace(*manager, "short", Content(4, 100)));
+    ASSERT_TRUE(Add(*manager, "long", Content(5, 100)));
+    ASSERT_TRUE(manager->WriteArchiveFiles(false, nullptr));
+    EXPECT_EQ(Stored(*manager, "short"), Content(4, 100));
+    EXPECT_EQ(Stored(*manager, "long"), Content(5, 100));
+}
+
+// The descriptor a file is written through belongs to the caller: dropping the changes removes
+// the file it reaches, and what is still written through it never lands in a file opened later,
+// of the archive or not.
+TEST_F(InPlaceTest, ADescriptorThatOutlivesDroppedChangesReachesNoOtherFile) {
+    WriteFirstPair();
+    auto manager = Open();
+    const Vorn::UniqueFd late = manager->BeginAddInPlace("e", 10);
+    ASSERT_TRUE(late.IsValid());
+    ASSERT_EQ(::write(late.Get(), "01234", 5), 5);
+    manager->DiscardChanges();
+    EXPECT_TRUE(Leftovers().empty());
+    EXPECT_TRUE(WriterLockFree());
+    const std::string other = dir / "other";
+    const Vorn::UniqueFd opened(::open(other.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    ASSERT_TRUE(opened.IsValid());
+    const Vorn::UniqueFd next = manager->BeginAddInPlace("f", 100);
+    ASSERT_TRUE(next.IsValid());
+    const std::string bytes = Content(6, 100);
+    ASSERT_EQ(::write(next.Get(), bytes.data(), bytes.size()), 100);
+    (void)!::write(late.Get(), "56789", 5);
+    ASSERT_TRUE(manager->EndAddInPlace("f", true, nullptr));
+    {
+        LogRecorder log;
+        EXPECT_FALSE(manager->EndAddInPlace("e", true, nullptr));
+        EXPECT_TRUE(log.Contains("is not being written in place"));
+    }
+    ASSERT_TRUE(manager->WriteArchiveFiles(false, nullptr));
+    EXPECT_EQ(ReadFile(other), "");
+    EXPECT_EQ(Stored(*manager, "f"), bytes);
+    EXPECT_EQ(Stored(*manager, "e"), "<absent>");
+    EXPECT_TRUE(Leftovers().empty());
 }
 
 }  // namespace

@@ -502,6 +502,68 @@ TEST_P(ArchivedOnceTest, IsDecodedStraightIntoItsArchive) {
     EXPECT_TRUE(ArchiveLeftovers().empty());
 }
 
+// How many log lines hold `part`.
+size_t CountLines(const QuorTest::LogCapture& log, const std::string& part) {
+    size_t n = 0;
+    for (const std::string& entry : log.Entries()) n += entry.find(part) != std::string::npos;
+    return n;
+}
+
+// A file the archive refuses (its name is stored there already) is asked for before anything is
+// decoded: it is decoded once, on the road of a decoded copy, and the refusal is told once, as on
+// that road alone.
+TEST_P(ArchivedOnceTest, ARefusedFileIsDecodedOnceAndItsRefusalToldOnce) {
+    Add("dup.bin", GetParam().flags, std::string(3000, 'd'));
+    const std::string stored = work / "stored";
+    QuorTest::WriteFile(stored, "stored before");
+    ASSERT_EQ(S_OK, Quor::User::ManagedFileHelper::AddFile("alpha", kRelease, "dup.bin", stored));
+    ASSERT_EQ(S_OK, Quor::User::ManagedFileHelper::Flush(0));
+    QuorTest::LogCapture log(Quor::Log::DEBUG);
+
+    EXPECT_NE(S_OK, Run());
+
+    EXPECT_EQ(1u, CountLines(log, "Got a compressed file to unzip from the queue")) << log.All();
+    EXPECT_EQ(1u, CountLines(log, "Filed already in archive")) << log.Errors();
+    EXPECT_EQ(1u, CountLines(log, "Failed to add \"dup.bin\".")) << log.Errors();
+    EXPECT_EQ(1u, CountLines(log, "into an archive")) << log.Errors();
+    Quor::User::ManagedFileHelper::Release();
+    const QuorTest::TreeSnapshot expected{
+        {"alpha/filearchives/1.0.0.1:dup.bin", QuorTest::Md5Hex("stored before")}};
+    EXPECT_EQ("", QuorTest::SnapshotDifference(expected, QuorTest::TakeSnapshot(Root() + "/projects")));
+    EXPECT_TRUE(TemporaryFiles().empty());
+    EXPECT_TRUE(ArchiveLeftovers().empty());
+}
+
+// A decoded file that is not the manifest's is named, as it is refused, by the file it was decoded
+// into: a file in the archive folder, or the download itself when it came plain.
+TEST_P(ArchivedOnceTest, ARefusedDecodeIsNamedByTheFileItWasDecodedInto) {
+    Add("bad.bin", GetParam().flags, std::string(3000, 'b'), false);
+    std::string wrong(3000, 'b');
+    wrong[1234] = 'x';
+    const std::string zlib = Compress(wrong, false), lzma = Compress(wrong, true);
+    http.SetResponse(FilesUrl() + "bad.bin", {.body = wrong});
+    http.SetResponse(FilesUrl() + "bad.bin.compressed", {.body = zlib});
+    http.SetResponse(FilesUrl() + "bad.bin.lzma2", {.body = lzma});
+    for (ENTRY& entry : manifest.m_Entries)
+        if (entry.name == "bad.bin") entry.compressedSize = static_cast<DWORD>(std::max(zlib.size(), lzma.size()));
+    QuorTest::LogCapture log(Quor::Log::DEBUG);
+
+    EXPECT_EQ(E_QUOR_DOWNLOAD_AND_EXTRACT_FAILED, Run());
+
+    const std::string text = "Failed to validate file after download: ";
+    size_t named = 0;
+    for (const std::string& entry : log.Entries()) {
+        const size_t at = entry.find(text);
+        if (at == std::string::npos) continue;
+        ++named;
+        const std::string file = entry.substr(at + text.size());
+        EXPECT_TRUE(file.starts_with(ArchiveFolder() + "/TMP") || file.starts_with(Root() + "/temp/TMP")) << file;
+    }
+    EXPECT_EQ(3u, named) << log.All();
+    EXPECT_TRUE(TemporaryFiles().empty());
+    EXPECT_TRUE(ArchiveLeftovers().empty());
+}
+
 INSTANTIATE_TEST_SUITE_P(Forms, ArchivedOnceTest,
                          ::testing::Values(FlagsCase{"ArchivedZlib", 0x06}, FlagsCase{"ArchivedLzma", 0x22}),
                          FlagsCaseName);
