@@ -1000,9 +1000,13 @@ TEST_F(InPlaceTest, ADescriptorThatOutlivesDroppedChangesReachesNoOtherFile) {
     manager->DiscardChanges();
     EXPECT_TRUE(Leftovers().empty());
     EXPECT_TRUE(WriterLockFree());
-    const std::string other = dir / "other";
-    const Vorn::UniqueFd opened(::open(other.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    ASSERT_TRUE(opened.IsValid());
+    // Files opened next take the lowest free descriptor numbers.
+    std::vector<Vorn::UniqueFd> opened;
+    for (int i = 0; i < 16; ++i) {
+        const std::string other = dir / ("other" + std::to_string(i));
+        opened.emplace_back(::open(other.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+        ASSERT_TRUE(opened.back().IsValid());
+    }
     const Vorn::UniqueFd next = manager->BeginAddInPlace("f", 100);
     ASSERT_TRUE(next.IsValid());
     const std::string bytes = Content(6, 100);
@@ -1015,7 +1019,7 @@ TEST_F(InPlaceTest, ADescriptorThatOutlivesDroppedChangesReachesNoOtherFile) {
         EXPECT_TRUE(log.Contains("is not being written in place"));
     }
     ASSERT_TRUE(manager->WriteArchiveFiles(false, nullptr));
-    EXPECT_EQ(ReadFile(other), "");
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(ReadFile(dir / ("other" + std::to_string(i))), "") << i;
     EXPECT_EQ(Stored(*manager, "f"), bytes);
     EXPECT_EQ(Stored(*manager, "e"), "<absent>");
     EXPECT_TRUE(Leftovers().empty());
