@@ -214,6 +214,12 @@ bool ArchiveFile::Write(const std::string& rootDirectory, User::AutoUpdateProgre
         QUOR_LOG(Log::ERROR, "A file is still being written into %s", mFilename.c_str());
         return false;
     }
+    if (m_JournalLeft) {
+        // The journal of a withdrawn commit that could not be removed names only removed files:
+        // finishing it changes nothing but makes room for this commit's journal.
+        if (PairCommit::Recover(Folder(rootDirectory), mFilename) == PairCommit::RecoverResult::kFailed) return false;
+        m_JournalLeft = false;
+    }
     if (m_MustReread) {
         // A committed rewrite was not read back: finish it and read it before building on it.
         PairCommit::Recover(Folder(rootDirectory), mFilename);
@@ -285,6 +291,11 @@ bool ArchiveFile::Rewrite(const std::string& rootDirectory, User::AutoUpdateProg
         Log::Internal::LogGetLastError(__PRETTY_FUNCTION__);
         QUOR_LOG(Log::ERROR, "Failed to rename built archive to replace existing one");
         if (committed == PairCommit::CommitResult::kNotStarted) return false;
+        if (committed == PairCommit::CommitResult::kBuildRemoved) {
+            m_JournalLeft = true;
+            DropPlaced();
+            return false;
+        }
     }
     if (m_Staged) m_Staged->Release();  // renamed into the pair, or the journal names them
 
@@ -424,6 +435,19 @@ bool ArchiveFile::CheckNewPath(const std::string& path, bool quiet) const {
         return false;
     }
     return true;
+}
+
+void ArchiveFile::DropPlaced() {
+    // Their bytes went with the build that held them: they are no longer queued, and the caller
+    // of the failed write learns of it.
+    for (const auto& [path, where] : m_Placed) {
+        QUOR_LOG(Log::ERROR, "\"%s\" written in place for %s was removed with its build; it is not stored",
+                 path.c_str(), mFilename.c_str());
+        m_BytesToAdd -= std::min(m_BytesToAdd, where.second);
+    }
+    m_Placed.clear();
+    if (m_Staged) m_Staged->Release();  // the commit removed both files
+    m_Staged.reset();
 }
 
 bool ArchiveFile::IsInPlace(const std::string& path) const {

@@ -146,6 +146,8 @@ private:
     bool IsInPlace(const std::string& path) const;
     // Drops every queued change with its bytes (files written in place included).
     void ClearQueue();
+    // Forgets the files written in place once their build was removed, logging each one.
+    void DropPlaced();
     void CountAddition(User::AutoUpdateProgress* progress, uint64_t size);
     void AddToProgressTotal(User::AutoUpdateProgress* progress, int64_t delta);
 
@@ -165,6 +167,7 @@ private:
     // Files written in place: stored path -> {offset, size} in m_Staged's data file.
     std::map<std::string, std::pair<uint64_t, uint64_t>, PathLess> m_Placed;
     std::unique_ptr<StagedData> m_Staged;
+    bool m_JournalLeft = false;  // a withdrawn commit's journal may remain: finished before the next one
     std::string m_InPlacePath;  // the file between BeginInPlace and EndInPlace (""): no rewrite meanwhile
 
     uint64_t m_BytesToAdd = 0;  // sizes of the queued additions' disk files when they were queued

@@ -48,8 +48,12 @@ public:
     // Until the next rewrite commits, the bytes are seen by no reader; a crash leaves the archive
     // as it was, and DiscardChanges drops the file (the descriptor then reaches only a removed
     // file). One such file at a time.
-    // `where` (optional) receives the file the bytes go to, for messages.
-    virtual Vorn::UniqueFd BeginAddInPlace(const std::string& path, uint64_t size, std::string* where = nullptr) = 0;
+    // `where` (optional) receives the file the bytes go to, for messages. `failed` (optional) is set
+    // when the file is not taken because the archive cannot be changed at all now (its writer lock
+    // was not had, logged): Add would fail the same way, after waiting again, so the caller should
+    // not turn to it.
+    virtual Vorn::UniqueFd BeginAddInPlace(const std::string& path, uint64_t size, std::string* where = nullptr,
+                                           bool* failed = nullptr) = 0;
     virtual bool EndAddInPlace(const std::string& path, bool keep, User::AutoUpdateProgress* progress) = 0;
 };
 

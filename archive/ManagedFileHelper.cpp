@@ -250,22 +250,28 @@ FileWrittenInPlace::~FileWrittenInPlace() {
     if (m_Manager) End(false);
 }
 
-bool FileWrittenInPlace::Begin(const std::string& project, DWORD version, const std::string& path, uint64_t size) {
+HRESULT FileWrittenInPlace::Begin(const std::string& project, DWORD version, const std::string& path, uint64_t size) {
     QUOR_LOG(Log::DEBUG, "%s, 0x%08lx, %s, %llu", project.c_str(), Hex(version), path.c_str(),
              static_cast<unsigned long long>(size));
     if (m_Manager) End(false);
     // Not taken says nothing: AddFile, which the caller turns to, reports what it refuses.
-    if (!Common::IsValidProjectName(project)) return false;
+    if (!Common::IsValidProjectName(project)) return S_FALSE;
     std::shared_ptr<IManager> manager;
-    if (FAILED(GetFileSystemManager(project, version, manager)) || !manager) return false;
+    if (FAILED(GetFileSystemManager(project, version, manager)) || !manager) return S_FALSE;
     std::string where;
-    Vorn::UniqueFd output = manager->BeginAddInPlace(path, size, &where);
-    if (!output.IsValid()) return false;
+    bool failed = false;
+    Vorn::UniqueFd output = manager->BeginAddInPlace(path, size, &where, &failed);
+    if (failed) {
+        // As AddFile reports it, which would only fail the same way.
+        QUOR_LOG(Log::ERROR, "Failed to add \"%s\".", path.c_str());
+        return E_FAIL;
+    }
+    if (!output.IsValid()) return S_FALSE;
     m_Manager = std::move(manager);
     m_Path = path;
     m_Where = std::move(where);
     m_Output = std::move(output);
-    return true;
+    return S_OK;
 }
 
 Vorn::UniqueFd FileWrittenInPlace::Output() const {

@@ -63,10 +63,12 @@ public:
     FileWrittenInPlace(const FileWrittenInPlace&) = delete;
     FileWrittenInPlace& operator=(const FileWrittenInPlace&) = delete;
 
-    // Starts storing `size` bytes under path. False when the archive does not take the file that
-    // way (what AddFile would refuse, or no manager for the release); nothing is logged then but a
-    // failure to prepare the archive, and AddFile is the caller's road.
-    bool Begin(const std::string& project, DWORD version, const std::string& path, uint64_t size);
+    // Starts storing `size` bytes under path: S_OK. S_FALSE when the archive does not take the file
+    // that way (what AddFile would refuse, or no manager for the release); nothing is logged then
+    // but a failure to prepare the archive, and AddFile is the caller's road. A failure when the
+    // archive cannot be changed now (another writer holds it): logged as AddFile logs it, which
+    // would fail alike after waiting again; the caller reports it instead of calling AddFile.
+    HRESULT Begin(const std::string& project, DWORD version, const std::string& path, uint64_t size);
     // A descriptor of the caller's own (it closes it; invalid before Begin) positioned where the
     // bytes go; it shares its file position with every other one given out for this file.
     Vorn::UniqueFd Output() const;

@@ -470,8 +470,11 @@ ArchiveFile* Manager::PairFor(const std::string& path, uint64_t size, const std:
                      static_cast<unsigned long long>(size));
         return nullptr;
     }
-    for (KeyArchiveFilePair_t& pair : m_Archives[0])
-        if (pair.file.GetProjectedSize() + size <= limit) return &pair.file;
+    for (KeyArchiveFilePair_t& pair : m_Archives[0]) {
+        // A file being written in place holds the room it was begun with until its end.
+        const uint64_t reserved = !m_InPlace.empty() && pair.file.GetFilename() == m_InPlacePair ? m_InPlaceSize : 0;
+        if (pair.file.GetProjectedSize() + reserved + size <= limit) return &pair.file;
+    }
     ArchiveFile* pair = CreateArchiveFile(path);
     created = pair != nullptr;
     return pair;
@@ -484,13 +487,19 @@ void Manager::DropUnwrittenPair(std::string name) {
     });
 }
 
-Vorn::UniqueFd Manager::BeginAddInPlace(const std::string& path, uint64_t size, std::string* where) {
+Vorn::UniqueFd Manager::BeginAddInPlace(const std::string& path, uint64_t size, std::string* where, bool* failed) {
     QUOR_LOG(Log::VERBOSE, "(%s, %llu)", path.c_str(), static_cast<unsigned long long>(size));
+    if (failed) *failed = false;
     if (!m_InPlace.empty()) {
         QUOR_LOG(Log::ERROR, "\"%s\" is still being written in place", m_InPlace.c_str());
         return {};
     }
-    if (path.empty() || !BeginChange()) return {};
+    if (path.empty()) return {};
+    if (!BeginChange()) {
+        // Logged by the lock; Add would wait for it again and fail alike.
+        if (failed) *failed = true;
+        return {};
+    }
     // What Add would refuse is refused without a word: Add, which the caller turns to, says why.
     bool created = false;
     ArchiveFile* pair = PairFor(path, size, nullptr, created);

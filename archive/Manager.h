@@ -88,7 +88,8 @@ public:
     bool FlushArchive(std::string& archiveName, bool force, User::AutoUpdateProgress* progress) override;
     void GetContents(std::vector<std::string>& contents) const override;
     void DiscardChanges() override;
-    Vorn::UniqueFd BeginAddInPlace(const std::string& path, uint64_t size, std::string* where = nullptr) override;
+    Vorn::UniqueFd BeginAddInPlace(const std::string& path, uint64_t size, std::string* where = nullptr,
+                                   bool* failed = nullptr) override;
     bool EndAddInPlace(const std::string& path, bool keep, User::AutoUpdateProgress* progress) override;
 
     bool FileExists(const std::string& path);

@@ -872,6 +872,84 @@ TEST_F(InPlaceTest, ACommitThatNeverStartsIsRetriedWithTheFilesWrittenInPlace) {
         EXPECT_EQ(Stored(*manager, placed[i]), Content(4 + int(i), 300 + 4 + int(i))) << placed[i];
 }
 
+// A commit withdrawn after its journal was written keeps its build (the files written in place)
+// only once the journal's removal is on the disk: a journal found later would have the build,
+// which the next file written in place cuts back, renamed over the pair. When the removal fails,
+// the build goes with its files, the write says so, and the folder as a kill leaves it reads as
+// the old pair; the next write commits what was queued since.
+TEST_F(InPlaceTest, AWithdrawnCommitWhoseJournalMayRemainKeepsNoBuildItNames) {
+    WriteFirstPair();
+    const std::string journal = folder + "/" + PairName(0) + ".commit";
+    auto manager = Open();
+    ASSERT_TRUE(WriteInPlace(*manager, "b", Content(2, 5000)));
+    ASSERT_TRUE(Add(*manager, "c", Content(3, 700)));
+    {
+        QuorTest::FaultInjectingFileSystem faults;
+        const size_t renamed =
+            faults.Fail(QuorTest::FileCall::Rename, QuorTest::PathMatch::EndingWith(PairName(0) + ".dat"), ENOSPC);
+        const size_t unlinked = faults.Fail(QuorTest::FileCall::Unlink, QuorTest::PathMatch::Exactly(journal), EIO);
+        Vorn::ScopedOsContext os({.files = &faults});
+        LogRecorder log;
+        EXPECT_FALSE(manager->WriteArchiveFiles(false, nullptr));
+        EXPECT_EQ(faults.Failed(renamed), 1u);
+        EXPECT_EQ(faults.Failed(unlinked), 1u);
+        EXPECT_TRUE(log.Contains("\"b\" written in place")) << log.All();
+        EXPECT_TRUE(log.Contains("it is not stored")) << log.All();
+    }
+    EXPECT_TRUE(Exists(journal));
+    // One more file begun in place, and the process killed while it is written.
+    const Vorn::UniqueFd fd = manager->BeginAddInPlace("x", 3);
+    ASSERT_TRUE(fd.IsValid());
+    ASSERT_EQ(::write(fd.Get(), "xy", 2), 2);
+    const std::string killed = dir / "killed";
+    std::filesystem::copy(folder, killed, std::filesystem::copy_options::recursive);
+    ASSERT_EQ(::write(fd.Get(), "z", 1), 1);
+    ASSERT_TRUE(manager->EndAddInPlace("x", true, nullptr));
+    EXPECT_TRUE(manager->WriteArchiveFiles(false, nullptr));
+    EXPECT_FALSE(Exists(journal));
+    EXPECT_TRUE(Leftovers().empty());
+    manager.reset();
+    manager = Open();
+    for (const auto& [path, bytes] : {std::pair<std::string, std::string>{"a", Content(1, 40)},
+                                      {"b", "<absent>"},
+                                      {"c", Content(3, 700)},
+                                      {"x", "xyz"}})
+        EXPECT_EQ(Stored(*manager, path), bytes) << path;
+    manager.reset();
+
+    std::filesystem::remove_all(folder);
+    std::filesystem::rename(killed, folder);
+    {
+        LogRecorder log;
+        manager = Open();
+        EXPECT_FALSE(log.Contains("does not match its data file")) << log.All();
+    }
+    std::vector<std::string> contents;
+    manager->GetContents(contents);
+    EXPECT_EQ(contents, std::vector<std::string>{"a"});
+    EXPECT_EQ(Stored(*manager, "a"), Content(1, 40));
+}
+
+// The room a file being written in place was begun with is its own until its end: a file added
+// meanwhile goes to another pair, and every pair still flushes within its limit.
+TEST_F(InPlaceTest, AFileBeingWrittenInPlaceHoldsItsRoom) {
+    SetMaxPairDataSizeForTesting(100);
+    auto manager = Open();
+    const Vorn::UniqueFd fd = manager->BeginAddInPlace("x", 60);
+    ASSERT_TRUE(fd.IsValid());
+    ASSERT_TRUE(Add(*manager, "y", Content(2, 60)));
+    const std::string x = Content(1, 60);
+    ASSERT_EQ(::write(fd.Get(), x.data(), x.size()), 60);
+    ASSERT_TRUE(manager->EndAddInPlace("x", true, nullptr));
+    ASSERT_TRUE(manager->WriteArchiveFiles(false, nullptr));
+    EXPECT_EQ(Indexes().size(), 2u);
+    EXPECT_EQ(Stored(*manager, "x"), x);
+    EXPECT_EQ(Stored(*manager, "y"), Content(2, 60));
+    ASSERT_TRUE(Add(*manager, "z", Content(3, 40)));
+    EXPECT_TRUE(manager->WriteArchiveFiles(false, nullptr));
+    EXPECT_TRUE(WriterLockFree());
+}
+
 // A commit whose outcome is not known at once (the index could not be renamed) is read back at the
 // next write; until then and after it, a file of the batch is counted once, by the pair that took
 // it, whichever way it came. Both ways end alike.

@@ -155,6 +155,40 @@ bool SyncDirectory(const std::string& folder) {
     return SyncFile(fd.Get(), folder);
 }
 
+namespace {
+
+// The end of a commit that did not start and whose journal is gone (or never was).
+CommitResult Withdrawn(const std::string& tempIndex, BuildOnFailure onFailure) {
+    if (onFailure == BuildOnFailure::kKeep) return CommitResult::kNotStarted;
+    RemoveQuietly(tempIndex);
+    RemoveQuietly(tempIndex + ".dat");
+    return CommitResult::kNotStarted;
+}
+
+// Takes back a journal that names tempIndex. A build kept for its caller is changed afterwards
+// (cut back, written again): a journal that might still be found later, at the next writer or
+// after a power cut, would have that half-rewritten build renamed over the pair. So it is kept
+// only once the journal's removal is on the disk; else it goes too.
+CommitResult Withdraw(const std::string& folder, const std::string& journal, const std::string& tempIndex,
+                      BuildOnFailure onFailure) {
+    if (onFailure == BuildOnFailure::kRemove) {
+        RemoveQuietly(journal);
+        return Withdrawn(tempIndex, onFailure);
+    }
+    bool gone = Vorn::Os().files.Unlink(journal.c_str()) == 0 || errno == ENOENT;
+    if (!gone)
+        QUOR_LOG(Log::ERROR, "Failed to remove \"%s\": %s", journal.c_str(), Common::SystemErrorText(errno).c_str());
+    gone = gone && SyncDirectory(folder);
+    if (gone) return CommitResult::kNotStarted;
+    // A journal left naming nothing is finished by the next writer without a change to the pair.
+    RemoveQuietly(tempIndex + ".dat");
+    RemoveQuietly(tempIndex);
+    SyncDirectory(folder);
+    return CommitResult::kBuildRemoved;
+}
+
+}  // namespace
+
 CommitResult Commit(const std::string& folder, const std::string& indexName, const std::string& tempIndex,
                     BuildOnFailure onFailure) {
     const std::string tempName = BaseName(tempIndex);
@@ -168,25 +202,18 @@ CommitResult Commit(const std::string& folder, const std::string& indexName, con
         !SyncDirectory(folder)) {
         // Only a journal this call put in place is taken back.
         const int error = errno;
-        if (journalWritten) RemoveQuietly(journal);
-        if (onFailure == BuildOnFailure::kRemove) {
-            RemoveQuietly(tempIndex);
-            RemoveQuietly(tempData);
-        }
+        const CommitResult withdrawn =
+            journalWritten ? Withdraw(folder, journal, tempIndex, onFailure) : Withdrawn(tempIndex, onFailure);
         errno = error;
-        return CommitResult::kNotStarted;
+        return withdrawn;
     }
     Passed(Step::kJournalWritten);
     if (!Rename(tempData, dataPath)) {
         // Nothing was replaced yet: withdraw the commit and keep the old pair.
         const int error = errno;
-        RemoveQuietly(journal);
-        if (onFailure == BuildOnFailure::kRemove) {
-            RemoveQuietly(tempIndex);
-            RemoveQuietly(tempData);
-        }
+        const CommitResult withdrawn = Withdraw(folder, journal, tempIndex, onFailure);
         errno = error;
-        return CommitResult::kNotStarted;
+        return withdrawn;
     }
     Passed(Step::kDataRenamed);
     if (!Rename(tempIndex, indexPath) && !Rename(tempIndex, indexPath)) return CommitResult::kUnfinished;

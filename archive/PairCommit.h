@@ -35,6 +35,8 @@ enum class CommitResult {
     kNotStarted,  // nothing on disk changed: the old pair stands (temporary files removed, or kept
                   // for the caller with BuildOnFailure::kKeep)
     kUnfinished,  // committed but a rename failed: the journal stays, Recover() finishes it
+    kBuildRemoved,  // nothing on disk changed, but the build asked to be kept (BuildOnFailure::kKeep)
+                    // was removed: the journal's removal could not be made durable
 };
 
 // What becomes of the temporary pair when the commit does not start: removed, or left where it is

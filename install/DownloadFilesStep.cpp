@@ -69,8 +69,9 @@ private:
     // bytes match the entry's MD5.
     HRESULT Expand(const DownloadedFile& item, Vorn::UniqueFd output, const std::string& target, bool& matches);
     // An archived file to expand, decoded straight into its archive pair and kept there only when
-    // its MD5 matches. False when the archive does not take it that way (nothing was done).
-    bool ExpandIntoArchive(const DownloadedFile& item, const DownloadPath& path);
+    // its MD5 matches. False when the archive does not take it that way (nothing was done); then
+    // `refused` holds S_OK, or the failure that AddFile would give too (already logged).
+    bool ExpandIntoArchive(const DownloadedFile& item, const DownloadPath& path, HRESULT& refused);
     HRESULT Decode(const std::string& source, const ReleaseManifest::ENTRY& entry, HashingWriter& writer);
     bool Move(DownloadedFile& item);
     // Whether a file placed as it came is a good copy of the entry (keptCompressedForm: the
@@ -125,12 +126,14 @@ HRESULT Pass::Decode(const std::string& source, const ReleaseManifest::ENTRY& en
     return Common::StreamDecode::DecodeFile(source, codec, entry.size, writer);
 }
 
-bool Pass::ExpandIntoArchive(const DownloadedFile& item, const DownloadPath& path) {
+bool Pass::ExpandIntoArchive(const DownloadedFile& item, const DownloadPath& path, HRESULT& refused) {
     const ReleaseManifest::ENTRY& entry = *item.m_Entry;
     ManagedFileHelper::FileWrittenInPlace placed;
     // Asked before anything is decoded: a file the archive does not take this way goes the road of
     // a decoded copy, decoded there once, and that road reports what the archive refuses.
-    if (!placed.Begin(m_Manifest.m_ProjectName, entry.version, entry.name, entry.size)) return false;
+    const HRESULT begun = placed.Begin(m_Manifest.m_ProjectName, entry.version, entry.name, entry.size);
+    refused = SUCCEEDED(begun) ? S_OK : begun;
+    if (begun != S_OK) return false;
     const std::string& target = placed.Where();
     bool valid = false;
     if (FAILED(Expand(item, placed.Output(), target, valid))) {
@@ -186,8 +189,10 @@ void Pass::Process(DownloadedFile& item) {
         !m_IgnoreCompressed && (entry.flags & (ReleaseManifest::FLAG_ZLIB | ReleaseManifest::FLAG_LZMA));
     const bool expand = compressedForm && !(entry.flags & ReleaseManifest::FLAG_STORED_COMPRESSED);
     const bool archived = Common::PlaceOf(entry) == Common::EntryPlace::kArchived;
-    // Written once: decoded into the archive's own data file, nothing to copy at the flush.
-    if (archived && expand && ExpandIntoArchive(item, path)) return;
+    // Written once: decoded into the archive's own data file, nothing to copy at the flush. When the
+    // archive cannot be changed at all, the copy's road reports that failure without asking again.
+    HRESULT refused = S_OK;
+    if (archived && expand && ExpandIntoArchive(item, path, refused)) return;
 
     // The one file the bytes end in: the local path, or for an archived file the file the archive
     // stores from (a second temporary file when the download is expanded into it).
@@ -231,7 +236,9 @@ void Pass::Process(DownloadedFile& item) {
     }
 
     if (archived) {
-        const HRESULT added = ManagedFileHelper::AddFile(m_Manifest.m_ProjectName, entry.version, entry.name, target);
+        const HRESULT added = FAILED(refused) ? refused
+                                              : ManagedFileHelper::AddFile(m_Manifest.m_ProjectName, entry.version,
+                                                                           entry.name, target);
         if (FAILED(added)) {
             QUOR_LOG(Log::ERROR, "Failed to move \"%s\" into an archive", target.c_str());
             m_Result = added;
