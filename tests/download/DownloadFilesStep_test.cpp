@@ -10,7 +10,9 @@
 #include <filesystem>
 #include <thread>
 
+#include "archive/FolderLock.h"
 #include "archive/ManagedFileHelper.h"
+#include "archive/Manager.h"
 #include "common/ErrorCodes.h"
 #include "common/LzmaContainer.h"
 #include "common/testing/LogCapture.h"
@@ -560,6 +562,37 @@ TEST_P(ArchivedOnceTest, ARefusedDecodeIsNamedByTheFileItWasDecodedInto) {
         EXPECT_TRUE(file.starts_with(ArchiveFolder() + "/TMP") || file.starts_with(Root() + "/temp/TMP")) << file;
     }
     EXPECT_EQ(3u, named) << log.All();
+    EXPECT_TRUE(TemporaryFiles().empty());
+    EXPECT_TRUE(ArchiveLeftovers().empty());
+}
+
+// While another writer holds the archive folder, each archived file is refused as on the road of a
+// decoded copy alone: one wait for the folder (each ends in the line saying it is in use), one
+// failure to add the file and one to move it; nothing is stored and nothing left behind.
+TEST_P(ArchivedOnceTest, AFolderHeldByAnotherWriterIsWaitedForAndToldOncePerFile) {
+    using Quor::FileSystem::Impl::FolderLock;
+    using Quor::FileSystem::Impl::Manager;
+    Add("one.bin", GetParam().flags, std::string(3000, '1'));
+    Add("two.bin", GetParam().flags, std::string(2000, '2'));
+    QuorTest::MakeDirs(ArchiveFolder());
+    FolderLock other;
+    ASSERT_EQ(FolderLock::Result::kLocked, other.Acquire(ArchiveFolder(), std::chrono::milliseconds(0)));
+    struct ShortLockWait {
+        ShortLockWait() { Manager::SetLockWait(std::chrono::milliseconds(0)); }
+        ~ShortLockWait() { Manager::SetLockWait(wait); }
+        std::chrono::milliseconds wait = Manager::GetLockWait();
+    } shortWait;
+    QuorTest::LogCapture log(Quor::Log::DEBUG);
+
+    EXPECT_NE(S_OK, Run());
+
+    EXPECT_EQ(2u, CountLines(log, "is in use by another writer")) << log.Errors();
+    EXPECT_EQ(1u, CountLines(log, "Failed to add \"one.bin\".")) << log.Errors();
+    EXPECT_EQ(1u, CountLines(log, "Failed to add \"two.bin\".")) << log.Errors();
+    EXPECT_EQ(2u, CountLines(log, "into an archive")) << log.Errors();
+    other.Release();
+    Quor::User::ManagedFileHelper::Release();
+    EXPECT_EQ("", QuorTest::SnapshotDifference({}, QuorTest::TakeSnapshot(Root() + "/projects")));
     EXPECT_TRUE(TemporaryFiles().empty());
     EXPECT_TRUE(ArchiveLeftovers().empty());
 }
