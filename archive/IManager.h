@@ -52,9 +52,13 @@ public:
     // when the file is not taken because the archive cannot be changed at all now (its writer lock
     // was not had, logged): Add would fail the same way, after waiting again, so the caller should
     // not turn to it.
+    // `begun` (optional) receives a number of this begin alone; given to End, it ends only this
+    // begin: an End of a begin that DiscardChanges already dropped then touches no later begin of
+    // the same path and, without keep, says nothing (the file is gone already).
     virtual Vorn::UniqueFd BeginAddInPlace(const std::string& path, uint64_t size, std::string* where = nullptr,
-                                           bool* failed = nullptr) = 0;
-    virtual bool EndAddInPlace(const std::string& path, bool keep, User::AutoUpdateProgress* progress) = 0;
+                                           bool* failed = nullptr, uint64_t* begun = nullptr) = 0;
+    virtual bool EndAddInPlace(const std::string& path, bool keep, User::AutoUpdateProgress* progress,
+                               uint64_t begun = 0) = 0;
 };
 
 }  // namespace Quor::FileSystem

@@ -260,7 +260,8 @@ HRESULT FileWrittenInPlace::Begin(const std::string& project, DWORD version, con
     if (FAILED(GetFileSystemManager(project, version, manager)) || !manager) return S_FALSE;
     std::string where;
     bool failed = false;
-    Vorn::UniqueFd output = manager->BeginAddInPlace(path, size, &where, &failed);
+    uint64_t begun = 0;
+    Vorn::UniqueFd output = manager->BeginAddInPlace(path, size, &where, &failed, &begun);
     if (failed) {
         // As AddFile reports it, which would only fail the same way.
         QUOR_LOG(Log::ERROR, "Failed to add \"%s\".", path.c_str());
@@ -271,6 +272,7 @@ HRESULT FileWrittenInPlace::Begin(const std::string& project, DWORD version, con
     m_Path = path;
     m_Where = std::move(where);
     m_Output = std::move(output);
+    m_Begun = begun;
     return S_OK;
 }
 
@@ -291,7 +293,7 @@ HRESULT FileWrittenInPlace::Keep() {
 
 bool FileWrittenInPlace::End(bool keep) {
     m_Output.Reset();
-    const bool kept = m_Manager->EndAddInPlace(m_Path, keep, g_pAutoUpdateProgress);
+    const bool kept = m_Manager->EndAddInPlace(m_Path, keep, g_pAutoUpdateProgress, m_Begun);
     m_Manager.reset();
     return kept;
 }

@@ -86,6 +86,7 @@ private:
     std::string m_Path;
     std::string m_Where;
     Vorn::UniqueFd m_Output;
+    uint64_t m_Begun = 0;  // the manager's number of this begin
 };
 
 // While it lives, Add, Delete and archive writing report to `progress`. Scopes do not nest: the

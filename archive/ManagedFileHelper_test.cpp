@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <vector>
 
 #include "archive/testing/ArchiveTesting.h"
@@ -221,6 +222,38 @@ TEST_F(ManagedFileHelperTest, FlushWritesEveryManagerPastOneThatFails) {
     EXPECT_EQ(UnlockFile(handle), S_OK);
     EXPECT_EQ(Flush(0), S_OK);
     EXPECT_EQ(Locked("game", kVersion, "b.txt"), "bravo");
+}
+
+// A file being written in place whose changes were dropped is dropped with them: its writer's end
+// says nothing more and leaves a later file of the same path, begun since, to its own writer.
+TEST_F(ManagedFileHelperTest, AFileWrittenInPlaceAndDiscardedLeavesALaterOneOfItsPathAlone) {
+    Store("game", kVersion, {{"a.txt", "alpha"}});
+    {
+        auto alone = std::make_unique<FileWrittenInPlace>();
+        ASSERT_EQ(alone->Begin("game", kVersion, "c.txt", 5), S_OK);
+        DiscardChanges();
+        LogRecorder log;
+        alone.reset();
+        EXPECT_EQ(log.All(), "");
+    }
+    auto stale = std::make_unique<FileWrittenInPlace>();
+    ASSERT_EQ(stale->Begin("game", kVersion, "b.txt", 5), S_OK);
+    DiscardChanges();
+    FileWrittenInPlace later;
+    ASSERT_EQ(later.Begin("game", kVersion, "b.txt", 5), S_OK);
+    {
+        const Vorn::UniqueFd output = later.Output();
+        ASSERT_EQ(::write(output.Get(), "bravo", 5), 5);
+    }
+    {
+        LogRecorder log;
+        stale.reset();
+        EXPECT_EQ(log.All(), "");
+    }
+    EXPECT_EQ(later.Keep(), S_OK);
+    EXPECT_EQ(Flush(0), S_OK);
+    EXPECT_EQ(Locked("game", kVersion, "b.txt"), "bravo");
+    EXPECT_EQ(Locked("game", kVersion, "a.txt"), "alpha");
 }
 
 // A link standing for the archive folder of a release is replaced by a real folder before any

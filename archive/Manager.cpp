@@ -487,7 +487,8 @@ void Manager::DropUnwrittenPair(std::string name) {
     });
 }
 
-Vorn::UniqueFd Manager::BeginAddInPlace(const std::string& path, uint64_t size, std::string* where, bool* failed) {
+Vorn::UniqueFd Manager::BeginAddInPlace(const std::string& path, uint64_t size, std::string* where, bool* failed,
+                                        uint64_t* begun) {
     QUOR_LOG(Log::VERBOSE, "(%s, %llu)", path.c_str(), static_cast<unsigned long long>(size));
     if (failed) *failed = false;
     if (!m_InPlace.empty()) {
@@ -514,13 +515,17 @@ Vorn::UniqueFd Manager::BeginAddInPlace(const std::string& path, uint64_t size, 
     m_InPlaceSize = size;
     m_InPlaceNewPair = created;
     if (where) *where = pair->InPlaceDataPath();
+    ++m_InPlaceBegun;
+    if (begun) *begun = m_InPlaceBegun;
     return output;
 }
 
-bool Manager::EndAddInPlace(const std::string& path, bool keep, User::AutoUpdateProgress* progress) {
-    QUOR_LOG(Log::VERBOSE, "(%s, %s)", path.c_str(), keep ? "true" : "false");
-    if (m_InPlace.empty() || m_InPlace != path) {
-        QUOR_LOG(Log::ERROR, "\"%s\" is not being written in place", path.c_str());
+bool Manager::EndAddInPlace(const std::string& path, bool keep, User::AutoUpdateProgress* progress, uint64_t begun) {
+    QUOR_LOG(Log::VERBOSE, "(%s, %s, %llu)", path.c_str(), keep ? "true" : "false",
+             static_cast<unsigned long long>(begun));
+    if (m_InPlace.empty() || m_InPlace != path || (begun != 0 && begun != m_InPlaceBegun)) {
+        // Dropping a file whose begin was dropped with the changes has nothing left to do.
+        if (keep || begun == 0) QUOR_LOG(Log::ERROR, "\"%s\" is not being written in place", path.c_str());
         return false;
     }
     m_InPlace.clear();

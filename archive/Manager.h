@@ -89,8 +89,9 @@ public:
     void GetContents(std::vector<std::string>& contents) const override;
     void DiscardChanges() override;
     Vorn::UniqueFd BeginAddInPlace(const std::string& path, uint64_t size, std::string* where = nullptr,
-                                   bool* failed = nullptr) override;
-    bool EndAddInPlace(const std::string& path, bool keep, User::AutoUpdateProgress* progress) override;
+                                   bool* failed = nullptr, uint64_t* begun = nullptr) override;
+    bool EndAddInPlace(const std::string& path, bool keep, User::AutoUpdateProgress* progress,
+                       uint64_t begun = 0) override;
 
     bool FileExists(const std::string& path);
 
@@ -170,6 +171,7 @@ private:
     std::string m_InPlacePair;
     uint64_t m_InPlaceSize = 0;
     bool m_InPlaceNewPair = false;  // its pair was made for it
+    uint64_t m_InPlaceBegun = 0;    // the number of the latest begin (counts every begin)
 };
 
 }  // namespace Quor::FileSystem::Impl
