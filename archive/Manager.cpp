@@ -90,6 +90,8 @@ Manager::~Manager() {
                      pair.file.GetFilename().c_str());
     }
     RemoveEmptyPairs();
+    // Files staged for a rewrite that did not happen go while the folder is still this writer's.
+    m_Archives.clear();
 }
 
 bool Manager::CheckRootDirectory(const std::string& rootDirectory) {
@@ -109,6 +111,7 @@ std::string Manager::Folder() const { return m_RootDirectory.empty() ? std::stri
 
 bool Manager::SetRootDirectory(const std::string& rootDirectory, const std::string& namePrefix) {
     QUOR_LOG(Log::VERBOSE, "(%s, %s)", rootDirectory.c_str(), namePrefix.c_str());
+    m_Archives.assign(1, {});  // what they staged goes before the lock
     m_Lock.Release();
     m_RootDirectory = rootDirectory;
     m_InPlace.clear();

@@ -950,6 +950,72 @@ TEST_F(InPlaceTest, AFileBeingWrittenInPlaceHoldsItsRoom) {
     EXPECT_TRUE(WriterLockFree());
 }
 
+// Passes every call through; each removal of a file notes whether the archive folder's writer
+// lock was free at that moment.
+class LockWatch final : public Quor::Platform::IFileSystemCalls {
+public:
+    explicit LockWatch(std::string folder) : m_Folder(std::move(folder)) {}
+    int Open(const char* path, int flags, mode_t mode) override { return m_Inner.Open(path, flags, mode); }
+    int OpenAt(int folder, const char* name, int flags, mode_t mode) override {
+        return m_Inner.OpenAt(folder, name, flags, mode);
+    }
+    FILE* FOpen(const char* path, const char* mode) override { return m_Inner.FOpen(path, mode); }
+    ssize_t Write(int fd, const void* data, size_t size) override { return m_Inner.Write(fd, data, size); }
+    ssize_t PWrite(int fd, const void* data, size_t size, off_t offset) override {
+        return m_Inner.PWrite(fd, data, size, offset);
+    }
+    size_t FWrite(const void* data, size_t size, size_t count, FILE* stream) override {
+        return m_Inner.FWrite(data, size, count, stream);
+    }
+    int Rename(const char* from, const char* to) override { return m_Inner.Rename(from, to); }
+    int RenameAt(int fromFolder, const char* from, int toFolder, const char* to, unsigned flags) override {
+        return m_Inner.RenameAt(fromFolder, from, toFolder, to, flags);
+    }
+    int Fsync(int fd) override { return m_Inner.Fsync(fd); }
+    int Fdatasync(int fd) override { return m_Inner.Fdatasync(fd); }
+    int SyncFs(int fd) override { return m_Inner.SyncFs(fd); }
+    int Mkdir(const char* path, mode_t mode) override { return m_Inner.Mkdir(path, mode); }
+    int MkdirAt(int folder, const char* name, mode_t mode) override { return m_Inner.MkdirAt(folder, name, mode); }
+    int Unlink(const char* path) override {
+        FolderLock probe;
+        (probe.TryAcquire(m_Folder) == FolderLock::Result::kLocked ? removedUnlocked : removedLocked).push_back(path);
+        probe.Release();
+        return m_Inner.Unlink(path);
+    }
+    int UnlinkAt(int folder, const char* name, int flags) override { return m_Inner.UnlinkAt(folder, name, flags); }
+
+    std::vector<std::string> removedLocked, removedUnlocked;
+
+private:
+    std::string m_Folder;
+    Quor::Platform::IFileSystemCalls& m_Inner = Quor::Platform::RealFileSystemCalls();
+};
+
+// A manager that goes (or turns to another folder) with files staged for a rewrite that did not
+// happen removes them while the folder is still its own.
+TEST_F(InPlaceTest, StagedFilesGoBeforeTheWriterLock) {
+    WriteFirstPair();
+    for (const bool turnsAway : {false, true}) {
+        auto manager = Open();
+        const Vorn::UniqueFd fd = manager->BeginAddInPlace("b", 3);
+        ASSERT_TRUE(fd.IsValid());
+        ASSERT_EQ(::write(fd.Get(), "bcd", 3), 3);
+        LockWatch watch(folder);
+        {
+            Vorn::ScopedOsContext os({.files = &watch});
+            LogRecorder quiet;
+            if (turnsAway)
+                ASSERT_TRUE(manager->SetRootDirectory(dir / "elsewhere", ""));
+            else
+                manager.reset();
+        }
+        EXPECT_EQ(watch.removedUnlocked, std::vector<std::string>{}) << turnsAway;
+        EXPECT_FALSE(watch.removedLocked.empty()) << turnsAway;
+        EXPECT_TRUE(Leftovers().empty()) << turnsAway;
+        EXPECT_TRUE(WriterLockFree()) << turnsAway;
+    }
+}
+
 // A commit whose outcome is not known at once (the index could not be renamed) is read back at the
 // next write; until then and after it, a file of the batch is counted once, by the pair that took
 // it, whichever way it came. Both ways end alike.

@@ -9,6 +9,7 @@
 #include "archive/FileFormat.h"
 #include "common/Log.h"
 #include "common/SystemErrorText.h"
+#include "foundation/OsContext.h"
 
 namespace Quor::FileSystem::Impl {
 
@@ -48,8 +49,8 @@ std::unique_ptr<StagedData> StagedData::Create(const std::string& folder) {
 StagedData::~StagedData() {
     if (!m_Owned) return;
     m_Data.Reset();
-    ::unlink(DataPath().c_str());
-    ::unlink(m_Index.c_str());
+    Vorn::Os().files.Unlink(DataPath().c_str());
+    Vorn::Os().files.Unlink(m_Index.c_str());
 }
 
 std::string StagedData::DataPath() const { return m_Index + "." + FileFormat::skDataFileNameExtension; }
