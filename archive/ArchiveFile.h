@@ -18,6 +18,9 @@
 //   (StagedData.h), which the rewrite then completes instead of copying the file there. Until the
 //   rewrite commits, those bytes lie in temporary files that no reader opens and that a crash
 //   leaves for the next writer to remove; a file written in place counts as a queued addition.
+//   A rewrite that does not commit keeps them for the next one, unless the withdrawn commit's
+//   journal could not surely be removed: then their bytes go with the build and each such file
+//   is logged as not stored (the write fails).
 // - Errors: false (or 0, or -1) with one log line; nothing throws except allocation failures.
 // - Threads: none of its own and no lock; its manager's callers serialise every call.
 // - Copies share the index read (immutable) and start without queued changes or handles; moves

@@ -35,7 +35,8 @@
 //   does not delete) or already queues is refused. Delete goes to the pair that stores the path.
 // - BeginAddInPlace / EndAddInPlace: the same for a file written straight into its pair's next
 //   data file (ArchiveFile::BeginInPlace) instead of being copied there from a disk file; the
-//   writer lock is taken at the begin and held at least until the end.
+//   writer lock is taken at the begin and held at least until the end, and the declared size is
+//   counted in its pair from the begin (no other file takes that room meanwhile).
 // - Handles: OpenFileHandle gives a random non-zero number per reader, refused for a pair with
 //   queued changes; a pair with handles is not rewritten (its changes stay queued).
 // - WriteArchiveFiles rewrites every changed pair and goes on past a pair that cannot be written;

@@ -40,7 +40,9 @@ enum class CommitResult {
 };
 
 // What becomes of the temporary pair when the commit does not start: removed, or left where it is
-// for the caller, who commits it again later or removes it itself.
+// for the caller, who commits it again later or removes it itself. It is left only when no journal
+// naming it can be found again (its removal reached the disk); else it is removed too and the
+// result is kBuildRemoved.
 enum class BuildOnFailure { kRemove, kKeep };
 
 // Steps 1 to 3 for the pair whose index is folder/indexName, built at the temporary index path
