@@ -214,15 +214,9 @@ bool ArchiveFile::Write(const std::string& rootDirectory, User::AutoUpdateProgre
         QUOR_LOG(Log::ERROR, "A file is still being written into %s", mFilename.c_str());
         return false;
     }
-    if (m_JournalLeft) {
-        // The journal of a withdrawn commit that could not be removed names only removed files:
-        // finishing it changes nothing but makes room for this commit's journal.
-        if (PairCommit::Recover(Folder(rootDirectory), mFilename) == PairCommit::RecoverResult::kFailed) return false;
-        m_JournalLeft = false;
-    }
     if (m_MustReread) {
         // A committed rewrite was not read back: finish it and read it before building on it.
-        PairCommit::Recover(Folder(rootDirectory), mFilename);
+        if (PairCommit::Recover(Folder(rootDirectory), mFilename) == PairCommit::RecoverResult::kFailed) return false;
         if (!Read(rootDirectory, nullptr)) {
             QUOR_LOG(Log::ERROR, "Failed to read archive after writing it out");
             return false;
@@ -292,7 +286,6 @@ bool ArchiveFile::Rewrite(const std::string& rootDirectory, User::AutoUpdateProg
         QUOR_LOG(Log::ERROR, "Failed to rename built archive to replace existing one");
         if (committed == PairCommit::CommitResult::kNotStarted) return false;
         if (committed == PairCommit::CommitResult::kBuildRemoved) {
-            m_JournalLeft = true;
             DropPlaced();
             return false;
         }
@@ -554,7 +547,8 @@ void ArchiveFile::DiscardChanges() {
     QUOR_LOG(Log::VERBOSE, "[this->mFilename = %s]", mFilename.c_str());
     ClearQueue();
     if (m_MustReread) {
-        PairCommit::Recover(Folder(m_RootDirectory), mFilename);
+        // A commit that cannot be finished yet leaves the pair changed: its writer keeps it.
+        if (PairCommit::Recover(Folder(m_RootDirectory), mFilename) == PairCommit::RecoverResult::kFailed) return;
         if (!Read(m_RootDirectory, nullptr)) {
             QUOR_LOG(Log::ERROR, "Failed to read archive after writing it out");
             return;  // still dirty: the next write tries the read again

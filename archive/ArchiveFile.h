@@ -11,16 +11,17 @@
 //   locked."); the queued changes are then kept for a later rewrite. A failed rewrite leaves the
 //   old pair on disk and the object as it was, unless the new pair was already committed: then the
 //   changes count as written and the object must be read again before it is searched or rewritten
-//   (it refuses both until a Read succeeds).
+//   (it refuses both until a Read succeeds). A commit counts as made once its journal is in place:
+//   also one taken back whose journal could not be removed, since the journal names a whole build.
 // - Read checks the whole index (FileFormat::ParseIndex) and its data file; GetReadFailure tells
 //   a damaged index from a data file that does not belong to it and from an unreadable file.
 // - A file may also be written in place: straight into the data file of the pair's next rewrite
 //   (StagedData.h), which the rewrite then completes instead of copying the file there. Until the
 //   rewrite commits, those bytes lie in temporary files that no reader opens and that a crash
 //   leaves for the next writer to remove; a file written in place counts as a queued addition.
-//   A rewrite that does not commit keeps them for the next one, unless the withdrawn commit's
-//   journal could not surely be removed: then their bytes go with the build and each such file
-//   is logged as not stored (the write fails).
+//   A rewrite that does not commit keeps them for the next one, unless the removal of the
+//   withdrawn commit's journal could not be made durable: then their bytes go with the build and
+//   each such file is logged as not stored (the write fails).
 // - Errors: false (or 0, or -1) with one log line; nothing throws except allocation failures.
 // - Threads: none of its own and no lock; its manager's callers serialise every call.
 // - Copies share the index read (immutable) and start without queued changes or handles; moves
@@ -170,7 +171,6 @@ private:
     // Files written in place: stored path -> {offset, size} in m_Staged's data file.
     std::map<std::string, std::pair<uint64_t, uint64_t>, PathLess> m_Placed;
     std::unique_ptr<StagedData> m_Staged;
-    bool m_JournalLeft = false;  // a withdrawn commit's journal may remain: finished before the next one
     std::string m_InPlacePath;  // the file between BeginInPlace and EndInPlace (""): no rewrite meanwhile
 
     uint64_t m_BytesToAdd = 0;  // sizes of the queued additions' disk files when they were queued

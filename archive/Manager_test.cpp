@@ -877,57 +877,83 @@ TEST_F(InPlaceTest, ACommitThatNeverStartsIsRetriedWithTheFilesWrittenInPlace) {
 // which the next file written in place cuts back, renamed over the pair. When the removal fails,
 // the build goes with its files, the write says so, and the folder as a kill leaves it reads as
 // the old pair; the next write commits what was queued since.
-TEST_F(InPlaceTest, AWithdrawnCommitWhoseJournalMayRemainKeepsNoBuildItNames) {
-    WriteFirstPair();
-    const std::string journal = folder + "/" + PairName(0) + ".commit";
-    auto manager = Open();
-    ASSERT_TRUE(WriteInPlace(*manager, "b", Content(2, 5000)));
-    ASSERT_TRUE(Add(*manager, "c", Content(3, 700)));
-    {
-        QuorTest::FaultInjectingFileSystem faults;
-        const size_t renamed =
-            faults.Fail(QuorTest::FileCall::Rename, QuorTest::PathMatch::EndingWith(PairName(0) + ".dat"), ENOSPC);
-        const size_t unlinked = faults.Fail(QuorTest::FileCall::Unlink, QuorTest::PathMatch::Exactly(journal), EIO);
-        Vorn::ScopedOsContext os({.files = &faults});
-        LogRecorder log;
-        EXPECT_FALSE(manager->WriteArchiveFiles(false, nullptr));
-        EXPECT_EQ(faults.Failed(renamed), 1u);
-        EXPECT_EQ(faults.Failed(unlinked), 1u);
-        EXPECT_TRUE(log.Contains("\"b\" written in place")) << log.All();
-        EXPECT_TRUE(log.Contains("it is not stored")) << log.All();
-    }
-    EXPECT_TRUE(Exists(journal));
-    // One more file begun in place, and the process killed while it is written.
-    const Vorn::UniqueFd fd = manager->BeginAddInPlace("x", 3);
-    ASSERT_TRUE(fd.IsValid());
-    ASSERT_EQ(::write(fd.Get(), "xy", 2), 2);
-    const std::string killed = dir / "killed";
-    std::filesystem::copy(folder, killed, std::filesystem::copy_options::recursive);
-    ASSERT_EQ(::write(fd.Get(), "z", 1), 1);
-    ASSERT_TRUE(manager->EndAddInPlace("x", true, nullptr));
-    EXPECT_TRUE(manager->WriteArchiveFiles(false, nullptr));
-    EXPECT_FALSE(Exists(journal));
-    EXPECT_TRUE(Leftovers().empty());
-    manager.reset();
-    manager = Open();
-    for (const auto& [path, bytes] : {std::pair<std::string, std::string>{"a", Content(1, 40)},
-                                      {"b", "<absent>"},
-                                      {"c", Content(3, 700)},
-                                      {"x", "xyz"}})
-        EXPECT_EQ(Stored(*manager, path), bytes) << path;
-    manager.reset();
-
-    std::filesystem::remove_all(folder);
-    std::filesystem::rename(killed, folder);
-    {
-        LogRecorder log;
+// A commit taken back after its journal was put in place (here: the data file's rename refused).
+// A journal that cannot be removed keeps the commit, whose build it names whole: the next write
+// puts that build in place, reads it, and builds on it. A removal that was refused a flush may
+// come back after a power cut: the build goes, and the files written into it are not stored. In
+// both cases a process killed while it writes the next file leaves the folder sound.
+TEST_F(InPlaceTest, ACommitTakenBackAfterItsJournalKeepsItsBuildWholeOrNotAtAll) {
+    const struct {
+        const char* what;
+        bool journalStays;
+        const char* logged;  // by the write that is taken back
+        std::vector<std::string> afterKill;
+    } cases[] = {
+        {"journal and build cannot be removed", true, "the rewrite it names is finished later", {"a", "b", "c"}},
+        {"journal removed, the removal not flushed", false, "it is not stored", {"a"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(folder);
+        std::filesystem::remove_all(dir / "killed");
+        WriteFirstPair();
+        const std::string journal = folder + "/" + PairName(0) + ".commit";
+        auto manager = Open();
+        ASSERT_TRUE(WriteInPlace(*manager, "b", Content(2, 5000)));
+        ASSERT_TRUE(Add(*manager, "c", Content(3, 700)));
+        {
+            QuorTest::FaultInjectingFileSystem faults;
+            const size_t renamed =
+                faults.Fail(QuorTest::FileCall::Rename, QuorTest::PathMatch::EndingWith(PairName(0) + ".dat"), ENOSPC);
+            // Journal first, then the folder's flush after its removal.
+            const size_t refused =
+                c.journalStays
+                    ? faults.Fail(QuorTest::FileCall::Unlink, QuorTest::PathMatch::Below(folder), EIO,
+                                  QuorTest::FaultInjectingFileSystem::kEvery)
+                    : faults.Fail(QuorTest::FileCall::Sync, QuorTest::PathMatch::Exactly(folder), EIO, 2);
+            Vorn::ScopedOsContext os({.files = &faults});
+            LogRecorder log;
+            EXPECT_FALSE(manager->WriteArchiveFiles(false, nullptr));
+            EXPECT_EQ(faults.Failed(renamed), 1u);
+            EXPECT_GE(faults.Failed(refused), 1u);
+            EXPECT_TRUE(log.Contains(c.logged)) << log.All();
+        }
+        EXPECT_EQ(Exists(journal), c.journalStays);
+        // One more file begun in place, and the process killed while it is written.
+        const Vorn::UniqueFd fd = manager->BeginAddInPlace("x", 3);
+        ASSERT_TRUE(fd.IsValid());
+        ASSERT_EQ(::write(fd.Get(), "xy", 2), 2);
+        const std::string killed = dir / "killed";
+        std::filesystem::copy(folder, killed, std::filesystem::copy_options::recursive);
+        ASSERT_EQ(::write(fd.Get(), "z", 1), 1);
+        ASSERT_TRUE(manager->EndAddInPlace("x", true, nullptr));
+        EXPECT_TRUE(manager->WriteArchiveFiles(false, nullptr));
+        EXPECT_FALSE(Exists(journal));
+        EXPECT_TRUE(Leftovers().empty());
+        manager.reset();
         manager = Open();
-        EXPECT_FALSE(log.Contains("does not match its data file")) << log.All();
+        for (const auto& [path, bytes] :
+             {std::pair<std::string, std::string>{"a", Content(1, 40)},
+              {"b", c.journalStays ? Content(2, 5000) : std::string("<absent>")},
+              {"c", Content(3, 700)},
+              {"x", "xyz"}})
+            EXPECT_EQ(Stored(*manager, path), bytes) << path;
+        manager.reset();
+
+        std::filesystem::remove_all(folder);
+        std::filesystem::rename(killed, folder);
+        {
+            LogRecorder log;
+            manager = Open();
+            EXPECT_FALSE(log.Contains("does not match its data file")) << log.All();
+        }
+        std::vector<std::string> contents;
+        manager->GetContents(contents);
+        EXPECT_EQ(contents, c.afterKill);
+        for (const std::string& path : c.afterKill) EXPECT_NE(Stored(*manager, path), "<absent>") << path;
+        EXPECT_EQ(Stored(*manager, "a"), Content(1, 40));
+        manager.reset();
     }
-    std::vector<std::string> contents;
-    manager->GetContents(contents);
-    EXPECT_EQ(contents, std::vector<std::string>{"a"});
-    EXPECT_EQ(Stored(*manager, "a"), Content(1, 40));
 }
 
 // The room a file being written in place was begun with is its own until its end: a file added

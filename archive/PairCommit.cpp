@@ -165,22 +165,24 @@ CommitResult Withdrawn(const std::string& tempIndex, BuildOnFailure onFailure) {
     return CommitResult::kNotStarted;
 }
 
-// Takes back a journal that names tempIndex. A build kept for its caller is changed afterwards
-// (cut back, written again): a journal that might still be found later, at the next writer or
-// after a power cut, would have that half-rewritten build renamed over the pair. So it is kept
-// only once the journal's removal is on the disk; else it goes too.
+// Takes back a journal that names tempIndex, whose build is whole and flushed: nothing of the pair
+// was replaced yet. A journal that cannot be removed stays, and with it the commit: the build it
+// names is left as it is, for the next writer (or Recover) to put in place. A build kept for its
+// caller is changed afterwards (cut back, written again); a journal that might come back after a
+// power cut would have that half-rewritten build renamed over the pair, so the build is kept only
+// once the journal's removal is on the disk; else it goes too.
 CommitResult Withdraw(const std::string& folder, const std::string& journal, const std::string& tempIndex,
                       BuildOnFailure onFailure) {
-    if (onFailure == BuildOnFailure::kRemove) {
-        RemoveQuietly(journal);
-        return Withdrawn(tempIndex, onFailure);
+    if (Vorn::Os().files.Unlink(journal.c_str()) != 0 && errno != ENOENT) {
+        QUOR_LOG(Log::ERROR, "Failed to remove \"%s\": %s; the rewrite it names is finished later", journal.c_str(),
+                 Common::SystemErrorText(errno).c_str());
+        SyncDirectory(folder);
+        return CommitResult::kUnfinished;
     }
-    bool gone = Vorn::Os().files.Unlink(journal.c_str()) == 0 || errno == ENOENT;
-    if (!gone)
-        QUOR_LOG(Log::ERROR, "Failed to remove \"%s\": %s", journal.c_str(), Common::SystemErrorText(errno).c_str());
-    gone = gone && SyncDirectory(folder);
-    if (gone) return CommitResult::kNotStarted;
-    // A journal left naming nothing is finished by the next writer without a change to the pair.
+    if (onFailure == BuildOnFailure::kRemove) return Withdrawn(tempIndex, onFailure);
+    if (SyncDirectory(folder)) return CommitResult::kNotStarted;
+    // A build that cannot be removed either is whole and no longer touched: a journal coming back
+    // would put in place what it was built as.
     RemoveQuietly(tempIndex + ".dat");
     RemoveQuietly(tempIndex);
     SyncDirectory(folder);
@@ -238,7 +240,12 @@ RecoverResult Recover(const std::string& folder, const std::string& indexName) {
     if (IsRegular(tempIndex + ".dat") && !Rename(tempIndex + ".dat", indexPath + ".dat")) return RecoverResult::kFailed;
     if (IsRegular(tempIndex) && !Rename(tempIndex, indexPath)) return RecoverResult::kFailed;
     SyncDirectory(folder);
-    RemoveQuietly(journal);
+    if (Vorn::Os().files.Unlink(journal.c_str()) != 0 && errno != ENOENT) {
+        // Left, it would name a later build that happens to get the same temporary name.
+        QUOR_LOG(Log::ERROR, "Failed to remove \"%s\" after finishing the rewrite of \"%s\": %s", journal.c_str(),
+                 indexPath.c_str(), Common::SystemErrorText(errno).c_str());
+        return RecoverResult::kFailed;
+    }
     QUOR_LOG(Log::WARNING, "Finished the interrupted rewrite of \"%s\"", indexPath.c_str());
     return RecoverResult::kRolledForward;
 }

@@ -34,7 +34,8 @@ enum class CommitResult {
     kCommitted,   // the new pair is in place
     kNotStarted,  // nothing on disk changed: the old pair stands (temporary files removed, or kept
                   // for the caller with BuildOnFailure::kKeep)
-    kUnfinished,  // committed but a rename failed: the journal stays, Recover() finishes it
+    kUnfinished,  // committed but not finished: a rename failed, or the journal of a commit taken
+                  // back could not be removed; the journal stays, Recover() finishes it
     kBuildRemoved,  // nothing on disk changed, but the build asked to be kept (BuildOnFailure::kKeep)
                     // was removed: the journal's removal could not be made durable
 };
@@ -42,7 +43,7 @@ enum class CommitResult {
 // What becomes of the temporary pair when the commit does not start: removed, or left where it is
 // for the caller, who commits it again later or removes it itself. It is left only when no journal
 // naming it can be found again (its removal reached the disk); else it is removed too and the
-// result is kBuildRemoved.
+// result is kBuildRemoved. A journal that is still there keeps its build whatever this says.
 enum class BuildOnFailure { kRemove, kKeep };
 
 // Steps 1 to 3 for the pair whose index is folder/indexName, built at the temporary index path
@@ -52,7 +53,8 @@ CommitResult Commit(const std::string& folder, const std::string& indexName, con
 
 enum class RecoverResult { kNothing, kRolledForward, kNotOurs, kFailed };
 
-// Finishes (or discards) a commit of folder/indexName that a journal shows as begun.
+// Finishes a commit of folder/indexName that a journal shows as begun; kFailed when a rename or
+// the journal's removal fails (the journal stays).
 RecoverResult Recover(const std::string& folder, const std::string& indexName);
 
 // Deletes the temporary files of builds that never committed (regular files named like
