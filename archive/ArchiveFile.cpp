@@ -100,6 +100,19 @@ std::string ArchiveFile::Folder(const std::string& rootDirectory) const {
     return rootDirectory.empty() ? std::string(".") : rootDirectory;
 }
 
+bool ArchiveFile::Recovered(const std::string& rootDirectory) {
+    // The commit was made: its journal is finished, or gone. Anything else leaves it unknown.
+    switch (PairCommit::Recover(Folder(rootDirectory), mFilename)) {
+        case PairCommit::RecoverResult::kNothing:
+        case PairCommit::RecoverResult::kRolledForward:
+            return true;
+        case PairCommit::RecoverResult::kNotOurs:
+        case PairCommit::RecoverResult::kFailed:
+            break;
+    }
+    return false;
+}
+
 bool ArchiveFile::Read(bool* invalid) { return Read(m_RootDirectory, invalid); }
 
 bool ArchiveFile::Read(const std::string& rootDirectory, bool* invalid) {
@@ -216,7 +229,7 @@ bool ArchiveFile::Write(const std::string& rootDirectory, User::AutoUpdateProgre
     }
     if (m_MustReread) {
         // A committed rewrite was not read back: finish it and read it before building on it.
-        if (PairCommit::Recover(Folder(rootDirectory), mFilename) == PairCommit::RecoverResult::kFailed) return false;
+        if (!Recovered(rootDirectory)) return false;
         if (!Read(rootDirectory, nullptr)) {
             QUOR_LOG(Log::ERROR, "Failed to read archive after writing it out");
             return false;
@@ -548,7 +561,7 @@ void ArchiveFile::DiscardChanges() {
     ClearQueue();
     if (m_MustReread) {
         // A commit that cannot be finished yet leaves the pair changed: its writer keeps it.
-        if (PairCommit::Recover(Folder(m_RootDirectory), mFilename) == PairCommit::RecoverResult::kFailed) return;
+        if (!Recovered(m_RootDirectory)) return;
         if (!Read(m_RootDirectory, nullptr)) {
             QUOR_LOG(Log::ERROR, "Failed to read archive after writing it out");
             return;  // still dirty: the next write tries the read again

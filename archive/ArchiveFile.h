@@ -144,6 +144,8 @@ public:
 private:
     std::string Folder(const std::string& rootDirectory) const;
     bool Rewrite(const std::string& rootDirectory, User::AutoUpdateProgress::AutoTimer* timer);
+    // Finishes a commit that was made but not read back; false while it cannot be.
+    bool Recovered(const std::string& rootDirectory);
     // Whether a new file may be stored under path (queued copies are not looked at: Add's own
     // queue refuses those); one ERROR line when not, unless quiet.
     bool CheckNewPath(const std::string& path, bool quiet) const;

@@ -175,7 +175,10 @@ bool Manager::Load(bool tidy, bool& untidy) {
         return name.size() > index.size() && name.compare(name.size() - index.size(), index.size(), index) == 0;
     };
 
-    // Rewrites that were committed but cut off are finished; those never committed are dropped.
+    // Rewrites that were committed but cut off are finished; those never committed are dropped. A
+    // pair whose rewrite cannot be finished now is not read: its index and data file may be of two
+    // writes, and the build its journal names stays for the next writer.
+    std::vector<std::string> unfinished;
     const std::string journalSuffix = PairCommit::JournalName("");
     for (const std::string& journal : entries)
         if (journal.size() > journalSuffix.size() + index.size() &&
@@ -185,7 +188,8 @@ bool Manager::Load(bool tidy, bool& untidy) {
                 untidy = true;
                 continue;
             }
-            PairCommit::Recover(folder, journal.substr(0, journal.size() - journalSuffix.size()));
+            const std::string pair = journal.substr(0, journal.size() - journalSuffix.size());
+            if (PairCommit::Recover(folder, pair) == PairCommit::RecoverResult::kFailed) unfinished.push_back(pair);
         }
     if (m_TidyLeftovers) {
         if (tidy) {
@@ -200,6 +204,11 @@ bool Manager::Load(bool tidy, bool& untidy) {
 
     for (const std::string& name : FolderEntries(folder)) {
         if (!isIndexName(name)) continue;
+        if (std::find(unfinished.begin(), unfinished.end(), name) != unfinished.end()) {
+            QUOR_LOG(Log::WARNING, "%s is left as it is until its interrupted rewrite can be finished; its files are not read",
+                     name.c_str());
+            continue;
+        }
         if (!IsRegularEntry(folder + "/" + name)) {
             QUOR_LOG(Log::WARNING, "%s is not a regular file; it is ignored", name.c_str());
             continue;

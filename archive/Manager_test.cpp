@@ -872,16 +872,12 @@ TEST_F(InPlaceTest, ACommitThatNeverStartsIsRetriedWithTheFilesWrittenInPlace) {
         EXPECT_EQ(Stored(*manager, placed[i]), Content(4 + int(i), 300 + 4 + int(i))) << placed[i];
 }
 
-// A commit withdrawn after its journal was written keeps its build (the files written in place)
-// only once the journal's removal is on the disk: a journal found later would have the build,
-// which the next file written in place cuts back, renamed over the pair. When the removal fails,
-// the build goes with its files, the write says so, and the folder as a kill leaves it reads as
-// the old pair; the next write commits what was queued since.
 // A commit taken back after its journal was put in place (here: the data file's rename refused).
 // A journal that cannot be removed keeps the commit, whose build it names whole: the next write
-// puts that build in place, reads it, and builds on it. A removal that was refused a flush may
-// come back after a power cut: the build goes, and the files written into it are not stored. In
-// both cases a process killed while it writes the next file leaves the folder sound.
+// puts that build in place, reads it, and builds on it; until it can, every write and every
+// discard fails and the folder stays locked. A removal that was refused a flush may come back
+// after a power cut: the build goes, and the files written into it are not stored. In both cases a
+// process killed while it writes the next file leaves the folder sound.
 TEST_F(InPlaceTest, ACommitTakenBackAfterItsJournalKeepsItsBuildWholeOrNotAtAll) {
     const struct {
         const char* what;
@@ -919,6 +915,21 @@ TEST_F(InPlaceTest, ACommitTakenBackAfterItsJournalKeepsItsBuildWholeOrNotAtAll)
             EXPECT_TRUE(log.Contains(c.logged)) << log.All();
         }
         EXPECT_EQ(Exists(journal), c.journalStays);
+        if (c.journalStays) {
+            // The build cannot be put in place yet, then its journal cannot be removed.
+            for (const auto& [call, match] :
+                 {std::pair{QuorTest::FileCall::Rename, QuorTest::PathMatch::EndingWith(PairName(0) + ".dat")},
+                  {QuorTest::FileCall::Unlink, QuorTest::PathMatch::Exactly(journal)}}) {
+                QuorTest::FaultInjectingFileSystem faults;
+                const size_t refused = faults.Fail(call, match, EIO, QuorTest::FaultInjectingFileSystem::kEvery);
+                Vorn::ScopedOsContext os({.files = &faults});
+                EXPECT_FALSE(manager->WriteArchiveFiles(false, nullptr));
+                manager->DiscardChanges();
+                EXPECT_GE(faults.Failed(refused), 2u);
+                EXPECT_TRUE(Exists(journal));
+                EXPECT_FALSE(WriterLockFree());
+            }
+        }
         // One more file begun in place, and the process killed while it is written.
         const Vorn::UniqueFd fd = manager->BeginAddInPlace("x", 3);
         ASSERT_TRUE(fd.IsValid());
@@ -954,6 +965,39 @@ TEST_F(InPlaceTest, ACommitTakenBackAfterItsJournalKeepsItsBuildWholeOrNotAtAll)
         EXPECT_EQ(Stored(*manager, "a"), Content(1, 40));
         manager.reset();
     }
+}
+
+// A load that cannot finish a rewrite its journal shows (here: the index's rename refused, after
+// the data file's went through) reads nothing of that pair, whose index and data file are of two
+// writes, and keeps the build the journal names; the next load finishes it.
+TEST_F(InPlaceTest, ALoadThatCannotFinishARewriteLeavesThePairAndItsBuildForTheNext) {
+    WriteFirstPair();
+    const std::string index = folder + "/" + PairName(0);
+    auto manager = Open();
+    ASSERT_TRUE(WriteInPlace(*manager, "b", Content(2, 5000)));
+    ASSERT_TRUE(Add(*manager, "c", Content(3, 700)));
+    {
+        QuorTest::FaultInjectingFileSystem faults;
+        faults.Fail(QuorTest::FileCall::Rename, QuorTest::PathMatch::Exactly(index + ".dat"), EIO);
+        faults.Fail(QuorTest::FileCall::Unlink, QuorTest::PathMatch::Exactly(index + ".commit"), EIO);
+        faults.Fail(QuorTest::FileCall::Rename, QuorTest::PathMatch::Exactly(index), EIO,
+                    QuorTest::FaultInjectingFileSystem::kEvery);
+        Vorn::ScopedOsContext os({.files = &faults});
+        EXPECT_FALSE(manager->WriteArchiveFiles(false, nullptr));
+        manager.reset();
+        manager = Open();
+        EXPECT_EQ(Stored(*manager, "a"), "<absent>");
+        EXPECT_EQ(Stored(*manager, "b"), "<absent>");
+        manager.reset();
+    }
+    EXPECT_FALSE(Leftovers().empty());
+    manager = Open();
+    for (const auto& [path, bytes] : {std::pair<std::string, std::string>{"a", Content(1, 40)},
+                                      {"b", Content(2, 5000)},
+                                      {"c", Content(3, 700)}})
+        EXPECT_EQ(Stored(*manager, path), bytes) << path;
+    manager.reset();
+    EXPECT_EQ(Leftovers(), std::vector<std::string>{});
 }
 
 // The room a file being written in place was begun with is its own until its end: a file added

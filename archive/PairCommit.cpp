@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cerrno>
@@ -105,24 +106,29 @@ bool IsRegular(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-// The temporary index name a journal holds, or "" when the journal is not whole and sound.
-std::string ReadJournal(const std::string& path) {
+// Reads a journal: false when it cannot be read (it may still be ours); else name is the
+// temporary index name it holds, or "" when it is not a whole and sound journal.
+bool ReadJournal(const std::string& path, std::string& name) {
+    name.clear();
+    if (!IsRegular(path)) return true;  // a link or anything else is none of ours
     uint8_t bytes[64];
     Vorn::UniqueFd fd = Common::OpenRegularFile(path, sizeof bytes);
-    if (!fd.IsValid()) return {};
+    if (!fd.IsValid()) return errno == EFBIG || errno == EINVAL;  // larger than any journal, or no file
     ssize_t n = 0;
     size_t size = 0;
     while (size < sizeof bytes && (n = ::read(fd.Get(), bytes + size, sizeof bytes - size)) > 0)
         size += static_cast<size_t>(n);
-    if (n < 0 || size == sizeof bytes) return {};
+    if (n < 0) return false;
+    if (size == sizeof bytes) return true;
     Vorn::Bytes::ByteReader reader(bytes, size);
     uint32_t magic = 0, length = 0, crc = 0;
-    if (!reader.U32(magic) || magic != kJournalMagic || !reader.U32(length) || length != kTempNameLength) return {};
-    std::string name(length, '\0');
-    if (!reader.Raw(name.data(), length)) return {};
+    if (!reader.U32(magic) || magic != kJournalMagic || !reader.U32(length) || length != kTempNameLength) return true;
+    std::string held(length, '\0');
+    if (!reader.Raw(held.data(), length)) return true;
     const size_t covered = reader.Position();
-    if (!reader.U32(crc) || reader.Remaining() != 0 || Crc32(0, bytes, covered) != crc) return {};
-    return IsTemporaryName(name) ? name : std::string();
+    if (!reader.U32(crc) || reader.Remaining() != 0 || Crc32(0, bytes, covered) != crc) return true;
+    if (IsTemporaryName(held)) name = std::move(held);
+    return true;
 }
 
 }  // namespace
@@ -179,8 +185,11 @@ CommitResult Withdraw(const std::string& folder, const std::string& journal, con
         SyncDirectory(folder);
         return CommitResult::kUnfinished;
     }
+    // The journal's removal reaches the disk before the build's: a journal must never come back
+    // naming half a build.
+    const bool gone = SyncDirectory(folder);
     if (onFailure == BuildOnFailure::kRemove) return Withdrawn(tempIndex, onFailure);
-    if (SyncDirectory(folder)) return CommitResult::kNotStarted;
+    if (gone) return CommitResult::kNotStarted;
     // A build that cannot be removed either is whole and no longer touched: a journal coming back
     // would put in place what it was built as.
     RemoveQuietly(tempIndex + ".dat");
@@ -221,7 +230,12 @@ CommitResult Commit(const std::string& folder, const std::string& indexName, con
     if (!Rename(tempIndex, indexPath) && !Rename(tempIndex, indexPath)) return CommitResult::kUnfinished;
     SyncDirectory(folder);
     Passed(Step::kIndexRenamed);
-    RemoveQuietly(journal);
+    if (Vorn::Os().files.Unlink(journal.c_str()) != 0 && errno != ENOENT) {
+        // The pair is in place; the journal left would name a later build that happens to get the
+        // same temporary name, and holds this pair's next commit off: Recover removes it.
+        QUOR_LOG(Log::ERROR, "Failed to remove \"%s\": %s", journal.c_str(), Common::SystemErrorText(errno).c_str());
+        return CommitResult::kUnfinished;
+    }
     Passed(Step::kJournalRemoved);
     return CommitResult::kCommitted;
 }
@@ -229,7 +243,12 @@ CommitResult Commit(const std::string& folder, const std::string& indexName, con
 RecoverResult Recover(const std::string& folder, const std::string& indexName) {
     const std::string journal = Join(folder, JournalName(indexName));
     if (!Exists(journal)) return RecoverResult::kNothing;
-    const std::string tempName = ReadJournal(journal);
+    std::string tempName;
+    if (!ReadJournal(journal, tempName)) {
+        QUOR_LOG(Log::ERROR, "Failed to read the commit journal \"%s\": %s", journal.c_str(),
+                 Common::SystemErrorText(errno).c_str());
+        return RecoverResult::kFailed;
+    }
     if (tempName.empty()) {
         // Journals are put in place whole: one that does not read as a journal is not ours.
         QUOR_LOG(Log::WARNING, "\"%s\" is not a commit journal; it is left as it is", journal.c_str());
@@ -251,11 +270,26 @@ RecoverResult Recover(const std::string& folder, const std::string& indexName) {
 }
 
 void RemoveLeftovers(const std::string& folder) {
-    for (const std::string& entry : FolderEntries(folder)) {
+    const std::vector<std::string> entries = FolderEntries(folder);
+    // A build that a journal still names is the pair to be: it stays for Recover. While a journal
+    // cannot be read, nothing is known to be a leftover.
+    std::vector<std::string> held;
+    for (const std::string& entry : entries) {
+        if (!entry.ends_with(JournalName(""))) continue;
+        std::string name;
+        if (!ReadJournal(Join(folder, entry), name)) {
+            QUOR_LOG(Log::WARNING, "Temporary files in \"%s\" are kept: the commit journal \"%s\" cannot be read",
+                     folder.c_str(), entry.c_str());
+            return;
+        }
+        if (!name.empty()) held.push_back(name);
+    }
+    for (const std::string& entry : entries) {
         std::string base = entry;
         if (base.size() == kTempNameLength + 4 && base.compare(kTempNameLength, 4, ".dat") == 0)
             base.resize(kTempNameLength);
         if (!IsTemporaryName(base)) continue;
+        if (std::find(held.begin(), held.end(), base) != held.end()) continue;
         const std::string path = Join(folder, entry);
         struct stat st;
         if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;

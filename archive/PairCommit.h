@@ -34,8 +34,9 @@ enum class CommitResult {
     kCommitted,   // the new pair is in place
     kNotStarted,  // nothing on disk changed: the old pair stands (temporary files removed, or kept
                   // for the caller with BuildOnFailure::kKeep)
-    kUnfinished,  // committed but not finished: a rename failed, or the journal of a commit taken
-                  // back could not be removed; the journal stays, Recover() finishes it
+    kUnfinished,  // committed but not finished: a rename failed, the journal could not be
+                  // removed after the renames, or the journal of a commit taken back could not be
+                  // removed (it names a whole build); the journal stays, Recover() finishes it
     kBuildRemoved,  // nothing on disk changed, but the build asked to be kept (BuildOnFailure::kKeep)
                     // was removed: the journal's removal could not be made durable
 };
@@ -53,13 +54,15 @@ CommitResult Commit(const std::string& folder, const std::string& indexName, con
 
 enum class RecoverResult { kNothing, kRolledForward, kNotOurs, kFailed };
 
-// Finishes a commit of folder/indexName that a journal shows as begun; kFailed when a rename or
-// the journal's removal fails (the journal stays).
+// Finishes a commit of folder/indexName that a journal shows as begun; kFailed when the journal
+// cannot be read, or a rename or the journal's removal fails (the journal stays). kNotOurs: a
+// "<index name>.commit" that reads as no journal of ours.
 RecoverResult Recover(const std::string& folder, const std::string& indexName);
 
 // Deletes the temporary files of builds that never committed (regular files named like
-// IsTemporaryName, with or without ".dat"). Call after Recover for every journal of the folder,
-// and only for a folder known to be an archive folder (a pair or the writer's lock file in it).
+// IsTemporaryName, with or without ".dat"), except a build that a journal still names; nothing
+// while a journal cannot be read. Call after Recover for every journal of the folder, and only
+// for a folder known to be an archive folder (a pair or the writer's lock file in it).
 void RemoveLeftovers(const std::string& folder);
 
 // Steps of Commit, reported to the test hook as they are passed.
