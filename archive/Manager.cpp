@@ -159,6 +159,7 @@ bool Manager::LoadFolder() {
         FolderState after = ReadFolderState(folder);
         if (after == before || attempt == kLoadAttempts) {
             m_State = std::move(after);
+            m_LeftUntidy = untidy;
             return true;
         }
     }
@@ -202,6 +203,8 @@ bool Manager::Load(bool tidy, bool& untidy) {
         }
     }
 
+    m_Unfinished = unfinished;
+    m_LeftUntidy = !unfinished.empty();
     for (const std::string& name : FolderEntries(folder)) {
         if (!isIndexName(name)) continue;
         if (std::find(unfinished.begin(), unfinished.end(), name) != unfinished.end()) {
@@ -249,8 +252,14 @@ bool Manager::BeginChange() {
         case FolderLock::Result::kFailed:
             return false;
     }
-    // Nothing is queued yet: the pairs may be read again from what another writer committed.
-    if (ReadFolderState(Folder()) == m_State || Refresh()) return true;
+    // Nothing is queued yet: the pairs may be read again from what another writer committed, or
+    // tidied now that this one may.
+    const bool current = !m_LeftUntidy && ReadFolderState(Folder()) == m_State;
+    if (current || Refresh()) {
+        if (m_Unfinished.empty()) return true;
+        QUOR_LOG(Log::ERROR, "The archive folder \"%s\" is not changed while the interrupted rewrite of %s cannot be finished",
+                 Folder().c_str(), m_Unfinished.front().c_str());
+    }
     m_Lock.Release();
     return false;
 }

@@ -163,6 +163,12 @@ private:
     // Handles on pairs that went when the folder was read again, by data file name.
     std::multimap<std::string, uint32_t> m_OrphanHandles;
     bool m_TidyLeftovers = false;  // the folder was an archive folder before this manager came
+    // The last load left something for a writer (read without tidying, or a rewrite it could not
+    // finish): a change reads the folder again under the lock first.
+    bool m_LeftUntidy = false;
+    // Pairs whose interrupted rewrite the last load could not finish: not read, so nothing may be
+    // changed while any is left (a path of theirs would be stored twice).
+    std::vector<std::string> m_Unfinished;
     // Index names of the pairs whose last write failed (and its caller was told) and that took no
     // change since.
     std::set<std::string> m_FailedPairs;

@@ -988,6 +988,15 @@ TEST_F(InPlaceTest, ALoadThatCannotFinishARewriteLeavesThePairAndItsBuildForTheN
         manager = Open();
         EXPECT_EQ(Stored(*manager, "a"), "<absent>");
         EXPECT_EQ(Stored(*manager, "b"), "<absent>");
+        // Nothing changes meanwhile: a path of the pair not read would be stored twice.
+        {
+            LogRecorder log;
+            EXPECT_FALSE(Add(*manager, "a", Content(9, 40)));
+            EXPECT_FALSE(manager->Delete("b", nullptr));
+            EXPECT_TRUE(log.Contains("interrupted rewrite")) << log.All();
+        }
+        EXPECT_TRUE(manager->WriteArchiveFiles(false, nullptr));
+        EXPECT_TRUE(WriterLockFree());
         manager.reset();
     }
     EXPECT_FALSE(Leftovers().empty());
@@ -998,6 +1007,32 @@ TEST_F(InPlaceTest, ALoadThatCannotFinishARewriteLeavesThePairAndItsBuildForTheN
         EXPECT_EQ(Stored(*manager, path), bytes) << path;
     manager.reset();
     EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+}
+
+// A commit whose journal cannot be removed after both renames is in place but not finished: the
+// write says so, and the next one removes the journal and builds on the pair.
+TEST_F(InPlaceTest, ACommitWhoseJournalStaysAfterItsRenamesIsFinishedByTheNextWrite) {
+    WriteFirstPair();
+    const std::string journal = folder + "/" + PairName(0) + ".commit";
+    auto manager = Open();
+    ASSERT_TRUE(WriteInPlace(*manager, "b", Content(2, 500)));
+    {
+        QuorTest::FaultInjectingFileSystem faults;
+        const size_t refused = faults.Fail(QuorTest::FileCall::Unlink, QuorTest::PathMatch::Exactly(journal), EIO);
+        Vorn::ScopedOsContext os({.files = &faults});
+        EXPECT_FALSE(manager->WriteArchiveFiles(false, nullptr));
+        EXPECT_EQ(faults.Failed(refused), 1u);
+    }
+    EXPECT_TRUE(Exists(journal));
+    ASSERT_TRUE(Add(*manager, "c", Content(3, 70)));
+    EXPECT_TRUE(manager->WriteArchiveFiles(false, nullptr));
+    EXPECT_FALSE(Exists(journal));
+    manager.reset();
+    manager = Open();
+    for (const auto& [path, bytes] : {std::pair<std::string, std::string>{"a", Content(1, 40)},
+                                      {"b", Content(2, 500)},
+                                      {"c", Content(3, 70)}})
+        EXPECT_EQ(Stored(*manager, path), bytes) << path;
 }
 
 // The room a file being written in place was begun with is its own until its end: a file added

@@ -110,7 +110,9 @@ bool IsRegular(const std::string& path) {
 // temporary index name it holds, or "" when it is not a whole and sound journal.
 bool ReadJournal(const std::string& path, std::string& name) {
     name.clear();
-    if (!IsRegular(path)) return true;  // a link or anything else is none of ours
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0) return errno == ENOENT;
+    if (!S_ISREG(st.st_mode)) return true;  // a link or anything else is none of ours
     uint8_t bytes[64];
     Vorn::UniqueFd fd = Common::OpenRegularFile(path, sizeof bytes);
     if (!fd.IsValid()) return errno == EFBIG || errno == EINVAL;  // larger than any journal, or no file
