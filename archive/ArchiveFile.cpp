@@ -100,6 +100,22 @@ std::string ArchiveFile::Folder(const std::string& rootDirectory) const {
     return rootDirectory.empty() ? std::string(".") : rootDirectory;
 }
 
+bool ArchiveFile::FinishCommit() { return FinishCommit(m_RootDirectory); }
+
+bool ArchiveFile::FinishCommit(const std::string& rootDirectory) {
+    if (!m_MustReread) return true;
+    if (!Recovered(rootDirectory)) return false;
+    if (!Read(rootDirectory, nullptr)) {
+        QUOR_LOG(Log::ERROR, "Failed to read archive after writing it out");
+        return false;
+    }
+    if (!m_FilesToAdd.empty() || !m_FilesToDelete.empty() || !m_Placed.empty()) {
+        m_Dirty = true;
+        m_Searchable = false;
+    }
+    return true;
+}
+
 bool ArchiveFile::Recovered(const std::string& rootDirectory) {
     // The commit was made: its journal is finished, or gone. Anything else leaves it unknown.
     switch (PairCommit::Recover(Folder(rootDirectory), mFilename)) {
@@ -229,14 +245,8 @@ bool ArchiveFile::Write(const std::string& rootDirectory, User::AutoUpdateProgre
     }
     if (m_MustReread) {
         // A committed rewrite was not read back: finish it and read it before building on it.
-        if (!Recovered(rootDirectory)) return false;
-        if (!Read(rootDirectory, nullptr)) {
-            QUOR_LOG(Log::ERROR, "Failed to read archive after writing it out");
-            return false;
-        }
-        if (m_FilesToAdd.empty() && m_FilesToDelete.empty() && m_Placed.empty()) return true;
-        m_Dirty = true;
-        m_Searchable = false;
+        if (!FinishCommit(rootDirectory)) return false;
+        if (!m_Dirty) return true;
     }
     return Rewrite(rootDirectory, timer);
 }

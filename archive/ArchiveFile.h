@@ -111,6 +111,9 @@ public:
     bool EndInPlace(const std::string& path, uint64_t size, bool keep, User::AutoUpdateProgress* progress);
     // The data file that files written in place go to ("" when there is none).
     std::string InPlaceDataPath() const;
+    // Finishes and reads a rewrite that was committed but not read back (true at once when there
+    // is none): until then the index held is the old one, and the paths the pair holds unknown.
+    bool FinishCommit();
     // Drops the queued changes: the pair is again the one on disk (read again first when a
     // committed rewrite was not read back; a pair that still cannot be read stays unsearchable).
     void DiscardChanges();
@@ -144,6 +147,7 @@ public:
 private:
     std::string Folder(const std::string& rootDirectory) const;
     bool Rewrite(const std::string& rootDirectory, User::AutoUpdateProgress::AutoTimer* timer);
+    bool FinishCommit(const std::string& rootDirectory);
     // Finishes a commit that was made but not read back; false while it cannot be.
     bool Recovered(const std::string& rootDirectory);
     // Whether a new file may be stored under path (queued copies are not looked at: Add's own

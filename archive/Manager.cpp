@@ -264,6 +264,20 @@ bool Manager::BeginChange() {
     return false;
 }
 
+bool Manager::BeginPathChange() {
+    if (!BeginChange()) return false;
+    // A rewrite of this writer's that was committed but not read back: the paths its pair holds
+    // are known only once it is finished.
+    for (KeyArchiveFilePair_t& pair : m_Archives[0]) {
+        if (pair.file.FinishCommit()) continue;
+        QUOR_LOG(Log::ERROR, "The archive folder \"%s\" is not changed while the interrupted rewrite of %s cannot be finished",
+                 Folder().c_str(), pair.file.GetFilename().c_str());
+        EndChange();
+        return false;
+    }
+    return true;
+}
+
 void Manager::EndChange() {
     if (!m_Lock.IsHeld() || !m_InPlace.empty()) return;
     for (const KeyArchiveFilePair_t& pair : m_Archives[0])
@@ -460,7 +474,7 @@ bool Manager::Add(const std::string& path, const std::string* diskPath, User::Au
         QUOR_LOG(Log::ERROR, "Empty file name");
         return false;
     }
-    if (!BeginChange()) return false;
+    if (!BeginPathChange()) return false;
     const bool queued = Queue(path, source, progress);
     EndChange();
     return queued;
@@ -517,8 +531,8 @@ Vorn::UniqueFd Manager::BeginAddInPlace(const std::string& path, uint64_t size, 
         return {};
     }
     if (path.empty()) return {};
-    if (!BeginChange()) {
-        // Logged by the lock; Add would wait for it again and fail alike.
+    if (!BeginPathChange()) {
+        // Logged by the lock or the unfinished rewrite; Add would fail alike.
         if (failed) *failed = true;
         return {};
     }
@@ -568,7 +582,7 @@ bool Manager::Delete(const std::string& path, User::AutoUpdateProgress* progress
         QUOR_LOG(Log::ERROR, "Empty file name");
         return false;
     }
-    if (!BeginChange()) return false;
+    if (!BeginPathChange()) return false;
     const bool queued = QueueDeletion(path, progress);
     EndChange();
     return queued;

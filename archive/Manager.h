@@ -29,7 +29,12 @@
 //   file when none does); one that cannot be rewritten fails the load. Without the lock such
 //   pairs are not loaded. A "*.zef" of another format or one that is not a regular file is
 //   ignored and left as it is. A new pair never takes a name that any entry of the folder begins
-//   with. An index that cannot be read at all fails the load.
+//   with. An index that cannot be read at all fails the load. A pair whose interrupted rewrite
+//   cannot be finished now is not read, and the build its journal names is kept. While such a
+//   pair is left, or one of this writer's own commits was made but cannot be finished, no path of
+//   the folder is added, written in place or deleted (one ERROR line): its pair's paths are not
+//   known. The first change after a load that left tidying undone reads the folder again under
+//   the lock.
 // - Add puts a file into the first pair that has room for it below GetMaxPairDataSize() and
 //   starts a new pair ("<prefix>_<number>.zef") when none has; a path that a pair stores (and
 //   does not delete) or already queues is refused. Delete goes to the pair that stores the path.
@@ -124,6 +129,9 @@ private:
     bool Load(bool tidy, bool& untidy);
     // Reads the folder again, keeping the handles given out.
     bool Refresh();
+    // BeginChange for a change of a path: also finishes this writer's own commits that were made
+    // but not read back, and refuses while one cannot be.
+    bool BeginPathChange();
     // Takes the writer lock for a change (reading the folder again when another writer changed
     // it); false when it cannot be taken.
     bool BeginChange();

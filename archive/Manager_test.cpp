@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <cstring>
 #include <tuple>
 
@@ -1007,6 +1008,95 @@ TEST_F(InPlaceTest, ALoadThatCannotFinishARewriteLeavesThePairAndItsBuildForTheN
         EXPECT_EQ(Stored(*manager, path), bytes) << path;
     manager.reset();
     EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+}
+
+// A writer whose own commit was made but cannot be finished yet (its journal stays, the index's
+// rename is refused) knows the pair only as it was: no path is changed until the commit is
+// finished, else a path of it would be stored twice or a deletion lost.
+TEST_F(InPlaceTest, NoPathChangesWhileTheWritersOwnCommitCannotBeFinished) {
+    WriteFirstPair();
+    const std::string index = folder + "/" + PairName(0);
+    auto manager = Open();
+    ASSERT_TRUE(WriteInPlace(*manager, "b", Content(2, 5000)));
+    ASSERT_TRUE(Add(*manager, "c", Content(3, 700)));
+    {
+        QuorTest::FaultInjectingFileSystem faults;
+        faults.Fail(QuorTest::FileCall::Rename, QuorTest::PathMatch::Exactly(index + ".dat"), EIO);
+        faults.Fail(QuorTest::FileCall::Unlink, QuorTest::PathMatch::Exactly(index + ".commit"), EIO);
+        faults.Fail(QuorTest::FileCall::Rename, QuorTest::PathMatch::Exactly(index), EIO,
+                    QuorTest::FaultInjectingFileSystem::kEvery);
+        Vorn::ScopedOsContext os({.files = &faults});
+        EXPECT_FALSE(manager->WriteArchiveFiles(false, nullptr));
+        const struct {
+            const char* what;
+            std::function<bool()> change;
+        } changes[] = {
+            {"add a path of the commit", [&] { return Add(*manager, "c", Content(9, 70)); }},
+            {"delete a path only the commit holds", [&] { return manager->Delete("b", nullptr); }},
+            {"write a path of the commit in place", [&] { return WriteInPlace(*manager, "c", Content(9, 70)); }},
+        };
+        for (const auto& c : changes) {
+            LogRecorder log;
+            EXPECT_FALSE(c.change()) << c.what;
+            EXPECT_TRUE(log.Contains("interrupted rewrite")) << c.what << "\n" << log.All();
+        }
+    }
+    EXPECT_TRUE(manager->WriteArchiveFiles(false, nullptr));
+    manager.reset();
+    manager = Open();
+    std::vector<std::string> contents;
+    manager->GetContents(contents);
+    std::sort(contents.begin(), contents.end());
+    EXPECT_EQ(contents, (std::vector<std::string>{"a", "b", "c"}));
+    for (const auto& [path, bytes] : {std::pair<std::string, std::string>{"a", Content(1, 40)},
+                                      {"b", Content(2, 5000)},
+                                      {"c", Content(3, 700)}})
+        EXPECT_EQ(Stored(*manager, path), bytes) << path;
+}
+
+// A manager that loaded while another writer held the folder read only its sound pairs and
+// tidied nothing: its first change reads the folder again under the lock, and is refused while
+// a rewrite found there cannot be finished; once it can, the same manager goes on.
+TEST_F(InPlaceTest, AChangeAfterALoadThatCouldNotTidyReadsTheFolderAgainFirst) {
+    WriteFirstPair();
+    const std::string index = folder + "/" + PairName(0);
+    auto manager = Open();
+    ASSERT_TRUE(WriteInPlace(*manager, "b", Content(2, 5000)));
+    ASSERT_TRUE(Add(*manager, "c", Content(3, 700)));
+    QuorTest::FaultInjectingFileSystem faults;
+    faults.Fail(QuorTest::FileCall::Rename, QuorTest::PathMatch::Exactly(index + ".dat"), EIO);
+    faults.Fail(QuorTest::FileCall::Unlink, QuorTest::PathMatch::Exactly(index + ".commit"), EIO);
+    faults.Fail(QuorTest::FileCall::Rename, QuorTest::PathMatch::Exactly(index), EIO,
+                QuorTest::FaultInjectingFileSystem::kEvery);
+    {
+        Vorn::ScopedOsContext os({.files = &faults});
+        EXPECT_FALSE(manager->WriteArchiveFiles(false, nullptr));
+        manager.reset();
+    }
+    {
+        FolderLock other;
+        ASSERT_EQ(other.Acquire(folder, std::chrono::milliseconds(0)), FolderLock::Result::kLocked);
+        manager = Open();
+    }
+    {
+        Vorn::ScopedOsContext os({.files = &faults});
+        LogRecorder log;
+        EXPECT_FALSE(Add(*manager, "a", Content(9, 40)));
+        EXPECT_FALSE(manager->Delete("a", nullptr));
+        EXPECT_FALSE(manager->WriteArchiveFiles(true, nullptr));
+        EXPECT_FALSE(manager->BeginAddInPlace("z", 3).IsValid());
+        EXPECT_TRUE(log.Contains("interrupted rewrite")) << log.All();
+        EXPECT_TRUE(WriterLockFree());
+    }
+    EXPECT_FALSE(Add(*manager, "a", Content(9, 40)));  // stored already
+    EXPECT_TRUE(Add(*manager, "d", Content(4, 10)));
+    EXPECT_TRUE(manager->WriteArchiveFiles(false, nullptr));
+    EXPECT_TRUE(WriterLockFree());
+    for (const auto& [path, bytes] : {std::pair<std::string, std::string>{"a", Content(1, 40)},
+                                      {"b", Content(2, 5000)},
+                                      {"c", Content(3, 700)},
+                                      {"d", Content(4, 10)}})
+        EXPECT_EQ(Stored(*manager, path), bytes) << path;
 }
 
 // A commit whose journal cannot be removed after both renames is in place but not finished: the

@@ -100,12 +100,6 @@ bool WriteJournal(const std::string& folder, const std::string& path, const std:
     return ok;
 }
 
-// True when path is a regular file (not a link, not anything else).
-bool IsRegular(const std::string& path) {
-    struct stat st;
-    return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 // Reads a journal: false when it cannot be read (it may still be ours); else name is the
 // temporary index name it holds, or "" when it is not a whole and sound journal.
 bool ReadJournal(const std::string& path, std::string& name) {
@@ -258,8 +252,17 @@ RecoverResult Recover(const std::string& folder, const std::string& indexName) {
     }
     const std::string tempIndex = Join(folder, tempName);
     const std::string indexPath = Join(folder, indexName);
-    if (IsRegular(tempIndex + ".dat") && !Rename(tempIndex + ".dat", indexPath + ".dat")) return RecoverResult::kFailed;
-    if (IsRegular(tempIndex) && !Rename(tempIndex, indexPath)) return RecoverResult::kFailed;
+    // Whichever half of the build is still there is renamed; one that cannot be looked at leaves the
+    // commit unfinished.
+    for (const auto& [from, to] : {std::pair{tempIndex + ".dat", indexPath + ".dat"}, std::pair{tempIndex, indexPath}}) {
+        struct stat st;
+        if (::lstat(from.c_str(), &st) != 0) {
+            if (errno == ENOENT) continue;
+            QUOR_LOG(Log::ERROR, "Failed to look at \"%s\": %s", from.c_str(), Common::SystemErrorText(errno).c_str());
+            return RecoverResult::kFailed;
+        }
+        if (S_ISREG(st.st_mode) && !Rename(from, to)) return RecoverResult::kFailed;
+    }
     SyncDirectory(folder);
     if (Vorn::Os().files.Unlink(journal.c_str()) != 0 && errno != ENOENT) {
         // Left, it would name a later build that happens to get the same temporary name.
