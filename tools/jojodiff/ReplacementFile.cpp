@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <vector>
 
 #include "tools/jojodiff/FaultGuard.h"
@@ -21,6 +22,21 @@ constexpr int kPopulateWrite = MADV_POPULATE_WRITE;
 #else
 constexpr int kPopulateWrite = 23;  // Linux 5.14's value; older systems refuse it with EINVAL
 #endif
+
+constexpr size_t kHugePage = size_t{2} << 20;
+
+// Whether madvise(MADV_HUGEPAGE) gives anonymous memory huge pages here: transparent huge pages
+// set to "always" or "madvise".
+bool HugePagesUsable() {
+    const int fd = open("/sys/kernel/mm/transparent_hugepage/enabled", O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    char text[128];
+    const ssize_t n = read(fd, text, sizeof text - 1);
+    close(fd);
+    if (n <= 0) return false;
+    text[n] = '\0';
+    return std::strstr(text, "[always]") || std::strstr(text, "[madvise]");
+}
 
 mode_t NewFileMode() {
     const mode_t mask = umask(0);
@@ -83,29 +99,65 @@ bool ReplacementFile::MapForWriting(uint64_t size, uint8_t*& mapping) {
         errno = reserved;
         return false;
     }
-    void* p = mmap(nullptr, static_cast<size_t>(size), PROT_READ | PROT_WRITE, MAP_SHARED, m_fd, 0);
-    if (p == MAP_FAILED) return false;
-    // Every page made writable in one call (see Populate.h); a system without the call faults them
-    // in as they are written.
-    if (size <= kPopulateAtMost) madvise(p, static_cast<size_t>(size), kPopulateWrite);
-    m_mapping = static_cast<uint8_t*>(p);
     m_mappedSize = static_cast<size_t>(size);
+    if (size <= kPopulateAtMost && HugePagesUsable()) {
+        // Aligned to a huge page, so that every whole one of them can be one.
+        m_regionSize = (m_mappedSize + kHugePage - 1) / kHugePage * kHugePage + kHugePage;
+        void* p = mmap(nullptr, m_regionSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED) {
+            m_regionSize = m_mappedSize = 0;
+            return false;
+        }
+        m_region = p;
+        const uintptr_t at = (reinterpret_cast<uintptr_t>(p) + kHugePage - 1) / kHugePage * kHugePage;
+        m_mapping = reinterpret_cast<uint8_t*>(at);
+        madvise(m_mapping, m_regionSize - kHugePage, MADV_HUGEPAGE);
+        m_buffered = true;
+    } else {
+        void* p = mmap(nullptr, m_mappedSize, PROT_READ | PROT_WRITE, MAP_SHARED, m_fd, 0);
+        if (p == MAP_FAILED) {
+            m_mappedSize = 0;
+            return false;
+        }
+        // Every page made writable in one call (see Populate.h); a system without the call faults
+        // them in as they are written.
+        if (size <= kPopulateAtMost) madvise(p, m_mappedSize, kPopulateWrite);
+        m_region = p;
+        m_regionSize = m_mappedSize;
+        m_mapping = static_cast<uint8_t*>(p);
+    }
     mapping = m_mapping;
     return true;
 }
 
 void ReplacementFile::Unmap() {
-    if (m_mapping) {
-        munmap(m_mapping, m_mappedSize);
-        m_mapping = nullptr;
-        m_mappedSize = 0;
+    if (m_region) munmap(m_region, m_regionSize);
+    m_region = nullptr;
+    m_regionSize = 0;
+    m_mapping = nullptr;
+    m_mappedSize = 0;
+    m_buffered = false;
+}
+
+bool ReplacementFile::WriteOutBuffer() {
+    size_t done = 0;
+    while (done < m_mappedSize) {
+        const ssize_t n = pwrite(m_fd, m_mapping + done, m_mappedSize - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n == 0) errno = ENOSPC;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
     }
+    return true;
 }
 
 bool ReplacementFile::Commit(const bool flushToDisk) {
     if (m_fd < 0) return false;
-    Unmap();  // the shared mapping's pages are the file's pages; fdatasync writes them out
-    bool ok = (!flushToDisk || fdatasync(m_fd) == 0) && fchmod(m_fd, NewFileMode()) == 0;
+    // A shared mapping's pages are the file's pages, which fdatasync writes out; a buffer is
+    // written to them first.
+    bool ok = !m_buffered || WriteOutBuffer();
+    Unmap();
+    ok = ok && (!flushToDisk || fdatasync(m_fd) == 0) && fchmod(m_fd, NewFileMode()) == 0;
     ok = close(m_fd) == 0 && ok;
     m_fd = -1;
     FaultGuard::SignalBlock block;

@@ -28,14 +28,17 @@ public:
     // Appends bytes; false (errno set) on a write error (a full disk included).
     bool Write(const void* data, size_t size);
 
-    // Gives the file size bytes of reserved disk space and maps them for writing (a null mapping
-    // for size 0). False (errno set) when the space cannot be reserved or mapped; more than the
-    // file system has free is refused (ENOSPC) before anything is reserved.
+    // Gives the file size bytes of reserved disk space and memory to write them in (null for size
+    // 0): the file's own pages mapped, or, for a result within the bound of Populate.h on a system
+    // with transparent huge pages, a buffer of huge pages that Commit writes to the file. A page
+    // of a file mapping costs a fault of its own; a huge page stands for 512 of them. False (errno
+    // set) when the space cannot be reserved or the memory had; more than the file system has free
+    // is refused (ENOSPC) before anything is reserved.
     bool MapForWriting(uint64_t size, uint8_t*& mapping);
 
-    // Unmaps, flushes when flushToDisk, gives the file the mode a new file gets (0666 less the
-    // umask) and renames it over the destination. False (errno set) on any failure; the temporary
-    // file is then removed.
+    // Writes out a buffer (see MapForWriting), unmaps, flushes when flushToDisk, gives the file
+    // the mode a new file gets (0666 less the umask) and renames it over the destination. False
+    // (errno set) on any failure; the temporary file is then removed.
     bool Commit(bool flushToDisk);
 
     const std::string& temporaryPath() const { return m_tempPath; }
@@ -43,12 +46,16 @@ public:
 private:
     void Discard();
     void Unmap();
+    bool WriteOutBuffer();
 
     std::string m_destination;
     std::string m_tempPath;
     int m_fd = -1;
-    uint8_t* m_mapping = nullptr;
+    uint8_t* m_mapping = nullptr;  // where the result is written
     size_t m_mappedSize = 0;
+    void* m_region = nullptr;  // what was mapped for it: the file, or the buffer with its alignment
+    size_t m_regionSize = 0;
+    bool m_buffered = false;  // m_mapping is a buffer that Commit writes to the file
 };
 
 }  // namespace JojoDiff
