@@ -679,6 +679,30 @@ protected:
         EXPECT_EQ(::write(fd.Get(), written.data(), written.size()), static_cast<ssize_t>(written.size()));
         return manager.EndAddInPlace(path, keep, nullptr);
     }
+    // The first pair's "a", with "b" written in place and "c" queued beside it.
+    std::shared_ptr<IManager> OpenWithTwoQueued() {
+        WriteFirstPair();
+        auto manager = Open();
+        EXPECT_TRUE(WriteInPlace(*manager, "b", Content(2, 5000)));
+        EXPECT_TRUE(Add(*manager, "c", Content(3, 700)));
+        return manager;
+    }
+    void ExpectTheQueuedStored(IManager& manager) {
+        for (const auto& [path, bytes] : {std::pair<std::string, std::string>{"a", Content(1, 40)},
+                                          {"b", Content(2, 5000)},
+                                          {"c", Content(3, 700)}})
+            EXPECT_EQ(Stored(manager, path), bytes) << path;
+    }
+    // Faults under which the next commit of the first pair is made but cannot be finished: the data
+    // file's rename is refused once (the commit is taken back, and its journal's removal refused),
+    // the index's every time.
+    void LeaveTheCommitUnfinished(QuorTest::FaultInjectingFileSystem& faults) const {
+        const std::string index = folder + "/" + PairName(0);
+        faults.Fail(QuorTest::FileCall::Rename, QuorTest::PathMatch::Exactly(index + ".dat"), EIO);
+        faults.Fail(QuorTest::FileCall::Unlink, QuorTest::PathMatch::Exactly(index + ".commit"), EIO);
+        faults.Fail(QuorTest::FileCall::Rename, QuorTest::PathMatch::Exactly(index), EIO,
+                    QuorTest::FaultInjectingFileSystem::kEvery);
+    }
     // Entries of the folder besides the pairs and the writer's lock file: what writes that have not
     // committed hold.
     std::vector<std::string> Leftovers() const {
@@ -972,17 +996,10 @@ TEST_F(InPlaceTest, ACommitTakenBackAfterItsJournalKeepsItsBuildWholeOrNotAtAll)
 // the data file's went through) reads nothing of that pair, whose index and data file are of two
 // writes, and keeps the build the journal names; the next load finishes it.
 TEST_F(InPlaceTest, ALoadThatCannotFinishARewriteLeavesThePairAndItsBuildForTheNext) {
-    WriteFirstPair();
-    const std::string index = folder + "/" + PairName(0);
-    auto manager = Open();
-    ASSERT_TRUE(WriteInPlace(*manager, "b", Content(2, 5000)));
-    ASSERT_TRUE(Add(*manager, "c", Content(3, 700)));
+    auto manager = OpenWithTwoQueued();
     {
         QuorTest::FaultInjectingFileSystem faults;
-        faults.Fail(QuorTest::FileCall::Rename, QuorTest::PathMatch::Exactly(index + ".dat"), EIO);
-        faults.Fail(QuorTest::FileCall::Unlink, QuorTest::PathMatch::Exactly(index + ".commit"), EIO);
-        faults.Fail(QuorTest::FileCall::Rename, QuorTest::PathMatch::Exactly(index), EIO,
-                    QuorTest::FaultInjectingFileSystem::kEvery);
+        LeaveTheCommitUnfinished(faults);
         Vorn::ScopedOsContext os({.files = &faults});
         EXPECT_FALSE(manager->WriteArchiveFiles(false, nullptr));
         manager.reset();
@@ -1002,10 +1019,7 @@ TEST_F(InPlaceTest, ALoadThatCannotFinishARewriteLeavesThePairAndItsBuildForTheN
     }
     EXPECT_FALSE(Leftovers().empty());
     manager = Open();
-    for (const auto& [path, bytes] : {std::pair<std::string, std::string>{"a", Content(1, 40)},
-                                      {"b", Content(2, 5000)},
-                                      {"c", Content(3, 700)}})
-        EXPECT_EQ(Stored(*manager, path), bytes) << path;
+    ExpectTheQueuedStored(*manager);
     manager.reset();
     EXPECT_EQ(Leftovers(), std::vector<std::string>{});
 }
@@ -1014,17 +1028,10 @@ TEST_F(InPlaceTest, ALoadThatCannotFinishARewriteLeavesThePairAndItsBuildForTheN
 // rename is refused) knows the pair only as it was: no path is changed until the commit is
 // finished, else a path of it would be stored twice or a deletion lost.
 TEST_F(InPlaceTest, NoPathChangesWhileTheWritersOwnCommitCannotBeFinished) {
-    WriteFirstPair();
-    const std::string index = folder + "/" + PairName(0);
-    auto manager = Open();
-    ASSERT_TRUE(WriteInPlace(*manager, "b", Content(2, 5000)));
-    ASSERT_TRUE(Add(*manager, "c", Content(3, 700)));
+    auto manager = OpenWithTwoQueued();
     {
         QuorTest::FaultInjectingFileSystem faults;
-        faults.Fail(QuorTest::FileCall::Rename, QuorTest::PathMatch::Exactly(index + ".dat"), EIO);
-        faults.Fail(QuorTest::FileCall::Unlink, QuorTest::PathMatch::Exactly(index + ".commit"), EIO);
-        faults.Fail(QuorTest::FileCall::Rename, QuorTest::PathMatch::Exactly(index), EIO,
-                    QuorTest::FaultInjectingFileSystem::kEvery);
+        LeaveTheCommitUnfinished(faults);
         Vorn::ScopedOsContext os({.files = &faults});
         EXPECT_FALSE(manager->WriteArchiveFiles(false, nullptr));
         const struct {
@@ -1048,26 +1055,16 @@ TEST_F(InPlaceTest, NoPathChangesWhileTheWritersOwnCommitCannotBeFinished) {
     manager->GetContents(contents);
     std::sort(contents.begin(), contents.end());
     EXPECT_EQ(contents, (std::vector<std::string>{"a", "b", "c"}));
-    for (const auto& [path, bytes] : {std::pair<std::string, std::string>{"a", Content(1, 40)},
-                                      {"b", Content(2, 5000)},
-                                      {"c", Content(3, 700)}})
-        EXPECT_EQ(Stored(*manager, path), bytes) << path;
+    ExpectTheQueuedStored(*manager);
 }
 
 // A manager that loaded while another writer held the folder read only its sound pairs and
 // tidied nothing: its first change reads the folder again under the lock, and is refused while
 // a rewrite found there cannot be finished; once it can, the same manager goes on.
 TEST_F(InPlaceTest, AChangeAfterALoadThatCouldNotTidyReadsTheFolderAgainFirst) {
-    WriteFirstPair();
-    const std::string index = folder + "/" + PairName(0);
-    auto manager = Open();
-    ASSERT_TRUE(WriteInPlace(*manager, "b", Content(2, 5000)));
-    ASSERT_TRUE(Add(*manager, "c", Content(3, 700)));
+    auto manager = OpenWithTwoQueued();
     QuorTest::FaultInjectingFileSystem faults;
-    faults.Fail(QuorTest::FileCall::Rename, QuorTest::PathMatch::Exactly(index + ".dat"), EIO);
-    faults.Fail(QuorTest::FileCall::Unlink, QuorTest::PathMatch::Exactly(index + ".commit"), EIO);
-    faults.Fail(QuorTest::FileCall::Rename, QuorTest::PathMatch::Exactly(index), EIO,
-                QuorTest::FaultInjectingFileSystem::kEvery);
+    LeaveTheCommitUnfinished(faults);
     {
         Vorn::ScopedOsContext os({.files = &faults});
         EXPECT_FALSE(manager->WriteArchiveFiles(false, nullptr));
