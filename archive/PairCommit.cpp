@@ -41,11 +41,6 @@ std::string BaseName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-bool Exists(const std::string& path) {
-    struct stat st;
-    return ::lstat(path.c_str(), &st) == 0;
-}
-
 bool Rename(const std::string& from, const std::string& to) {
     if (Vorn::Os().files.Rename(from.c_str(), to.c_str()) == 0) return true;
     const int error = errno;
@@ -238,7 +233,13 @@ CommitResult Commit(const std::string& folder, const std::string& indexName, con
 
 RecoverResult Recover(const std::string& folder, const std::string& indexName) {
     const std::string journal = Join(folder, JournalName(indexName));
-    if (!Exists(journal)) return RecoverResult::kNothing;
+    struct stat journalStat;
+    if (::lstat(journal.c_str(), &journalStat) != 0) {
+        if (errno == ENOENT) return RecoverResult::kNothing;
+        // A journal that cannot be looked at may name a commit that was made.
+        QUOR_LOG(Log::ERROR, "Failed to look at \"%s\": %s", journal.c_str(), Common::SystemErrorText(errno).c_str());
+        return RecoverResult::kFailed;
+    }
     std::string tempName;
     if (!ReadJournal(journal, tempName)) {
         QUOR_LOG(Log::ERROR, "Failed to read the commit journal \"%s\": %s", journal.c_str(),
