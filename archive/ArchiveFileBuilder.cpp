@@ -153,39 +153,50 @@ HRESULT ArchiveFileBuilder::Write(const std::string& indexPath, User::AutoUpdate
     return hr;
 }
 
-HRESULT ArchiveFileBuilder::WriteTemporary(const std::string& folder, std::string& tempIndex,
-                                           User::AutoUpdateProgress::AutoTimer* timer) {
-    tempIndex.clear();
+bool CreateTemporaryPair(const std::string& folder, std::string& indexPath, Vorn::UniqueFd& index,
+                         Vorn::UniqueFd& data) {
     for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
         std::string name = folder + "/TMPXXXXXX";
-        Vorn::UniqueFd index(::mkostemp(name.data(), O_CLOEXEC));
-        if (!index.IsValid()) {
+        Vorn::UniqueFd created(::mkostemp(name.data(), O_CLOEXEC));
+        if (!created.IsValid()) {
             QUOR_LOG(Log::ERROR, "Failed to create a temporary file in \"%s\": %s", folder.c_str(),
                      Common::SystemErrorText(errno).c_str());
-            return E_FAIL;
+            return false;
         }
         const std::string dataPath = name + "." + FileFormat::skDataFileNameExtension;
-        Vorn::UniqueFd data = CreateNew(dataPath);
-        if (!data.IsValid()) {
+        Vorn::UniqueFd dataFd(::open(dataPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kPairFileMode));
+        if (!dataFd.IsValid()) {
             // Something already holds the data file's name: take another name.
             const int error = errno;
             ::unlink(name.c_str());
             if (error == EEXIST) continue;
             QUOR_LOG(Log::ERROR, "Failed to create \"%s\": %s", dataPath.c_str(), Common::SystemErrorText(error).c_str());
-            return E_FAIL;
+            return false;
         }
-        ::fchmod(index.Get(), kPairFileMode);
-        const HRESULT hr = WriteTo(index.Release(), data.Release(), name, 0, timer);
-        if (FAILED(hr)) {
-            ::unlink(name.c_str());
-            ::unlink(dataPath.c_str());
-            return hr;
-        }
-        tempIndex = name;
-        return S_OK;
+        ::fchmod(created.Get(), kPairFileMode);
+        indexPath = std::move(name);
+        index = std::move(created);
+        data = std::move(dataFd);
+        return true;
     }
     QUOR_LOG(Log::ERROR, "No free temporary name in \"%s\"", folder.c_str());
-    return E_FAIL;
+    return false;
+}
+
+HRESULT ArchiveFileBuilder::WriteTemporary(const std::string& folder, std::string& tempIndex,
+                                           User::AutoUpdateProgress::AutoTimer* timer) {
+    tempIndex.clear();
+    std::string name;
+    Vorn::UniqueFd index, data;
+    if (!CreateTemporaryPair(folder, name, index, data)) return E_FAIL;
+    const HRESULT hr = WriteTo(index.Release(), data.Release(), name, 0, timer);
+    if (FAILED(hr)) {
+        ::unlink(name.c_str());
+        ::unlink((name + "." + FileFormat::skDataFileNameExtension).c_str());
+        return hr;
+    }
+    tempIndex = name;
+    return S_OK;
 }
 
 HRESULT ArchiveFileBuilder::WriteOnto(const std::string& indexPath, int dataFd, uint64_t placedLength,

@@ -25,8 +25,15 @@
 
 #include "common/AutoUpdateProgress.h"
 #include "foundation/Types.h"
+#include "foundation/UniqueFd.h"
 
 namespace Quor::FileSystem::Impl {
+
+// A new temporary pair in folder: an index named as PairCommit::IsTemporaryName has it, and its
+// data file beside it, open for reading and writing (both mode 0644, never over an existing file,
+// never through a link). False after one ERROR line.
+bool CreateTemporaryPair(const std::string& folder, std::string& indexPath, Vorn::UniqueFd& index,
+                         Vorn::UniqueFd& data);
 
 class ArchiveFileBuilder {
 public:

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 
+#include "archive/ArchiveFileBuilder.h"
 #include "archive/FileFormat.h"
 #include "common/Log.h"
 #include "common/SystemErrorText.h"
@@ -13,37 +14,11 @@
 
 namespace Quor::FileSystem::Impl {
 
-namespace {
-
-constexpr int kNameAttempts = 100;
-constexpr mode_t kPairFileMode = 0644;
-
-}  // namespace
-
 std::unique_ptr<StagedData> StagedData::Create(const std::string& folder) {
-    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        std::string index = folder + "/TMPXXXXXX";
-        Vorn::UniqueFd indexFd(::mkostemp(index.data(), O_CLOEXEC));
-        if (!indexFd.IsValid()) {
-            QUOR_LOG(Log::ERROR, "Failed to create a temporary file in \"%s\": %s", folder.c_str(),
-                     Common::SystemErrorText(errno).c_str());
-            return nullptr;
-        }
-        ::fchmod(indexFd.Get(), kPairFileMode);
-        const std::string data = index + "." + FileFormat::skDataFileNameExtension;
-        Vorn::UniqueFd dataFd(
-            ::open(data.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kPairFileMode));
-        if (!dataFd.IsValid()) {
-            const int error = errno;
-            ::unlink(index.c_str());
-            if (error == EEXIST) continue;  // something holds the data file's name: another name
-            QUOR_LOG(Log::ERROR, "Failed to create \"%s\": %s", data.c_str(), Common::SystemErrorText(error).c_str());
-            return nullptr;
-        }
-        return std::unique_ptr<StagedData>(new StagedData(std::move(index), std::move(dataFd)));
-    }
-    QUOR_LOG(Log::ERROR, "No free temporary name in \"%s\"", folder.c_str());
-    return nullptr;
+    std::string index;
+    Vorn::UniqueFd indexFd, dataFd;
+    if (!CreateTemporaryPair(folder, index, indexFd, dataFd)) return nullptr;
+    return std::unique_ptr<StagedData>(new StagedData(std::move(index), std::move(dataFd)));
 }
 
 StagedData::~StagedData() {
