@@ -1,13 +1,16 @@
 #pragma once
-// The file step that settles a deploy folder before its release is marked complete. A project
-// release's ({root}/projects/{project}/releases/{a.b.c.d}/deploy) is made to hold exactly the
-// plain files (entries neither managed nor archived) that its manifest lists; a solution
-// release's ({root}/solutions/{solution}/releases/{a.b.c.d}/deploy) exactly the files its
-// projects provide. Every other entry below it is deleted: files an earlier release had there (a
-// folder moved by an interrupted update, or a partial folder installed over), links (removed
-// themselves, never followed) and other special files; a folder left empty is removed. A name is
-// listed only in the manifest's own spelling, so a file whose name changed only in case between
-// releases is deleted under its old spelling.
+// The file step that settles a deploy folder before its release is marked complete: it removes
+// the stale copies of earlier releases and nothing else. A deploy folder is the working folder of
+// the program the release starts; what the program and its user keep there (settings, saves, the
+// client's switches) is theirs, and no release lists it.
+//
+// A regular file is removed when the release does not list it under its own spelling but a
+// release the step knows of does (names compare without regard to case): a file whose name
+// changed only in case, kept under its old spelling beside the new copy, and a file of a release
+// the folder was moved from, as the folder's record names it (install/PreviousManifest.h). A file no
+// release lists stays, and so does every link or special file at such a name (never followed).
+// A link or special file where the release lists a file is removed itself, as damage. A folder
+// the step emptied is removed; a folder that was empty already stays.
 //
 // Runs on the job's thread; cancellation (the progress's flag, tested before each deletion) gives
 // E_ABORT. The first failed deletion or listing ends the step with its result (logged); what was
@@ -24,17 +27,27 @@
 
 namespace Quor::User::UpdateAndInstallShared {
 
-HRESULT RemoveUnlistedDeployFiles(const std::string& project, DWORD version, const Common::ReleaseManifest& manifest,
-                                  Common::LocalFileSystem& fileSystem, AutoUpdateProgress& progress);
+// Names without regard to case, as manifests compare them.
+struct CaseInsensitiveLess {
+    bool operator()(const std::string& a, const std::string& b) const;
+};
+using KnownNames = std::set<std::string, CaseInsensitiveLess>;
 
-// The solution release's deploy folder keeps the files (as GatherFiles lists them, each in the
-// spelling of the project providing it) and nothing else.
-HRESULT RemoveUnlistedSolutionDeployFiles(const std::string& solution, DWORD version,
-                                          const std::vector<UpdateAndInstallSolutionShared::UNMANAGED_FILE>& files,
-                                          Common::LocalFileSystem& fileSystem, AutoUpdateProgress& progress);
+// The project release's deploy folder: the releases known are the manifest's own and those of the
+// folder's record of earlier releases, when it has one.
+HRESULT RemoveStaleDeployFiles(const std::string& project, DWORD version, const Common::ReleaseManifest& manifest,
+                               Common::LocalFileSystem& fileSystem, AutoUpdateProgress& progress);
 
-// The rule itself, for the deploy folder at deploy and the names (relative to it) it keeps.
-HRESULT RemoveUnlistedFiles(const std::string& deploy, const std::set<std::string>& listed,
-                            Common::LocalFileSystem& fileSystem, AutoUpdateProgress& progress);
+// The solution release's deploy folder: the files are those GatherFiles lists, each in the
+// spelling of the project providing it; their copies under other spellings go, and what the
+// folder's record names. Files of projects an earlier configuration of the release named stay.
+HRESULT RemoveStaleSolutionDeployFiles(const std::string& solution, DWORD version,
+                                       const std::vector<UpdateAndInstallSolutionShared::UNMANAGED_FILE>& files,
+                                       Common::LocalFileSystem& fileSystem, AutoUpdateProgress& progress);
+
+// The rule itself, for the deploy folder at deploy: listed are the names (relative to it) the
+// release keeps in their own spelling; known, every name a release the step knows of lists.
+HRESULT RemoveStaleFiles(const std::string& deploy, const std::set<std::string>& listed, const KnownNames& known,
+                         Common::LocalFileSystem& fileSystem, AutoUpdateProgress& progress);
 
 }  // namespace Quor::User::UpdateAndInstallShared

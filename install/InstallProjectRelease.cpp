@@ -17,6 +17,7 @@
 #include "install/ManifestIdentity.h"
 #include "install/PatchFilesStep.h"
 #include "install/PatchSelection.h"
+#include "install/PreviousManifest.h"
 #include "install/ProjectVersionChoice.h"
 #include "install/ReleasePlan.h"
 #include "install/UpdateAndInstallShared.h"
@@ -171,6 +172,14 @@ Discover::Discover(const InputParameters& inputParameters)
     progress.EditProgress([&relative](Quor::API::Progress& record) { record.m_CurrentItem = relative; });
     progress.Tick(0);
     const std::string localManifest = releasePath + "/releasemanifest";
+    // A complete folder's stale files went before its "S_OK" was written: a record left beside it
+    // (a stop between the two) names none. A folder without "S_OK" may have come from another
+    // release, whose manifest is kept as its record before this release's is fetched over it.
+    if (wasComplete)
+        PreviousManifest::ForgetOnceComplete(project, m_ReleaseVersion);
+    else
+        m_hr = PreviousManifest::KeepForeign(project, m_ReleaseVersion, releasePath, progress.GetCancelFlag());
+    if (FAILED(m_hr)) return;
     std::unique_ptr<Common::AutoTemporaryFile> aside;
     if (wasComplete) {
         aside = std::make_unique<Common::AutoTemporaryFile>(fileSystem, m_hr);
@@ -288,10 +297,10 @@ Execute::Execute(const Discover& discover) : m_Discover(discover) {
         return;
     }
     // A partial folder installed over may hold files of the release it was before.
-    m_hr = UpdateAndInstallShared::RemoveUnlistedDeployFiles(project, discover.m_ReleaseVersion,
-                                                             discover.m_ReleaseManifest, fileSystem, progress);
+    m_hr = UpdateAndInstallShared::RemoveStaleDeployFiles(project, discover.m_ReleaseVersion,
+                                                          discover.m_ReleaseManifest, fileSystem, progress);
     if (FAILED(m_hr)) {
-        QUOR_LOG(Log::ERROR, "Failed to remove unlisted deploy files");
+        QUOR_LOG(Log::ERROR, "Failed to remove stale deploy files");
         return;
     }
     m_hr = UpdateAndInstallShared::ExecuteRunMeFilesStep(discover.m_ReleaseManifest, progress);
@@ -306,6 +315,7 @@ Execute::Execute(const Discover& discover) : m_Discover(discover) {
         QUOR_LOG(Log::ERROR, "Failed to create S_OK file");
         return;
     }
+    PreviousManifest::ForgetOnceComplete(project, discover.m_ReleaseVersion);
     QUOR_LOG(Log::DEBUG, "Succeeded");
 }
 

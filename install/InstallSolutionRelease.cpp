@@ -13,6 +13,7 @@
 #include "foundation/CStd/CStdStrings.h"
 #include "install/DeployFolderFinish.h"
 #include "install/InstalledState.h"
+#include "install/PreviousManifest.h"
 #include "install/UpdateAndInstallShared.h"
 #include "install/UpdateAndInstallSolutionShared.h"
 #include "remote/AutoTemporaryFile.h"
@@ -116,9 +117,10 @@ Discover::Discover(const InputParameters& inputParameters) : m_InputParameters(i
     m_hr = Common::LocalDirectoryStructure::GetSolutionReleasePath(solution, m_ReleaseVersion, releasePath);
     if (FAILED(m_hr)) return;
     std::vector<DWORD> installed;
+    bool complete = false;
     if (FAILED(EnumerateInstalledSolutionReleases(solution, fileSystem, installed, false))) {
         QUOR_LOG(Log::ERROR, "Failed to enumerate installed releases.");
-    } else if (std::binary_search(installed.begin(), installed.end(), m_ReleaseVersion)) {
+    } else if ((complete = std::binary_search(installed.begin(), installed.end(), m_ReleaseVersion))) {
         const std::string path = releasePath + "/configurationmanifest";
         Common::ConfigurationManifest configuration;
         if (FAILED(configuration.Load(path))) {
@@ -174,6 +176,13 @@ Discover::Discover(const InputParameters& inputParameters) : m_InputParameters(i
         QUOR_LOG(Log::ERROR, "Failure to load manifest.");
         return;
     }
+    // A complete folder's stale files went before its "S_OK" (a record left beside it names none);
+    // a folder without it may have come from another release, whose files are recorded first.
+    if (complete)
+        PreviousManifest::ForgetOnceCompleteFolder(releasePath);
+    else
+        m_hr = PreviousManifest::KeepForeignSolution(solution, m_ReleaseVersion, releasePath, progress);
+    if (FAILED(m_hr)) return;
     m_hr = Common::LocalFileSystem::MoveFile(downloaded.GetPath(), localPath, 3);
     if (FAILED(m_hr)) {
         QUOR_LOG(Log::ERROR, "Failed to move the solution manifest to \"%s\".", localPath.c_str());
@@ -231,14 +240,15 @@ Execute::Execute(const Discover& discover) : m_Discover(discover) {
         }
     }
 
-    // CopyDeployFolder's steps, with the removal of what the configuration no longer provides (a
-    // file of another spelling included: the copy writes each file under its provider's).
+    // CopyDeployFolder's steps, with the removal of a provided file's copy under another spelling
+    // (the copy writes each file under its provider's). Files of projects an earlier configuration
+    // named stay, as does every file no project provides.
     std::vector<PROJECT> projects = discover.m_Projects;
     Common::ReleaseManifestCache cache;
     std::vector<Shared::UNMANAGED_FILE> files;
     m_hr = Shared::GatherFiles(projects, cache, files, progress);
     if (SUCCEEDED(m_hr))
-        m_hr = UpdateAndInstallShared::RemoveUnlistedSolutionDeployFiles(solution, version, files, fileSystem, progress);
+        m_hr = UpdateAndInstallShared::RemoveStaleSolutionDeployFiles(solution, version, files, fileSystem, progress);
     if (SUCCEEDED(m_hr)) m_hr = Shared::CopyUnmanagedFiles(files, projects, solution, version, fileSystem, progress);
     if (FAILED(m_hr)) {
         QUOR_LOG(Log::ERROR, "Failure while preparing solution deploy folder");
@@ -254,6 +264,9 @@ Execute::Execute(const Discover& discover) : m_Discover(discover) {
         QUOR_LOG(Log::ERROR, "Failed to create S_OK file");
         return;
     }
+    std::string releasePath;
+    if (SUCCEEDED(Common::LocalDirectoryStructure::GetSolutionReleasePath(solution, version, releasePath)))
+        PreviousManifest::ForgetOnceCompleteFolder(releasePath);
     QUOR_LOG(Log::DEBUG, "Succeeded");
 }
 

@@ -15,6 +15,7 @@
 #include "install/DownloadFilesStep.h"
 #include "install/InstallSteps.h"
 #include "install/InstalledState.h"
+#include "install/PreviousManifest.h"
 #include "install/ReleasePlan.h"
 #include "remote/ReleaseManifestPaths.h"
 #include "update/ValidateSolutionRelease.h"
@@ -128,8 +129,14 @@ HRESULT CalculateWorkStep(const std::string& project, const ReleaseManifest& man
 HRESULT ValidateProjectRelease(const std::string& project, const ReleaseManifest& manifest,
                                Common::LocalFileSystem& fileSystem, IRemoteFileServer& server,
                                AutoUpdateProgress& progress) {
+    std::string okPath;
+    HRESULT hr = Common::LocalDirectoryStructure::GetProjectReleaseOkPath(project, manifest.m_ReleaseVersion, okPath);
+    if (FAILED(hr)) return hr;
+    // A complete release's stale files went before its "S_OK": a record left beside it names none.
+    if (Common::LocalFileSystem::DoesFileOrDirectoryExist(okPath))
+        PreviousManifest::ForgetOnceComplete(project, manifest.m_ReleaseVersion);
     std::vector<FileToDownload> downloads;
-    HRESULT hr = CalculateWorkStep(project, manifest, fileSystem, progress, downloads);
+    hr = CalculateWorkStep(project, manifest, fileSystem, progress, downloads);
     if (FAILED(hr)) {
         QUOR_LOG(Log::ERROR, "Failed to calculate required work");
         return hr;
@@ -140,13 +147,12 @@ HRESULT ValidateProjectRelease(const std::string& project, const ReleaseManifest
         return hr;
     }
     // A folder left without "S_OK" may still hold files of the release it was moved from.
-    hr = UpdateAndInstallShared::RemoveUnlistedDeployFiles(project, manifest.m_ReleaseVersion, manifest, fileSystem,
-                                                           progress);
+    hr = UpdateAndInstallShared::RemoveStaleDeployFiles(project, manifest.m_ReleaseVersion, manifest, fileSystem,
+                                                        progress);
     if (FAILED(hr)) return hr;
-    std::string okPath;
-    hr = Common::LocalDirectoryStructure::GetProjectReleaseOkPath(project, manifest.m_ReleaseVersion, okPath);
-    if (SUCCEEDED(hr)) hr = MarkComplete(okPath);
+    hr = MarkComplete(okPath);
     if (FAILED(hr)) return hr;
+    PreviousManifest::ForgetOnceComplete(project, manifest.m_ReleaseVersion);
     QUOR_LOG(Log::DEBUG, "Succeeded");
     return S_OK;
 }

@@ -14,6 +14,7 @@
 #include "install/ManifestIdentity.h"
 #include "install/PatchFilesStep.h"
 #include "install/PatchSelection.h"
+#include "install/PreviousManifest.h"
 #include "install/ReleasePlan.h"
 #include "install/UpdateAndInstallShared.h"
 #include "remote/AutoTemporaryFile.h"
@@ -141,10 +142,17 @@ HRESULT UpdateInPlace::SetupStep() {
             return hr;
         }
     }
+    // The source's manifest stays beside the folder until the target is complete: a rerun of an
+    // interrupted update learns from it which files of the deploy folder are the source's.
+    hr = PreviousManifest::TakeFromMovedFolder(targetFolder);
+    if (FAILED(hr)) {
+        RestoreSource(moved, false, sourceFolder, targetFolder, sourceOk);
+        return hr;
+    }
     hr = Common::LocalFileSystem::MoveFile(fetched.GetPath(), targetFolder + "/releasemanifest", 0);
     if (FAILED(hr)) {
         QUOR_LOG(Log::ERROR, "Failure to download dest manifest.");
-        RestoreSource(moved, sourceFolder, targetFolder, sourceOk);
+        RestoreSource(moved, true, sourceFolder, targetFolder, sourceOk);
         return hr;
     }
     fetched.SetKeep();  // it is the target's manifest now
@@ -172,9 +180,11 @@ HRESULT UpdateInPlace::FetchDestinationManifest(const std::string& path) {
 }
 
 // Undoes the move of the source folder (a copy made instead is left as a partial target) and
-// marks the source complete again: nothing in it was changed.
-void UpdateInPlace::RestoreSource(bool moved, const std::string& sourceFolder, const std::string& targetFolder,
-                                  const std::string& sourceOk) {
+// marks the source complete again: nothing in it was changed. recorded: the source's manifest was
+// taken as the folder's record already, and is put back first.
+void UpdateInPlace::RestoreSource(bool moved, bool recorded, const std::string& sourceFolder,
+                                  const std::string& targetFolder, const std::string& sourceOk) {
+    if (recorded && FAILED(PreviousManifest::Undo(targetFolder))) return;
     if (moved && FAILED(Common::LocalFileSystem::MoveFile(targetFolder, sourceFolder, 0))) {
         QUOR_LOG(Log::ERROR, "Failed to move \"%s\" back to \"%s\"", targetFolder.c_str(), sourceFolder.c_str());
         return;
@@ -246,9 +256,9 @@ HRESULT UpdateInPlace::Execute() {
     std::vector<std::pair<DWORD, std::string>> archivedFiles;
     if (!step(FindUnusedOldFilesStep(files, archivedFiles), "Finding old unused files failed")) return m_hr;
     if (!step(DeleteFilesStep(files, archivedFiles), "Delete files step failed")) return m_hr;
-    if (!step(UpdateAndInstallShared::RemoveUnlistedDeployFiles(m_ProjectName, m_TargetVersion, m_DestinationManifest,
-                                                                m_LocalFileSystem, progress),
-              "Failed to remove unlisted deploy files"))
+    if (!step(UpdateAndInstallShared::RemoveStaleDeployFiles(m_ProjectName, m_TargetVersion, m_DestinationManifest,
+                                                             m_LocalFileSystem, progress),
+              "Failed to remove stale deploy files"))
         return m_hr;
     if (!step(UpdateAndInstallShared::ExecuteRunMeFilesStep(m_DestinationManifest, progress),
               "ExecuteRunMeFilesStep files step failed"))
@@ -257,6 +267,7 @@ HRESULT UpdateInPlace::Execute() {
     HRESULT hr = Common::LocalDirectoryStructure::GetProjectReleaseOkPath(m_ProjectName, m_TargetVersion, okPath);
     if (SUCCEEDED(hr)) hr = UpdateAndInstallShared::CreateOkFile(okPath);
     if (!step(hr, "Failed to create S_OK file")) return m_hr;
+    PreviousManifest::ForgetOnceComplete(m_ProjectName, m_TargetVersion);
     QUOR_LOG(Log::DEBUG, "Succeeded");
     return m_hr = S_OK;
 }

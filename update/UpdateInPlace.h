@@ -6,8 +6,8 @@
 // can take the new files; only then does it take the source's "S_OK" away and move (or copy) the
 // source folder to the target's name, and it sorts each manifest entry into the work lists
 // without reading file contents where no check demands it. Execute copies, drops bad archived copies, patches, archives, downloads, deletes the
-// files no installed release needs any more, leaves in the deploy folder only the files the
-// target lists, runs the run-me-once programs and writes the target's "S_OK" as its very last
+// files no installed release needs any more, removes from the deploy folder the source's files the
+// target does not list (a file no release lists is the program's or its user's and stays), runs the run-me-once programs and writes the target's "S_OK" as its very last
 // step.
 // From the removal of the source's "S_OK" onward the source is no longer installed; an
 // interrupted update leaves the target folder without "S_OK", which a later update resumes.
@@ -65,7 +65,7 @@ public:
 private:
     HRESULT SetupStep();
     HRESULT FetchDestinationManifest(const std::string& path);
-    void RestoreSource(bool moved, const std::string& sourceFolder, const std::string& targetFolder,
+    void RestoreSource(bool moved, bool recorded, const std::string& sourceFolder, const std::string& targetFolder,
                        const std::string& sourceOk);
     HRESULT CalculateWorkStep();
     HRESULT FindUnusedOldFilesStep(std::vector<std::string>& files,

@@ -1,9 +1,9 @@
 // Every road a project update or install takes to "S_OK", over the fake content server: a served
 // manifest of another project or release is refused (and an update in place refused so leaves its
-// source complete), an interrupted update ends, once rerun, with exactly the target's files in
-// its deploy folder, and a reader's lock on an archive the update must rewrite stops the update
-// before the source release is given up, as does a disk too full for it. Validation, completing a folder left without "S_OK",
-// leaves exactly the release's files too.
+// source complete), an interrupted update ends, once rerun, with the target's files in its deploy
+// folder and none of its source's, and a reader's lock on an archive the update must rewrite stops
+// the update before the source release is given up, as does a disk too full for it. What no
+// release lists (the program's and its user's files) stays on every road.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -18,6 +18,7 @@
 #include "tests/kit/content/ExpectedInstall.h"
 #include "tests/kit/content/FakeRemoteFileServer.h"
 #include "tests/kit/content/InstalledTree.h"
+#include "tests/kit/content/UserFiles.h"
 #include "tools/contenttree/ContentTreeBuilder.h"
 #include "update/UpdateProject.h"
 #include "update/Validate.h"
@@ -52,6 +53,10 @@ protected:
         second.AddFile("bin/run.sh", 0, "#!/bin/sh\necho two\n");
         second.AddFile("a/t2.bin", 0x02, std::string(2500, 'u'));
         second.AddFile("new/n.txt", 0, "new in the second release");
+        if (withPatches) {
+            tree.InstallPatchTools();  // the builder makes the patches with our jdiff
+            second.patches.push_back({kV1, 0, 0});
+        }
         description.AddProject("beta").AddRelease(kV2, {"xx"}).AddFile("b/arch.bin", 0x02, "beta's archived file");
         std::string error;
         ASSERT_TRUE(Tools::ContentTree::BuildContentTree(description, content.path(), error)) << error;
@@ -90,6 +95,7 @@ protected:
         for (const auto& entry : std::filesystem::directory_iterator(root + "/projects")) std::filesystem::remove_all(entry);
     }
 
+    bool withPatches = false;  // set by a derived fixture's constructor: patches from 1.0.0.1 to 1.0.0.2
     ContentDescription description;
     QuorTest::TempDir content{"quorserver"};
     QuorTest::FakeRemoteFileServer server{content.path(), "/quor", "xx"};
@@ -135,7 +141,8 @@ TEST_F(UpdateProjectRoadsTest, AServedManifestOfAnotherReleaseIsRefusedOnEveryRo
 }
 
 // An update stopped after its source was moved, and the fresh install over a partial target
-// folder: once a run reaches "S_OK", the target's deploy folder holds exactly the files it lists.
+// folder: once a run reaches "S_OK", the target's deploy folder holds exactly the files it lists
+// (none of them here under another spelling, none of the source's).
 TEST_F(UpdateProjectRoadsTest, AResumedUpdateLeavesExactlyTheTargetsFilesInItsDeployFolder) {
     struct Row {
         const char* name;
@@ -156,10 +163,9 @@ TEST_F(UpdateProjectRoadsTest, AResumedUpdateLeavesExactlyTheTargetsFilesInItsDe
              server.ClearFaults();
              ManagedFileHelper::Release();  // the rerun comes as a new process
          }},
-        {"a partial target folder holding a file no release lists",
+        {"a partial target folder holding a listed file under another spelling",
          [&] {
              Clear();
-             QuorTest::WriteFile(ReleaseFolder("alpha", kV2) + "/deploy/old/stale.txt", "stale");
              QuorTest::WriteFile(ReleaseFolder("alpha", kV2) + "/deploy/Bin/run.sh", "another spelling");
          }},
     };
@@ -205,22 +211,128 @@ TEST_F(UpdateProjectRoadsTest, AnUpdateTheDiskCannotTakeIsRefusedBeforeTheSource
     EXPECT_EQ(QuorTest::SnapshotDifference(Expected(kV1), Actual()), "");
 }
 
-// Validation completes a release folder left without "S_OK" beside a complete one: the folder it
-// marks holds exactly the release's files.
-TEST_F(UpdateProjectRoadsTest, AValidationCompletingAPartialFolderLeavesOnlyItsFiles) {
+// Validation completes a release folder left without "S_OK" beside a complete one: a file no
+// release lists stays in the folder it marks, and so does one that only another installed release
+// lists (nothing says that this folder came from it).
+TEST_F(UpdateProjectRoadsTest, AValidationCompletingAPartialFolderKeepsWhatItsReleaseDoesNotList) {
     {
         QuorTest::LogCapture quiet(Log::USER);
         ASSERT_EQ(Install(kV1), S_OK);
         ASSERT_EQ(Install(kV2), S_OK);
     }
     std::filesystem::remove(Ok(kV2));
-    QuorTest::WriteFile(ReleaseFolder("alpha", kV2) + "/deploy/data/gone.txt", "the first release's");
+    QuorTest::WriteFile(ReleaseFolder("alpha", kV2) + "/deploy/data/gone.txt", "the user's");
+    QuorTest::WriteFile(ReleaseFolder("alpha", kV2) + "/deploy/old/stale.txt", "the user's too");
     QuorTest::LogCapture log;
     ASSERT_EQ(ValidateProject("alpha", fileSystem, server, progress), S_OK) << log.Errors();
     EXPECT_TRUE(QuorTest::Exists(Ok(kV2)));
     QuorTest::TreeSnapshot expected = Expected(kV2);
     expected.merge(Expected(kV1));
+    const std::string deploy = "projects/alpha/releases/1.0.0.2/deploy/";
+    expected[deploy + "data/gone.txt"] = QuorTest::Md5Hex("the user's");
+    expected[deploy + "old/stale.txt"] = QuorTest::Md5Hex("the user's too");
     EXPECT_EQ(QuorTest::SnapshotDifference(Releases(expected), Releases(Actual())), "");
+}
+
+// What the program and its user keep in its working folder survives every road to "S_OK" but
+// repair and uninstall, byte for byte; the stale copies of the release the folder came from go
+// (data/gone.txt, which 1.0.0.2 drops, and bin/run.sh under an old spelling).
+class UserFilesTest : public UpdateProjectRoadsTest {
+protected:
+    struct Road {
+        const char* name;
+        DWORD planted;                  // the release folder the files are put into, 1.0.0.1 installed
+        std::function<void()> run;      // what the user does then; ends in S_OK
+        DWORD ends;                     // the complete release whose folder they are in afterwards
+        DWORD beside = 0;               // another release complete afterwards (0: none)
+    };
+    void RunRoads(const std::vector<Road>& roads) {
+        for (const Road& road : roads) {
+            SCOPED_TRACE(road.name);
+            Clear();
+            {
+                QuorTest::LogCapture quiet(Log::USER);
+                ASSERT_EQ(Install(kV1), S_OK);
+            }
+            const std::string outside = Scratch("outside.txt", "not the tree's");
+            const std::string deploy = ReleaseFolder("alpha", road.planted) + "/deploy";
+            QuorTest::UserFiles::Plant(deploy, outside);
+            QuorTest::WriteFile(deploy + "/Bin/run.sh", "an old spelling");
+            QuorTest::LogCapture log;
+            road.run();
+            EXPECT_TRUE(QuorTest::Exists(Ok(road.ends))) << log.Errors();
+            QuorTest::TreeSnapshot expected = Expected(road.ends);
+            if (road.beside) expected.merge(Expected(road.beside));
+            QuorTest::UserFiles::AddTo(expected,
+                                       "projects/alpha/releases/" + Common::ConvertVersion::ToString(road.ends) + "/deploy/");
+            EXPECT_EQ(QuorTest::SnapshotDifference(Releases(expected), Releases(Actual())), "");
+            EXPECT_TRUE(QuorTest::UserFiles::StillThere(ReleaseFolder("alpha", road.ends) + "/deploy", outside));
+            EXPECT_EQ(QuorTest::ReadFile(outside), "not the tree's");
+            EXPECT_FALSE(QuorTest::Exists(ReleaseFolder("alpha", road.ends) + "/deployfiles.previous"));
+        }
+    }
+    // An update whose discovery ran (the source's folder moved and given the target's manifest)
+    // and whose execution never came.
+    void StopAfterTheMove() {
+        const InputParameters input{"alpha", INVALID_RELEASE_VERSION, kV2, fileSystem, server, progress};
+        const Discover discover(input);
+        ASSERT_EQ(discover.m_hr, S_OK);
+        ASSERT_NE(discover.m_UpdateInPlace, nullptr);
+    }
+};
+
+TEST_F(UserFilesTest, SurviveInstallValidationAndUpdatesStoppedOrNot) {
+    const auto ok = [](HRESULT hr) { ASSERT_EQ(hr, S_OK); };
+    RunRoads({
+        {"the complete release installed again", kV1, [&] { ok(Install(kV1)); }, kV1},
+        {"validation", kV1, [&] { ok(ValidateProject("alpha", fileSystem, server, progress)); }, kV1},
+        {"update in place by whole files", kV1, [&] { ok(Update()); }, kV2},
+        {"update stopped after the move, run again", kV1,
+         [&] {
+             StopAfterTheMove();
+             ok(Update());
+         },
+         kV2},
+        {"update failed in the download step, run again", kV1,
+         [&] {
+             server.FailFile("/quor/projects/alpha/releases/1.0.0.2/files/new/n.txt");
+             EXPECT_TRUE(FAILED(Update()));
+             server.ClearFaults();
+             ManagedFileHelper::Release();  // the rerun comes as a new process
+             ok(Update());
+         },
+         kV2},
+        {"update killed between the move and its manifest, run again", kV1,
+         [&] {
+             // What the move leaves: the source's folder under the target's name, its own manifest in it.
+             std::filesystem::remove(Ok(kV1));
+             std::filesystem::rename(ReleaseFolder("alpha", kV1), ReleaseFolder("alpha", kV2));
+             ok(Update());
+         },
+         kV2},
+        {"update stopped after the move, then validation beside a complete release", kV1,
+         [&] {
+             StopAfterTheMove();
+             ok(Install(kV1));  // validation looks at a project only while a release of it is complete
+             ok(ValidateProject("alpha", fileSystem, server, progress));
+         },
+         kV2, kV1},
+    });
+}
+
+class UserFilesByPatchesTest : public UserFilesTest {
+protected:
+    UserFilesByPatchesTest() { withPatches = true; }
+};
+
+TEST_F(UserFilesByPatchesTest, SurviveAnUpdateInPlaceByPatches) {
+    RunRoads({{"update in place by patches", kV1,
+               [&] {
+                   QuorTest::LogCapture log;
+                   ASSERT_EQ(Update(), S_OK) << log.Errors();
+                   EXPECT_TRUE(log.Contains("will be created by patching")) << log.All();
+               },
+               kV2}});
 }
 
 // A reader holds a/t2.bin of 1.0.0.1, whose pair the update to 1.0.0.2 must rewrite (it drops

@@ -15,6 +15,7 @@
 #include "foundation/CStd/CStdStrings.h"
 #include "install/DeployFolderFinish.h"
 #include "install/InstalledState.h"
+#include "install/PreviousManifest.h"
 #include "install/UpdateAndInstallShared.h"
 #include "install/UpdateAndInstallSolutionShared.h"
 #include "remote/AutoTemporaryFile.h"
@@ -187,10 +188,26 @@ HRESULT Discover::GiveUpSourceStep() {
     return S_OK;
 }
 
-// The fetched target manifest replaces the source's in the release folder.
+// The fetched target manifest replaces the source's in the release folder; the files the source
+// takes from its projects are recorded first, for a rerun of an interrupted update.
 HRESULT Discover::PlaceManifestStep() {
-    const HRESULT hr =
-        Common::LocalFileSystem::MoveFile(m_FetchedManifest->GetPath(), m_TargetFolder + "/solutionmanifest", 0);
+    // From the manifests cached before the project updates moved the source's project releases.
+    std::vector<PROJECT> sourceProjects = m_SourceInfo->m_Projects;
+    std::vector<UNMANAGED_FILE> sourceFiles;
+    AutoUpdateProgress& progress = m_InputParameters->m_AutoUpdateProgress;
+    HRESULT hr = Shared::GatherFiles(sourceProjects, m_ManifestCache, sourceFiles, progress);
+    if (FAILED(hr)) {
+        QUOR_LOG(Log::ERROR, "Failed to gather files from source");
+        return hr;
+    }
+    std::vector<std::string> names;
+    for (const UNMANAGED_FILE& file : sourceFiles) names.push_back(file.name);
+    hr = PreviousManifest::AddNames(m_TargetFolder, names, progress.GetCancelFlag());
+    if (FAILED(hr)) {
+        QUOR_LOG(Log::ERROR, "Failed to record the files of the source release");
+        return hr;
+    }
+    hr = Common::LocalFileSystem::MoveFile(m_FetchedManifest->GetPath(), m_TargetFolder + "/solutionmanifest", 0);
     if (FAILED(hr)) {
         QUOR_LOG(Log::ERROR, "Failure to download dest manifest.");
         return hr;
@@ -330,6 +347,10 @@ Execute::Execute(const Discover& discover) : m_Discover(&discover) {
         QUOR_LOG(Log::ERROR, "Failed to create S_OK file");
         return;
     }
+    std::string releasePath;
+    if (SUCCEEDED(Common::LocalDirectoryStructure::GetSolutionReleasePath(input.m_SolutionName, input.m_TargetVersion,
+                                                                         releasePath)))
+        PreviousManifest::ForgetOnceCompleteFolder(releasePath);
     QUOR_LOG(Log::DEBUG, "Succeeded");
 }
 
@@ -390,12 +411,12 @@ HRESULT PrepareDeployFolderStep(const InstalledSolutionInfo& source, const Insta
         QUOR_LOG(Log::ERROR, "Failed to delete unmanaged files");
         return hr;
     }
-    // What the steps above do not see goes too: a file whose name changed only in case (kept under
-    // its old spelling beside the copy), and what an interrupted run left behind.
-    hr = UpdateAndInstallShared::RemoveUnlistedSolutionDeployFiles(solution, version, destinationFiles, fileSystem,
+    // What the steps above do not see goes too: a file whose name changed only in case, kept under
+    // its old spelling beside the copy. A file no project provides is its user's and stays.
+    hr = UpdateAndInstallShared::RemoveStaleSolutionDeployFiles(solution, version, destinationFiles, fileSystem,
                                                                    progress);
     if (FAILED(hr)) {
-        QUOR_LOG(Log::ERROR, "Failed to remove the files the target does not list");
+        QUOR_LOG(Log::ERROR, "Failed to remove the stale copies of the target's files");
         return hr;
     }
     QUOR_LOG(Log::VERBOSE, "Succeeded");

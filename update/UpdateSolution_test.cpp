@@ -18,6 +18,7 @@
 #include "tests/kit/content/FakeRemoteFileServer.h"
 #include "tests/kit/content/InstalledTree.h"
 #include "tests/kit/content/SuiteContent.h"
+#include "tests/kit/content/UserFiles.h"
 #include "tools/contenttree/ContentTreeBuilder.h"
 #include "update/UpdateProject.h"
 #include "update/Validate.h"
@@ -518,6 +519,73 @@ protected:
         EXPECT_EQ(QuorTest::SnapshotDifference(ExpectedSuite(kSuite2), Actual()), "");
     }
 };
+
+// What the programs and their user keep in the solution's deploy folder survives every road that
+// rewrites it; a provided file's copy under an old spelling goes, and so does data/l.bin, which
+// suite 2.0.0.2 (through alpha 1.0.0.2) drops, also when the update is run again after a failure.
+// Installed again in another configuration, the folder keeps the files of the projects the old
+// one named (beta's).
+TEST_F(UpdateSolutionTest, UserFilesSurviveAnotherConfigurationValidationAndUpdates) {
+    InstallTesting::AddSuiteContent(description, kV1, kSuite1);
+    AddProjectRelease("alpha", kV2, {"data/l.bin"}, {{"bin/run.sh", "#!/bin/sh\necho two\n"}, {"new/n.txt", "new"}});
+    AddSolutionRelease(kSuite2, {{"alpha", kV2, 5, 0}, {"beta", kV1, 9, 0}});
+    Build();
+    struct Road {
+        const char* name;
+        std::function<HRESULT()> run;
+        DWORD ends;
+        const char* configuration;
+    };
+    const std::vector<Road> roads = {
+        {"installed again in another configuration", [&] { return InstallSuite(kSuite1, "fr_FR"); }, kSuite1, "fr_FR"},
+        {"validation", [&] { return ValidateSolution("suite", fileSystem, server, progress); }, kSuite1, "en_US"},
+        {"update in place",
+         [&] {
+             const Outcome outcome = Update(kSuite2);
+             EXPECT_TRUE(outcome.inPlace);
+             return outcome.executed;
+         },
+         kSuite2, "en_US"},
+        {"update failed in a project's download, run again",
+         [&] {
+             server.FailFile("/quor/projects/alpha/releases/1.0.0.2/files/new/n.txt");
+             EXPECT_NE(Update(kSuite2).executed, S_OK);
+             server.ClearFaults();
+             ManagedFileHelper::Release();  // the rerun comes as a new process
+             return Update(kSuite2).executed;
+         },
+         kSuite2, "en_US"},
+    };
+    const auto solutionPart = [](const QuorTest::TreeSnapshot& snapshot) {
+        QuorTest::TreeSnapshot part;
+        for (const auto& [path, value] : snapshot)
+            if (path.starts_with("solutions/")) part.emplace(path, value);
+        return part;
+    };
+    for (const Road& road : roads) {
+        SCOPED_TRACE(road.name);
+        ManagedFileHelper::Release();
+        for (const char* top : {"/projects", "/solutions"})
+            for (const auto& entry : std::filesystem::directory_iterator(root + top)) std::filesystem::remove_all(entry);
+        {
+            QuorTest::LogCapture quiet(Log::USER);
+            ASSERT_EQ(InstallSuite(kSuite1, "en_US"), S_OK);
+        }
+        const std::string outside = Scratch("outside.txt", "not the tree's");
+        QuorTest::UserFiles::Plant(Release(kSuite1) + "/deploy", outside);
+        QuorTest::WriteFile(Release(kSuite1) + "/deploy/Bin/run.sh", "an old spelling");
+        QuorTest::LogCapture log;
+        ASSERT_EQ(road.run(), S_OK) << log.Errors();
+        QuorTest::TreeSnapshot expected = solutionPart(ExpectedSuite(road.ends, road.configuration));
+        const std::string deploy = "solutions/suite/releases/" + Common::ConvertVersion::ToString(road.ends) + "/deploy/";
+        QuorTest::UserFiles::AddTo(expected, deploy);
+        if (std::string(road.configuration) == "fr_FR") expected[deploy + "beta/only.txt"] = QuorTest::kAnyContent;
+        EXPECT_EQ(QuorTest::SnapshotDifference(expected, solutionPart(Actual())), "");
+        EXPECT_TRUE(QuorTest::UserFiles::StillThere(Release(road.ends) + "/deploy", outside));
+        EXPECT_EQ(QuorTest::ReadFile(outside), "not the tree's");
+        EXPECT_FALSE(QuorTest::Exists(Release(road.ends) + "/deployfiles.previous"));
+    }
+}
 
 TEST_F(CaseRenameTest, InPlaceUpdateLeavesTheNewSpellingOnly) { CompleteOverACaseRename(Road::kInPlace); }
 

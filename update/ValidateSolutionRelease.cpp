@@ -9,6 +9,7 @@
 #include "common/Log.h"
 #include "install/DeployFolderFinish.h"
 #include "install/InstalledSolutionInfo.h"
+#include "install/PreviousManifest.h"
 #include "install/UpdateAndInstallShared.h"
 #include "install/UpdateAndInstallSolutionShared.h"
 #include "update/DoValidation.h"
@@ -83,7 +84,12 @@ HRESULT ValidateSolutionRelease(const std::string& solution, const DWORD version
     const std::string text = Common::ConvertVersion::ToString(version);
     QUOR_LOG(Log::DEBUG, "Starting validation for solution release %s!", text.c_str());
     std::unique_ptr<InstalledSolutionInfo> info;
-    HRESULT hr = ReadManifests(solution, version, walk, info);
+    std::string releasePath;
+    HRESULT hr = Common::LocalDirectoryStructure::GetSolutionReleasePath(solution, version, releasePath);
+    if (FAILED(hr)) return hr;
+    // A complete release's stale files went before its "S_OK": a record left beside it names none.
+    if (complete) PreviousManifest::ForgetOnceCompleteFolder(releasePath);
+    hr = ReadManifests(solution, version, walk, info);
     if (FAILED(hr)) {
         if (complete) {
             QUOR_LOG(Log::ERROR, "Failed to read the manifests of solution release %s", text.c_str());
@@ -124,13 +130,14 @@ HRESULT ValidateSolutionRelease(const std::string& solution, const DWORD version
         QUOR_LOG(Log::ERROR, "Failed to copy unmanaged files");
         return hr;
     }
-    hr = UpdateAndInstallShared::RemoveUnlistedSolutionDeployFiles(solution, version, files, fileSystem, progress);
+    hr = UpdateAndInstallShared::RemoveStaleSolutionDeployFiles(solution, version, files, fileSystem, progress);
     if (FAILED(hr)) {
         QUOR_LOG(Log::ERROR, "Failed to remove the files the release does not list");
         return hr;
     }
     hr = MarkComplete(okPath);
     if (FAILED(hr)) return hr;
+    PreviousManifest::ForgetOnceCompleteFolder(releasePath);
     QUOR_LOG(Log::DEBUG, "Succeeded");
     return S_OK;
 }

@@ -47,6 +47,9 @@ protected:
     }
 };
 
+// Beta's file that only en_US provides: a change to fr_FR leaves it in the deploy folder.
+const std::string kOldConfigurationsFile = "solutions/suite/releases/2.0.0.1/deploy/beta/only.txt";
+
 TEST_F(InstallSolutionE2E, InstallsReinstallsNothingAndChangesConfiguration) {
     AddSuite();
     Serve();
@@ -61,6 +64,7 @@ TEST_F(InstallSolutionE2E, InstallsReinstallsNothingAndChangesConfiguration) {
     ASSERT_EQ(InstallSuite(kSuite, "fr_FR"), S_OK);
     QuorTest::TreeSnapshot expected = ExpectedSuite("fr_FR");
     expected.merge(QuorTest::ExpectedProjectInstall(description, content.path(), "beta", kV1));
+    expected[kOldConfigurationsFile] = QuorTest::Md5Hex(Bytes(3000, 9));  // the old configuration's file stays
     EXPECT_EQ(QuorTest::SnapshotDifference(expected, Tree()), "");
 }
 
@@ -73,6 +77,7 @@ TEST_F(InstallSolutionE2E, AConfigurationChangeKilledAtRandomPointsIsNeverMarked
     ASSERT_EQ(InstallSuite(kSuite, "en_US"), S_OK);
     QuorTest::TreeSnapshot expected = ExpectedSuite("fr_FR");
     expected.merge(QuorTest::ExpectedProjectInstall(description, content.path(), "beta", kV1));
+    expected[kOldConfigurationsFile] = QuorTest::Md5Hex(Bytes(3000, 9));  // the old configuration's file stays
     const std::string ok = root + "/solutions/suite/releases/2.0.0.1/S_OK";
     const auto change = [this] {
         Quor::User::ManagedFileHelper::Release();

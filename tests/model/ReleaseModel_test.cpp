@@ -7,10 +7,15 @@
 // cancel at a random fetch (retried at once, as a client would), and a SIGKILL at a random moment
 // of a project or solution update run by the update child program, followed by a rerun.
 //
+// Before some operations a file that no release lists (a program's or its user's: settings, a
+// save in a folder of its own) is put into the deploy folder of a release, complete or not.
+//
 // After each operation every release holding "S_OK" must hold exactly the files its description
 // implies (ExpectedProjectInstall / ExpectedSolutionInstall, derived from the description, never
-// from the install code): its own folder nothing more and nothing less, the managed and archived
-// copies it lists present with their content. Operations that nothing disturbed must succeed, and
+// from the install code): its own folder nothing more and nothing less but the user's files put
+// there, the managed and archived copies it lists present with their content. After every
+// operation but repair and uninstall each user's file is still there byte for byte, in its
+// folder or in the folder an update moved that folder to. Operations that nothing disturbed must succeed, and
 // a repair or a validation keeps every complete release complete. An uninstall of a project
 // release that a complete solution release lists is passed over: that removal, asked for on
 // purpose, leaves the solution short by design.
@@ -521,12 +526,88 @@ protected:
                 else if (md5 != QuorTest::kAnyContent && md5 != found->second) differences += "  ~ " + path + "\n";
             }
             for (auto it = actual.lower_bound(own); it != actual.end() && it->first.starts_with(own); ++it)
-                if (!expected.count(it->first)) differences += "  + " + it->first + "\n";
+                if (!expected.count(it->first) && !IsUsersFile(it->first)) differences += "  + " + it->first + "\n";
             if (!differences.empty())
                 lines += "complete release " + release.first + " " + ConvertVersion::ToString(release.second) +
                          " differs from its description:\n" + differences;
         }
         return lines;
+    }
+
+    // A file of the program's or its user's in a deploy folder: its product ("projects/alpha"),
+    // the release folder it is in now, its name below deploy/ (no release lists it) and its bytes.
+    struct UsersFile {
+        std::string product;
+        DWORD version = 0;
+        std::string name;
+        std::string bytes;
+        bool gone = false;  // a repair or an uninstall removed it
+        std::string Path() const {
+            return product + "/releases/" + ConvertVersion::ToString(version) + "/deploy/" + name;
+        }
+    };
+    // A user's file, or the folder that held it, in any release folder of its product: an update
+    // may have moved the folder since.
+    bool IsUsersFile(const std::string& path) const {
+        return std::any_of(m_UsersFiles.begin(), m_UsersFiles.end(), [&](const UsersFile& file) {
+            const std::string releases = file.product + "/releases/";
+            if (!path.starts_with(releases)) return false;
+            const size_t slash = path.find('/', releases.size());
+            if (slash == std::string::npos) return false;
+            const std::string rest = path.substr(slash), own = "/deploy/" + file.name;
+            return rest == own || (own.starts_with(rest + "/") && rest.size() > std::string("/deploy").size());
+        });
+    }
+    // Before about a third of the operations (a function of the seed and the step): a user's file
+    // into the deploy folder of a random release folder that has one.
+    void MaybePutUsersFile(unsigned seed, size_t step) {
+        std::mt19937 random(seed * 7919u + static_cast<unsigned>(step));
+        if (random() % 3 != 0) return;
+        std::vector<std::pair<std::string, DWORD>> folders;
+        for (const char* top : {"projects", "solutions"}) {
+            std::error_code none;
+            for (const auto& product : std::filesystem::directory_iterator(root + "/" + top, none))
+                for (const auto& release : std::filesystem::directory_iterator(product.path() / "releases", none)) {
+                    DWORD version = 0;
+                    if (std::filesystem::is_directory(release.path() / "deploy", none) &&
+                        SUCCEEDED(ConvertVersion::ToNumber(release.path().filename().string(), version)))
+                        folders.push_back({std::string(top) + "/" + product.path().filename().string(), version});
+                }
+        }
+        if (folders.empty()) return;
+        std::sort(folders.begin(), folders.end());
+        const auto& [product, version] = folders[random() % folders.size()];
+        const std::string id = std::to_string(m_UsersFiles.size());
+        UsersFile file{product, version, random() % 2 ? "user" + id + ".cfg" : "saves" + id + "/slot.sav",
+                       "the user's file " + id + std::string(random() % 3000, 'u')};
+        QuorTest::WriteFile(root + "/" + file.Path(), file.bytes);
+        m_UsersFiles.push_back(std::move(file));
+    }
+    // After an operation: each user's file is where it was, or in another release folder of its
+    // product (an update moved the folder); a repair or an uninstall may have removed it.
+    std::string CheckUsersFiles(Kind kind) {
+        const bool mayRemove = kind == Kind::kRepair || kind == Kind::kUninstallProject ||
+                               kind == Kind::kUninstallSolution;
+        std::string lines;
+        for (UsersFile& file : m_UsersFiles) {
+            if (file.gone) continue;
+            const auto holds = [&](const UsersFile& at) {
+                const std::string path = root + "/" + at.Path();
+                return std::filesystem::is_regular_file(std::filesystem::symlink_status(path)) &&
+                       QuorTest::ReadFile(path) == at.bytes;
+            };
+            bool found = holds(file);
+            std::error_code none;
+            for (const auto& release : std::filesystem::directory_iterator(root + "/" + file.product + "/releases", none)) {
+                if (found) break;
+                UsersFile moved = file;
+                if (FAILED(ConvertVersion::ToNumber(release.path().filename().string(), moved.version))) continue;
+                if ((found = holds(moved))) file.version = moved.version;
+            }
+            if (!found && !mayRemove) lines += "  lost the user's file " + file.Path() + "\n";
+            file.gone = !found;
+        }
+        return lines.empty() ? "" : "a file no release lists was lost:\n" + lines;
     }
 
     // Runs one in-process operation the way the kernel's handlers run it.
@@ -711,8 +792,11 @@ protected:
             played += "  " + std::to_string(index) + ": " + Describe(op) + "\n";
             ++counts.operations;
             quiet.Clear();
+            MaybePutUsersFile(seed, index);
             std::string broken = Run(op, counts);
             if (broken.empty()) broken = Violations();
+            if (broken.empty())
+                broken = CheckUsersFiles(op.kind == Kind::kCancel || op.kind == Kind::kKill ? op.inner : op.kind);
             if (!broken.empty()) {
                 ++counts.violations;
                 report = "model violation, seed " + std::to_string(seed) + " (replay: QUOR_MODEL_SEED=" +
@@ -729,6 +813,7 @@ protected:
     }
 
     std::chrono::microseconds m_LongestChildRun{300000};
+    std::vector<UsersFile> m_UsersFiles;
 };
 
 // What the default run exercises: everything the generator makes.
