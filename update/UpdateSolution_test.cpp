@@ -107,6 +107,12 @@ protected:
         return Update(version, configuration, server);
     }
 
+    // Empties projects/ and solutions/, for the next row of a table.
+    void ClearTree() {
+        ManagedFileHelper::Release();
+        for (const char* top : {"/projects", "/solutions"})
+            for (const auto& entry : std::filesystem::directory_iterator(root + top)) std::filesystem::remove_all(entry);
+    }
     std::string Release(DWORD version) const {
         return root + "/solutions/suite/releases/" + Common::ConvertVersion::ToString(version);
     }
@@ -388,9 +394,7 @@ TEST_F(UpdateSolutionTest, AProjectReleaseAnotherSolutionListsIsInstalledBesideN
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        ManagedFileHelper::Release();
-        for (const char* top : {"/projects", "/solutions"})
-            for (const auto& entry : std::filesystem::directory_iterator(root + top)) std::filesystem::remove_all(entry);
+        ClearTree();
         {
             QuorTest::LogCapture quiet(Log::USER);
             ASSERT_EQ(InstallSuite(kSuite1, "en_US"), S_OK);
@@ -564,9 +568,7 @@ TEST_F(UpdateSolutionTest, UserFilesSurviveAnotherConfigurationValidationAndUpda
     };
     for (const Road& road : roads) {
         SCOPED_TRACE(road.name);
-        ManagedFileHelper::Release();
-        for (const char* top : {"/projects", "/solutions"})
-            for (const auto& entry : std::filesystem::directory_iterator(root + top)) std::filesystem::remove_all(entry);
+        ClearTree();
         {
             QuorTest::LogCapture quiet(Log::USER);
             ASSERT_EQ(InstallSuite(kSuite1, "en_US"), S_OK);

@@ -487,21 +487,24 @@ protected:
         (void)Quor::Log::SetLogFile((outside.path() + "/model.log").c_str());
     }
 
-    // The releases of a project or solution that hold "S_OK".
-    std::set<std::pair<std::string, DWORD>> CompleteReleases() const {
-        std::set<std::pair<std::string, DWORD>> complete;
+    // The release folders of projects and solutions (as "projects/alpha" and the version) that
+    // hold `inside` (a file or folder).
+    std::set<std::pair<std::string, DWORD>> ReleasesHolding(const char* inside) const {
+        std::set<std::pair<std::string, DWORD>> found;
         for (const char* top : {"projects", "solutions"}) {
             std::error_code none;
             for (const auto& product : std::filesystem::directory_iterator(root + "/" + top, none))
                 for (const auto& release : std::filesystem::directory_iterator(product.path() / "releases", none)) {
                     DWORD version = 0;
-                    if (QuorTest::Exists(release.path().string() + "/S_OK") &&
+                    if (std::filesystem::exists(release.path() / inside, none) &&
                         SUCCEEDED(ConvertVersion::ToNumber(release.path().filename().string(), version)))
-                        complete.insert({std::string(top) + "/" + product.path().filename().string(), version});
+                        found.insert({std::string(top) + "/" + product.path().filename().string(), version});
                 }
         }
-        return complete;
+        return found;
     }
+    // The releases of a project or solution that hold "S_OK".
+    std::set<std::pair<std::string, DWORD>> CompleteReleases() const { return ReleasesHolding("S_OK"); }
     static std::string Folder(const std::pair<std::string, DWORD>& release) {
         return release.first + "/releases/" + ConvertVersion::ToString(release.second) + "/";
     }
@@ -563,19 +566,9 @@ protected:
     void MaybePutUsersFile(unsigned seed, size_t step) {
         std::mt19937 random(seed * 7919u + static_cast<unsigned>(step));
         if (random() % 3 != 0) return;
-        std::vector<std::pair<std::string, DWORD>> folders;
-        for (const char* top : {"projects", "solutions"}) {
-            std::error_code none;
-            for (const auto& product : std::filesystem::directory_iterator(root + "/" + top, none))
-                for (const auto& release : std::filesystem::directory_iterator(product.path() / "releases", none)) {
-                    DWORD version = 0;
-                    if (std::filesystem::is_directory(release.path() / "deploy", none) &&
-                        SUCCEEDED(ConvertVersion::ToNumber(release.path().filename().string(), version)))
-                        folders.push_back({std::string(top) + "/" + product.path().filename().string(), version});
-                }
-        }
+        const auto holding = ReleasesHolding("deploy");
+        const std::vector<std::pair<std::string, DWORD>> folders(holding.begin(), holding.end());
         if (folders.empty()) return;
-        std::sort(folders.begin(), folders.end());
         const auto& [product, version] = folders[random() % folders.size()];
         const std::string id = std::to_string(m_UsersFiles.size());
         UsersFile file{product, version, random() % 2 ? "user" + id + ".cfg" : "saves" + id + "/slot.sav",

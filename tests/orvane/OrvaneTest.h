@@ -1,7 +1,8 @@
 #pragma once
 // Fixture of the kernel program's end-to-end tests: a port and a semaphore suffix of the test's
 // own (inherited by every kernel it starts), a {base}/QUOR with the built kernel, and a content
-// tree served by nginx whose project "kiv_launcher" holds a recording KivLauncher program.
+// tree served by nginx whose project "kiv_launcher" holds a recording KivLauncher program, or
+// one of the test's own.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -29,8 +30,17 @@ protected:
             .AddRelease(kLauncherRelease, {"xx"})
             .AddFile("KivLauncher.app/Contents/MacOS/KivLauncher", 0,
                      "#!/bin/sh\necho \"$PWD|$#|$1\" >> '" + record() + "'\n");
-        std::string error;
-        ASSERT_TRUE(Quor::Tools::ContentTree::BuildContentTree(description, content.path(), error)) << error;
+        Serve(description);
+    }
+    // Builds the content tree of description (its patches made with our jdiff), serves it and
+    // lays out the root with the server in system.cfg.
+    void Serve(const Quor::Tools::ContentTree::ContentDescription& description) {
+        {
+            QuorTest::QuorTree builder;  // the builder runs the jdiff of its working folder's tree
+            builder.InstallPatchTools();
+            std::string error;
+            ASSERT_TRUE(Quor::Tools::ContentTree::BuildContentTree(description, content.path(), error)) << error;
+        }
         nginx = std::make_unique<QuorTest::NginxServer>(content.path());
         ASSERT_TRUE(nginx->started());
         root = std::make_unique<QuorTest::OrvaneRoot>(nginx->baseUrl());

@@ -51,11 +51,8 @@ TEST_F(OrvaneTest, AnArchivedFileHeldOpenByAProgramDoesNotHoldUpAnUpdateOfItsRel
     for (const auto& file : description.projects.front().FindRelease(kFirst)->files)
         if (file.name != "a/held.bin") second.files.push_back(file);
     second.AddFile("a/held.bin", 0x02, Letters(25000, 3));
-    std::string error;
-    ASSERT_TRUE(Quor::Tools::ContentTree::BuildContentTree(description, content.path(), error)) << error;
-    nginx = std::make_unique<QuorTest::NginxServer>(content.path());
-    ASSERT_TRUE(nginx->started());
-    root = std::make_unique<QuorTest::OrvaneRoot>(nginx->baseUrl());
+    Serve(description);
+    if (HasFatalFailure()) return;
 
     std::string errors;
     ASSERT_EQ(0, QuorTest::RunOrvane(*root, {"-noupdate", "InstallProjectRelease", "game", "1.0.0.1"}, {}, &errors))

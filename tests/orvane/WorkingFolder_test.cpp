@@ -41,15 +41,8 @@ TEST_F(OrvaneTest, TheUsersFilesInTheWorkingFolderSurviveAReinstallAndAnUpdateBy
     second.AddFile("bin/run.sh", 0, "#!/bin/sh\necho two\n" + std::string(4000, '1'));
     second.AddFile("a/arch.bin", 0x02, std::string(3000, 'a'));
     second.patches.push_back({kFirst, 0, 0});
-    {
-        QuorTest::QuorTree builder;  // the content builder makes the patches with our jdiff
-        builder.InstallPatchTools();
-        std::string error;
-        ASSERT_TRUE(Quor::Tools::ContentTree::BuildContentTree(description, content.path(), error)) << error;
-    }
-    nginx = std::make_unique<QuorTest::NginxServer>(content.path());
-    ASSERT_TRUE(nginx->started());
-    root = std::make_unique<QuorTest::OrvaneRoot>(nginx->baseUrl());
+    Serve(description);
+    if (HasFatalFailure()) return;
 
     std::string errors;
     ASSERT_EQ(0, QuorTest::RunOrvane(*root, {"-noupdate", "InstallProjectRelease", "game", "1.0.0.1"}, {}, &errors))
