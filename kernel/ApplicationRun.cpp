@@ -23,6 +23,7 @@
 #include "kernel/OutputDialog.h"
 #include "kernel/SingleInstance.h"
 #include "kernel/SplashScreen.h"
+#include "platform/QuitRequest.h"
 #include "platform/ShellServices.h"
 #include "remote/AutoTemporaryFile.h"
 #include "remote/ServerSettings.h"
@@ -186,6 +187,12 @@ HRESULT Application::Run() {
     }
     if (terminate) {
         QUOR_LOG_TAG(Log::DEBUG, kRunTag, "Terminating after SelfUpdate.");
+        return shutdown();
+    }
+    if (Platform::QuitRequested()) {
+        // The system asked the program to end while it brought its folder up to date.
+        QUOR_LOG_TAG(Log::ERROR, kRunTag, "Quit requested before the command; the run ends.");
+        hr = E_ABORT;
         return shutdown();
     }
 
