@@ -263,6 +263,12 @@ HRESULT Application::Run() {
             return shutdown();
         }
     }
+    if (!server && (options & OPTION_TSR)) {
+        // Asked to stay resident and serve, while another kernel of this user holds the semaphore.
+        QUOR_LOG_TAG(Log::ERROR, kRunTag, "Asked to stay resident, but another kernel serves: this one cannot.");
+        hr = E_FAIL;
+        return shutdown();
+    }
 
     Platform::HideMainWindow();
     HRESULT commandResult = S_OK;
