@@ -34,10 +34,14 @@ protected:
         OrvaneTest::SetUp();
         if (!QuorTest::RunsAsRoot()) GTEST_SKIP() << "needs root: the kernel runs as root and the test plays user nobody";
     }
-    // {root} writable by everyone (and its base passable), as a careless installation leaves it.
-    void ExposeRoot() const {
+    // {root}'s base passable by everyone.
+    void OpenBase() const {
         fs::permissions(root->base(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                                           fs::perms::others_read | fs::perms::others_exec);
+    }
+    // {root} writable by everyone, as a careless installation leaves it.
+    void ExposeRoot() const {
+        OpenBase();
         fs::permissions(root->root(), fs::perms::all);
     }
 };
@@ -124,8 +128,7 @@ TEST_F(OtherUserPlantsTest, AResidentKernelThatCannotTakeItsSemaphoreEndsWithAFa
     ServeNothing();
     auto planted = Vorn::SharedMutex::Create(Quor::Orvane::KernelThread::kInstanceMutexName);
     ASSERT_TRUE(planted && planted->IsValid());
-    fs::permissions(root->base(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                                      fs::perms::others_read | fs::perms::others_exec);
+    OpenBase();
     for (const auto& entry : fs::recursive_directory_iterator(root->root()))
         ASSERT_EQ(0, ::lchown(entry.path().c_str(), QuorTest::kNobodyUid, QuorTest::kNobodyGid)) << entry.path();
     ASSERT_EQ(0, ::chown(root->root().c_str(), QuorTest::kNobodyUid, QuorTest::kNobodyGid));

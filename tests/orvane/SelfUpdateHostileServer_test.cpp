@@ -42,14 +42,6 @@ uint64_t BytesBelow(const std::string& folder, bool skipTemp = false) {
     return bytes;
 }
 
-// What stands in {root}/system: the kernel and the list.
-struct SystemState {
-    std::string kernel, list;
-    explicit SystemState(const QuorTest::OrvaneRoot& root)
-        : kernel(QuorTest::ReadFile(root.kernel())), list(QuorTest::ReadFile(root.system() + "/filelist.versioninfo")) {}
-    bool operator==(const SystemState& other) const { return kernel == other.kernel && list == other.list; }
-};
-
 class SelfUpdateHostileServerTest : public OrvaneTest {
 protected:
     // A fresh server and root for one case; the served list names the kernel at version 2.
