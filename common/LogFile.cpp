@@ -1,10 +1,16 @@
 #include "common/LogFile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <string>
 
 #include "common/LocalFileSystem.h"
 #include "foundation/CStd/CStd.h"
+#include "foundation/OsContext.h"
+#include "foundation/UniqueFd.h"
 
 namespace Quor::Log::_Internal {
 
@@ -12,9 +18,26 @@ const char* const SECONDARY_EXTENSION = ".secondary";
 
 namespace {
 
-// Opens a log stream with share flag 32 (deny writing to others; no effect on this platform).
-FILE* OpenShared(const std::string& path, const char* mode) {
-    return Vorn::std_fsopen(path.c_str(), mode, 32);
+// Opens a log stream at path, emptied or for appending: only a regular file that stands at that
+// name itself (a link there is not followed, a FIFO or device is refused without waiting for a
+// reader); a missing one is created 0644.
+FILE* OpenLogStream(const std::string& path, bool append) {
+    const int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (append ? O_APPEND : 0);
+    Vorn::UniqueFd fd(Vorn::Os().files.Open(path.c_str(), flags, 0644));
+    struct stat status {};
+    if (!fd.IsValid() || ::fstat(fd.Get(), &status) != 0 || !S_ISREG(status.st_mode)) return nullptr;
+    if (!append && ::ftruncate(fd.Get(), 0) != 0) return nullptr;
+    const int blocking = ::fcntl(fd.Get(), F_GETFL);
+    if (blocking < 0 || ::fcntl(fd.Get(), F_SETFL, blocking & ~O_NONBLOCK) != 0) return nullptr;
+    FILE* stream = ::fdopen(fd.Get(), append ? "a" : "w");
+    if (stream) fd.Release();
+    return stream;
+}
+
+// Whether anything (also a link or a FIFO) stands at path.
+bool Present(const std::string& path) {
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) == 0;
 }
 
 bool MoveFile(const std::string& from, const std::string& to, uint32_t flags) {
@@ -28,25 +51,25 @@ bool Exists(const std::string& path) {
 }  // namespace
 
 LogFile::LogFile(const char* name, DWORD count) : m_count(count), m_name(name ? name : "quor.log") {
-    if (!Exists(m_name)) {
-        m_stream.reset(OpenShared(m_name, "wt"));
+    if (!Present(m_name)) {
+        m_stream.reset(OpenLogStream(m_name, false));
         return;
     }
-    if (FILE* existing = OpenShared(m_name, "at")) {
+    if (FILE* existing = OpenLogStream(m_name, true)) {
         std::fclose(existing);
         RotateLogFiles();
-        m_stream.reset(OpenShared(m_name, "wt"));
+        m_stream.reset(OpenLogStream(m_name, false));
         if (m_stream) return;
     }
     m_secondary = true;
-    m_stream.reset(OpenShared(m_name + SECONDARY_EXTENSION, "wt"));
+    m_stream.reset(OpenLogStream(m_name + SECONDARY_EXTENSION, false));
 }
 
 LogFile::~LogFile() {
     if (!m_stream) return;
     m_stream.Close();
     if (!m_secondary) return;
-    FILE* main = OpenShared(m_name, "at");
+    FILE* main = OpenLogStream(m_name, true);
     if (!main) return;
     std::fclose(main);
     if (SUCCEEDED(RotateLogFiles())) MoveFile(m_name + SECONDARY_EXTENSION, m_name, 1);

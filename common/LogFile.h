@@ -6,6 +6,8 @@
 // appending, or cannot be reopened after the rotation, the lines go to name + ".secondary"
 // instead. Closing: a ".secondary" file is handed back to the main name when the main file can be
 // opened again (the main file is rotated first). When nothing could be opened, Stream() is null.
+// Every file is opened as a regular file at its own name: a link planted at a log's name is never
+// followed (the lines then go to the ".secondary" file, or nowhere), a FIFO or device is refused.
 // Not thread-safe: the log guards the object with its own lock.
 #include <cstddef>
 #include <cstdint>

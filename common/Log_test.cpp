@@ -3,6 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <cctype>
 #include <cerrno>
@@ -289,6 +292,43 @@ TEST(Log, AnUnwritableFileFallsBackToTheSecondaryFileWhichIsHandedBackAtClose) {
     SetLogFile((dir / "next.log").c_str());
     EXPECT_FALSE(Exists(log + ".secondary"));
     EXPECT_NE(ReadFile(log).find("to the secondary file"), std::string::npos);
+}
+
+// Whatever stands at a log's names besides a regular file of its own (a link to a file elsewhere,
+// a dangling link, a FIFO nobody reads) is never written through, and the open never waits: the
+// lines still go to a regular file of the log's folder or, when that is planted too, to standard
+// output.
+TEST(Log, ALinkOrAFifoAtTheLogsNamesIsNeverWrittenThrough) {
+    const struct {
+        const char* what;
+        bool linkToFile, danglingLink, fifo, linkAtSecondary;
+    } plants[] = {
+        {"a link to an existing file", true, false, false, false},
+        {"a dangling link", false, true, false, false},
+        {"a FIFO", false, false, true, false},
+        {"a dangling link, and one at the .secondary", false, true, false, true},
+    };
+    for (const auto& plant : plants) {
+        TempDir dir;
+        const std::string log = dir / "quor.log";
+        const std::string target = dir / "elsewhere";
+        if (plant.linkToFile) WriteFile(target, "kept\n");
+        bool planted = true;
+        if (plant.linkToFile || plant.danglingLink) planted = planted && ::symlink(target.c_str(), log.c_str()) == 0;
+        if (plant.fifo) planted = planted && ::mkfifo(log.c_str(), 0600) == 0;
+        if (plant.linkAtSecondary)
+            planted = planted && ::symlink((dir / "second").c_str(), (log + ".secondary").c_str()) == 0;
+        ASSERT_TRUE(planted) << plant.what;
+        SetLogFile(log.c_str(), 2);
+        const Captured c = Capture([] { QUOR_LOG_TAG(USER, "t", "a planted line"); });
+        SetLogFile((dir / "next.log").c_str());
+        EXPECT_EQ(plant.linkToFile ? "kept\n" : "", Exists(target) ? ReadFile(target) : "") << plant.what;
+        EXPECT_FALSE(Exists(dir / "second")) << plant.what;
+        std::string written = c.out;
+        for (const std::string& file : {log, log + ".secondary"})
+            if (std::filesystem::is_regular_file(std::filesystem::symlink_status(file))) written += ReadFile(file);
+        EXPECT_NE(written.find("a planted line"), std::string::npos) << plant.what;
+    }
 }
 
 TEST(Log, NoFileAtAllStillLogsToStandardOutput) {

@@ -1,6 +1,7 @@
 #include "foundation/Semaphore.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -35,6 +36,20 @@ std::string SystemName(const char* name) {
     if (full.empty() || full[0] != '/') full.insert(full.begin(), '/');
     return full;
 }
+
+// Where the system keeps a named semaphore ("/name" -> /dev/shm/sem.name).
+std::string FileOf(const std::string& systemName) { return "/dev/shm/sem." + systemName.substr(1); }
+
+enum class NameOwner { None, ThisUser, Other };
+
+NameOwner OwnerOf(const std::string& systemName) {
+    struct stat status {};
+    if (::lstat(FileOf(systemName).c_str(), &status) != 0) return NameOwner::None;
+    return S_ISREG(status.st_mode) && status.st_uid == ::geteuid() ? NameOwner::ThisUser : NameOwner::Other;
+}
+
+// Attempts at replacing a name that another user keeps re-creating.
+constexpr int kOwnNameAttempts = 16;
 
 [[noreturn]] void ForceCrash(int reason) {
     errno = reason;
@@ -81,6 +96,29 @@ Semaphore::Semaphore(const char* name, int initialCount) {
     m_handle = sem_open(full.c_str(), O_CREAT, kMode, static_cast<unsigned>(initialCount));
 }
 
+Semaphore::Semaphore(const char* name, int initialCount, OwnName) {
+    const std::string full = SystemName(name);
+    const unsigned count = initialCount < 1 ? 1u : static_cast<unsigned>(initialCount);
+    for (int attempt = 0; attempt < kOwnNameAttempts; ++attempt) {
+        m_handle = sem_open(full.c_str(), O_CREAT | O_EXCL, kMode, count);
+        if (m_handle != SEM_FAILED) {
+            m_owner = true;
+            m_name = full;
+            return;
+        }
+        if (errno != EEXIST) return;
+        const NameOwner owner = OwnerOf(full);
+        if (owner == NameOwner::ThisUser) {
+            m_handle = sem_open(full.c_str(), 0);
+            if (m_handle != SEM_FAILED && OwnerOf(full) == NameOwner::ThisUser) return;
+            if (m_handle != SEM_FAILED) sem_close(m_handle);
+            m_handle = SEM_FAILED;
+        } else if (owner == NameOwner::Other && sem_unlink(full.c_str()) != 0 && errno != ENOENT) {
+            return;  // not this user's to remove
+        }
+    }
+}
+
 Semaphore::Semaphore(int initialCount) {
     static std::atomic<unsigned> counter{0};
     const unsigned count = initialCount < 0 ? 0u : static_cast<unsigned>(initialCount);
@@ -121,6 +159,8 @@ bool Semaphore::TryAcquireOne() {
 }
 
 bool Semaphore::ReleaseOne() { return IsValid() && sem_post(m_handle) == 0; }
+
+bool Semaphore::IsOwnName(const char* name) { return OwnerOf(SystemName(name)) == NameOwner::ThisUser; }
 
 void Semaphore::Cleanup(const char* name) {
     const std::string full = SystemName(name);

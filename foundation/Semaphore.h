@@ -27,7 +27,15 @@ std::string InstanceSuffixOfEnvironment(const std::string& block);
 
 class Semaphore {
 public:
+    // Asks for a name of this user's own (see the constructor taking it).
+    struct OwnName {};
+
     Semaphore(const char* name, int initialCount);
+    // Creates the name as this user's (count initialCount, at least 1): a name that another user
+    // made, or that is not a plain semaphore file, is removed and made anew (a few times over when
+    // it comes back at once); a name this user made is opened as by the constructor above. The
+    // object is invalid when another user's name cannot be removed.
+    Semaphore(const char* name, int initialCount, OwnName);
     // Unnamed: private to this process and the children it forks.
     explicit Semaphore(int initialCount);
     ~Semaphore();
@@ -43,6 +51,9 @@ public:
 
     // Removes the name whoever created it (a semaphore left behind by a process that died).
     static void Cleanup(const char* name);
+    // Whether the name exists as a semaphore that this process's user made: a name made by
+    // another user of the machine cannot stand for anything of this user's.
+    static bool IsOwnName(const char* name);
 
 protected:
     sem_t* m_handle = SEM_FAILED;

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "tests/kit/OtherUserChild.h"
 #include "tests/kit/TempDir.h"
 
 using namespace Vorn;
@@ -115,4 +116,35 @@ TEST(Semaphore, InstanceSuffixOfAnEnvironmentBlock) {
         EXPECT_EQ(InstanceSuffixOfEnvironment(c.block), c.suffix) << "block of " << c.block.size() << " bytes";
     ASSERT_EQ(setenv("ORVANE_INSTANCE", "_own/1", 1), 0);
     EXPECT_EQ(InstanceSuffix(), "_own_1");
+}
+
+// A name that another user (nobody) made is not this user's: it is replaced by one of this user's
+// when asked for an own name, and a name of this user's is opened as it is. Needs root.
+TEST(Semaphore, AnOwnNameReplacesOneAnotherUserMade) {
+    if (!QuorTest::RunsAsRoot()) GTEST_SKIP() << "needs root to play user nobody";
+    const std::string name = UniqueName("foreign");
+    const std::string system = "/" + InstanceName(name.c_str());
+    {
+        QuorTest::OtherUserChild nobody([&](int report) {
+            sem_t* planted = sem_open(system.c_str(), O_CREAT | O_EXCL, 0666, 1u);
+            if (planted != SEM_FAILED) {
+                sem_close(planted);
+                (void)!::write(report, "planted", 7);
+            }
+            ::close(report);
+        });
+        ASSERT_EQ("planted", nobody.Await());
+    }
+    EXPECT_TRUE(NameExists(name));
+    EXPECT_FALSE(Semaphore::IsOwnName(name.c_str()));
+    {
+        Semaphore own(name.c_str(), 1, Semaphore::OwnName{});
+        ASSERT_TRUE(own.IsValid());
+        EXPECT_TRUE(Semaphore::IsOwnName(name.c_str()));
+        Semaphore again(name.c_str(), 1, Semaphore::OwnName{});  // this user's now: opened, not replaced
+        ASSERT_TRUE(again.IsValid());
+        EXPECT_TRUE(again.TryAcquireOne());
+        EXPECT_FALSE(own.TryAcquireOne()) << "the second object made a semaphore of its own";
+    }
+    EXPECT_FALSE(NameExists(name)) << "the creator removes the name";
 }

@@ -9,6 +9,12 @@ namespace Vorn {
 
 SharedMutex::SharedMutex(const char* name, bool create) : Semaphore(name, create ? 1 : 0) {}
 
+SharedMutex::SharedMutex(const char* name, Semaphore::OwnName own) : Semaphore(name, 1, own) {}
+
+std::shared_ptr<SharedMutex> SharedMutex::CreateOwn(const char* name) {
+    return std::make_shared<SharedMutex>(name, Semaphore::OwnName{});
+}
+
 std::shared_ptr<SharedMutex> SharedMutex::Create(const char* name) {
     return std::make_shared<SharedMutex>(name, true);
 }

@@ -18,7 +18,11 @@ public:
     // create: make the name with count 1 when missing; otherwise open an existing name only.
     SharedMutex(const char* name, bool create);
 
+    // The name made as this user's own (Semaphore's OwnName constructor), count 1 when made.
+    SharedMutex(const char* name, Semaphore::OwnName own);
+
     static std::shared_ptr<SharedMutex> Create(const char* name);
+    static std::shared_ptr<SharedMutex> CreateOwn(const char* name);
     static std::shared_ptr<SharedMutex> Find(const char* name);
 
     using Semaphore::IsValid;

@@ -10,6 +10,7 @@
 #include "archive/ManagedFileHelper.h"
 #include "common/ErrorCodes.h"
 #include "common/ErrorHelper.h"
+#include "common/FolderExposure.h"
 #include "common/LocalRootFolder.h"
 #include "common/Log.h"
 #include "foundation/CStd/CStd.h"
@@ -23,6 +24,7 @@
 #include "kernel/OutputDialog.h"
 #include "kernel/SingleInstance.h"
 #include "kernel/SplashScreen.h"
+#include "platform/QuitRequest.h"
 #include "platform/ShellServices.h"
 #include "remote/AutoTemporaryFile.h"
 #include "remote/ServerSettings.h"
@@ -142,6 +144,12 @@ HRESULT Application::Run() {
     QUOR_LOG_TAG(Log::USER, kRunTag, "Running at %02d:%02d:%02d on %02d/%02d/%04d", local.tm_hour, local.tm_min,
                  local.tm_sec, local.tm_mon + 1, local.tm_mday, local.tm_year + 1900);
     if (GetSplashScreen()) GetSplashScreen()->StartWindow();
+    // Once a run: the log and everything the kernel installs stand below {root}.
+    const std::string exposed = Common::FolderWritableByOthers(Common::LocalRootFolder::Get());
+    if (!exposed.empty())
+        QUOR_LOG_TAG(Log::WARNING, kRunTag,
+                     "%s can be changed by other users of this machine: they could replace or plant files in %s.",
+                     exposed.c_str(), Common::LocalRootFolder::Get().c_str());
 
     bool blocked = false;
     hr = IsHostAddressBlocked(Common::GetSystemSettings().Get(Common::SETTING_BLOCKED_ADDRESS_RANGES), blocked);
@@ -186,6 +194,12 @@ HRESULT Application::Run() {
     }
     if (terminate) {
         QUOR_LOG_TAG(Log::DEBUG, kRunTag, "Terminating after SelfUpdate.");
+        return shutdown();
+    }
+    if (Platform::QuitRequested()) {
+        // The system asked the program to end while it brought its folder up to date.
+        QUOR_LOG_TAG(Log::ERROR, kRunTag, "Quit requested before the command; the run ends.");
+        hr = E_ABORT;
         return shutdown();
     }
 
@@ -248,6 +262,12 @@ HRESULT Application::Run() {
             server.reset();
             return shutdown();
         }
+    }
+    if (!server && (options & OPTION_TSR)) {
+        // Asked to stay resident and serve, while another kernel of this user holds the semaphore.
+        QUOR_LOG_TAG(Log::ERROR, kRunTag, "Asked to stay resident, but another kernel serves: this one cannot.");
+        hr = E_FAIL;
+        return shutdown();
     }
 
     Platform::HideMainWindow();

@@ -32,12 +32,19 @@ KernelThread::KernelThread(std::shared_ptr<Quor::Common::ThreadPool::IPool> pool
     hr = S_OK;
     m_TerminateEvent = Vorn::EventMultiWaitable::Create(true, false);
 
-    if (Vorn::SharedMutex::Find(kInstanceMutexName)->IsValid()) {
+    if (Vorn::SharedMutex::Find(kInstanceMutexName)->IsValid() && Vorn::Semaphore::IsOwnName(kInstanceMutexName)) {
         QUOR_LOG(Quor::Log::ERROR, "Already running.");
         hr = E_FAIL;
         return;
     }
-    m_InstanceMarker = Vorn::SharedMutex::Create(kInstanceMutexName);
+    // A name another user made in its place is removed and made anew as this user's.
+    m_InstanceMarker = Vorn::SharedMutex::CreateOwn(kInstanceMutexName);
+    if (!m_InstanceMarker->IsValid()) {
+        QUOR_LOG(Quor::Log::ERROR, "The instance semaphore %s is another user's and cannot be replaced.",
+                 Vorn::InstanceName(kInstanceMutexName).c_str());
+        hr = E_FAIL;
+        return;
+    }
 
     const unsigned port = m_Options.port ? m_Options.port : Quor::OrvaneProtocol::GetOrvanePort();
     auto manager = std::make_unique<WinSock::Manager>(hr, port, m_Options.sendTimeoutMs);

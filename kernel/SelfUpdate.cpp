@@ -14,9 +14,11 @@
 #include "common/Log.h"
 #include "foundation/CStd/CStd.h"
 #include "kernel/Application.h"
+#include "kernel/SelfUpdateBound.h"
 #include "kernel/SingleInstance.h"
 #include "kernel/VersionInfo.h"
 #include "platform/ExecutablePath.h"
+#include "platform/QuitRequest.h"
 #include "platform/ShellServices.h"
 #include "remote/RemoteFileServerHTTP.h"
 #include "remote/ServerSettings.h"
@@ -153,6 +155,8 @@ HRESULT Application::DownloadFiles(bool missingOnly, bool& terminate, bool& file
         terminate = true;
         return E_QUOR_HTTP_CONNECTION_FAILED;
     }
+    // A quit request ends the list's and the files' downloads at once: nothing is staged then.
+    server.SetStopFlag(&Platform::QuitRequestFlag());
     const std::string system = SystemFolder();
     const std::string staged = SystemTempFolder();
     VersionList current, fresh;
@@ -169,6 +173,8 @@ HRESULT Application::DownloadFiles(bool missingOnly, bool& terminate, bool& file
         ::unlink((staged + kVersionInfoFileName).c_str());
         hr = E_FAIL;
     }
+    if (FAILED(hr) && Platform::QuitRequested())
+        QUOR_LOG_TAG(Log::ERROR, kDownloadTag, "A quit request ended the download of the kernel's list.");
     if (FAILED(hr)) {
         QUOR_LOG_TAG(Log::ERROR, kDownloadTag,
                      "Failed to download the filelist.versioninfo file. Make sure you are connected to the "
@@ -179,13 +185,17 @@ HRESULT Application::DownloadFiles(bool missingOnly, bool& terminate, bool& file
     }
 
     const std::string remote = server.GetDownloadPath() + "/system/";
+    // Everything this update downloads shares one bound, a small multiple of the folder it replaces.
+    SelfUpdateBudget budget(SelfUpdateByteCap(system));
+    QUOR_LOG_TAG(Log::DEBUG, kDownloadTag, "The update's files may take up to %llu bytes.",
+                 static_cast<unsigned long long>(budget.Cap()));
     std::set<std::string> fetched;
     for (const VersionInformation& entry : fresh) {
         if (Exists(system + entry.path) && (missingOnly || HoldsEntry(current, entry))) continue;
         const std::string local = staged + entry.path;
         const size_t slash = local.find_last_of('/');
         hr = Vorn::std_mkdir_tree(local.substr(0, slash).c_str()) ? S_OK : E_FAIL;
-        if (SUCCEEDED(hr)) hr = server.GetFile(remote + entry.path, local, nullptr, false);
+        if (SUCCEEDED(hr)) hr = server.GetFile(remote + entry.path, local, &budget, false);
         if (SUCCEEDED(hr) && !server.LastFileLengthConfirmed()) {
             // A body that merely ended with its connection may be cut anywhere: never staged.
             QUOR_LOG_TAG(Log::ERROR, kDownloadTag, "The length of the downloaded %s could not be confirmed.",
@@ -218,6 +228,8 @@ HRESULT Application::DownloadFiles(bool missingOnly, bool& terminate, bool& file
         }
     }
 
+    if (FAILED(hr) && Platform::QuitRequested())
+        QUOR_LOG_TAG(Log::ERROR, kDownloadTag, "A quit request ended the download of the kernel's files.");
     if (FAILED(hr)) {
         QUOR_LOG_TAG(Log::ERROR, kDownloadTag,
                      "Failed while downloading Orvane update. Check your connections stability and/or antivirus: "

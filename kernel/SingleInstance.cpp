@@ -24,7 +24,8 @@ Common::ProcessHelper::ProcessScope OwnRootScope() { return {Common::LocalRootFo
 
 bool IsKernelRunning() {
     auto found = Vorn::SharedMutex::Find(KernelThread::kInstanceMutexName);
-    return found && found->IsValid();
+    // Anyone may make a name in the system's semaphore folder: only this user's stands for a kernel.
+    return found && found->IsValid() && Vorn::Semaphore::IsOwnName(KernelThread::kInstanceMutexName);
 }
 
 HRESULT FindAndTerminateExistingProcess() {

@@ -14,7 +14,8 @@ namespace Quor::Orvane {
 // user's process, or one of another root or instance, is never counted, waited for or ended.
 Common::ProcessHelper::ProcessScope OwnRootScope();
 
-// True when a kernel's request server holds the named semaphore "QUOR_ORVANE_MUTEX_NAME".
+// True when a kernel's request server holds the named semaphore "QUOR_ORVANE_MUTEX_NAME": one
+// that this user made (as the process scope, another user's name never counts).
 bool IsKernelRunning();
 // Sends Terminate to the running kernel; fails when none can be reached.
 HRESULT FindAndTerminateExistingProcess();

@@ -16,6 +16,7 @@
 // connections of their own made like the shared one (HTTPTransfers); with 1 it offers none and
 // every file comes through the shared connection, one after another.
 // Ownership: shares its connection with whoever made it. One thread at a time; no lock.
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -44,6 +45,11 @@ public:
     HRESULT GetFile(const std::string& remotePath, const std::string& localPath,
                     Common::IGetFileProgressCallback* const callback, const bool flag) override;
     HRESULT GetFileSize(const std::string& remotePath, DWORD& size) override;
+    // While *stop is true every transfer of the connection is aborted (HTTPConnection::SetStopFlag;
+    // null: no flag). The flag is the caller's and must outlive the object.
+    void SetStopFlag(const std::atomic<bool>* stop) {
+        if (m_connection) m_connection->SetStopFlag(stop);
+    }
     // Whether the last GetFile's body was confirmed whole (HTTPConnection::LastBodyLengthConfirmed).
     bool LastFileLengthConfirmed() const { return m_connection && m_connection->LastBodyLengthConfirmed(); }
     const std::string& GetDownloadPath() override;

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "common/Log.h"
+#include "platform/QuitRequest.h"
 #include "shell/AppDelegate.h"
 #include "shell/Application.h"
 #include "shell/ShellState.h"
@@ -55,6 +56,8 @@ void Watch(int readEnd) {
 
 void HandleQuitRequest(int signal) {
     QUOR_LOG(Log::USER, "Quit requested (signal %d)", signal);
+    // Work that runs while the main window is still on screen (the self-update) gives up at once.
+    Platform::RaiseQuitRequest();
     AppDelegate* delegate = App().Delegate();
     int answer = TERMINATE_NOW;
     if (delegate)

@@ -261,10 +261,25 @@ private:
     std::string m_buffer;
 };
 
-// Sends body bytes [from, to) of a response: the scripted body, then filler up to its padded size;
-// one byte per `trickle` when that is set. false when the server stopped or the client went.
+// How the body's bytes go on the wire: as they are or framed as chunks, `trickleBytes` at a time
+// every `trickle` when that is set.
+struct BodyFraming {
+    std::chrono::milliseconds trickle{0};
+    size_t trickleBytes = 1;
+    bool chunked = false;
+};
+
+bool SendFramed(Channel& channel, const BodyFraming& framing, const char* data, size_t size) {
+    if (!framing.chunked) return channel.Send(data, size);
+    char head[32];
+    std::snprintf(head, sizeof head, "%zx\r\n", size);
+    return channel.Send(head) && channel.Send(data, size) && channel.Send("\r\n", 2);
+}
+
+// Sends body bytes [from, to) of a response: the scripted body, then filler up to its padded size.
+// false when the server stopped or the client went.
 bool SendBodyBytes(Channel& channel, const std::string& body, char padWith, uint64_t from, uint64_t to,
-                   std::chrono::milliseconds trickle, uint64_t& sent) {
+                   const BodyFraming& framing, uint64_t& sent) {
     const std::string filler(65536, padWith);
     for (uint64_t at = from; at < to;) {
         const char* data = nullptr;
@@ -276,11 +291,11 @@ bool SendBodyBytes(Channel& channel, const std::string& body, char padWith, uint
             data = filler.data();
             size = std::min<uint64_t>(filler.size(), to - at);
         }
-        if (trickle.count() > 0) {
-            size = 1;
-            if (!channel.SleepWatchingPeer(trickle)) return false;
+        if (framing.trickle.count() > 0) {
+            size = std::min<uint64_t>(size, std::max<size_t>(framing.trickleBytes, 1));
+            if (!channel.SleepWatchingPeer(framing.trickle)) return false;
         }
-        if (!channel.Send(data, static_cast<size_t>(size))) return false;
+        if (!SendFramed(channel, framing, data, static_cast<size_t>(size))) return false;
         at += size;
         sent = at;
     }
@@ -301,12 +316,15 @@ bool SendResponse(Channel& channel, const RecordedRequest& request, const Script
                         (request.version == "HTTP/1.0" && !EqualsNoCase(connectionField, "keep-alive"));
     bool ownLength = HasHeader(response.headers, "Content-Length");
     bool close = !response.keepAlive || clientCloses || response.cutBodyAfter.has_value() ||
-                 (!response.contentLength && !ownLength);
+                 (!response.contentLength && !ownLength && !response.chunked);
     const uint64_t total = std::max<uint64_t>(response.body.size(), response.padBodyTo);
 
     std::string head = "HTTP/1.1 " + std::to_string(response.status) + " " + Reason(response.status) + "\r\n";
     for (const auto& [name, value] : response.headers) head += name + ": " + value + "\r\n";
-    if (response.contentLength && !ownLength) head += "Content-Length: " + std::to_string(total) + "\r\n";
+    if (response.chunked)
+        head += "Transfer-Encoding: chunked\r\n";
+    else if (response.contentLength && !ownLength)
+        head += "Content-Length: " + std::to_string(total) + "\r\n";
     if (close && !HasHeader(response.headers, "Connection")) head += "Connection: close\r\n";
     head += "\r\n";
 
@@ -326,13 +344,15 @@ bool SendResponse(Channel& channel, const RecordedRequest& request, const Script
     if (response.stallBeforeHeaders.count() > 0 && !channel.Sleep(response.stallBeforeHeaders)) return true;
     if (!channel.Send(head)) return true;
     uint64_t sent = 0;
+    const BodyFraming framing{response.trickleEvery, response.trickleBytes, response.chunked};
     if (response.stallInBody.count() > 0 && response.stallAfterBodyBytes <= limit) {
-        if (!SendBodyBytes(channel, body, response.padWith, 0, response.stallAfterBodyBytes, response.trickleEvery, outcome.bodySent))
+        if (!SendBodyBytes(channel, body, response.padWith, 0, response.stallAfterBodyBytes, framing, outcome.bodySent))
             return true;
         sent = response.stallAfterBodyBytes;
         if (!channel.Sleep(response.stallInBody)) return true;
     }
-    if (!SendBodyBytes(channel, body, response.padWith, sent, limit, response.trickleEvery, outcome.bodySent)) return true;
+    if (!SendBodyBytes(channel, body, response.padWith, sent, limit, framing, outcome.bodySent)) return true;
+    if (response.chunked && sendBody && limit == total && !channel.Send("0\r\n\r\n")) return true;
     outcome.stopped = false;
     return close;
 }

@@ -61,8 +61,12 @@ struct ScriptedResponse {
     // keeping it in memory.
     uint64_t padBodyTo = 0;
     char padWith = '#';
-    // When non-zero the body goes out one byte per interval (a trickling server).
+    // When non-zero the body goes out `trickleBytes` bytes per interval (a trickling server).
     std::chrono::milliseconds trickleEvery{0};
+    size_t trickleBytes = 1;
+    // When true the body is sent chunked ("Transfer-Encoding: chunked", no Content-Length), each
+    // piece written as a chunk of its own, and ended by the last chunk unless it is cut.
+    bool chunked = false;
 };
 
 // One request as the server received it.

@@ -138,6 +138,20 @@ TEST(ScriptedHttpServer, MissingContentLengthEndsTheBodyWithTheConnection) {
     EXPECT_TRUE(response.closed);
 }
 
+TEST(ScriptedHttpServer, AChunkedBodyTricklesInChunksOfTheGivenSizeAndEndsWithTheLastChunk) {
+    ScriptedHttpServer server;
+    ASSERT_TRUE(server.started());
+    server.SetResponse("/chunked", {.body = "hello world", .keepAlive = false,
+                                    .trickleEvery = std::chrono::milliseconds(1), .trickleBytes = 4, .chunked = true});
+    server.SetResponse("/cut", {.body = "hello world", .cutBodyAfter = 5, .chunked = true});
+    RawHttpResponse response = RawHttpRequest(server.port(), "GET", "/chunked");
+    EXPECT_EQ(response.header("Transfer-Encoding"), "chunked");
+    EXPECT_FALSE(HasHeader(response.headers, "Content-Length"));
+    EXPECT_EQ(response.body, "4\r\nhell\r\n4\r\no wo\r\n3\r\nrld\r\n0\r\n\r\n");
+    // A cut chunked body has no last chunk.
+    EXPECT_EQ(RawHttpRequest(server.port(), "GET", "/cut").body, "5\r\nhello\r\n");
+}
+
 TEST(ScriptedHttpServer, OwnContentLengthStandsEvenWhenItLies) {
     ScriptedHttpServer server;
     ASSERT_TRUE(server.started());

@@ -2,7 +2,8 @@
 // Fixture of the kernel program's end-to-end tests: a port and a semaphore suffix of the test's
 // own (inherited by every kernel it starts), a {base}/QUOR with the built kernel, and a content
 // tree served by nginx whose project "kiv_launcher" holds a recording KivLauncher program, or
-// one of the test's own.
+// one of the test's own; and SystemState, what stands in {root}/system (the kernel and its list)
+// for comparing before and after.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -18,6 +19,14 @@
 namespace OrvaneTest {
 
 constexpr DWORD kLauncherRelease = 0x00000001;  // 0.0.0.1
+
+// What stands in {root}/system: the kernel and the list.
+struct SystemState {
+    std::string kernel, list;
+    explicit SystemState(const QuorTest::OrvaneRoot& root)
+        : kernel(QuorTest::ReadFile(root.kernel())), list(QuorTest::ReadFile(root.system() + "/filelist.versioninfo")) {}
+    bool operator==(const SystemState& other) const { return kernel == other.kernel && list == other.list; }
+};
 
 class OrvaneTest : public QuorTest::OwnKernelTest {
 protected:

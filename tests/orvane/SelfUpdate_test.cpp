@@ -126,14 +126,6 @@ struct ScriptedKernelServer {
     }
 };
 
-// What stands in {root}/system: the kernel and the list.
-struct SystemState {
-    std::string kernel, list;
-    explicit SystemState(const QuorTest::OrvaneRoot& root)
-        : kernel(QuorTest::ReadFile(root.kernel())), list(QuorTest::ReadFile(root.system() + "/filelist.versioninfo")) {}
-    bool operator==(const SystemState& other) const { return kernel == other.kernel && list == other.list; }
-};
-
 // A kernel whose length cannot be confirmed (no Content-Length and the connection closed early, or
 // fewer bytes than announced) is never staged, and no later start, with or without "-noupdate",
 // changes {root}/system.
