@@ -60,6 +60,25 @@ HRESULT DoProjectValidation(const std::string& project, Common::LocalFileSystem&
     return S_OK;
 }
 
+// A copy this release keeps in its own stored form (rewritten so by the check, or fetched again)
+// cannot serve a complete release that keeps it in another: that one stops being complete before
+// the copy changes.
+HRESULT WithdrawReleasesOfOtherForms(const std::string& project, const ReleaseManifest& manifest,
+                                     Common::LocalFileSystem& fileSystem, AutoUpdateProgress& progress) {
+    std::vector<ReleaseManifest*> loaded;
+    HRESULT hr = LoadManifestsForInstalledReleases(project, fileSystem, progress, loaded, false);
+    const std::vector<std::unique_ptr<ReleaseManifest>> complete(loaded.begin(), loaded.end());
+    if (FAILED(hr)) {
+        QUOR_LOG(Log::ERROR, "Failed to load the manifests of the complete releases.");
+        return hr;
+    }
+    std::vector<const ReleaseManifest*> others;
+    for (const auto& other : complete) others.push_back(other.get());
+    std::vector<DWORD> displaced;
+    ReleasePlan::NoteReleasesDisplacedBy(manifest, others, displaced);
+    return ReleasePlan::WithdrawDisplaced(project, displaced);
+}
+
 HRESULT DoSolutionValidation(const std::string& solution, Common::LocalFileSystem& fileSystem,
                              IRemoteFileServer& server, AutoUpdateProgress& progress) {
     std::vector<DWORD> folders, complete;
@@ -91,7 +110,8 @@ HRESULT DoValidation(const Tree tree, const std::string& name, Common::LocalFile
 
 HRESULT CalculateWorkStep(const std::string& project, const ReleaseManifest& manifest,
                           Common::LocalFileSystem& fileSystem, AutoUpdateProgress& progress,
-                          std::vector<FileToDownload>& downloads) {
+                          std::vector<FileToDownload>& downloads,
+                          std::vector<FileToDeleteFromArchive>& toDeleteFromArchive) {
     QUOR_LOG(Log::DEBUG, "%s", project.c_str());
     QUOR_LOG(Log::DEBUG, "Starting validation for release %s!",
              Common::ConvertVersion::ToString(manifest.m_ReleaseVersion).c_str());
@@ -118,7 +138,6 @@ HRESULT CalculateWorkStep(const std::string& project, const ReleaseManifest& man
     std::vector<FileToPatch> toPatch;
     std::vector<FileToCopy> toCopy;
     std::vector<FileToArchive> toArchive;
-    std::vector<FileToDeleteFromArchive> toDeleteFromArchive;
     std::vector<DWORD> displaced;
     return ReleasePlan::Calculate(project, manifest.m_ReleaseVersion, manifest, {none}, ReleasePlan::kValidate,
                                   {downloads, toPatch, toCopy, toArchive, toDeleteFromArchive, displaced}, fileSystem,
@@ -128,10 +147,19 @@ HRESULT CalculateWorkStep(const std::string& project, const ReleaseManifest& man
 HRESULT ValidateProjectRelease(const std::string& project, const ReleaseManifest& manifest,
                                Common::LocalFileSystem& fileSystem, IRemoteFileServer& server,
                                AutoUpdateProgress& progress) {
+    HRESULT hr = WithdrawReleasesOfOtherForms(project, manifest, fileSystem, progress);
+    if (FAILED(hr)) return hr;
     std::vector<FileToDownload> downloads;
-    HRESULT hr = CalculateWorkStep(project, manifest, fileSystem, progress, downloads);
+    std::vector<FileToDeleteFromArchive> toDeleteFromArchive;
+    hr = CalculateWorkStep(project, manifest, fileSystem, progress, downloads, toDeleteFromArchive);
     if (FAILED(hr)) {
         QUOR_LOG(Log::ERROR, "Failed to calculate required work");
+        return hr;
+    }
+    // A bad archived copy leaves its archive before its good one is fetched into it.
+    hr = UpdateAndInstallShared::DeleteFilesFromArchivesStep(toDeleteFromArchive, project, progress);
+    if (FAILED(hr)) {
+        QUOR_LOG(Log::ERROR, "Delete files from archives step failed");
         return hr;
     }
     hr = UpdateAndInstallShared::DownloadFilesStep(downloads, manifest, server, fileSystem, progress);
