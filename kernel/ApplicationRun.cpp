@@ -29,6 +29,7 @@
 #include "remote/TelvoLogger.h"
 #include "remote/process/Process.h"
 #include "remote/process/ProcessHelper.h"
+#include "update/ArchiveFolderTidy.h"
 #include "update/VerifyLocalRootFolder.h"
 
 namespace Quor::Orvane {
@@ -237,6 +238,8 @@ HRESULT Application::Run() {
     if (otherStays) return shutdown();
 
     Common::DeleteTemporaryFiles();
+    // A kernel killed during an archive change left it unfinished: it is finished before any job.
+    User::TidyArchiveFolders(m_FileSystem);
     Common::ProcessHelper::TerminateProcessesByName("KivLauncher", OwnRootScope());
 
     std::unique_ptr<KernelThread> server;
