@@ -61,10 +61,13 @@ HRESULT DoProjectValidation(const std::string& project, Common::LocalFileSystem&
 }
 
 // A copy this release keeps in its own stored form (rewritten so by the check, or fetched again)
-// cannot serve a complete release that keeps it in another: that one stops being complete before
-// the copy changes.
-HRESULT WithdrawReleasesOfOtherForms(const std::string& project, const ReleaseManifest& manifest,
-                                     Common::LocalFileSystem& fileSystem, AutoUpdateProgress& progress) {
+// cannot serve a complete release that keeps it in another. A complete release is validated all
+// the same, and the others lose their "S_OK" before the copy changes; an incomplete one is left
+// as it is (`skip`), so that a sound release never loses its mark to complete it.
+HRESULT SettleReleasesOfOtherForms(const std::string& project, const ReleaseManifest& manifest,
+                                   const std::string& okPath, Common::LocalFileSystem& fileSystem,
+                                   AutoUpdateProgress& progress, bool& skip) {
+    skip = false;
     std::vector<ReleaseManifest*> loaded;
     HRESULT hr = LoadManifestsForInstalledReleases(project, fileSystem, progress, loaded, false);
     const std::vector<std::unique_ptr<ReleaseManifest>> complete(loaded.begin(), loaded.end());
@@ -76,6 +79,14 @@ HRESULT WithdrawReleasesOfOtherForms(const std::string& project, const ReleaseMa
     for (const auto& other : complete) others.push_back(other.get());
     std::vector<DWORD> displaced;
     ReleasePlan::NoteReleasesDisplacedBy(manifest, others, displaced);
+    if (displaced.empty()) return S_OK;
+    if (!Common::LocalFileSystem::DoesFileOrDirectoryExist(okPath)) {
+        QUOR_LOG(Log::WARNING, "Release %s stays incomplete: complete release %s keeps its copies in another form.",
+                 Common::ConvertVersion::ToString(manifest.m_ReleaseVersion).c_str(),
+                 Common::ConvertVersion::ToString(displaced.front()).c_str());
+        skip = true;
+        return S_OK;
+    }
     return ReleasePlan::WithdrawDisplaced(project, displaced);
 }
 
@@ -147,8 +158,11 @@ HRESULT CalculateWorkStep(const std::string& project, const ReleaseManifest& man
 HRESULT ValidateProjectRelease(const std::string& project, const ReleaseManifest& manifest,
                                Common::LocalFileSystem& fileSystem, IRemoteFileServer& server,
                                AutoUpdateProgress& progress) {
-    HRESULT hr = WithdrawReleasesOfOtherForms(project, manifest, fileSystem, progress);
-    if (FAILED(hr)) return hr;
+    std::string ownOk;
+    HRESULT hr = Common::LocalDirectoryStructure::GetProjectReleaseOkPath(project, manifest.m_ReleaseVersion, ownOk);
+    bool skip = false;
+    if (SUCCEEDED(hr)) hr = SettleReleasesOfOtherForms(project, manifest, ownOk, fileSystem, progress, skip);
+    if (FAILED(hr) || skip) return hr;
     std::vector<FileToDownload> downloads;
     std::vector<FileToDeleteFromArchive> toDeleteFromArchive;
     hr = CalculateWorkStep(project, manifest, fileSystem, progress, downloads, toDeleteFromArchive);

@@ -34,9 +34,10 @@ HRESULT CalculateWorkStep(const std::string& project, const Common::ReleaseManif
                           std::vector<FileToDownload>& downloads,
                           std::vector<FileToDeleteFromArchive>& toDeleteFromArchive);
 
-// One project release as the walk validates it: the complete releases that keep one of its
-// managed or archived copies in another stored form lose their "S_OK" (and so do the solution
-// releases over them), then CalculateWorkStep, the removal of bad archived copies, the download
+// One project release as the walk validates it: when a complete release keeps one of its managed
+// or archived copies in another stored form, an incomplete release is left as it is (S_OK), and a
+// complete one takes the copies: the others lose their "S_OK" (and so do the solution releases
+// over them). Then CalculateWorkStep, the removal of bad archived copies, the download
 // step (also when nothing is to be fetched), the removal of deploy files the manifest does not
 // list, then the release's "S_OK".
 HRESULT ValidateProjectRelease(const std::string& project, const Common::ReleaseManifest& manifest,

@@ -140,10 +140,19 @@ TEST_F(StoredFormChange, ASolutionOverTheReleaseWhoseCopyIsReplacedLosesItsMarkT
     ASSERT_EQ(S_OK, Install(kV1));
     EXPECT_FALSE(std::filesystem::exists(Ok(kV2)));
     EXPECT_FALSE(std::filesystem::exists(suiteOk)) << "the solution stays complete over an incomplete project release";
+
+    // A validation leaves 1.0.0.2 incomplete (its copies are the complete 1.0.0.1's): a mark left
+    // on the solution release over it goes.
+    std::ofstream(suiteOk).close();
+    ASSERT_EQ(S_OK, Quor::User::ValidateSolution("suite", fileSystem, *http, progress));
+    EXPECT_TRUE(std::filesystem::exists(Ok(kV1)));
+    EXPECT_FALSE(std::filesystem::exists(Ok(kV2)));
+    EXPECT_FALSE(std::filesystem::exists(suiteOk)) << "validated complete over an incomplete project release";
 }
 
 // Only one of two releases that keep one copy in two stored forms can be complete: after a
-// validation or a repair, every release marked complete finds its own form there.
+// validation (which leaves the incomplete one as it is) or a repair, every release marked complete
+// finds its own form there.
 TEST_F(StoredFormChange, AfterAValidationOrARepairNoReleaseIsCompleteOverACopyInAnotherForm) {
     const auto completeOverTheirForms = [this](const char* after) {
         SCOPED_TRACE(after);
@@ -163,6 +172,7 @@ TEST_F(StoredFormChange, AfterAValidationOrARepairNoReleaseIsCompleteOverACopyIn
     ASSERT_FALSE(std::filesystem::exists(Ok(kV2)));
     ASSERT_EQ(S_OK, Quor::User::ValidateProject(project, fileSystem, *http, progress));
     completeOverTheirForms("the validation");
+    EXPECT_TRUE(std::filesystem::exists(Ok(kV1))) << "the validation withdrew the sound release to complete another";
 
     // A mark left over the other form (as the validation left it before) is withdrawn by a repair.
     ASSERT_EQ(S_OK, Install(kV1));
