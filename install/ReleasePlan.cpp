@@ -1,5 +1,7 @@
 #include "install/ReleasePlan.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <set>
 
@@ -13,6 +15,7 @@
 #include "common/Log.h"
 #include "install/ArchiveOrPatchPlan.h"
 #include "install/InstallSteps.h"
+#include "install/SolutionWithdrawal.h"
 #include "install/UpdateAndInstallShared.h"
 #include "remote/ReleaseManifestPaths.h"
 
@@ -30,6 +33,18 @@ void LogMissingSharedCopy(const std::string& local) {
              "Failed to find managed file \"%s\" which should be part of a previously installed release.  File will "
              "be replaced.",
              local.c_str());
+}
+
+// An archived entry's copy is good in its archive: a plain copy left at its path by an archive step
+// that was stopped after its flush (the file it took the copy from) has no use any more.
+void RemovePlainLeftover(const ENTRY& entry, const std::string& local) {
+    struct stat status {};
+    if (Common::PlaceOf(entry) != EntryPlace::kArchived || ::lstat(local.c_str(), &status) != 0 ||
+        !S_ISREG(status.st_mode))
+        return;
+    QUOR_LOG(Log::VERBOSE, "Deleting \"%s\": its archive holds a good copy.", local.c_str());
+    if (FAILED(Common::LocalFileSystem::DeleteFile(local)))
+        QUOR_LOG(Log::ERROR, "Failed to delete \"%s\".", local.c_str());
 }
 
 // One calculation: the prepared folders and the shared inputs.
@@ -63,25 +78,20 @@ public:
         const EntryPlace place = Common::PlaceOf(entry);
         const ReleaseManifest* holder = FindCopyHolder(m_Sources.installed, entry, m_Choices.holders);
         if (!holder) {
-            bool valid = false, archivedCopyBad = false;
-            const HRESULT hr = UpdateAndInstallShared::DoesFileExistWithCorrectMD5(m_Project, m_Version, entry,
-                                                                                    m_FileSystem, valid,
-                                                                                    archivedCopyBad);
-            if (FAILED(hr)) {
-                QUOR_LOG(Log::ERROR, "Failure while looking for and checking existing file");
-                return hr;
-            }
-            if (archivedCopyBad) m_Lists.toDeleteFromArchive.push_back({&entry});
-            done = valid;
-            if (!done && place != EntryPlace::kDeploy) NoteDisplaced(entry, place);
-            return S_OK;
+            const HRESULT hr = CheckExistingCopy(entry, local, done);
+            if (SUCCEEDED(hr) && !done && place != EntryPlace::kDeploy) NoteDisplaced(entry, place);
+            return hr;
         }
-        if (place == EntryPlace::kManaged) {
-            done = Common::LocalFileSystem::DoesFileOrDirectoryExist(local);
-            if (!done) LogMissingSharedCopy(local);
-        } else if (place == EntryPlace::kArchived) {
-            done = ManagedFileHelper::DoesFileOrDirectoryExist(m_Project, entry.version, entry.name);
-            if (!done) LogMissingSharedCopy(local);
+        if (place != EntryPlace::kDeploy) {
+            const bool present = place == EntryPlace::kManaged
+                                     ? Common::LocalFileSystem::DoesFileOrDirectoryExist(local)
+                                     : ManagedFileHelper::DoesFileOrDirectoryExist(m_Project, entry.version, entry.name);
+            if (!present) {
+                LogMissingSharedCopy(local);
+                return S_OK;
+            }
+            // The copy is the holder's too: a damaged one is fetched again rather than reused.
+            return CheckExistingCopy(entry, local, done);
         } else if (holder->m_ReleaseVersion == m_Choices.movedRelease) {
             done = Common::LocalFileSystem::DoesFileOrDirectoryExist(local);
             if (!done)
@@ -105,6 +115,22 @@ public:
         return S_OK;
     }
 
+    // Whether the copy already where entry's goes holds its bytes (a bad archived one is dropped
+    // from its archive before it is fetched again); a plain leftover beside a good archived copy goes.
+    HRESULT CheckExistingCopy(const ENTRY& entry, const std::string& local, bool& done) {
+        bool valid = false, archivedCopyBad = false;
+        const HRESULT hr = UpdateAndInstallShared::DoesFileExistWithCorrectMD5(m_Project, m_Version, entry,
+                                                                                m_FileSystem, valid, archivedCopyBad);
+        if (FAILED(hr)) {
+            QUOR_LOG(Log::ERROR, "Failure while looking for and checking existing file");
+            return hr;
+        }
+        if (archivedCopyBad) m_Lists.toDeleteFromArchive.push_back({&entry});
+        done = valid;
+        if (done) RemovePlainLeftover(entry, local);
+        return S_OK;
+    }
+
     // The installed releases whose copy of entry lies where entry's goes, in another stored form.
     void NoteDisplaced(const ENTRY& entry, const EntryPlace place) {
         for (const ReleaseManifest* manifest : m_Sources.installed) {
@@ -125,11 +151,22 @@ public:
     // Verify mode: whether the copy where the entry lives is good.
     bool IsGoodCopy(size_t item, const ENTRY& entry, const std::string& local, const CopyCheck& check) {
         if (Common::PlaceOf(entry) == EntryPlace::kArchived) {
-            if (ManagedFileHelper::DoesFileOrDirectoryExist(m_Project, entry.version, entry.name)) {
-                QUOR_LOG(Log::VERBOSE, "File \"%s\" is present in an archive.", local.c_str());
+            if (!ManagedFileHelper::DoesFileOrDirectoryExist(m_Project, entry.version, entry.name)) {
+                LogMissingSharedCopy(local);
+                return false;
+            }
+            QUOR_LOG(Log::VERBOSE, "File \"%s\" is present in an archive.", local.c_str());
+            // Stored whole but holding other bytes (or another form): it leaves the archive and is
+            // fetched again. A check that cannot be made counts as a bad copy.
+            bool valid = false, archivedCopyBad = false;
+            if (SUCCEEDED(UpdateAndInstallShared::DoesFileExistWithCorrectMD5(m_Project, m_Version, entry, m_FileSystem,
+                                                                             valid, archivedCopyBad)) &&
+                valid) {
+                RemovePlainLeftover(entry, local);
                 return true;
             }
-            LogMissingSharedCopy(local);
+            QUOR_LOG(Log::WARNING, "File \"%s\" MD5 check FAILED!", local.c_str());
+            m_Lists.toDeleteFromArchive.push_back({&entry});
             return false;
         }
         const bool good =
@@ -186,8 +223,28 @@ HRESULT WithdrawDisplaced(const std::string& project, const std::vector<DWORD>& 
                      Common::ConvertVersion::ToString(version).c_str());
             return hr;
         }
+        // The solution releases standing over it are no longer complete either.
+        Common::LocalFileSystem fileSystem;
+        hr = WithdrawSolutionsUsing({project, version}, fileSystem);
+        if (FAILED(hr)) return hr;
     }
     return S_OK;
+}
+
+void NoteReleasesDisplacedBy(const ReleaseManifest& release, const std::vector<const ReleaseManifest*>& others,
+                             std::vector<DWORD>& displaced) {
+    for (const ReleaseManifest* other : others) {
+        if (!other || other == &release || other->m_ReleaseVersion == release.m_ReleaseVersion) continue;
+        if (std::find(displaced.begin(), displaced.end(), other->m_ReleaseVersion) != displaced.end()) continue;
+        const auto replaced = std::find_if(release.m_Entries.begin(), release.m_Entries.end(), [&](const ENTRY& entry) {
+            return Common::PlaceOf(entry) != EntryPlace::kDeploy && ListsSameLocation(*other, entry) &&
+                   !ListsSameCopy(*other, entry);
+        });
+        if (replaced == release.m_Entries.end()) continue;
+        QUOR_LOG(Log::WARNING, "Release %s keeps \"%s\" in another stored form; it will no longer be complete.",
+                 Common::ConvertVersion::ToString(other->m_ReleaseVersion).c_str(), replaced->name.c_str());
+        displaced.push_back(other->m_ReleaseVersion);
+    }
 }
 
 Choices ForUpdateInPlace(const DWORD sourceVersion, const DWORD patchKind) {

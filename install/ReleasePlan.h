@@ -85,9 +85,17 @@ struct Lists {
     std::vector<DWORD>& displaced;
 };
 
-// Deletes the "S_OK" of each displaced release of project that has one, before the execution
-// changes any copy; the first failure is returned.
+// Deletes the "S_OK" of each displaced release of project that has one, and of every complete
+// solution release that lists it, before the execution changes any copy; the first failure is
+// returned.
 HRESULT WithdrawDisplaced(const std::string& project, const std::vector<DWORD>& displaced);
+
+// Appends to displaced each release of `others` (skipping null ones and release itself) that keeps a
+// managed or archived copy of an entry of release where that entry's copy lies, in another stored
+// form: once release is complete over its copies, such a release cannot be (a validation that
+// completes release withdraws them with WithdrawDisplaced).
+void NoteReleasesDisplacedBy(const Common::ReleaseManifest& release,
+                             const std::vector<const Common::ReleaseManifest*>& others, std::vector<DWORD>& displaced);
 
 // Verify mode: whether the plain or managed file at path is a good copy of entry, the item-th of
 // the manifest. Without one, UpdateAndInstallShared::CheckFile decides.

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "common/testing/LogCapture.h"
+#include "remote/MD5Helper.h"
 #include "tests/kit/InstallTreeTest.h"
 
 namespace Quor::User {
@@ -82,15 +83,20 @@ TEST_F(ReleasePlanTest, ADeployFileComesFromTheHolderEachOperationChooses) {
 
 // One rule decides whether an installed release's managed copy serves the target's entry.
 TEST_F(ReleasePlanTest, AManagedCopyIsReusedUnderOtherServerFormsAndReplacedInAnotherStoredForm) {
-    const Common::ReleaseManifest installed = Manifest(kV1, {{"m/s.dat", 0x01}});
+    Common::ReleaseManifest installed = Manifest(kV1, {{"m/s.dat", 0x01}});
     QuorTest::WriteFile(Managed("alpha", kV1, "m/s.dat"), "data");
+    // The copy is checked before it is reused: the entries describe its bytes.
+    MD5::DIGEST digest;
+    ASSERT_EQ(S_OK, Common::MD5Helper::ComputeMD5(Managed("alpha", kV1, "m/s.dat"), digest));
+    std::copy(digest, digest + 16, installed.m_Entries[0].md5);
     struct Case {
         DWORD flags;
         bool reused;
     };
     for (const Case& c : {Case{0x01, true}, Case{0x05, true}, Case{0x21, true}, Case{0x09, true}, Case{0x15, false}}) {
         SCOPED_TRACE(c.flags);
-        const Common::ReleaseManifest target = Manifest(kV2, {{"m/s.dat", c.flags}});
+        Common::ReleaseManifest target = Manifest(kV2, {{"m/s.dat", c.flags}});
+        std::copy(digest, digest + 16, target.m_Entries[0].md5);
         const Planned planned = Plan(target, {&installed}, ReleasePlan::kInstall);
         ASSERT_EQ(S_OK, planned.hr);
         EXPECT_EQ(c.reused, planned.toDownload.empty());

@@ -14,6 +14,7 @@
 #include "install/CopyHolders.h"
 #include "install/InstalledSolutionInfo.h"
 #include "install/InstalledState.h"
+#include "install/SolutionWithdrawal.h"
 #include "remote/LocalFileSystemHelper.h"
 
 namespace Quor::User {
@@ -84,11 +85,10 @@ HRESULT DeleteUnneededFiles(const std::string& project, const ReleaseManifest& r
     return S_OK;
 }
 
-}  // namespace
-
-HRESULT UninstallProjectRelease(const std::string& project, const DWORD version, Common::LocalFileSystem& fileSystem,
-                                AutoUpdateProgress& progress) {
-    QUOR_LOG(Log::DEBUG, "(%s, 0x%08lx)", project.c_str(), static_cast<unsigned long>(version));
+// The removal itself, for a release that no complete solution release needs (or whose solution
+// release goes with it).
+HRESULT RemoveProjectRelease(const std::string& project, const DWORD version, Common::LocalFileSystem& fileSystem,
+                             AutoUpdateProgress& progress) {
     if (CancelRequested(__PRETTY_FUNCTION__, progress)) return E_ABORT;
     std::string projectPath, releasePath, okPath;
     HRESULT hr = Common::LocalDirectoryStructure::GetProjectPath(project, projectPath);
@@ -135,6 +135,33 @@ HRESULT UninstallProjectRelease(const std::string& project, const DWORD version,
     return S_OK;
 }
 
+}  // namespace
+
+HRESULT UninstallProjectRelease(const std::string& project, const DWORD version, Common::LocalFileSystem& fileSystem,
+                                AutoUpdateProgress& progress) {
+    QUOR_LOG(Log::DEBUG, "(%s, 0x%08lx)", project.c_str(), static_cast<unsigned long>(version));
+    if (CancelRequested(__PRETTY_FUNCTION__, progress)) return E_ABORT;
+    // A complete solution release stands over its project releases: this one goes with it.
+    std::string solution;
+    DWORD solutionVersion = 0;
+    bool readable = true;
+    if (FindSolutionUsingProjectRelease({project, version}, fileSystem, solution, solutionVersion, readable)) {
+        QUOR_LOG(Log::ERROR,
+                 "Release %s of project %s is part of the installed release %s of solution %s: uninstall that "
+                 "solution release instead.",
+                 Common::ConvertVersion::ToString(version).c_str(), project.c_str(),
+                 Common::ConvertVersion::ToString(solutionVersion).c_str(), solution.c_str());
+        return E_FAIL;
+    }
+    if (!readable) {
+        QUOR_LOG(Log::ERROR,
+                 "Release %s of project %s is kept: the installed solutions, which may need it, cannot be read.",
+                 Common::ConvertVersion::ToString(version).c_str(), project.c_str());
+        return E_FAIL;
+    }
+    return RemoveProjectRelease(project, version, fileSystem, progress);
+}
+
 HRESULT UninstallSolutionRelease(const std::string& solution, const DWORD version,
                                  Common::LocalFileSystem& fileSystem, AutoUpdateProgress& progress) {
     QUOR_LOG(Log::DEBUG, "(%s, 0x%08lx)", solution.c_str(), static_cast<unsigned long>(version));
@@ -167,7 +194,7 @@ HRESULT UninstallSolutionRelease(const std::string& solution, const DWORD versio
                      project.name.c_str(), static_cast<int>(project.version));
             continue;
         }
-        hr = UninstallProjectRelease(project.name, project.version, fileSystem, progress);
+        hr = RemoveProjectRelease(project.name, project.version, fileSystem, progress);
         if (FAILED(hr)) {
             QUOR_LOG(Log::ERROR, "Failed to uninstall project %s version %d", project.name.c_str(),
                      static_cast<int>(project.version));

@@ -5,7 +5,9 @@
 // installed), then each managed file (managedfiles/{entry version}/) and archived file (the
 // archive pair of the entry version) that no other complete release of the project lists with the
 // same name, entry version and flags, then the release folder, and last writes the archives out.
-// A managed file already missing is logged and passed over.
+// A managed file already missing is logged and passed over. It refuses (E_FAIL, tree unchanged)
+// a release that a complete solution release lists, or any release while the installed solutions
+// cannot be read: such a release goes with its solution release.
 //
 // UninstallSolutionRelease removes a solution release: its "S_OK", each project release of its
 // configuration that no other complete solution release uses (of this solution or of any other;

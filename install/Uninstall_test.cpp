@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "archive/ManagedFileHelper.h"
 #include "common/ReleaseVersion.h"
 #include "common/testing/LogCapture.h"
@@ -148,6 +150,54 @@ TEST_F(UninstallSolutionTest, AReleaseThatIsNotInstalledLeavesTheTreeAsItWas) {
     EXPECT_EQ(UninstallSolutionRelease("suite", V(2, 0, 0, 9), fileSystem, progress), E_FAIL);
     EXPECT_TRUE(log.HasError("Failed to find and separate the solution information for target"));
     EXPECT_EQ(QuorTest::SnapshotDifference(before, QuorTest::TakeSnapshot(root)), "");
+}
+
+// A project release that a complete solution release lists goes only with that solution release:
+// removing it alone would leave the solution marked complete over a missing folder.
+TEST_F(UninstallSolutionTest, AProjectReleaseThatACompleteSolutionReleaseListsIsKept) {
+    struct Case {
+        const char* what;
+        std::function<void()> prepare;
+        const char* project;
+        HRESULT result;
+        const char* error;  // null: none
+    };
+    const Case cases[] = {
+        {"listed by both suite releases", [] {}, "alpha", E_FAIL,
+         "Release 1.0.0.1 of project alpha is part of the installed release 2.0.0.1 of solution suite: uninstall that "
+         "solution release instead."},
+        {"listed by another solution only",
+         [&] { ASSERT_EQ(fileSystem.DeleteFile(SolutionFolder("suite", V(2, 0, 0, 1)) + "/S_OK"), S_OK); }, "beta",
+         E_FAIL,
+         "Release 1.0.0.1 of project beta is part of the installed release 1.0.0.1 of solution other: uninstall that "
+         "solution release instead."},
+        {"listed by a solution release whose configuration cannot be read",
+         [&] {
+             ASSERT_EQ(fileSystem.DeleteFile(SolutionFolder("suite", V(2, 0, 0, 2)) + "/configurationmanifest"), S_OK);
+         },
+         "alpha", E_FAIL,
+         "Release 1.0.0.1 of project alpha is part of the installed release 2.0.0.2 of solution suite: uninstall that "
+         "solution release instead."},
+        {"listed by incomplete solution releases only",
+         [&] {
+             ASSERT_EQ(fileSystem.DeleteFile(SolutionFolder("other", kV1) + "/S_OK"), S_OK);
+             ASSERT_EQ(fileSystem.DeleteFile(SolutionFolder("suite", V(2, 0, 0, 2)) + "/S_OK"), S_OK);
+         },
+         "beta", S_OK, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.prepare();
+        const QuorTest::TreeSnapshot before = QuorTest::TakeSnapshot(root);
+        QuorTest::LogCapture log;
+        EXPECT_EQ(UninstallProjectRelease(c.project, kV1, fileSystem, progress), c.result) << log.Errors();
+        if (c.error) {
+            EXPECT_TRUE(log.HasError(c.error)) << log.Errors();
+            EXPECT_EQ(QuorTest::SnapshotDifference(before, QuorTest::TakeSnapshot(root)), "");
+        } else {
+            EXPECT_FALSE(QuorTest::Exists(ReleaseFolder(c.project, kV1)));
+        }
+    }
 }
 
 TEST(SetLogParametersTest, SetsTheLevelOfWrittenLines) {

@@ -31,6 +31,7 @@
 #include "remote/TelvoLogger.h"
 #include "remote/process/Process.h"
 #include "remote/process/ProcessHelper.h"
+#include "update/ArchiveFolderTidy.h"
 #include "update/VerifyLocalRootFolder.h"
 
 namespace Quor::Orvane {
@@ -251,6 +252,8 @@ HRESULT Application::Run() {
     if (otherStays) return shutdown();
 
     Common::DeleteTemporaryFiles();
+    // A kernel killed during an archive change left it unfinished: it is finished before any job.
+    User::TidyArchiveFolders(m_FileSystem);
     Common::ProcessHelper::TerminateProcessesByName("KivLauncher", OwnRootScope());
 
     std::unique_ptr<KernelThread> server;

@@ -61,6 +61,36 @@ HRESULT DoProjectValidation(const std::string& project, Common::LocalFileSystem&
     return S_OK;
 }
 
+// A copy this release keeps in its own stored form (rewritten so by the check, or fetched again)
+// cannot serve a complete release that keeps it in another. A complete release is validated all
+// the same, and the others lose their "S_OK" before the copy changes; an incomplete one is left
+// as it is (`skip`), so that a sound release never loses its mark to complete it.
+HRESULT SettleReleasesOfOtherForms(const std::string& project, const ReleaseManifest& manifest,
+                                   const std::string& okPath, Common::LocalFileSystem& fileSystem,
+                                   AutoUpdateProgress& progress, bool& skip) {
+    skip = false;
+    std::vector<ReleaseManifest*> loaded;
+    HRESULT hr = LoadManifestsForInstalledReleases(project, fileSystem, progress, loaded, false);
+    const std::vector<std::unique_ptr<ReleaseManifest>> complete(loaded.begin(), loaded.end());
+    if (FAILED(hr)) {
+        QUOR_LOG(Log::ERROR, "Failed to load the manifests of the complete releases.");
+        return hr;
+    }
+    std::vector<const ReleaseManifest*> others;
+    for (const auto& other : complete) others.push_back(other.get());
+    std::vector<DWORD> displaced;
+    ReleasePlan::NoteReleasesDisplacedBy(manifest, others, displaced);
+    if (displaced.empty()) return S_OK;
+    if (!Common::LocalFileSystem::DoesFileOrDirectoryExist(okPath)) {
+        QUOR_LOG(Log::WARNING, "Release %s stays incomplete: complete release %s keeps its copies in another form.",
+                 Common::ConvertVersion::ToString(manifest.m_ReleaseVersion).c_str(),
+                 Common::ConvertVersion::ToString(displaced.front()).c_str());
+        skip = true;
+        return S_OK;
+    }
+    return ReleasePlan::WithdrawDisplaced(project, displaced);
+}
+
 HRESULT DoSolutionValidation(const std::string& solution, Common::LocalFileSystem& fileSystem,
                              IRemoteFileServer& server, AutoUpdateProgress& progress) {
     std::vector<DWORD> folders, complete;
@@ -92,7 +122,8 @@ HRESULT DoValidation(const Tree tree, const std::string& name, Common::LocalFile
 
 HRESULT CalculateWorkStep(const std::string& project, const ReleaseManifest& manifest,
                           Common::LocalFileSystem& fileSystem, AutoUpdateProgress& progress,
-                          std::vector<FileToDownload>& downloads) {
+                          std::vector<FileToDownload>& downloads,
+                          std::vector<FileToDeleteFromArchive>& toDeleteFromArchive) {
     QUOR_LOG(Log::DEBUG, "%s", project.c_str());
     QUOR_LOG(Log::DEBUG, "Starting validation for release %s!",
              Common::ConvertVersion::ToString(manifest.m_ReleaseVersion).c_str());
@@ -119,7 +150,6 @@ HRESULT CalculateWorkStep(const std::string& project, const ReleaseManifest& man
     std::vector<FileToPatch> toPatch;
     std::vector<FileToCopy> toCopy;
     std::vector<FileToArchive> toArchive;
-    std::vector<FileToDeleteFromArchive> toDeleteFromArchive;
     std::vector<DWORD> displaced;
     return ReleasePlan::Calculate(project, manifest.m_ReleaseVersion, manifest, {none}, ReleasePlan::kValidate,
                                   {downloads, toPatch, toCopy, toArchive, toDeleteFromArchive, displaced}, fileSystem,
@@ -135,10 +165,20 @@ HRESULT ValidateProjectRelease(const std::string& project, const ReleaseManifest
     // A complete release's stale files went before its "S_OK": a record left beside it names none.
     if (Common::LocalFileSystem::DoesFileOrDirectoryExist(okPath))
         PreviousManifest::ForgetOnceComplete(project, manifest.m_ReleaseVersion);
+    bool skip = false;
+    hr = SettleReleasesOfOtherForms(project, manifest, okPath, fileSystem, progress, skip);
+    if (FAILED(hr) || skip) return hr;
     std::vector<FileToDownload> downloads;
-    hr = CalculateWorkStep(project, manifest, fileSystem, progress, downloads);
+    std::vector<FileToDeleteFromArchive> toDeleteFromArchive;
+    hr = CalculateWorkStep(project, manifest, fileSystem, progress, downloads, toDeleteFromArchive);
     if (FAILED(hr)) {
         QUOR_LOG(Log::ERROR, "Failed to calculate required work");
+        return hr;
+    }
+    // A bad archived copy leaves its archive before its good one is fetched into it.
+    hr = UpdateAndInstallShared::DeleteFilesFromArchivesStep(toDeleteFromArchive, project, progress);
+    if (FAILED(hr)) {
+        QUOR_LOG(Log::ERROR, "Delete files from archives step failed");
         return hr;
     }
     hr = UpdateAndInstallShared::DownloadFilesStep(downloads, manifest, server, fileSystem, progress);

@@ -17,18 +17,21 @@ namespace {
 
 using Common::ReleaseManifest;
 
-// The archived entry (flag 2; an entry flagged managed too lives under managedfiles/ and never in
-// an archive) of `path` at `version` in the project's own release manifests only: another
-// project's entry of the same name and version says nothing about this archive.
-const ReleaseManifest::ENTRY* FindOwnEntry(const Common::ReleaseManifestCache& cache, const std::string& project,
-                                           const std::string& path, DWORD version) {
+// The archived entries (flag 2; an entry flagged managed too lives under managedfiles/ and never
+// in an archive) of `path` at `version` in the project's own release manifests only, one per
+// manifest: another project's entry of the same name and version says nothing about this archive.
+// Releases may keep the one copy in different stored forms.
+std::vector<const ReleaseManifest::ENTRY*> FindOwnEntries(const Common::ReleaseManifestCache& cache,
+                                                          const std::string& project, const std::string& path,
+                                                          DWORD version) {
+    std::vector<const ReleaseManifest::ENTRY*> entries;
     for (const auto& [key, manifest] : cache.Manifests()) {
         if (Vorn::std_stricmp(key.first.c_str(), project.c_str()) != 0) continue;
         const ReleaseManifest::ENTRY* entry = Common::FindReleaseManifestEntryInFolder(
             path, version, ReleaseManifest::FLAG_ARCHIVED, ReleaseManifest::FLAG_MANAGED, manifest.get());
-        if (entry) return entry;
+        if (entry) entries.push_back(entry);
     }
-    return nullptr;
+    return entries;
 }
 
 bool Cancelled(AutoUpdateProgress& progress) { return Common::IsCancelRequested(progress.GetCancelFlag()); }
@@ -37,7 +40,7 @@ bool Cancelled(AutoUpdateProgress& progress) { return Common::IsCancelRequested(
 
 HRESULT ProcessFileArchives(const std::string& project, const DWORD version, Common::ReleaseManifestCache& cache,
                             const std::vector<std::string>& folderNames, std::vector<std::string>& validatedFiles,
-                            AutoUpdateProgress& progress) {
+                            AutoUpdateProgress& progress, StoredForms* forms) {
     QUOR_LOG(Log::DEBUG, "(%s, %u)", project.c_str(), version);
     const char* const tag = __PRETTY_FUNCTION__;
 
@@ -56,12 +59,13 @@ HRESULT ProcessFileArchives(const std::string& project, const DWORD version, Com
 
     std::vector<std::string> toRemove;
     std::vector<std::string> validatedHere;
+    StoredForms formsHere;
     for (const std::string& path : contents) {
         AutoUpdateProgressHelper::SetStringDataToFilenameFromPath(progress, path);
         if (Cancelled(progress)) return E_ABORT;
 
-        const ReleaseManifest::ENTRY* entry = FindOwnEntry(cache, project, path, version);
-        if (!entry) {
+        const std::vector<const ReleaseManifest::ENTRY*> entries = FindOwnEntries(cache, project, path, version);
+        if (entries.empty()) {
             QUOR_LOG(Log::DEBUG, "Failed to match in release manifest.  File will be deleted from file archive: \"%s\"",
                      path.c_str());
             toRemove.push_back(path);
@@ -74,14 +78,25 @@ HRESULT ProcessFileArchives(const std::string& project, const DWORD version, Com
             hr = E_FAIL;
             break;
         }
-        MD5::DIGEST digest = {};
+        // The first entry whose stored form the bytes are in, and whose content they hold.
         const std::string dataFile = manager->GetRootDirectory() + "/" + archiveName;
-        if (FAILED(ComputeStoredFileMD5(tag, dataFile, offset, size, entry->flags, entry->size, digest))) {
+        const ReleaseManifest::ENTRY* good = nullptr;
+        bool computed = false;
+        for (const ReleaseManifest::ENTRY* entry : entries) {
+            MD5::DIGEST digest = {};
+            if (FAILED(ComputeStoredFileMD5(tag, dataFile, offset, size, entry->flags, entry->size, digest))) continue;
+            computed = true;
+            if (std::equal(digest, digest + 16, entry->md5)) {
+                good = entry;
+                break;
+            }
+        }
+        if (!computed) {
             QUOR_LOG(Log::DEBUG, "Failed to compute MD5.  File will be deleted from file archive: \"%s\"", path.c_str());
             toRemove.push_back(path);
             continue;
         }
-        if (!std::equal(digest, digest + 16, entry->md5)) {
+        if (!good) {
             QUOR_LOG(Log::DEBUG, "MD5 mismatch.  File will be deleted from file archive: \"%s\"", path.c_str());
             toRemove.push_back(path);
             continue;
@@ -93,6 +108,7 @@ HRESULT ProcessFileArchives(const std::string& project, const DWORD version, Com
             hr = E_FAIL;
             break;
         }
+        formsHere.Note(key, *good);
     }
     if (FAILED(hr)) return hr;
 
@@ -112,6 +128,7 @@ HRESULT ProcessFileArchives(const std::string& project, const DWORD version, Com
         if (Cancelled(progress)) return E_ABORT;
         SortedKeys::Insert(validatedFiles, key);
     }
+    if (forms) forms->Merge(formsHere);
     return S_OK;
 }
 

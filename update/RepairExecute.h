@@ -23,6 +23,7 @@
 #include "install/UpdateAndInstallSolutionShared.h"
 #include "update/DigestAhead.h"
 #include "update/RepairDiscover.h"
+#include "update/StoredForms.h"
 
 namespace Quor::User::Repair {
 
@@ -66,6 +67,10 @@ private:
     HRESULT CheckFiles(const DISCOVERED_DIRECTORY& directory, const std::vector<std::string>& names, FileKind kind);
     const Common::ReleaseManifest::ENTRY* FindEntry(FileKind kind, const std::vector<std::string>& names,
                                                     const std::string& relative);
+    // The entries of the project's own manifests (one per manifest, cache order) listing the
+    // managed file relative of the folder managedfiles/{names[3]}.
+    std::vector<const Common::ReleaseManifest::ENTRY*> FindManagedEntries(const std::vector<std::string>& names,
+                                                                          const std::string& relative);
     HRESULT DeleteMarked();
     HRESULT CheckProjectReleases();
     HRESULT CheckSolutionReleases();
@@ -91,6 +96,7 @@ private:
     std::vector<std::string> m_FilesToDelete;
     std::vector<std::string> m_FoldersToDelete;
     std::vector<std::string> m_Validated;
+    StoredForms m_StoredForms;  // the form each managed or archived copy was found good in
     std::vector<Release> m_CompleteProjects;
     std::vector<Release> m_CompleteSolutions;
     std::vector<Release> m_ValidProjects;

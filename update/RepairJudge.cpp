@@ -177,7 +177,7 @@ HRESULT Execute::JudgeProjects(const DISCOVERED_DIRECTORY& directory, const std:
         MarkTree(directory, "Invalid subfolder under filearchives.  Directory tree will be deleted: \"%s\"");
         return S_OK;
     }
-    const HRESULT hr = ProcessFileArchives(names[1], version, m_Cache, names, m_Validated, m_Progress);
+    const HRESULT hr = ProcessFileArchives(names[1], version, m_Cache, names, m_Validated, m_Progress, &m_StoredForms);
     if (hr == E_ABORT) return E_ABORT;
     if (FAILED(hr)) {
         // The shared manager of this folder must not outlive the pairs it describes.
@@ -254,20 +254,29 @@ HRESULT Execute::JudgeReleaseFolder(const DISCOVERED_DIRECTORY& directory, const
     return S_OK;
 }
 
+std::vector<const ReleaseManifest::ENTRY*> Execute::FindManagedEntries(const std::vector<std::string>& names,
+                                                                       const std::string& relative) {
+    DWORD version = 0;
+    Common::ConvertVersion::ToNumber(names[3], version);
+    std::vector<const ReleaseManifest::ENTRY*> entries;
+    // Only the project's own releases speak for its managed files.
+    for (const auto& [key, manifest] : m_Cache.Manifests()) {
+        if (Vorn::std_stricmp(key.first.c_str(), names[1].c_str()) != 0) continue;
+        if (const ReleaseManifest::ENTRY* entry = Common::FindReleaseManifestEntryInFolder(
+                relative, version, ReleaseManifest::FLAG_MANAGED, 0, manifest.get()))
+            entries.push_back(entry);
+    }
+    return entries;
+}
+
 const ReleaseManifest::ENTRY* Execute::FindEntry(FileKind kind, const std::vector<std::string>& names,
                                                  const std::string& relative) {
     DWORD version = 0;
     Common::ConvertVersion::ToNumber(names[3], version);
     const std::string& owner = names[1];
     if (kind == FileKind::kManaged) {
-        // Only the project's own releases speak for its managed files.
-        for (const auto& [key, manifest] : m_Cache.Manifests()) {
-            if (Vorn::std_stricmp(key.first.c_str(), owner.c_str()) != 0) continue;
-            if (const ReleaseManifest::ENTRY* entry = Common::FindReleaseManifestEntryInFolder(
-                    relative, version, ReleaseManifest::FLAG_MANAGED, 0, manifest.get()))
-                return entry;
-        }
-        return nullptr;
+        const std::vector<const ReleaseManifest::ENTRY*> entries = FindManagedEntries(names, relative);
+        return entries.empty() ? nullptr : entries.front();
     }
     const DWORD plain = ReleaseManifest::FLAG_MANAGED | ReleaseManifest::FLAG_ARCHIVED;
     if (kind == FileKind::kProjectDeploy) {
@@ -327,23 +336,41 @@ HRESULT Execute::CheckFiles(const DISCOVERED_DIRECTORY& directory, const std::ve
             continue;
         }
         const std::string path = Absolute(directory.m_Path) + "/" + file.m_Name;
-        MD5::DIGEST digest = {};
-        HRESULT md5 = S_OK;
         struct stat status {};
-        if (::lstat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
-            md5 = E_FAIL;  // a link, a pipe or a device is never read: it could lead anywhere or never end
-        else if (!(entry->flags & ReleaseManifest::FLAG_STORED_COMPRESSED))
-            md5 = ComputeMD5(path, digest);
-        else if (file.m_Size != entry->compressedSize)
-            md5 = E_FAIL;  // not the stored form: never read more than the entry says it holds
-        else
-            md5 = ComputeStoredFileMD5(__PRETTY_FUNCTION__, path, 0, file.m_Size, entry->flags, entry->size, digest);
-        if (FAILED(md5)) {
+        // A link, a pipe or a device is never read: it could lead anywhere or never end.
+        const bool regular = ::lstat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+        // A managed copy may be listed by several releases in different stored forms: it is good
+        // in the first whose bytes it holds.
+        std::vector<const ReleaseManifest::ENTRY*> entries{entry};
+        if (kind == FileKind::kManaged) entries = FindManagedEntries(names, relative);
+        const ReleaseManifest::ENTRY* good = nullptr;
+        bool computed = false, plainTaken = false;
+        MD5::DIGEST plainDigest = {};
+        for (size_t i = 0; regular && !good && i < entries.size(); ++i) {
+            const ReleaseManifest::ENTRY& candidate = *entries[i];
+            MD5::DIGEST digest = {};
+            HRESULT md5 = S_OK;
+            if (!(candidate.flags & ReleaseManifest::FLAG_STORED_COMPRESSED)) {
+                // The whole file's digest is taken once (it may come from the workers).
+                if (!plainTaken) md5 = ComputeMD5(path, plainDigest);
+                plainTaken = SUCCEEDED(md5);
+                std::copy(plainDigest, plainDigest + 16, digest);
+            } else if (file.m_Size != candidate.compressedSize) {
+                md5 = E_FAIL;  // not the stored form: never read more than the entry says it holds
+            } else {
+                md5 = ComputeStoredFileMD5(__PRETTY_FUNCTION__, path, 0, file.m_Size, candidate.flags, candidate.size,
+                                           digest);
+            }
+            if (FAILED(md5)) continue;
+            computed = true;
+            if (std::equal(digest, digest + 16, candidate.md5)) good = &candidate;
+        }
+        if (!computed) {
             QUOR_LOG(Log::DEBUG, texts.noMD5, relative.c_str());
             MarkFileForDeletion(directory, file);
             continue;
         }
-        if (!std::equal(digest, digest + 16, entry->md5)) {
+        if (!good) {
             QUOR_LOG(Log::DEBUG, texts.mismatch, relative.c_str());
             MarkFileForDeletion(directory, file);
             continue;
@@ -354,6 +381,7 @@ HRESULT Execute::CheckFiles(const DISCOVERED_DIRECTORY& directory, const std::ve
             QUOR_LOG(Log::ERROR, "We should never be checking the same file twice");
             hr = E_FAIL;
         }
+        if (kind == FileKind::kManaged) m_StoredForms.Note(key, *good);
     }
     return hr;
 }

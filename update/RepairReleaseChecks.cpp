@@ -44,6 +44,12 @@ HRESULT Execute::CheckProjectReleases() {
                 complete = false;
                 break;
             }
+            if (!m_StoredForms.Serves(key, entry)) {
+                QUOR_LOG(Log::DEBUG, "\"%s\" is kept in another stored form.  Project not ok: %s, %s", key.c_str(),
+                         project.c_str(), version.c_str());
+                complete = false;
+                break;
+            }
         }
         if (!complete) {
             InsertSorted(m_InvalidProjects, release);

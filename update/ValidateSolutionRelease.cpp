@@ -101,12 +101,27 @@ HRESULT ValidateSolutionRelease(const std::string& solution, const DWORD version
     }
 
     for (const PROJECT& project : info->m_Projects) {
-        if (!walk.m_ValidatedProjects.insert({project.name, project.version}).second) continue;
-        if (CancelRequested(progress)) return E_ABORT;
-        const ReleaseManifest* manifest = nullptr;
-        hr = walk.m_Manifests.Get(project.name, project.version, manifest);
-        if (SUCCEEDED(hr)) hr = ValidateProjectRelease(project.name, *manifest, fileSystem, server, progress);
+        if (walk.m_ValidatedProjects.insert({project.name, project.version}).second) {
+            if (CancelRequested(progress)) return E_ABORT;
+            const ReleaseManifest* manifest = nullptr;
+            hr = walk.m_Manifests.Get(project.name, project.version, manifest);
+            if (SUCCEEDED(hr)) hr = ValidateProjectRelease(project.name, *manifest, fileSystem, server, progress);
+            if (FAILED(hr)) return hr;
+        }
+        // A project release that the validation left incomplete (its copies are another complete
+        // release's) leaves the solution release incomplete too.
+        std::string projectOk;
+        hr = Common::LocalDirectoryStructure::GetProjectReleaseOkPath(project.name, project.version, projectOk);
         if (FAILED(hr)) return hr;
+        if (!Common::LocalFileSystem::DoesFileOrDirectoryExist(projectOk)) {
+            QUOR_LOG(Log::WARNING, "Solution release %s stays incomplete: project %s %s is not complete.", text.c_str(),
+                     project.name.c_str(), Common::ConvertVersion::ToString(project.version).c_str());
+            std::string solutionOk;
+            hr = Common::LocalDirectoryStructure::GetSolutionReleaseOkPath(solution, version, solutionOk);
+            if (SUCCEEDED(hr) && complete) hr = Common::LocalFileSystem::DeleteFile(solutionOk);
+            if (FAILED(hr)) QUOR_LOG(Log::ERROR, "Failed to delete the S_OK of solution release %s", text.c_str());
+            return hr;
+        }
     }
 
     std::vector<PROJECT> projects = info->m_Projects;  // GatherFiles orders them by priority

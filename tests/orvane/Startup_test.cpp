@@ -1,9 +1,15 @@
 // The kernel program's start: the roads of its command line, the refusal of a case-sensitive
 // volume, and a content server that cannot be reached.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <vector>
 
+#include "archive/ManagedFileHelper.h"
+#include "archive/PairCommit.h"
 #include "common/ErrorCodes.h"
 #include "common/ErrorHelper.h"
 #include "foundation/OsContext.h"
@@ -30,6 +36,60 @@ std::map<std::string, std::string> Contents(const std::string& folder) {
     for (const auto& entry : fs::recursive_directory_iterator(folder))
         if (entry.is_regular_file()) files[entry.path().string()] = QuorTest::ReadFile(entry.path().string());
     return files;
+}
+
+// A kernel killed in the middle of an archive commit, after the stage of a rewrite that never
+// committed, and between an archive step's flush and the removal of the plain file it took the
+// copy from: the next kernel start finishes the commit, removes the stage and the plain copy, and
+// keeps a plain file that the archive does not store (an interrupted install archives it later).
+TEST_F(OrvaneTest, AStartFinishesWhatAKilledArchiveChangeLeft) {
+    Serve();
+    PublishSameKernel();
+    const std::string archives = root->root() + "/projects/alpha/filearchives/1.0.0.1";
+    constexpr DWORD kV1 = 0x01000001;
+    {
+        QuorTest::ScopedCwd cwd(root->system());
+        QuorTest::WriteFile(root->root() + "/temp/one", "first stored file");
+        ASSERT_EQ(S_OK, Quor::User::ManagedFileHelper::AddFile("alpha", kV1, "a/one.bin", root->root() + "/temp/one"));
+        ASSERT_EQ(S_OK, Quor::User::ManagedFileHelper::Flush(0));
+        Quor::User::ManagedFileHelper::Release();
+        // The second commit dies once its data file is in place, before its index is.
+        QuorTest::WriteFile(root->root() + "/temp/two", "second stored file");
+        const pid_t writer = fork();
+        if (writer == 0) {
+            Quor::FileSystem::Impl::PairCommit::SetStepHookForTesting([](Quor::FileSystem::Impl::PairCommit::Step step) {
+                if (step == Quor::FileSystem::Impl::PairCommit::Step::kDataRenamed) _exit(0);
+            });
+            (void)Quor::User::ManagedFileHelper::AddFile("alpha", kV1, "a/two.bin", root->root() + "/temp/two");
+            (void)Quor::User::ManagedFileHelper::Flush(0);
+            _exit(1);
+        }
+        int status = -1;
+        ASSERT_EQ(writer, waitpid(writer, &status, 0));
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the commit was not cut off";
+    }
+    QuorTest::WriteFile(archives + "/TMPa1b2c3", "");
+    QuorTest::WriteFile(archives + "/TMPa1b2c3.dat", "a stage that never committed");
+    QuorTest::WriteFile(archives + "/a/one.bin", "first stored file");
+    QuorTest::WriteFile(archives + "/a/waiting.bin", "not stored yet");
+    const auto leftovers = [&] {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::recursive_directory_iterator(archives)) {
+            const std::string name = fs::relative(entry.path(), archives).generic_string();
+            if (name.starts_with("TMP") || name.ends_with(".commit") || name == "a/one.bin") names.push_back(name);
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    ASSERT_EQ(5u, leftovers().size()) << "journal, its build's index, the stage pair and the plain copy";
+
+    std::string errors;
+    EXPECT_EQ(0, QuorTest::RunOrvane(*root, {"-noupdate", "noop"}, {}, &errors)) << errors;
+    EXPECT_EQ(std::vector<std::string>{}, leftovers());
+    EXPECT_EQ("not stored yet", QuorTest::ReadFile(archives + "/a/waiting.bin"));
+    QuorTest::ScopedCwd cwd(root->system());
+    for (const char* name : {"a/one.bin", "a/two.bin"})
+        EXPECT_TRUE(Quor::User::ManagedFileHelper::DoesFileOrDirectoryExist("alpha", kV1, name)) << name;
 }
 
 TEST_F(OrvaneTest, CommandLineRoads) {

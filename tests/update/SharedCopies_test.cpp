@@ -4,6 +4,7 @@
 // uninstall). Each release marked complete must equal the tree its description implies.
 #include <fstream>
 
+#include "install/InstallSolutionRelease.h"
 #include "install/Uninstall.h"
 #include "tests/update/UpdateFixture.h"
 #include "update/RepairDiscover.h"
@@ -117,6 +118,68 @@ TEST_F(StoredFormChange, AReleaseInstalledBesideWithdrawsTheMarkOfTheReleaseWhos
         const auto found = actual.find(key);
         EXPECT_TRUE(found != actual.end() && (digest == QuorTest::kAnyContent || found->second == digest)) << key;
     }
+}
+
+// A solution release stands over its project releases: when the one it lists loses its mark to a
+// release that replaced their shared copies, the solution release loses its own.
+TEST_F(StoredFormChange, ASolutionOverTheReleaseWhoseCopyIsReplacedLosesItsMarkToo) {
+    ReleaseSpec& suite = description.AddSolution("suite").AddRelease(0x02000001, {"VORN"});
+    suite.projects = {{"alpha", kV2, 5, 0}};
+    suite.configurations = {{"en_US", {"alpha"}}};
+    std::string error;
+    ASSERT_TRUE(Quor::Tools::ContentTree::BuildContentTree(description, content.path(), error)) << error;
+    const Quor::User::InstallSolutionRelease::InputParameters input{"suite", 0x02000001, "en_US",
+                                                                     fileSystem, *http, progress};
+    {
+        const Quor::User::InstallSolutionRelease::Discover discover(input);
+        const Quor::User::InstallSolutionRelease::Execute execute(discover);
+        ASSERT_EQ(S_OK, execute.m_hr);
+    }
+    const std::string suiteOk = root + "/solutions/suite/releases/2.0.0.1/S_OK";
+    ASSERT_TRUE(std::filesystem::exists(suiteOk));
+    ASSERT_EQ(S_OK, Install(kV1));
+    EXPECT_FALSE(std::filesystem::exists(Ok(kV2)));
+    EXPECT_FALSE(std::filesystem::exists(suiteOk)) << "the solution stays complete over an incomplete project release";
+
+    // A validation leaves 1.0.0.2 incomplete (its copies are the complete 1.0.0.1's): a mark left
+    // on the solution release over it goes.
+    std::ofstream(suiteOk).close();
+    ASSERT_EQ(S_OK, Quor::User::ValidateSolution("suite", fileSystem, *http, progress));
+    EXPECT_TRUE(std::filesystem::exists(Ok(kV1)));
+    EXPECT_FALSE(std::filesystem::exists(Ok(kV2)));
+    EXPECT_FALSE(std::filesystem::exists(suiteOk)) << "validated complete over an incomplete project release";
+}
+
+// Only one of two releases that keep one copy in two stored forms can be complete: after a
+// validation (which leaves the incomplete one as it is) or a repair, every release marked complete
+// finds its own form there.
+TEST_F(StoredFormChange, AfterAValidationOrARepairNoReleaseIsCompleteOverACopyInAnotherForm) {
+    const auto completeOverTheirForms = [this](const char* after) {
+        SCOPED_TRACE(after);
+        std::vector<DWORD> complete;
+        for (const DWORD version : {kV1, kV2})
+            if (std::filesystem::exists(Ok(version))) complete.push_back(version);
+        EXPECT_EQ(1u, complete.size()) << "releases marked complete: " << complete.size();
+        QuorTest::TreeSnapshot actual = Actual();
+        for (const auto& [key, digest] : Expected(complete)) {
+            const auto found = actual.find(key);
+            EXPECT_TRUE(found != actual.end() && (digest == QuorTest::kAnyContent || found->second == digest)) << key;
+        }
+    };
+    // 1.0.0.2 replaces the copies in its form, then 1.0.0.1 puts its own back.
+    ASSERT_EQ(S_OK, Install(kV2));
+    ASSERT_EQ(S_OK, Install(kV1));
+    ASSERT_FALSE(std::filesystem::exists(Ok(kV2)));
+    ASSERT_EQ(S_OK, Quor::User::ValidateProject(project, fileSystem, *http, progress));
+    completeOverTheirForms("the validation");
+    EXPECT_TRUE(std::filesystem::exists(Ok(kV1))) << "the validation withdrew the sound release to complete another";
+
+    // A mark left over the other form (as the validation left it before) is withdrawn by a repair.
+    ASSERT_EQ(S_OK, Install(kV1));
+    std::ofstream(Ok(kV2)).close();
+    ASSERT_EQ(S_OK, Repair());
+    completeOverTheirForms("the repair");
+    EXPECT_TRUE(std::filesystem::exists(Ok(kV1))) << "the repair withdrew the release whose form is stored";
 }
 
 // Entries flagged managed and archived: placed under managedfiles/ by a fresh install, found
