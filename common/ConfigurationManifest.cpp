@@ -36,7 +36,7 @@ HRESULT ConfigurationManifest::AddProject(const std::string& name) {
 HRESULT ConfigurationManifest::Load(const std::string& path) {
     static const char* const TAG = "HRESULT Quor::Common::ConfigurationManifest::Load(const std::string &)";
     m_Projects.clear();
-    UniqueFile file(OpenRegularFileStream(path, kMaxManifestFileSize));
+    UniqueFile file(OpenRegularFileStream(path, kMaxConfigurationManifestBytes));
     FILE* const stream = file.get();
     if (!stream) {
         const HRESULT error = Log::Internal::LogERRNO(TAG);
@@ -98,7 +98,7 @@ HRESULT ConfigurationManifest::Load(const std::string& path) {
 HRESULT ConfigurationManifest::Save(const std::string& path) {
     static const char* const TAG = "HRESULT Quor::Common::ConfigurationManifest::Save(const std::string &)";
     UniqueFile file;
-    HRESULT hr = OpenManifestFile(TAG, path, "wt", file, "Failed to open configuration file \"%s\".");
+    HRESULT hr = OpenManifestFile(TAG, path, "wt", 0, file, "Failed to open configuration file \"%s\".");
     if (FAILED(hr)) return hr;
     FILE* const stream = file.get();
 

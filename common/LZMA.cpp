@@ -53,8 +53,9 @@ HRESULT CompressFile(const std::string& sourcePath, const std::string& destinati
     return CompressionFiles::CloseInto(source, result);
 }
 
-HRESULT DecompressFile(const std::string& sourcePath, const std::string& destinationPath) {
-    QUOR_LOG(Log::VERBOSE, "%s, %s", sourcePath.c_str(), destinationPath.c_str());
+HRESULT DecompressFile(const std::string& sourcePath, const std::string& destinationPath, uint64_t maxBytes) {
+    QUOR_LOG(Log::VERBOSE, "%s, %s, %llu", sourcePath.c_str(), destinationPath.c_str(),
+             static_cast<unsigned long long>(maxBytes));
     UniqueFile source;
     if (FAILED(CompressionFiles::OpenSource(__PRETTY_FUNCTION__, sourcePath, source))) return E_FAIL;
     UniqueFile destination;
@@ -63,7 +64,7 @@ HRESULT DecompressFile(const std::string& sourcePath, const std::string& destina
     LC::FileReader reader(source.get());
     LC::FileWriter writer(destination.get());
     HRESULT result = S_OK;
-    if (LC::Decode(reader, &writer) != LC::kOk) {
+    if (LC::Decode(reader, &writer, nullptr, maxBytes) != LC::kOk) {
         result = E_FAIL;
         QUOR_LOG(Log::ERROR, "Failed to do inflate operation (%d) with return value %d", static_cast<int>(result),
                  static_cast<int>(result));

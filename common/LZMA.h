@@ -8,6 +8,7 @@
 // on success. Decoding into a file that fails leaves the partial output in place. The compressor
 // states the source's 64-bit length in the header and fails when the source does not deliver that
 // many bytes. Reentrant: calls on different files may run at once.
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -20,7 +21,10 @@ namespace Quor::Common::LZMA {
 constexpr DWORD kAppend = 1;  // CompressFile flag: append the container to the destination
 
 HRESULT CompressFile(const std::string& sourcePath, const std::string& destinationPath, DWORD flags);
-HRESULT DecompressFile(const std::string& sourcePath, const std::string& destinationPath);
+// A container that states or decodes to more than maxBytes fails before the bytes past them are
+// written.
+HRESULT DecompressFile(const std::string& sourcePath, const std::string& destinationPath,
+                       uint64_t maxBytes = UINT64_MAX);
 HRESULT DecompressFile(const std::string& sourcePath, std::shared_ptr<Quor::API::IBuffer>& out);
 // sizeHint is not used (the container states the size).
 HRESULT Decompress(const std::shared_ptr<Quor::API::IBuffer>& input, std::shared_ptr<Quor::API::IBuffer>& out,

@@ -40,6 +40,27 @@ TEST(LZMA, ContainerOfUnknownSizeDecodesToItsEndMarker) {
     EXPECT_TRUE(QuorTest::ReadFile(dir / "out") == plain);
 }
 
+// A bound on the decoded bytes: a container that states more, or (of unknown size) decodes to
+// more, fails with no more than the bound written.
+TEST(LZMA, DecodingIntoAFileStopsAtItsBound) {
+    QuorTest::TempDir dir;
+    const std::string plain = QuorTest::TextBytes(200000, 32);
+    QuorTest::WriteFile(dir / "plain", plain);
+    ASSERT_EQ(Quor::Common::LZMA::CompressFile(dir / "plain", dir / "stated", 0), S_OK);
+    std::string unknown = QuorTest::ReadFile(dir / "stated");
+    Vorn::Bytes::StoreLE64(&unknown[1], LC::kUnknownSize);
+    QuorTest::WriteFile(dir / "unknown", unknown);
+    for (const char* container : {"stated", "unknown"}) {
+        for (const uint64_t bound : {uint64_t{plain.size()}, uint64_t{plain.size() - 1}, uint64_t{1000}}) {
+            const HRESULT hr = Quor::Common::LZMA::DecompressFile(dir / container, dir / "out", bound);
+            const std::string out = QuorTest::ReadFile(dir / "out");
+            EXPECT_EQ(bound >= plain.size() ? S_OK : E_FAIL, hr) << container << " bound " << bound;
+            EXPECT_LE(out.size(), bound) << container << " bound " << bound;
+            if (SUCCEEDED(hr)) EXPECT_TRUE(out == plain) << container;
+        }
+    }
+}
+
 // A source of 2 GiB or more states its real 64-bit length in the header. The container goes into a
 // pipe whose reader takes the header and then leaves, so that the compression stops early (with a
 // failure: its output could not be written).

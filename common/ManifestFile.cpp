@@ -9,11 +9,11 @@
 
 namespace Quor::Common {
 
-HRESULT OpenManifestFile(const char* tag, const std::string& path, const char* mode, UniqueFile& file,
-                         const char* failure) {
+HRESULT OpenManifestFile(const char* tag, const std::string& path, const char* mode, uint64_t maxSize,
+                         UniqueFile& file, const char* failure) {
     FILE* opened = nullptr;
     if (mode[0] == 'r')
-        opened = OpenRegularFileStream(path, kMaxManifestFileSize);  // never a FIFO or a device
+        opened = OpenRegularFileStream(path, maxSize);  // never a FIFO or a device
     else
         CRT::fopen_s(&opened, path.c_str(), mode);
     file.reset(opened);

@@ -63,7 +63,7 @@ HRESULT ReleaseManifest::Load(const std::string& path, const signed char* cancel
 
     // A regular file within the size limit only: a FIFO, a device or a huge file fails here,
     // before anything is read or allocated.
-    UniqueFile file(OpenRegularFileStream(path, kMaxManifestFileSize));
+    UniqueFile file(OpenRegularFileStream(path, kMaxReleaseManifestBytes));
     if (!file) {
         QUOR_LOG_TAG(Log::ERROR, LOAD_TAG, "Failed to open \"%s\".", path.c_str());
         return E_FAIL;

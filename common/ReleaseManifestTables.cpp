@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/Log.h"
+#include "common/ManifestFile.h"
 #include "common/ReleaseManifestImage.h"
 #include "foundation/ByteOrder.h"
 
@@ -76,6 +77,11 @@ HRESULT ReadTables(ByteReader& reader, FILE* stream, ReleaseManifestTables& t, c
         shortRead = "Failure while reading directory table header";
         return E_FAIL;
     }
+    if (directoryCount > kMaxManifestEntries) {
+        QUOR_LOG_TAG(Log::ERROR, LOAD_TAG, "The manifest has %u directories, more than the %zu allowed",
+                     directoryCount, kMaxManifestEntries);
+        return E_FAIL;
+    }
     if (static_cast<uint64_t>(directoryCount) * File::DIRECTORY_RECORD_SIZE > reader.Remaining()) {
         shortRead = "Failed to read in directory table entries";
         return E_FAIL;
@@ -92,6 +98,11 @@ HRESULT ReadTables(ByteReader& reader, FILE* stream, ReleaseManifestTables& t, c
     DWORD fileCount = 0;
     if (!reader.U32(fileCount)) {
         shortRead = "Failure while reading file table header";
+        return E_FAIL;
+    }
+    if (fileCount > kMaxManifestEntries) {
+        QUOR_LOG_TAG(Log::ERROR, LOAD_TAG, "The manifest has %u files, more than the %zu allowed", fileCount,
+                     kMaxManifestEntries);
         return E_FAIL;
     }
     const unsigned recordSize =
@@ -114,6 +125,13 @@ HRESULT ReadTables(ByteReader& reader, FILE* stream, ReleaseManifestTables& t, c
         const char* end = p + stringBytes;
         while (const void* zero = std::memchr(p, 0, static_cast<size_t>(end - p))) {
             const char* z = static_cast<const char*>(zero);
+            // No more strings than the largest manifest's records and project can name: empty
+            // strings cost a byte each in the file and a view each in memory.
+            if (t.strings.size() > 2 * kMaxManifestEntries) {
+                QUOR_LOG_TAG(Log::ERROR, LOAD_TAG, "The string table holds more than %zu strings",
+                             2 * kMaxManifestEntries + 1);
+                return E_FAIL;
+            }
             t.strings.emplace_back(p, static_cast<size_t>(z - p));
             p = z + 1;
         }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/Log.h"
+#include "common/ManifestFile.h"
 #include "common/RelativeName.h"
 #include "common/ReleaseManifestImage.h"
 
@@ -55,6 +56,16 @@ HRESULT WalkReleaseManifestDirectories(const ReleaseManifestTables& t, const sig
     std::vector<DWORD> waitingChildren(t.directories.size(), 0);
     queue.push_back({NONE, 0});
     queued[0] = 1;
+    // Bytes of the paths spelled out so far: folders nested deep under long names would make
+    // each short record cost a whole path in memory.
+    uint64_t spelled = 0;
+    const auto withinBudget = [&spelled](size_t length) {
+        spelled += length;
+        if (spelled <= kMaxReleaseManifestNameBytes) return true;
+        QUOR_LOG_TAG(Log::ERROR, LOAD_TAG, "The manifest's paths add up to more than %llu bytes",
+                     static_cast<unsigned long long>(kMaxReleaseManifestNameBytes));
+        return false;
+    };
 
     while (!queue.empty()) {
         const Pending item = queue.front();
@@ -95,6 +106,7 @@ HRESULT WalkReleaseManifestDirectories(const ReleaseManifestTables& t, const sig
             }
             if (!directoryPath.empty()) directoryPath += '/';
             directoryPath += name;
+            if (!withinBudget(directoryPath.size())) return E_FAIL;
         } else if (!directoryPath.empty()) {
             directoryPath += '/';
         }
@@ -116,6 +128,7 @@ HRESULT WalkReleaseManifestDirectories(const ReleaseManifestTables& t, const sig
                              f, ReleaseManifest::MAX_ENTRY_NAME_LENGTH);
                 return E_FAIL;
             }
+            if (!withinBudget(length)) return E_FAIL;
             ReleaseManifest::ENTRY entry;
             entry.name.reserve(length);
             entry.name = directoryPath;

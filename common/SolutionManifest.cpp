@@ -101,7 +101,7 @@ HRESULT SolutionManifest::Load(const std::string& path) {
     m_Configurations.clear();
 
     UniqueFile file;
-    HRESULT hr = OpenManifestFile(TAG, path, "rt", file);
+    HRESULT hr = OpenManifestFile(TAG, path, "rt", kMaxSolutionManifestBytes, file);
     if (FAILED(hr)) return hr;
     FILE* const stream = file.get();
 
@@ -250,7 +250,7 @@ HRESULT SolutionManifest::Save(const std::string& path) {
     static const char* const TAG = "HRESULT Quor::Common::SolutionManifest::Save(const std::string &)";
     QUOR_LOG_TAG(Log::DEBUG, TAG, "(\"%s\")", path.c_str());
     UniqueFile file;
-    HRESULT hr = OpenManifestFile(TAG, path, "wt", file);
+    HRESULT hr = OpenManifestFile(TAG, path, "wt", 0, file);
     if (FAILED(hr)) return hr;
     FILE* const stream = file.get();
 

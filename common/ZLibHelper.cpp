@@ -37,15 +37,16 @@ HRESULT CompressFile(const std::string& sourcePath, const std::string& destinati
     return CompressionFiles::CloseInto(source, result);
 }
 
-HRESULT DecompressFile(const std::string& sourcePath, const std::string& destinationPath) {
-    QUOR_LOG(Log::VERBOSE, "%s, %s", sourcePath.c_str(), destinationPath.c_str());
+HRESULT DecompressFile(const std::string& sourcePath, const std::string& destinationPath, uint64_t maxBytes) {
+    QUOR_LOG(Log::VERBOSE, "%s, %s, %llu", sourcePath.c_str(), destinationPath.c_str(),
+             static_cast<unsigned long long>(maxBytes));
     UniqueFile source;
     if (FAILED(CompressionFiles::OpenSource(__PRETTY_FUNCTION__, sourcePath, source))) return E_FAIL;
     UniqueFile destination;
     if (FAILED(CompressionFiles::OpenDestination(__PRETTY_FUNCTION__, destinationPath, destination)))
         return E_FAIL;
     HRESULT result = S_OK;
-    const int ret = zpipe_inf(source.get(), destination.get());
+    const int ret = zpipe_inf(source.get(), destination.get(), maxBytes);
     if (ret != 0) {
         result = E_FAIL;
         QUOR_LOG(Log::ERROR, "Failed to do inflate operation (%d) with return value %d", ret, ret);

@@ -8,6 +8,7 @@
 // BufferMalloc of exactly the decoded size (at most 0xFFFFFFFF bytes); the out pointer is set only
 // on success. Decoding into a file that fails leaves the partial output in place. Bytes after the
 // end of the stream are ignored. Reentrant: calls on different files may run at once.
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -21,7 +22,9 @@ namespace Quor::Common::ZLibHelper {
 constexpr DWORD kAppend = 1;  // CompressFile flag: append the stream to the destination
 
 HRESULT CompressFile(const std::string& sourcePath, const std::string& destinationPath, DWORD flags);
-HRESULT DecompressFile(const std::string& sourcePath, const std::string& destinationPath);
+// A stream that decodes to more than maxBytes fails once it passes them (with the bytes before).
+HRESULT DecompressFile(const std::string& sourcePath, const std::string& destinationPath,
+                       uint64_t maxBytes = UINT64_MAX);
 HRESULT DecompressFile(const std::string& sourcePath, std::shared_ptr<Quor::API::IBuffer>& out);
 // sizeHint: bytes of the first output block (0: the size of the first decoded piece); the
 // decoded size itself decodes without growing the block.

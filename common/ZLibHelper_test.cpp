@@ -168,6 +168,21 @@ TEST(ZLibHelper, BoundedInflateFailsPastTheLimitWithoutGrowingPastIt) {
     }
 }
 
+// Inflating into a file with a bound: a stream that decodes to more fails with no more than the
+// bound written.
+TEST(ZLibHelper, InflatingIntoAFileStopsAtItsBound) {
+    QuorTest::TempDir dir;
+    const std::string plain = QuorTest::TextBytes(200000, 33);
+    QuorTest::WriteFile(dir / "packed", Deflate(plain));
+    for (const uint64_t bound : {uint64_t{plain.size()}, uint64_t{plain.size() - 1}, uint64_t{1000}, uint64_t{0}}) {
+        const HRESULT hr = Z::DecompressFile(dir / "packed", dir / "out", bound);
+        const std::string out = QuorTest::ReadFile(dir / "out");
+        EXPECT_EQ(bound >= plain.size() ? S_OK : E_FAIL, hr) << "bound " << bound;
+        EXPECT_LE(out.size(), bound) << "bound " << bound;
+        if (SUCCEEDED(hr)) EXPECT_TRUE(out == plain);
+    }
+}
+
 TEST(ZLibHelper, FreadFromMemoryCopiesWholeItemsWithoutMoving) {
     const unsigned char source[10] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
     unsigned char out[10] = {};

@@ -66,7 +66,8 @@ int zpipe_def(FILE* source, FILE* dest, int level) {
     return ret == ZStream::kStreamEnd ? ZStream::kOk : ZStream::kStreamError;
 }
 
-int zpipe_inf(FILE* source, FILE* dest) {
+int zpipe_inf(FILE* source, FILE* dest, uint64_t limit) {
+    uint64_t written = 0;
     ZStream stream;
     int ret = stream.InitInflate(ZStream::kZlibFormat);
     if (ret != ZStream::kOk) return ret;
@@ -82,6 +83,8 @@ int zpipe_inf(FILE* source, FILE* dest) {
             ret = InflateResult(stream.Inflate(ZStream::kNoFlush));
             if (IsFailure(ret)) return ret;
             const size_t have = CHUNK - stream.AvailOut();
+            if (have > limit - written) return ZStream::kDataError;
+            written += have;
             if (have && (fwrite(out, 1, have, dest) != have || ferror(dest))) return ZStream::kErrno;
         } while (stream.AvailOut() == 0);
     } while (ret != ZStream::kStreamEnd);

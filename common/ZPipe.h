@@ -20,7 +20,8 @@ constexpr size_t CHUNK = 16384;
 constexpr size_t kMaxOutput = 0xFFFFFFFFu;
 
 int zpipe_def(FILE* source, FILE* dest, int level);
-int zpipe_inf(FILE* source, FILE* dest);
+// A stream that inflates past `limit` bytes fails with -3 before the bytes past it are written.
+int zpipe_inf(FILE* source, FILE* dest, uint64_t limit = UINT64_MAX);
 // The block starts with 16384 bytes and doubles when a piece does not fit.
 int zpipe_inf_to_malloc(FILE* source, unsigned char*& data, size_t& size, size_t& capacity);
 // capacity going in: size of the first block (0: the first block has the first piece's size,

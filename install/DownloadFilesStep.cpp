@@ -59,7 +59,8 @@ public:
           m_Progress(progress) {}
 
     void Process(DownloadedFile& item);
-    // Writes the archives and deletes the sources handed to them, while the result holds.
+    // Writes the archives while the result holds, then deletes every source handed to them: a pass
+    // that failed or was cancelled leaves none in {root}/temp (the job's end drops what they queued).
     void FinishArchives();
 
     HRESULT m_Result = S_OK;
@@ -250,26 +251,26 @@ void Pass::Process(DownloadedFile& item) {
 }
 
 void Pass::FinishArchives() {
-    if (FAILED(m_Result)) return;
-    const HRESULT flushed = ManagedFileHelper::Flush(0);
-    if (FAILED(flushed)) {
-        QUOR_LOG(Log::ERROR, "Failed to write files to archives.");
-        m_Result = flushed;
-        return;
+    if (SUCCEEDED(m_Result)) {
+        const HRESULT flushed = ManagedFileHelper::Flush(0);
+        if (FAILED(flushed)) {
+            QUOR_LOG(Log::ERROR, "Failed to write files to archives.");
+            m_Result = flushed;
+        }
+    }
+    if (SUCCEEDED(m_Result) && !m_ArchivedSources.empty() && Common::IsCancelRequested(m_Progress.GetCancelFlag())) {
+        QUOR_LOG(Log::ERROR, "Cancellation request detected, aborting");
+        m_Result = E_ABORT;
     }
     for (const std::string& source : m_ArchivedSources) {
-        if (FAILED(m_Result)) break;
-        if (Common::IsCancelRequested(m_Progress.GetCancelFlag())) {
-            QUOR_LOG(Log::ERROR, "Cancellation request detected, aborting");
-            m_Result = E_ABORT;
-            break;
-        }
+        if (FAILED(m_Result) && !Common::LocalFileSystem::DoesFileOrDirectoryExist(source)) continue;
         const HRESULT deleted = m_FileSystem.DeleteFile(source);
         if (FAILED(deleted)) {
             QUOR_LOG(Log::ERROR, "Failed to delete source file after adding to archive file: \"%s\"", source.c_str());
-            m_Result = deleted;
+            if (SUCCEEDED(m_Result)) m_Result = deleted;
         }
     }
+    m_ArchivedSources.clear();
 }
 
 HRESULT DownloadAndExtractFiles(const bool ignoreCompressed, const bool validate, const bool packages,

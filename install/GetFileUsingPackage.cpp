@@ -41,9 +41,9 @@ GetFileUsingPackage::GetFileUsingPackage(const std::string& root, IRemoteFileSer
         HRESULT fetched;
         {
             AutoUpdateProgress::AutoTimer timer(m_Progress, WORK_TYPE_DOWNLOAD);
-            // Bounded by the size the server gave, or by what a manifest loader reads at most.
-            const int64_t maximum = size > 0 ? static_cast<int64_t>(size)
-                                             : static_cast<int64_t>(Common::kMaxManifestFileSize);
+            // Bounded by the size the server gave, and never beyond what the loader reads.
+            const int64_t maximum = static_cast<int64_t>(
+                size > 0 ? std::min<uint64_t>(size, Common::kMaxPackageManifestBytes) : Common::kMaxPackageManifestBytes);
             DownloadFilesGetFileProgressCallback callback(&timer, nullptr, size, maximum);
             fetched = m_Server.GetFile(remote, temporary.GetPath(), &callback, false);
         }

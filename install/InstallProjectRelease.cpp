@@ -56,7 +56,7 @@ bool HaveSameBytes(const std::string& first, const std::string& second) {
     UINT firstSize = 0, secondSize = 0;
     if (FAILED(Common::FileSysHelper::GetFileSize(first, firstSize)) ||
         FAILED(Common::FileSysHelper::GetFileSize(second, secondSize)) || firstSize != secondSize ||
-        firstSize > Common::kMaxManifestFileSize)
+        firstSize > Common::kMaxReleaseManifestBytes)
         return false;
     std::shared_ptr<API::IBuffer> a, b;
     if (FAILED(Common::FileSysHelper::ReadFileBlockIntoBuffer(first, 0, firstSize, a)) ||
@@ -189,7 +189,7 @@ Discover::Discover(const InputParameters& inputParameters)
         }
     }
     const std::string& fetchedManifest = aside ? aside->GetPath() : localManifest;
-    Common::TransferBound bound(static_cast<int64_t>(Common::kMaxManifestFileSize));
+    Common::TransferBound bound(static_cast<int64_t>(Common::kMaxReleaseManifestBytes));
     m_hr = server.GetFile(server.GetDownloadPath() + "/projects/" + relative, fetchedManifest, &bound, false);
     if (FAILED(m_hr)) {
         QUOR_LOG(Log::ERROR, "Failure to download m_ReleaseManifest.");

@@ -161,7 +161,7 @@ Discover::Discover(const InputParameters& inputParameters) : m_InputParameters(i
     // Fetched beside the tree and moved into place once it loads: the release may be complete in
     // another configuration, and a cut transfer must not leave it with a broken manifest.
     Common::AutoTemporaryFile downloaded(fileSystem, m_hr);
-    Common::TransferBound bound(static_cast<int64_t>(Common::kMaxManifestFileSize));
+    Common::TransferBound bound(static_cast<int64_t>(Common::kMaxSolutionManifestBytes));
     if (SUCCEEDED(m_hr)) m_hr = server.GetFile(remotePath, downloaded.GetPath(), &bound, false);
     if (FAILED(m_hr)) {
         QUOR_LOG(Log::ERROR, "Failure to download %s manifest.", solution.c_str());

@@ -47,8 +47,9 @@ Temporary MakeTemporary(Common::LocalFileSystem& fileSystem, const char* what, H
     return nullptr;
 }
 
-HRESULT Expand(const std::string& from, const std::string& to, bool zlib) {
-    return zlib ? Common::ZLibHelper::DecompressFile(from, to) : Common::LZMA::DecompressFile(from, to);
+HRESULT Expand(const std::string& from, const std::string& to, bool zlib, uint64_t maxBytes = UINT64_MAX) {
+    return zlib ? Common::ZLibHelper::DecompressFile(from, to, maxBytes)
+                : Common::LZMA::DecompressFile(from, to, maxBytes);
 }
 
 // Compares the file's MD5 with the target entry's.
@@ -65,9 +66,11 @@ HRESULT CheckDigest(const std::string& path, const ENTRY& target) {
     return S_OK;
 }
 
-HRESULT Patch(const std::string& original, const std::string& patch, const std::string& output, bool& ran) {
+// The result may not pass the target's size.
+HRESULT Patch(const std::string& original, const std::string& patch, const std::string& output, const ENTRY& target,
+              bool& ran) {
     ran = true;
-    return Common::BinaryPatch::Apply(original, patch, output);
+    return Common::BinaryPatch::Apply(original, patch, output, target.size);
 }
 
 // What the step's work needs besides the file's own record.
@@ -226,7 +229,7 @@ HRESULT Rebuild(Common::LocalFileSystem& fileSystem, Work& work) {
         }
         Temporary patched = MakeTemporary(fileSystem, "Failed to get temporary file name.", hr);
         if (!patched) return hr;
-        hr = Patch(targetPath, patchFile, patched->GetPath(), work.patchRan);
+        hr = Patch(targetPath, patchFile, patched->GetPath(), target, work.patchRan);
         if (FAILED(hr)) {
             QUOR_LOG(Log::ERROR, "Failed to apply patch to temporary file.");
             return hr;
@@ -261,7 +264,7 @@ HRESULT Rebuild(Common::LocalFileSystem& fileSystem, Work& work) {
                 return hr;
             }
         } else {
-            hr = Patch(sourcePath, patchFile, output->GetPath(), work.patchRan);
+            hr = Patch(sourcePath, patchFile, output->GetPath(), target, work.patchRan);
             if (FAILED(hr)) {
                 QUOR_LOG(Log::ERROR, "Failed to apply patch.");
                 return hr;
@@ -297,9 +300,10 @@ HRESULT Rebuild(Common::LocalFileSystem& fileSystem, Work& work) {
     return S_OK;
 }
 
-// Fetches the item's patch into `patch`, expanded when it comes compressed.
+// Fetches the item's patch into `patch`, expanded when it comes compressed (to no more than a patch
+// for the target can hold).
 HRESULT FetchPatch(const Item& item, GetFileUsingPackage& fetcher, const std::string& remotePath,
-                   const PatchManifest::ENTRY& entry, Temporary& patch) {
+                   const PatchManifest::ENTRY& entry, const ENTRY& target, Temporary& patch) {
     HRESULT hr = S_OK;
     Temporary fetched = MakeTemporary(item.fileSystem, "Failed to create temporary file for downloading patch.", hr);
     if (!fetched) return hr;
@@ -322,7 +326,8 @@ HRESULT FetchPatch(const Item& item, GetFileUsingPackage& fetcher, const std::st
         if (!expanded) return hr;
         {
             AutoUpdateProgress::AutoTimer timer(item.progress, WORK_TYPE_DISK_ACCESS);
-            hr = Expand(fetched->GetPath(), expanded->GetPath(), (entry.flags & PatchManifest::FLAG_ZLIB) != 0);
+            hr = Expand(fetched->GetPath(), expanded->GetPath(), (entry.flags & PatchManifest::FLAG_ZLIB) != 0,
+                        Common::BinaryPatch::MaxPatchBytes(target.size));
             timer.DeltaBytesCompleted(2 * static_cast<int64_t>(entry.size));
         }
         if (FAILED(hr)) {
@@ -404,7 +409,7 @@ HRESULT PatchFilesStep(const std::vector<FileToPatch>& files, std::vector<FileTo
         } else if (entry.flags & PatchManifest::FLAG_NO_DIFF) {
             QUOR_LOG(Log::DEBUG, "No differences detected, skipping download");
         } else {
-            work->hr = FetchPatch(item, fetcher, remotePath, entry, work->patch);
+            work->hr = FetchPatch(item, fetcher, remotePath, entry, *file.m_TargetEntry, work->patch);
         }
         if (SUCCEEDED(work->hr)) {
             work->prepared = true;

@@ -90,7 +90,7 @@ HRESULT FindBestPatchForRelease(const std::string& project, const DWORD version,
     const std::string remote = server.GetDownloadPath() + "/projects/" + project + "/releases/" + target +
                                "/patchmanifests/" + from + ".patchmanifest";
     QUOR_LOG(Log::DEBUG, "Downloading manifest \"%s\" to \"%s\".", remote.c_str(), temporary.GetPath().c_str());
-    Common::TransferBound bound(static_cast<int64_t>(Common::kMaxManifestFileSize));
+    Common::TransferBound bound(static_cast<int64_t>(Common::kMaxPatchManifestBytes));
     hr = server.GetFile(remote, temporary.GetPath(), &bound, false);
     if (FAILED(hr)) {
         QUOR_LOG(Log::ERROR, "Failed to download manifest \"%s\".", remote.c_str());

@@ -84,7 +84,8 @@ HRESULT ToOrvaneImpl::WithServer(Operation op) {
     const HRESULT hr = Connect(connection);
     if (FAILED(hr)) return hr;
     RemoteFileServerHTTP server(connection, Quor::User::RemoteFileServerHTTP::kJobTransfersInFlight);
-    return op(server);
+    // A listing cut by a Cancel fails as a lost connection: the client is answered its cancel.
+    return CancelledAsAbort(op(server));
 }
 
 template <class Operation>
@@ -92,7 +93,7 @@ HRESULT ToOrvaneImpl::WithServerAndProgress(DWORD requester, DWORD requestId, Op
     return WithServer([&](RemoteFileServerHTTP& server) {
         ForwardUpdateProgress forward(requester, requestId, m_Answers);
         JobProgress progress(forward, CancelFlag());
-        return CancelledAsAbort(op(server, progress.Get()));
+        return op(server, progress.Get());
     });
 }
 

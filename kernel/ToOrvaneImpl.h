@@ -59,11 +59,12 @@ private:
     // The content server connection, its transfers ended by the job's cancel flag; a failure is
     // logged and returned.
     HRESULT Connect(std::shared_ptr<Quor::Common::HTTPConnection>& connection);
-    // op(server) on the content server, or the connection's failure.
+    // op(server) on the content server, or the connection's failure; a failure of a cancelled job
+    // is answered as E_ABORT.
     template <class Operation>
     HRESULT WithServer(Operation op);
-    // op(server, progress) with the job's progress forwarded to the client and its cancel flag; a
-    // failure of a cancelled job is answered as E_ABORT.
+    // WithServer, op(server, progress) with the job's progress forwarded to the client and its
+    // cancel flag.
     template <class Operation>
     HRESULT WithServerAndProgress(DWORD requester, DWORD requestId, Operation op);
     const signed char* CancelFlag() const { return &m_Cancel; }

@@ -74,7 +74,7 @@ HRESULT PackageManifest::Load(const std::string& path) {
     static const char* const TAG = "HRESULT Quor::Common::PackageManifest::Load(const std::string &)";
     QUOR_LOG_TAG(Log::DEBUG, TAG, "(\"%s\")", path.c_str());
     UniqueFile file;
-    HRESULT hr = OpenManifestFile(TAG, path, "rt", file);
+    HRESULT hr = OpenManifestFile(TAG, path, "rt", kMaxPackageManifestBytes, file);
     if (FAILED(hr)) return hr;
 
     hr = ManifestLines::ForEachLine(TAG, file.get(), path.c_str(), [&](int n, const std::string& line) {
@@ -92,6 +92,11 @@ HRESULT PackageManifest::Load(const std::string& path) {
         const DWORD offset = ManifestLines::ParseDecimal(line.c_str() + commas[1] + 1);
         const DWORD length = ManifestLines::ParseDecimal(line.c_str() + commas[2] + 1);
         const DWORD value = ManifestLines::ParseDecimal(line.c_str() + commas[3] + 1);
+        if (m_Entries.size() >= kMaxManifestEntries) {
+            QUOR_LOG_TAG(Log::ERROR, TAG, "More than %zu entries in \"%s\" at line %d.", kMaxManifestEntries,
+                         path.c_str(), n);
+            return E_FAIL;
+        }
         const HRESULT added = AddEntry(name, bin, offset, length, value);
         if (FAILED(added)) QUOR_LOG_TAG(Log::ERROR, TAG, "Failed to add a file.");
         return added;
@@ -103,7 +108,7 @@ HRESULT PackageManifest::Save(const std::string& path) {
     static const char* const TAG = "HRESULT Quor::Common::PackageManifest::Save(const std::string &)";
     QUOR_LOG_TAG(Log::DEBUG, TAG, "(\"%s\")", path.c_str());
     UniqueFile file;
-    HRESULT hr = OpenManifestFile(TAG, path, "wt", file);
+    HRESULT hr = OpenManifestFile(TAG, path, "wt", 0, file);
     if (FAILED(hr)) return hr;
     FILE* const stream = file.get();
 

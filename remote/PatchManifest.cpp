@@ -35,7 +35,7 @@ HRESULT PatchManifest::Load(const std::string& path) {
     QUOR_LOG_TAG(Log::DEBUG, TAG, "(\"%s\")", path.c_str());
     m_Entries.clear();
     UniqueFile file;
-    HRESULT hr = OpenManifestFile(TAG, path, "rt", file);
+    HRESULT hr = OpenManifestFile(TAG, path, "rt", kMaxPatchManifestBytes, file);
     if (FAILED(hr)) return hr;
 
     const char* const where = path.c_str();
@@ -107,6 +107,11 @@ HRESULT PatchManifest::Load(const std::string& path) {
         }
         const DWORD size = found >= 3 ? ManifestLines::ParseDecimal(line.c_str() + commas[2] + 1) : 1;
         const DWORD flags = found >= 4 ? ManifestLines::ParseDecimal(line.c_str() + commas[3] + 1) : 0;
+        if (m_Entries.size() >= kMaxManifestEntries) {
+            QUOR_LOG_TAG(Log::ERROR, TAG, "More than %zu entries in \"%s\" at line %d.", kMaxManifestEntries, where,
+                         n);
+            return E_FAIL;
+        }
         if (FAILED(AddEntry(name, source, destination, size, flags))) {
             QUOR_LOG_TAG(Log::ERROR, TAG, "Duplicate entry for \"%s\" while parsing \"%s\" line %d.",
                          name.c_str(), where, n);
@@ -121,7 +126,7 @@ HRESULT PatchManifest::Save(const std::string& path) {
     static const char* const TAG = "HRESULT Quor::Common::PatchManifest::Save(const std::string &)";
     QUOR_LOG_TAG(Log::DEBUG, TAG, "(\"%s\")", path.c_str());
     UniqueFile file;
-    HRESULT hr = OpenManifestFile(TAG, path, "wt", file);
+    HRESULT hr = OpenManifestFile(TAG, path, "wt", 0, file);
     if (FAILED(hr)) return hr;
     FILE* const stream = file.get();
 

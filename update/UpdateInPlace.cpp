@@ -166,7 +166,7 @@ HRESULT UpdateInPlace::FetchDestinationManifest(const std::string& path) {
         m_ProjectName + "/releases/" + Common::ConvertVersion::ToString(m_TargetVersion) + "/releasemanifest";
     m_AutoUpdateProgress.EditProgress([&relative](Quor::API::Progress& record) { record.m_CurrentItem = relative; });
     m_AutoUpdateProgress.Tick(0);
-    Common::TransferBound bound(static_cast<int64_t>(Common::kMaxManifestFileSize));
+    Common::TransferBound bound(static_cast<int64_t>(Common::kMaxReleaseManifestBytes));
     HRESULT hr = m_RemoteFileServer.GetFile(m_RemoteFileServer.GetDownloadPath() + "/projects/" + relative, path,
                                             &bound, false);
     if (FAILED(hr)) {

@@ -128,7 +128,7 @@ HRESULT Discover::SetupStep() {
     const std::string remotePath = input.m_RemoteFileServer.GetDownloadPath() + "/solutions/" + solution +
                                    "/releases/" + target + "/solutionmanifest";
     const std::string& localPath = m_FetchedManifest->GetPath();
-    Common::TransferBound bound(static_cast<int64_t>(Common::kMaxManifestFileSize));
+    Common::TransferBound bound(static_cast<int64_t>(Common::kMaxSolutionManifestBytes));
     hr = input.m_RemoteFileServer.GetFile(remotePath, localPath, &bound, false);
     if (FAILED(hr)) {
         QUOR_LOG(Log::ERROR, "Failure to download dest manifest.");

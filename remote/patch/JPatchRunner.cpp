@@ -48,10 +48,13 @@ const char* JPatchRunner::ApplyPatchResult::GetMessage() const { return RowOf(m_
 
 JPatchRunner::ApplyPatchResult JPatchRunner::ApplyPatch(const std::string& originalFileName,
                                                         const std::string& patchFileName,
-                                                        const std::string& patchedFileName) const {
+                                                        const std::string& patchedFileName,
+                                                        uint64_t maxPatchedBytes) const {
     QUOR_LOG(Quor::Log::DEBUG, "originalFileName='%s', patchFileName='%s', patchedFileName='%s'",
              originalFileName.c_str(), patchFileName.c_str(), patchedFileName.c_str());
     std::vector<const char*> arguments = {originalFileName.c_str(), patchFileName.c_str(), patchedFileName.c_str()};
+    const std::string bound = std::to_string(maxPatchedBytes);
+    if (maxPatchedBytes != UINT64_MAX) arguments.push_back(bound.c_str());
     return RunForResult<ApplyPatchResult>(__PRETTY_FUNCTION__, arguments);
 }
 

@@ -2,6 +2,7 @@
 // JojoDiff::JPatchRunner: applies a patch with the outside tool "jpatch" (jpatch original patch
 // patched) and turns its exit code into a result with a message. Stateless; see AbstractRunner for
 // threads.
+#include <cstdint>
 #include <string>
 
 #include "remote/patch/AbstractRunner.h"
@@ -36,8 +37,13 @@ public:
 
     const char* GetToolName() const override { return "jpatch"; }
 
+    // jpatch original patch patched; with a bound other than UINT64_MAX its decimal form follows as
+    // a fourth argument, and jpatch refuses a patch whose result would pass it. The bound travels
+    // on the command line, not in the environment: the kernel's patch workers start children at
+    // once from one shared environment, and a caller that passes no bound gets the three-name
+    // command line as before.
     ApplyPatchResult ApplyPatch(const std::string& originalFileName, const std::string& patchFileName,
-                                const std::string& patchedFileName) const;
+                                const std::string& patchedFileName, uint64_t maxPatchedBytes = UINT64_MAX) const;
 };
 
 }  // namespace JojoDiff

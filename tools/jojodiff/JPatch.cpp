@@ -34,7 +34,18 @@ const char* HeaderFailure(HeaderStatus status) {
     return "";
 }
 
-int Patch(const char* originalPath, const char* patchPath, const char* patchedPath) {
+// The optional bound of the result: decimal digits only, at most 19 of them.
+bool ParseBound(const char* text, uint64_t& bound) {
+    size_t digits = 0;
+    bound = 0;
+    for (const char* p = text; *p; ++p, ++digits) {
+        if (*p < '0' || *p > '9' || digits == 19) return false;
+        bound = bound * 10 + static_cast<uint64_t>(*p - '0');
+    }
+    return digits > 0;
+}
+
+int Patch(const char* originalPath, const char* patchPath, const char* patchedPath, uint64_t maxResult) {
     MappedInput patch;
     switch (patch.Open(patchPath)) {
         case MappedInput::Status::Ok: break;
@@ -49,6 +60,10 @@ int Patch(const char* originalPath, const char* patchPath, const char* patchedPa
     if (header.originalSize > SIZE_MAX || header.resultSize > SIZE_MAX ||
         header.resultSize > static_cast<uint64_t>(INT64_MAX))
         return Fail(kJPatchTooLarge, "the patch states sizes this machine cannot hold", patchPath);
+    // A result larger than the caller's file can be is no patch of it: refused before any space is
+    // set aside or a byte decoded.
+    if (header.resultSize > maxResult)
+        return Fail(kJPatchReadFailed, "the patch's result is larger than the bound:", patchPath);
     // The frame must be able to give the size the header claims before any space is set aside.
     const uint8_t* frame = patch.data() + kPatchHeaderSize;
     const size_t frameSize = patch.size() - kPatchHeaderSize;
@@ -91,11 +106,13 @@ int Patch(const char* originalPath, const char* patchPath, const char* patchedPa
 }  // namespace
 
 int RunJPatch(int argc, const char* const argv[]) {
-    if (argc != 4 || !argv[1][0] || !argv[2][0] || !argv[3][0])
-        return Fail(kJPatchBadArguments, "usage: jpatch original patch patched", nullptr);
+    uint64_t maxResult = UINT64_MAX;
+    if ((argc != 4 && argc != 5) || !argv[1][0] || !argv[2][0] || !argv[3][0] ||
+        (argc == 5 && !ParseBound(argv[4], maxResult)))
+        return Fail(kJPatchBadArguments, "usage: jpatch original patch patched [maximum result bytes]", nullptr);
     FaultGuard::Install(kJPatchReadFailed);
     try {
-        return Patch(argv[1], argv[2], argv[3]);
+        return Patch(argv[1], argv[2], argv[3], maxResult);
     } catch (const std::bad_alloc&) {
         return Fail(kJPatchReadFailed, "out of memory", nullptr);
     }

@@ -3,8 +3,10 @@
 // program's name) and returns the exit code of ExitCodes.h. The program files only call them.
 //
 // RunJDiff(original new patch): writes a patch that rebuilds new from original.
-// RunJPatch(original patch patched): rebuilds the new file, checking both the original and the
-// result against the patch; on any failure the destination is left as it was and no temporary
+// RunJPatch(original patch patched [maximum]): rebuilds the new file, checking both the original and
+// the result against the patch; a patch whose result would have more than `maximum` bytes (decimal,
+// optional; callers that know the size the result must have pass it) fails before anything is
+// written; on any failure the destination is left as it was and no temporary
 // file remains. The new file is renamed into place whole but not flushed to the disk: its caller
 // flushes it where it finally lies (jdiff flushes its patch before the rename).
 //

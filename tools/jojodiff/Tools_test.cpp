@@ -255,6 +255,30 @@ TEST_F(JPatchRefusal, SizeClaimsAreCheckedBeforeAnySpaceIsReserved) {
     }
 }
 
+// The optional fourth argument bounds the result: a patch whose result is larger fails as damaged
+// before anything is written; a bound that is no plain decimal number is a wrong command line.
+TEST_F(JPatchRefusal, TheOptionalBoundRefusesALargerResult) {
+    WriteFile(dir / "other", "");
+    const std::string exact = std::to_string(updated.size());
+    const std::string below = std::to_string(updated.size() - 1);
+    const struct {
+        std::string bound;
+        int code;
+    } cases[] = {
+        {exact, kJPatchApplied}, {exact + "0", kJPatchApplied}, {below, kJPatchReadFailed}, {"0", kJPatchReadFailed},
+        {"", kJPatchBadArguments}, {"12a", kJPatchBadArguments}, {"-1", kJPatchBadArguments},
+        {"99999999999999999999", kJPatchBadArguments},
+    };
+    for (const auto& c : cases) {
+        WriteFile(dir / "out", "keep me");
+        const std::string oldPath = dir / "old", patchPath = dir / "patch", outPath = dir / "out";
+        const char* argv[] = {"jpatch", oldPath.c_str(), patchPath.c_str(), outPath.c_str(), c.bound.c_str()};
+        EXPECT_EQ(RunJPatch(5, argv), c.code) << "bound \"" << c.bound << "\"";
+        EXPECT_EQ(ReadFile(dir / "out"), c.code == kJPatchApplied ? updated : "keep me") << "bound \"" << c.bound << "\"";
+        EXPECT_EQ(Entries(dir.path()), (std::vector<std::string>{"new", "old", "other", "out", "patch"}));
+    }
+}
+
 TEST(JojoDiffTools, ReservingMoreThanTheDiskHoldsFailsWithoutReserving) {
     TempDir dir;
     ReplacementFile file;
@@ -323,7 +347,7 @@ TEST(JojoDiffTools, FailuresAreExplainedOnStandardError) {
         {{"jpatch", dir / "old", dir / "truncated", dir / "out"}, kJPatchReadFailed,
          "jpatch: the patch is damaged or truncated: " + dir / "truncated" + "\n"},
         {{"jpatch", dir / "old", dir / "patch", dir / "old"}, kJPatchApplied, ""},
-        {{"jpatch", "a"}, kJPatchBadArguments, "jpatch: usage: jpatch original patch patched\n"},
+        {{"jpatch", "a"}, kJPatchBadArguments, "jpatch: usage: jpatch original patch patched [maximum result bytes]\n"},
     };
     for (const auto& c : cases) {
         std::vector<const char*> argv;
