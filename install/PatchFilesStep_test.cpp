@@ -342,6 +342,19 @@ private:
     QuorTest::TempDir marks{"quorpatchmarks"};
 };
 
+// A server over `inner` that raises the cancellation flag as the patch of index `nth` (from 0) is
+// requested, once the first patch run holds, and then lets that run go on.
+QuorTest::HookedServer CancelAtPatch(IRemoteFileServer& inner, const WrappedPatchTool& tool,
+                                     signed char& cancel, unsigned nth) {
+    return QuorTest::HookedServer(
+        inner, [&tool, &cancel, nth, asked = 0u](unsigned, const std::string& remotePath) mutable {
+            if (remotePath.find("packagemanifest") != std::string::npos || asked++ != nth) return;
+            EXPECT_TRUE(tool.AwaitFirst()) << "the first patch run never started";
+            std::atomic_ref<signed char>(cancel).store(1);  // the fetches run on a thread of their own
+            tool.Release();
+        });
+}
+
 TEST_F(PatchStepTest, ACancelAfterTheFirstFileHandsTheRestToTheDownloadList) {
     Build();
     std::vector<FileToPatch> files = WorkList();
@@ -351,13 +364,7 @@ TEST_F(PatchStepTest, ACancelAfterTheFirstFileHandsTheRestToTheDownloadList) {
     // The flag is raised as the second file's patch is requested, once the first file is being
     // patched (the patches are fetched ahead of the patching).
     WrappedPatchTool tool(tree, true);
-    unsigned patchesAsked = 0;
-    QuorTest::HookedServer hooked(fake, [&](unsigned, const std::string& remotePath) {
-        if (remotePath.find("packagemanifest") != std::string::npos || patchesAsked++ != 1) return;
-        EXPECT_TRUE(tool.AwaitFirst()) << "the first patch run never started";
-        std::atomic_ref<signed char>(cancel).store(1);  // the fetches run on a thread of their own
-        tool.Release();
-    });
+    QuorTest::HookedServer hooked = CancelAtPatch(fake, tool, cancel, 1);
     QuorTest::LogCapture log;
     ASSERT_EQ(S_OK, Run(files, hooked));
     ASSERT_EQ(files.size() - 1, downloads.size());
@@ -396,13 +403,7 @@ TEST_F(PatchStepTest, ACancelWhileWorkersPatchFinishesTheFilesInHandAndHandsTheR
     for (size_t i = 0, fetched = 0; i < files.size(); ++i)
         if (!(files[i].m_PatchEntry->flags & PatchManifest::FLAG_NO_DIFF) && ++fetched == 3) third = i;
     ASSERT_GT(third, 0u);
-    unsigned patchesAsked = 0;
-    QuorTest::HookedServer hooked(fake, [&](unsigned, const std::string& remotePath) {
-        if (remotePath.find("packagemanifest") != std::string::npos || patchesAsked++ != 2) return;
-        EXPECT_TRUE(tool.AwaitFirst()) << "the first patch run never started";
-        std::atomic_ref<signed char>(cancel).store(1);  // the fetches run on a thread of their own
-        tool.Release();
-    });
+    QuorTest::HookedServer hooked = CancelAtPatch(fake, tool, cancel, 2);
     QuorTest::LogCapture log;
     ASSERT_EQ(S_OK, Run(files, hooked));
     EXPECT_TRUE(tool.Has("held")) << "the cancel came when no patch was being applied";

@@ -174,8 +174,9 @@ int Measure(const std::string& contentRoot, const std::string& root, unsigned lo
         roundTrip.count() > 0 ? "a distant server, " + std::to_string(roundTrip.count()) + " ms round trip"
         : bytesPerSecond      ? "a link of " + std::to_string(bytesPerSecond >> 20) + " MiB/s"
                               : "loopback without a limit";
-    std::printf("\n%s (%u downloads in flight): %zu files, %.1f MiB; patches %.2f MiB (%.2f%% of the files)\n", link.c_str(), RemoteFileServerHTTP::kJobTransfersInFlight, whole.size(),
-                fileBytes * mib, patchBytes * mib, 100.0 * patchBytes / fileBytes);
+    std::printf("\n%s (%u downloads in flight): %zu files, %.1f MiB; patches %.2f MiB (%.2f%% of the files)\n",
+                link.c_str(), RemoteFileServerHTTP::kJobTransfersInFlight, whole.size(), fileBytes * mib,
+                patchBytes * mib, 100.0 * patchBytes / fileBytes);
     for (int round = 0; round < rounds; ++round) {
         const bool patchFirst = round % 2 == 1;
         const std::string load = Load();
