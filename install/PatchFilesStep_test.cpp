@@ -8,6 +8,7 @@
 #include <atomic>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <random>
 #include <set>
@@ -445,6 +446,14 @@ protected:
         return after;
     }
 
+    // The server in front of the scripted one, with kInFlight downloads in flight.
+    std::unique_ptr<RemoteFileServerHTTP> InFlight() {
+        HRESULT made = E_FAIL;
+        auto connection = std::make_shared<Common::HTTPConnection>(made, http.baseUrl(), 80, 60, false, nullptr);
+        EXPECT_EQ(S_OK, made);
+        return std::make_unique<RemoteFileServerHTTP>(connection, kInFlight);
+    }
+
     QuorTest::ScriptedHttpServer http;
 };
 
@@ -457,13 +466,10 @@ TEST_P(PatchesInFlightTest, AFailedPatchTransferSendsItsFileToTheDownloadAndTheO
     http.SetResponses(failing, {{.body = "not the patch", .cutBodyAfter = 4,
                                  .stallBeforeHeaders = std::chrono::seconds(2)},
                                 {.body = "not the patch", .cutBodyAfter = 4}});
-    HRESULT made = E_FAIL;
-    auto connection = std::make_shared<Common::HTTPConnection>(made, http.baseUrl(), 80, 60, false, nullptr);
-    ASSERT_EQ(S_OK, made);
-    RemoteFileServerHTTP remote(connection, kInFlight);
+    const std::unique_ptr<RemoteFileServerHTTP> remote = InFlight();
 
     QuorTest::LogCapture log;
-    ASSERT_EQ(S_OK, Run(WorkList(), remote));
+    ASSERT_EQ(S_OK, Run(WorkList(), *remote));
     EXPECT_EQ(std::vector<std::string>{"bin/lib.so"}, DownloadedNames()) << log.Errors();
     EXPECT_TRUE(log.HasError("Failed to download patch file: " + failing)) << log.Errors();
     EXPECT_EQ(3u, http.RequestCount(failing)) << "the failing transfer made all its attempts";
@@ -477,6 +483,34 @@ TEST_P(PatchesInFlightTest, AFailedPatchTransferSendsItsFileToTheDownloadAndTheO
 INSTANTIATE_TEST_SUITE_P(Forms, PatchesInFlightTest,
                          ::testing::Values(Form{"Plain", 0, 0}, Form{"Lzma", PatchManifest::FLAG_LZMA, 0}),
                          [](const auto& test) { return std::string(test.param.name); });
+
+// Patches in bins, with downloads in flight: each bin comes once and every patch is cut from it.
+using PatchBinsInFlightTest = PatchesInFlightTest;
+TEST_F(PatchBinsInFlightTest, EveryBinComesOnceAndEveryFileIsPatched) {
+    ASSERT_TRUE(http.started());
+    tree.WriteSystemConfig(http.baseUrl(), "/quor", "xx");
+    Build({"ZlibInBins", PatchManifest::FLAG_ZLIB, 64 * 1024});
+    ServeTree();
+    const std::unique_ptr<RemoteFileServerHTTP> remote = InFlight();
+
+    QuorTest::LogCapture log;
+    ASSERT_EQ(S_OK, Run(WorkList(), *remote));
+    EXPECT_TRUE(downloads.empty()) << ::testing::PrintToString(DownloadedNames()) << log.Errors();
+    std::map<std::string, size_t> bins;
+    size_t direct = 0;
+    for (const QuorTest::RecordedRequest& request : http.requests()) {
+        if (request.path.find("/1.0.0.2/patches/") != std::string::npos) ++direct;
+        if (request.path.find("/packages/patches/") != std::string::npos &&
+            request.path.find("packagemanifest") == std::string::npos)
+            ++bins[request.path];
+    }
+    EXPECT_EQ(0u, direct) << "every patch is cut from a bin";
+    ASSERT_FALSE(bins.empty());
+    for (const auto& [bin, requests] : bins) EXPECT_EQ(1u, requests) << bin;
+    EXPECT_TRUE(TempEmpty());
+    Finish();
+    EXPECT_EQ("", Difference());
+}
 
 // Managed and archived copies lie under their entry's version, which may be older than the release
 // patched from.
