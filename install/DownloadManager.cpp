@@ -62,9 +62,9 @@ std::string DownloadManager::GetRemoteFileName(const DownloadPath& path) const {
 }
 
 // The bytes the download total counts for fetching this path in the form GetRemoteFileName names:
-// the compressed size for a compressed form, else the size; unknown (-1) without an entry.
+// the compressed size for a compressed form, else the size; the path's own without an entry.
 int64_t DownloadManager::AnnouncedSize(const DownloadPath& path) const {
-    if (!path.m_Entry) return -1;
+    if (!path.m_Entry) return path.m_Announced;
     const Common::ReleaseManifest::ENTRY& entry = *path.m_Entry;
     const bool compressedForm =
         m_CompressedNames && (entry.flags & (Common::ReleaseManifest::FLAG_ZLIB | Common::ReleaseManifest::FLAG_LZMA));
@@ -72,6 +72,7 @@ int64_t DownloadManager::AnnouncedSize(const DownloadPath& path) const {
 }
 
 int64_t DownloadManager::MaximumSize(const DownloadPath& path) const {
+    if (!path.m_Entry) return path.m_Maximum;
     const int64_t announced = AnnouncedSize(path);
     if (announced < 0) return -1;
     const std::string remote = GetRemoteFileName(path);

@@ -3,7 +3,9 @@
 //
 // DownloadPath names one file to fetch: its full server path without a compression suffix, its
 // manifest entry (owned by a manifest that outlives the download) and the local path where it
-// must end up. Failure lists are vectors of it.
+// must end up; a file no release-manifest entry describes (a patch) has no entry and carries the
+// size the download total counts for it and the most bytes its fetch may bring instead. Failure
+// lists are vectors of it.
 //
 // One manager serves one download pass: the constructor starts the worker, which fetches every
 // path in list order into a temporary file of its own (through the package getter when one is
@@ -54,6 +56,9 @@ public:
         std::string m_RemotePath;
         const Common::ReleaseManifest::ENTRY* m_Entry = nullptr;
         std::string m_LocalPath;
+        // Without an entry: the announced size (-1: unknown) and the most bytes (-1: no bound).
+        int64_t m_Announced = -1;
+        int64_t m_Maximum = -1;
     };
 
     // One fetched file: the path's three fields and the temporary file holding its bytes (deleted
@@ -75,11 +80,12 @@ public:
     // The remote path, with ".compressed" (flag 0x04) or else ".lzma2" (flag 0x20) when compressed
     // names are on.
     std::string GetRemoteFileName(const DownloadPath& path) const;
-    // What the download total counts for fetching the path in that form; -1 without an entry.
+    // What the download total counts for fetching the path in that form; the path's own
+    // m_Announced without an entry.
     int64_t AnnouncedSize(const DownloadPath& path) const;
     // The most bytes the fetch of the path in that form may bring: the announced size, plus the
-    // container header for the LZMA form; -1 (no bound) without an entry. A longer body is cut
-    // there and the file fails.
+    // container header for the LZMA form; the path's own m_Maximum without an entry. A longer body
+    // is cut there and the file fails.
     int64_t MaximumSize(const DownloadPath& path) const;
 
     // The consumer's access; the caller holds the mutex (Lock/Unlock) around these.

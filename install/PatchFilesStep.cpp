@@ -1,7 +1,6 @@
 #include "install/PatchFilesStep.h"
 
-#include <algorithm>
-#include <deque>
+#include <map>
 #include <memory>
 
 #include "archive/ManagedFileHelper.h"
@@ -16,6 +15,7 @@
 #include "common/ReleaseManifest.h"
 #include "common/ZLibHelper.h"
 #include "install/ArchiveFlush.h"
+#include "install/DownloadManager.h"
 #include "install/GetFileUsingPackage.h"
 #include "install/PatchWorkers.h"
 #include "remote/AutoTemporaryFile.h"
@@ -31,7 +31,8 @@ using Common::ConvertVersion;
 using Common::PatchManifest;
 using Common::ReleaseManifest;
 using ENTRY = ReleaseManifest::ENTRY;
-using Temporary = std::unique_ptr<AutoTemporaryFile>;
+using Temporary = std::shared_ptr<AutoTemporaryFile>;
+using DownloadPath = DownloadManager::DownloadPath;
 
 bool CancelRequested(AutoUpdateProgress& progress) {
     if (!Common::IsCancelRequested(progress.GetCancelFlag())) return false;
@@ -41,7 +42,7 @@ bool CancelRequested(AutoUpdateProgress& progress) {
 
 // A fresh temporary file in {root}/temp, or null (logged with `what`).
 Temporary MakeTemporary(Common::LocalFileSystem& fileSystem, const char* what, HRESULT& hr) {
-    auto file = std::make_unique<AutoTemporaryFile>(fileSystem, hr);
+    auto file = std::make_shared<AutoTemporaryFile>(fileSystem, hr);
     if (SUCCEEDED(hr)) return file;
     QUOR_LOG(Log::ERROR, "%s", what);
     return nullptr;
@@ -94,6 +95,7 @@ struct Work {
     DWORD expandSource = 0;   // FLAG_ZLIB or FLAG_LZMA: sourcePath holds the old file compressed
     bool inPlace = false;
     bool prepared = false;    // fetched and prepared: a failure from here on is the patch's
+    bool settled = false;     // its fetch is over and it was handed to a worker or failed
     bool handed = false;
     size_t ticket = 0;
     // The worker's:
@@ -300,43 +302,45 @@ HRESULT Rebuild(Common::LocalFileSystem& fileSystem, Work& work) {
     return S_OK;
 }
 
-// Fetches the item's patch into `patch`, expanded when it comes compressed (to no more than a patch
-// for the target can hold).
-HRESULT FetchPatch(const Item& item, GetFileUsingPackage& fetcher, const std::string& remotePath,
-                   const PatchManifest::ENTRY& entry, const ENTRY& target, Temporary& patch) {
-    HRESULT hr = S_OK;
-    Temporary fetched = MakeTemporary(item.fileSystem, "Failed to create temporary file for downloading patch.", hr);
-    if (!fetched) return hr;
-    // Bounded by the size the patch manifest gives for the form served (plus the LZMA container's
-    // header); a size of 0 or 1 is what a line without one reads as, and bounds nothing.
+// How long the job thread waits for the next fetched patch at most before it looks whether the
+// worker of the next file to end has returned.
+constexpr DWORD kArrivalWaitMilliseconds = 10;
+
+// The fetch of a patch: its server path, bounded by the size the patch manifest gives for the
+// form served (plus the LZMA container's header); a size of 0 or 1 is what a line without one
+// reads as, and bounds nothing.
+DownloadPath PatchDownload(const std::string& remotePath, const FileToPatch& file) {
+    const PatchManifest::ENTRY& entry = *file.m_PatchEntry;
     const int64_t served = static_cast<int32_t>(entry.size);
     const int64_t maximum =
         served > 1 ? served + ((entry.flags & PatchManifest::FLAG_LZMA)
                                    ? static_cast<int64_t>(Common::LzmaContainer::kHeaderSize)
                                    : 0)
                    : -1;
-    hr = fetcher.GetFile(remotePath, fetched->GetPath(), nullptr, entry.size, maximum);
+    DownloadPath path{remotePath, nullptr, file.m_LocalPath};
+    path.m_Announced = entry.size;
+    path.m_Maximum = maximum;
+    return path;
+}
+
+// Expands a fetched patch that comes compressed (to no more than a patch for the target can
+// hold); `patch` then holds the expanded one.
+HRESULT ExpandPatch(const Item& item, const PatchManifest::ENTRY& entry, const ENTRY& target, Temporary& patch) {
+    if (!(entry.flags & (PatchManifest::FLAG_ZLIB | PatchManifest::FLAG_LZMA))) return S_OK;
+    HRESULT hr = S_OK;
+    Temporary expanded = MakeTemporary(item.fileSystem, "Failed to create temporary file for downloading patch.", hr);
+    if (!expanded) return hr;
+    {
+        AutoUpdateProgress::AutoTimer timer(item.progress, WORK_TYPE_DISK_ACCESS);
+        hr = Expand(patch->GetPath(), expanded->GetPath(), (entry.flags & PatchManifest::FLAG_ZLIB) != 0,
+                    Common::BinaryPatch::MaxPatchBytes(target.size));
+        timer.DeltaBytesCompleted(2 * static_cast<int64_t>(entry.size));
+    }
     if (FAILED(hr)) {
-        QUOR_LOG(Log::ERROR, "Failed to download patch file: %s", remotePath.c_str());
+        QUOR_LOG(Log::ERROR, "Failed to decompress patch file");
         return hr;
     }
-    if (entry.flags & (PatchManifest::FLAG_ZLIB | PatchManifest::FLAG_LZMA)) {
-        Temporary expanded =
-            MakeTemporary(item.fileSystem, "Failed to create temporary file for downloading patch.", hr);
-        if (!expanded) return hr;
-        {
-            AutoUpdateProgress::AutoTimer timer(item.progress, WORK_TYPE_DISK_ACCESS);
-            hr = Expand(fetched->GetPath(), expanded->GetPath(), (entry.flags & PatchManifest::FLAG_ZLIB) != 0,
-                        Common::BinaryPatch::MaxPatchBytes(target.size));
-            timer.DeltaBytesCompleted(2 * static_cast<int64_t>(entry.size));
-        }
-        if (FAILED(hr)) {
-            QUOR_LOG(Log::ERROR, "Failed to decompress patch file");
-            return hr;
-        }
-        fetched = std::move(expanded);
-    }
-    patch = std::move(fetched);
+    patch = std::move(expanded);
     return S_OK;
 }
 
@@ -356,21 +360,64 @@ HRESULT PatchFilesStep(const std::vector<FileToPatch>& files, std::vector<FileTo
                              ConvertVersion::ToString(manifest.m_DestinationReleaseVersion) + "/packages/patches/" +
                              ConvertVersion::ToString(manifest.m_SourceReleaseVersion) + "/";
     GetFileUsingPackage fetcher(base, server, fileSystem, progress);
-    for (const FileToPatch& file : files)
-        if (!(file.m_PatchEntry->flags & PatchManifest::FLAG_NO_DIFF))
-            fetcher.WeIntendToDownloadThisFile(server.GetDownloadPath() +
-                                               Common::GetRemoteFilePath(project, *file.m_PatchEntry));
+
+    // The patches are fetched by a download manager, several in flight when the server offers it
+    // (bins through the package fetcher, which it announces every patch to first); files with no
+    // differences fetch nothing. Each fetched patch is found again by its server and local paths.
+    std::vector<std::unique_ptr<Work>> works;
+    std::vector<DownloadPath> paths;
+    std::map<std::pair<std::string, std::string>, std::vector<size_t>> fetching;
+    for (const FileToPatch& file : files) {
+        works.push_back(std::make_unique<Work>(file));
+        if (file.m_PatchEntry->flags & PatchManifest::FLAG_NO_DIFF) continue;
+        paths.push_back(
+            PatchDownload(server.GetDownloadPath() + Common::GetRemoteFilePath(project, *file.m_PatchEntry), file));
+        fetching[{paths.back().m_RemotePath, file.m_LocalPath}].push_back(works.size() - 1);
+    }
+    const auto fetchOf = [&](const std::string& remotePath, const std::string& localPath) -> Work* {
+        auto it = fetching.find({remotePath, localPath});
+        if (it == fetching.end() || it->second.empty()) return nullptr;
+        Work* work = works[it->second.front()].get();
+        it->second.erase(it->second.begin());
+        return work;
+    };
 
     const Item item{projectPath, project, manifest, fileSystem, progress};
     std::vector<std::string> archived;
-    // The job thread fetches and prepares in list order while workers rebuild; each file is ended
-    // in list order too, so what goes to toDownload and into the archives does not depend on which
-    // worker finished first.
     PatchWorkers workers;
-    const size_t window = std::max<size_t>(1, 2 * workers.Count());
-    std::deque<std::unique_ptr<Work>> pending;
-    const auto end = [&] {
-        Work& work = *pending.front();
+    // The job thread's part of a file whose fetch is over (or that fetches nothing): the checks,
+    // the expansion of its patch and its preparation; then it goes to a worker, or fails.
+    const auto settle = [&](Work& work, const HRESULT fetched, Temporary patch) {
+        const FileToPatch& file = work.file;
+        const PatchManifest::ENTRY& entry = *file.m_PatchEntry;
+        AutoUpdateProgressHelper::SetStringDataToFilenameFromPath(progress, file.m_LocalPath);
+        progress.Tick(0);
+        work.settled = true;
+        if (CancelRequested(progress)) {
+            work.hr = E_ABORT;
+        } else if (entry.flags & PatchManifest::FLAG_NO_DIFF) {
+            QUOR_LOG(Log::DEBUG, "No differences detected, skipping download");
+        } else if (FAILED(fetched)) {
+            QUOR_LOG(Log::ERROR, "Failed to download patch file: %s",
+                     (server.GetDownloadPath() + Common::GetRemoteFilePath(project, entry)).c_str());
+            work.hr = fetched;
+        } else {
+            work.patch = std::move(patch);
+            work.hr = ExpandPatch(item, entry, *work.file.m_TargetEntry, work.patch);
+        }
+        if (SUCCEEDED(work.hr)) {
+            work.prepared = true;
+            work.hr = Prepare(item, work);
+        }
+        if (SUCCEEDED(work.hr)) {
+            Work* handed = &work;
+            handed->handed = true;
+            handed->ticket = workers.Hand([handed, &fileSystem] { handed->hr = Rebuild(fileSystem, *handed); });
+        }
+    };
+    // Files are ended in list order, so what goes to toDownload and into the archives does not
+    // depend on which fetch or which worker finished first.
+    const auto end = [&](Work& work) {
         const FileToPatch& file = work.file;
         if (work.handed) {
             AutoUpdateProgress::AutoTimer timer(progress, WORK_TYPE_DISK_ACCESS);
@@ -395,35 +442,51 @@ HRESULT PatchFilesStep(const std::vector<FileToPatch>& files, std::vector<FileTo
             QUOR_LOG(Log::DEBUG, "Failed to patch \"%s\" so will attempt to download it", file.m_LocalPath.c_str());
             toDownload.push_back({file.m_TargetEntry, file.m_LocalPath});
         }
-        pending.pop_front();
+        work.patch.reset();
+        work.sourceHolder.reset();
     };
-    for (const FileToPatch& file : files) {
-        const PatchManifest::ENTRY& entry = *file.m_PatchEntry;
-        const std::string remotePath = server.GetDownloadPath() + Common::GetRemoteFilePath(project, entry);
-        AutoUpdateProgressHelper::SetStringDataToFilenameFromPath(progress, file.m_LocalPath);
-        progress.Tick(0);
 
-        auto work = std::make_unique<Work>(file);
-        if (CancelRequested(progress)) {
-            work->hr = E_ABORT;
-        } else if (entry.flags & PatchManifest::FLAG_NO_DIFF) {
-            QUOR_LOG(Log::DEBUG, "No differences detected, skipping download");
-        } else {
-            work->hr = FetchPatch(item, fetcher, remotePath, entry, *file.m_TargetEntry, work->patch);
+    DownloadManager manager(paths, server, fileSystem, progress, false, &fetcher);
+    // A manager that did not start fetches nothing: every patch then counts as failed to fetch.
+    bool fetchesOver = FAILED(manager.GetResult());
+    size_t failuresSeen = 0;
+    size_t inTurn = 0;  // files before it have had their fetch settled
+    size_t ended = 0;
+    std::vector<DownloadManager::DownloadedFile> arrived;
+    std::vector<DownloadPath> failed;
+    while (ended < works.size()) {
+        arrived.clear();
+        failed.clear();
+        if (!fetchesOver) {
+            manager.Lock();
+            while (!manager.IsQueueEmpty()) arrived.push_back(manager.PopDownloadedFile());
+            const std::vector<DownloadPath>& failures = manager.GetFailed();
+            failed.assign(failures.begin() + static_cast<std::ptrdiff_t>(failuresSeen), failures.end());
+            failuresSeen = failures.size();
+            fetchesOver = manager.IsDone();
+            manager.Unlock();
         }
-        if (SUCCEEDED(work->hr)) {
-            work->prepared = true;
-            work->hr = Prepare(item, *work);
+        // Each fetched patch goes to a worker as it arrives, whatever its place in the list.
+        for (DownloadManager::DownloadedFile& file : arrived)
+            if (Work* work = fetchOf(file.m_RemotePath, file.m_LocalPath))
+                settle(*work, S_OK, std::move(file.m_TemporaryFile));
+        for (const DownloadPath& path : failed)
+            if (Work* work = fetchOf(path.m_RemotePath, path.m_LocalPath)) settle(*work, E_FAIL, nullptr);
+        // A file that fetches nothing takes its turn once the fetches before it are settled; once
+        // the manager is done, a fetch it never ended (a cancellation, no temporary file) failed.
+        for (; inTurn < works.size(); ++inTurn) {
+            Work& work = *works[inTurn];
+            if (work.settled) continue;
+            const bool fetches = !(work.file.m_PatchEntry->flags & PatchManifest::FLAG_NO_DIFF);
+            if (fetches && !fetchesOver) break;
+            settle(work, fetches ? E_FAIL : S_OK, nullptr);
         }
-        if (SUCCEEDED(work->hr)) {
-            Work* handed = work.get();
-            handed->handed = true;
-            handed->ticket = workers.Hand([handed, &fileSystem] { handed->hr = Rebuild(fileSystem, *handed); });
-        }
-        pending.push_back(std::move(work));
-        while (pending.size() >= window) end();
+        // While patches still arrive, the job thread waits for no worker.
+        while (ended < inTurn &&
+               (fetchesOver || !works[ended]->handed || workers.HasReturned(works[ended]->ticket)))
+            end(*works[ended++]);
+        if (!fetchesOver && ended < works.size()) manager.WaitForWork(kArrivalWaitMilliseconds);
     }
-    while (!pending.empty()) end();
 
     // The results become durable with the rest of the release, by the flush that comes before its
     // completion mark.

@@ -10,11 +10,13 @@
 // patched copy matched. Results: S_OK; E_ABORT when cancelled before the first file; the failure
 // to flush the archives; the failure to delete a plain copy after it
 // went into its archive.
-// Called on the job thread, which fetches the patches, tests the cancellation flag, reports the
-// progress and changes the archives; a few workers (PatchWorkers) rebuild, check and place the
-// files meanwhile, and every file is ended in list order, so the outcome does not depend on which
-// worker is fastest. A cancellation hands every file not yet given to a worker to toDownload; the
-// files in hand are finished first. Each placed file's writeback is started by its worker; the
+// Called on the job thread, which tests the cancellation flag, reports the progress and changes
+// the archives. The patches are fetched by a download manager (DownloadManager: several in flight
+// when the server offers it, bins through the package fetcher); each fetched patch is handed as it
+// arrives to a few workers (PatchWorkers) that rebuild, check and place the files meanwhile, and
+// every file is ended in list order, so the outcome does not depend on which fetch or worker is
+// fastest. A cancellation hands every file not yet given to a worker to toDownload; the files in
+// hand are finished first. Each placed file's writeback is started by its worker; the
 // placed files become durable with the rest of the release at the flush that precedes its
 // completion mark (CreateOkFile), so no file is waited for on its own. The work list points into manifests that outlive the call. Temporary files live
 // in {root}/temp and are gone when the step returns.

@@ -5,10 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <random>
+#include <set>
 #include <thread>
 
 #include "archive/FolderLock.h"
@@ -20,9 +23,12 @@
 #include "install/DownloadFilesStep.h"
 #include "install/PatchSelection.h"
 #include "install/UpdateAndInstallShared.h"
+#include "remote/HTTPConnection.h"
 #include "remote/ReleaseManifestPaths.h"
+#include "remote/RemoteFileServerHTTP.h"
 #include "tests/download/DownloadFixture.h"
 #include "tests/kit/InstallTreeTest.h"
+#include "tests/kit/ScriptedHttpServer.h"
 #include "tests/kit/content/ExpectedInstall.h"
 #include "tests/kit/content/FakeRemoteFileServer.h"
 #include "tools/contenttree/ContentTreeBuilder.h"
@@ -296,29 +302,6 @@ INSTANTIATE_TEST_SUITE_P(
                 }}),
     [](const auto& test) { return std::string(test.param.name); });
 
-TEST_F(PatchStepTest, ACancelAfterTheFirstFileHandsTheRestToTheDownloadList) {
-    Build();
-    std::vector<FileToPatch> files = WorkList();
-    std::rotate(files.begin(), std::find_if(files.begin(), files.end(), [](const FileToPatch& f) {
-                    return f.m_TargetEntry->name == "a/t.bin";
-                }), files.end());
-    // The flag is raised as the second file's patch is requested.
-    unsigned patchesAsked = 0;
-    QuorTest::HookedServer hooked(fake, [&](unsigned, const std::string& remotePath) {
-        if (remotePath.find("packagemanifest") == std::string::npos && patchesAsked++ == 1) cancel = 1;
-    });
-    QuorTest::LogCapture log;
-    ASSERT_EQ(S_OK, Run(files, hooked));
-    ASSERT_EQ(files.size() - 1, downloads.size());
-    for (size_t i = 0; i < downloads.size(); ++i) EXPECT_EQ(files[i + 1].m_TargetEntry, downloads[i].m_Entry);
-    EXPECT_TRUE(log.HasError("Cancellation request detected, aborting"));
-    // The first file went into its archive: the flush ran.
-    ManagedFileHelper::Release();
-    EXPECT_TRUE(ManagedFileHelper::DoesFileOrDirectoryExist("game", k2, "a/t.bin"));
-    EXPECT_TRUE(StrayArchiveFiles().empty());
-    EXPECT_TRUE(TempEmpty());
-}
-
 // jpatch wrapped by a script that leaves marks in a folder of its own, for the tests of the
 // workers: "running.<pid>" while a run lasts, "overlap.<pid>" for a run that saw another one
 // running beside it (each run looks for up to 2 s), then the real jpatch. With `holdFirst` the
@@ -360,6 +343,41 @@ private:
     QuorTest::TempDir marks{"quorpatchmarks"};
 };
 
+// A server over `inner` that raises the cancellation flag as the patch of index `nth` (from 0) is
+// requested, once the first patch run holds, and then lets that run go on.
+QuorTest::HookedServer CancelAtPatch(IRemoteFileServer& inner, const WrappedPatchTool& tool,
+                                     signed char& cancel, unsigned nth) {
+    return QuorTest::HookedServer(
+        inner, [&tool, &cancel, nth, asked = 0u](unsigned, const std::string& remotePath) mutable {
+            if (remotePath.find("packagemanifest") != std::string::npos || asked++ != nth) return;
+            EXPECT_TRUE(tool.AwaitFirst()) << "the first patch run never started";
+            std::atomic_ref<signed char>(cancel).store(1);  // the fetches run on a thread of their own
+            tool.Release();
+        });
+}
+
+TEST_F(PatchStepTest, ACancelAfterTheFirstFileHandsTheRestToTheDownloadList) {
+    Build();
+    std::vector<FileToPatch> files = WorkList();
+    std::rotate(files.begin(), std::find_if(files.begin(), files.end(), [](const FileToPatch& f) {
+                    return f.m_TargetEntry->name == "a/t.bin";
+                }), files.end());
+    // The flag is raised as the second file's patch is requested, once the first file is being
+    // patched (the patches are fetched ahead of the patching).
+    WrappedPatchTool tool(tree, true);
+    QuorTest::HookedServer hooked = CancelAtPatch(fake, tool, cancel, 1);
+    QuorTest::LogCapture log;
+    ASSERT_EQ(S_OK, Run(files, hooked));
+    ASSERT_EQ(files.size() - 1, downloads.size());
+    for (size_t i = 0; i < downloads.size(); ++i) EXPECT_EQ(files[i + 1].m_TargetEntry, downloads[i].m_Entry);
+    EXPECT_TRUE(log.HasError("Cancellation request detected, aborting"));
+    // The first file went into its archive: the flush ran.
+    ManagedFileHelper::Release();
+    EXPECT_TRUE(ManagedFileHelper::DoesFileOrDirectoryExist("game", k2, "a/t.bin"));
+    EXPECT_TRUE(StrayArchiveFiles().empty());
+    EXPECT_TRUE(TempEmpty());
+}
+
 TEST_F(PatchStepTest, PatchesRunSideBySideAndTheOneThatFailsAmongThemIsDownloaded) {
     if (Common::UsableProcessors() < 2) GTEST_SKIP() << "one processor: the patches run one after the other";
     Build();
@@ -386,13 +404,7 @@ TEST_F(PatchStepTest, ACancelWhileWorkersPatchFinishesTheFilesInHandAndHandsTheR
     for (size_t i = 0, fetched = 0; i < files.size(); ++i)
         if (!(files[i].m_PatchEntry->flags & PatchManifest::FLAG_NO_DIFF) && ++fetched == 3) third = i;
     ASSERT_GT(third, 0u);
-    unsigned patchesAsked = 0;
-    QuorTest::HookedServer hooked(fake, [&](unsigned, const std::string& remotePath) {
-        if (remotePath.find("packagemanifest") != std::string::npos || patchesAsked++ != 2) return;
-        EXPECT_TRUE(tool.AwaitFirst()) << "the first patch run never started";
-        cancel = 1;
-        tool.Release();
-    });
+    QuorTest::HookedServer hooked = CancelAtPatch(fake, tool, cancel, 2);
     QuorTest::LogCapture log;
     ASSERT_EQ(S_OK, Run(files, hooked));
     EXPECT_TRUE(tool.Has("held")) << "the cancel came when no patch was being applied";
@@ -406,6 +418,98 @@ TEST_F(PatchStepTest, ACancelWhileWorkersPatchFinishesTheFilesInHandAndHandsTheR
     Finish();
     EXPECT_EQ("", Difference());
     EXPECT_TRUE(StrayArchiveFiles().empty());
+}
+
+// The patches come several at once over HTTP connections of their own: the one whose transfer
+// fails among those in flight (its first attempt after a pause, in which the others pass it) is
+// downloaded whole and every other file is patched. Plain patches, and patches in the LZMA form.
+class PatchesInFlightTest : public PatchStepTest, public ::testing::WithParamInterface<Form> {
+protected:
+    static constexpr unsigned kInFlight = 4;
+
+    // Serves every file of the built server tree at its path below the server root.
+    void ServeTree() {
+        for (const auto& item : fs::recursive_directory_iterator(server.path()))
+            if (item.is_regular_file())
+                http.SetResponse("/" + fs::relative(item.path(), server.path()).string(),
+                                 {.body = QuorTest::ReadFile(item.path().string())});
+    }
+    // The patches other than `path` that were first requested after the second request for it.
+    std::set<std::string> PatchesAfterSecondTry(const std::string& path) const {
+        std::set<std::string> before, after;
+        size_t tries = 0;
+        for (const QuorTest::RecordedRequest& request : http.requests()) {
+            if (request.path == path) ++tries;
+            else if (request.path.find("/1.0.0.2/patches/") != std::string::npos)
+                (tries >= 2 && !before.count(request.path) ? after : before).insert(request.path);
+        }
+        return after;
+    }
+
+    // The server in front of the scripted one, with kInFlight downloads in flight.
+    std::unique_ptr<RemoteFileServerHTTP> InFlight() {
+        HRESULT made = E_FAIL;
+        auto connection = std::make_shared<Common::HTTPConnection>(made, http.baseUrl(), 80, 60, false, nullptr);
+        EXPECT_EQ(S_OK, made);
+        return std::make_unique<RemoteFileServerHTTP>(connection, kInFlight);
+    }
+
+    QuorTest::ScriptedHttpServer http;
+};
+
+TEST_P(PatchesInFlightTest, AFailedPatchTransferSendsItsFileToTheDownloadAndTheOthersArePatched) {
+    ASSERT_TRUE(http.started());
+    tree.WriteSystemConfig(http.baseUrl(), "/quor", "xx");
+    Build(GetParam());
+    ServeTree();
+    const std::string failing = PatchPath("bin/lib.so");
+    http.SetResponses(failing, {{.body = "not the patch", .cutBodyAfter = 4,
+                                 .stallBeforeHeaders = std::chrono::seconds(2)},
+                                {.body = "not the patch", .cutBodyAfter = 4}});
+    const std::unique_ptr<RemoteFileServerHTTP> remote = InFlight();
+
+    QuorTest::LogCapture log;
+    ASSERT_EQ(S_OK, Run(WorkList(), *remote));
+    EXPECT_EQ(std::vector<std::string>{"bin/lib.so"}, DownloadedNames()) << log.Errors();
+    EXPECT_TRUE(log.HasError("Failed to download patch file: " + failing)) << log.Errors();
+    EXPECT_EQ(3u, http.RequestCount(failing)) << "the failing transfer made all its attempts";
+    EXPECT_EQ(std::set<std::string>{}, PatchesAfterSecondTry(failing)) << "the patches came one after another";
+    EXPECT_TRUE(TempEmpty());
+    Finish();
+    EXPECT_EQ("", Difference());
+    EXPECT_TRUE(StrayArchiveFiles().empty()) << ::testing::PrintToString(StrayArchiveFiles());
+}
+
+INSTANTIATE_TEST_SUITE_P(Forms, PatchesInFlightTest,
+                         ::testing::Values(Form{"Plain", 0, 0}, Form{"Lzma", PatchManifest::FLAG_LZMA, 0}),
+                         [](const auto& test) { return std::string(test.param.name); });
+
+// Patches in bins, with downloads in flight: each bin comes once and every patch is cut from it.
+using PatchBinsInFlightTest = PatchesInFlightTest;
+TEST_F(PatchBinsInFlightTest, EveryBinComesOnceAndEveryFileIsPatched) {
+    ASSERT_TRUE(http.started());
+    tree.WriteSystemConfig(http.baseUrl(), "/quor", "xx");
+    Build({"ZlibInBins", PatchManifest::FLAG_ZLIB, 64 * 1024});
+    ServeTree();
+    const std::unique_ptr<RemoteFileServerHTTP> remote = InFlight();
+
+    QuorTest::LogCapture log;
+    ASSERT_EQ(S_OK, Run(WorkList(), *remote));
+    EXPECT_TRUE(downloads.empty()) << ::testing::PrintToString(DownloadedNames()) << log.Errors();
+    std::map<std::string, size_t> bins;
+    size_t direct = 0;
+    for (const QuorTest::RecordedRequest& request : http.requests()) {
+        if (request.path.find("/1.0.0.2/patches/") != std::string::npos) ++direct;
+        if (request.path.find("/packages/patches/") != std::string::npos &&
+            request.path.find("packagemanifest") == std::string::npos)
+            ++bins[request.path];
+    }
+    EXPECT_EQ(0u, direct) << "every patch is cut from a bin";
+    ASSERT_FALSE(bins.empty());
+    for (const auto& [bin, requests] : bins) EXPECT_EQ(1u, requests) << bin;
+    EXPECT_TRUE(TempEmpty());
+    Finish();
+    EXPECT_EQ("", Difference());
 }
 
 // Managed and archived copies lie under their entry's version, which may be older than the release

@@ -78,4 +78,10 @@ void PatchWorkers::Wait(const size_t ticket) {
     m_Shared->changed.wait(lock, [&] { return m_Shared->IsDone(ticket); });
 }
 
+bool PatchWorkers::HasReturned(const size_t ticket) const {
+    if (ticket >= m_Handed) return true;
+    std::lock_guard<std::mutex> lock(m_Shared->mutex);
+    return m_Shared->IsDone(ticket);
+}
+
 }  // namespace Quor::User::UpdateAndInstallShared

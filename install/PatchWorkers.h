@@ -10,7 +10,7 @@
 // thread) and must not fail by throwing. The destructor waits for the jobs in hand (a worker that
 // does not end in time is given up, never killed, and touches nothing of the object); jobs handed
 // but not started by then are dropped, so the caller waits for every ticket first.
-// Threads: Hand and Wait come from one thread, the one that made the object.
+// Threads: Hand, Wait and HasReturned come from one thread, the one that made the object.
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -35,6 +35,8 @@ public:
     size_t Hand(Job job);
     // Waits until the job of ticket has returned; tickets already waited for return at once.
     void Wait(size_t ticket);
+    // Whether the job of ticket has returned (then Wait returns at once), without waiting.
+    bool HasReturned(size_t ticket) const;
 
 private:
     struct Shared;

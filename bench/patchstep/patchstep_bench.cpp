@@ -1,13 +1,17 @@
 // An update of changed files through PatchFilesStep from the test kit's loopback nginx, against
-// DownloadFilesStep fetching the same files whole from the same server: wall time of each over
+// DownloadFilesStep fetching the same files whole from the same server, both with the downloads in
+// flight that a job of the kernel asks for: wall time of each over
 // rounds in which the two take turns at going first (min and median, with the machine's load), and
 // the bytes nginx sent (its access log) against the sum of the patch sizes. The files are 1-5 MiB of
 // program-like bytes with scattered edits (bench/patch's pair generator); the patches are made by
 // our jdiff through the content-tree builder. Everything lives in $TMPDIR (or /tmp) and is removed
-// at the end.
+// at the end. Three links: loopback as it is, a rate limit per connection, and a distant server
+// (bench/wan's delaying proxy in front of nginx, loopback bandwidth, the given round trip).
 //
-//   quor_bench_patchstep [files] [MiB/s] [rounds]      (500 files, 40 MiB/s, 5 rounds by default)
+//   quor_bench_patchstep [files] [MiB/s] [rounds] [ms round trip] [KiB of the smallest file]
+//   (500 files, 40 MiB/s, 5 rounds, 50 ms, files of 1-5 MiB by default; files of n to 5n KiB)
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -17,6 +21,7 @@
 
 #include "bench/patch/BenchPair.h"
 #include "bench/support/BenchSupport.h"
+#include "bench/wan/DelayProxy.h"
 #include "common/ConvertVersion.h"
 #include "common/LocalFileSystem.h"
 #include "common/LocalRootFolder.h"
@@ -44,8 +49,8 @@ constexpr DWORD kOld = 0x01000001, kNew = 0x01000002;
 
 std::string Name(int i) { return "data/d" + std::to_string(i / 100) + "/f" + std::to_string(i) + ".bin"; }
 
-// 1 to 5 MiB, spread evenly.
-size_t Size(int i) { return (1u << 20) + (static_cast<size_t>(i) * 2654435761u) % (4u << 20); }
+// smallest to 5 x smallest bytes, spread evenly.
+size_t Size(int i, size_t smallest) { return smallest + (static_cast<size_t>(i) * 2654435761u) % (4 * smallest); }
 
 int Fail(const char* what) {
     std::fprintf(stderr, "failed: %s\n", what);
@@ -84,16 +89,27 @@ std::string Load() {
     return third == std::string::npos ? text : text.substr(0, third);
 }
 
-// `rounds` rounds against an nginx sending at most bytesPerSecond per connection (0: no limit);
+// `rounds` rounds against an nginx sending at most bytesPerSecond per connection (0: no limit),
+// reached directly or, with a round trip, through a proxy holding each direction for half of it;
 // the patch step and the whole download take turns at going first. Both start from the same
 // state: no file of the new release at its place, the page cache warm from the previous round
 // (the first round reads what the builder just wrote).
-int Measure(const std::string& contentRoot, const std::string& root, unsigned long long bytesPerSecond, int rounds) {
+int Measure(const std::string& contentRoot, const std::string& root, unsigned long long bytesPerSecond,
+            std::chrono::milliseconds roundTrip, int rounds) {
     const std::string server = contentRoot + "/quor/projects/game/releases/";
     QuorTest::NginxServer nginx(contentRoot, {}, bytesPerSecond);
     if (!nginx.started()) return Fail("nginx did not start");
+    std::unique_ptr<QuorBench::DelayProxy> proxy;
+    std::string address = nginx.baseUrl();
+    if (roundTrip.count() > 0) {
+        std::string failure;
+        proxy = std::make_unique<QuorBench::DelayProxy>("127.0.0.1", 0, "127.0.0.1", nginx.port(), roundTrip / 2,
+                                                        failure);
+        if (!failure.empty()) return Fail(failure.c_str());
+        address = "127.0.0.1:" + std::to_string(proxy->port());
+    }
     HRESULT result = S_OK;
-    RemoteFileServerHTTP remote(result, nginx.baseUrl());
+    RemoteFileServerHTTP remote(result, address, RemoteFileServerHTTP::kJobTransfersInFlight);
     if (FAILED(result)) return Fail("server object");
     Common::LocalFileSystem fileSystem;
     signed char cancel = 0;
@@ -155,9 +171,12 @@ int Measure(const std::string& contentRoot, const std::string& root, unsigned lo
 
     const double mib = 1.0 / (1 << 20);
     const std::string link =
-        bytesPerSecond ? "a link of " + std::to_string(bytesPerSecond >> 20) + " MiB/s" : "loopback without a limit";
-    std::printf("\n%s: %zu files, %.1f MiB; patches %.2f MiB (%.2f%% of the files)\n", link.c_str(), whole.size(),
-                fileBytes * mib, patchBytes * mib, 100.0 * patchBytes / fileBytes);
+        roundTrip.count() > 0 ? "a distant server, " + std::to_string(roundTrip.count()) + " ms round trip"
+        : bytesPerSecond      ? "a link of " + std::to_string(bytesPerSecond >> 20) + " MiB/s"
+                              : "loopback without a limit";
+    std::printf("\n%s (%u downloads in flight): %zu files, %.1f MiB; patches %.2f MiB (%.2f%% of the files)\n",
+                link.c_str(), RemoteFileServerHTTP::kJobTransfersInFlight, whole.size(), fileBytes * mib,
+                patchBytes * mib, 100.0 * patchBytes / fileBytes);
     for (int round = 0; round < rounds; ++round) {
         const bool patchFirst = round % 2 == 1;
         const std::string load = Load();
@@ -172,7 +191,7 @@ int Measure(const std::string& contentRoot, const std::string& root, unsigned lo
     std::printf("patches (PatchFilesStep):        min %.2f s, median %.2f s; nginx sent %.2f MiB in %zu requests\n",
                 Min(patchTimes), Median(patchTimes), patchSent * mib, patchRequests);
     std::printf("bytes sent / patch sizes: %.3f (goal <= 1.1)\n", static_cast<double>(patchSent) / patchBytes);
-    const double goal = bytesPerSecond ? 0.5 : 1.0;
+    const double goal = bytesPerSecond || roundTrip.count() > 0 ? 0.5 : 1.0;
     std::printf("time patch / whole: min %.3f, median %.3f (goal <= %.1f; load now %s)\n",
                 Min(patchTimes) / Min(wholeTimes), Median(patchTimes) / Median(wholeTimes), goal, Load().c_str());
     return 0;
@@ -184,13 +203,16 @@ int main(int argc, char** argv) {
     const int files = argc > 1 ? std::max(1, atoi(argv[1])) : 500;
     const unsigned long long linkMiB = argc > 2 ? std::max(1, atoi(argv[2])) : 40;
     const int rounds = argc > 3 ? std::max(1, atoi(argv[3])) : 5;
+    const std::chrono::milliseconds roundTrip(argc > 4 ? std::max(1, atoi(argv[4])) : 50);
+    const size_t smallest = static_cast<size_t>(argc > 5 ? std::max(1, atoi(argv[5])) : 1024) << 10;
     Quor::Log::SetLogLevel(Quor::Log::ERROR);
     QuorTest::QuorTree tree;
     tree.InstallPatchTools();
     QuorTest::TempDir content("quorbenchpatchstep");
     const std::string root = Common::LocalRootFolder::Get();
 
-    std::printf("making %d changed files of 1-5 MiB and their patches in %s ...\n", files, content.path().c_str());
+    std::printf("making %d changed files of %zu-%zu KiB and their patches in %s ...\n", files, smallest >> 10,
+                (5 * smallest) >> 10, content.path().c_str());
     double built = Now();
     {
         Tools::ContentTree::ContentDescription description;
@@ -201,7 +223,7 @@ int main(int argc, char** argv) {
         auto& newer = *game.FindRelease(kNew);
         newer.patches.push_back({kOld, 0, 0});
         for (int i = 0; i < files; ++i) {
-            std::string original = PatchBench::MakeOriginal(Size(i), 1000 + i);
+            std::string original = PatchBench::MakeOriginal(Size(i, smallest), 1000 + i);
             newer.AddFile(Name(i), 0, PatchBench::MakeNewVersion(original, 5000 + i));
             older.AddFile(Name(i), 0, std::move(original));
         }
@@ -219,9 +241,13 @@ int main(int argc, char** argv) {
     QuorTest::WriteFile(installed + "S_OK", "");
     tree.WriteSystemConfig("127.0.0.1", "/quor", "xx");  // the address is each server object's own
 
-    // Loopback as it is, then a link of `rate` MiB/s per connection.
-    for (unsigned long long rate : {0ull, linkMiB}) {
-        const int failed = Measure(content.path(), root, rate << 20, rounds);
+    // Loopback as it is, a link of `linkMiB` MiB/s per connection, a distant server.
+    struct Link {
+        unsigned long long bytesPerSecond;
+        std::chrono::milliseconds roundTrip;
+    };
+    for (const Link& link : {Link{0, {}}, Link{linkMiB << 20, {}}, Link{0, roundTrip}}) {
+        const int failed = Measure(content.path(), root, link.bytesPerSecond, link.roundTrip, rounds);
         if (failed) return failed;
     }
     return 0;

@@ -149,6 +149,9 @@ DelayProxy::DelayProxy(const std::string& listenAddress, uint16_t listenPort, co
         m_listener = -1;
         return;
     }
+    sockaddr_in bound{};
+    socklen_t length = sizeof bound;
+    if (getsockname(m_listener, reinterpret_cast<sockaddr*>(&bound), &length) == 0) m_port = ntohs(bound.sin_port);
     m_acceptor = std::thread([this] { AcceptLoop(); });
 }
 

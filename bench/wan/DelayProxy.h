@@ -26,12 +26,16 @@ class DelayProxy {
 public:
     static constexpr size_t kMaxBuffered = 8u << 20;
 
-    // failure is set (and nothing listens) when the listener cannot be made.
+    // failure is set (and nothing listens) when the listener cannot be made. A listenPort of 0
+    // lets the system pick one (port()).
     DelayProxy(const std::string& listenAddress, uint16_t listenPort, const std::string& upstreamAddress,
                uint16_t upstreamPort, std::chrono::milliseconds delay, std::string& failure);
     ~DelayProxy();
     DelayProxy(const DelayProxy&) = delete;
     DelayProxy& operator=(const DelayProxy&) = delete;
+
+    // The port it listens on (0 when it does not).
+    uint16_t port() const { return m_port; }
 
 private:
     struct Relay;
@@ -40,6 +44,7 @@ private:
     sockaddr_in m_upstream{};
     std::chrono::milliseconds m_delay;
     int m_listener = -1;
+    uint16_t m_port = 0;
     std::atomic<bool> m_stopping{false};
     std::thread m_acceptor;
     std::mutex m_mutex;  // guards m_relays
