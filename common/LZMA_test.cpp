@@ -56,7 +56,9 @@ TEST(LZMA, DecodingIntoAFileStopsAtItsBound) {
             const std::string out = QuorTest::ReadFile(dir / "out");
             EXPECT_EQ(bound >= plain.size() ? S_OK : E_FAIL, hr) << container << " bound " << bound;
             EXPECT_LE(out.size(), bound) << container << " bound " << bound;
-            if (SUCCEEDED(hr)) EXPECT_TRUE(out == plain) << container;
+            if (SUCCEEDED(hr)) {
+                EXPECT_TRUE(out == plain) << container;
+            }
         }
     }
 }

@@ -179,7 +179,9 @@ TEST(ZLibHelper, InflatingIntoAFileStopsAtItsBound) {
         const std::string out = QuorTest::ReadFile(dir / "out");
         EXPECT_EQ(bound >= plain.size() ? S_OK : E_FAIL, hr) << "bound " << bound;
         EXPECT_LE(out.size(), bound) << "bound " << bound;
-        if (SUCCEEDED(hr)) EXPECT_TRUE(out == plain);
+        if (SUCCEEDED(hr)) {
+            EXPECT_TRUE(out == plain);
+        }
     }
 }
 
