@@ -78,7 +78,9 @@ TEST_F(DigestAheadTest, AWalkThatEndsEarlyLeavesTheItemsBeyondTheWindowUnread) {
     // Every worker waits once it is a window ahead of the walk, which has not moved yet.
     ASSERT_TRUE(QuorTest::AwaitNewThreadsInConditionWait(known, workers)) << workers << " workers";
     MD5::DIGEST digest;
-    if (workers > 0) EXPECT_TRUE(ahead.Take(1, digest)) << "an item inside the window is hashed";
+    if (workers > 0) {
+        EXPECT_TRUE(ahead.Take(1, digest)) << "an item inside the window is hashed";
+    }
     EXPECT_FALSE(ahead.Take(paths.size() - 1, digest)) << "the last item was hashed far ahead of the walk";
 }
 
