@@ -17,6 +17,8 @@
 #include "protocol/ToAppSend.h"
 #include "protocol/ToOrvaneDispatch.h"
 #include "protocol/ToOrvaneSend.h"
+#include "protocol/testing/PacketBytes.h"
+#include "protocol/testing/PacketCases.h"
 #include "protocol/testing/RecordingOrvaneToApp.h"
 #include "protocol/testing/RecordingSendPacket.h"
 #include "protocol/testing/TableRows.h"
@@ -171,86 +173,62 @@ public:
     }
 };
 
-// Packet bytes written out by hand: the total size the message's formula gives, then the header
-// words and the body, little-endian.
-class Wire {
-public:
-    // size: the whole packet's size as its formula gives it; checked against the bytes written.
-    static Wire Request(DWORD size, DWORD id, DWORD type) { return Wire(size).W(id).W(type); }
-    static Wire Response(DWORD size, DWORD type, DWORD id, DWORD result) {
-        return Wire(size).W(type).W(id).W(result);
-    }
-    Wire& W(DWORD v) {
-        for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<BYTE>(v >> (8 * i)));
-        return *this;
-    }
-    // A string: its length with the zero byte, its text, the zero byte.
-    Wire& S(const std::string& text) {
-        W(static_cast<DWORD>(text.size() + 1));
-        bytes.insert(bytes.end(), text.begin(), text.end());
-        bytes.push_back(0);
-        return *this;
-    }
-    Wire& B(BYTE b) {
-        bytes.push_back(b);
-        return *this;
-    }
-    std::vector<BYTE> bytes;
-
-private:
-    explicit Wire(DWORD size) { W(size); }
-};
+// A packet's header written out by hand, behind the total size its formula gives (checked against
+// the bytes written); the case adds the body.
+QuorTest::PacketBytes Request(DWORD size, DWORD id, DWORD type) { return QuorTest::PacketBytes().W(size).W(id).W(type); }
+QuorTest::PacketBytes Response(DWORD size, DWORD type, DWORD id, DWORD result) {
+    return QuorTest::PacketBytes().W(size).W(type).W(id).W(result);
+}
 
 struct Golden {
     std::string name;
     DWORD id;
     Fields fields;
-    Wire wire;
+    QuorTest::PacketBytes wire;
 };
 
 std::vector<Golden> RequestGoldens() {
-    using W = Wire;
     return {
-        {"GetVersion", 0x100, {}, W::Request(12, 0x100, 0)},
-        {"Terminate", 0x101, {}, W::Request(12, 0x101, 1)},
-        {"EnumerateAvailableProjects", 0x102, {}, W::Request(12, 0x102, 2)},
-        {"EnumerateInstalledProjects", 0x103, {}, W::Request(12, 0x103, 3)},
+        {"GetVersion", 0x100, {}, Request(12, 0x100, 0)},
+        {"Terminate", 0x101, {}, Request(12, 0x101, 1)},
+        {"EnumerateAvailableProjects", 0x102, {}, Request(12, 0x102, 2)},
+        {"EnumerateInstalledProjects", 0x103, {}, Request(12, 0x103, 3)},
         {"EnumerateAvailableProjectReleases", 0x104, Fields().Text("project", "abcde"),
-         W::Request(17 + 5, 0x104, 4).S("abcde")},
-        {"EnumerateInstalledProjectReleases", 0x105, Fields().Text("project", ""), W::Request(17, 0x105, 5).S("")},
+         Request(17 + 5, 0x104, 4).S("abcde")},
+        {"EnumerateInstalledProjectReleases", 0x105, Fields().Text("project", ""), Request(17, 0x105, 5).S("")},
         {"InstallProjectRelease", 7, Fields().Text("project", "abc").Word("version", 0x01020304),
-         W::Request(21 + 3, 7, 6).S("abc").W(0x01020304)},
-        {"UpdateProject", 0x107, Fields().Text("project", "pr"), W::Request(17 + 2, 0x107, 7).S("pr")},
-        {"ValidateProject", 0x108, Fields().Text("project", "proj"), W::Request(17 + 4, 0x108, 8).S("proj")},
+         Request(21 + 3, 7, 6).S("abc").W(0x01020304)},
+        {"UpdateProject", 0x107, Fields().Text("project", "pr"), Request(17 + 2, 0x107, 7).S("pr")},
+        {"ValidateProject", 0x108, Fields().Text("project", "proj"), Request(17 + 4, 0x108, 8).S("proj")},
         {"UninstallProjectRelease", 0x109, Fields().Text("project", "p").Word("version", 0x0A0B0C0D),
-         W::Request(21 + 1, 0x109, 9).S("p").W(0x0A0B0C0D)},
-        {"EnumerateAvailableSolutions", 0x10A, {}, W::Request(12, 0x10A, 10)},
-        {"EnumerateInstalledSolutions", 0x10B, {}, W::Request(12, 0x10B, 11)},
+         Request(21 + 1, 0x109, 9).S("p").W(0x0A0B0C0D)},
+        {"EnumerateAvailableSolutions", 0x10A, {}, Request(12, 0x10A, 10)},
+        {"EnumerateInstalledSolutions", 0x10B, {}, Request(12, 0x10B, 11)},
         {"EnumerateAvailableSolutionReleases", 0x10C, Fields().Text("solution", "sol"),
-         W::Request(17 + 3, 0x10C, 12).S("sol")},
+         Request(17 + 3, 0x10C, 12).S("sol")},
         {"EnumerateInstalledSolutionReleases", 0x10D, Fields().Text("solution", "solution1"),
-         W::Request(17 + 9, 0x10D, 13).S("solution1")},
+         Request(17 + 9, 0x10D, 13).S("solution1")},
         {"InstallSolutionRelease", 0x10E,
          Fields().Text("solution", "abc").Word("version", 0x11223344).Text("configuration", "defgh"),
-         W::Request(26 + 3 + 5, 0x10E, 14).S("abc").W(0x11223344).S("defgh")},
+         Request(26 + 3 + 5, 0x10E, 14).S("abc").W(0x11223344).S("defgh")},
         {"UpdateSolution", 0x10F, Fields().Text("solution", "sln").Text("configuration", "cfg1"),
-         W::Request(22 + 3 + 4, 0x10F, 15).S("sln").S("cfg1")},
-        {"ValidateSolution", 0x110, Fields().Text("solution", "s"), W::Request(17 + 1, 0x110, 16).S("s")},
+         Request(22 + 3 + 4, 0x10F, 15).S("sln").S("cfg1")},
+        {"ValidateSolution", 0x110, Fields().Text("solution", "s"), Request(17 + 1, 0x110, 16).S("s")},
         {"UninstallSolutionRelease", 0x111, Fields().Text("solution", "so").Word("version", 0x55667788),
-         W::Request(21 + 2, 0x111, 17).S("so").W(0x55667788)},
+         Request(21 + 2, 0x111, 17).S("so").W(0x55667788)},
         {"CreateProcess", 0x112,
          Fields()
              .Text("name", "kiv")
              .Word("version", 0x01000002)
              .Text("executable", "bin/kiv")
              .Text("arguments", "-a -b c"),
-         W::Request(31 + 3 + 7 + 7, 0x112, 18).S("kiv").W(0x01000002).S("bin/kiv").S("-a -b c")},
-        {"SetLogParameters", 0x113, Fields().Word("parameters", 0x00000304), W::Request(16, 0x113, 19).W(0x304)},
+         Request(31 + 3 + 7 + 7, 0x112, 18).S("kiv").W(0x01000002).S("bin/kiv").S("-a -b c")},
+        {"SetLogParameters", 0x113, Fields().Word("parameters", 0x00000304), Request(16, 0x113, 19).W(0x304)},
         {"LockFile", 0x114, Fields().Text("project", "abcde").Word("version", 0x05060708).Text("path", "dir/f.bin"),
-         W::Request(26 + 5 + 9, 0x114, 20).S("abcde").W(0x05060708).S("dir/f.bin")},
-        {"UnlockFile", 0x115, Fields().Word("handle", 0xDEADBEEF), W::Request(16, 0x115, 21).W(0xDEADBEEF)},
-        {"Cancel", 0x116, {}, W::Request(12, 0x116, 22)},
-        {"Repair", 0x117, Fields().Word("flags", 0x00000005), W::Request(16, 0x117, 23).W(5)},
+         Request(26 + 5 + 9, 0x114, 20).S("abcde").W(0x05060708).S("dir/f.bin")},
+        {"UnlockFile", 0x115, Fields().Word("handle", 0xDEADBEEF), Request(16, 0x115, 21).W(0xDEADBEEF)},
+        {"Cancel", 0x116, {}, Request(12, 0x116, 22)},
+        {"Repair", 0x117, Fields().Word("flags", 0x00000005), Request(16, 0x117, 23).W(5)},
         {"InstallSolutionReleaseByProjectVersion", 0x118,
          Fields()
              .Text("solution", "sln")
@@ -258,7 +236,7 @@ std::vector<Golden> RequestGoldens() {
              .Text("configuration", "c")
              .Flag("preview", true)
              .Flag("uninstall", false),
-         W::Request(29 + 3 + 7 + 1, 0x118, 24).S("sln").S("1.2.3.4").S("c").B(1).B(0)},
+         Request(29 + 3 + 7 + 1, 0x118, 24).S("sln").S("1.2.3.4").S("c").B({1, 0})},
         {"InstallSolutionReleaseByProjectVersion", 0x218,
          Fields()
              .Text("solution", "s")
@@ -266,49 +244,48 @@ std::vector<Golden> RequestGoldens() {
              .Text("configuration", "cf")
              .Flag("preview", false)
              .Flag("uninstall", true),
-         W::Request(29 + 1 + 0 + 2, 0x218, 24).S("s").S("").S("cf").B(0).B(1)},
+         Request(29 + 1 + 0 + 2, 0x218, 24).S("s").S("").S("cf").B({0, 1})},
         {"GetProjectVersionForSolutionRelease", 0x119, Fields().Text("solution", "abcd").Word("version", 0x03000001),
-         W::Request(21 + 4, 0x119, 25).S("abcd").W(0x03000001)},
-        {"GetQuorLibrary", 0x11A, {}, W::Request(12, 0x11A, 26)},
+         Request(21 + 4, 0x119, 25).S("abcd").W(0x03000001)},
+        {"GetQuorLibrary", 0x11A, {}, Request(12, 0x11A, 26)},
     };
 }
 
 std::vector<Golden> ResponseGoldens() {
-    using W = Wire;
     const HRESULT denied = static_cast<HRESULT>(0x80070005);
     return {
-        {"GetVersion", 0x200, Fields().Word("version", 0x01020304), W::Response(20, 0, 0x200, 0).W(0x01020304)},
-        {"Terminate", 0x201, Fields().Result("hr", E_ABORT), W::Response(16, 1, 0x201, E_ABORT)},
+        {"GetVersion", 0x200, Fields().Word("version", 0x01020304), Response(20, 0, 0x200, 0).W(0x01020304)},
+        {"Terminate", 0x201, Fields().Result("hr", E_ABORT), Response(16, 1, 0x201, E_ABORT)},
         {"EnumerateAvailableProjects", 0x202, Fields().Result("hr", S_OK).List("projects", {"a", "bcd", ""}),
-         W::Response(20 + 6 + 8 + 5, 2, 0x202, S_OK).W(3).S("a").S("bcd").S("")},
+         Response(20 + 6 + 8 + 5, 2, 0x202, S_OK).W(3).S("a").S("bcd").S("")},
         {"EnumerateInstalledProjects", 0x203, Fields().Result("hr", E_FAIL).List("projects", {}),
-         W::Response(20, 3, 0x203, E_FAIL).W(0)},
+         Response(20, 3, 0x203, E_FAIL).W(0)},
         {"EnumerateAvailableProjectReleases", 0x204, Fields().Result("hr", S_OK).Versions("versions", {1, 0x0200, 3}),
-         W::Response(20 + 12, 4, 0x204, S_OK).W(3).W(1).W(0x200).W(3)},
+         Response(20 + 12, 4, 0x204, S_OK).W(3).W(1).W(0x200).W(3)},
         {"EnumerateInstalledProjectReleases", 0x205, Fields().Result("hr", denied).Versions("versions", {}),
-         W::Response(20, 5, 0x205, denied).W(0)},
-        {"InstallProjectRelease", 0x206, Fields().Result("hr", E_FAIL), W::Response(16, 6, 0x206, E_FAIL)},
+         Response(20, 5, 0x205, denied).W(0)},
+        {"InstallProjectRelease", 0x206, Fields().Result("hr", E_FAIL), Response(16, 6, 0x206, E_FAIL)},
         {"UpdateProject", 0x207, Fields().Result("hr", S_OK).Word("version", 0x04030201),
-         W::Response(20, 7, 0x207, S_OK).W(0x04030201)},
-        {"ValidateProject", 0x208, Fields().Result("hr", 1), W::Response(16, 8, 0x208, 1)},
-        {"UninstallProjectRelease", 0x209, Fields().Result("hr", denied), W::Response(16, 9, 0x209, denied)},
+         Response(20, 7, 0x207, S_OK).W(0x04030201)},
+        {"ValidateProject", 0x208, Fields().Result("hr", 1), Response(16, 8, 0x208, 1)},
+        {"UninstallProjectRelease", 0x209, Fields().Result("hr", denied), Response(16, 9, 0x209, denied)},
         {"EnumerateAvailableSolutions", 0x20A, Fields().Result("hr", S_OK).List("solutions", {"sol"}),
-         W::Response(20 + 8, 10, 0x20A, S_OK).W(1).S("sol")},
+         Response(20 + 8, 10, 0x20A, S_OK).W(1).S("sol")},
         {"EnumerateInstalledSolutions", 0x20B, Fields().Result("hr", S_OK).List("solutions", {"x", "yz"}),
-         W::Response(20 + 6 + 7, 11, 0x20B, S_OK).W(2).S("x").S("yz")},
+         Response(20 + 6 + 7, 11, 0x20B, S_OK).W(2).S("x").S("yz")},
         {"EnumerateAvailableSolutionReleases", 0x20C, Fields().Result("hr", S_OK).Versions("versions", {0x05000000}),
-         W::Response(20 + 4, 12, 0x20C, S_OK).W(1).W(0x05000000)},
+         Response(20 + 4, 12, 0x20C, S_OK).W(1).W(0x05000000)},
         {"EnumerateInstalledSolutionReleases", 0x20D, Fields().Result("hr", E_FAIL).Versions("versions", {7, 8}),
-         W::Response(20 + 8, 13, 0x20D, E_FAIL).W(2).W(7).W(8)},
+         Response(20 + 8, 13, 0x20D, E_FAIL).W(2).W(7).W(8)},
         {"InstallSolutionRelease", 0x20E, Fields().Result("hr", S_OK).Word("version", 0x0A000001),
-         W::Response(20, 14, 0x20E, S_OK).W(0x0A000001)},
+         Response(20, 14, 0x20E, S_OK).W(0x0A000001)},
         {"UpdateSolution", 0x20F, Fields().Result("hr", E_ABORT).Word("version", 0xFFFFFFFF),
-         W::Response(20, 15, 0x20F, E_ABORT).W(0xFFFFFFFF)},
-        {"ValidateSolution", 0x210, Fields().Result("hr", S_OK), W::Response(16, 16, 0x210, S_OK)},
-        {"UninstallSolutionRelease", 0x211, Fields().Result("hr", E_FAIL), W::Response(16, 17, 0x211, E_FAIL)},
+         Response(20, 15, 0x20F, E_ABORT).W(0xFFFFFFFF)},
+        {"ValidateSolution", 0x210, Fields().Result("hr", S_OK), Response(16, 16, 0x210, S_OK)},
+        {"UninstallSolutionRelease", 0x211, Fields().Result("hr", E_FAIL), Response(16, 17, 0x211, E_FAIL)},
         {"CreateProcess", 0x212, Fields().Result("hr", S_OK).Word("processId", 1234).Word("threadId", 5678),
-         W::Response(24, 18, 0x212, S_OK).W(1234).W(5678)},
-        {"SetLogParameters", 0x213, Fields().Result("hr", S_OK), W::Response(16, 19, 0x213, S_OK)},
+         Response(24, 18, 0x212, S_OK).W(1234).W(5678)},
+        {"SetLogParameters", 0x213, Fields().Result("hr", S_OK), Response(16, 19, 0x213, S_OK)},
         {"LockFile", 0x214,
          Fields()
              .Result("hr", S_OK)
@@ -316,16 +293,16 @@ std::vector<Golden> ResponseGoldens() {
              .Word("offset", 0x10)
              .Word("size", 0x20)
              .Word("handle", 0x30),
-         W::Response(33 + 5, 20, 0x214, S_OK).S("abcde").W(0x10).W(0x20).W(0x30)},
-        {"UnlockFile", 0x215, Fields().Result("hr", E_FAIL), W::Response(16, 21, 0x215, E_FAIL)},
-        {"Repair", 0x217, Fields().Result("hr", S_OK), W::Response(16, 23, 0x217, S_OK)},
+         Response(33 + 5, 20, 0x214, S_OK).S("abcde").W(0x10).W(0x20).W(0x30)},
+        {"UnlockFile", 0x215, Fields().Result("hr", E_FAIL), Response(16, 21, 0x215, E_FAIL)},
+        {"Repair", 0x217, Fields().Result("hr", S_OK), Response(16, 23, 0x217, S_OK)},
         {"InstallSolutionReleaseByProjectVersion", 0x218,
          Fields().Result("hr", S_OK).Word("version", 0x01020304).Text("response", "{\"a\":1}"),
-         W::Response(25 + 7, 24, 0x218, S_OK).W(0x01020304).S("{\"a\":1}")},
+         Response(25 + 7, 24, 0x218, S_OK).W(0x01020304).S("{\"a\":1}")},
         {"GetProjectVersionForSolutionRelease", 0x219, Fields().Text("projectVersion", "1.2.3.4"),
-         W::Response(21 + 7, 25, 0x219, 0).S("1.2.3.4")},
+         Response(21 + 7, 25, 0x219, 0).S("1.2.3.4")},
         {"GetQuorLibrary", 0x21A, Fields().Result("hr", S_OK).Text("path", "/x/libMondrel.so"),
-         W::Response(21 + 16, 26, 0x21A, S_OK).S("/x/libMondrel.so")},
+         Response(21 + 16, 26, 0x21A, S_OK).S("/x/libMondrel.so")},
     };
 }
 
@@ -338,84 +315,68 @@ void ExpectOneCasePerRow(const std::vector<std::string>& rows, const std::vector
         EXPECT_NE(std::find(rows.begin(), rows.end(), name), rows.end()) << "no table row " << name;
 }
 
+// Each case sent by name through Sender must give its bytes, and its bytes decoded into a Named
+// double must give its fields back.
+template <class Sender, class Named, class SendRow, class Dispatch>
+void ExpectEveryCase(const std::vector<Golden>& goldens, SendRow sendRow, Dispatch dispatch) {
+    for (const Golden& g : goldens) {
+        SCOPED_TRACE(g.name + " id " + std::to_string(g.id));
+        ASSERT_EQ(g.wire.data.size(), g.wire.data[0] | g.wire.data[1] << 8) << "the case's size formula";
+        QuorTest::RecordingSendPacket transport;
+        Sender sender(transport);
+        ASSERT_TRUE(sendRow(sender, g.name, g.id, g.fields));
+        ASSERT_EQ(transport.Count(), 1u);
+        EXPECT_EQ(transport.Packets()[0].connection, kRequester);
+        EXPECT_EQ(transport.Last(), g.wire.data);
+
+        Named target;
+        EXPECT_EQ(dispatch(kRequester, static_cast<UINT>(g.wire.data.size()), g.wire.data.data(), target), S_OK);
+        EXPECT_EQ(target.calls, (std::vector<NamedCall>{{g.name, kRequester, g.id, g.fields}}));
+    }
+}
+
 TEST(WireBytes, EveryRequestHasItsDocumentedBytesBothWays) {
     const std::vector<Golden> goldens = RequestGoldens();
     ExpectOneCasePerRow(QuorTest::RequestRows(), goldens);
-    for (const Golden& g : goldens) {
-        SCOPED_TRACE(g.name + " id " + std::to_string(g.id));
-        ASSERT_EQ(g.wire.bytes.size(), g.wire.bytes[0] | g.wire.bytes[1] << 8) << "the case's size formula";
-        QuorTest::RecordingSendPacket transport;
-        ToOrvane::Send sender(transport);
-        ASSERT_TRUE(SendRequest(sender, g.name, g.id, g.fields));
-        ASSERT_EQ(transport.Count(), 1u);
-        EXPECT_EQ(transport.Packets()[0].connection, kRequester);
-        EXPECT_EQ(transport.Last(), g.wire.bytes);
-
-        NamedAppToOrvane target;
-        EXPECT_EQ(ToOrvane::TranslateAndDispatch(kRequester, static_cast<UINT>(g.wire.bytes.size()),
-                                                 g.wire.bytes.data(), target),
-                  S_OK);
-        EXPECT_EQ(target.calls, (std::vector<NamedCall>{{g.name, kRequester, g.id, g.fields}}));
-    }
+    ExpectEveryCase<ToOrvane::Send, NamedAppToOrvane>(goldens, &SendRequest, &ToOrvane::TranslateAndDispatch);
 }
 
 TEST(WireBytes, EveryResponseHasItsDocumentedBytesBothWays) {
     const std::vector<Golden> goldens = ResponseGoldens();
     ExpectOneCasePerRow(QuorTest::ResponseRows(), goldens);
-    for (const Golden& g : goldens) {
-        SCOPED_TRACE(g.name + " id " + std::to_string(g.id));
-        ASSERT_EQ(g.wire.bytes.size(), g.wire.bytes[0] | g.wire.bytes[1] << 8) << "the case's size formula";
-        QuorTest::RecordingSendPacket transport;
-        ToApp::Send sender(transport);
-        ASSERT_TRUE(SendResponse(sender, g.name, g.id, g.fields));
-        ASSERT_EQ(transport.Count(), 1u);
-        EXPECT_EQ(transport.Packets()[0].connection, kRequester);
-        EXPECT_EQ(transport.Last(), g.wire.bytes);
-
-        NamedOrvaneToApp target;
-        EXPECT_EQ(ToApp::TranslateAndDispatch(kRequester, static_cast<UINT>(g.wire.bytes.size()),
-                                              g.wire.bytes.data(), target),
-                  S_OK);
-        EXPECT_EQ(target.calls, (std::vector<NamedCall>{{g.name, kRequester, g.id, g.fields}}));
-    }
+    ExpectEveryCase<ToApp::Send, NamedOrvaneToApp>(goldens, &SendResponse, &ToApp::TranslateAndDispatch);
 }
 
-// Progress reports follow the counters, types and times of the progress record, then the item.
+// Progress reports follow the counters, types and times of the progress record, then the item;
+// the round-trip suite's sample is sent and its bytes decoded.
 TEST(WireBytes, ProgressReportHasItsDocumentedBytesBothWays) {
-    using Quor::API::Progress;
-    const auto wire = Wire::Response(61 + 8, 22, 0x316, 0)
-                          .W(1)
-                          .W(2)
-                          .W(3)
-                          .W(4)
-                          .W(5)
-                          .W(6)
-                          .W(7)
-                          .W(8)
-                          .W(0x3FC00000)   // 1.5f
-                          .W(0x40100000)   // 2.25f
-                          .S("file.txt");
+    const auto cases = QuorTest::ResponseCases();
+    const auto sample = std::find_if(cases.begin(), cases.end(),
+                                     [](const auto& c) { return c.expected.operation == "RequestProgress"; });
+    ASSERT_NE(sample, cases.end());
+    const std::vector<BYTE> wire = Response(61 + 8, 22, 22, 0)
+                                       .W(1)
+                                       .W(2)
+                                       .W(3)
+                                       .W(4)
+                                       .W(5)
+                                       .W(6)
+                                       .W(7)           // operation type
+                                       .W(8)           // step type
+                                       .W(0x3FC00000)  // 1.5f, elapsed
+                                       .W(0x40100000)  // 2.25f, remaining
+                                       .S("file.txt")
+                                       .data;
     QuorTest::RecordingSendPacket transport;
-    ToApp::Send(transport).RequestProgress(kRequester, 0x316, 1, 2, 3, 4, 5, 6, static_cast<Progress::OperationType>(7),
-                                           static_cast<Progress::StepType>(8), 1.5f, 2.25f, "file.txt");
-    EXPECT_EQ(transport.Last(), wire.bytes);
+    ToApp::Send sender(transport);
+    sample->send(sender);
+    EXPECT_EQ(transport.Last(), wire);
 
     QuorTest::RecordingOrvaneToApp target;
-    EXPECT_EQ(ToApp::TranslateAndDispatch(kRequester, static_cast<UINT>(wire.bytes.size()), wire.bytes.data(), target),
+    EXPECT_EQ(ToApp::TranslateAndDispatch(QuorTest::kDispatchRequester, static_cast<UINT>(wire.size()), wire.data(),
+                                          target),
               S_OK);
-    EXPECT_EQ(target.log.Calls(), std::vector<QuorTest::RecordedCall>{QuorTest::RecordedCall("RequestProgress",
-                                                                                             kRequester, 0x316)
-                                                                          .Word(1)
-                                                                          .Word(2)
-                                                                          .Word(3)
-                                                                          .Word(4)
-                                                                          .Word(5)
-                                                                          .Word(6)
-                                                                          .Word(7)
-                                                                          .Word(8)
-                                                                          .Float(1.5f)
-                                                                          .Float(2.25f)
-                                                                          .Text("file.txt")});
+    EXPECT_EQ(target.log.Calls(), std::vector<QuorTest::RecordedCall>{sample->expected});
 }
 
 }  // namespace
