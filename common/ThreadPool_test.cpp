@@ -242,9 +242,9 @@ TEST(Lock, ExcludesOtherThreads) {
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&] {
             for (int i = 0; i < 10000; ++i) {
-                ASSERT_EQ(lock.Aquire(), 0);
+                EXPECT_EQ(lock.Aquire(), 0);
                 ++counter;
-                ASSERT_EQ(lock.Release(), 0);
+                EXPECT_EQ(lock.Release(), 0);
             }
         });
     }
