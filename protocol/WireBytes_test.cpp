@@ -354,19 +354,10 @@ TEST(WireBytes, ProgressReportHasItsDocumentedBytesBothWays) {
     const auto sample = std::find_if(cases.begin(), cases.end(),
                                      [](const auto& c) { return c.expected.operation == "RequestProgress"; });
     ASSERT_NE(sample, cases.end());
-    const std::vector<BYTE> wire = Response(61 + 8, 22, 22, 0)
-                                       .W(1)
-                                       .W(2)
-                                       .W(3)
-                                       .W(4)
-                                       .W(5)
-                                       .W(6)
-                                       .W(7)           // operation type
-                                       .W(8)           // step type
-                                       .W(0x3FC00000)  // 1.5f, elapsed
-                                       .W(0x40100000)  // 2.25f, remaining
-                                       .S("file.txt")
-                                       .data;
+    // The six counters 1 to 6, operation type 7, step type 8, then 1.5f and 2.25f as IEEE words.
+    QuorTest::PacketBytes packet = Response(61 + 8, 22, 22, 0);
+    for (DWORD word = 1; word <= 8; ++word) packet.W(word);
+    const std::vector<BYTE> wire = packet.W(0x3FC00000).W(0x40100000).S("file.txt").data;
     QuorTest::RecordingSendPacket transport;
     ToApp::Send sender(transport);
     sample->send(sender);
