@@ -1,7 +1,6 @@
 #include "api/AsyncLoadFile.h"
 
 #include <algorithm>
-#include <mutex>
 
 #include "archive/ReaderLock.h"
 #include "common/BufferMalloc.h"
@@ -11,6 +10,7 @@
 #include "common/Log.h"
 #include "common/ThreadedCooperativeTask.h"
 #include "common/ZLibHelper.h"
+#include "foundation/AnnotatedMutex.h"
 #include "foundation/CStd/CStdFiles.h"
 #include "foundation/CStd/CStdMemory.h"
 #include "foundation/CStd/CStdPaths.h"
@@ -39,13 +39,13 @@ struct AsyncLoadFile::State {
     DWORD decodedSize = 0;  // the manifest's size of a compressed file: what it must decode to
     std::shared_ptr<Vorn::EventMultiWaitable> events[2];  // [0] terminate, [1] read done
 
-    std::mutex resultMutex;
-    HRESULT result = S_OK;
-    std::shared_ptr<Quor::API::IBuffer> buffer;
+    Vorn::AnnotatedMutex resultMutex;
+    HRESULT result GUARDED_BY(resultMutex) = S_OK;
+    std::shared_ptr<Quor::API::IBuffer> buffer GUARDED_BY(resultMutex);
 
     void Finish(HRESULT hr, std::shared_ptr<Quor::API::IBuffer> loaded) {
         {
-            std::lock_guard<std::mutex> hold(resultMutex);
+            Vorn::AnnotatedLockGuard hold(resultMutex);
             result = hr;
             buffer = SUCCEEDED(hr) ? std::move(loaded) : nullptr;
         }
@@ -356,13 +356,15 @@ AsyncLoadFile::AutoLockResult::AutoLockResult(AsyncLoadFile& load)
 AsyncLoadFile::AutoLockResult::~AutoLockResult() { m_Mutex->Unlock(); }
 
 std::shared_ptr<Quor::API::IBuffer> AsyncLoadFile::AutoLockResult::GetBuffer() const {
-    std::lock_guard<std::mutex> hold(m_Load.m_State->resultMutex);
-    return m_Load.m_State->buffer;
+    State& state = *m_Load.m_State;
+    Vorn::AnnotatedLockGuard hold(state.resultMutex);
+    return state.buffer;
 }
 
 HRESULT AsyncLoadFile::AutoLockResult::GetHResult() const {
-    std::lock_guard<std::mutex> hold(m_Load.m_State->resultMutex);
-    return m_Load.m_State->result;
+    State& state = *m_Load.m_State;
+    Vorn::AnnotatedLockGuard hold(state.resultMutex);
+    return state.result;
 }
 
 }  // namespace Quor::API::Impl

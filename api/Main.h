@@ -18,6 +18,7 @@
 #include "api/DisconnectedConnection.h"
 #include "api/MainServices.h"
 #include "api/RuntimeEnvironment.h"
+#include "foundation/ThreadAnnotations.h"
 #include "foundation/api/IMain.h"
 
 namespace Quor::API::Impl {
@@ -56,7 +57,10 @@ public:
 
 private:
     void Connect(HRESULT& hr);
-    HRESULT OpenFileLocked(const std::string& name, const FILE_TYPE type, std::shared_ptr<Quor::API::IFile>& file);
+    // Opens the file under the main object's mutex, which it takes itself; the caller lets a failed
+    // file go after it was released.
+    HRESULT OpenFileLocked(const std::string& name, const FILE_TYPE type, std::shared_ptr<Quor::API::IFile>& file)
+        EXCLUDES(*m_Mutex);
 
     std::unique_ptr<RuntimeEnvironment> m_Environment;
     std::unique_ptr<WinSock::Manager> m_Connection;

@@ -20,8 +20,8 @@ Base::~Base() {
 
 void Base::WaitUntilComplete() {
     QUOR_LOG(VERBOSE, "()");
-    std::unique_lock<std::mutex> lock(m_CompletionMutex);
-    m_Completed.wait(lock, [&] { return m_IsComplete.load(); });
+    Vorn::AnnotatedUniqueLock lock(m_CompletionMutex);
+    m_Completed.wait(lock.ForWait(), [&] { return m_IsComplete.load(); });
 }
 
 std::shared_ptr<Vorn::EventMultiWaitable> Base::GetEvent() const {
@@ -33,7 +33,7 @@ bool Base::GetIsComplete() const {
 }
 
 Quor::API::Progress Base::GetProgress() const {
-    std::lock_guard<std::mutex> lock(m_ProgressMutex);
+    Vorn::AnnotatedLockGuard lock(m_ProgressMutex);
     return m_Progress;
 }
 
@@ -52,7 +52,7 @@ void Base::UpdateProgress(const UINT counter1, const UINT counter2, const UINT c
              static_cast<double>(elapsedSeconds), static_cast<double>(remainingSeconds), currentItem.c_str());
     Quor::API::Progress copy;
     {
-        std::lock_guard<std::mutex> lock(m_ProgressMutex);
+        Vorn::AnnotatedLockGuard lock(m_ProgressMutex);
         m_Progress.m_Counter1 = counter1;
         m_Progress.m_Counter2 = counter2;
         m_Progress.m_Counter3 = counter3;
@@ -71,7 +71,7 @@ void Base::UpdateProgress(const UINT counter1, const UINT counter2, const UINT c
 
 HRESULT Base::Fail(HRESULT hr) {
     {
-        std::lock_guard<std::mutex> lock(m_Mutex);
+        Vorn::AnnotatedLockGuard lock(m_Mutex);
         m_Status = hr;
         StoreFailureLocked(hr);
     }
@@ -81,7 +81,7 @@ HRESULT Base::Fail(HRESULT hr) {
 HRESULT Base::OnComplete() {
     QUOR_LOG(VERBOSE, "()");
     {
-        std::lock_guard<std::mutex> lock(m_CompletionMutex);
+        Vorn::AnnotatedLockGuard lock(m_CompletionMutex);
         if (m_IsComplete) return S_OK;
         m_IsComplete = true;
     }

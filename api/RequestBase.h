@@ -10,10 +10,10 @@
 #include <atomic>
 #include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "api/RPC/Requests.h"
+#include "foundation/AnnotatedMutex.h"
 
 namespace Quor::API::Impl::RPC {
 
@@ -44,23 +44,23 @@ public:
 
 protected:
     HRESULT OnComplete();
-    std::mutex& ResultMutex() const { return m_Mutex; }
+    Vorn::AnnotatedMutex& ResultMutex() const RETURN_CAPABILITY(m_Mutex) { return m_Mutex; }
     HRESULT Status() const { return m_Status; }
     void SetStatus(HRESULT hr) { m_Status = hr; }
-    // Stores a failure code in the request type's own code field (result lock held).
-    virtual void StoreFailureLocked(HRESULT) {}
+    // Stores a failure code in the request type's own code field.
+    virtual void StoreFailureLocked(HRESULT) REQUIRES(m_Mutex) {}
 
 private:
-    mutable std::mutex m_Mutex;  // guards the result fields of the request type
+    mutable Vorn::AnnotatedMutex m_Mutex;  // guards the result fields of the request type
     std::atomic<HRESULT> m_Status{S_OK};
     Manager& m_Manager;
     std::shared_ptr<Vorn::EventMultiWaitable> m_Event;
     const DWORD m_RequestId;
     std::atomic<bool> m_IsComplete{false};
-    std::mutex m_CompletionMutex;
+    Vorn::AnnotatedMutex m_CompletionMutex;  // orders m_IsComplete against the completion wait
     std::condition_variable m_Completed;
-    mutable std::mutex m_ProgressMutex;
-    Quor::API::Progress m_Progress;
+    mutable Vorn::AnnotatedMutex m_ProgressMutex;
+    Quor::API::Progress m_Progress GUARDED_BY(m_ProgressMutex);
     std::weak_ptr<Quor::API::IUpdateProgress> m_Listener;
 };
 

@@ -12,17 +12,20 @@ const char* Outcome(HRESULT hr) {
 }
 }  // namespace
 
-// A getter of the result view, defined: QUOR_GETTER_DEF_<shape>(type, Getter, member).
+// A getter of the result view, defined: QUOR_GETTER_DEF_<shape>(type, Getter, member). The view
+// holds the request's result lock from its construction to its destruction.
 // clang-format off
-#define QUOR_GETTER_DEF_VALUE(type, Getter, member) type Getter() const override { return m_Request.member; }
+#define QUOR_VIEW_HOLDS_LOCK REQUIRES(m_Request.ResultMutex())
+#define QUOR_GETTER_DEF_VALUE(type, Getter, member) \
+    type Getter() const override QUOR_VIEW_HOLDS_LOCK { return m_Request.member; }
 #define QUOR_GETTER_DEF_REF(type, Getter, member) \
-    const type& Getter() const override { return m_Request.member; }
+    const type& Getter() const override QUOR_VIEW_HOLDS_LOCK { return m_Request.member; }
 #define QUOR_GETTER_DEF_OUT(type, Getter, member) \
-    void Getter(type& out) const override { out = m_Request.member; }
+    void Getter(type& out) const override QUOR_VIEW_HOLDS_LOCK { out = m_Request.member; }
 #define QUOR_GETTER_DEF(kind, name, Getter, shape) \
     QUOR_GETTER_DEF_##shape(QUOR_FIELD_VALUE_##kind, Getter, m_##name)
 #define QUOR_FIELD_GETTER_DEF(kind, ...) QUOR_FIELD_IF_VALUE_##kind(QUOR_GETTER_DEF(kind, __VA_ARGS__))
-#define QUOR_HRESULT_DEF_CODE HRESULT GetHResult() const override { return m_Request.m_Code; }
+#define QUOR_HRESULT_DEF_CODE HRESULT GetHResult() const override QUOR_VIEW_HOLDS_LOCK { return m_Request.m_Code; }
 #define QUOR_HRESULT_DEF_STATUS HRESULT GetHResult() const override { return m_Request.Status(); }
 #define QUOR_HRESULT_DEF_NONE
 // clang-format on
@@ -52,13 +55,13 @@ const char* Outcome(HRESULT hr) {
                                                                                                          \
     private:                                                                                             \
         const Name& m_Request;                                                                           \
-        std::unique_lock<std::mutex> m_Lock;                                                             \
+        Vorn::AnnotatedLockGuard m_Lock;                                                                 \
     };                                                                                                   \
                                                                                                          \
     HRESULT Name::OnResponse(QUOR_TAIL(QUOR_RESPONSE_FIELDS_##Name(QUOR_FIELD_PARAM))) {                 \
         QUOR_ARRIVAL_LOG_##arrivalLog(QUOR_RESPONSE_FIELDS_##Name);                                      \
         {                                                                                                \
-            std::lock_guard<std::mutex> lock(ResultMutex());                                             \
+            Vorn::AnnotatedLockGuard lock(ResultMutex());                                                \
             QUOR_RESPONSE_FIELDS_##Name(QUOR_FIELD_STORE_##view)                                         \
         }                                                                                                \
         return OnComplete();                                                                             \

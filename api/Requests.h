@@ -6,7 +6,6 @@
 // request; Fail completes it with a failure code instead (connection lost, request not sent).
 // Threads as for Base. The classes are expanded from the message table (protocol/Messages.h).
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -18,14 +17,15 @@ namespace Quor::API::Impl::RPC {
 
 // A result member per response field but the result; a CODE row keeps the result as m_Code, also
 // when the request fails.
-#define QUOR_FIELD_MEMBER(kind, name, ...) QUOR_FIELD_IF_VALUE_##kind(QUOR_FIELD_VALUE_##kind m_##name{};)
+#define QUOR_FIELD_MEMBER(kind, name, ...) \
+    QUOR_FIELD_IF_VALUE_##kind(QUOR_FIELD_VALUE_##kind m_##name GUARDED_BY(ResultMutex()){};)
 // clang-format off
 #define QUOR_RESULT_MEMBERS_CODE                                  \
 protected:                                                        \
-    void StoreFailureLocked(HRESULT hr) override { m_Code = hr; } \
+    void StoreFailureLocked(HRESULT hr) override REQUIRES(ResultMutex()) { m_Code = hr; } \
                                                                   \
 private:                                                          \
-    HRESULT m_Code = 0;
+    HRESULT m_Code GUARDED_BY(ResultMutex()) = 0;
 #define QUOR_RESULT_MEMBERS_STATUS
 #define QUOR_RESULT_MEMBERS_NONE
 

@@ -22,6 +22,7 @@
 
 #include "common/ProgressClock.h"
 #include "common/ProgressWork.h"
+#include "foundation/ThreadAnnotations.h"
 #include "foundation/Types.h"
 #include "foundation/api/Progress.h"
 
@@ -96,7 +97,7 @@ private:
     friend void AutoUpdateProgressHelper::SetStringDataToFilenameFromPath(AutoUpdateProgress&, const std::string&);
 
     class Locked;
-    int ThreadIndexLocked();
+    int ThreadIndexLocked() REQUIRES(*m_Mutex);
     void InternalTick(unsigned long force);
     void UpdateEstimate();
     void SetBytesDownloaded(int64_t value);

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <mutex>
 #include <vector>
 
 #include "common/BufferMalloc.h"
@@ -14,6 +13,7 @@
 #include "common/RegularFile.h"
 #include "common/TreePath.h"
 #include "common/UniqueFile.h"
+#include "foundation/AnnotatedMutex.h"
 #include "foundation/CStd/CStd.h"
 #include "foundation/File/FileSysHelper.h"
 #include "foundation/FileSystem/FileSystem.h"
@@ -154,8 +154,8 @@ HRESULT FileSysHelper::AppendBinaryFile(const std::string& source, const std::st
     }
 
     // One copy buffer for the process, made on first use; appends take turns with it.
-    static std::mutex bufferLock;
-    std::lock_guard<std::mutex> lock(bufferLock);
+    static Vorn::AnnotatedMutex bufferLock;
+    Vorn::AnnotatedLockGuard lock(bufferLock);
     static std::vector<char> buffer(kCopyBufferSize);
     HRESULT hr = S_OK;
     while (!Vorn::std_feof(in.get())) {

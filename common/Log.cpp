@@ -5,12 +5,12 @@
 #include <cstdarg>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <shared_mutex>
 #include <string>
 
 #include "common/LogFile.h"
 #include "common/LogLine.h"
+#include "foundation/AnnotatedMutex.h"
 #include "foundation/CStd/CStd.h"
 
 namespace Quor::Log {
@@ -37,9 +37,9 @@ thread_local const char* t_pFunctionName = nullptr;
 // that logs from its destructor at exit still finds them; the file itself is closed at exit by
 // LogFileCloser below.
 struct FileState {
-    std::mutex mutex;        // guards file (every write and the replacement)
-    std::mutex setterMutex;  // one SetLogFile at a time
-    std::shared_ptr<LogFile> file;
+    Vorn::AnnotatedMutex mutex;        // every write and the replacement of the file
+    Vorn::AnnotatedMutex setterMutex;  // one SetLogFile at a time
+    std::shared_ptr<LogFile> file GUARDED_BY(mutex);
 };
 
 FileState& State() {
@@ -50,10 +50,11 @@ FileState& State() {
 // Closes the log file when the program ends (the secondary file goes back to the main name).
 struct LogFileCloser {
     ~LogFileCloser() {
+        FileState& state = State();
         std::shared_ptr<LogFile> closing;
         {
-            std::lock_guard<std::mutex> lock(State().mutex);
-            closing.swap(State().file);
+            Vorn::AnnotatedLockGuard lock(state.mutex);
+            closing.swap(state.file);
         }
     }
 } g_LogFileCloser;
@@ -76,18 +77,19 @@ void WriteTo(FILE* stream, const char* line, size_t length) {
 // to the first copy), unless another thread replaced it first. Outside the writers' lock, as
 // SetLogFile: lines written meanwhile end the rotated copy.
 void RotateFullFile(const std::shared_ptr<LogFile>& full) {
-    std::lock_guard<std::mutex> setter(State().setterMutex);
+    FileState& state = State();
+    Vorn::AnnotatedLockGuard setter(state.setterMutex);
     {
-        std::lock_guard<std::mutex> lock(State().mutex);
-        if (State().file != full) return;
+        Vorn::AnnotatedLockGuard lock(state.mutex);
+        if (state.file != full) return;
     }
     const DWORD copies = full->Count() < 1 ? 1u : full->Count();
     auto opened = std::make_shared<LogFile>(full->Name().c_str(), copies);
     std::shared_ptr<LogFile> previous;
     {
-        std::lock_guard<std::mutex> lock(State().mutex);
-        previous = State().file;
-        State().file = opened;
+        Vorn::AnnotatedLockGuard lock(state.mutex);
+        previous = state.file;
+        state.file = opened;
     }
     previous.reset();
 }
@@ -98,6 +100,7 @@ void DefaultWrite(TYPE type, const char* function, const char* text) {
     char line[LINE_BUFFER_SIZE];
     size_t length = FormatLine(line, sizeof line, type, function, text);
 
+    FileState& state = State();
     bool fileOpen = false;
     // A line that would take the file past the size limit goes to a fresh file: the full one is
     // rotated first (outside the lock), then the line is written, so the newest line always
@@ -105,19 +108,18 @@ void DefaultWrite(TYPE type, const char* function, const char* text) {
     for (bool mayRotate = true;; mayRotate = false) {
         std::shared_ptr<LogFile> full;
         {
-            std::lock_guard<std::mutex> lock(State().mutex);
-            const std::shared_ptr<LogFile>& file = State().file;
-            if (file && file->Stream()) {
+            Vorn::AnnotatedLockGuard lock(state.mutex);
+            if (state.file && state.file->Stream()) {
                 const uint64_t limit = g_FileSizeLimit.load(std::memory_order_relaxed);
-                if (mayRotate && limit != 0 && !file->IsSecondary() && file->Written() != 0 &&
-                    file->Written() + length > limit) {
-                    full = file;
+                if (mayRotate && limit != 0 && !state.file->IsSecondary() && state.file->Written() != 0 &&
+                    state.file->Written() + length > limit) {
+                    full = state.file;
                 } else {
                     fileOpen = true;
-                    if (std::fwrite(line, 1, length, file->Stream()) != length)
+                    if (std::fwrite(line, 1, length, state.file->Stream()) != length)
                         Vorn::dbg_output("Unable to log: fprintf failed\n");
-                    if (std::fflush(file->Stream()) != 0) Vorn::dbg_output("Unable to log: fflush failed\n");
-                    file->AddWritten(length);
+                    if (std::fflush(state.file->Stream()) != 0) Vorn::dbg_output("Unable to log: fflush failed\n");
+                    state.file->AddWritten(length);
                 }
             }
         }
@@ -144,19 +146,20 @@ HRESULT SetLogFile(const char* name) {
 HRESULT SetLogFile(const char* name, int count) {
     ErrnoKeeper keepErrno;
     const char* effectiveName = name ? name : "quor.log";
-    std::lock_guard<std::mutex> setter(State().setterMutex);
+    FileState& state = State();
+    Vorn::AnnotatedLockGuard setter(state.setterMutex);
     {
-        std::lock_guard<std::mutex> lock(State().mutex);
-        if (State().file && State().file->Name() == effectiveName) return S_OK;
+        Vorn::AnnotatedLockGuard lock(state.mutex);
+        if (state.file && state.file->Name() == effectiveName) return S_OK;
     }
     // Open the new file (with its rotation) outside the writers' lock, install it, and only then
     // close the previous one, also outside the lock.
     auto opened = std::make_shared<LogFile>(effectiveName, count < 0 ? 0u : static_cast<DWORD>(count));
     std::shared_ptr<LogFile> previous;
     {
-        std::lock_guard<std::mutex> lock(State().mutex);
-        previous = State().file;
-        State().file = opened;
+        Vorn::AnnotatedLockGuard lock(state.mutex);
+        previous = state.file;
+        state.file = opened;
     }
     previous.reset();
     return S_OK;

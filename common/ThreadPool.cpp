@@ -1,11 +1,11 @@
 #include "common/ThreadPool.h"
 
 #include <cstdint>
-#include <mutex>
 #include <vector>
 
 #include "common/Log.h"
 #include "common/ThreadPoolInternalThread.h"
+#include "foundation/AnnotatedMutex.h"
 
 namespace Quor::Common::ThreadPool {
 
@@ -23,7 +23,7 @@ public:
         QUOR_LOG(Log::VERBOSE, "%s", "");
         std::shared_ptr<InternalThread> thread;
         {
-            std::lock_guard<std::mutex> lock(pool->m_Lock);
+            Vorn::AnnotatedLockGuard lock(pool->m_Lock);
             if (!pool->m_Idle.empty()) {
                 QUOR_LOG(Log::VERBOSE, "Using idle thread");
                 thread = std::move(pool->m_Idle.back());
@@ -33,7 +33,7 @@ public:
         if (!thread) thread = std::make_shared<InternalThread>(pool->m_StackSize, pool->m_Flags);
         const HRESULT result = thread->Execute(entry, argument);
         {
-            std::lock_guard<std::mutex> lock(pool->m_Lock);
+            Vorn::AnnotatedLockGuard lock(pool->m_Lock);
             pool->m_LastError = result;
         }
         return std::make_shared<IThread>(pool, std::move(thread));
@@ -45,7 +45,7 @@ public:
         QUOR_LOG(Log::VERBOSE, "(0x%08lx)",
                  static_cast<unsigned long>(reinterpret_cast<uintptr_t>(thread.get())));
         if (thread->IsReusable()) {
-            std::lock_guard<std::mutex> lock(m_Lock);
+            Vorn::AnnotatedLockGuard lock(m_Lock);
             m_Idle.push_back(std::move(thread));
             return;
         }
@@ -56,16 +56,16 @@ public:
     }
 
     HRESULT GetLastError() {
-        std::lock_guard<std::mutex> lock(m_Lock);
+        Vorn::AnnotatedLockGuard lock(m_Lock);
         return m_LastError;
     }
 
 private:
-    std::mutex m_Lock;
-    HRESULT m_LastError = S_OK;
+    Vorn::AnnotatedMutex m_Lock;
+    HRESULT m_LastError GUARDED_BY(m_Lock) = S_OK;
     DWORD m_StackSize;
     DWORD m_Flags;
-    std::vector<std::shared_ptr<InternalThread>> m_Idle;
+    std::vector<std::shared_ptr<InternalThread>> m_Idle GUARDED_BY(m_Lock);
 };
 
 }  // namespace Implementation

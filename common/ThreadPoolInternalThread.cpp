@@ -2,10 +2,10 @@
 
 #include <atomic>
 #include <cstdint>
-#include <mutex>
 
 #include "common/LastError.h"
 #include "common/Log.h"
+#include "foundation/AnnotatedMutex.h"
 #include "foundation/EventMultiWaitable.h"
 #include "foundation/WaitForMultipleEvents.h"
 #include "foundation/WaitResult.h"
@@ -20,8 +20,8 @@ struct InternalThread::Shared {
     std::atomic<DWORD> returnValue{0};
     // busy and the done event change together under this lock, so that a worker seen idle has
     // signalled its last job's end, and a new job cannot start between the two.
-    std::mutex jobLock;
-    bool busy = false;
+    Vorn::AnnotatedMutex jobLock;
+    bool busy GUARDED_BY(jobLock) = false;
     unsigned long owner = 0;  // address of the InternalThread, for log lines
 };
 
@@ -74,7 +74,7 @@ HRESULT InternalThread::Execute(Vorn::ThreadEntry entry, void* argument) {
         return shared.lastError < 0 ? shared.lastError.load() : E_FAIL;
     }
     {
-        std::lock_guard<std::mutex> lock(shared.jobLock);
+        Vorn::AnnotatedLockGuard lock(shared.jobLock);
         shared.events[EVENT_TYPE_DONE_EXECUTE]->Reset();
         shared.entry = entry;
         shared.argument = argument;
@@ -84,7 +84,7 @@ HRESULT InternalThread::Execute(Vorn::ThreadEntry entry, void* argument) {
     if (shared.events[EVENT_TYPE_EXECUTE]->Set()) {
         shared.lastError = S_OK;
     } else {
-        std::lock_guard<std::mutex> lock(shared.jobLock);
+        Vorn::AnnotatedLockGuard lock(shared.jobLock);
         shared.busy = false;
         shared.lastError = E_FAIL;
         QUOR_LOG(Log::ERROR, "Failed to set event to execute");
@@ -117,7 +117,7 @@ std::shared_ptr<Vorn::EventMultiWaitable> InternalThread::GetDoneExecuteEventHan
 }
 
 bool InternalThread::IsBusy() const {
-    std::lock_guard<std::mutex> lock(m_Shared->jobLock);
+    Vorn::AnnotatedLockGuard lock(m_Shared->jobLock);
     return m_Shared->busy;
 }
 
@@ -155,7 +155,7 @@ DWORD InternalThread::ThreadProc(void* argument) {
         } else {
             shared.returnValue = shared.entry(shared.argument);
         }
-        std::lock_guard<std::mutex> lock(shared.jobLock);
+        Vorn::AnnotatedLockGuard lock(shared.jobLock);
         shared.busy = false;
         if (shared.lastError >= 0) {
             QUOR_LOG(Log::VERBOSE, "Setting EVENT_TYPE_DONE_EXECUTE [this = 0x%08lx]", shared.owner);

@@ -183,15 +183,19 @@ TEST(ThreadedCooperativeTask, EndsWithTheResultOfItsSteps) {
 }
 
 TEST(ThreadedCooperativeTask, CancelStopsBetweenStepsAndKeepsTheResult) {
+    Quor::Platform::ManualClock clock;
     auto pool = TP::CreatePool(0, 0);
-    ScriptedTask task({ICooperativeTask::kMoreWork});
+    // Two more steps would follow the first, which is held until Cancel waits for it.
+    ScriptedTask task({ICooperativeTask::kMoreWork, ICooperativeTask::kMoreWork, ICooperativeTask::kDone});
+    task.block = true;
     ThreadedCooperativeTask runner(task, pool, 1);
-    while (task.steps < 3) std::this_thread::yield();
-    runner.Cancel();
-    const size_t steps = task.steps;
+    while (task.steps == 0) std::this_thread::yield();
+    std::thread canceller([&] { runner.Cancel(); });
+    clock.AwaitWaiters(1);  // the cancel flag is set and Cancel waits for the running step
+    task.release = true;
+    canceller.join();  // the worker's job has returned
+    EXPECT_EQ(task.steps.load(), 1u) << "a step began after Cancel";
     EXPECT_EQ(runner.WaitUntilComplete(), S_OK);
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_EQ(task.steps.load(), steps);
 }
 
 TEST(ThreadedCooperativeTask, StepThatNeverEndsIsGivenUpOnAndThePoolRunsTheNextJob) {
@@ -238,9 +242,9 @@ TEST(Lock, ExcludesOtherThreads) {
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&] {
             for (int i = 0; i < 10000; ++i) {
-                ASSERT_EQ(lock.Aquire(), 0);
+                EXPECT_EQ(lock.Aquire(), 0);
                 ++counter;
-                ASSERT_EQ(lock.Release(), 0);
+                EXPECT_EQ(lock.Release(), 0);
             }
         });
     }

@@ -20,7 +20,7 @@ DWORD RunWorker(void* argument) {
 }  // namespace
 
 void WorkerState::Stop() {
-    std::lock_guard<std::mutex> lock(mutex);
+    Vorn::AnnotatedLockGuard lock(mutex);
     stop = true;
     changed.notify_all();
 }

@@ -12,9 +12,10 @@
 // Threads: the group is made and destroyed on one thread; Run runs on the pool's threads.
 #include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
+
+#include "foundation/AnnotatedMutex.h"
 
 namespace Quor::Common {
 
@@ -29,9 +30,9 @@ struct WorkerState {
     // Sets `stop` under the lock and wakes every waiter.
     void Stop();
 
-    std::mutex mutex;
+    Vorn::AnnotatedMutex mutex;
     std::condition_variable changed;
-    bool stop = false;
+    bool stop GUARDED_BY(mutex) = false;
 };
 
 class WorkerGroup {

@@ -7,7 +7,9 @@
 //   AnnotatedUniqueLock  lends its std::unique_lock to a std::condition_variable wait, which gives
 //                        the mutex up while it sleeps and holds it again when it returns (to the
 //                        analysis it stays held throughout). A wait predicate that reads guarded
-//                        members is a lambda marked REQUIRES(the mutex).
+//                        members is a lambda marked REQUIRES(the mutex). Unlock and Lock let go
+//                        of the mutex for a stretch and take it again; it is held when the holder
+//                        ends either way.
 #include <mutex>
 
 #include "foundation/ThreadAnnotations.h"
@@ -48,6 +50,8 @@ public:
 
     // For std::condition_variable's waits only; the lock stays owned by this object.
     std::unique_lock<std::mutex>& ForWait() { return m_lock; }
+    void Unlock() RELEASE() { m_lock.unlock(); }
+    void Lock() ACQUIRE() { m_lock.lock(); }
 
 private:
     std::unique_lock<std::mutex> m_lock;

@@ -5,6 +5,8 @@
 #include <thread>
 #include <vector>
 
+#include "foundation/ThreadAnnotations.h"
+
 using namespace Vorn;
 
 TEST(Mutex, GuardsStateAcrossThreads) {
@@ -14,9 +16,9 @@ TEST(Mutex, GuardsStateAcrossThreads) {
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&] {
             for (int i = 0; i < 20000; ++i) {
-                ASSERT_EQ(mutex->Lock(), 0);
+                EXPECT_EQ(mutex->Lock(), 0);
                 ++counter;
-                ASSERT_EQ(mutex->Unlock(), 0);
+                EXPECT_EQ(mutex->Unlock(), 0);
             }
         });
     }
@@ -24,7 +26,9 @@ TEST(Mutex, GuardsStateAcrossThreads) {
     EXPECT_EQ(counter, 80000);
 }
 
-TEST(Mutex, RecursiveMutexIsTakenTwiceByOneThread) {
+// A recursive mutex held twice is beyond clang's lock analysis, which knows a capability as held or
+// not: the test's body is left out of it.
+void TakeRecursiveMutexTwice() NO_THREAD_SAFETY_ANALYSIS {
     auto mutex = Mutex::Create(true);
     ASSERT_EQ(mutex->Lock(), 0);
     ASSERT_EQ(mutex->Lock(), 0);
@@ -39,4 +43,8 @@ TEST(Mutex, RecursiveMutexIsTakenTwiceByOneThread) {
     EXPECT_EQ(mutex->Unlock(), 0);
     other.join();
     EXPECT_TRUE(otherGotIt);
+}
+
+TEST(Mutex, RecursiveMutexIsTakenTwiceByOneThread) {
+    TakeRecursiveMutexTwice();
 }

@@ -7,7 +7,7 @@
 //
 // Instance() creates the object with `new` on first use; any number of threads may call it at once
 // and exactly one object is made. The holder's pointer is atomic and its creation runs under one
-// std::mutex per held type (Loki 0.1.7's own locking policy does not build with g++ 12). The object
+// mutex per held type (Loki 0.1.7's own locking policy does not build with g++ 12). The object
 // is destroyed by an atexit handler; with the default lifetime a use after that throws
 // std::logic_error, with Loki::PhoenixSingleton the object is made again and destroyed again
 // (ATEXIT_FIXED is set by the Loki::loki target). The held object itself takes no lock: callers
@@ -17,11 +17,12 @@
 #include <loki/Singleton.h>
 
 #include <atomic>
-#include <mutex>
+
+#include "foundation/AnnotatedMutex.h"
 
 namespace Vorn {
 
-// Loki threading model: a class-level lock on a std::mutex that is never destroyed (so a phoenix
+// Loki threading model: a class-level lock on a mutex that is never destroyed (so a phoenix
 // instance can still be created while static objects are torn down), and an atomic instance pointer.
 template <class Host, class /*MutexPolicy: not used*/>
 class StdMutexClassLocking {
@@ -35,13 +36,13 @@ public:
         Lock& operator=(const Lock&) = delete;
 
     private:
-        std::lock_guard<std::mutex> m_guard;
+        AnnotatedLockGuard m_guard;
     };
     typedef std::atomic<Host> VolatileType;
 
 private:
-    static std::mutex& Mutex() {
-        static std::mutex* mutex = new std::mutex;
+    static AnnotatedMutex& Mutex() {
+        static AnnotatedMutex* mutex = new AnnotatedMutex;
         return *mutex;
     }
 };

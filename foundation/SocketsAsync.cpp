@@ -10,8 +10,8 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
-#include <mutex>
 
+#include "foundation/AnnotatedMutex.h"
 #include "foundation/EventMultiWaitable.h"
 #include "foundation/Sockets.h"
 #include "foundation/UniqueFd.h"
@@ -19,15 +19,15 @@
 namespace Vorn::Sockets {
 
 struct AsyncResult {
-    std::mutex lock;  // orders the outcome against GetAsyncResult and CancelAsyncOp
+    AnnotatedMutex lock;  // orders the outcome against GetAsyncResult and CancelAsyncOp
     Socket socket = -1;
     pthread_t thread{};
     bool joined = false;  // touched by the caller's thread only
-    bool done = false;
-    bool success = false;
+    bool done GUARDED_BY(lock) = false;
+    bool success GUARDED_BY(lock) = false;
     void* buffer = nullptr;
     DWORD length = 0;
-    DWORD transferred = 0;
+    DWORD transferred GUARDED_BY(lock) = 0;
     std::shared_ptr<EventMultiWaitable> event;
     UniqueFd wake;  // readable once the operation is to stop
 };
@@ -53,7 +53,7 @@ Readiness WaitUntilReady(AsyncResult& r, short what) {
 
 // Publishes the outcome unless a cancellation already did, and sets the event once.
 void Finish(AsyncResult& r, bool success, DWORD transferred) {
-    std::lock_guard<std::mutex> guard(r.lock);
+    AnnotatedLockGuard guard(r.lock);
     if (r.done) return;
     r.success = success;
     r.transferred = success ? transferred : 0;
@@ -142,7 +142,7 @@ AsyncResult* AsyncSend(Socket& socket, const void* data, DWORD length, const std
 
 bool GetAsyncResult(AsyncResult* result, DWORD* transferred) {
     if (!result) return false;
-    std::lock_guard<std::mutex> guard(result->lock);
+    AnnotatedLockGuard guard(result->lock);
     if (transferred) *transferred = result->transferred;
     return result->success;
 }
@@ -157,7 +157,7 @@ void CancelAsyncOp(AsyncResult* result) {
     }
     // The thread has published its outcome before it ended; this only guards the invariant that a
     // cancelled operation is done and its event set.
-    std::lock_guard<std::mutex> guard(result->lock);
+    AnnotatedLockGuard guard(result->lock);
     if (!result->done) {
         result->done = true;
         if (result->event) result->event->Set();

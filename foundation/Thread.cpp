@@ -49,13 +49,13 @@ DWORD threadJoin(const std::shared_ptr<Thread>& thread, DWORD ms) {
         const DWORD waited = thread->m_doneEvent->Wait(ms);
         if (waited != WAIT_OBJECT_0) return waited;
     }
-    std::unique_lock<std::mutex> lock(thread->m_ownershipLock);
+    AnnotatedUniqueLock lock(thread->m_ownershipLock);
     switch (thread->m_ownership) {
         case Thread::Ownership::Joined:
             return WAIT_OBJECT_0;
         case Thread::Ownership::Detached:
             // Given up on earlier: it cannot be joined, but its end is still reported.
-            lock.unlock();
+            lock.Unlock();
             return thread->m_doneEvent->Wait(ms);
         case Thread::Ownership::Joinable:
             break;
@@ -67,7 +67,7 @@ DWORD threadJoin(const std::shared_ptr<Thread>& thread, DWORD ms) {
 
 bool threadTerminate(const std::shared_ptr<Thread>& thread, int /*exitCode*/) {
     if (!thread || !thread->m_valid.load()) return false;
-    std::lock_guard<std::mutex> lock(thread->m_ownershipLock);
+    AnnotatedLockGuard lock(thread->m_ownershipLock);
     if (thread->m_ownership == Thread::Ownership::Joinable) {
         if (pthread_detach(thread->m_handle) != 0) return false;
         thread->m_ownership = Thread::Ownership::Detached;

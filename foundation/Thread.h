@@ -11,8 +11,8 @@
 
 #include <atomic>
 #include <memory>
-#include <mutex>
 
+#include "foundation/AnnotatedMutex.h"
 #include "foundation/Types.h"
 
 namespace Vorn {
@@ -48,8 +48,8 @@ private:
     std::atomic<bool> m_finished{false};
     std::shared_ptr<EventMultiWaitable> m_doneEvent;  // manual reset; set when entry returned
     std::shared_ptr<Thread> m_selfReference;         // held by the running thread
-    std::mutex m_ownershipLock;                      // serialises join, detach and destruction
-    Ownership m_ownership = Ownership::Joinable;
+    AnnotatedMutex m_ownershipLock;                  // serialises join, detach and destruction
+    Ownership m_ownership GUARDED_BY(m_ownershipLock) = Ownership::Joinable;
 };
 
 // Starts entry(argument) on a new thread; empty when no thread could be started (errno tells why).

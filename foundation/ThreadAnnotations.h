@@ -26,3 +26,5 @@
 #define ACQUIRE(...) QUOR_THREAD_ANNOTATION(acquire_capability(__VA_ARGS__))
 #define RELEASE(...) QUOR_THREAD_ANNOTATION(release_capability(__VA_ARGS__))
 #define NO_THREAD_SAFETY_ANALYSIS QUOR_THREAD_ANNOTATION(no_thread_safety_analysis)
+// On a function that returns a reference to a capability: the capability it returns.
+#define RETURN_CAPABILITY(x) QUOR_THREAD_ANNOTATION(lock_returned(x))

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <deque>
-#include <mutex>
 #include <vector>
 
 #include "common/UsableProcessors.h"
@@ -10,28 +9,27 @@
 namespace Quor::User::UpdateAndInstallShared {
 
 struct PatchWorkers::Shared : Common::WorkerState {
-    std::deque<std::pair<size_t, Job>> queue;  // handed, not started
-    size_t done = 0;                            // every ticket below this one has returned
-    std::vector<size_t> finished;               // returned tickets at or above `done`
+    std::deque<std::pair<size_t, Job>> queue GUARDED_BY(mutex);  // handed, not started
+    size_t done GUARDED_BY(mutex) = 0;              // every ticket below this one has returned
+    std::vector<size_t> finished GUARDED_BY(mutex);  // returned tickets at or above `done`
 
     void Run() override {
-        std::unique_lock<std::mutex> lock(mutex);
+        Vorn::AnnotatedUniqueLock lock(mutex);
         for (;;) {
-            changed.wait(lock, [this] { return stop || !queue.empty(); });
+            changed.wait(lock.ForWait(), [this]() REQUIRES(mutex) { return stop || !queue.empty(); });
             if (stop) return;
             auto [ticket, job] = std::move(queue.front());
             queue.pop_front();
-            lock.unlock();
+            lock.Unlock();
             job();
             job = nullptr;  // what the job holds goes before the job thread hears it returned
-            lock.lock();
+            lock.Lock();
             MarkDone(ticket);
             changed.notify_all();
         }
     }
 
-    // With the lock held.
-    void MarkDone(size_t ticket) {
+    void MarkDone(size_t ticket) REQUIRES(mutex) {
         finished.push_back(ticket);
         for (auto at = std::find(finished.begin(), finished.end(), done); at != finished.end();
              at = std::find(finished.begin(), finished.end(), done)) {
@@ -39,7 +37,7 @@ struct PatchWorkers::Shared : Common::WorkerState {
             ++done;
         }
     }
-    bool IsDone(size_t ticket) const {
+    bool IsDone(size_t ticket) const REQUIRES(mutex) {
         return ticket < done || std::find(finished.begin(), finished.end(), ticket) != finished.end();
     }
 };
@@ -60,12 +58,12 @@ size_t PatchWorkers::Hand(Job job) {
     const size_t ticket = m_Handed++;
     if (!m_Threads) {
         job();
-        std::lock_guard<std::mutex> lock(m_Shared->mutex);
+        Vorn::AnnotatedLockGuard lock(m_Shared->mutex);
         m_Shared->MarkDone(ticket);
         return ticket;
     }
     {
-        std::lock_guard<std::mutex> lock(m_Shared->mutex);
+        Vorn::AnnotatedLockGuard lock(m_Shared->mutex);
         m_Shared->queue.emplace_back(ticket, std::move(job));
     }
     m_Shared->changed.notify_all();
@@ -74,8 +72,9 @@ size_t PatchWorkers::Hand(Job job) {
 
 void PatchWorkers::Wait(const size_t ticket) {
     if (ticket >= m_Handed) return;
-    std::unique_lock<std::mutex> lock(m_Shared->mutex);
-    m_Shared->changed.wait(lock, [&] { return m_Shared->IsDone(ticket); });
+    Shared& shared = *m_Shared;
+    Vorn::AnnotatedUniqueLock lock(shared.mutex);
+    shared.changed.wait(lock.ForWait(), [&]() REQUIRES(shared.mutex) { return shared.IsDone(ticket); });
 }
 
 bool PatchWorkers::HasReturned(const size_t ticket) const {

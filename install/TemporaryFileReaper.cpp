@@ -16,7 +16,7 @@ TemporaryFileReaper::TemporaryFileReaper() {
 
 TemporaryFileReaper::~TemporaryFileReaper() {
     {
-        std::lock_guard<std::mutex> lock(m_Mutex);
+        Vorn::AnnotatedLockGuard lock(m_Mutex);
         m_Closing = true;
     }
     m_Wake.notify_one();
@@ -27,22 +27,22 @@ void TemporaryFileReaper::Add(std::shared_ptr<Common::AutoTemporaryFile> file) {
     if (!file) return;
     if (!m_Thread.joinable()) return;  // the caller's owner goes now
     {
-        std::lock_guard<std::mutex> lock(m_Mutex);
+        Vorn::AnnotatedLockGuard lock(m_Mutex);
         m_Queue.push_back(std::move(file));
     }
     m_Wake.notify_one();
 }
 
 void TemporaryFileReaper::Run() {
-    std::unique_lock<std::mutex> lock(m_Mutex);
+    Vorn::AnnotatedUniqueLock lock(m_Mutex);
     for (;;) {
-        m_Wake.wait(lock, [this] { return m_Closing || !m_Queue.empty(); });
+        m_Wake.wait(lock.ForWait(), [this]() REQUIRES(m_Mutex) { return m_Closing || !m_Queue.empty(); });
         if (m_Queue.empty()) return;  // closing, and nothing left
         std::shared_ptr<Common::AutoTemporaryFile> file = std::move(m_Queue.front());
         m_Queue.pop_front();
-        lock.unlock();
+        lock.Unlock();
         file.reset();  // deletes it unless it was kept
-        lock.lock();
+        lock.Lock();
     }
 }
 

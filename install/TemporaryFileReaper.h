@@ -10,9 +10,9 @@
 #include <condition_variable>
 #include <deque>
 #include <memory>
-#include <mutex>
 #include <thread>
 
+#include "foundation/AnnotatedMutex.h"
 #include "remote/AutoTemporaryFile.h"
 
 namespace Quor::User {
@@ -29,10 +29,10 @@ public:
 private:
     void Run();
 
-    std::mutex m_Mutex;
+    Vorn::AnnotatedMutex m_Mutex;
     std::condition_variable m_Wake;
-    std::deque<std::shared_ptr<Common::AutoTemporaryFile>> m_Queue;  // guarded by m_Mutex
-    bool m_Closing = false;                                          // guarded by m_Mutex
+    std::deque<std::shared_ptr<Common::AutoTemporaryFile>> m_Queue GUARDED_BY(m_Mutex);
+    bool m_Closing GUARDED_BY(m_Mutex) = false;
     std::thread m_Thread;
 };
 

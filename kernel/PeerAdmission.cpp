@@ -1,9 +1,9 @@
 #include "kernel/PeerAdmission.h"
 
 #include <cstdint>
-#include <mutex>
 
 #include "common/Log.h"
+#include "foundation/AnnotatedMutex.h"
 #include "foundation/SocketPeerOwner.h"
 #include "platform/Clock.h"
 
@@ -13,10 +13,10 @@ namespace {
 
 constexpr uint64_t kReportPeriodNs = 60ull * 1000 * 1000 * 1000;
 
-std::mutex reportMutex;
-bool reported = false;
-uint64_t lastReportNs = 0;
-unsigned leftOut = 0;
+Vorn::AnnotatedMutex reportMutex;
+bool reported GUARDED_BY(reportMutex) = false;
+uint64_t lastReportNs GUARDED_BY(reportMutex) = 0;
+unsigned leftOut GUARDED_BY(reportMutex) = 0;
 
 }  // namespace
 
@@ -30,7 +30,7 @@ bool AdmitPeer(Vorn::Sockets::Socket& client) {
 
     unsigned before = 0;
     {
-        std::lock_guard<std::mutex> lock(reportMutex);
+        Vorn::AnnotatedLockGuard lock(reportMutex);
         const uint64_t now = Quor::Platform::Clock().NowNanoseconds();
         if (reported && now - lastReportNs < kReportPeriodNs) {
             ++leftOut;

@@ -40,31 +40,31 @@ bool CloseSplashScreenWindow(SplashWindow* window) {
 }
 
 SplashScreen::~SplashScreen() {
-    std::lock_guard<std::mutex> lock(m_Mutex);
+    Vorn::AnnotatedLockGuard lock(m_Mutex);
     CloseLocked("void Quor::Orvane::SplashScreen::DestroyWindow()");
 }
 
 void SplashScreen::StartWindow() {
-    std::lock_guard<std::mutex> lock(m_Mutex);
+    Vorn::AnnotatedLockGuard lock(m_Mutex);
     if (m_Window) return;
     m_Window = CreateSplashScreenWindow();
     if (!m_Window) QUOR_LOG(Log::ERROR, "SplashScreen window creation failed");
 }
 
 HRESULT SplashScreen::CreateSplashWindow() {
-    std::lock_guard<std::mutex> lock(m_Mutex);
+    Vorn::AnnotatedLockGuard lock(m_Mutex);
     CloseLocked(__PRETTY_FUNCTION__);
     m_Window = CreateSplashScreenWindow();
     return m_Window ? S_OK : E_FAIL;
 }
 
 void SplashScreen::DestroyWindow() {
-    std::lock_guard<std::mutex> lock(m_Mutex);
+    Vorn::AnnotatedLockGuard lock(m_Mutex);
     CloseLocked(__PRETTY_FUNCTION__);
 }
 
 bool SplashScreen::IsShown() const {
-    std::lock_guard<std::mutex> lock(m_Mutex);
+    Vorn::AnnotatedLockGuard lock(m_Mutex);
     return m_Window != nullptr;
 }
 
@@ -75,7 +75,7 @@ void SplashScreen::CloseLocked(const char* tag) {
 }
 
 Platform::Rect SplashScreen::Frame() const {
-    std::lock_guard<std::mutex> lock(m_Mutex);
+    Vorn::AnnotatedLockGuard lock(m_Mutex);
     return m_Window ? m_Window->frame : Platform::Rect{};
 }
 

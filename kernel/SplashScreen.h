@@ -5,9 +5,9 @@
 // empty until the kernel resets it; resetting it closes the window. Its operations lock the
 // instance, so any thread may call them.
 #include <memory>
-#include <mutex>
 #include <string>
 
+#include "foundation/AnnotatedMutex.h"
 #include "foundation/Types.h"
 #include "platform/WindowModel.h"
 
@@ -32,16 +32,16 @@ public:
     HRESULT CreateSplashWindow();
     void DestroyWindow();   // closes a shown window
     void OnUpdateStart() {}
-    void Lock() { std::lock_guard<std::mutex> lock(m_Mutex); }
+    void Lock() { Vorn::AnnotatedLockGuard lock(m_Mutex); }
     bool IsShown() const;
     // The shown window's frame; a zero rectangle without one.
     Platform::Rect Frame() const;
 
 private:
-    void CloseLocked(const char* tag);
+    void CloseLocked(const char* tag) REQUIRES(m_Mutex);
 
-    mutable std::mutex m_Mutex;
-    SplashWindow* m_Window = nullptr;
+    mutable Vorn::AnnotatedMutex m_Mutex;
+    SplashWindow* m_Window GUARDED_BY(m_Mutex) = nullptr;
 };
 
 std::shared_ptr<SplashScreen>& GetSplashScreen();

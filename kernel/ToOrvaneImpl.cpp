@@ -110,6 +110,28 @@ void ToOrvaneImpl::ListAvailableNames(DWORD requester, DWORD requestId, Availabl
     (m_Answers.*answer)(requester, requestId, hr, names);
 }
 
+void ToOrvaneImpl::ListInstalledNames(DWORD requester, DWORD requestId, InstalledNames list,
+                                      NamesAnswer answer) {
+    std::vector<std::string> names;
+    LocalFileSystem fs;
+    const HRESULT hr = ((*m_Options.engine).*list)(fs, names);
+    (m_Answers.*answer)(requester, requestId, hr, names);
+}
+
+void ToOrvaneImpl::Validate(DWORD requester, DWORD requestId, const std::string& name, Validation validate,
+                            ResultAnswer answer) {
+    HRESULT hr = E_FAIL;
+    LocalFileSystem fs;
+    if (!IsRefusedName(name)) {
+        hr = WithServerAndProgress(
+            requester, requestId,
+            [&](RemoteFileServerHTTP& server, Quor::User::AutoUpdateProgress& progress) {
+                return ((*m_Options.engine).*validate)(name, fs, server, progress);
+            });
+    }
+    (m_Answers.*answer)(requester, requestId, hr);
+}
+
 void ToOrvaneImpl::ListReleases(DWORD requester, DWORD requestId, const std::string& name,
                                 AvailableReleases list, VersionsAnswer answer) {
     std::vector<DWORD> versions;
@@ -151,10 +173,8 @@ void ToOrvaneImpl::EnumerateAvailableProjectsRequest(const DWORD requester, cons
 
 void ToOrvaneImpl::EnumerateInstalledProjectsRequest(const DWORD requester, const DWORD requestId) {
     QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x)", requester, requestId);
-    std::vector<std::string> names;
-    LocalFileSystem fs;
-    const HRESULT hr = m_Options.engine->EnumerateInstalledProjects(fs, names);
-    m_Answers.EnumerateInstalledProjectsResponse(requester, requestId, hr, names);
+    ListInstalledNames(requester, requestId, &Engine::EnumerateInstalledProjects,
+                       &Quor::OrvaneProtocol::IOrvaneToApp::EnumerateInstalledProjectsResponse);
 }
 
 void ToOrvaneImpl::EnumerateAvailableProjectReleasesRequest(const DWORD requester, const DWORD requestId,
@@ -223,16 +243,8 @@ void ToOrvaneImpl::RepairRequest(const DWORD requester, const DWORD requestId, c
 void ToOrvaneImpl::ValidateProjectRequest(const DWORD requester, const DWORD requestId,
                                           const std::string& project) {
     QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, Quor::Log::CutText(project).c_str());
-    HRESULT hr = E_FAIL;
-    LocalFileSystem fs;
-    if (!IsRefusedName(project)) {
-        hr = WithServerAndProgress(
-            requester, requestId,
-            [&](RemoteFileServerHTTP& server, Quor::User::AutoUpdateProgress& progress) {
-                return m_Options.engine->ValidateProject(project, fs, server, progress);
-            });
-    }
-    m_Answers.ValidateProjectResponse(requester, requestId, hr);
+    Validate(requester, requestId, project, &Engine::ValidateProject,
+             &Quor::OrvaneProtocol::IOrvaneToApp::ValidateProjectResponse);
 }
 
 void ToOrvaneImpl::UninstallProjectReleaseRequest(const DWORD requester, const DWORD requestId,
@@ -255,10 +267,8 @@ void ToOrvaneImpl::EnumerateAvailableSolutionsRequest(const DWORD requester, con
 
 void ToOrvaneImpl::EnumerateInstalledSolutionsRequest(const DWORD requester, const DWORD requestId) {
     QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x)", requester, requestId);
-    std::vector<std::string> names;
-    LocalFileSystem fs;
-    const HRESULT hr = m_Options.engine->EnumerateInstalledSolutions(fs, names);
-    m_Answers.EnumerateInstalledSolutionsResponse(requester, requestId, hr, names);
+    ListInstalledNames(requester, requestId, &Engine::EnumerateInstalledSolutions,
+                       &Quor::OrvaneProtocol::IOrvaneToApp::EnumerateInstalledSolutionsResponse);
 }
 
 void ToOrvaneImpl::EnumerateAvailableSolutionReleasesRequest(const DWORD requester, const DWORD requestId,
@@ -316,16 +326,8 @@ void ToOrvaneImpl::UpdateSolutionRequest(const DWORD requester, const DWORD requ
 void ToOrvaneImpl::ValidateSolutionRequest(const DWORD requester, const DWORD requestId,
                                            const std::string& solution) {
     QUOR_LOG(Quor::Log::DEBUG, "(%u, 0x%08x, %s)", requester, requestId, Quor::Log::CutText(solution).c_str());
-    HRESULT hr = E_FAIL;
-    LocalFileSystem fs;
-    if (!IsRefusedName(solution)) {
-        hr = WithServerAndProgress(
-            requester, requestId,
-            [&](RemoteFileServerHTTP& server, Quor::User::AutoUpdateProgress& progress) {
-                return m_Options.engine->ValidateSolution(solution, fs, server, progress);
-            });
-    }
-    m_Answers.ValidateSolutionResponse(requester, requestId, hr);
+    Validate(requester, requestId, solution, &Engine::ValidateSolution,
+             &Quor::OrvaneProtocol::IOrvaneToApp::ValidateSolutionResponse);
 }
 
 void ToOrvaneImpl::UninstallSolutionReleaseRequest(const DWORD requester, const DWORD requestId,

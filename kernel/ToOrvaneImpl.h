@@ -74,16 +74,24 @@ private:
     // Gives the handles back to the engine.
     void Unlock(const std::vector<DWORD>& handles);
 
-    // The listing handlers of projects and solutions, told apart by their engine call and answer.
+    // The listing and validation handlers of projects and solutions, told apart by their engine
+    // call and answer.
+    using ResultAnswer = void (Quor::OrvaneProtocol::IOrvaneToApp::*)(DWORD, DWORD, HRESULT);
     using NamesAnswer = void (Quor::OrvaneProtocol::IOrvaneToApp::*)(DWORD, DWORD, HRESULT,
                                                                      const std::vector<std::string>&);
     using VersionsAnswer = void (Quor::OrvaneProtocol::IOrvaneToApp::*)(DWORD, DWORD, HRESULT,
                                                                         const std::vector<DWORD>&);
     using AvailableNames = HRESULT (Engine::*)(Engine::Server&, std::vector<std::string>&);
+    using InstalledNames = HRESULT (Engine::*)(Engine::FileSystem&, std::vector<std::string>&);
+    using Validation = HRESULT (Engine::*)(const std::string&, Engine::FileSystem&, Engine::Server&,
+                                           Engine::Progress&);
     using AvailableReleases = HRESULT (Engine::*)(const std::string&, Engine::Server&, std::vector<DWORD>&);
     using InstalledReleases = HRESULT (Engine::*)(const std::string&, Engine::FileSystem&,
                                                   std::vector<DWORD>&);
     void ListAvailableNames(DWORD requester, DWORD requestId, AvailableNames list, NamesAnswer answer);
+    void ListInstalledNames(DWORD requester, DWORD requestId, InstalledNames list, NamesAnswer answer);
+    void Validate(DWORD requester, DWORD requestId, const std::string& name, Validation validate,
+                  ResultAnswer answer);
     void ListReleases(DWORD requester, DWORD requestId, const std::string& name, AvailableReleases list,
                       VersionsAnswer answer);
     void ListReleases(DWORD requester, DWORD requestId, const std::string& name, InstalledReleases list,

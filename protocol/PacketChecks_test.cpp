@@ -9,6 +9,7 @@
 #include "protocol/PacketType.h"
 #include "protocol/ToAppDispatch.h"
 #include "protocol/ToOrvaneDispatch.h"
+#include "protocol/testing/PacketBytes.h"
 #include "protocol/testing/RecordingAppToOrvane.h"
 #include "protocol/testing/RecordingOrvaneToApp.h"
 
@@ -17,28 +18,7 @@ namespace {
 using namespace Quor::OrvaneProtocol;
 using Vorn::Bytes::StoreLE32;
 
-// Packet bytes from words and raw bytes; the first word is the total size unless `size` is given.
-struct Bytes {
-    std::vector<BYTE> data;
-    Bytes& W(DWORD v) {
-        for (int i = 0; i < 4; ++i) data.push_back(static_cast<BYTE>(v >> (8 * i)));
-        return *this;
-    }
-    Bytes& B(std::initializer_list<BYTE> bytes) {
-        data.insert(data.end(), bytes);
-        return *this;
-    }
-    Bytes& S(const std::string& text) {
-        W(static_cast<DWORD>(text.size() + 1));
-        data.insert(data.end(), text.begin(), text.end());
-        data.push_back(0);
-        return *this;
-    }
-    std::vector<BYTE> Done(DWORD size = 0) {
-        StoreLE32(data.data(), size ? size : static_cast<DWORD>(data.size()));
-        return data;
-    }
-};
+using Bytes = QuorTest::PacketBytes;
 Bytes Request(DWORD type, DWORD id = 1) {
     return Bytes().W(0).W(id).W(type);
 }

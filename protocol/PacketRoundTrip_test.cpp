@@ -2,6 +2,8 @@
 // every argument must survive.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "foundation/ByteOrder.h"
 #include "protocol/ToAppDispatch.h"
 #include "protocol/ToAppSend.h"
@@ -11,6 +13,7 @@
 #include "protocol/testing/RecordingAppToOrvane.h"
 #include "protocol/testing/RecordingOrvaneToApp.h"
 #include "protocol/testing/RecordingSendPacket.h"
+#include "protocol/testing/TableRows.h"
 
 namespace {
 
@@ -25,6 +28,27 @@ std::vector<BYTE> WithTrailingBytes(std::vector<BYTE> packet) {
     packet.insert(packet.end(), {0xAA, 0x00, 0xFF});
     StoreLE32(packet.data(), static_cast<DWORD>(packet.size()));
     return packet;
+}
+
+// The operation names of the samples, without their "Request" or "Response".
+template <typename Case>
+std::set<std::string> SampledRows(const std::vector<Case>& cases, const std::string& suffix) {
+    std::set<std::string> rows;
+    for (const Case& c : cases) {
+        const std::string& operation = c.expected.operation;
+        if (operation.size() > suffix.size() && operation.ends_with(suffix))
+            rows.insert(operation.substr(0, operation.size() - suffix.size()));
+    }
+    return rows;
+}
+
+TEST(PacketRoundTrip, EveryRowOfTheTableHasASample) {
+    const std::set<std::string> requests = SampledRows(QuorTest::RequestCases(), "Request");
+    for (const std::string& row : QuorTest::RequestRows())
+        EXPECT_TRUE(requests.count(row)) << "no request sample for " << row << " in protocol/testing/PacketCases.h";
+    const std::set<std::string> responses = SampledRows(QuorTest::ResponseCases(), "Response");
+    for (const std::string& row : QuorTest::ResponseRows())
+        EXPECT_TRUE(responses.count(row)) << "no response sample for " << row << " in protocol/testing/PacketCases.h";
 }
 
 TEST(PacketRoundTrip, InstallProjectReleaseHasTheDocumentedBytes) {

@@ -50,17 +50,17 @@ Application& App() {
 }
 
 void Application::PostEvent(const InputEvent& event) {
-    std::lock_guard<std::mutex> lock(m_Mutex);
+    Vorn::AnnotatedLockGuard lock(m_Mutex);
     m_Events.Post(event);
 }
 
 bool Application::NextEvent(InputEvent& event) {
-    std::lock_guard<std::mutex> lock(m_Mutex);
+    Vorn::AnnotatedLockGuard lock(m_Mutex);
     return m_Events.Next(event);
 }
 
 size_t Application::QueuedEvents() const {
-    std::lock_guard<std::mutex> lock(m_Mutex);
+    Vorn::AnnotatedLockGuard lock(m_Mutex);
     return m_Events.Size();
 }
 

@@ -8,8 +8,8 @@
 // thread that pumps. The delegate is not owned.
 #include <atomic>
 #include <cstddef>
-#include <mutex>
 
+#include "foundation/AnnotatedMutex.h"
 #include "platform/InputEvent.h"
 
 namespace Quor::Shell {
@@ -53,8 +53,8 @@ public:
     AppDelegate* Delegate() const { return m_Delegate.load(); }
 
 private:
-    mutable std::mutex m_Mutex;
-    Platform::InputEventQueue m_Events;
+    mutable Vorn::AnnotatedMutex m_Mutex;
+    Platform::InputEventQueue m_Events GUARDED_BY(m_Mutex);
     std::atomic<bool> m_Hidden{false};
     std::atomic<bool> m_Active{true};
     std::atomic<int> m_Policy{ACTIVATION_POLICY_REGULAR};

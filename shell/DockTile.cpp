@@ -1,8 +1,8 @@
 #include "shell/DockTile.h"
 
 #include <memory>
-#include <mutex>
 
+#include "foundation/AnnotatedMutex.h"
 #include "platform/HeadlessShell.h"
 #include "platform/WindowModel.h"
 #include "shell/Application.h"
@@ -12,11 +12,11 @@ namespace Quor::Shell {
 namespace {
 
 struct DockTileState {
-    std::mutex mutex;
-    std::unique_ptr<Platform::Window> window;  // the tile's window; null while no bar is shown
-    double value = 0;
-    int savedPolicy = ACTIVATION_POLICY_REGULAR;
-    Platform::HeadlessShell bar;  // draws on standard error
+    Vorn::AnnotatedMutex mutex;
+    std::unique_ptr<Platform::Window> window GUARDED_BY(mutex);  // the tile's window; null while no bar is shown
+    double value GUARDED_BY(mutex) = 0;
+    int savedPolicy GUARDED_BY(mutex) = ACTIVATION_POLICY_REGULAR;
+    Platform::HeadlessShell bar GUARDED_BY(mutex);  // draws on standard error
 };
 
 DockTileState& Tile() {
@@ -24,7 +24,7 @@ DockTileState& Tile() {
     return state;
 }
 
-void SetLocked(DockTileState& tile, float fraction) {
+void SetLocked(DockTileState& tile, float fraction) REQUIRES(tile.mutex) {
     tile.value = fraction;
     tile.bar.DockTileProgressSet(fraction);
 }
@@ -33,7 +33,7 @@ void SetLocked(DockTileState& tile, float fraction) {
 
 void DockTileProgressBegin() {
     DockTileState& tile = Tile();
-    std::lock_guard<std::mutex> lock(tile.mutex);
+    Vorn::AnnotatedLockGuard lock(tile.mutex);
     if (tile.window) return;
     tile.savedPolicy = App().ActivationPolicy();
     App().SetActivationPolicy(ACTIVATION_POLICY_REGULAR);
@@ -46,13 +46,13 @@ void DockTileProgressBegin() {
 
 void DockTileProgressSet(float fraction) {
     DockTileState& tile = Tile();
-    std::lock_guard<std::mutex> lock(tile.mutex);
+    Vorn::AnnotatedLockGuard lock(tile.mutex);
     if (tile.window) SetLocked(tile, fraction);
 }
 
 void DockTileProgressEnd() {
     DockTileState& tile = Tile();
-    std::lock_guard<std::mutex> lock(tile.mutex);
+    Vorn::AnnotatedLockGuard lock(tile.mutex);
     if (!tile.window) return;
     App().SetActivationPolicy(tile.savedPolicy);
     tile.window.reset();
@@ -61,13 +61,15 @@ void DockTileProgressEnd() {
 }
 
 bool IsDockTileProgressShown() {
-    std::lock_guard<std::mutex> lock(Tile().mutex);
-    return Tile().window != nullptr;
+    DockTileState& tile = Tile();
+    Vorn::AnnotatedLockGuard lock(tile.mutex);
+    return tile.window != nullptr;
 }
 
 double DockTileProgressValue() {
-    std::lock_guard<std::mutex> lock(Tile().mutex);
-    return Tile().value;
+    DockTileState& tile = Tile();
+    Vorn::AnnotatedLockGuard lock(tile.mutex);
+    return tile.value;
 }
 
 }  // namespace Quor::Shell

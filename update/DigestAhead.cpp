@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <mutex>
 
 #include "common/ReleaseManifest.h"
 #include "common/UsableProcessors.h"
@@ -20,18 +19,19 @@ struct DigestAhead::Shared : Common::WorkerState {
     enum State : unsigned char { kWaiting, kHashing, kHashed, kNotHashed };
 
     std::vector<std::string> paths;
-    std::vector<State> states;
-    std::vector<std::array<unsigned char, sizeof(MD5::DIGEST)>> digests;
+    std::vector<State> states GUARDED_BY(mutex);
+    std::vector<std::array<unsigned char, sizeof(MD5::DIGEST)>> digests GUARDED_BY(mutex);
     const signed char* cancel = nullptr;
     size_t window = 0;
 
-    size_t next = 0;   // the first item nobody has claimed
-    size_t taken = 0;  // the walk's item: workers stay within the window above it
+    size_t next GUARDED_BY(mutex) = 0;   // the first item nobody has claimed
+    size_t taken GUARDED_BY(mutex) = 0;  // the walk's item: workers stay within the window above it
 
     void Run() override {
-        std::unique_lock<std::mutex> lock(mutex);
+        Vorn::AnnotatedUniqueLock lock(mutex);
         for (;;) {
-            changed.wait(lock, [this] { return stop || next >= paths.size() || next < taken + window; });
+            changed.wait(lock.ForWait(),
+                         [this]() REQUIRES(mutex) { return stop || next >= paths.size() || next < taken + window; });
             if (stop || next >= paths.size() || Common::IsCancelRequested(cancel)) return;
             const size_t item = next++;
             if (paths[item].empty()) {
@@ -39,10 +39,10 @@ struct DigestAhead::Shared : Common::WorkerState {
                 continue;
             }
             states[item] = kHashing;
-            lock.unlock();
+            lock.Unlock();
             MD5::DIGEST digest;
             const bool hashed = SUCCEEDED(Common::MD5Helper::ComputeMD5Quietly(paths[item], digest));
-            lock.lock();
+            lock.Lock();
             if (hashed) std::copy(digest, digest + sizeof digest, digests[item].begin());
             states[item] = hashed ? kHashed : kNotHashed;
             changed.notify_all();
@@ -69,7 +69,7 @@ DigestAhead::~DigestAhead() = default;
 
 bool DigestAhead::Take(const size_t item, MD5::DIGEST& digest) {
     Shared& shared = *m_Shared;
-    std::unique_lock<std::mutex> lock(shared.mutex);
+    Vorn::AnnotatedUniqueLock lock(shared.mutex);
     if (item >= shared.states.size()) return false;
     shared.taken = item;
     shared.changed.notify_all();  // the window moved
@@ -79,7 +79,8 @@ bool DigestAhead::Take(const size_t item, MD5::DIGEST& digest) {
         shared.next = item + 1;
         return false;
     }
-    shared.changed.wait(lock, [&] { return shared.states[item] != Shared::kHashing; });
+    shared.changed.wait(lock.ForWait(),
+                        [&]() REQUIRES(shared.mutex) { return shared.states[item] != Shared::kHashing; });
     if (shared.states[item] != Shared::kHashed) return false;
     std::copy(shared.digests[item].begin(), shared.digests[item].end(), digest);
     return true;

@@ -6,9 +6,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 
+#include "common/UsableProcessors.h"
 #include "remote/MD5Helper.h"
+#include "tests/kit/ObservedState.h"
 #include "tests/kit/TempDir.h"
 
 namespace Quor::User {
@@ -66,13 +69,19 @@ TEST_F(DigestAheadTest, NothingIsHashedOnceTheJobIsCancelledOrWithoutWorkers) {
     }
 }
 
-TEST_F(DigestAheadTest, AWalkThatEndsEarlyDropsTheRestAtOnce) {
+TEST_F(DigestAheadTest, AWalkThatEndsEarlyLeavesTheItemsBeyondTheWindowUnread) {
     const std::vector<std::string> paths = MakeFiles(400);
-    for (int run = 0; run < 20; ++run) {
-        DigestAhead ahead(paths, nullptr);
-        MD5::DIGEST digest;
-        ahead.Take(static_cast<size_t>(run), digest);
-    }  // each destruction stops its workers within the window
+    const unsigned processors = Common::UsableProcessors();
+    const unsigned workers = processors < 2 ? 0 : std::min(processors, DigestAhead::kMostWorkers);
+    const std::vector<pid_t> known = QuorTest::ThreadIds();
+    DigestAhead ahead(paths, nullptr);
+    // Every worker waits once it is a window ahead of the walk, which has not moved yet.
+    ASSERT_TRUE(QuorTest::AwaitNewThreadsInConditionWait(known, workers)) << workers << " workers";
+    MD5::DIGEST digest;
+    if (workers > 0) {
+        EXPECT_TRUE(ahead.Take(1, digest)) << "an item inside the window is hashed";
+    }
+    EXPECT_FALSE(ahead.Take(paths.size() - 1, digest)) << "the last item was hashed far ahead of the walk";
 }
 
 }  // namespace

@@ -18,8 +18,8 @@ constexpr uint32_t kNoLimit = 0xFFFFFFFFu;
 // Children not collected yet, by pid. Never destroyed: waiter threads may outlive static
 // destruction at exit.
 struct Registry {
-    std::mutex mutex;
-    std::unordered_map<pid_t, std::weak_ptr<ChildProcess>> children;
+    AnnotatedMutex mutex;
+    std::unordered_map<pid_t, std::weak_ptr<ChildProcess>> children GUARDED_BY(mutex);
 };
 Registry& TheRegistry() {
     static Registry* registry = new Registry;
@@ -28,7 +28,7 @@ Registry& TheRegistry() {
 
 void Unregister(pid_t pid) {
     Registry& r = TheRegistry();
-    std::lock_guard<std::mutex> lock(r.mutex);
+    AnnotatedLockGuard lock(r.mutex);
     r.children.erase(pid);
 }
 
@@ -38,14 +38,18 @@ std::shared_ptr<ChildProcess> ChildProcess::Adopt(pid_t pid) {
     auto child = std::make_shared<ChildProcess>(pid);
     {
         Registry& r = TheRegistry();
-        std::lock_guard<std::mutex> lock(r.mutex);
+        AnnotatedLockGuard lock(r.mutex);
         r.children[pid] = child;
     }
-    child->m_watched = true;
+    {
+        AnnotatedLockGuard lock(child->m_mutex);
+        child->m_watched = true;
+    }
     try {
         std::thread([child] { child->Watch(); }).detach();
     } catch (const std::system_error&) {
         // No thread to spare: the child is collected by whoever asks about it (Poll).
+        AnnotatedLockGuard lock(child->m_mutex);
         child->m_watched = false;
     }
     return child;
@@ -53,7 +57,7 @@ std::shared_ptr<ChildProcess> ChildProcess::Adopt(pid_t pid) {
 
 std::shared_ptr<ChildProcess> ChildProcess::Find(pid_t pid) {
     Registry& r = TheRegistry();
-    std::lock_guard<std::mutex> lock(r.mutex);
+    AnnotatedLockGuard lock(r.mutex);
     auto it = r.children.find(pid);
     return it == r.children.end() ? nullptr : it->second.lock();
 }
@@ -65,7 +69,7 @@ void ChildProcess::Watch() {
     while (waitid(P_PID, static_cast<id_t>(m_pid), &info, WEXITED | WNOWAIT) != 0 && errno == EINTR) {
     }
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        AnnotatedLockGuard lock(m_mutex);
         Collect(true);
     }
     m_ended.notify_all();
@@ -93,7 +97,7 @@ void ChildProcess::Collect(bool block) {
 void ChildProcess::Poll() {
     bool ended = false;
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        AnnotatedLockGuard lock(m_mutex);
         if (m_watched || m_collected) return;
         Collect(false);
         ended = m_collected;
@@ -103,45 +107,46 @@ void ChildProcess::Poll() {
 
 bool ChildProcess::HasExited() {
     Poll();
-    std::lock_guard<std::mutex> lock(m_mutex);
+    AnnotatedLockGuard lock(m_mutex);
     return m_collected;
 }
 
 bool ChildProcess::WaitForExit(uint32_t timeoutMs) {
     Poll();
-    std::unique_lock<std::mutex> lock(m_mutex);
+    AnnotatedUniqueLock lock(m_mutex);
     if (m_watched) {
+        const auto collected = [this]() REQUIRES(m_mutex) { return m_collected; };
         if (timeoutMs == kNoLimit) {
-            m_ended.wait(lock, [this] { return m_collected; });
+            m_ended.wait(lock.ForWait(), collected);
             return true;
         }
-        return m_ended.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return m_collected; });
+        return m_ended.wait_for(lock.ForWait(), std::chrono::milliseconds(timeoutMs), collected);
     }
     // Unwatched child: poll in short steps.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (!m_collected) {
         Collect(false);
         if (m_collected || (timeoutMs != kNoLimit && std::chrono::steady_clock::now() >= deadline)) break;
-        lock.unlock();
+        lock.Unlock();
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        lock.lock();
+        lock.Lock();
     }
     const bool ended = m_collected;
-    lock.unlock();
+    lock.Unlock();
     if (ended) Unregister(m_pid);
     return ended;
 }
 
 bool ChildProcess::WaitStatus(int& status) {
     Poll();
-    std::lock_guard<std::mutex> lock(m_mutex);
+    AnnotatedLockGuard lock(m_mutex);
     if (!m_collected) return false;
     status = m_status;
     return true;
 }
 
 bool ChildProcess::Signal(int sig) {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    AnnotatedLockGuard lock(m_mutex);
     if (m_collected) return false;
     return kill(m_pid, sig) == 0;
 }

@@ -14,7 +14,8 @@
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
-#include <mutex>
+
+#include "foundation/AnnotatedMutex.h"
 
 namespace Vorn {
 
@@ -38,15 +39,15 @@ public:
 
 private:
     void Watch();  // body of the waiter thread
-    void Collect(bool block);  // m_mutex held
+    void Collect(bool block) REQUIRES(m_mutex);
     void Poll();  // without a waiter thread (it could not be started): collect when ended
 
     const pid_t m_pid;
-    std::mutex m_mutex;
+    AnnotatedMutex m_mutex;
     std::condition_variable m_ended;
-    bool m_watched = false;
-    bool m_collected = false;
-    int m_status = 0;
+    bool m_watched GUARDED_BY(m_mutex) = false;
+    bool m_collected GUARDED_BY(m_mutex) = false;
+    int m_status GUARDED_BY(m_mutex) = 0;
 };
 
 }  // namespace Vorn

@@ -226,6 +226,13 @@ protected:
             if (!popped) manager.WaitForWork(1000);
         }
     }
+    // The paths the manager gave up on, read under its lock.
+    static std::vector<DownloadManager::DownloadPath> Failed(DownloadManager& manager) {
+        manager.Lock();
+        std::vector<DownloadManager::DownloadPath> failed = manager.GetFailed();
+        manager.Unlock();
+        return failed;
+    }
 };
 
 }  // namespace QuorTest

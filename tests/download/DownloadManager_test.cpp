@@ -29,8 +29,9 @@ TEST_F(DownloadManagerTest, QueuesFilesInListOrderAndListsFailures) {
     EXPECT_EQ("first", ReadFile(items[0].m_TemporaryFile->GetPath()));
     EXPECT_EQ(FilesUrl() + "c.txt", items[1].m_RemotePath);
     EXPECT_EQ(served[2].zlib, ReadFile(items[1].m_TemporaryFile->GetPath()));
-    ASSERT_EQ(1u, manager.GetFailed().size());
-    EXPECT_EQ(FilesUrl() + "b.txt", manager.GetFailed()[0].m_RemotePath);
+    const auto failed = Failed(manager);
+    ASSERT_EQ(1u, failed.size());
+    EXPECT_EQ(FilesUrl() + "b.txt", failed[0].m_RemotePath);
     EXPECT_TRUE(log.HasError("Failed to download \"" + FilesUrl() + "b.txt\"."));
     EXPECT_EQ(S_OK, manager.GetResult());
     EXPECT_EQ(2u, TemporaryFiles().size());  // the failed fetch left none

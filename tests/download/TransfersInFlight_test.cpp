@@ -61,7 +61,7 @@ TEST_F(TransfersInFlightTest, FailedFetchesAmongOthersInFlightAreListedAndTheOth
     const auto items = Drain(manager);
 
     std::vector<std::string> failed;
-    for (const auto& path : manager.GetFailed()) failed.push_back(path.m_RemotePath);
+    for (const auto& path : Failed(manager)) failed.push_back(path.m_RemotePath);
     std::sort(failed.begin(), failed.end());
     EXPECT_EQ((std::vector<std::string>{FilesUrl() + "cut.bin", FilesUrl() + "missing.txt"}), failed);
     EXPECT_TRUE(log.HasError("Failed to download \"" + FilesUrl() + "missing.txt\"."));
@@ -160,7 +160,7 @@ TEST_F(TransfersInFlightTest, CancellationEndsTheFetchesInFlightAndStartsNoMore)
     EXPECT_TRUE(Drain(manager).empty());
 
     std::vector<std::string> failed;
-    for (const auto& path : manager.GetFailed()) failed.push_back(path.m_RemotePath.substr(FilesUrl().size()));
+    for (const auto& path : Failed(manager)) failed.push_back(path.m_RemotePath.substr(FilesUrl().size()));
     std::sort(failed.begin(), failed.end());
     EXPECT_EQ((std::vector<std::string>{"f0.bin", "f1.bin", "f2.bin", "f3.bin"}), failed);
     EXPECT_EQ(E_FAIL, manager.GetResult());

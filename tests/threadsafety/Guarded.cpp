@@ -29,6 +29,21 @@ struct Counter {
         Vorn::AnnotatedUniqueLock lock(mutex);
         changed.wait(lock.ForWait(), [&]() REQUIRES(mutex) { return count > 0; });
     }
+    // Lets go of the lock for a stretch of work, then takes it again.
+    void TakeAndWork(void (*work)(int)) EXCLUDES(mutex) {
+        Vorn::AnnotatedUniqueLock lock(mutex);
+        const int taken = count;
+        count = 0;
+        lock.Unlock();
+        work(taken);
+        lock.Lock();
+        ++count;
+    }
+    Vorn::AnnotatedMutex& Mutex() RETURN_CAPABILITY(mutex) { return mutex; }
+    void Reset() EXCLUDES(mutex) {
+        Vorn::AnnotatedLockGuard lock(Mutex());
+        count = 0;
+    }
 };
 
 // A Vorn::Mutex held through a shared pointer, as the project's classes hold theirs.

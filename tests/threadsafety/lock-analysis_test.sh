@@ -27,6 +27,7 @@ plants=(
   "call needing the lock, made without it|void Plant(Counter& c) { c.AddLocked(); }|calling function 'AddLocked' requires holding mutex 'c.mutex' exclusively"
   "call taking the lock, made with it held|void Plant(Counter& c) { Vorn::AnnotatedLockGuard lock(c.mutex); c.Add(); }|cannot call function 'Add' while mutex 'c.mutex' is held"
   "wait predicate not marked as holding the lock|void Plant(Counter& c) { Vorn::AnnotatedUniqueLock lock(c.mutex); c.changed.wait(lock.ForWait(), [&] { return c.count > 0; }); }|reading variable 'count' requires holding mutex 'c.mutex'"
+  "write while the unique holder has let go|void Plant(Counter& c) { Vorn::AnnotatedUniqueLock lock(c.mutex); lock.Unlock(); c.count = 3; lock.Lock(); }|writing variable 'count' requires holding mutex 'c.mutex' exclusively"
   "Vorn::Mutex member read without the lock|int Plant(Pending& p) { return p.items; }|reading variable 'items' requires holding mutex 'p.mutex'"
   "Vorn::Mutex left held on an early return|void Plant(Pending& p, bool early) { p.mutex->Lock(); if (early) return; p.mutex->Unlock(); }|mutex 'p.mutex' is not held on every path through here"
   "Vorn::Mutex released without being held|void Plant(Pending& p) { p.mutex->Unlock(); }|releasing mutex 'p.mutex' that was not held"
