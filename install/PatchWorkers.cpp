@@ -79,7 +79,7 @@ void PatchWorkers::Wait(const size_t ticket) {
 
 bool PatchWorkers::HasReturned(const size_t ticket) const {
     if (ticket >= m_Handed) return true;
-    std::lock_guard<std::mutex> lock(m_Shared->mutex);
+    Vorn::AnnotatedLockGuard lock(m_Shared->mutex);
     return m_Shared->IsDone(ticket);
 }
 

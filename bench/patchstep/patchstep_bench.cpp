@@ -5,7 +5,8 @@
 // the bytes nginx sent (its access log) against the sum of the patch sizes. The files are 1-5 MiB of
 // program-like bytes with scattered edits (bench/patch's pair generator); the patches are made by
 // our jdiff through the content-tree builder. Everything lives in $TMPDIR (or /tmp) and is removed
-// at the end. Three links: loopback as it is, a rate limit per connection, and a distant server
+// at the end. Three links: loopback as it is, a link's rate shared out among the connections in
+// flight, and a distant server
 // (bench/wan's delaying proxy in front of nginx, loopback bandwidth, the given round trip).
 //
 //   quor_bench_patchstep [files] [MiB/s] [rounds] [ms round trip] [KiB of the smallest file]
@@ -150,8 +151,9 @@ int Measure(const std::string& contentRoot, const std::string& root, unsigned lo
     size_t wholeRequests = 0, patchRequests = 0;
     const auto runWhole = [&]() -> bool {
         const size_t mark = nginx.accessLog().size();
+        AutoUpdateProgress job(nullptr, &cancel, 1000);  // one per run, as the kernel has one per job
         const double t0 = Now();
-        if (FAILED(DownloadFilesStep(whole, target, remote, fileSystem, progress))) return false;
+        if (FAILED(DownloadFilesStep(whole, target, remote, fileSystem, job))) return false;
         wholeTimes.push_back(Now() - t0);
         wholeSent = BytesSince(nginx, mark, wholeRequests);
         empty();
@@ -160,8 +162,9 @@ int Measure(const std::string& contentRoot, const std::string& root, unsigned lo
     const auto runPatch = [&]() -> bool {
         std::vector<FileToDownload> left;
         const size_t mark = nginx.accessLog().size();
+        AutoUpdateProgress job(nullptr, &cancel, 1000);
         const double t0 = Now();
-        if (FAILED(PatchFilesStep(toPatch, left, "game", *patches, remote, fileSystem, progress)) || !left.empty())
+        if (FAILED(PatchFilesStep(toPatch, left, "game", *patches, remote, fileSystem, job)) || !left.empty())
             return false;
         patchTimes.push_back(Now() - t0);
         patchSent = BytesSince(nginx, mark, patchRequests);
@@ -172,7 +175,8 @@ int Measure(const std::string& contentRoot, const std::string& root, unsigned lo
     const double mib = 1.0 / (1 << 20);
     const std::string link =
         roundTrip.count() > 0 ? "a distant server, " + std::to_string(roundTrip.count()) + " ms round trip"
-        : bytesPerSecond      ? "a link of " + std::to_string(bytesPerSecond >> 20) + " MiB/s"
+        : bytesPerSecond      ? "a link of " + std::to_string((bytesPerSecond * RemoteFileServerHTTP::kJobTransfersInFlight + (1 << 19)) >> 20) +
+                                   " MiB/s (" + std::to_string(bytesPerSecond >> 10) + " KiB/s a connection)"
                               : "loopback without a limit";
     std::printf("\n%s (%u downloads in flight): %zu files, %.1f MiB; patches %.2f MiB (%.2f%% of the files)\n",
                 link.c_str(), RemoteFileServerHTTP::kJobTransfersInFlight, whole.size(), fileBytes * mib,
@@ -241,12 +245,15 @@ int main(int argc, char** argv) {
     QuorTest::WriteFile(installed + "S_OK", "");
     tree.WriteSystemConfig("127.0.0.1", "/quor", "xx");  // the address is each server object's own
 
-    // Loopback as it is, a link of `linkMiB` MiB/s per connection, a distant server.
+    // Loopback as it is, a link of `linkMiB` MiB/s, a distant server. nginx limits each connection:
+    // the link's rate is shared out among the transfers a job keeps in flight, so that both steps,
+    // each keeping that many busy, get the link's rate together.
     struct Link {
         unsigned long long bytesPerSecond;
         std::chrono::milliseconds roundTrip;
     };
-    for (const Link& link : {Link{0, {}}, Link{linkMiB << 20, {}}, Link{0, roundTrip}}) {
+    const unsigned long long perConnection = (linkMiB << 20) / RemoteFileServerHTTP::kJobTransfersInFlight;
+    for (const Link& link : {Link{0, {}}, Link{perConnection, {}}, Link{0, roundTrip}}) {
         const int failed = Measure(content.path(), root, link.bytesPerSecond, link.roundTrip, rounds);
         if (failed) return failed;
     }
