@@ -19,6 +19,10 @@
 namespace OrvaneTest {
 
 constexpr DWORD kLauncherRelease = 0x00000001;  // 0.0.0.1
+// Two releases of a project of a test's own.
+constexpr DWORD kFirst = 0x01000001;   // 1.0.0.1
+constexpr DWORD kSecond = 0x01000002;  // 1.0.0.2
+using Quor::Tools::ContentTree::ContentDescription;
 
 // What stands in {root}/system: the kernel and the list.
 struct SystemState {

@@ -16,10 +16,6 @@ namespace OrvaneTest {
 namespace {
 
 namespace fs = std::filesystem;
-using Quor::Tools::ContentTree::ContentDescription;
-
-constexpr DWORD kFirst = 0x01000001;   // 1.0.0.1
-constexpr DWORD kSecond = 0x01000002;  // 1.0.0.2
 
 // Printable bytes (the reader prints what it read on one line).
 std::string Letters(size_t size, unsigned seed) {

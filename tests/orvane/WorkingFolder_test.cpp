@@ -16,10 +16,6 @@ namespace OrvaneTest {
 namespace {
 
 namespace fs = std::filesystem;
-using Quor::Tools::ContentTree::ContentDescription;
-
-constexpr DWORD kFirst = 0x01000001;   // 1.0.0.1
-constexpr DWORD kSecond = 0x01000002;  // 1.0.0.2
 
 // Whether a client main object made with `folder` as working folder reads its release's files:
 // "QUOR_DISABLED" there turns that off.
