@@ -49,8 +49,10 @@ constexpr uint64_t kMiB = uint64_t{1} << 20;
 // resident size, so their builds measure nothing against it.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr uint64_t kMemoryBudget = UINT64_MAX;
+constexpr bool kSanitized = true;
 #else
 constexpr uint64_t kMemoryBudget = 256 * kMiB;
+constexpr bool kSanitized = false;
 #endif
 constexpr size_t kFileBytes = 200000;
 const HRESULT kAborted = static_cast<HRESULT>(0x80004004u);
@@ -388,6 +390,9 @@ TEST_F(HostileContentTest, LargeManifestsStayWithinTheMemoryBudget) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.shape);
+        // Planning the largest admitted manifest under a sanitizer takes minutes and measures no
+        // memory there: the plain build runs that case.
+        if (kSanitized && !c.refused) continue;
         server.SetDefaultResponse({.status = 404});
         StartKernel();
         // Every file trickles: an admitted install holds in its file stage until it is cancelled.
