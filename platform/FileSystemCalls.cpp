@@ -38,16 +38,21 @@ public:
     int UnlinkAt(int folder, const char* name, int flags) override { return ::unlinkat(folder, name, flags); }
 };
 
-SystemFileSystemCalls g_system;
+// Never destroyed: the log writes its last lines (and moves its files) while the process's
+// static objects are being destroyed, in an order no file can rely on.
+SystemFileSystemCalls& System() {
+    static SystemFileSystemCalls* const calls = new SystemFileSystemCalls;
+    return *calls;
+}
 std::atomic<IFileSystemCalls*> g_installed{nullptr};
 
 }  // namespace
 
-IFileSystemCalls& RealFileSystemCalls() { return g_system; }
+IFileSystemCalls& RealFileSystemCalls() { return System(); }
 
 IFileSystemCalls& FileSystemCalls() {
     IFileSystemCalls* calls = g_installed.load(std::memory_order_acquire);
-    return calls ? *calls : g_system;
+    return calls ? *calls : System();
 }
 
 void SetFileSystemCallsForTests(IFileSystemCalls* calls) { g_installed.store(calls, std::memory_order_release); }
